@@ -1,0 +1,69 @@
+#pragma once
+// The serial link to the device: port, receiver thread, shared exchange buffer
+// and the command exchange with its retry rule.
+//
+// Threads: every member function is called from one thread only (the UI
+// thread). The receiver thread exists while the link is up; it reads the port
+// one byte at a time into the exchange buffer and signals the reply event
+// when a line that starts with '!' ends with a CR.
+#include <array>
+#include <chrono>
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace riventar::link {
+
+inline constexpr std::chrono::milliseconds ReplyTimeout{200};
+inline constexpr int RetryLimit = 5;
+inline constexpr std::size_t ExchangeBufferSize = 100;
+
+// A copy of the exchange buffer, taken after an answered exchange: position 0
+// holds '!', the reply's fields stand at their fixed positions.
+using Reply = std::array<char, ExchangeBufferSize>;
+inline std::string_view View(const Reply& r) { return {r.data(), r.size()}; }
+
+struct OpenFailure {
+  enum class Step { OpenPort, CreateEvent };
+  Step step;
+  std::string detail;  // device path, system reason, hints (several lines)
+};
+
+class Link {
+ public:
+  Link();
+  ~Link();  // stops the link if it is up
+  Link(const Link&) = delete;
+  Link& operator=(const Link&) = delete;
+
+  // Opens and configures the device at `devicePath`, purges it and starts the
+  // receiver. Nothing stays open on failure.
+  std::optional<OpenFailure> Start(const std::string& devicePath);
+  // Stop request, wait for the receiver's end, close event and port.
+  // Sends nothing. Harmless when the link is down.
+  void Stop();
+  bool IsUp() const;
+
+  // One attempt: reset the reply event, format the command into the exchange
+  // buffer, write exactly its bytes, wait up to the reply timeout.
+  bool CommandExchange(std::string_view command);
+  // Up to RetryLimit attempts; answered if any attempt is.
+  bool RetryingExchange(std::string_view command);
+
+  // The exchange buffer as it stands now (read it after an answered exchange).
+  Reply LastReply() const;
+
+  // Tests shorten the wait; the program keeps ReplyTimeout.
+  void SetReplyTimeout(std::chrono::milliseconds timeout);
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+// "COM1" -> $RIVENTAR_COM1 or /dev/ttyS0; "COM2" -> $RIVENTAR_COM2 or /dev/ttyS1.
+std::string DevicePathForPort(std::string_view portName);
+
+}  // namespace riventar::link

@@ -1,0 +1,38 @@
+#pragma once
+// The texts the trip table shows, also the source of the spreadsheet export
+// and of the date captions of the period menu. UTF-8.
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "core/trips/trip_record.h"
+
+namespace riventar::trips {
+
+inline constexpr int TableColumns = 9;
+
+extern const std::array<std::string_view, TableColumns> TableHeadings;
+extern const std::array<std::string_view, 7> WeekdayShortNames;   // 0 = Monday
+extern const std::array<std::string_view, 12> MonthShortNames;    // 0 = January
+
+// Shown for a weekday above 6 or a month above 11 (a damaged file can hold
+// such values); the lookups never leave their tables.
+inline constexpr std::string_view UnknownWeekdayName = "??";
+inline constexpr std::string_view UnknownMonthName = "???";
+
+std::string_view WeekdayShortName(std::uint8_t weekday);
+std::string_view MonthShortName(std::uint8_t month);
+
+std::string DateText(const TripRecord& r);         // "СР-05-ОКТ-2005"
+std::string StartTimeText(const TripRecord& r);    // "08:15"
+std::string DurationText(std::uint32_t seconds);   // "01:02:03", hours modulo 256
+std::string DistanceText(std::uint32_t distance);  // "25.3"
+std::string SpeedText(std::uint32_t speed);        // "033.6"
+std::string FuelText(std::uint32_t fuel);          // "2.1"
+std::string ConsumptionText(std::uint32_t consumption);  // "8.3", whole part modulo 256
+
+// Column 0 is the 1-based row number.
+std::string CellText(const TripRecord& r, std::size_t rowNumber, int column);
+
+}  // namespace riventar::trips

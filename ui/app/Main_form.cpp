@@ -1,0 +1,201 @@
+#include "ui/app/Main_form.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableView>
+#include <QShortcut>
+#include <QToolButton>
+#include <memory>
+
+#include "platform/desktop/help_viewer.h"
+#include "ui/app/ui_style.h"
+#include "ui/common/dialogs.h"
+#include "ui/config/Cfg_form.h"
+#include "ui/trips/trip_table_model.h"
+
+namespace riventar::ui {
+
+QPoint CentredOver(const QRect& parentFrame, const QSize& windowFrameSize) {
+  return {parentFrame.left() + parentFrame.width() / 2 - windowFrameSize.width() / 2,
+          parentFrame.top() + parentFrame.height() / 2 - windowFrameSize.height() / 2};
+}
+
+void CentreOver(QWidget& window, const QWidget& parent) {
+  QSize outer = window.frameGeometry().size();
+  if (!window.isVisible()) {
+    const QRect pf = parent.frameGeometry();
+    const QRect pg = parent.geometry();
+    outer = window.size() + QSize(pf.width() - pg.width(), pf.height() - pg.height());
+  }
+  const QPoint topLeft = CentredOver(parent.frameGeometry(), outer);
+  window.move(topLeft);  // move() places the outer frame
+}
+
+TMonitor_Form::TMonitor_Form(Dialogs& dialogs, QWidget* parent) : QWidget(parent), dialogs_(dialogs) {
+  BuildControls();
+  Monitor_Form_Create();
+}
+
+TMonitor_Form::~TMonitor_Form() { Monitor_Form_Destroy(); }
+
+void TMonitor_Form::BuildControls() {
+  setWindowTitle(QStringLiteral("Ривентар"));
+  setFont(style::FormFont());
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+  setFixedSize(712, 316);
+  move(218, 155);
+
+  COM_Select_Panel = style::Panel(this, {600, 8, 105, 81});
+  COM1_Select_RadioButton = new QRadioButton(QStringLiteral("COM1"), COM_Select_Panel);
+  COM1_Select_RadioButton->setGeometry(24, 8, 57, 17);
+  COM1_Select_RadioButton->setChecked(true);
+  COM2_Select_RadioButton = new QRadioButton(QStringLiteral("COM2"), COM_Select_Panel);
+  COM2_Select_RadioButton->setGeometry(24, 24, 57, 17);
+  Connect_SpeedButton = new QToolButton(COM_Select_Panel);
+  Connect_SpeedButton->setObjectName(QStringLiteral("Connect_SpeedButton"));
+  Connect_SpeedButton->setCheckable(true);
+  Connect_SpeedButton->setGeometry(8, 48, 89, 25);
+  Connect_SpeedButton->setText(QStringLiteral("Подключиться"));
+  Connect_SpeedButton->setToolTip(QStringLiteral("Установить связь с БК"));
+  connect(Connect_SpeedButton, &QToolButton::clicked, this, [this] { Connect_SpeedButton_Click(); });
+
+  Configuration_Button = style::Button(this, {608, 104, 89, 25}, QStringLiteral("Конфигурация"),
+                                       QStringLiteral("Конфигурирование БК"));
+  Configuration_Button->setEnabled(false);
+  connect(Configuration_Button, &QPushButton::clicked, this, [this] { Configuration_Button_Click(); });
+  About_Button = style::Button(this, {608, 160, 89, 25}, QStringLiteral("О программе"),
+                               QStringLiteral("Информация о программе монитора"));
+  connect(About_Button, &QPushButton::clicked, this, [this] { About_Button_Click(); });
+  Exit_Button = style::Button(this, {608, 200, 89, 25}, QStringLiteral("Выход"),
+                              QStringLiteral("Завершить работу с программой"));
+  connect(Exit_Button, &QPushButton::clicked, this, [this] { Exit_Button_Click(); });
+
+  Vehicle_Info_Panel = style::Panel(this, {8, 8, 577, 25});
+  Vehicle_Model_Label = style::Label(Vehicle_Info_Panel, {8, 6, 42, 13}, QStringLiteral("Модель:"));
+  Vehicle_Model_Edit = style::Edit(Vehicle_Info_Panel, {56, 4, 89, 16}, 20);
+  Vehicle_Reg_Id_Label = style::Label(Vehicle_Info_Panel, {152, 6, 57, 13}, QStringLiteral("Рег.номер:"));
+  Vehicle_Reg_Id_Edit = style::Edit(Vehicle_Info_Panel, {216, 4, 89, 16}, 20);
+  Vehicle_Owner_Label = style::Label(Vehicle_Info_Panel, {312, 6, 57, 13}, QStringLiteral("Владелец:"));
+  Vehicle_Owner_Edit = style::Edit(Vehicle_Info_Panel, {368, 4, 201, 16}, 50);
+  for (QLineEdit* edit : {Vehicle_Model_Edit, Vehicle_Reg_Id_Edit, Vehicle_Owner_Edit}) edit->installEventFilter(this);
+
+  Trip_Params_Panel = style::Panel(this, {8, 40, 577, 265});
+  model_ = new TripTableModel(TripList, this);
+  Trip_Params_StringGrid = new QTableView(Trip_Params_Panel);
+  Trip_Params_StringGrid->setObjectName(QStringLiteral("Trip_Params_StringGrid"));
+  Trip_Params_StringGrid->setGeometry(8, 8, 561, 209);
+  Trip_Params_StringGrid->setModel(model_);
+  style::SetUpTripGrid(*Trip_Params_StringGrid);
+  Trip_Params_StringGrid->viewport()->installEventFilter(this);
+
+  Read_Trip_From_BK_Button = style::Button(Trip_Params_Panel, {16, 232, 81, 25}, QStringLiteral("Из БК"),
+                                           QStringLiteral("Считать параметры пройденных маршрутов из БК"));
+  Read_Trip_From_BK_Button->setEnabled(false);
+  connect(Read_Trip_From_BK_Button, &QPushButton::clicked, this, [this] { Read_Trip_From_BK_Button_Click(); });
+  Read_Trip_From_File_Button = style::Button(Trip_Params_Panel, {120, 232, 81, 25}, QStringLiteral("Из файла"),
+                                             QStringLiteral("Считать параметры маршрутов из файла"));
+  connect(Read_Trip_From_File_Button, &QPushButton::clicked, this, [this] { Read_Trip_From_File_Button_Click(); });
+  Save_Trip_To_File_Button = style::Button(Trip_Params_Panel, {224, 232, 81, 25}, QStringLiteral("В файл"),
+                                           QStringLiteral("Сохранить параметры маршрутов в файле"));
+  Save_Trip_To_File_Button->setEnabled(false);
+  connect(Save_Trip_To_File_Button, &QPushButton::clicked, this, [this] { Save_Trip_To_File_Button_Click(); });
+  Clear_Trip_Table_Button = style::Button(Trip_Params_Panel, {328, 232, 81, 25}, QStringLiteral("Очистить"),
+                                          QStringLiteral("Очистить таблицу маршрутов"));
+  Clear_Trip_Table_Button->setEnabled(false);
+  connect(Clear_Trip_Table_Button, &QPushButton::clicked, this, [this] { Clear_Trip_Table_Button_Click(); });
+
+  auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
+  connect(help, &QShortcut::activated, this, [this] { ShowHelp(); });
+
+  PopupMenu = new QMenu(this);
+  const QString designCaptions[] = {QStringLiteral("За день"),  QStringLiteral("За неделю"),
+                                    QStringLiteral("За месяц"), QStringLiteral("За сезон"),
+                                    QStringLiteral("За год"),   QStringLiteral("Всего")};
+  for (int tag = 0; tag < 6; ++tag) {
+    QAction* item = PopupMenu->addAction(designCaptions[tag]);
+    item->setObjectName(QStringLiteral("N%1").arg(tag + 1));
+    item->setData(tag);
+    connect(item, &QAction::triggered, this, [this, tag] { Popup_Menu_Click(tag); });
+    PopupItems.append(item);
+  }
+}
+
+void TMonitor_Form::Monitor_Form_Create() {
+  TripsUnsaved = false;
+  TripList.clear();
+  StatWindowList.clear();
+  // The headings live in the model (row 0 of the grid).
+}
+
+void TMonitor_Form::Monitor_Form_Destroy() {
+  if (destroyed_) return;
+  destroyed_ = true;
+  // The receiver ends and the port closes before anything shared goes away;
+  // nothing is sent and the button is left as it is.
+  if (Connect_SpeedButton->isChecked()) Link.Stop();
+  Clear_Trip_Table_Button_Click();
+  TripList.clear();
+  CloseStatisticWindows();
+  StatWindowList.clear();
+  if (helpWindow_) delete helpWindow_.data();
+}
+
+void TMonitor_Form::About_Button_Click() {
+  dialogs_.Notice(this, QStringLiteral("О программе..."),
+                  QStringLiteral("Ривентар %1\n\n"
+                                 "Программа-монитор бортового компьютера (БК).\n"
+                                 "Считывает маршруты из БК, хранит их в файлах,\n"
+                                 "выводит статистику и настраивает БК.")
+                      .arg(QStringLiteral(RIVENTAR_VERSION)));
+}
+
+void TMonitor_Form::Exit_Button_Click() { QApplication::quit(); }
+
+void TMonitor_Form::Configuration_Button_Click() {
+  // Creating the window already reads the device's settings.
+  auto form = std::make_unique<TConfig_Form>(Link, dialogs_, this);
+  CentreOver(*form, *this);
+  bool success = false;
+  if (form->ModalResult() == 0) success = form->exec() == TConfig_Form::ResultExit;
+  if (!success) DropConnection();
+}
+
+void TMonitor_Form::ShowHelp() {
+  helpWindow_ = desktop::ShowHelp(helpWindow_, QStringLiteral("содержание"));
+}
+
+void TMonitor_Form::closeEvent(QCloseEvent* event) {
+  // Closing from the system menu ends the program like "Выход".
+  event->accept();
+  QApplication::quit();
+}
+
+bool TMonitor_Form::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress &&
+      (watched == Vehicle_Model_Edit || watched == Vehicle_Reg_Id_Edit || watched == Vehicle_Owner_Edit)) {
+    // Any typed character counts, even one that changes nothing.
+    if (!static_cast<QKeyEvent*>(event)->text().isEmpty()) Vehicle_Info_Edits_Key_Press();
+    return false;
+  }
+  if (event->type() == QEvent::MouseButtonPress && watched == Trip_Params_StringGrid->viewport()) {
+    auto* mouse = static_cast<QMouseEvent*>(event);
+    if (mouse->button() == Qt::RightButton) {
+      const QPoint inGrid = Trip_Params_StringGrid->viewport()->mapTo(Trip_Params_StringGrid, mouse->position().toPoint());
+      Trip_Params_StringGridMouseDown(mouse->button(), inGrid);
+      return true;  // a right click does not move the selection
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+}  // namespace riventar::ui

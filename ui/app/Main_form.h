@@ -1,0 +1,117 @@
+#pragma once
+// The main window. It lives for the whole run and owns the application-wide
+// state: the shown trips, the open statistics windows, the unsaved flag and
+// the link. Handlers are split by subsystem into ui/<subsystem>/Main_form_*.cpp.
+#include <QList>
+#include <QPointer>
+#include <QWidget>
+
+#include "core/link/link.h"
+#include "core/trips/trip_record.h"
+
+class QAction;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QRadioButton;
+class QTableView;
+class QToolButton;
+
+namespace riventar::ui {
+
+class Dialogs;
+class TripTableModel;
+class TTrip_Stat_Form;
+
+class TMonitor_Form : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit TMonitor_Form(Dialogs& dialogs, QWidget* parent = nullptr);
+  // Runs the shutdown sequence (Monitor_Form_Destroy).
+  ~TMonitor_Form() override;
+
+  Dialogs& UiDialogs() const { return dialogs_; }
+
+  // Controls, owned by their Qt parents.
+  QFrame* COM_Select_Panel = nullptr;
+  QRadioButton* COM1_Select_RadioButton = nullptr;
+  QRadioButton* COM2_Select_RadioButton = nullptr;
+  QToolButton* Connect_SpeedButton = nullptr;
+  QPushButton* Configuration_Button = nullptr;
+  QPushButton* About_Button = nullptr;
+  QPushButton* Exit_Button = nullptr;
+  QFrame* Vehicle_Info_Panel = nullptr;
+  QLabel* Vehicle_Model_Label = nullptr;
+  QLineEdit* Vehicle_Model_Edit = nullptr;
+  QLabel* Vehicle_Reg_Id_Label = nullptr;
+  QLineEdit* Vehicle_Reg_Id_Edit = nullptr;
+  QLabel* Vehicle_Owner_Label = nullptr;
+  QLineEdit* Vehicle_Owner_Edit = nullptr;
+  QFrame* Trip_Params_Panel = nullptr;
+  QTableView* Trip_Params_StringGrid = nullptr;
+  QPushButton* Read_Trip_From_BK_Button = nullptr;
+  QPushButton* Read_Trip_From_File_Button = nullptr;
+  QPushButton* Save_Trip_To_File_Button = nullptr;
+  QPushButton* Clear_Trip_Table_Button = nullptr;
+  QMenu* PopupMenu = nullptr;
+  QList<QAction*> PopupItems;  // N1..N6, Tag = index
+
+  // Application-wide state.
+  trips::TripList TripList;
+  QList<TTrip_Stat_Form*> StatWindowList;
+  bool TripsUnsaved = false;
+  link::Link Link;  // port, reply event, receiver thread
+  int SaveDialogFilterIndex = 0;  // the save dialog reopens with the last type picked
+
+  TripTableModel& TableModel() const { return *model_; }
+
+  // Shell (ui/app).
+  void Monitor_Form_Create();
+  void Monitor_Form_Destroy();
+  void About_Button_Click();
+  void Exit_Button_Click();
+  void Configuration_Button_Click();
+  void ShowHelp();
+
+  // Link (ui/link).
+  void Connect_SpeedButton_Click();
+  void DropConnection();
+
+  // Trips (ui/trips).
+  void ReDraw_StringGrid();
+  void Read_Trip_From_BK_Button_Click();
+  void Read_Trip_From_File_Button_Click();
+  void Save_Trip_To_File_Button_Click();
+  void Clear_Trip_Table_Button_Click();
+  void Vehicle_Info_Edits_Key_Press();
+
+  // Statistics (ui/stats).
+  void Trip_Params_StringGridMouseDown(Qt::MouseButton button, QPoint gridPosition);
+  void Popup_Menu_Click(int tag);
+  void CloseStatisticWindows();  // shutdown: close and destroy each listed window once
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void BuildControls();
+
+  Dialogs& dialogs_;
+  TripTableModel* model_ = nullptr;
+  QPointer<QWidget> helpWindow_;
+  bool destroyed_ = false;
+};
+
+// Top-left that centres a window of outer size `windowFrameSize` over a parent
+// whose outer bounds are `parentFrame`; each half truncates toward zero.
+QPoint CentredOver(const QRect& parentFrame, const QSize& windowFrameSize);
+// Moves `window` so that its outer frame is centred over `parent`'s outer frame.
+// A window not shown yet has no frame of its own; it is taken to get the
+// parent's frame margins.
+void CentreOver(QWidget& window, const QWidget& parent);
+
+}  // namespace riventar::ui

@@ -1,0 +1,31 @@
+#include "ui/app/application.h"
+
+#include <exception>
+
+#include "ui/common/dialogs.h"
+
+namespace riventar::ui {
+
+Application::Application(int& argc, char** argv, Dialogs& dialogs) : QApplication(argc, argv), dialogs_(dialogs) {
+  setApplicationName(QStringLiteral("riventar"));
+  setApplicationDisplayName(QStringLiteral("Ривентар"));
+  setApplicationVersion(QStringLiteral(RIVENTAR_VERSION));
+  setQuitOnLastWindowClosed(false);  // the main window's close ends the program
+}
+
+void ShowException(Dialogs& dialogs, const char* what) {
+  dialogs.Error(nullptr, QStringLiteral("Ривентар"), QString::fromUtf8(what));
+}
+
+bool Application::notify(QObject* receiver, QEvent* event) {
+  try {
+    return QApplication::notify(receiver, event);
+  } catch (const std::exception& e) {
+    ShowException(dialogs_, e.what());
+  } catch (...) {
+    ShowException(dialogs_, "Unknown error");
+  }
+  return false;
+}
+
+}  // namespace riventar::ui

@@ -1,0 +1,71 @@
+#include "ui/app/ui_style.h"
+
+#include <QFrame>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+
+namespace riventar::ui::style {
+
+QFont FormFont() {
+  QFont font(QStringLiteral("Liberation Sans"));
+  font.setStyleHint(QFont::SansSerif);
+  font.setPixelSize(11);
+  return font;
+}
+
+QFrame* Panel(QWidget* parent, const QRect& geometry, bool raised) {
+  auto* panel = new QFrame(parent);
+  panel->setFrameShape(QFrame::Panel);
+  panel->setFrameShadow(raised ? QFrame::Raised : QFrame::Sunken);
+  panel->setLineWidth(1);
+  panel->setGeometry(geometry);
+  return panel;
+}
+
+QPushButton* Button(QWidget* parent, const QRect& geometry, const QString& caption, const QString& hint) {
+  auto* button = new QPushButton(caption, parent);
+  button->setGeometry(geometry);
+  if (!hint.isEmpty()) button->setToolTip(hint);
+  return button;
+}
+
+QLabel* Label(QWidget* parent, const QRect& geometry, const QString& caption) {
+  auto* label = new QLabel(caption, parent);
+  label->setGeometry(geometry);
+  return label;
+}
+
+QLineEdit* Edit(QWidget* parent, const QRect& geometry, int maxLength) {
+  auto* edit = new QLineEdit(parent);
+  edit->setGeometry(geometry);
+  edit->setMaxLength(maxLength);
+  edit->setTextMargins(0, 0, 0, 0);
+  return edit;
+}
+
+void SetUpTripGrid(QTableView& grid) {
+  static constexpr int widths[] = {35, 94, 45, 71, 67, 56, 57, 51, 58};
+  grid.verticalHeader()->hide();
+  grid.verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  grid.verticalHeader()->setDefaultSectionSize(18);
+  grid.verticalHeader()->setMinimumSectionSize(18);
+  grid.horizontalHeader()->setFixedHeight(18);
+  grid.horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  grid.horizontalHeader()->setSectionsClickable(false);
+  grid.horizontalHeader()->setHighlightSections(false);
+  grid.horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  for (int c = 0; c < 9; ++c) grid.setColumnWidth(c, widths[c]);
+  grid.setSelectionBehavior(QAbstractItemView::SelectRows);
+  grid.setSelectionMode(QAbstractItemView::SingleSelection);
+  grid.setEditTriggers(QAbstractItemView::NoEditTriggers);
+  grid.setShowGrid(true);
+  grid.setWordWrap(false);
+  grid.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  grid.setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  grid.setCornerButtonEnabled(false);
+}
+
+}  // namespace riventar::ui::style

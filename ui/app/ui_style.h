@@ -1,0 +1,26 @@
+#pragma once
+// The look every form shares: the small sans-serif font and fixed-geometry
+// panels, buttons, labels and edits placed at pixel positions.
+#include <QFont>
+#include <QRect>
+#include <QString>
+
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTableView;
+class QWidget;
+
+namespace riventar::ui::style {
+
+// 11-pixel character height; Liberation Sans keeps every caption inside its control.
+QFont FormFont();
+QFrame* Panel(QWidget* parent, const QRect& geometry, bool raised = true);
+QPushButton* Button(QWidget* parent, const QRect& geometry, const QString& caption, const QString& hint = {});
+QLabel* Label(QWidget* parent, const QRect& geometry, const QString& caption);
+QLineEdit* Edit(QWidget* parent, const QRect& geometry, int maxLength);
+// Column widths, 18-pixel rows, whole-row selection, read-only, vertical scroll bar only.
+void SetUpTripGrid(QTableView& grid);
+
+}  // namespace riventar::ui::style

@@ -1,0 +1,66 @@
+#include "ui/common/dialogs.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
+
+namespace riventar::ui {
+namespace {
+
+QMessageBox::Icon ToQt(MsgIcon icon) {
+  switch (icon) {
+    case MsgIcon::Stop: return QMessageBox::Critical;
+    case MsgIcon::Information: return QMessageBox::Information;
+    case MsgIcon::Question: return QMessageBox::Question;
+    case MsgIcon::Warning: return QMessageBox::Warning;
+  }
+  return QMessageBox::NoIcon;
+}
+
+std::optional<FileChoice> RunFileDialog(QWidget* parent, const FileDialogSpec& spec, bool save) {
+  QFileDialog dialog(parent);
+  dialog.setDirectory(spec.initialDirectory);
+  dialog.setNameFilters(spec.filters);
+  if (spec.filterIndex >= 0 && spec.filterIndex < spec.filters.size())
+    dialog.selectNameFilter(spec.filters.at(spec.filterIndex));
+  dialog.setDefaultSuffix(spec.defaultSuffix);
+  dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+  dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return FileChoice{dialog.selectedFiles().constFirst(),
+                    static_cast<int>(spec.filters.indexOf(dialog.selectedNameFilter()))};
+}
+
+}  // namespace
+
+MsgAnswer QtDialogs::Message(QWidget* parent, MsgIcon icon, const QString& caption, const QString& text,
+                             MsgButtons buttons, MsgAnswer defaultAnswer) {
+  QMessageBox box(ToQt(icon), caption, text,
+                  buttons == MsgButtons::YesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, parent);
+  if (buttons == MsgButtons::YesNo)
+    box.setDefaultButton(defaultAnswer == MsgAnswer::No ? QMessageBox::No : QMessageBox::Yes);
+  switch (box.exec()) {
+    case QMessageBox::Yes: return MsgAnswer::Yes;
+    case QMessageBox::No: return MsgAnswer::No;
+    default: return buttons == MsgButtons::YesNo ? MsgAnswer::No : MsgAnswer::Ok;
+  }
+}
+
+std::optional<FileChoice> QtDialogs::OpenFile(QWidget* parent, const FileDialogSpec& spec) {
+  return RunFileDialog(parent, spec, false);
+}
+
+std::optional<FileChoice> QtDialogs::SaveFile(QWidget* parent, const FileDialogSpec& spec) {
+  return RunFileDialog(parent, spec, true);
+}
+
+bool QtDialogs::Print(QWidget* parent, QPrinter& printer) {
+  QPrintDialog dialog(&printer, parent);
+  return dialog.exec() == QDialog::Accepted;
+}
+
+void QtDialogs::Beep() { QApplication::beep(); }
+
+}  // namespace riventar::ui

@@ -1,0 +1,66 @@
+#pragma once
+// Every modal question, message, file choice, print dialog and beep goes
+// through this seam, so tests can answer them without a person. The program
+// uses QtDialogs; tests install a scripted implementation.
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+class QWidget;
+class QPrinter;
+
+namespace riventar::ui {
+
+enum class MsgIcon { Stop, Information, Question, Warning };
+enum class MsgButtons { Ok, YesNo };
+enum class MsgAnswer { Ok, Yes, No };
+
+struct FileDialogSpec {
+  QString initialDirectory;
+  QStringList filters;   // "Label (*.dat)", in order
+  int filterIndex = 0;   // the type chosen when the dialog opens
+  QString defaultSuffix; // without the dot
+};
+
+struct FileChoice {
+  QString path;
+  int filterIndex = 0;  // the type the user picked
+};
+
+class Dialogs {
+ public:
+  virtual ~Dialogs() = default;
+  virtual MsgAnswer Message(QWidget* parent, MsgIcon icon, const QString& caption, const QString& text,
+                            MsgButtons buttons, MsgAnswer defaultAnswer) = 0;
+  // Existing folder and file only.
+  virtual std::optional<FileChoice> OpenFile(QWidget* parent, const FileDialogSpec& spec) = 0;
+  // Existing folder; asks before replacing a file.
+  virtual std::optional<FileChoice> SaveFile(QWidget* parent, const FileDialogSpec& spec) = 0;
+  // The print dialog; true when the user confirmed it and `printer` is set up.
+  virtual bool Print(QWidget* parent, QPrinter& printer) = 0;
+  // The platform's exclamation sound.
+  virtual void Beep() = 0;
+
+  // Shorthands for the program's message styles.
+  void Error(QWidget* parent, const QString& caption, const QString& text) {
+    Message(parent, MsgIcon::Stop, caption, text, MsgButtons::Ok, MsgAnswer::Ok);
+  }
+  void Notice(QWidget* parent, const QString& caption, const QString& text) {
+    Message(parent, MsgIcon::Information, caption, text, MsgButtons::Ok, MsgAnswer::Ok);
+  }
+  bool Ask(QWidget* parent, const QString& caption, const QString& text, MsgAnswer defaultAnswer = MsgAnswer::Yes) {
+    return Message(parent, MsgIcon::Question, caption, text, MsgButtons::YesNo, defaultAnswer) == MsgAnswer::Yes;
+  }
+};
+
+class QtDialogs final : public Dialogs {
+ public:
+  MsgAnswer Message(QWidget* parent, MsgIcon icon, const QString& caption, const QString& text, MsgButtons buttons,
+                    MsgAnswer defaultAnswer) override;
+  std::optional<FileChoice> OpenFile(QWidget* parent, const FileDialogSpec& spec) override;
+  std::optional<FileChoice> SaveFile(QWidget* parent, const FileDialogSpec& spec) override;
+  bool Print(QWidget* parent, QPrinter& printer) override;
+  void Beep() override;
+};
+
+}  // namespace riventar::ui

@@ -1,0 +1,12 @@
+// The trip table, the data file, the spreadsheet export and clearing.
+#include "ui/app/Main_form.h"
+
+namespace riventar::ui {
+
+void TMonitor_Form::ReDraw_StringGrid() {}
+void TMonitor_Form::Read_Trip_From_File_Button_Click() {}
+void TMonitor_Form::Save_Trip_To_File_Button_Click() {}
+void TMonitor_Form::Clear_Trip_Table_Button_Click() {}
+void TMonitor_Form::Vehicle_Info_Edits_Key_Press() { TripsUnsaved = true; }
+
+}  // namespace riventar::ui

@@ -1,0 +1,28 @@
+#include "ui/trips/Progressbar_form.h"
+
+#include <QProgressBar>
+
+#include "ui/app/ui_style.h"
+
+namespace riventar::ui {
+
+TProgress_Bar_Form::TProgress_Bar_Form(QWidget* owner)
+    : QWidget(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+  setWindowTitle(QStringLiteral("Ривентар - обмен"));
+  setObjectName(QStringLiteral("Progress_Bar_Form"));
+  setFont(style::FormFont());
+  setFixedSize(266, 47);
+  ProgressBar = new QProgressBar(this);
+  ProgressBar->setGeometry(16, 16, 233, 16);
+  ProgressBar->setRange(0, 100);
+  ProgressBar->setValue(0);
+  ProgressBar->setTextVisible(false);
+  ProgressBar->setFocus();
+}
+
+void TProgress_Bar_Form::SetPosition(int position) {
+  ProgressBar->setValue(position);
+  ProgressBar->repaint();
+}
+
+}  // namespace riventar::ui

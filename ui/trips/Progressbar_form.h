@@ -1,0 +1,24 @@
+#pragma once
+// The small exchange progress window shown while trips or settings are read.
+// Its user creates it, places it, shows it (not modal), moves the bar and
+// destroys it.
+#include <QWidget>
+
+class QProgressBar;
+
+namespace riventar::ui {
+
+class TProgress_Bar_Form final : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit TProgress_Bar_Form(QWidget* owner);
+
+  QProgressBar* ProgressBar = nullptr;  // 0..100 until its user sets the maximum
+
+  // Sets the bar and paints it at once: the UI thread is busy with the
+  // exchange and handles no events meanwhile.
+  void SetPosition(int position);
+};
+
+}  // namespace riventar::ui
