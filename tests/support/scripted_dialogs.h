@@ -1,0 +1,115 @@
+#pragma once
+// Dialogs for tests: every message is recorded, questions and file dialogs
+// take their answers from queues the test fills. An unexpected question
+// fails the test and is answered No.
+#include <gtest/gtest.h>
+
+#include <QPrinter>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ui/common/dialogs.h"
+
+namespace riventar::testing {
+
+using ui::FileChoice;
+using ui::FileDialogSpec;
+using ui::MsgAnswer;
+using ui::MsgButtons;
+using ui::MsgIcon;
+
+struct MessageRecord {
+  MsgIcon icon;
+  QString caption;
+  QString text;
+  MsgButtons buttons;
+};
+
+class ScriptedDialogs final : public ui::Dialogs {
+ public:
+  std::deque<MsgAnswer> answers;                      // for Yes/No questions, in order
+  std::deque<std::optional<FileChoice>> openAnswers;  // nullopt = cancel
+  std::deque<std::optional<FileChoice>> saveAnswers;
+  std::deque<bool> printAnswers;                      // false = cancel
+  std::function<void(QPrinter&)> setUpPrinter;        // runs before a confirmed print
+
+  std::vector<MessageRecord> messages;
+  std::vector<FileDialogSpec> openRequests;
+  std::vector<FileDialogSpec> saveRequests;
+  int beeps = 0;
+  int prints = 0;
+  // Everything in order: "beep", "message:<caption>", "open", "save", "print".
+  std::vector<std::string> log;
+  // Runs inside Message(), for tests that look at the program while a box is up.
+  std::function<void(const MessageRecord&)> onMessage;
+
+  MsgAnswer Message(QWidget*, MsgIcon icon, const QString& caption, const QString& text, MsgButtons buttons,
+                    MsgAnswer) override {
+    messages.push_back({icon, caption, text, buttons});
+    log.push_back("message:" + caption.toStdString());
+    if (onMessage) onMessage(messages.back());
+    if (buttons == MsgButtons::Ok) return MsgAnswer::Ok;
+    if (answers.empty()) {
+      ADD_FAILURE() << "unexpected question: " << caption.toStdString() << " / " << text.toStdString();
+      return MsgAnswer::No;
+    }
+    const MsgAnswer a = answers.front();
+    answers.pop_front();
+    return a;
+  }
+
+  std::optional<FileChoice> OpenFile(QWidget*, const FileDialogSpec& spec) override {
+    openRequests.push_back(spec);
+    log.emplace_back("open");
+    return Next(openAnswers, "open");
+  }
+
+  std::optional<FileChoice> SaveFile(QWidget*, const FileDialogSpec& spec) override {
+    saveRequests.push_back(spec);
+    log.emplace_back("save");
+    return Next(saveAnswers, "save");
+  }
+
+  bool Print(QWidget*, QPrinter& printer) override {
+    log.emplace_back("print");
+    if (printAnswers.empty()) {
+      ADD_FAILURE() << "unexpected print dialog";
+      return false;
+    }
+    const bool ok = printAnswers.front();
+    printAnswers.pop_front();
+    if (ok) {
+      ++prints;
+      if (setUpPrinter) setUpPrinter(printer);
+    }
+    return ok;
+  }
+
+  void Beep() override {
+    ++beeps;
+    log.emplace_back("beep");
+  }
+
+  // Captions of all messages so far, for compact assertions.
+  std::vector<std::string> Captions() const {
+    std::vector<std::string> out;
+    for (const auto& m : messages) out.push_back(m.caption.toStdString());
+    return out;
+  }
+
+ private:
+  static std::optional<FileChoice> Next(std::deque<std::optional<FileChoice>>& queue, const char* what) {
+    if (queue.empty()) {
+      ADD_FAILURE() << "unexpected " << what << " dialog";
+      return std::nullopt;
+    }
+    auto a = queue.front();
+    queue.pop_front();
+    return a;
+  }
+};
+
+}  // namespace riventar::testing
