@@ -19,6 +19,7 @@
 #include "platform/desktop/help_viewer.h"
 #include "ui/app/ui_style.h"
 #include "ui/common/dialogs.h"
+#include "ui/common/handler_guard.h"
 #include "ui/config/Cfg_form.h"
 #include "ui/trips/trip_table_model.h"
 
@@ -67,18 +68,18 @@ void TMonitor_Form::BuildControls() {
   Connect_SpeedButton->setGeometry(8, 48, 89, 25);
   Connect_SpeedButton->setText(QStringLiteral("Подключиться"));
   Connect_SpeedButton->setToolTip(QStringLiteral("Установить связь с БК"));
-  connect(Connect_SpeedButton, &QToolButton::clicked, this, [this] { Connect_SpeedButton_Click(); });
+  connect(Connect_SpeedButton, &QToolButton::clicked, this, Handler(&TMonitor_Form::Connect_SpeedButton_Click));
 
   Configuration_Button = style::Button(this, {608, 104, 89, 25}, QStringLiteral("Конфигурация"),
                                        QStringLiteral("Конфигурирование БК"));
   Configuration_Button->setEnabled(false);
-  connect(Configuration_Button, &QPushButton::clicked, this, [this] { Configuration_Button_Click(); });
+  connect(Configuration_Button, &QPushButton::clicked, this, Handler(&TMonitor_Form::Configuration_Button_Click));
   About_Button = style::Button(this, {608, 160, 89, 25}, QStringLiteral("О программе"),
                                QStringLiteral("Информация о программе монитора"));
-  connect(About_Button, &QPushButton::clicked, this, [this] { About_Button_Click(); });
+  connect(About_Button, &QPushButton::clicked, this, Handler(&TMonitor_Form::About_Button_Click));
   Exit_Button = style::Button(this, {608, 200, 89, 25}, QStringLiteral("Выход"),
                               QStringLiteral("Завершить работу с программой"));
-  connect(Exit_Button, &QPushButton::clicked, this, [this] { Exit_Button_Click(); });
+  connect(Exit_Button, &QPushButton::clicked, this, Handler(&TMonitor_Form::Exit_Button_Click));
 
   Vehicle_Info_Panel = style::Panel(this, {8, 8, 577, 25});
   Vehicle_Model_Label = style::Label(Vehicle_Info_Panel, {8, 6, 42, 13}, QStringLiteral("Модель:"));
@@ -101,21 +102,21 @@ void TMonitor_Form::BuildControls() {
   Read_Trip_From_BK_Button = style::Button(Trip_Params_Panel, {16, 232, 81, 25}, QStringLiteral("Из БК"),
                                            QStringLiteral("Считать параметры пройденных маршрутов из БК"));
   Read_Trip_From_BK_Button->setEnabled(false);
-  connect(Read_Trip_From_BK_Button, &QPushButton::clicked, this, [this] { Read_Trip_From_BK_Button_Click(); });
+  connect(Read_Trip_From_BK_Button, &QPushButton::clicked, this, Handler(&TMonitor_Form::Read_Trip_From_BK_Button_Click));
   Read_Trip_From_File_Button = style::Button(Trip_Params_Panel, {120, 232, 81, 25}, QStringLiteral("Из файла"),
                                              QStringLiteral("Считать параметры маршрутов из файла"));
-  connect(Read_Trip_From_File_Button, &QPushButton::clicked, this, [this] { Read_Trip_From_File_Button_Click(); });
+  connect(Read_Trip_From_File_Button, &QPushButton::clicked, this, Handler(&TMonitor_Form::Read_Trip_From_File_Button_Click));
   Save_Trip_To_File_Button = style::Button(Trip_Params_Panel, {224, 232, 81, 25}, QStringLiteral("В файл"),
                                            QStringLiteral("Сохранить параметры маршрутов в файле"));
   Save_Trip_To_File_Button->setEnabled(false);
-  connect(Save_Trip_To_File_Button, &QPushButton::clicked, this, [this] { Save_Trip_To_File_Button_Click(); });
+  connect(Save_Trip_To_File_Button, &QPushButton::clicked, this, Handler(&TMonitor_Form::Save_Trip_To_File_Button_Click));
   Clear_Trip_Table_Button = style::Button(Trip_Params_Panel, {328, 232, 81, 25}, QStringLiteral("Очистить"),
                                           QStringLiteral("Очистить таблицу маршрутов"));
   Clear_Trip_Table_Button->setEnabled(false);
-  connect(Clear_Trip_Table_Button, &QPushButton::clicked, this, [this] { Clear_Trip_Table_Button_Click(); });
+  connect(Clear_Trip_Table_Button, &QPushButton::clicked, this, Handler(&TMonitor_Form::Clear_Trip_Table_Button_Click));
 
   auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
-  connect(help, &QShortcut::activated, this, [this] { ShowHelp(); });
+  connect(help, &QShortcut::activated, this, Handler(&TMonitor_Form::ShowHelp));
 
   PopupMenu = new QMenu(this);
   const QString designCaptions[] = {QStringLiteral("За день"),  QStringLiteral("За неделю"),
@@ -125,7 +126,7 @@ void TMonitor_Form::BuildControls() {
     QAction* item = PopupMenu->addAction(designCaptions[tag]);
     item->setObjectName(QStringLiteral("N%1").arg(tag + 1));
     item->setData(tag);
-    connect(item, &QAction::triggered, this, [this, tag] { Popup_Menu_Click(tag); });
+    connect(item, &QAction::triggered, this, [this, tag] { Guarded(dialogs_, [this, tag] { Popup_Menu_Click(tag); }); });
     PopupItems.append(item);
   }
 }

@@ -8,6 +8,7 @@
 
 #include "core/link/link.h"
 #include "core/trips/trip_record.h"
+#include "ui/common/handler_guard.h"
 
 class QAction;
 class QFrame;
@@ -99,6 +100,10 @@ class TMonitor_Form : public QWidget {
 
  private:
   void BuildControls();
+  // A slot that runs `handler` with escaping errors shown in the error box.
+  auto Handler(void (TMonitor_Form::*handler)()) {
+    return [this, handler] { Guarded(dialogs_, [this, handler] { (this->*handler)(); }); };
+  }
 
   Dialogs& dialogs_;
   TripTableModel* model_ = nullptr;

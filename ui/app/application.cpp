@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "ui/common/dialogs.h"
+#include "ui/common/handler_guard.h"
 
 namespace riventar::ui {
 
@@ -13,10 +14,7 @@ Application::Application(int& argc, char** argv, Dialogs& dialogs) : QApplicatio
   setQuitOnLastWindowClosed(false);  // the main window's close ends the program
 }
 
-void ShowException(Dialogs& dialogs, const char* what) {
-  dialogs.Error(nullptr, QStringLiteral("Ривентар"), QString::fromUtf8(what));
-}
-
+// A backstop: handlers already run through Guarded().
 bool Application::notify(QObject* receiver, QEvent* event) {
   try {
     return QApplication::notify(receiver, event);

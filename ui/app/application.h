@@ -18,7 +18,4 @@ class Application final : public QApplication {
   Dialogs& dialogs_;
 };
 
-// Shows `what` in the standard error box.
-void ShowException(Dialogs& dialogs, const char* what);
-
 }  // namespace riventar::ui

@@ -7,6 +7,7 @@
 #include "ui/app/Main_form.h"
 #include "ui/app/application.h"
 #include "ui/common/dialogs.h"
+#include "ui/common/handler_guard.h"
 
 int main(int argc, char** argv) {
   riventar::ui::QtDialogs dialogs;

@@ -3,7 +3,9 @@
 
 namespace riventar::ui {
 
-void TMonitor_Form::ReDraw_StringGrid() {}
+#include "ui/trips/trip_table_model.h"
+
+void TMonitor_Form::ReDraw_StringGrid() { model_->SetTripRows(static_cast<int>(TripList.size())); }
 void TMonitor_Form::Read_Trip_From_File_Button_Click() {}
 void TMonitor_Form::Save_Trip_To_File_Button_Click() {}
 void TMonitor_Form::Clear_Trip_Table_Button_Click() {}
