@@ -1,9 +1,8 @@
 // The trip table, the data file, the spreadsheet export and clearing.
 #include "ui/app/Main_form.h"
+#include "ui/trips/trip_table_model.h"
 
 namespace riventar::ui {
-
-#include "ui/trips/trip_table_model.h"
 
 void TMonitor_Form::ReDraw_StringGrid() { model_->SetTripRows(static_cast<int>(TripList.size())); }
 void TMonitor_Form::Read_Trip_From_File_Button_Click() {}
