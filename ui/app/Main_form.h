@@ -88,6 +88,8 @@ class TMonitor_Form : public QWidget {
   void Save_Trip_To_File_Button_Click();
   void Clear_Trip_Table_Button_Click();
   void Vehicle_Info_Edits_Key_Press();
+  enum class SaveOutcome { Saved, Cancelled, Failed };
+  SaveOutcome SaveTrips();  // the save action, telling how it ended
 
   // Statistics (ui/stats).
   void Trip_Params_StringGridMouseDown(Qt::MouseButton button, QPoint gridPosition);
@@ -108,6 +110,7 @@ class TMonitor_Form : public QWidget {
   Dialogs& dialogs_;
   TripTableModel* model_ = nullptr;
   QPointer<QWidget> helpWindow_;
+  QString fileFolder_;  // where the file dialogs open: the last folder used
   bool destroyed_ = false;
 };
 

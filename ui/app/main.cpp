@@ -1,5 +1,6 @@
 // Program entry: refuses a second copy, then runs the main window. Returns 0
 // in every case; no argument is examined.
+#include <csignal>
 #include <exception>
 #include <memory>
 
@@ -10,6 +11,8 @@
 #include "ui/common/handler_guard.h"
 
 int main(int argc, char** argv) {
+  // A file-size limit must fail the write (and so the save), not kill the program.
+  std::signal(SIGXFSZ, SIG_IGN);
   riventar::ui::QtDialogs dialogs;
   riventar::ui::Application app(argc, argv, dialogs);
   try {

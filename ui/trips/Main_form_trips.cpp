@@ -1,13 +1,129 @@
 // The trip table, the data file, the spreadsheet export and clearing.
+#include <QDir>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPushButton>
+#include <cstring>
+
+#include "core/trips/dat_file.h"
+#include "platform/files/file_io.h"
 #include "ui/app/Main_form.h"
+#include "ui/common/dialogs.h"
 #include "ui/trips/trip_table_model.h"
 
 namespace riventar::ui {
+namespace {
+
+const QString OpenFailedText = QStringLiteral("Не возможно открыть выбранный файл");
+const QString OpenFailedCaption = QStringLiteral("Ошибка открытия файла");
+
+std::string ToUtf8(const QLineEdit* edit) { return edit->text().toStdString(); }
+
+QString SystemReason(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
+
+}  // namespace
 
 void TMonitor_Form::ReDraw_StringGrid() { model_->SetTripRows(static_cast<int>(TripList.size())); }
-void TMonitor_Form::Read_Trip_From_File_Button_Click() {}
-void TMonitor_Form::Save_Trip_To_File_Button_Click() {}
-void TMonitor_Form::Clear_Trip_Table_Button_Click() {}
+
 void TMonitor_Form::Vehicle_Info_Edits_Key_Press() { TripsUnsaved = true; }
+
+static QString DialogFolder(const QString& remembered) {
+  // The program's own folder is not writable on this platform; the dialogs
+  // start where the user last picked a file, else in the home folder.
+  return remembered.isEmpty() ? QDir::homePath() : remembered;
+}
+
+void TMonitor_Form::Read_Trip_From_File_Button_Click() {
+  FileDialogSpec spec;
+  spec.initialDirectory = DialogFolder(fileFolder_);
+  spec.filters = {QStringLiteral("Маршрутные параметры (*.dat)"), QStringLiteral("Все файлы (*)")};
+  spec.defaultSuffix = QStringLiteral("dat");
+  const std::optional<FileChoice> choice = dialogs_.OpenFile(this, spec);
+  if (!choice) return;
+  fileFolder_ = QFileInfo(choice->path).absolutePath();
+
+  // The whole file is read before the clearing step can run a save, so a save
+  // onto this very file cannot spoil what is being loaded.
+  const files::ReadResult read = files::ReadWholeFile(QFile::encodeName(choice->path).toStdString());
+  if (!read.ok) {
+    dialogs_.Beep();
+    dialogs_.Error(this, OpenFailedCaption, OpenFailedText);
+    return;
+  }
+  auto parsed = trips::ParseDatFile(read.bytes);
+  if (const auto* problem = std::get_if<trips::DatProblem>(&parsed)) {
+    dialogs_.Error(this, QStringLiteral("Error"),
+                   *problem == trips::DatProblem::WrongFormat
+                       ? QStringLiteral("Выбранный файл имеет неверный формат.")
+                       : QStringLiteral("Выбранный файл не содержит параметров маршрутов."));
+    return;
+  }
+  trips::DatContents& contents = std::get<trips::DatContents>(parsed);
+
+  Clear_Trip_Table_Button_Click();
+  Vehicle_Model_Edit->setText(QString::fromStdString(contents.Vehicle.Model));
+  Vehicle_Reg_Id_Edit->setText(QString::fromStdString(contents.Vehicle.RegId));
+  Vehicle_Owner_Edit->setText(QString::fromStdString(contents.Vehicle.Owner));
+  TripList = std::move(contents.Trips);
+  Save_Trip_To_File_Button->setEnabled(true);
+  Clear_Trip_Table_Button->setEnabled(true);
+  ReDraw_StringGrid();
+}
+
+void TMonitor_Form::Save_Trip_To_File_Button_Click() { SaveTrips(); }
+
+TMonitor_Form::SaveOutcome TMonitor_Form::SaveTrips() {
+  FileDialogSpec spec;
+  spec.initialDirectory = DialogFolder(fileFolder_);
+  spec.filters = {QStringLiteral("Параметры маршрутов (*.dat)"), QStringLiteral("Текстовые файлы Exel (*.csv)"),
+                  QStringLiteral("Все файлы (*)")};
+  spec.filterIndex = SaveDialogFilterIndex;
+  spec.defaultSuffix = QStringLiteral("dat");
+  const std::optional<FileChoice> choice = dialogs_.SaveFile(this, spec);
+  if (!choice) return SaveOutcome::Cancelled;
+  fileFolder_ = QFileInfo(choice->path).absolutePath();
+  if (choice->filterIndex >= 0) SaveDialogFilterIndex = choice->filterIndex;
+
+  // The type picked in the dialog decides the format, never the file's name.
+  const std::string bytes =
+      choice->filterIndex == 1
+          ? trips::SerializeCsv(TripList)
+          : trips::SerializeDatFile({ToUtf8(Vehicle_Model_Edit), ToUtf8(Vehicle_Reg_Id_Edit), ToUtf8(Vehicle_Owner_Edit)},
+                                    TripList);
+  const files::WriteResult written =
+      files::ReplaceFileAtomically(QFile::encodeName(choice->path).toStdString(), bytes);
+  switch (written.status) {
+    case files::WriteResult::Status::Ok:
+      TripsUnsaved = false;
+      return SaveOutcome::Saved;
+    case files::WriteResult::Status::CreateFailed:
+      dialogs_.Error(this, OpenFailedCaption, OpenFailedText);
+      return SaveOutcome::Failed;
+    case files::WriteResult::Status::WriteFailed:
+      dialogs_.Error(this, QStringLiteral("Ошибка записи файла"),
+                     QStringLiteral("Не возможно записать выбранный файл\n%1\n%2.\n"
+                                    "Прежнее содержимое файла сохранено.")
+                         .arg(QDir::toNativeSeparators(choice->path), SystemReason(written.error)));
+      return SaveOutcome::Failed;
+  }
+  return SaveOutcome::Failed;
+}
+
+void TMonitor_Form::Clear_Trip_Table_Button_Click() {
+  // A save that fails offers the question again, so the shown trips are not
+  // dropped on a full disk; refusing or cancelling still clears.
+  while (TripsUnsaved && dialogs_.Ask(this, QStringLiteral("Удаление маршрутов"),
+                                      QStringLiteral("Отображенные маршруты будут утеряны!\nСохранить их в файле?"))) {
+    if (SaveTrips() != SaveOutcome::Failed) break;
+  }
+  Vehicle_Model_Edit->clear();
+  Vehicle_Reg_Id_Edit->clear();
+  Vehicle_Owner_Edit->clear();
+  TripList.clear();
+  model_->ShowEmptyRow();
+  Save_Trip_To_File_Button->setEnabled(false);
+  Clear_Trip_Table_Button->setEnabled(false);
+  TripsUnsaved = false;
+}
 
 }  // namespace riventar::ui
