@@ -1,0 +1,21 @@
+#pragma once
+// The configuration window's exchanges: one attempt each, never retried.
+// A command left unanswered throws LinkFailure, which each handler of the
+// window catches around its exchanges; nothing else throws it.
+#include <cstdint>
+#include <string_view>
+
+#include "core/link/link.h"
+
+namespace riventar::config {
+
+// Not derived from std::exception on purpose: the general error box must never
+// take it for an ordinary error.
+struct LinkFailure {
+  std::uint8_t code = 255;
+};
+
+// One CommandExchange; the reply buffer when answered, LinkFailure otherwise.
+link::Reply Exchange(link::Link& link, std::string_view command);
+
+}  // namespace riventar::config

@@ -1,0 +1,159 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+
+#include "core/config/input_rules.h"
+#include "core/config/settings.h"
+#include "core/link/link.h"
+
+using namespace riventar::config;
+using riventar::link::ExchangeBufferSize;
+
+namespace {
+
+// The exchange buffer as it stands after `line` arrived over older traffic:
+// what follows the CR is left over from earlier lines.
+std::string Buffer(const std::string& line) {
+  std::string b(ExchangeBufferSize, '7');
+  b.replace(0, line.size() + 1, line + "\r");
+  return b;
+}
+
+}  // namespace
+
+TEST(ConfigCommands, BytesOnTheWire) {
+  struct Case {
+    std::string actual;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {BrightnessReadCommand(), "$LBR\r"},
+      {ShutdownDelayReadCommand(), "$SDR\r"},
+      {StartTripDelayReadCommand(), "$AR\r"},
+      {CorrectionReadCommand(), "$ICR\r"},
+      {ModeReadCommand(), "$MR\r"},
+      {ClockReadCommand(), "$WCR\r"},
+      {HardwareVersionReadCommand(), "$VHR\r"},
+      {SoftwareVersionReadCommand(), "$VSR\r"},
+      {BrightnessSetCommand(6), "$LBS060e\r"},
+      {BrightnessSetCommand(1), "$LBS0113\r"},
+      {BrightnessSetCommand(19), "$LBS1301\r"},
+      {ShutdownDelaySetCommand(900), "$SDS0384\r"},
+      {ShutdownDelaySetCommand(65530), "$SDSfffa\r"},
+      {ShutdownDelaySetCommand(0), "$SDS0000\r"},
+      {StartTripDelaySetCommand(3), "$AS03\r"},
+      {StartTripDelaySetCommand(0), "$AS00\r"},
+      {ModeSetCommand(1), "$MS01\r"},
+      {ModeSetCommand(4), "$MS04\r"},
+      {CorrectionSetCommand(EncodeCorrection(CorrectionAddPosition, 5)), "$ICS05\r"},
+      {CorrectionSetCommand(EncodeCorrection(CorrectionSubtractPosition, 30)), "$ICSe2\r"},
+      {CorrectionSetCommand(EncodeCorrection(CorrectionSubtractPosition, 127)), "$ICS81\r"},
+      {CorrectionSetCommand(EncodeCorrection(CorrectionOffPosition, 99)), "$ICS00\r"},
+      {CorrectionSetCommand(EncodeCorrection(CorrectionSubtractPosition, 0)), "$ICS00\r"},
+      {CorrectionSetCommand(EncodeCorrection(-1, 12)), "$ICS0c\r"},  // no selection adds
+      {ClockSetCommand({5, 10, 1, 10, 14, 5}), "$WCS051001101405\r"},
+      {ClockSetCommand({8, 2, 5, 29, 23, 59}), "$WCS080205292359\r"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(c.actual, c.expected);
+}
+
+TEST(ConfigReplies, Decoding) {
+  struct Case {
+    std::string reply;
+    std::string shown;  // what the window puts in its fields
+  };
+  const auto delay = [](const std::string& r) {
+    const DelayParts d = SplitShutdownDelay(DecodeShutdownDelay(Buffer(r)));
+    return std::to_string(d.hours) + " " + std::to_string(d.minutes) + " " + std::to_string(d.seconds);
+  };
+  const auto correction = [](const std::string& r) {
+    const CorrectionView v = ShowCorrection(DecodeCorrection(Buffer(r)));
+    return std::to_string(v.listPosition) + " " + std::to_string(v.interval) + (v.intervalEnabled ? " on" : " off");
+  };
+  const auto byte = [](std::uint8_t (*decode)(std::string_view), const std::string& r) {
+    return std::to_string(decode(Buffer(r)));
+  };
+  const auto clock = [](const std::string& r) {
+    const ClockText t = DecodeClock(Buffer(r));
+    return t.year + "|" + t.month + "|" + t.day + "|" + t.hour + "|" + t.minute;
+  };
+  const Case cases[] = {
+      {byte(DecodeBrightness, "!LBR0c"), "12"},
+      {delay("!SDR0385"), "0 1 30"},  // 901 tenths, the tenth dropped
+      {delay("!SDRffff"), "1 49 13"},
+      {delay("!SDR0000"), "0 0 0"},
+      {byte(DecodeStartTripDelay, "!AR00"), "0"},
+      {byte(DecodeStartTripDelay, "!AR0a"), "10"},
+      {correction("!ICR00"), "2 0 off"},
+      {correction("!ICR0c"), "0 12 on"},
+      {correction("!ICRf4"), "1 12 on"},
+      {correction("!ICR80"), "1 128 on"},
+      {correction("!ICR7f"), "0 127 on"},
+      {byte(DecodeTripCount, "!TN00"), "0"},
+      {byte(DecodeTripCount, "!TNff"), "255"},
+      {byte(DecodeMode, "!MR07"), "7"},
+      {byte(DecodeMode, "!MR04"), "4"},
+      {clock("!WCR051001101405"), "05|10|10|14|05"},
+      {clock("!WCR9x1301a:b?c!"), "9x|13|a:|b?|c!"},  // copied, never checked
+      {DecodeVersion(Buffer("!VHR")), ""},
+      {DecodeVersion(Buffer("!VSR v2.01 rev B")), " v2.01 rev B"},
+      // The mnemonic echo is not examined, only positions.
+      {byte(DecodeBrightness, "!XYZ13"), "19"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(c.reply, c.shown);
+}
+
+TEST(ConfigReplies, VersionWithoutCarriageReturnStopsAtBufferEnd) {
+  EXPECT_EQ(DecodeVersion(std::string("!VHRabc")), "abc");
+  EXPECT_EQ(DecodeVersion(std::string("!VH")), "");
+}
+
+TEST(ConfigCalendar, IsoWeekday) {
+  struct Case {
+    int year, month, day, weekday;
+  };
+  const Case cases[] = {
+      {2005, 10, 10, 1},  // Monday
+      {2005, 10, 16, 7},  // Sunday
+      {2008, 2, 29, 5},   // Friday, leap day
+      {2000, 1, 1, 6},    // Saturday
+      {2099, 12, 31, 4},  // Thursday
+      {2000, 2, 29, 2},   // a century that is a leap year
+  };
+  for (const Case& c : cases) EXPECT_EQ(IsoWeekday(c.year, c.month, c.day), c.weekday) << c.year << "-" << c.month;
+}
+
+TEST(ConfigCalendar, TakingThePcClock) {
+  EXPECT_EQ(ClockTextFor(2009, 3, 7, 8, 4), (ClockText{"09", "03", "07", "08", "04"}));
+  EXPECT_EQ(ClockTextFor(2000, 12, 31, 23, 59), (ClockText{"00", "12", "31", "23", "59"}));
+}
+
+TEST(ConfigRules, Boundaries) {
+  struct Case {
+    RangeRule rule;
+    int inside, outsideLow, outsideHigh;
+  };
+  const Case cases[] = {
+      {BrightnessRule, 19, 0, 20},   {DelaySecondsRule, 59, -1, 60}, {DelayMinutesRule, 0, -1, 60},
+      {DelayHoursRule, 1, -1, 2},    {DelayTotalRule, 6553, -1, 6554}, {ClockMinutesRule, 59, -1, 60},
+      {ClockHoursRule, 23, -1, 24},  {ClockDayRule, 1, 0, 32},       {ClockMonthRule, 12, 0, 13},
+      {ClockYearRule, 99, -1, 100},  {CorrectionIntervalRule, 127, 127, 128},
+  };
+  for (const Case& c : cases) {
+    EXPECT_TRUE(c.rule.Accepts(c.inside)) << c.rule.message;
+    if (c.outsideLow != c.inside) {
+      EXPECT_FALSE(c.rule.Accepts(c.outsideLow)) << c.rule.message;
+    }
+    EXPECT_FALSE(c.rule.Accepts(c.outsideHigh)) << c.rule.message;
+  }
+  // The interval's two checks split the range between them.
+  EXPECT_TRUE(CorrectionIntervalRule.Accepts(-1));
+  EXPECT_FALSE(CorrectionSignRule.Accepts(-1));
+  EXPECT_TRUE(CorrectionSignRule.Accepts(0));
+}
+
+TEST(ConfigRules, DigitFilter) {
+  for (char32_t c : {U'0', U'5', U'9', U'\b'}) EXPECT_TRUE(DigitFieldAccepts(c));
+  for (char32_t c : {U'a', U'-', U' ', U'\r', U'\x16', U'д', U'٣'}) EXPECT_FALSE(DigitFieldAccepts(c));
+}
