@@ -1,0 +1,329 @@
+// The main window's trip table, data files, export and clearing, driven
+// through a real window on the offscreen platform and real files.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <csignal>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include "core/trips/dat_file.h"
+#include "platform/text/cp1251.h"
+#include "tests/support/scripted_dialogs.h"
+#include "ui/app/Main_form.h"
+#include "ui/trips/trip_table_model.h"
+
+using namespace riventar;
+using riventar::testing::ScriptedDialogs;
+using riventar::ui::FileChoice;
+using riventar::ui::MsgAnswer;
+using riventar::ui::MsgIcon;
+
+namespace {
+
+trips::TripRecord Trip(std::uint8_t day, std::uint32_t distance = 151800) {
+  trips::TripRecord r;
+  r.Year = 5;
+  r.Month = 9;
+  r.Weekday = 2;
+  r.Day = day;
+  r.Hour = 8;
+  r.Minute = 15;
+  r.TripTime = 3723;
+  r.MovingTime = 2710;
+  r.Distance = distance;
+  r.Fuel = 33600;
+  trips::Derive(r);
+  return r;
+}
+
+std::string Contents(const QString& path) {
+  std::ifstream in(path.toStdString(), std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void Write(const QString& path, const std::string& bytes) {
+  std::ofstream(path.toStdString(), std::ios::binary) << bytes;
+}
+
+class TripsForm : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir.isValid());
+    form = std::make_unique<ui::TMonitor_Form>(dialogs);
+  }
+  void TearDown() override {
+    // Shutdown must not ask anything the test did not expect.
+    form->TripsUnsaved = false;
+    form.reset();
+  }
+
+  QString Path(const char* name) const { return dir.filePath(QString::fromUtf8(name)); }
+
+  QString SampleFile(const char* name, const trips::TripList& trips) {
+    const QString path = Path(name);
+    Write(path, trips::SerializeDatFile({"ВАЗ-2110", "А123ВС", "Иванов"}, trips));
+    return path;
+  }
+
+  void Load(const QString& path) {
+    dialogs.openAnswers.push_back(FileChoice{path, 0});
+    form->Read_Trip_From_File_Button_Click();
+  }
+
+  std::string Cell(int row, int column) const { return form->TableModel().CellText(row, column).toStdString(); }
+
+  void Type(QLineEdit* edit, int key, const QString& text) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+    QApplication::sendEvent(edit, &press);
+  }
+
+  QTemporaryDir dir;
+  ScriptedDialogs dialogs;
+  std::unique_ptr<ui::TMonitor_Form> form;
+};
+
+TEST_F(TripsForm, StartState) {
+  EXPECT_EQ(form->windowTitle(), QStringLiteral("Ривентар"));
+  EXPECT_EQ(form->size(), QSize(712, 316));
+  EXPECT_FALSE(form->Save_Trip_To_File_Button->isEnabled());
+  EXPECT_FALSE(form->Clear_Trip_Table_Button->isEnabled());
+  EXPECT_TRUE(form->Read_Trip_From_File_Button->isEnabled());
+  EXPECT_FALSE(form->Configuration_Button->isEnabled());
+  EXPECT_FALSE(form->Read_Trip_From_BK_Button->isEnabled());
+  EXPECT_EQ(form->TableModel().rowCount(), 1);
+  EXPECT_EQ(Cell(0, 0), "");
+  EXPECT_EQ(form->TableModel().headerData(3, Qt::Horizontal, Qt::DisplayRole).toString(),
+            QStringLiteral("На маршруте"));
+  EXPECT_FALSE(form->TripsUnsaved);
+}
+
+TEST_F(TripsForm, LoadShowsEveryColumnAndTheVehicle) {
+  Load(SampleFile("a.dat", {Trip(5), Trip(6)}));
+  EXPECT_TRUE(dialogs.messages.empty());
+  ASSERT_EQ(form->TableModel().rowCount(), 2);
+  const char* row[] = {"1", "СР-05-ОКТ-2005", "08:15", "01:02:03", "00:45:10", "25.3", "033.6", "2.1", "8.3"};
+  for (int c = 0; c < 9; ++c) EXPECT_EQ(Cell(0, c), row[c]);
+  EXPECT_EQ(Cell(1, 0), "2");
+  EXPECT_EQ(form->Vehicle_Model_Edit->text(), QStringLiteral("ВАЗ-2110"));
+  EXPECT_EQ(form->Vehicle_Owner_Edit->text(), QStringLiteral("Иванов"));
+  EXPECT_TRUE(form->Save_Trip_To_File_Button->isEnabled());
+  EXPECT_TRUE(form->Clear_Trip_Table_Button->isEnabled());
+  EXPECT_FALSE(form->TripsUnsaved);
+  EXPECT_EQ(dialogs.openRequests.at(0).filters.at(0), QStringLiteral("Маршрутные параметры (*.dat)"));
+}
+
+TEST_F(TripsForm, LoadReplacesAndRejectedLinesLeaveNoGap) {
+  Load(SampleFile("a.dat", {Trip(1), Trip(2), Trip(3)}));
+  Load(SampleFile("b.dat", {Trip(7), Trip(8, 5), Trip(9)}));
+  ASSERT_EQ(form->TripList.size(), 2u);
+  EXPECT_EQ(Cell(1, 0), "2");
+  EXPECT_EQ(Cell(1, 1), "СР-09-ОКТ-2005");
+}
+
+TEST_F(TripsForm, LoadWhereEveryTripIsRejectedLeavesAHeadingOnlyTable) {
+  Load(SampleFile("a.dat", {Trip(1)}));
+  Load(SampleFile("b.dat", {Trip(7, 5)}));
+  EXPECT_EQ(form->TableModel().rowCount(), 0);
+  EXPECT_TRUE(form->Save_Trip_To_File_Button->isEnabled());
+  EXPECT_EQ(form->Vehicle_Model_Edit->text(), QStringLiteral("ВАЗ-2110"));
+}
+
+TEST_F(TripsForm, BadFilesChangeNothing) {
+  Load(SampleFile("good.dat", {Trip(5)}));
+  form->TripsUnsaved = true;
+  struct Case {
+    const char* name;
+    std::string bytes;
+    const char* text;
+  };
+  const Case cases[] = {
+      {"short.dat", "a\r\nb\r\nc\r\n" + std::string(45, '0'), "Выбранный файл имеет неверный формат."},
+      {"empty.dat", "a\r\nb\r\n", "Выбранный файл не содержит параметров маршрутов."},
+  };
+  for (const Case& c : cases) {
+    dialogs.messages.clear();
+    Write(Path(c.name), c.bytes);
+    Load(Path(c.name));
+    ASSERT_EQ(dialogs.messages.size(), 1u) << c.name;
+    EXPECT_EQ(dialogs.messages[0].caption, QStringLiteral("Error"));
+    EXPECT_EQ(dialogs.messages[0].text.toStdString(), c.text);
+    EXPECT_EQ(form->TripList.size(), 1u);
+    EXPECT_TRUE(form->TripsUnsaved);
+    EXPECT_EQ(form->Vehicle_Model_Edit->text(), QStringLiteral("ВАЗ-2110"));
+  }
+}
+
+TEST_F(TripsForm, VanishedOrUnreadableFileBeepsAndSaysSo) {
+  Load(Path("gone.dat"));
+  Load(dir.path());  // a folder cannot be read as a file
+  ASSERT_EQ(dialogs.messages.size(), 2u);
+  for (const auto& m : dialogs.messages) {
+    EXPECT_EQ(m.caption, QStringLiteral("Ошибка открытия файла"));
+    EXPECT_EQ(m.text, QStringLiteral("Не возможно открыть выбранный файл"));
+  }
+  EXPECT_EQ(dialogs.log.at(1), "beep");
+  EXPECT_EQ(form->TableModel().rowCount(), 1);
+}
+
+TEST_F(TripsForm, SaveAndLoadBackThroughTheWindow) {
+  form->TripList = {Trip(5), Trip(6)};
+  form->ReDraw_StringGrid();
+  form->Vehicle_Model_Edit->setText(QStringLiteral("Нива"));
+  form->TripsUnsaved = true;
+  dialogs.saveAnswers.push_back(FileChoice{Path("out.dat"), 0});
+  form->Save_Trip_To_File_Button_Click();
+  EXPECT_FALSE(form->TripsUnsaved);
+  const trips::TripList saved = form->TripList;
+  form->Clear_Trip_Table_Button_Click();
+  Load(Path("out.dat"));
+  EXPECT_EQ(form->TripList, saved);
+  EXPECT_EQ(form->Vehicle_Model_Edit->text(), QStringLiteral("Нива"));
+  EXPECT_EQ(dialogs.saveRequests.at(0).filters.at(1), QStringLiteral("Текстовые файлы Exel (*.csv)"));
+}
+
+TEST_F(TripsForm, TheTypePickedDecidesTheFormatAndIsRemembered) {
+  form->TripList = {Trip(5)};
+  form->ReDraw_StringGrid();
+  form->TripsUnsaved = true;
+  dialogs.saveAnswers.push_back(FileChoice{Path("table.dat"), 1});
+  form->Save_Trip_To_File_Button_Click();
+  EXPECT_FALSE(form->TripsUnsaved);  // an export counts as a save
+  EXPECT_EQ(text::FromCp1251(Contents(Path("table.dat"))).substr(0, 6), "N;Да");
+  dialogs.saveAnswers.push_back(FileChoice{Path("data.csv"), 0});
+  form->Save_Trip_To_File_Button_Click();
+  EXPECT_EQ(dialogs.saveRequests.at(1).filterIndex, 1);
+  EXPECT_EQ(Contents(Path("data.csv")).substr(0, 6), "\r\n\r\n\r\n");
+}
+
+TEST_F(TripsForm, ClearingAsksOnlyWhenUnsaved) {
+  Load(SampleFile("a.dat", {Trip(5)}));
+  form->Clear_Trip_Table_Button_Click();
+  EXPECT_TRUE(dialogs.messages.empty());
+
+  struct Case {
+    const char* name;
+    std::vector<MsgAnswer> answers;
+    std::optional<FileChoice> save;
+    bool written;
+  };
+  const Case cases[] = {
+      {"no", {MsgAnswer::No}, std::nullopt, false},
+      {"yes, cancel", {MsgAnswer::Yes}, std::nullopt, false},
+      {"yes, save", {MsgAnswer::Yes}, FileChoice{Path("kept.dat"), 0}, true},
+  };
+  for (const Case& c : cases) {
+    form->TripList = {Trip(5)};
+    form->ReDraw_StringGrid();
+    form->Vehicle_Model_Edit->setText(QStringLiteral("x"));
+    form->Save_Trip_To_File_Button->setEnabled(true);
+    form->TripsUnsaved = true;
+    dialogs.messages.clear();
+    dialogs.answers.assign(c.answers.begin(), c.answers.end());
+    if (c.answers.front() == MsgAnswer::Yes) dialogs.saveAnswers.push_back(c.save);
+    form->Clear_Trip_Table_Button_Click();
+    ASSERT_EQ(dialogs.messages.size(), 1u) << c.name;
+    EXPECT_EQ(dialogs.messages[0].caption, QStringLiteral("Удаление маршрутов")) << c.name;
+    EXPECT_EQ(dialogs.messages[0].icon, MsgIcon::Question);
+    EXPECT_TRUE(form->TripList.empty()) << c.name;
+    EXPECT_EQ(form->TableModel().rowCount(), 1);
+    EXPECT_TRUE(form->Vehicle_Model_Edit->text().isEmpty());
+    EXPECT_FALSE(form->Save_Trip_To_File_Button->isEnabled());
+    EXPECT_FALSE(form->Clear_Trip_Table_Button->isEnabled());
+    EXPECT_FALSE(form->TripsUnsaved);
+    EXPECT_EQ(QFile::exists(Path("kept.dat")), c.written) << c.name;
+  }
+}
+
+TEST_F(TripsForm, TypingMarksUnsavedButProgramTextDoesNot) {
+  form->Vehicle_Owner_Edit->setText(QStringLiteral("set by the program"));
+  EXPECT_FALSE(form->TripsUnsaved);
+  Type(form->Vehicle_Model_Edit, Qt::Key_Left, {});
+  EXPECT_FALSE(form->TripsUnsaved);
+  Type(form->Vehicle_Model_Edit, Qt::Key_Backspace, QStringLiteral("\b"));  // changes nothing, still counts
+  EXPECT_TRUE(form->TripsUnsaved);
+
+  // Then loading asks first; Yes saves the three header lines only.
+  dialogs.answers.push_back(MsgAnswer::Yes);
+  dialogs.saveAnswers.push_back(FileChoice{Path("headers.dat"), 0});
+  Load(SampleFile("a.dat", {Trip(5)}));
+  EXPECT_EQ(Contents(Path("headers.dat")), "\r\n\r\n" "set by the program\r\n");
+  EXPECT_EQ(form->TripList.size(), 1u);
+}
+
+TEST_F(TripsForm, SavingOntoTheFileBeingLoadedLoadsWhatWasChosen) {
+  const QString path = SampleFile("same.dat", {Trip(1), Trip(2), Trip(3)});
+  form->TripList = {Trip(20)};
+  form->ReDraw_StringGrid();
+  form->TripsUnsaved = true;
+  dialogs.answers.push_back(MsgAnswer::Yes);
+  dialogs.saveAnswers.push_back(FileChoice{path, 0});
+  Load(path);
+  EXPECT_TRUE(dialogs.Captions() == std::vector<std::string>{"Удаление маршрутов"});
+  ASSERT_EQ(form->TripList.size(), 3u);
+  EXPECT_EQ(form->TripList[2].Day, 3);
+  // The file now holds what was shown before; nothing was corrupted.
+  EXPECT_EQ(std::get<trips::DatContents>(trips::ParseDatFile(Contents(path))).Trips.at(0).Day, 20);
+}
+
+TEST_F(TripsForm, FullDiskLosesNothing) {
+  const QString path = SampleFile("old.dat", {Trip(1)});
+  const std::string before = Contents(path);
+  form->TripList = trips::TripList(5000, Trip(7));
+  form->ReDraw_StringGrid();
+  form->TripsUnsaved = true;
+
+  rlimit saved{};
+  ::getrlimit(RLIMIT_FSIZE, &saved);
+  auto* previous = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit small = saved;
+  small.rlim_cur = 8192;
+  ::setrlimit(RLIMIT_FSIZE, &small);
+
+  dialogs.saveAnswers.push_back(FileChoice{path, 0});
+  form->Save_Trip_To_File_Button_Click();
+  // Clearing: the failed save asks again; No then clears.
+  dialogs.answers = {MsgAnswer::Yes, MsgAnswer::No};
+  dialogs.saveAnswers.push_back(FileChoice{path, 0});
+  const bool unsavedAfterFailure = form->TripsUnsaved;
+  form->Clear_Trip_Table_Button_Click();
+
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, previous);
+
+  EXPECT_TRUE(unsavedAfterFailure);
+  EXPECT_EQ(Contents(path), before);
+  EXPECT_EQ(dialogs.Captions(), (std::vector<std::string>{"Ошибка записи файла", "Удаление маршрутов",
+                                                          "Ошибка записи файла", "Удаление маршрутов"}));
+  EXPECT_EQ(dialogs.messages[0].icon, MsgIcon::Stop);
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 1) << "no temporary file is left";
+}
+
+TEST_F(TripsForm, SaveIntoAFolderThatCannotBeWritten) {
+  form->TripsUnsaved = true;
+  dialogs.saveAnswers.push_back(FileChoice{Path("missing/out.dat"), 0});
+  form->Save_Trip_To_File_Button_Click();
+  ASSERT_EQ(dialogs.messages.size(), 1u);
+  EXPECT_EQ(dialogs.messages[0].caption, QStringLiteral("Ошибка открытия файла"));
+  EXPECT_TRUE(form->TripsUnsaved);
+}
+
+TEST_F(TripsForm, ShutdownOffersToSaveOnce) {
+  form->TripList = {Trip(5)};
+  form->TripsUnsaved = true;
+  dialogs.answers.push_back(MsgAnswer::No);
+  form.reset();
+  EXPECT_EQ(dialogs.Captions(), std::vector<std::string>{"Удаление маршрутов"});
+  form = std::make_unique<ui::TMonitor_Form>(dialogs);
+}
+
+}  // namespace
