@@ -1,0 +1,61 @@
+#include "core/stats/figures.h"
+
+namespace riventar::stats {
+
+namespace {
+
+bool SameDay(const trips::TripRecord& a, const trips::TripRecord& b) {
+  return a.Day == b.Day && a.Month == b.Month && a.Year == b.Year;
+}
+
+std::string TimeText(std::uint64_t seconds) {
+  return std::to_string(seconds / 3600) + ":" + std::to_string(seconds % 3600 / 60) + ":" +
+         std::to_string(seconds % 60);
+}
+
+// Whole part, ".", one truncated digit of `tenths`, then the unit.
+std::string TenthsText(std::uint64_t tenths, const char* unit) {
+  return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + unit;
+}
+
+}  // namespace
+
+Figures Compute(const trips::TripList& trips, const Period& period) {
+  Figures f;
+  if (period.start <= period.end)
+    f.days = static_cast<std::uint64_t>(
+        (std::chrono::sys_days{period.end} - std::chrono::sys_days{period.start}).count() + 1);
+  for (std::size_t i = 0; i < trips.size(); ++i) {
+    const trips::TripRecord& r = trips[i];
+    if (!period.Contains(CalendarDate(r, i))) continue;
+    if (i == 0 || !SameDay(r, trips[i - 1])) ++f.tripDays;
+    ++f.trips;
+    f.tripTime += r.TripTime;
+    f.movingTime += r.MovingTime;
+    f.distance += r.Distance;
+    f.fuel += r.Fuel;
+  }
+  f.avgSpeed = trips::AverageSpeed(f.distance, f.movingTime);
+  f.consumption = trips::AverageConsumption(f.fuel, f.distance);
+  return f;
+}
+
+FigureTexts Texts(const Figures& f) {
+  return {std::to_string(f.days),
+          std::to_string(f.tripDays),
+          std::to_string(f.trips),
+          TimeText(f.tripTime),
+          TimeText(f.movingTime),
+          TenthsText(f.distance / 600, " км"),
+          TenthsText(f.avgSpeed, " км/час"),
+          TenthsText(f.fuel / 1600, " л"),
+          TenthsText(f.consumption, " л/100км")};
+}
+
+Statistics ForChoice(const trips::TripList& trips, std::size_t anchor, PeriodKind kind) {
+  Period period = SelectPeriod(trips, anchor, kind);
+  const Figures figures = Compute(trips, period);
+  return {std::move(period), figures};
+}
+
+}  // namespace riventar::stats
