@@ -1,0 +1,131 @@
+#pragma once
+// The on-board computer on a pseudo-terminal, for tests and for running the
+// program without a device. Plain C++; the device runs on a thread of its own.
+//
+//   riventar::sim::Simulator sim;          // pty made, device answering
+//   sim.SetTrips(RealisticTrips(3));
+//   link.Start(sim.SlavePath());          // or RIVENTAR_COM1=<path>
+//   sim.WaitForCommands(2, 1s);
+//   sim.Commands();                        // {"$NOP", "$TN", ...}
+//
+// Every member may be called from any thread. The simulator keeps its own
+// descriptor of the slave open, so the program can close the port and open
+// it again as often as it likes.
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/posix/wakeup.h"
+#include "sim/device.h"
+#include "sim/trip_store.h"
+
+namespace riventar::sim {
+
+// 10 bits a byte at 9600 baud.
+inline constexpr std::chrono::nanoseconds ByteTime{1'041'667};
+
+// Ways to misbehave on demand; all apply to commands received after they are set.
+struct Misbehaviour {
+  // The next n commands go unanswered, then answers resume.
+  int ignoreNext = 0;
+  // Answer this many more commands, then none at all.
+  std::optional<int> silentAfter;
+  // Commands whose text after "$" starts with one of these go unanswered
+  // ("TR01", "TC", "WCR").
+  std::vector<std::string> silentOn;
+  // Each reply leaves this long after its command has arrived.
+  std::chrono::milliseconds late{0};
+  // Sent before every reply: "#E1\r" is a noise line the program drops;
+  // bytes without a CR hide the reply behind them; 99 characters without a
+  // CR push the reply's "!" onto position 99.
+  std::string preamble;
+
+  friend bool operator==(const Misbehaviour&, const Misbehaviour&) = default;
+};
+
+inline const std::string NoiseLine = "#E1\r";
+// A line the program must drop for its length, after which it reads on.
+inline std::string OverlongLine() { return std::string(120, 'x') + "\r"; }
+
+struct SimulatorOptions {
+  bool pace = false;          // 9600 baud in both directions, byte by byte
+  bool clockRunning = false;  // the device clock follows the PC's clock
+};
+
+class Simulator {
+ public:
+  // Makes the pty and starts answering. Throws std::system_error.
+  explicit Simulator(SimulatorOptions options = {});
+  ~Simulator();
+  Simulator(const Simulator&) = delete;
+  Simulator& operator=(const Simulator&) = delete;
+
+  // The slave side, for the program to open (e.g. /dev/pts/7).
+  const std::string& SlavePath() const { return slavePath_; }
+
+  // Device state.
+  void SetTrips(std::vector<DeviceTrip> trips);
+  std::vector<DeviceTrip> Trips() const;
+  void SetSettings(const DeviceSettings& settings);
+  DeviceSettings Settings() const;
+  void SetClock(const DeviceClock& clock);
+  DeviceClock Clock() const;
+
+  // Transport.
+  void SetPace(bool pace);
+  void SetMisbehaviour(Misbehaviour m);
+  Misbehaviour CurrentMisbehaviour() const;  // ignoreNext and silentAfter count down
+  // Raw bytes to the program, now, outside any reply.
+  void SendRaw(std::string bytes);
+
+  // Every line received, without its CR ("$NOP", "$TR00", ...), in order.
+  std::vector<std::string> Commands() const;
+  void ClearCommands();
+  // Waits until at least `count` lines have been received in all.
+  bool WaitForCommands(std::size_t count, std::chrono::milliseconds timeout) const;
+  // Runs on the simulator's thread for each received line (the --log option).
+  void SetCommandObserver(std::function<void(const std::string&)> observer);
+
+  // Bytes of commands received and replies sent (CRs included), for wire-time figures.
+  std::size_t BytesReceived() const;
+  std::size_t BytesSent() const;
+
+ private:
+  void Run();
+  void HandleLine(const std::string& line, std::chrono::steady_clock::time_point arrived);
+  // Queues bytes to leave no earlier than `earliest`, after what is queued. Lock held.
+  void Enqueue(const std::string& bytes, std::chrono::steady_clock::time_point earliest);
+
+  int master_ = -1;
+  int slave_ = -1;  // held so the pty survives the program closing its side
+  std::string slavePath_;
+
+  mutable std::mutex mutex_;
+  mutable std::condition_variable commandArrived_;
+  Device device_;
+  bool pace_ = false;
+  Misbehaviour misbehaviour_;
+  std::vector<std::string> commands_;
+  std::function<void(const std::string&)> observer_;
+  std::size_t bytesReceived_ = 0;
+  std::size_t bytesSent_ = 0;
+  // Bytes due to the program, each with the moment it has crossed the wire.
+  struct Pending {
+    std::chrono::steady_clock::time_point due;
+    char byte;
+  };
+  std::vector<Pending> outgoing_;  // in order of `due`
+  std::chrono::steady_clock::time_point lineFree_{};  // when the last queued byte is through
+  bool stopping_ = false;
+
+  posix::Wakeup wake_;
+  std::thread thread_;
+};
+
+}  // namespace riventar::sim
