@@ -1,20 +1,93 @@
-// Placeholder until the serial engine lands.
 #include "core/link/link.h"
+
+#include <cstdlib>
+#include <system_error>
+#include <variant>
+
+#include "core/link/exchange_buffer.h"
+#include "core/link/open_failure.h"
+#include "core/link/receiver.h"
+#include "platform/posix/auto_reset_event.h"
+#include "platform/posix/serial_port.h"
 
 namespace riventar::link {
 
-struct Link::State {};
+// Lives as long as the Link, so the buffer outlasts every connection, and
+// the port outlasts the receiver that reads it (members die in reverse).
+struct Link::State {
+  ExchangeBuffer buffer;
+  posix::AutoResetEvent replyEvent;
+  posix::SerialPort port;
+  std::unique_ptr<TCOMThread> receiver;
+  std::chrono::milliseconds replyTimeout = ReplyTimeout;
+};
+
 Link::Link() : state_(std::make_unique<State>()) {}
-Link::~Link() = default;
+
+Link::~Link() { Stop(); }
+
 std::optional<OpenFailure> Link::Start(const std::string& devicePath) {
-  return OpenFailure{OpenFailure::Step::OpenPort, devicePath};
+  Stop();
+  auto opened = posix::SerialPort::Open(devicePath);
+  if (const auto* error = std::get_if<posix::SerialOpenError>(&opened))
+    return OpenFailure{OpenFailure::Step::OpenPort, DescribeOpenFailure(devicePath, *error)};
+  State& s = *state_;
+  s.port = std::get<posix::SerialPort>(std::move(opened));
+  s.replyEvent.Reset();
+  try {
+    s.receiver = std::make_unique<TCOMThread>(s.port.Fd(), s.buffer, s.replyEvent);
+  } catch (const std::system_error& e) {
+    s.port.Close();
+    return OpenFailure{OpenFailure::Step::CreateEvent, e.what()};
+  }
+  return std::nullopt;
 }
-void Link::Stop() {}
-bool Link::IsUp() const { return false; }
-bool Link::CommandExchange(std::string_view) { return false; }
-bool Link::RetryingExchange(std::string_view) { return false; }
-Reply Link::LastReply() const { return {}; }
-void Link::SetReplyTimeout(std::chrono::milliseconds) {}
-std::string DevicePathForPort(std::string_view) { return {}; }
+
+void Link::Stop() {
+  State& s = *state_;
+  // The receiver goes first: no read may be pending on a closed descriptor.
+  s.receiver.reset();
+  s.port.Close();
+}
+
+bool Link::IsUp() const { return state_->receiver != nullptr; }
+
+bool Link::CommandExchange(std::string_view command) {
+  State& s = *state_;
+  if (!IsUp()) return false;
+  s.replyEvent.Reset();
+  s.buffer.Put(command);
+  // The bytes sent are our own, not what the buffer holds by now: the
+  // receiver may already be storing the reply over them. A failed write
+  // shows up as a missing reply.
+  (void)s.port.Write(command, s.replyTimeout);
+  return s.replyEvent.WaitFor(s.replyTimeout);
+}
+
+bool Link::RetryingExchange(std::string_view command) {
+  for (int attempt = 0; attempt < RetryLimit; ++attempt)
+    if (CommandExchange(command)) return true;
+  return false;
+}
+
+Reply Link::LastReply() const { return state_->buffer.Snapshot(); }
+
+void Link::SetReplyTimeout(std::chrono::milliseconds timeout) { state_->replyTimeout = timeout; }
+
+std::string DevicePathForPort(std::string_view portName) {
+  const char* variable = nullptr;
+  const char* fallback = nullptr;
+  if (portName == "COM1") {
+    variable = "RIVENTAR_COM1";
+    fallback = "/dev/ttyS0";
+  } else if (portName == "COM2") {
+    variable = "RIVENTAR_COM2";
+    fallback = "/dev/ttyS1";
+  } else {
+    return std::string(portName);
+  }
+  const char* configured = std::getenv(variable);
+  return configured && *configured ? configured : fallback;
+}
 
 }  // namespace riventar::link

@@ -1,0 +1,55 @@
+#include "core/link/receiver.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+
+#include "core/link/line_assembly.h"
+
+namespace riventar::link {
+
+TCOMThread::TCOMThread(int portFd, ExchangeBuffer& buffer, posix::AutoResetEvent& replyEvent)
+    : portFd_(portFd), buffer_(buffer), replyEvent_(replyEvent), thread_([this] { Execute(); }) {}
+
+TCOMThread::~TCOMThread() { Stop(); }
+
+void TCOMThread::Stop() {
+  if (!thread_.joinable()) return;
+  stopRequest_.Signal();
+  thread_.join();
+}
+
+void TCOMThread::Execute() {
+  std::uint8_t lineIndex = 0;
+  // After a hang-up (adapter unplugged, peer gone) the port reports itself
+  // readable for ever; it is then left alone and exchanges simply time out.
+  bool portAlive = true;
+  for (;;) {
+    pollfd fds[2] = {{stopRequest_.Fd(), POLLIN, 0}, {portAlive ? portFd_ : -1, POLLIN, 0}};
+    if (::poll(fds, 2, -1) < 0) {
+      if (errno == EINTR) continue;
+      return;
+    }
+    if (fds[0].revents != 0) return;
+    if (fds[1].revents == 0) continue;
+    if ((fds[1].revents & POLLIN) == 0) {
+      portAlive = false;
+      continue;
+    }
+    char byte = 0;
+    const ssize_t n = ::read(portFd_, &byte, 1);
+    if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+    if (n != 1) {
+      portAlive = false;
+      continue;
+    }
+    buffer_.Store(lineIndex, byte);
+    const LineStep step = AssembleLine(lineIndex, byte, buffer_.At(0));
+    lineIndex = step.nextIndex;
+    if (step.replyComplete) replyEvent_.Set();
+  }
+}
+
+}  // namespace riventar::link

@@ -1,0 +1,38 @@
+#pragma once
+// TCOMThread: the receiver. It runs from the moment it is constructed until
+// it is stopped, reading the port one byte at a time into the exchange
+// buffer and signalling the reply event when a reply line is complete.
+//
+// It sleeps in poll() on the port and on a wake-up descriptor, so a stop
+// takes as long as a thread switch and an idle link costs nothing.
+// The port must stay open until Stop() (or the destructor) has returned.
+#include <thread>
+
+#include "core/link/exchange_buffer.h"
+#include "platform/posix/auto_reset_event.h"
+#include "platform/posix/wakeup.h"
+
+namespace riventar::link {
+
+class TCOMThread {
+ public:
+  // Throws std::system_error when the thread or its wake-up cannot be had.
+  TCOMThread(int portFd, ExchangeBuffer& buffer, posix::AutoResetEvent& replyEvent);
+  ~TCOMThread();  // Stop()
+  TCOMThread(const TCOMThread&) = delete;
+  TCOMThread& operator=(const TCOMThread&) = delete;
+
+  // Requests the end and waits for it. No read is left pending.
+  void Stop();
+
+ private:
+  void Execute();
+
+  const int portFd_;
+  ExchangeBuffer& buffer_;
+  posix::AutoResetEvent& replyEvent_;
+  posix::Wakeup stopRequest_;
+  std::thread thread_;  // last: starts once everything above exists
+};
+
+}  // namespace riventar::link
