@@ -93,7 +93,10 @@ int main(int argc, char** argv) {
     auto trips = tripsFile.empty() ? riventar::sim::RealisticTrips(tripCount) : riventar::sim::LoadTrips(tripsFile);
     if (invalid) trips = riventar::sim::WithInvalidTrips(std::move(trips));
 
-    riventar::sim::Simulator sim({.pace = pace, .clockRunning = true});
+    riventar::sim::SimulatorOptions options;
+    options.pace = pace;
+    options.clockRunning = true;
+    riventar::sim::Simulator sim(options);
     sim.SetTrips(std::move(trips));
     sim.SetMisbehaviour(m);
 

@@ -19,6 +19,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/posix/wakeup.h"
@@ -46,6 +47,14 @@ struct Misbehaviour {
   // CR push the reply's "!" onto position 99.
   std::string preamble;
 
+  // One misbehaviour each, for brevity (designated initialisers that leave
+  // fields out trip -Wmissing-field-initializers).
+  static Misbehaviour IgnoreNext(int n) { Misbehaviour m; m.ignoreNext = n; return m; }
+  static Misbehaviour SilentAfter(int n) { Misbehaviour m; m.silentAfter = n; return m; }
+  static Misbehaviour SilentOn(std::vector<std::string> prefixes) { Misbehaviour m; m.silentOn = std::move(prefixes); return m; }
+  static Misbehaviour Late(std::chrono::milliseconds late) { Misbehaviour m; m.late = late; return m; }
+  static Misbehaviour Preamble(std::string bytes) { Misbehaviour m; m.preamble = std::move(bytes); return m; }
+
   friend bool operator==(const Misbehaviour&, const Misbehaviour&) = default;
 };
 
@@ -56,6 +65,8 @@ inline std::string OverlongLine() { return std::string(120, 'x') + "\r"; }
 struct SimulatorOptions {
   bool pace = false;          // 9600 baud in both directions, byte by byte
   bool clockRunning = false;  // the device clock follows the PC's clock
+
+  static SimulatorOptions Paced() { SimulatorOptions o; o.pace = true; return o; }
 };
 
 class Simulator {

@@ -106,13 +106,13 @@ std::vector<DeviceTrip> RealisticTrips(int count, unsigned seed) {
       const int back = minuteNear(18 * 60 + 10, 35);
       drives.push_back({back / 60, back % 60, commuteKm + uniform(-1, 4), uniform(20, 34), carConsumption + uniform(0.5, 2.5)});
     } else {
-      if (chance(0.6)) {
-        const int shop = minuteNear(11 * 60, 60);
-        drives.push_back({shop / 60, shop % 60, uniform(4, 12), uniform(22, 35), carConsumption + uniform(0, 2)});
-      }
       if (chance(0.35)) {
-        const int away = minuteNear(9 * 60 + 30, 60);
+        const int away = minuteNear(9 * 60, 40);
         drives.push_back({away / 60, away % 60, uniform(60, 240), uniform(65, 92), carConsumption - uniform(1, 2)});
+      }
+      if (chance(0.6)) {
+        const int shop = minuteNear(15 * 60 + 30, 60);
+        drives.push_back({shop / 60, shop % 60, uniform(4, 12), uniform(22, 35), carConsumption + uniform(0, 2)});
       }
     }
     for (const Drive& d : drives) {
