@@ -1,0 +1,209 @@
+// The shell: the main window's layout and states, About, help, the error box,
+// centring, and the single-instance guard on a real X server.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTextBrowser>
+#include <QTimer>
+#include <QToolButton>
+#include <chrono>
+#include <stdexcept>
+#include <thread>
+
+#include "platform/desktop/window_lookup.h"
+#include "tests/support/scripted_dialogs.h"
+#include "ui/app/Main_form.h"
+#include "ui/app/program.h"
+
+using namespace riventar;
+using riventar::testing::ScriptedDialogs;
+using riventar::ui::MsgIcon;
+
+namespace {
+
+TEST(Shell, ControlsAtTheirPlacesWithTheirCaptionsAndHints) {
+  ScriptedDialogs dialogs;
+  ui::TMonitor_Form form(dialogs);
+  struct Case {
+    QWidget* control;
+    QRect geometry;
+    QString caption;
+    QString hint;
+    bool enabled;
+  };
+  auto text = [](QWidget* w) -> QString {
+    if (auto* b = qobject_cast<QAbstractButton*>(w)) return b->text();
+    if (auto* l = qobject_cast<QLabel*>(w)) return l->text();
+    return {};
+  };
+  const Case cases[] = {
+      {form.COM1_Select_RadioButton, {24, 8, 57, 17}, "COM1", "", true},
+      {form.COM2_Select_RadioButton, {24, 24, 57, 17}, "COM2", "", true},
+      {form.Connect_SpeedButton, {8, 48, 89, 25}, "Подключиться", "Установить связь с БК", true},
+      {form.Configuration_Button, {608, 104, 89, 25}, "Конфигурация", "Конфигурирование БК", false},
+      {form.About_Button, {608, 160, 89, 25}, "О программе", "Информация о программе монитора", true},
+      {form.Exit_Button, {608, 200, 89, 25}, "Выход", "Завершить работу с программой", true},
+      {form.Vehicle_Model_Label, {8, 6, 42, 13}, "Модель:", "", true},
+      {form.Vehicle_Reg_Id_Label, {152, 6, 57, 13}, "Рег.номер:", "", true},
+      {form.Vehicle_Owner_Label, {312, 6, 57, 13}, "Владелец:", "", true},
+      {form.Read_Trip_From_BK_Button, {16, 232, 81, 25}, "Из БК", "Считать параметры пройденных маршрутов из БК",
+       false},
+      {form.Read_Trip_From_File_Button, {120, 232, 81, 25}, "Из файла", "Считать параметры маршрутов из файла", true},
+      {form.Save_Trip_To_File_Button, {224, 232, 81, 25}, "В файл", "Сохранить параметры маршрутов в файле", false},
+      {form.Clear_Trip_Table_Button, {328, 232, 81, 25}, "Очистить", "Очистить таблицу маршрутов", false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.control->geometry(), c.geometry) << c.caption.toStdString();
+    EXPECT_EQ(text(c.control), c.caption);
+    EXPECT_EQ(c.control->toolTip(), c.hint) << c.caption.toStdString();
+    EXPECT_EQ(c.control->isEnabled(), c.enabled) << c.caption.toStdString();
+  }
+  EXPECT_TRUE(form.COM1_Select_RadioButton->isChecked());
+  EXPECT_EQ(form.Vehicle_Model_Edit->maxLength(), 20);
+  EXPECT_EQ(form.Vehicle_Reg_Id_Edit->maxLength(), 20);
+  EXPECT_EQ(form.Vehicle_Owner_Edit->maxLength(), 50);
+  EXPECT_EQ(form.PopupItems.size(), 6);
+}
+
+TEST(Shell, CaptionsFitTheirControls) {
+  ScriptedDialogs dialogs;
+  ui::TMonitor_Form form(dialogs);
+  for (QWidget* w : form.findChildren<QWidget*>()) {
+    QString caption;
+    if (auto* b = qobject_cast<QPushButton*>(w)) caption = b->text();
+    if (auto* l = qobject_cast<QLabel*>(w)) caption = l->text();
+    if (caption.isEmpty()) continue;
+    EXPECT_LE(w->fontMetrics().horizontalAdvance(caption), w->width()) << caption.toStdString();
+  }
+}
+
+TEST(Shell, AboutBox) {
+  ScriptedDialogs dialogs;
+  ui::TMonitor_Form form(dialogs);
+  form.About_Button->click();
+  ASSERT_EQ(dialogs.messages.size(), 1u);
+  EXPECT_EQ(dialogs.messages[0].caption, QStringLiteral("О программе..."));
+  EXPECT_EQ(dialogs.messages[0].icon, MsgIcon::Information);
+  EXPECT_FALSE(dialogs.messages[0].text.isEmpty());
+}
+
+TEST(Shell, HelpOpensAtTheContentsSection) {
+  ScriptedDialogs dialogs;
+  ui::TMonitor_Form form(dialogs);
+  form.ShowHelp();
+  QWidget* help = nullptr;
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (w->objectName() == QStringLiteral("HelpWindow") && w->isVisible()) help = w;
+  ASSERT_NE(help, nullptr);
+  auto* browser = help->findChild<QTextBrowser*>();
+  ASSERT_NE(browser, nullptr);
+  const QString html = browser->toHtml();
+  EXPECT_TRUE(html.contains(QStringLiteral("содержание")));
+  EXPECT_TRUE(html.contains(QStringLiteral("dialout")));
+  EXPECT_TRUE(html.contains(QStringLiteral("RIVENTAR_COM1")));
+}
+
+TEST(Shell, EscapingErrorsReachTheErrorBoxAndTheProgramGoesOn) {
+  ScriptedDialogs dialogs;
+  ui::Guarded(dialogs, [] { throw std::runtime_error("'x' is not a valid integer value"); });
+  ASSERT_EQ(dialogs.messages.size(), 1u);
+  EXPECT_EQ(dialogs.messages[0].icon, MsgIcon::Stop);
+  EXPECT_EQ(dialogs.messages[0].text, QStringLiteral("'x' is not a valid integer value"));
+}
+
+TEST(Shell, CentringTruncatesTheHalves) {
+  struct Case {
+    QRect parent;
+    QSize window;
+    QPoint expected;
+  };
+  const Case cases[] = {
+      {{218, 155, 720, 343}, {274, 73}, {218 + 360 - 137, 155 + 171 - 36}},
+      {{0, 0, 101, 51}, {11, 5}, {50 - 5, 25 - 2}},
+      {{10, 10, 100, 100}, {300, 300}, {10 + 50 - 150, 10 + 50 - 150}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ui::CentredOver(c.parent, c.window), c.expected);
+}
+
+TEST(Shell, ClosingTheWindowEndsTheProgramLikeExit) {
+  ScriptedDialogs dialogs;
+  bool quit = false;
+  QMetaObject::Connection watch = QObject::connect(qApp, &QCoreApplication::aboutToQuit, [&quit] { quit = true; });
+  QTimer::singleShot(0, [&dialogs] {
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (auto* form = qobject_cast<ui::TMonitor_Form*>(w)) form->close();
+  });
+  EXPECT_EQ(ui::RunProgram(dialogs), 0);
+  QObject::disconnect(watch);
+  EXPECT_TRUE(quit);
+  EXPECT_TRUE(dialogs.messages.empty());
+}
+
+// A private X server for the test, so it depends on no display of the caller.
+class PrivateXServer {
+ public:
+  PrivateXServer() {
+    server_.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"),
+                                           QStringLiteral("-nolisten"), QStringLiteral("tcp"),
+                                           QStringLiteral("-screen"), QStringLiteral("0"),
+                                           QStringLiteral("1024x768x24")});
+    if (!server_.waitForStarted(5000)) return;
+    while (!server_.canReadLine() && server_.waitForReadyRead(10000)) {
+    }
+    const QByteArray number = server_.readLine().trimmed();
+    if (!number.isEmpty()) display_ = ":" + number;
+  }
+  ~PrivateXServer() {
+    server_.terminate();
+    server_.waitForFinished(5000);
+  }
+  const QByteArray& Display() const { return display_; }
+
+ private:
+  QProcess server_;
+  QByteArray display_;
+};
+
+// A first copy of the real program on the X server makes a second start show
+// its message and end with 0, creating no window.
+TEST(Shell, SecondCopyIsRefused) {
+  PrivateXServer x;
+  if (x.Display().isEmpty()) GTEST_SKIP() << "Xvfb is not available";
+  const QByteArray savedDisplay = qgetenv("DISPLAY");
+  qputenv("DISPLAY", x.Display());
+
+  QProcess first;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+  env.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(x.Display()));
+  first.setProcessEnvironment(env);
+  first.setProcessChannelMode(QProcess::ForwardedChannels);
+  first.start(QStringLiteral(RIVENTAR_BINARY), {});
+  ASSERT_TRUE(first.waitForStarted());
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!desktop::TopLevelWindowWithTitleExists("Ривентар") && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  ASSERT_TRUE(desktop::TopLevelWindowWithTitleExists("Ривентар")) << "the first copy never showed its window";
+
+  ScriptedDialogs dialogs;
+  const auto before = QApplication::topLevelWidgets().size();
+  EXPECT_EQ(ui::RunProgram(dialogs), 0);
+  ASSERT_EQ(dialogs.messages.size(), 1u);
+  EXPECT_EQ(dialogs.messages[0].caption, QStringLiteral("Ривентар"));
+  EXPECT_EQ(dialogs.messages[0].text,
+            QStringLiteral("Данное приложение уже запущено.\nВернитесь к уже работающей копии."));
+  EXPECT_EQ(dialogs.messages[0].icon, MsgIcon::Stop);
+  EXPECT_EQ(QApplication::topLevelWidgets().size(), before);
+
+  first.terminate();
+  EXPECT_TRUE(first.waitForFinished(5000));
+  EXPECT_FALSE(desktop::TopLevelWindowWithTitleExists("Ривентар"));
+  qputenv("DISPLAY", savedDisplay);
+}
+
+}  // namespace

@@ -1,0 +1,31 @@
+#include "ui/app/program.h"
+
+#include <QApplication>
+#include <exception>
+#include <memory>
+
+#include "platform/desktop/window_lookup.h"
+#include "ui/app/Main_form.h"
+#include "ui/common/dialogs.h"
+#include "ui/common/handler_guard.h"
+
+namespace riventar::ui {
+
+int RunProgram(Dialogs& dialogs) {
+  try {
+    if (desktop::TopLevelWindowWithTitleExists("Ривентар")) {
+      dialogs.Error(nullptr, QStringLiteral("Ривентар"),
+                    QStringLiteral("Данное приложение уже запущено.\nВернитесь к уже работающей копии."));
+      return 0;
+    }
+    auto mainWindow = std::make_unique<TMonitor_Form>(dialogs);
+    mainWindow->show();
+    QApplication::exec();
+    mainWindow.reset();  // the shutdown sequence, while the application still exists
+  } catch (const std::exception& e) {
+    ShowException(dialogs, e.what());
+  }
+  return 0;
+}
+
+}  // namespace riventar::ui
