@@ -1,12 +1,71 @@
 // The period menu and the statistics windows it opens.
+#include <QAction>
+#include <QMenu>
+#include <QTableView>
+#include <algorithm>
+#include <memory>
+#include <optional>
+
+#include "core/stats/figures.h"
+#include "core/trips/trip_text.h"
 #include "ui/app/Main_form.h"
+#include "ui/common/dialogs.h"
+#include "ui/stats/Statistic_form.h"
 
 namespace riventar::ui {
 
-void TMonitor_Form::Trip_Params_StringGridMouseDown(Qt::MouseButton, QPoint) {}
+namespace {
 
-void TMonitor_Form::Popup_Menu_Click(int) {}
+// The trip shown in the grid's selected row; the first row while nothing is
+// selected yet, nothing when the table does not show that many trips.
+std::optional<std::size_t> AnchorRow(const QTableView& grid, const trips::TripList& trips) {
+  const int row = std::max(grid.currentIndex().row(), 0);
+  if (static_cast<std::size_t>(row) >= trips.size()) return std::nullopt;
+  return static_cast<std::size_t>(row);
+}
 
-void TMonitor_Form::CloseStatisticWindows() {}
+}  // namespace
+
+void TMonitor_Form::Trip_Params_StringGridMouseDown(Qt::MouseButton button, QPoint gridPosition) {
+  if (button != Qt::RightButton || TripList.empty()) return;
+  const std::optional<std::size_t> anchor = AnchorRow(*Trip_Params_StringGrid, TripList);
+  if (!anchor) return;
+  const stats::MenuCaptions captions = stats::PopupCaptions(TripList[*anchor]);
+  PopupItems[0]->setText(QString::fromStdString(captions.day));
+  PopupItems[2]->setText(QString::fromStdString(captions.month));
+  PopupItems[4]->setText(QString::fromStdString(captions.year));
+  // Only the window's outer position is added to the pointer's grid position.
+  PopupMenu->popup(frameGeometry().topLeft() + gridPosition);
+}
+
+void TMonitor_Form::Popup_Menu_Click(int tag) {
+  if (tag < 0 || tag >= stats::PeriodKinds || TripList.empty()) return;
+  const std::optional<std::size_t> anchor = AnchorRow(*Trip_Params_StringGrid, TripList);
+  if (!anchor) return;
+  stats::Statistics statistics;
+  try {
+    // Every date is checked before a window exists.
+    statistics = stats::ForChoice(TripList, *anchor, static_cast<stats::PeriodKind>(tag));
+  } catch (const stats::InvalidTripDate& e) {
+    dialogs_.Error(this, QStringLiteral("Статистика по маршрутам"),
+                   QStringLiteral("Маршрут N %1 (%2) имеет недопустимую дату.\nСтатистика не может быть подсчитана.")
+                       .arg(e.Index() + 1)
+                       .arg(QString::fromStdString(trips::DateText(TripList[e.Index()]))));
+    return;
+  }
+  auto window = std::make_unique<TTrip_Stat_Form>(*this);
+  window->ShowFigures(QString::fromStdString(statistics.period.caption), stats::Texts(statistics.figures));
+  StatWindowList.append(window.get());
+  window.release()->show();  // the list owns it until it closes
+}
+
+void TMonitor_Form::CloseStatisticWindows() {
+  while (!StatWindowList.isEmpty()) {
+    TTrip_Stat_Form* window = StatWindowList.constFirst();
+    window->close();  // leaves the list
+    StatWindowList.removeOne(window);
+    delete window;
+  }
+}
 
 }  // namespace riventar::ui

@@ -1,0 +1,280 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPointer>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <map>
+#include <memory>
+
+#include "tests/core/stats/trip_factory.h"
+#include "tests/support/scripted_dialogs.h"
+#include "ui/app/Main_form.h"
+#include "ui/stats/Statistic_form.h"
+#include "ui/trips/trip_table_model.h"
+
+namespace riventar::ui {
+namespace {
+
+using stats::testing::TripOn;
+using testing::ScriptedDialogs;
+
+// Counts the close events each window receives.
+class CloseCounter final : public QObject {
+ public:
+  std::map<const QObject*, int> closes;
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Close) ++closes[watched];
+    return false;
+  }
+};
+
+void ProcessDeferredDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
+
+class StatsFormTest : public ::testing::Test {
+ protected:
+  void SetUp() override { form->show(); }
+  void TearDown() override {
+    form.reset();
+    ProcessDeferredDeletes();
+  }
+
+  void Fill(trips::TripList trips) {
+    form->TripList = std::move(trips);
+    form->ReDraw_StringGrid();
+  }
+  void Select(int row) {
+    form->Trip_Params_StringGrid->selectionModel()->setCurrentIndex(
+        form->TableModel().index(row, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  }
+  QStringList MenuCaptions() const {
+    QStringList out;
+    for (QAction* item : form->PopupItems) out << item->text();
+    return out;
+  }
+  void FillWorkedExample() {
+    Fill({TripOn(2005, 10, 3, 3723, 2710, 151800, 33600), TripOn(2005, 10, 3, 1800, 1500, 90000, 16000),
+          TripOn(2005, 10, 5, 600, 320, 18000, 4000)});
+    Select(2);
+  }
+  TTrip_Stat_Form* Open(int tag) {
+    const qsizetype before = form->StatWindowList.size();
+    form->Popup_Menu_Click(tag);
+    EXPECT_EQ(form->StatWindowList.size(), before + 1);
+    return form->StatWindowList.isEmpty() ? nullptr : form->StatWindowList.constLast();
+  }
+
+  ScriptedDialogs dialogs;
+  std::unique_ptr<TMonitor_Form> form = std::make_unique<TMonitor_Form>(dialogs);
+};
+
+TEST_F(StatsFormTest, MenuNamesTheSelectedTripAndOpensAtWindowPlusGridPoint) {
+  Fill({TripOn(2005, 1, 1), TripOn(2005, 10, 5), TripOn(2005, 12, 31)});
+  Select(1);
+  form->Trip_Params_StringGridMouseDown(Qt::RightButton, QPoint(40, 70));
+  EXPECT_EQ(MenuCaptions(), (QStringList{"За СР-05-ОКТ-2005", "За неделю", "За Октябрь 2005 года", "За сезон",
+                                         "За 2005 год", "Всего"}));
+  EXPECT_TRUE(form->PopupMenu->isVisible());
+  EXPECT_EQ(form->PopupMenu->pos(), form->frameGeometry().topLeft() + QPoint(40, 70));
+  form->PopupMenu->hide();
+
+  // Rebuilt at each opening.
+  Select(0);
+  form->Trip_Params_StringGridMouseDown(Qt::RightButton, QPoint(40, 70));
+  EXPECT_EQ(MenuCaptions().at(0), "За СБ-01-ЯНВ-2005");
+  form->PopupMenu->hide();
+}
+
+TEST_F(StatsFormTest, MenuStaysClosedForOtherButtonsAndAnEmptyTable) {
+  form->Trip_Params_StringGridMouseDown(Qt::RightButton, QPoint(40, 70));
+  EXPECT_FALSE(form->PopupMenu->isVisible());
+  Fill({TripOn(2005, 10, 5)});
+  form->Trip_Params_StringGridMouseDown(Qt::LeftButton, QPoint(40, 70));
+  EXPECT_FALSE(form->PopupMenu->isVisible());
+  EXPECT_EQ(MenuCaptions().at(0), "За день");
+}
+
+TEST_F(StatsFormTest, RightClickOnAnotherRowKeepsTheSelectedAnchor) {
+  trips::TripList list;
+  for (unsigned d = 1; d <= 8; ++d) list.push_back(TripOn(2005, 10, d));
+  Fill(list);
+  Select(2);
+  QCoreApplication::processEvents();
+  QWidget* viewport = form->Trip_Params_StringGrid->viewport();
+  const QPoint onRow7 = form->Trip_Params_StringGrid->visualRect(form->TableModel().index(6, 1)).center();
+  QMouseEvent press(QEvent::MouseButtonPress, onRow7, viewport->mapToGlobal(onRow7), Qt::RightButton,
+                    Qt::RightButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(viewport, &press);
+  EXPECT_EQ(form->Trip_Params_StringGrid->currentIndex().row(), 2);
+  EXPECT_EQ(MenuCaptions().at(0), "За ПН-03-ОКТ-2005");
+  EXPECT_EQ(form->PopupMenu->pos(),
+            form->frameGeometry().topLeft() + viewport->mapTo(form->Trip_Params_StringGrid, onRow7));
+  form->PopupMenu->hide();
+}
+
+TEST_F(StatsFormTest, WorkedWeekWindow) {
+  FillWorkedExample();
+  TTrip_Stat_Form* w = Open(1);
+  ASSERT_NE(w, nullptr);
+  EXPECT_TRUE(w->isVisible());
+  EXPECT_TRUE(w->isWindow());
+  EXPECT_EQ(w->windowTitle(), "Статистика по маршрутам");
+  EXPECT_EQ(w->pos(), QPoint(283, 190));
+  EXPECT_EQ(w->size(), QSize(401, 308));
+  const std::pair<QLabel*, QString> expected[] = {
+      {w->Statistic_Period_Label, "Неделя с 3-ОКТ-2005 по 9-ОКТ-2005"},
+      {w->Statistic_Days_Label, "3"},
+      {w->Statistic_Trip_Days_Label, "2"},
+      {w->Statistic_Trips_Count_Label, "3"},
+      {w->Statistic_Total_Time_Label, "1:42:3"},
+      {w->Statistic_Time_In_Go_Label, "1:15:30"},
+      {w->Statistic_Total_Way_Label, "43.3 км"},
+      {w->Statistic_Aver_Speed_Label, "34.2 км/час"},
+      {w->Statistic_Total_Fuel_Label, "3.3 л"},
+      {w->Statistic_Aver_Fuel_Label, "7.7 л/100км"},
+  };
+  for (const auto& [label, text] : expected) EXPECT_EQ(label->text(), text);
+  EXPECT_EQ(w->Statistic_Trip_Days_Label->geometry(), QRect(304, 4, 41, 13));
+  EXPECT_EQ(w->Statistic_Time_In_Go_Label->geometry(), QRect(288, 4, 65, 13));
+  EXPECT_EQ(w->Statistic_Aver_Fuel_Panel->geometry(), QRect(8, 232, 385, 25));
+
+  // A snapshot: clearing the trips leaves the window as it was.
+  form->TripList.clear();
+  form->ReDraw_StringGrid();
+  EXPECT_EQ(w->Statistic_Days_Label->text(), "3");
+}
+
+TEST_F(StatsFormTest, InvalidDateAnywhereShowsAnErrorAndNoWindow) {
+  FillWorkedExample();
+  form->TripList[1].Month = 12;  // no thirteenth month
+  form->Popup_Menu_Click(0);
+  EXPECT_TRUE(form->StatWindowList.isEmpty());
+  ASSERT_EQ(dialogs.messages.size(), 1u);
+  EXPECT_EQ(dialogs.messages[0].icon, MsgIcon::Stop);
+  EXPECT_TRUE(dialogs.messages[0].text.contains("N 2")) << dialogs.messages[0].text.toStdString();
+}
+
+TEST_F(StatsFormTest, WindowsCloseInAnyOrderAndShutdownClosesTheRestOnce) {
+  FillWorkedExample();
+  CloseCounter counter;
+  QList<QPointer<TTrip_Stat_Form>> windows;
+  for (int tag : {0, 1, 2, 5, 5}) {
+    TTrip_Stat_Form* w = Open(tag);
+    ASSERT_NE(w, nullptr);
+    w->installEventFilter(&counter);
+    windows.append(w);
+  }
+  EXPECT_EQ(windows[3]->pos(), windows[4]->pos());  // one on top of the other
+
+  windows[1]->Statistic_Close_Speed_Button->click();
+  windows[3]->close();
+  ProcessDeferredDeletes();
+  EXPECT_TRUE(windows[1].isNull());
+  EXPECT_TRUE(windows[3].isNull());
+  EXPECT_EQ(form->StatWindowList, (QList<TTrip_Stat_Form*>{windows[0], windows[2], windows[4]}));
+
+  const QList<TTrip_Stat_Form*> open = form->StatWindowList;
+  form.reset();  // shutdown with three windows open
+  for (const auto& w : windows) EXPECT_TRUE(w.isNull());
+  for (TTrip_Stat_Form* w : open) EXPECT_EQ(counter.closes[w], 1);
+  EXPECT_TRUE(dialogs.messages.empty());
+}
+
+class StatsPrintTest : public StatsFormTest {
+ protected:
+  // The PDF's text, laid out by line; empty when the file is missing.
+  static QString PdfText(const QString& path) {
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), path, QStringLiteral("-")});
+    if (!p.waitForFinished(10000) || p.exitCode() != 0) return {};
+    return QString::fromUtf8(p.readAllStandardOutput());
+  }
+  void PrintTo(TTrip_Stat_Form& w, const QString& path) {
+    dialogs.printAnswers.push_back(true);
+    dialogs.setUpPrinter = [path](QPrinter& printer) {
+      printer.setOutputFormat(QPrinter::PdfFormat);
+      printer.setOutputFileName(path);
+    };
+    w.Statistic_Print_Speed_Button->click();
+  }
+
+  QTemporaryDir dir;
+};
+
+TEST_F(StatsPrintTest, PrintsTheWindowsFiguresAndTheVehicleAsItStandsNow) {
+  if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty()) GTEST_SKIP() << "pdftotext missing";
+  FillWorkedExample();
+  form->Vehicle_Model_Edit->setText("Старая");
+  TTrip_Stat_Form* w = Open(1);
+  ASSERT_NE(w, nullptr);
+  form->Vehicle_Model_Edit->setText("ВАЗ-2107");
+  form->Vehicle_Reg_Id_Edit->setText("А123ВС");
+  form->Vehicle_Owner_Edit->setText("Иванов Иван Иванович");
+
+  const QString path = dir.filePath("report.pdf");
+  PrintTo(*w, path);
+  EXPECT_TRUE(dialogs.messages.empty());
+  const QString text = PdfText(path);
+  ASSERT_FALSE(text.isEmpty());
+  EXPECT_TRUE(text.contains("Статистическая информация по маршрутам"));
+  const std::pair<const char*, const char*> lines[] = {
+      {"Отчетный период:", "Неделя с 3-ОКТ-2005 по 9-ОКТ-2005"},
+      {"Марка автомашины:", "ВАЗ-2107"},
+      {"Рег. номер:", "А123ВС"},
+      {"Владелец:", "Иванов Иван Иванович"},
+      {"Дней всего:", "3"},
+      {"Дней с маршрутами:", "2"},
+      {"Маршрутов всего:", "3"},
+      {"Время на маршрутах:", "1:42:3"},
+      {"Время в движении:", "1:15:30"},
+      {"Пройденный путь:", "43.3 км"},
+      {"Средняя скорость движения:", "34.2 км/час"},
+      {"Израсходованное топливо:", "3.3 л"},
+      {"Средний расход топлива:", "7.7 л/100км"},
+  };
+  for (const auto& [label, value] : lines) {
+    const QRegularExpression line(QRegularExpression::escape(QString::fromUtf8(label)) + R"(\s+)" +
+                                  QRegularExpression::escape(QString::fromUtf8(value)) + R"(\s*\n)");
+    EXPECT_TRUE(text.contains(line)) << label << " " << value << "\n" << text.toStdString();
+  }
+  EXPECT_FALSE(text.contains("Старая"));
+  EXPECT_EQ(text.count("\f"), 1) << "one page";
+}
+
+TEST_F(StatsPrintTest, CancelPrintsNothing) {
+  FillWorkedExample();
+  TTrip_Stat_Form* w = Open(5);
+  ASSERT_NE(w, nullptr);
+  dialogs.printAnswers.push_back(false);
+  w->Statistic_Print_Speed_Button->click();
+  EXPECT_EQ(dialogs.log, std::vector<std::string>{"print"});
+  EXPECT_TRUE(QDir(dir.path()).isEmpty());
+}
+
+TEST_F(StatsPrintTest, FailedJobIsReportedAndTheNextPrintWorks) {
+  FillWorkedExample();
+  TTrip_Stat_Form* w = Open(5);
+  ASSERT_NE(w, nullptr);
+  PrintTo(*w, dir.filePath("missing/folder/report.pdf"));
+  ASSERT_EQ(dialogs.messages.size(), 1u);
+  EXPECT_EQ(dialogs.messages[0].icon, MsgIcon::Stop);
+  EXPECT_TRUE(w->isVisible());
+
+  const QString path = dir.filePath("report.pdf");
+  PrintTo(*w, path);
+  EXPECT_EQ(dialogs.messages.size(), 1u);
+  EXPECT_TRUE(QFile::exists(path));
+}
+
+}  // namespace
+}  // namespace riventar::ui

@@ -1,0 +1,187 @@
+#include "ui/stats/Statistic_form.h"
+
+#include <QCloseEvent>
+#include <QFontMetrics>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPalette>
+#include <QPrinter>
+#include <QStyle>
+#include <QToolButton>
+#include <tuple>
+
+#include "ui/app/Main_form.h"
+#include "ui/app/ui_style.h"
+#include "ui/common/dialogs.h"
+
+namespace riventar::ui {
+
+namespace {
+
+QString FromUtf8(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+
+// A caption label sized to its text, 5 pixels below the panel's top.
+QLabel* Caption(QFrame* panel, int left, const QString& text) {
+  auto* label = new QLabel(text, panel);
+  label->setGeometry(left, 5, label->sizeHint().width(), 13);
+  return label;
+}
+
+// A value label of fixed width that does not follow its text.
+QLabel* Value(QFrame* panel, int left, int top, int width) { return style::Label(panel, {left, top, width, 13}, {}); }
+
+QToolButton* FlatButton(QWidget* parent, int left, const QString& caption, const QIcon& icon) {
+  auto* button = new QToolButton(parent);
+  button->setGeometry(left, 272, 105, 25);
+  button->setAutoRaise(true);
+  button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  button->setIcon(icon);
+  button->setText(caption);
+  return button;
+}
+
+}  // namespace
+
+TTrip_Stat_Form::TTrip_Stat_Form(TMonitor_Form& owner) : QWidget(nullptr), owner_(&owner) { BuildControls(); }
+
+TTrip_Stat_Form::~TTrip_Stat_Form() {
+  // A window destroyed while still listed must not stay behind as a dangling entry.
+  if (owner_) owner_->StatWindowList.removeOne(this);
+}
+
+void TTrip_Stat_Form::BuildControls() {
+  setObjectName(QStringLiteral("Trip_Stat_Form"));
+  setWindowTitle(QStringLiteral("Статистика по маршрутам"));
+  setFont(style::FormFont());
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+  setFixedSize(401, 308);
+  move(283, 190);
+
+  // A lowered panel with its caption on the left and one value label.
+  const auto line = [this](int top, const QString& caption, int valueLeft, int valueWidth) {
+    QFrame* panel = style::Panel(this, {8, top, 385, 25}, false);
+    return std::tuple{panel, Caption(panel, 8, caption), Value(panel, valueLeft, 5, valueWidth)};
+  };
+  std::tie(Statistic_Period_Panel, Statistic_Period_Caption_Label, Statistic_Period_Label) =
+      line(8, QStringLiteral("Отчетный период:"), 160, 217);
+  std::tie(Statistic_Days_Panel, Statistic_Days_Caption_Label, Statistic_Days_Label) =
+      line(40, QStringLiteral("Дней всего за период:"), 160, 41);
+  Statistic_Trip_Days_Caption_Label = Caption(Statistic_Days_Panel, 208, QStringLiteral("с маршрутами:"));
+  Statistic_Trip_Days_Label = Value(Statistic_Days_Panel, 304, 4, 41);
+  std::tie(Statistic_Trips_Count_Panel, Statistic_Trips_Count_Caption_Label, Statistic_Trips_Count_Label) =
+      line(72, QStringLiteral("Маршрутов за период:"), 160, 41);
+  std::tie(Statistic_Trips_Time_Panel, Statistic_Total_Time_Caption_Label, Statistic_Total_Time_Label) =
+      line(104, QStringLiteral("Время на маршрутах:"), 136, 65);
+  Statistic_Time_In_Go_Caption_Label = Caption(Statistic_Trips_Time_Panel, 208, QStringLiteral("в движении:"));
+  Statistic_Time_In_Go_Label = Value(Statistic_Trips_Time_Panel, 288, 4, 65);
+  std::tie(Statistic_Way_Panel, Statistic_Total_Way_Caption_Label, Statistic_Total_Way_Label) =
+      line(136, QStringLiteral("Пройденный путь:"), 160, 81);
+  std::tie(Statistic_Speed_Panel, Statistic_Aver_Speed_Caption_Label, Statistic_Aver_Speed_Label) =
+      line(168, QStringLiteral("Средняя скрость движения:"), 160, 81);
+  std::tie(Statistic_Total_Fuel_Panel, Statistic_Total_Fuel_Caption_Label, Statistic_Total_Fuel_Label) =
+      line(200, QStringLiteral("Израсходованное топливо:"), 160, 81);
+  std::tie(Statistic_Aver_Fuel_Panel, Statistic_Aver_Fuel_Caption_Label, Statistic_Aver_Fuel_Label) =
+      line(232, QStringLiteral("Средний расход топлива:"), 160, 81);
+
+  Statistic_Close_Speed_Button = FlatButton(this, 16, QStringLiteral("Закрыть     "),
+                                            style()->standardIcon(QStyle::SP_DialogCloseButton));
+  connect(Statistic_Close_Speed_Button, &QToolButton::clicked, this,
+          [this] { Statistic_Close_Speed_Button_Click(); });
+  Statistic_Print_Speed_Button =
+      FlatButton(this, 144, QStringLiteral("Распечатать "),
+                 QIcon::fromTheme(QStringLiteral("document-print"), style()->standardIcon(QStyle::SP_FileIcon)));
+  connect(Statistic_Print_Speed_Button, &QToolButton::clicked, this, [this] {
+    if (owner_) Guarded(owner_->UiDialogs(), [this] { Statistic_Print_Speed_Button_Click(); });
+  });
+}
+
+void TTrip_Stat_Form::ShowFigures(const QString& period, const stats::FigureTexts& f) {
+  Statistic_Period_Label->setText(period);
+  Statistic_Days_Label->setText(FromUtf8(f.days));
+  Statistic_Trip_Days_Label->setText(FromUtf8(f.tripDays));
+  Statistic_Trips_Count_Label->setText(FromUtf8(f.trips));
+  Statistic_Total_Time_Label->setText(FromUtf8(f.totalTime));
+  Statistic_Time_In_Go_Label->setText(FromUtf8(f.timeInGo));
+  Statistic_Total_Way_Label->setText(FromUtf8(f.totalWay));
+  Statistic_Aver_Speed_Label->setText(FromUtf8(f.averSpeed));
+  Statistic_Total_Fuel_Label->setText(FromUtf8(f.totalFuel));
+  Statistic_Aver_Fuel_Label->setText(FromUtf8(f.averFuel));
+}
+
+stats::ReportValues TTrip_Stat_Form::ReportValues() const {
+  const auto text = [](const QLabel* label) { return label->text().toStdString(); };
+  const auto edit = [this](QLineEdit* TMonitor_Form::*member) {
+    return owner_ ? ((*owner_).*member)->text().toStdString() : std::string();
+  };
+  return stats::MakeReportValues(
+      text(Statistic_Period_Label), edit(&TMonitor_Form::Vehicle_Model_Edit),
+      edit(&TMonitor_Form::Vehicle_Reg_Id_Edit), edit(&TMonitor_Form::Vehicle_Owner_Edit),
+      {text(Statistic_Days_Label), text(Statistic_Trip_Days_Label), text(Statistic_Trips_Count_Label),
+       text(Statistic_Total_Time_Label), text(Statistic_Time_In_Go_Label), text(Statistic_Total_Way_Label),
+       text(Statistic_Aver_Speed_Label), text(Statistic_Total_Fuel_Label), text(Statistic_Aver_Fuel_Label)});
+}
+
+void TTrip_Stat_Form::closeEvent(QCloseEvent* event) {
+  Statistic_Form_Close();
+  event->accept();
+}
+
+void TTrip_Stat_Form::Statistic_Form_Close() {
+  if (owner_) owner_->StatWindowList.removeOne(this);
+  // Nothing refers to a closed window; shutdown deletes the ones still listed itself.
+  deleteLater();
+}
+
+void TTrip_Stat_Form::Statistic_Close_Speed_Button_Click() { close(); }
+
+void TTrip_Stat_Form::Statistic_Print_Speed_Button_Click() {
+  if (!owner_) return;
+  Dialogs& dialogs = owner_->UiDialogs();
+  QPrinter printer(QPrinter::HighResolution);
+  if (!dialogs.Print(this, printer)) return;
+  if (!PrintReport(printer))
+    dialogs.Error(this, QStringLiteral("Ошибка печати"),
+                  QStringLiteral("Не удалось напечатать статистику по маршрутам.\n"
+                                 "Проверьте принтер и повторите печать."));
+}
+
+bool TTrip_Stat_Form::PrintReport(QPrinter& printer) const {
+  const stats::ReportValues values = ReportValues();
+  QPainter painter;
+  if (!painter.begin(&printer)) return false;
+  painter.setPen(QGuiApplication::palette().color(QPalette::WindowText));
+  painter.setBrush(Qt::NoBrush);
+  PainterCanvas canvas(painter);
+  stats::DrawReport(canvas, values);
+  const bool ended = painter.end();
+  return ended && printer.printerState() != QPrinter::Error && printer.printerState() != QPrinter::Aborted;
+}
+
+PainterCanvas::PainterCanvas(QPainter& painter) : painter_(painter) {}
+
+stats::CanvasRect PainterCanvas::ClipRect() const {
+  // The painter's origin is the printable area's top-left corner.
+  const QPaintDevice* device = painter_.device();
+  return {0, 0, device->width(), device->height()};
+}
+
+stats::TextSize PainterCanvas::Measure(std::string_view text) const {
+  const QFontMetrics metrics(painter_.font(), painter_.device());
+  return {metrics.horizontalAdvance(FromUtf8(text)), metrics.height()};
+}
+
+void PainterCanvas::Text(int x, int y, std::string_view text) {
+  const QFontMetrics metrics(painter_.font(), painter_.device());
+  painter_.drawText(x, y + metrics.ascent(), FromUtf8(text));
+}
+
+void PainterCanvas::Frame(const stats::CanvasRect& r) {
+  // Like a GDI rectangle: the right and bottom coordinates lie just outside the outline.
+  painter_.drawRect(QRect(QPoint(r.left, r.top), QPoint(r.right - 1, r.bottom - 1)));
+}
+
+}  // namespace riventar::ui

@@ -1,0 +1,95 @@
+#pragma once
+// A statistics window: the figures of one period as they were when it was
+// made, never refreshed. Top-level and modeless; the main window lists it in
+// StatWindowList while it is open and destroys those still open at shutdown.
+#include <QPointer>
+#include <QWidget>
+
+#include "core/stats/figures.h"
+#include "core/stats/report.h"
+
+class QFrame;
+class QLabel;
+class QPainter;
+class QPrinter;
+class QToolButton;
+
+namespace riventar::ui {
+
+class TMonitor_Form;
+
+class TTrip_Stat_Form : public QWidget {
+  Q_OBJECT
+
+ public:
+  // Created hidden. `owner` supplies the vehicle texts and the dialogs at
+  // print time and holds the list this window leaves when it closes.
+  explicit TTrip_Stat_Form(TMonitor_Form& owner);
+  ~TTrip_Stat_Form() override;
+
+  QFrame* Statistic_Period_Panel = nullptr;
+  QLabel* Statistic_Period_Caption_Label = nullptr;
+  QLabel* Statistic_Period_Label = nullptr;
+  QFrame* Statistic_Days_Panel = nullptr;
+  QLabel* Statistic_Days_Caption_Label = nullptr;
+  QLabel* Statistic_Days_Label = nullptr;
+  QLabel* Statistic_Trip_Days_Caption_Label = nullptr;
+  QLabel* Statistic_Trip_Days_Label = nullptr;
+  QFrame* Statistic_Trips_Count_Panel = nullptr;
+  QLabel* Statistic_Trips_Count_Caption_Label = nullptr;
+  QLabel* Statistic_Trips_Count_Label = nullptr;
+  QFrame* Statistic_Trips_Time_Panel = nullptr;
+  QLabel* Statistic_Total_Time_Caption_Label = nullptr;
+  QLabel* Statistic_Total_Time_Label = nullptr;
+  QLabel* Statistic_Time_In_Go_Caption_Label = nullptr;
+  QLabel* Statistic_Time_In_Go_Label = nullptr;
+  QFrame* Statistic_Way_Panel = nullptr;
+  QLabel* Statistic_Total_Way_Caption_Label = nullptr;
+  QLabel* Statistic_Total_Way_Label = nullptr;
+  QFrame* Statistic_Speed_Panel = nullptr;
+  QLabel* Statistic_Aver_Speed_Caption_Label = nullptr;
+  QLabel* Statistic_Aver_Speed_Label = nullptr;
+  QFrame* Statistic_Total_Fuel_Panel = nullptr;
+  QLabel* Statistic_Total_Fuel_Caption_Label = nullptr;
+  QLabel* Statistic_Total_Fuel_Label = nullptr;
+  QFrame* Statistic_Aver_Fuel_Panel = nullptr;
+  QLabel* Statistic_Aver_Fuel_Caption_Label = nullptr;
+  QLabel* Statistic_Aver_Fuel_Label = nullptr;
+  QToolButton* Statistic_Close_Speed_Button = nullptr;
+  QToolButton* Statistic_Print_Speed_Button = nullptr;
+
+  // Writes the value labels.
+  void ShowFigures(const QString& period, const stats::FigureTexts& figures);
+  // The thirteen printed values: this window's labels and the owner's vehicle edits as they stand now.
+  stats::ReportValues ReportValues() const;
+
+  void Statistic_Form_Close();
+  void Statistic_Close_Speed_Button_Click();
+  void Statistic_Print_Speed_Button_Click();
+  // One page on a printer already set up; false when the printing layer failed.
+  // The document is ended in every case, so the next print can begin.
+  bool PrintReport(QPrinter& printer) const;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void BuildControls();
+
+  QPointer<TMonitor_Form> owner_;
+};
+
+// The report's canvas on a painter that is already active on its device.
+class PainterCanvas final : public stats::ReportCanvas {
+ public:
+  explicit PainterCanvas(QPainter& painter);
+  stats::CanvasRect ClipRect() const override;
+  stats::TextSize Measure(std::string_view text) const override;
+  void Text(int x, int y, std::string_view text) override;
+  void Frame(const stats::CanvasRect& r) override;
+
+ private:
+  QPainter& painter_;
+};
+
+}  // namespace riventar::ui
