@@ -10,17 +10,27 @@
 
 namespace riventar::ui {
 
+namespace {
+
+// The device-dependent buttons work only while the link is up, the port
+// choice only while it is down.
+void ShowLinkState(TMonitor_Form& form, bool up) {
+  form.Configuration_Button->setEnabled(up);
+  form.Read_Trip_From_BK_Button->setEnabled(up);
+  form.COM1_Select_RadioButton->setEnabled(!up);
+  form.COM2_Select_RadioButton->setEnabled(!up);
+  form.Connect_SpeedButton->setText(up ? QStringLiteral("Отключиться") : QStringLiteral("Подключиться"));
+  form.Connect_SpeedButton->setToolTip(up ? QStringLiteral("Разорвать связь с БК") : QStringLiteral("Установить связь с БК"));
+}
+
+}  // namespace
+
 // The button's state after the press chooses: down connects, up disconnects.
 // Setting the button with setChecked() never runs this handler again.
 void TMonitor_Form::Connect_SpeedButton_Click() {
   if (!Connect_SpeedButton->isChecked()) {
     Link.Stop();  // nothing is sent to the device
-    Configuration_Button->setEnabled(false);
-    Read_Trip_From_BK_Button->setEnabled(false);
-    COM1_Select_RadioButton->setEnabled(true);
-    COM2_Select_RadioButton->setEnabled(true);
-    Connect_SpeedButton->setText(QStringLiteral("Подключиться"));
-    Connect_SpeedButton->setToolTip(QStringLiteral("Установить связь с БК"));
+    ShowLinkState(*this, false);
     return;
   }
 
@@ -39,12 +49,7 @@ void TMonitor_Form::Connect_SpeedButton_Click() {
     Connect_SpeedButton->setChecked(false);
     return;
   }
-  Configuration_Button->setEnabled(true);
-  Read_Trip_From_BK_Button->setEnabled(true);
-  COM1_Select_RadioButton->setEnabled(false);
-  COM2_Select_RadioButton->setEnabled(false);
-  Connect_SpeedButton->setText(QStringLiteral("Отключиться"));
-  Connect_SpeedButton->setToolTip(QStringLiteral("Разорвать связь с БК"));
+  ShowLinkState(*this, true);
 }
 
 void TMonitor_Form::DropConnection() {

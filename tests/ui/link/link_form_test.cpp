@@ -1,0 +1,265 @@
+// Connecting, disconnecting and reading trips through the real main window
+// (offscreen) against the simulated device on a real pseudo-terminal.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QToolButton>
+#include <cstdlib>
+#include <memory>
+
+#include "core/link/messages.h"
+#include "sim/simulator.h"
+#include "tests/support/scripted_dialogs.h"
+#include "ui/app/Main_form.h"
+#include "ui/trips/Progressbar_form.h"
+#include "ui/trips/trip_table_model.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using riventar::sim::Misbehaviour;
+using riventar::testing::ScriptedDialogs;
+using riventar::ui::MsgAnswer;
+using riventar::ui::MsgIcon;
+
+const QString NoAnswer = QString::fromUtf8(riventar::link::NoAnswerText);
+
+riventar::trips::TripRecord ShownTrip(std::uint8_t day) {
+  riventar::trips::TripRecord r;
+  r.Year = 23;
+  r.Day = day;
+  r.TripTime = 600;
+  r.MovingTime = 500;
+  r.Distance = 60000;
+  r.Fuel = 12800;
+  riventar::trips::Derive(r);
+  return r;
+}
+
+class LinkForm : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ::setenv("RIVENTAR_COM1", sim.SlavePath().c_str(), 1);
+    ::unsetenv("RIVENTAR_COM2");
+    sim.SetTrips(riventar::sim::RealisticTrips(3));
+    form = std::make_unique<riventar::ui::TMonitor_Form>(dialogs);
+  }
+  void TearDown() override {
+    form->TripsUnsaved = false;  // closing must not ask about saving
+    form.reset();
+    ::unsetenv("RIVENTAR_COM1");
+  }
+
+  void Connect() {
+    form->Connect_SpeedButton->click();
+    ASSERT_TRUE(form->Connect_SpeedButton->isChecked());
+    ASSERT_TRUE(form->Link.IsUp());
+    sim.ClearCommands();
+  }
+  // Two trips already shown, vehicle fields filled, not yet saved.
+  void ShowTripsBefore() {
+    form->TripList = {ShownTrip(1), ShownTrip(2)};
+    form->ReDraw_StringGrid();
+    form->Vehicle_Model_Edit->setText(QStringLiteral("ВАЗ-2110"));
+    form->TripsUnsaved = true;
+  }
+  void ExpectLinkDown() {
+    EXPECT_FALSE(form->Connect_SpeedButton->isChecked());
+    EXPECT_FALSE(form->Link.IsUp());
+    EXPECT_EQ(form->Connect_SpeedButton->text(), QStringLiteral("Подключиться"));
+    EXPECT_EQ(form->Connect_SpeedButton->toolTip(), QStringLiteral("Установить связь с БК"));
+    EXPECT_FALSE(form->Read_Trip_From_BK_Button->isEnabled());
+    EXPECT_FALSE(form->Configuration_Button->isEnabled());
+    EXPECT_TRUE(form->COM1_Select_RadioButton->isEnabled());
+    EXPECT_TRUE(form->COM2_Select_RadioButton->isEnabled());
+  }
+  int Rows() const { return form->TableModel().rowCount(); }
+
+  riventar::sim::Simulator sim;
+  ScriptedDialogs dialogs;
+  std::unique_ptr<riventar::ui::TMonitor_Form> form;
+};
+
+TEST_F(LinkForm, HandshakeAtTheThirdNopBringsTheLinkUp) {
+  sim.SetMisbehaviour(Misbehaviour::IgnoreNext(2));
+  form->Connect_SpeedButton->click();
+  EXPECT_TRUE(dialogs.messages.empty());
+  EXPECT_EQ(sim.Commands(), std::vector<std::string>(3, "$NOP"));
+  EXPECT_TRUE(form->Connect_SpeedButton->isChecked());
+  EXPECT_EQ(form->Connect_SpeedButton->text(), QStringLiteral("Отключиться"));
+  EXPECT_EQ(form->Connect_SpeedButton->toolTip(), QStringLiteral("Разорвать связь с БК"));
+  EXPECT_TRUE(form->Read_Trip_From_BK_Button->isEnabled());
+  EXPECT_TRUE(form->Configuration_Button->isEnabled());
+  EXPECT_FALSE(form->COM1_Select_RadioButton->isEnabled());
+  EXPECT_FALSE(form->COM2_Select_RadioButton->isEnabled());
+}
+
+TEST_F(LinkForm, NoAnswerGivesTheButtonBack) {
+  sim.SetMisbehaviour(Misbehaviour::SilentAfter(0));
+  form->Connect_SpeedButton->click();
+  EXPECT_EQ(sim.Commands(), std::vector<std::string>(5, "$NOP"));
+  ASSERT_EQ(dialogs.messages.size(), 1u);
+  EXPECT_EQ(dialogs.messages[0].caption, QStringLiteral("Ошибка установления связи с БК"));
+  EXPECT_EQ(dialogs.messages[0].text, NoAnswer);
+  EXPECT_EQ(dialogs.messages[0].icon, MsgIcon::Stop);
+  EXPECT_EQ(dialogs.beeps, 0);
+  ExpectLinkDown();
+}
+
+TEST_F(LinkForm, APortThatCannotBeOpenedBeepsAndSaysWhy) {
+  struct Case {
+    const char* name;
+    std::string path;
+    const char* reason;
+  };
+  const int holder = ::open(sim.SlavePath().c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
+  const Case cases[] = {
+      {"missing", "/dev/riventar-missing", "No such file or directory"},
+      {"in use", sim.SlavePath(), "занят"},
+  };
+  for (const Case& c : cases) {
+    dialogs.messages.clear();
+    dialogs.log.clear();
+    ::setenv("RIVENTAR_COM2", c.path.c_str(), 1);
+    form->COM2_Select_RadioButton->setChecked(true);
+    form->Connect_SpeedButton->click();
+    EXPECT_EQ(dialogs.log, (std::vector<std::string>{"beep", "message:Error"})) << c.name;
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    const QStringList lines = dialogs.messages[0].text.split('\n');
+    EXPECT_EQ(lines[0], QStringLiteral("Не возможно открыть последовательный порт")) << c.name;
+    EXPECT_TRUE(dialogs.messages[0].text.contains(QString::fromStdString(c.path))) << c.name;
+    EXPECT_TRUE(dialogs.messages[0].text.contains(QString::fromUtf8(c.reason))) << c.name;
+    ExpectLinkDown();
+  }
+  ::close(holder);
+  EXPECT_TRUE(sim.Commands().empty());  // no handshake was tried
+}
+
+TEST_F(LinkForm, DisconnectSendsNothingAndCanConnectAgain) {
+  Connect();
+  form->Connect_SpeedButton->click();
+  ExpectLinkDown();
+  EXPECT_TRUE(sim.Commands().empty());
+  form->Connect_SpeedButton->click();
+  EXPECT_TRUE(form->Link.IsUp());
+  EXPECT_EQ(sim.Commands(), std::vector<std::string>{"$NOP"});
+}
+
+TEST_F(LinkForm, ReadingThreeTripsAppendsThemAndAsksAboutTheCounter) {
+  ShowTripsBefore();
+  Connect();
+  dialogs.answers = {MsgAnswer::No};
+  form->Read_Trip_From_BK_Button->click();
+  EXPECT_EQ(sim.Commands(), (std::vector<std::string>{"$TN", "$TR00", "$TR01", "$TR02"}));
+  ASSERT_EQ(form->TripList.size(), 5u);
+  EXPECT_EQ(form->TripList[0], ShownTrip(1));
+  EXPECT_EQ(form->TripList[2].Day, sim.Trips()[0].day);
+  EXPECT_EQ(form->TripList[4].Distance, sim.Trips()[2].distance);
+  EXPECT_EQ(Rows(), 5);
+  EXPECT_EQ(dialogs.Captions(), std::vector<std::string>{"Считывание маршрутов"});
+  EXPECT_EQ(dialogs.messages[0].text, QStringLiteral("Параметры маршрутов считаны.\nОбнулить счетчик маршрутов?"));
+  EXPECT_TRUE(form->TripsUnsaved);
+  EXPECT_TRUE(form->Save_Trip_To_File_Button->isEnabled());
+  EXPECT_TRUE(form->Clear_Trip_Table_Button->isEnabled());
+  EXPECT_EQ(form->findChild<riventar::ui::TProgress_Bar_Form*>(), nullptr);
+  EXPECT_EQ(sim.Trips().size(), 3u);  // No: no "$TC"
+
+  // Read again: the same trips a second time.
+  dialogs.answers = {MsgAnswer::Yes};
+  form->Read_Trip_From_BK_Button->click();
+  EXPECT_EQ(form->TripList.size(), 8u);
+  EXPECT_EQ(sim.Commands().back(), "$TC");
+  EXPECT_TRUE(sim.Trips().empty());
+  EXPECT_TRUE(form->Link.IsUp());
+  EXPECT_EQ(dialogs.messages.size(), 2u);  // nothing said about the reset
+}
+
+TEST_F(LinkForm, RejectedTripsAreSkippedSilently) {
+  for (const bool all : {false, true}) {
+    auto trips = riventar::sim::WithInvalidTrips(riventar::sim::RealisticTrips(6));  // 1 and 4 rejected
+    if (all)
+      for (auto& t : trips) t.distance = 5;
+    sim.SetTrips(trips);
+    form->TripsUnsaved = false;
+    form->Clear_Trip_Table_Button_Click();
+    if (!form->Link.IsUp()) Connect();
+    dialogs.messages.clear();
+    dialogs.answers = {MsgAnswer::No};
+    form->Read_Trip_From_BK_Button->click();
+    EXPECT_EQ(form->TripList.size(), all ? 0u : 4u);
+    EXPECT_EQ(dialogs.Captions(), std::vector<std::string>{"Считывание маршрутов"}) << all;
+    EXPECT_TRUE(form->TripsUnsaved) << all;
+    EXPECT_TRUE(form->Save_Trip_To_File_Button->isEnabled()) << all;
+    EXPECT_TRUE(form->Clear_Trip_Table_Button->isEnabled()) << all;
+  }
+}
+
+TEST_F(LinkForm, NoStoredTripsIsANoticeOnly) {
+  sim.SetTrips({});
+  Connect();
+  form->Read_Trip_From_BK_Button->click();
+  ASSERT_EQ(dialogs.messages.size(), 1u);
+  EXPECT_EQ(dialogs.messages[0].icon, MsgIcon::Information);
+  EXPECT_EQ(dialogs.messages[0].caption, QStringLiteral("Чтение маршрутов из БК"));
+  EXPECT_EQ(dialogs.messages[0].text, QStringLiteral("В памяти БК нет сохраненных маршрутов."));
+  EXPECT_TRUE(form->Link.IsUp());
+  EXPECT_FALSE(form->Save_Trip_To_File_Button->isEnabled());
+}
+
+TEST_F(LinkForm, NoAnswerToTheCountDropsTheLinkAndLeavesTheTable) {
+  ShowTripsBefore();
+  Connect();
+  sim.SetMisbehaviour(Misbehaviour::SilentOn({"TN"}));
+  form->Read_Trip_From_BK_Button->click();
+  EXPECT_EQ(sim.Commands(), std::vector<std::string>{"$TN"});
+  EXPECT_EQ(dialogs.Captions(), std::vector<std::string>{"Ошибка связи с БК"});
+  EXPECT_EQ(dialogs.messages[0].text, NoAnswer);
+  ExpectLinkDown();
+  EXPECT_EQ(form->TripList.size(), 2u);
+  EXPECT_TRUE(form->TripsUnsaved);
+}
+
+TEST_F(LinkForm, SilenceAtTheSecondOfFiveTripsKeepsWhatWasShown) {
+  sim.SetTrips(riventar::sim::RealisticTrips(5));
+  ShowTripsBefore();
+  Connect();
+  sim.SetMisbehaviour(Misbehaviour::SilentOn({"TR01"}));
+  bool progressGoneAtMessage = false;
+  dialogs.onMessage = [&](const riventar::testing::MessageRecord&) {
+    progressGoneAtMessage = form->findChild<riventar::ui::TProgress_Bar_Form*>() == nullptr;
+  };
+  form->Read_Trip_From_BK_Button->click();
+  EXPECT_EQ(sim.Commands(), (std::vector<std::string>{"$TN", "$TR00", "$TR01", "$TR01", "$TR01", "$TR01", "$TR01"}));
+  EXPECT_EQ(dialogs.Captions(), std::vector<std::string>{"Ошибка связи с БК"});  // no question about saving
+  EXPECT_EQ(dialogs.messages[0].text, NoAnswer);
+  EXPECT_TRUE(progressGoneAtMessage);
+  ExpectLinkDown();
+  // The trip read before the silence is dropped; what was shown stays.
+  EXPECT_EQ(form->TripList, (riventar::trips::TripList{ShownTrip(1), ShownTrip(2)}));
+  EXPECT_EQ(Rows(), 2);
+  EXPECT_EQ(form->Vehicle_Model_Edit->text(), QStringLiteral("ВАЗ-2110"));
+  EXPECT_TRUE(form->TripsUnsaved);
+  EXPECT_EQ(sim.Trips().size(), 5u);
+}
+
+TEST_F(LinkForm, AnUnansweredCounterResetIsReported) {
+  Connect();
+  sim.SetMisbehaviour(Misbehaviour::SilentOn({"TC"}));
+  dialogs.answers = {MsgAnswer::Yes};
+  form->Read_Trip_From_BK_Button->click();
+  EXPECT_EQ(sim.Commands().back(), "$TC");
+  EXPECT_EQ(dialogs.Captions(), (std::vector<std::string>{"Считывание маршрутов", "Ошибка связи с БК"}));
+  EXPECT_EQ(dialogs.messages[1].text, NoAnswer);
+  ExpectLinkDown();
+  EXPECT_EQ(form->TripList.size(), 3u);  // the reading itself stands
+  EXPECT_EQ(sim.Trips().size(), 3u);
+}
+
+}  // namespace
