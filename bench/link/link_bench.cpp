@@ -1,0 +1,139 @@
+// Timings of the device link through the real main window (offscreen)
+// against the simulated device on a pseudo-terminal:
+//  - reading 255 trips with the device paced at 9600 baud, against the wire
+//    time of every command and reply (10 bits a byte);
+//  - how long "Отключиться" takes;
+//  - what a connected, idle link costs in CPU.
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+
+#include <QApplication>
+#include <QToolButton>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <thread>
+
+#include "sim/simulator.h"
+#include "ui/app/Main_form.h"
+#include "ui/common/dialogs.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Steady = std::chrono::steady_clock;
+
+// Answers every question No and shows nothing.
+class QuietDialogs final : public riventar::ui::Dialogs {
+ public:
+  riventar::ui::MsgAnswer Message(QWidget*, riventar::ui::MsgIcon, const QString& caption, const QString& text,
+                                  riventar::ui::MsgButtons buttons, riventar::ui::MsgAnswer) override {
+    if (buttons == riventar::ui::MsgButtons::Ok) {
+      std::fprintf(stderr, "unexpected message: %s / %s\n", qPrintable(caption), qPrintable(text));
+      ++errors;
+    }
+    return buttons == riventar::ui::MsgButtons::Ok ? riventar::ui::MsgAnswer::Ok : riventar::ui::MsgAnswer::No;
+  }
+  std::optional<riventar::ui::FileChoice> OpenFile(QWidget*, const riventar::ui::FileDialogSpec&) override { return {}; }
+  std::optional<riventar::ui::FileChoice> SaveFile(QWidget*, const riventar::ui::FileDialogSpec&) override { return {}; }
+  bool Print(QWidget*, QPrinter&) override { return false; }
+  void Beep() override {}
+  int errors = 0;
+};
+
+// A main window connected to a fresh simulator on COM1.
+struct Bench {
+  explicit Bench(bool pace) : sim(pace ? riventar::sim::SimulatorOptions::Paced() : riventar::sim::SimulatorOptions{}) {
+    ::setenv("RIVENTAR_COM1", sim.SlavePath().c_str(), 1);
+    form = std::make_unique<riventar::ui::TMonitor_Form>(dialogs);
+  }
+  ~Bench() {
+    form->TripsUnsaved = false;
+    form.reset();
+  }
+  bool Connect() {
+    form->Connect_SpeedButton->click();
+    return form->Link.IsUp();
+  }
+  riventar::sim::Simulator sim;
+  QuietDialogs dialogs;
+  std::unique_ptr<riventar::ui::TMonitor_Form> form;
+};
+
+double Seconds(Steady::duration d) { return std::chrono::duration<double>(d).count(); }
+
+void BM_Read255TripsPaced(benchmark::State& state) {
+  Bench b(true);
+  b.sim.SetTrips(riventar::sim::RealisticTrips(255));
+  if (!b.Connect()) return state.SkipWithError("no link");
+  double worst = 0;
+  for (auto _ : state) {
+    const std::size_t in0 = b.sim.BytesReceived(), out0 = b.sim.BytesSent();
+    const auto start = Steady::now();
+    b.form->Read_Trip_From_BK_Button_Click();  // the counter question is answered No
+    const double elapsed = Seconds(Steady::now() - start);
+    const std::size_t bytes = b.sim.BytesReceived() - in0 + b.sim.BytesSent() - out0;
+    const double wire = Seconds(bytes * riventar::sim::ByteTime);
+    state.SetIterationTime(elapsed);
+    state.counters["wire_s"] = wire;
+    state.counters["bytes"] = static_cast<double>(bytes);
+    state.counters["ratio"] = elapsed / wire;
+    worst = std::max(worst, elapsed / wire);
+    if (b.form->TripList.size() != 255 || b.dialogs.errors) return state.SkipWithError("reading failed");
+    b.form->TripList.clear();
+  }
+  std::printf("read 255 trips: worst ratio to wire time %.4f (target <= 1.02)\n", worst);
+}
+BENCHMARK(BM_Read255TripsPaced)->Iterations(2)->UseManualTime()->Unit(benchmark::kSecond);
+
+void BM_Disconnect(benchmark::State& state) {
+  Bench b(false);
+  double worst = 0;
+  for (auto _ : state) {
+    if (!b.Connect()) return state.SkipWithError("no link");
+    std::this_thread::sleep_for(5ms);  // the receiver is asleep
+    const auto start = Steady::now();
+    b.form->Connect_SpeedButton->click();
+    const double elapsed = Seconds(Steady::now() - start);
+    state.SetIterationTime(elapsed);
+    worst = std::max(worst, elapsed);
+  }
+  state.counters["worst_ms"] = worst * 1000;
+  std::printf("disconnect: worst %.3f ms (target < 20 ms)\n", worst * 1000);
+}
+BENCHMARK(BM_Disconnect)->Iterations(50)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+double CpuSeconds() {
+  rusage u{};
+  ::getrusage(RUSAGE_SELF, &u);
+  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+void BM_IdleLinkCpu(benchmark::State& state) {
+  Bench b(false);
+  if (!b.Connect()) return state.SkipWithError("no link");
+  for (auto _ : state) {
+    const double cpu0 = CpuSeconds();
+    const auto start = Steady::now();
+    std::this_thread::sleep_for(3s);
+    const double wall = Seconds(Steady::now() - start);
+    const double share = (CpuSeconds() - cpu0) / wall * 100;
+    state.SetIterationTime(wall);
+    state.counters["cpu_percent"] = share;
+    std::printf("idle connected link: %.4f %% of one core (target < 0.1 %%)\n", share);
+  }
+}
+BENCHMARK(BM_IdleLinkCpu)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (!std::getenv("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
