@@ -2,9 +2,26 @@
 // The modal configuration window. Creating it reads the device's settings;
 // its modal result tells the opener what happened: 0 after creation (read
 // succeeded, show it), 1 closed with "Выйти", 3 an exchange failed.
+//
+// Every exchange here is a single attempt on the UI thread; the window keeps
+// no values of its own: a setting lives in its control between reading and
+// writing.
+#include <QDateTime>
 #include <QDialog>
+#include <functional>
+#include <string>
 
 #include "core/link/link.h"
+
+class QComboBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace riventar::config {
+struct RangeRule;
+}
 
 namespace riventar::ui {
 
@@ -22,7 +39,127 @@ class TConfig_Form : public QDialog {
 
   int ModalResult() const { return modalResult_; }
 
+  // The PC's clock for "Текущие"; tests put a fixed time here.
+  std::function<QDateTime()> Now = [] { return QDateTime::currentDateTime(); };
+
+  // Controls, owned by their Qt parents.
+  QFrame* LED_Bright_Panel = nullptr;
+  QLabel* LED_Bright_Label = nullptr;
+  QLabel* LED_Bright_Range_Label = nullptr;
+  QLineEdit* LED_Bright_Edit = nullptr;
+  QPushButton* LED_Bright_Set_Button = nullptr;
+
+  QFrame* ShutDown_Delay_Panel = nullptr;
+  QLabel* ShutDown_Delay_Label = nullptr;
+  QLabel* ShutDown_Delay_hr_Label = nullptr;
+  QLabel* ShutDown_Delay_min_Label = nullptr;
+  QLabel* ShutDown_Delay_sec_Label = nullptr;
+  QLineEdit* ShutDown_Delay_Houres_Edit = nullptr;
+  QLineEdit* ShutDown_Delay_Minutes_Edit = nullptr;
+  QLineEdit* ShutDown_Delay_Seconds_Edit = nullptr;
+  QPushButton* ShutDown_Delay_Set_Button = nullptr;
+
+  QFrame* Panel2 = nullptr;
+  QLabel* Start_Trip_Delay_Label = nullptr;
+  QComboBox* Start_Trip_Delay_Combo_Box = nullptr;
+  QPushButton* Start_Trip_Delay_Set_Button = nullptr;
+
+  QFrame* Trip_Counter_Panel = nullptr;
+  QLabel* Trip_Counter_Label = nullptr;
+  QLineEdit* Trip_Counter_Edit = nullptr;
+  QPushButton* Trip_Counter_Reset_Button = nullptr;
+
+  QFrame* Mode_Panel = nullptr;
+  QLabel* Mode_Label = nullptr;
+  QComboBox* Mode_ComboBox = nullptr;
+  QPushButton* Mode_Set_Button = nullptr;
+
+  QFrame* Panel3 = nullptr;
+  QLabel* Time_Correct_Interval_Label = nullptr;
+  QLabel* Time_Correct_Interval_Label_1 = nullptr;
+  QComboBox* Time_Correct_Interval_ComboBox = nullptr;
+  QLineEdit* Time_Correct_Interval_Edit = nullptr;
+  QPushButton* Time_Correct_Interval_Set_Button = nullptr;
+
+  QFrame* Watch_Panel = nullptr;
+  QLabel* Watch_Label = nullptr;
+  QLabel* Calendar_Label = nullptr;
+  QLabel* Watch_Break_Label = nullptr;
+  QLabel* Calendar_Date_Break_Label = nullptr;
+  QLabel* Calendar_Month_Break_Label = nullptr;
+  QLabel* Calendar_Year_Prefix_Label = nullptr;
+  QLineEdit* Watch_Houres_Edit = nullptr;
+  QLineEdit* Watch_Minutes_Edit = nullptr;
+  QLineEdit* Calendar_Date_Edit = nullptr;
+  QLineEdit* Calendar_Month_Edit = nullptr;
+  QLineEdit* Calendar_Year_Edit = nullptr;
+  QPushButton* Watch_Calendar_Set_Button = nullptr;
+  QPushButton* Watch_Calendar_Read_Current_Button = nullptr;
+
+  QFrame* Panel1 = nullptr;
+  QLabel* Hardware_Version_Label = nullptr;
+  QLabel* Software_Version_Label = nullptr;
+  QLabel* Hardware_Ver_Label = nullptr;
+  QLabel* Software_Ver_Label = nullptr;
+
+  QPushButton* Read_Config_Button = nullptr;
+  QPushButton* Exit_Config_Button = nullptr;
+
+  // Reading and closing.
+  void Config_Form_Create();
+  void Read_Config_Button_Click();
+  void Exit_Config_Button_Click();
+  // The key filter of the eleven numeric edits; true when `typed` is dropped
+  // (after the warning beep).
+  bool Digit_Edit_Key_Press(const QString& typed);
+
+  // Writing the settings back.
+  void LED_Bright_Set_Button_Click();
+  void ShutDown_Delay_Set_Button_Click();
+  void Start_Trip_Delay_Set_Button_Click();
+  void Trip_Counter_Reset_Button_Click();
+  void Mode_Set_ButtonClick();
+
+  // Clock, calendar and correction.
+  void Watch_Calendar_Read_Current_ButtonClick();
+  void Watch_Calendar_Set_ButtonClick();
+  void Time_Correct_Interval_Set_ButtonClick();
+  void Time_Correct_Interval_ComboBoxChange();
+
+ public slots:
+  // The window has no close box and closes only through "Выйти" or a link
+  // failure: Escape and the window manager's close do nothing.
+  void reject() override {}
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private:
+  void BuildControls();
+  void Connect(QPushButton* button, void (TConfig_Form::*handler)());
+  void SetModalResult(int result);
+
+  // Runs `exchanges`; an unanswered command shows the no-answer message and
+  // closes the window with ResultLinkFailure. Other errors pass through.
+  template <typename Body>
+  void WithLink(Body&& exchanges);
+  void LinkFailed();
+  link::Reply Exchange(const std::string& command);
+
+  // Converts `edit` (errors reach the general error box); false when `rule`
+  // refuses the value, after the message and with the focus in `edit`.
+  bool Checked(QLineEdit& edit, const config::RangeRule& rule, int& value);
+  void InputError(QWidget& field, std::string_view message);
+
+  void ShowBrightness(const link::Reply& reply);
+  void ShowShutdownDelay(const link::Reply& reply);
+  void ShowCorrection(const link::Reply& reply);
+  int ShowTripCount(const link::Reply& reply);  // the count shown
+  void ShowClock(const link::Reply& reply);
+  static void Select(QComboBox& list, int position);
+  // The entry shown in the list's text field, or -1 once text was typed in.
+  static int SelectedPosition(const QComboBox& list);
+
   link::Link& link_;
   Dialogs& dialogs_;
   int modalResult_ = ResultNone;
