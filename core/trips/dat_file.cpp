@@ -1,7 +1,6 @@
 #include "core/trips/dat_file.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "core/link/hex.h"
 #include "core/trips/trip_text.h"
@@ -61,13 +60,34 @@ TripRecord ParseTripLine(std::string_view line) {
   return r;
 }
 
+namespace {
+
+void AppendHex(std::string& out, std::uint32_t value, int digits) {
+  static constexpr char Hex[] = "0123456789abcdef";
+  for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4) out += Hex[(value >> shift) & 0xf];
+}
+
+void AppendTripLine(std::string& out, const TripRecord& r) {
+  AppendHex(out, r.Year, 2);
+  AppendHex(out, static_cast<std::uint8_t>(r.Month + 1), 2);
+  AppendHex(out, static_cast<std::uint8_t>(r.Weekday + 1), 2);
+  AppendHex(out, r.Day, 2);
+  AppendHex(out, r.Hour, 2);
+  AppendHex(out, r.Minute, 2);
+  AppendHex(out, r.TripTime, 8);
+  AppendHex(out, r.MovingTime, 8);
+  AppendHex(out, r.Distance, 8);
+  AppendHex(out, r.Fuel, 8);
+  out += "\r\n";
+}
+
+}  // namespace
+
 std::string TripLine(const TripRecord& r) {
-  char line[TripLineSize + 1];
-  std::snprintf(line, sizeof line, "%2.2x%2.2x%2.2x%2.2x%2.2x%2.2x%8.8x%8.8x%8.8x%8.8x\r\n", unsigned{r.Year},
-                unsigned{static_cast<std::uint8_t>(r.Month + 1)}, unsigned{static_cast<std::uint8_t>(r.Weekday + 1)},
-                unsigned{r.Day}, unsigned{r.Hour}, unsigned{r.Minute}, unsigned{r.TripTime}, unsigned{r.MovingTime},
-                unsigned{r.Distance}, unsigned{r.Fuel});
-  return std::string(line, TripLineSize);
+  std::string line;
+  line.reserve(TripLineSize);
+  AppendTripLine(line, r);
+  return line;
 }
 
 std::string SerializeDatFile(const VehicleInfo& vehicle, const TripList& trips) {
@@ -80,27 +100,35 @@ std::string SerializeDatFile(const VehicleInfo& vehicle, const TripList& trips) 
     out += line;
     out += "\r\n";
   }
-  for (const TripRecord& r : trips) out += TripLine(r);
+  for (const TripRecord& r : trips) AppendTripLine(out, r);
   return out;
 }
 
 std::string SerializeCsv(const TripList& trips) {
-  std::string utf8;
-  utf8.reserve((trips.size() + 1) * 64);
-  const auto appendLine = [&utf8](auto cellText) {
-    const std::size_t start = utf8.size();
-    for (int c = 0; c < TableColumns; ++c) {
-      if (c > 0) utf8 += ';';
-      utf8 += cellText(c);
-    }
+  // Built directly in Windows-1251: the only non-ASCII texts are the headings
+  // and the date names, converted once.
+  std::string out;
+  out.reserve((trips.size() + 1) * 72);
+  const auto endLine = [&out](std::size_t start) {
     // Decimal comma for the spreadsheet; nothing else is changed or quoted.
-    std::replace(utf8.begin() + static_cast<std::ptrdiff_t>(start), utf8.end(), '.', ',');
-    utf8 += "\r\n";
+    std::replace(out.begin() + static_cast<std::ptrdiff_t>(start), out.end(), '.', ',');
+    out += "\r\n";
   };
-  appendLine([](int c) { return std::string(TableHeadings[static_cast<std::size_t>(c)]); });
-  for (std::size_t i = 0; i < trips.size(); ++i)
-    appendLine([&](int c) { return CellText(trips[i], i + 1, c); });
-  return text::ToCp1251(utf8);
+  for (int c = 0; c < TableColumns; ++c) {
+    if (c > 0) out += ';';
+    out += text::ToCp1251(TableHeadings[static_cast<std::size_t>(c)]);
+  }
+  endLine(0);
+  const CellNames& names = Cp1251Names();
+  for (std::size_t i = 0; i < trips.size(); ++i) {
+    const std::size_t start = out.size();
+    for (int c = 0; c < TableColumns; ++c) {
+      if (c > 0) out += ';';
+      AppendCellText(out, trips[i], i + 1, c, names);
+    }
+    endLine(start);
+  }
+  return out;
 }
 
 }  // namespace riventar::trips

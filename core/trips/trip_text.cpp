@@ -1,6 +1,8 @@
 #include "core/trips/trip_text.h"
 
-#include <cstdio>
+#include <charconv>
+
+#include "platform/text/cp1251.h"
 
 namespace riventar::trips {
 
@@ -14,14 +16,54 @@ const std::array<std::string_view, 12> MonthShortNames = {"ЯНВ", "ФЕВ", "�
 
 namespace {
 
-template <typename... Args>
-std::string Format(const char* format, Args... args) {
-  char buffer[64];
-  const int n = std::snprintf(buffer, sizeof buffer, format, args...);
-  return std::string(buffer, static_cast<std::size_t>(n));
+// Decimal, zero-padded to at least `width` digits ("%W.Wu").
+void AppendNumber(std::string& out, std::uint64_t value, int width = 1) {
+  char digits[24];
+  const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+  for (auto n = end - digits; n < width; ++n) out += '0';
+  out.append(digits, end);
+}
+
+// whole "." tenth
+void AppendDecimal(std::string& out, std::uint64_t whole, std::uint64_t tenth, int wholeWidth = 1) {
+  AppendNumber(out, whole, wholeWidth);
+  out += '.';
+  AppendNumber(out, tenth);
+}
+
+void AppendDuration(std::string& out, std::uint32_t v) {
+  AppendNumber(out, (v / 3600) % 256, 2);
+  out += ':';
+  AppendNumber(out, (v % 3600) / 60, 2);
+  out += ':';
+  AppendNumber(out, v % 60, 2);
 }
 
 }  // namespace
+
+const CellNames& Utf8Names() {
+  static const CellNames names{WeekdayShortNames, MonthShortNames, UnknownWeekdayName, UnknownMonthName};
+  return names;
+}
+
+const CellNames& Cp1251Names() {
+  struct Tables {
+    std::array<std::string, 7> weekdays;
+    std::array<std::string, 12> months;
+    CellNames names;
+  };
+  static const Tables tables = [] {
+    Tables t;
+    for (std::size_t i = 0; i < 7; ++i) t.weekdays[i] = text::ToCp1251(WeekdayShortNames[i]);
+    for (std::size_t i = 0; i < 12; ++i) t.months[i] = text::ToCp1251(MonthShortNames[i]);
+    for (std::size_t i = 0; i < 7; ++i) t.names.Weekdays[i] = t.weekdays[i];
+    for (std::size_t i = 0; i < 12; ++i) t.names.Months[i] = t.months[i];
+    t.names.UnknownWeekday = UnknownWeekdayName;
+    t.names.UnknownMonth = UnknownMonthName;
+    return t;
+  }();
+  return tables.names;
+}
 
 std::string_view WeekdayShortName(std::uint8_t weekday) {
   return weekday < WeekdayShortNames.size() ? WeekdayShortNames[weekday] : UnknownWeekdayName;
@@ -31,43 +73,70 @@ std::string_view MonthShortName(std::uint8_t month) {
   return month < MonthShortNames.size() ? MonthShortNames[month] : UnknownMonthName;
 }
 
-std::string DateText(const TripRecord& r) {
-  std::string text(WeekdayShortName(r.Weekday));
-  text += Format("-%2.2d-", int{r.Day});
-  text += MonthShortName(r.Month);
-  text += Format("-20%2.2d", int{r.Year});
-  return text;
-}
-
-std::string StartTimeText(const TripRecord& r) { return Format("%2.2d:%2.2d", int{r.Hour}, int{r.Minute}); }
-
-std::string DurationText(std::uint32_t v) {
-  return Format("%2.2u:%2.2u:%2.2u", unsigned{(v / 3600) % 256}, unsigned{(v % 3600) / 60}, unsigned{v % 60});
-}
-
-std::string DistanceText(std::uint32_t v) { return Format("%u.%1.1u", unsigned{v / 6000}, unsigned{(v / 600) % 10}); }
-
-std::string SpeedText(std::uint32_t v) { return Format("%3.3u.%1.1u", unsigned{v / 10}, unsigned{v % 10}); }
-
-std::string FuelText(std::uint32_t v) { return Format("%u.%1.1u", unsigned{v / 16000}, unsigned{(v / 1600) % 10}); }
-
-std::string ConsumptionText(std::uint32_t v) {
-  return Format("%u.%1.1u", unsigned{(v / 10) % 256}, unsigned{v % 10});
+void AppendCellText(std::string& out, const TripRecord& r, std::size_t rowNumber, int column, const CellNames& names) {
+  switch (column) {
+    case 0: AppendNumber(out, rowNumber); break;
+    case 1:  // "%s-%2.2d-%s-20%2.2d"
+      out += r.Weekday < 7 ? names.Weekdays[r.Weekday] : names.UnknownWeekday;
+      out += '-';
+      AppendNumber(out, r.Day, 2);
+      out += '-';
+      out += r.Month < 12 ? names.Months[r.Month] : names.UnknownMonth;
+      out += "-20";
+      AppendNumber(out, r.Year, 2);
+      break;
+    case 2:
+      AppendNumber(out, r.Hour, 2);
+      out += ':';
+      AppendNumber(out, r.Minute, 2);
+      break;
+    case 3: AppendDuration(out, r.TripTime); break;
+    case 4: AppendDuration(out, r.MovingTime); break;
+    case 5: AppendDecimal(out, r.Distance / 6000, (r.Distance / 600) % 10); break;
+    case 6: AppendDecimal(out, r.AvgSpeed / 10, r.AvgSpeed % 10, 3); break;
+    case 7: AppendDecimal(out, r.Fuel / 16000, (r.Fuel / 1600) % 10); break;
+    case 8: AppendDecimal(out, (r.Consumption / 10) % 256, r.Consumption % 10); break;
+    default: break;
+  }
 }
 
 std::string CellText(const TripRecord& r, std::size_t rowNumber, int column) {
-  switch (column) {
-    case 0: return std::to_string(rowNumber);
-    case 1: return DateText(r);
-    case 2: return StartTimeText(r);
-    case 3: return DurationText(r.TripTime);
-    case 4: return DurationText(r.MovingTime);
-    case 5: return DistanceText(r.Distance);
-    case 6: return SpeedText(r.AvgSpeed);
-    case 7: return FuelText(r.Fuel);
-    case 8: return ConsumptionText(r.Consumption);
-    default: return {};
-  }
+  std::string text;
+  AppendCellText(text, r, rowNumber, column, Utf8Names());
+  return text;
+}
+
+std::string DateText(const TripRecord& r) { return CellText(r, 0, 1); }
+std::string StartTimeText(const TripRecord& r) { return CellText(r, 0, 2); }
+
+std::string DurationText(std::uint32_t v) {
+  std::string text;
+  AppendDuration(text, v);
+  return text;
+}
+
+std::string DistanceText(std::uint32_t v) {
+  std::string text;
+  AppendDecimal(text, v / 6000, (v / 600) % 10);
+  return text;
+}
+
+std::string SpeedText(std::uint32_t v) {
+  std::string text;
+  AppendDecimal(text, v / 10, v % 10, 3);
+  return text;
+}
+
+std::string FuelText(std::uint32_t v) {
+  std::string text;
+  AppendDecimal(text, v / 16000, (v / 1600) % 10);
+  return text;
+}
+
+std::string ConsumptionText(std::uint32_t v) {
+  std::string text;
+  AppendDecimal(text, (v / 10) % 256, v % 10);
+  return text;
 }
 
 }  // namespace riventar::trips

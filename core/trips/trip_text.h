@@ -35,4 +35,16 @@ std::string ConsumptionText(std::uint32_t consumption);  // "8.3", whole part mo
 // Column 0 is the 1-based row number.
 std::string CellText(const TripRecord& r, std::size_t rowNumber, int column);
 
+// The name tables a cell text is built from: UTF-8 for the screen,
+// Windows-1251 for the export. One formatting rule serves both.
+struct CellNames {
+  std::array<std::string_view, 7> Weekdays;
+  std::array<std::string_view, 12> Months;
+  std::string_view UnknownWeekday;
+  std::string_view UnknownMonth;
+};
+const CellNames& Utf8Names();
+const CellNames& Cp1251Names();
+void AppendCellText(std::string& out, const TripRecord& r, std::size_t rowNumber, int column, const CellNames& names);
+
 }  // namespace riventar::trips
