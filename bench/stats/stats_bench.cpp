@@ -56,8 +56,8 @@ class NoDialogs final : public ui::Dialogs {
                         ui::MsgAnswer) override {
     std::abort();
   }
-  std::optional<ui::FileChoice> OpenFile(QWidget*, const ui::FileDialogSpec&) override { std::abort(); }
-  std::optional<ui::FileChoice> SaveFile(QWidget*, const ui::FileDialogSpec&) override { std::abort(); }
+  std::optional<ui::FileChoice> OpenFile(QWidget*, const ui::FileDialogOptions&) override { std::abort(); }
+  std::optional<ui::FileChoice> SaveFile(QWidget*, const ui::FileDialogOptions&) override { std::abort(); }
   bool Print(QWidget*, QPrinter&) override { std::abort(); }
   void Beep() override {}
 };

@@ -28,10 +28,10 @@ class AutoDialogs final : public ui::Dialogs {
                         ui::MsgAnswer) override {
     return ui::MsgAnswer::No;
   }
-  std::optional<ui::FileChoice> OpenFile(QWidget*, const ui::FileDialogSpec&) override {
+  std::optional<ui::FileChoice> OpenFile(QWidget*, const ui::FileDialogOptions&) override {
     return ui::FileChoice{path, 0};
   }
-  std::optional<ui::FileChoice> SaveFile(QWidget*, const ui::FileDialogSpec&) override {
+  std::optional<ui::FileChoice> SaveFile(QWidget*, const ui::FileDialogOptions&) override {
     return ui::FileChoice{path, filterIndex};
   }
   bool Print(QWidget*, QPrinter&) override { return false; }

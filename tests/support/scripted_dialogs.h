@@ -16,7 +16,7 @@
 namespace riventar::testing {
 
 using ui::FileChoice;
-using ui::FileDialogSpec;
+using ui::FileDialogOptions;
 using ui::MsgAnswer;
 using ui::MsgButtons;
 using ui::MsgIcon;
@@ -37,8 +37,8 @@ class ScriptedDialogs final : public ui::Dialogs {
   std::function<void(QPrinter&)> setUpPrinter;        // runs before a confirmed print
 
   std::vector<MessageRecord> messages;
-  std::vector<FileDialogSpec> openRequests;
-  std::vector<FileDialogSpec> saveRequests;
+  std::vector<FileDialogOptions> openRequests;
+  std::vector<FileDialogOptions> saveRequests;
   int beeps = 0;
   int prints = 0;
   // Everything in order: "beep", "message:<caption>", "open", "save", "print".
@@ -61,14 +61,14 @@ class ScriptedDialogs final : public ui::Dialogs {
     return a;
   }
 
-  std::optional<FileChoice> OpenFile(QWidget*, const FileDialogSpec& spec) override {
-    openRequests.push_back(spec);
+  std::optional<FileChoice> OpenFile(QWidget*, const FileDialogOptions& options) override {
+    openRequests.push_back(options);
     log.emplace_back("open");
     return Next(openAnswers, "open");
   }
 
-  std::optional<FileChoice> SaveFile(QWidget*, const FileDialogSpec& spec) override {
-    saveRequests.push_back(spec);
+  std::optional<FileChoice> SaveFile(QWidget*, const FileDialogOptions& options) override {
+    saveRequests.push_back(options);
     log.emplace_back("save");
     return Next(saveAnswers, "save");
   }

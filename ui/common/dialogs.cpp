@@ -19,18 +19,18 @@ QMessageBox::Icon ToQt(MsgIcon icon) {
   return QMessageBox::NoIcon;
 }
 
-std::optional<FileChoice> RunFileDialog(QWidget* parent, const FileDialogSpec& spec, bool save) {
+std::optional<FileChoice> RunFileDialog(QWidget* parent, const FileDialogOptions& options, bool save) {
   QFileDialog dialog(parent);
-  dialog.setDirectory(spec.initialDirectory);
-  dialog.setNameFilters(spec.filters);
-  if (spec.filterIndex >= 0 && spec.filterIndex < spec.filters.size())
-    dialog.selectNameFilter(spec.filters.at(spec.filterIndex));
-  dialog.setDefaultSuffix(spec.defaultSuffix);
+  dialog.setDirectory(options.initialDirectory);
+  dialog.setNameFilters(options.filters);
+  if (options.filterIndex >= 0 && options.filterIndex < options.filters.size())
+    dialog.selectNameFilter(options.filters.at(options.filterIndex));
+  dialog.setDefaultSuffix(options.defaultSuffix);
   dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
   return FileChoice{dialog.selectedFiles().constFirst(),
-                    static_cast<int>(spec.filters.indexOf(dialog.selectedNameFilter()))};
+                    static_cast<int>(options.filters.indexOf(dialog.selectedNameFilter()))};
 }
 
 }  // namespace
@@ -48,12 +48,12 @@ MsgAnswer QtDialogs::Message(QWidget* parent, MsgIcon icon, const QString& capti
   }
 }
 
-std::optional<FileChoice> QtDialogs::OpenFile(QWidget* parent, const FileDialogSpec& spec) {
-  return RunFileDialog(parent, spec, false);
+std::optional<FileChoice> QtDialogs::OpenFile(QWidget* parent, const FileDialogOptions& options) {
+  return RunFileDialog(parent, options, false);
 }
 
-std::optional<FileChoice> QtDialogs::SaveFile(QWidget* parent, const FileDialogSpec& spec) {
-  return RunFileDialog(parent, spec, true);
+std::optional<FileChoice> QtDialogs::SaveFile(QWidget* parent, const FileDialogOptions& options) {
+  return RunFileDialog(parent, options, true);
 }
 
 bool QtDialogs::Print(QWidget* parent, QPrinter& printer) {

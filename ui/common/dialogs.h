@@ -15,7 +15,7 @@ enum class MsgIcon { Stop, Information, Question, Warning };
 enum class MsgButtons { Ok, YesNo };
 enum class MsgAnswer { Ok, Yes, No };
 
-struct FileDialogSpec {
+struct FileDialogOptions {
   QString initialDirectory;
   QStringList filters;   // "Label (*.dat)", in order
   int filterIndex = 0;   // the type chosen when the dialog opens
@@ -33,9 +33,9 @@ class Dialogs {
   virtual MsgAnswer Message(QWidget* parent, MsgIcon icon, const QString& caption, const QString& text,
                             MsgButtons buttons, MsgAnswer defaultAnswer) = 0;
   // Existing folder and file only.
-  virtual std::optional<FileChoice> OpenFile(QWidget* parent, const FileDialogSpec& spec) = 0;
+  virtual std::optional<FileChoice> OpenFile(QWidget* parent, const FileDialogOptions& options) = 0;
   // Existing folder; asks before replacing a file.
-  virtual std::optional<FileChoice> SaveFile(QWidget* parent, const FileDialogSpec& spec) = 0;
+  virtual std::optional<FileChoice> SaveFile(QWidget* parent, const FileDialogOptions& options) = 0;
   // The print dialog; true when the user confirmed it and `printer` is set up.
   virtual bool Print(QWidget* parent, QPrinter& printer) = 0;
   // The platform's exclamation sound.
@@ -57,8 +57,8 @@ class QtDialogs final : public Dialogs {
  public:
   MsgAnswer Message(QWidget* parent, MsgIcon icon, const QString& caption, const QString& text, MsgButtons buttons,
                     MsgAnswer defaultAnswer) override;
-  std::optional<FileChoice> OpenFile(QWidget* parent, const FileDialogSpec& spec) override;
-  std::optional<FileChoice> SaveFile(QWidget* parent, const FileDialogSpec& spec) override;
+  std::optional<FileChoice> OpenFile(QWidget* parent, const FileDialogOptions& options) override;
+  std::optional<FileChoice> SaveFile(QWidget* parent, const FileDialogOptions& options) override;
   bool Print(QWidget* parent, QPrinter& printer) override;
   void Beep() override;
 };

@@ -34,11 +34,11 @@ static QString DialogFolder(const QString& remembered) {
 }
 
 void TMonitor_Form::Read_Trip_From_File_Button_Click() {
-  FileDialogSpec spec;
-  spec.initialDirectory = DialogFolder(fileFolder_);
-  spec.filters = {QStringLiteral("Маршрутные параметры (*.dat)"), QStringLiteral("Все файлы (*)")};
-  spec.defaultSuffix = QStringLiteral("dat");
-  const std::optional<FileChoice> choice = dialogs_.OpenFile(this, spec);
+  FileDialogOptions options;
+  options.initialDirectory = DialogFolder(fileFolder_);
+  options.filters = {QStringLiteral("Маршрутные параметры (*.dat)"), QStringLiteral("Все файлы (*)")};
+  options.defaultSuffix = QStringLiteral("dat");
+  const std::optional<FileChoice> choice = dialogs_.OpenFile(this, options);
   if (!choice) return;
   fileFolder_ = QFileInfo(choice->path).absolutePath();
 
@@ -73,13 +73,13 @@ void TMonitor_Form::Read_Trip_From_File_Button_Click() {
 void TMonitor_Form::Save_Trip_To_File_Button_Click() { SaveTrips(); }
 
 TMonitor_Form::SaveOutcome TMonitor_Form::SaveTrips() {
-  FileDialogSpec spec;
-  spec.initialDirectory = DialogFolder(fileFolder_);
-  spec.filters = {QStringLiteral("Параметры маршрутов (*.dat)"), QStringLiteral("Текстовые файлы Exel (*.csv)"),
+  FileDialogOptions options;
+  options.initialDirectory = DialogFolder(fileFolder_);
+  options.filters = {QStringLiteral("Параметры маршрутов (*.dat)"), QStringLiteral("Текстовые файлы Exel (*.csv)"),
                   QStringLiteral("Все файлы (*)")};
-  spec.filterIndex = SaveDialogFilterIndex;
-  spec.defaultSuffix = QStringLiteral("dat");
-  const std::optional<FileChoice> choice = dialogs_.SaveFile(this, spec);
+  options.filterIndex = SaveDialogFilterIndex;
+  options.defaultSuffix = QStringLiteral("dat");
+  const std::optional<FileChoice> choice = dialogs_.SaveFile(this, options);
   if (!choice) return SaveOutcome::Cancelled;
   fileFolder_ = QFileInfo(choice->path).absolutePath();
   if (choice->filterIndex >= 0) SaveDialogFilterIndex = choice->filterIndex;
