@@ -5,6 +5,7 @@
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QRegularExpression>
 
 namespace riventar::ui {
 namespace {
@@ -26,6 +27,12 @@ std::optional<FileChoice> RunFileDialog(QWidget* parent, const FileDialogOptions
   if (options.filterIndex >= 0 && options.filterIndex < options.filters.size())
     dialog.selectNameFilter(options.filters.at(options.filterIndex));
   dialog.setDefaultSuffix(options.defaultSuffix);
+  // A name typed without an extension gets the chosen type's, as users expect.
+  QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, &options](const QString& filter) {
+    static const QRegularExpression extension(QStringLiteral("\\*\\.(\\w+)"));
+    const QRegularExpressionMatch match = extension.match(filter);
+    dialog.setDefaultSuffix(match.hasMatch() ? match.captured(1) : options.defaultSuffix);
+  });
   dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "tests/core/trips/sample_trips.h"
 #include "core/trips/dat_file.h"
 #include "platform/text/cp1251.h"
 
@@ -9,21 +10,7 @@ using namespace riventar::trips;
 
 namespace {
 
-TripRecord WorkedExample() {
-  TripRecord r;
-  r.Year = 5;
-  r.Month = 9;
-  r.Weekday = 2;
-  r.Day = 5;
-  r.Hour = 8;
-  r.Minute = 15;
-  r.TripTime = 3723;
-  r.MovingTime = 2710;
-  r.Distance = 151800;
-  r.Fuel = 33600;
-  Derive(r);
-  return r;
-}
+TripRecord WorkedExample() { return riventar::testing::WorkedExampleTrip(); }
 
 const std::string WorkedLine = "050a0305080f00000e8b00000a96000250f800008340\r\n";
 

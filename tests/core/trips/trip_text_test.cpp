@@ -1,27 +1,13 @@
 #include <gtest/gtest.h>
 
+#include "tests/core/trips/sample_trips.h"
 #include "core/trips/trip_text.h"
 
 using namespace riventar::trips;
 
 namespace {
 
-TripRecord WorkedExample() {
-  TripRecord r;
-  r.Year = 5;
-  r.Month = 9;
-  r.Weekday = 2;
-  r.Day = 5;
-  r.Hour = 8;
-  r.Minute = 15;
-  r.TripTime = 3723;
-  r.MovingTime = 2710;
-  r.Distance = 151800;
-  r.Fuel = 33600;
-  r.AvgSpeed = 336;
-  r.Consumption = 83;
-  return r;
-}
+TripRecord WorkedExample() { return riventar::testing::WorkedExampleTrip(); }
 
 }  // namespace
 
