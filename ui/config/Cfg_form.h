@@ -10,6 +10,7 @@
 #include <QDialog>
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "core/link/link.h"
 

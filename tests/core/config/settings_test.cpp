@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "core/config/device_exchange.h"
 #include "core/config/input_rules.h"
 #include "core/config/settings.h"
 #include "core/link/link.h"
@@ -156,4 +157,14 @@ TEST(ConfigRules, Boundaries) {
 TEST(ConfigRules, DigitFilter) {
   for (char32_t c : {U'0', U'5', U'9', U'\b'}) EXPECT_TRUE(DigitFieldAccepts(c));
   for (char32_t c : {U'a', U'-', U' ', U'\r', U'\x16', U'д', U'٣'}) EXPECT_FALSE(DigitFieldAccepts(c));
+}
+
+TEST(ConfigExchange, UnansweredCommandThrowsTheLinkFailure) {
+  riventar::link::Link down;  // never started: nothing can answer
+  try {
+    Exchange(down, BrightnessReadCommand());
+    FAIL() << "no exception";
+  } catch (const LinkFailure& failure) {
+    EXPECT_EQ(failure.code, 255);
+  }
 }

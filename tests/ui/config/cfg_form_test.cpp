@@ -46,6 +46,8 @@ class ConfigWindow : public ::testing::Test {
     sim.SetTrips(std::vector<riventar::sim::DeviceTrip>(3));
     sim.SetClock({5, 10, 1, 10, 14, 5});
     ASSERT_FALSE(link.Start(sim.SlavePath()));
+    // Room for a loaded machine running sanitizer builds; the device answers at once.
+    link.SetReplyTimeout(std::chrono::milliseconds(500));
   }
 
   std::unique_ptr<TConfig_Form> Open() {
@@ -178,6 +180,7 @@ TEST_F(ConfigWindow, SilentDeviceLeavesTheDesignedStartState) {
 TEST_F(ConfigWindow, TimeoutAtTheSixthCommandKeepsWhatWasRead) {
   sim.SetMisbehaviour(SilentAfter(5));
   int barAtFailure = -1, barMaximum = -1;
+  QPoint barAt;
   TConfig_Form* live = nullptr;
   dialogs.onMessage = [&](const riventar::testing::MessageRecord&) {
     // The progress window stays up while the message is shown.
@@ -186,6 +189,7 @@ TEST_F(ConfigWindow, TimeoutAtTheSixthCommandKeepsWhatWasRead) {
       if (auto* p = qobject_cast<riventar::ui::TProgress_Bar_Form*>(w)) {
         barAtFailure = p->ProgressBar->value();
         barMaximum = p->ProgressBar->maximum();
+        barAt = p->pos();
       }
       if (auto* f = qobject_cast<TConfig_Form*>(w)) live = f;
     }
@@ -194,6 +198,8 @@ TEST_F(ConfigWindow, TimeoutAtTheSixthCommandKeepsWhatWasRead) {
   EXPECT_EQ(live, form.get());
   EXPECT_EQ(barAtFailure, 6);
   EXPECT_EQ(barMaximum, 8);
+  // Centred over the window's designed bounds (267, 147, 501 x 415); the halves truncate.
+  EXPECT_EQ(barAt, QPoint(267 + 250 - 133, 147 + 207 - 23));
   EXPECT_EQ(sim.Commands(), Commands(ReadSequence.begin(), ReadSequence.begin() + 6));
   EXPECT_EQ(form->ModalResult(), TConfig_Form::ResultLinkFailure);
   EXPECT_EQ(form->LED_Bright_Edit->text(), "12");

@@ -32,6 +32,7 @@ class ConfigOpener : public ::testing::Test {
     main->show();
     main->Connect_SpeedButton->click();
     ASSERT_TRUE(main->Link.IsUp());
+    main->Link.SetReplyTimeout(std::chrono::milliseconds(500));  // room for sanitizer builds
     sim.ClearCommands();
   }
   void TearDown() override {
