@@ -263,3 +263,25 @@ TEST_F(LinkForm, AnUnansweredCounterResetIsReported) {
 }
 
 }  // namespace
+
+namespace {
+
+// Shutdown stops the receiver and closes the port before the table is
+// cleared (and its question asked); the device receives nothing.
+TEST_F(LinkForm, ClosingWithTheLinkUpStopsItBeforeClearing) {
+  Connect();
+  ShowTripsBefore();
+  bool linkUpDuringQuestion = true;
+  dialogs.onMessage = [this, &linkUpDuringQuestion](const riventar::testing::MessageRecord&) {
+    linkUpDuringQuestion = form->Link.IsUp();
+  };
+  dialogs.answers = {MsgAnswer::No};
+  auto* window = form.get();
+  window->Monitor_Form_Destroy();
+  EXPECT_FALSE(linkUpDuringQuestion);
+  EXPECT_EQ(dialogs.Captions(), std::vector<std::string>{"Удаление маршрутов"});
+  EXPECT_TRUE(sim.Commands().empty());
+  EXPECT_TRUE(window->TripList.empty());
+}
+
+}  // namespace
