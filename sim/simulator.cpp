@@ -57,7 +57,7 @@ Simulator::~Simulator() {
   wake_.Signal();
   thread_.join();
   ::close(slave_);
-  ::close(master_);
+  if (master_ >= 0) ::close(master_);
 }
 
 void Simulator::Run() {
@@ -71,6 +71,12 @@ void Simulator::Run() {
     {
       std::lock_guard lock(mutex_);
       if (stopping_) return;
+      if (unplug_ && master_ >= 0) {
+        ::close(master_);
+        master_ = -1;
+        outgoing_.clear();
+        unplugged_.notify_all();
+      }
       if (!outgoing_.empty()) {
         const auto left = std::max(Steady::duration::zero(), outgoing_.front().due - Steady::now());
         const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
@@ -214,6 +220,13 @@ void Simulator::SendRaw(std::string bytes) {
     Enqueue(bytes, Steady::now());
   }
   wake_.Signal();  // the loop may be asleep with no deadline
+}
+
+void Simulator::Unplug() {
+  std::unique_lock lock(mutex_);
+  unplug_ = true;
+  wake_.Signal();
+  unplugged_.wait(lock, [this] { return master_ < 0; });
 }
 
 std::vector<std::string> Simulator::Commands() const {

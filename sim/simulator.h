@@ -94,6 +94,11 @@ class Simulator {
   Misbehaviour CurrentMisbehaviour() const;  // ignoreNext and silentAfter count down
   // Raw bytes to the program, now, outside any reply.
   void SendRaw(std::string bytes);
+  // The adapter pulled out: the device's side of the pty is closed and what
+  // was still to be sent is lost, so the program's port hangs up. Returns once
+  // it is done; not from the command observer. The pty cannot come back: a
+  // new Simulator is the device plugged in again.
+  void Unplug();
 
   // Every line received, without its CR ("$NOP", "$TR00", ...), in order.
   std::vector<std::string> Commands() const;
@@ -113,7 +118,7 @@ class Simulator {
   // Queues bytes to leave no earlier than `earliest`, after what is queued. Lock held.
   void Enqueue(const std::string& bytes, std::chrono::steady_clock::time_point earliest);
 
-  int master_ = -1;
+  int master_ = -1;  // -1 once unplugged; changed only by the device's thread
   int slave_ = -1;  // held so the pty survives the program closing its side
   std::string slavePath_;
 
@@ -134,6 +139,8 @@ class Simulator {
   std::vector<Pending> outgoing_;  // in order of `due`
   std::chrono::steady_clock::time_point lineFree_{};  // when the last queued byte is through
   bool stopping_ = false;
+  bool unplug_ = false;
+  std::condition_variable unplugged_;
 
   posix::Wakeup wake_;
   std::thread thread_;
