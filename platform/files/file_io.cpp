@@ -59,7 +59,8 @@ std::string ResolveTarget(const std::string& path) {
 ReadResult ReadWholeFile(const std::string& path) {
   ReadResult result;
   int fd;
-  do fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // O_NONBLOCK: opening a FIFO would otherwise wait for a writer.
+  do fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   while (fd < 0 && errno == EINTR);
   if (fd < 0) {
     result.error = errno;
@@ -67,7 +68,17 @@ ReadResult ReadWholeFile(const std::string& path) {
   }
   Fd file(fd);
   struct stat st {};
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) result.bytes.reserve(static_cast<std::size_t>(st.st_size));
+  if (::fstat(fd, &st) != 0) {
+    result.error = errno;
+    return result;
+  }
+  // Only a plain file has an end: a FIFO or a terminal would block the
+  // program, /dev/zero would fill its memory.
+  if (!S_ISREG(st.st_mode)) {
+    result.error = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    return result;
+  }
+  result.bytes.reserve(static_cast<std::size_t>(st.st_size));
   char buffer[65536];
   for (;;) {
     const ssize_t n = ::read(fd, buffer, sizeof buffer);

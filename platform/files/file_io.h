@@ -10,7 +10,8 @@ struct ReadResult {
   int error = 0;  // errno when !ok
 };
 
-// Reads the whole file; EINTR is retried.
+// Reads the whole of a plain file; EINTR is retried. Anything else (a
+// folder, a FIFO, a device) is refused at once: EISDIR or EINVAL.
 ReadResult ReadWholeFile(const std::string& path);
 
 struct WriteResult {
