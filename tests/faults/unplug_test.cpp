@@ -1,0 +1,163 @@
+// The device pulled out in the middle of an operation: the pty's device side
+// closes, so the program's port hangs up. The operation must end in bounded
+// time with its message, the link must be dropped, what was shown must stay,
+// and once the device is back the user connects again by hand and goes on.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+#include <QToolButton>
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+#include <thread>
+
+#include "core/link/messages.h"
+#include "sim/simulator.h"
+#include "tests/faults/sample_trip.h"
+#include "tests/support/scripted_dialogs.h"
+#include "ui/app/Main_form.h"
+#include "ui/config/Cfg_form.h"
+#include "ui/trips/Progressbar_form.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using riventar::sim::Misbehaviour;
+using riventar::sim::Simulator;
+using riventar::testing::SampleTrip;
+using riventar::testing::ScriptedDialogs;
+using riventar::ui::MsgAnswer;
+using riventar::ui::MsgIcon;
+using riventar::ui::TConfig_Form;
+using Clock = std::chrono::steady_clock;
+
+const QString NoAnswer = QString::fromUtf8(riventar::link::NoAnswerText);
+
+class Unplugged : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    PlugIn();
+    form = std::make_unique<riventar::ui::TMonitor_Form>(dialogs);
+    form->show();
+    form->TripList = {SampleTrip(1), SampleTrip(2)};
+    form->ReDraw_StringGrid();
+    form->TripsUnsaved = true;
+  }
+  void TearDown() override {
+    form->TripsUnsaved = false;
+    form.reset();
+    ::unsetenv("RIVENTAR_COM1");
+  }
+
+  // A device (a fresh one after an unplug) on COM1, answering a little late
+  // so that a pull can fall between a command and its reply.
+  void PlugIn() {
+    sim.reset();
+    sim = std::make_unique<Simulator>();
+    sim->SetTrips(riventar::sim::RealisticTrips(6));
+    ::setenv("RIVENTAR_COM1", sim->SlavePath().c_str(), 1);
+  }
+  void Connect() {
+    if (!form->Link.IsUp()) form->Connect_SpeedButton->click();
+    ASSERT_TRUE(form->Link.IsUp());
+    sim->ClearCommands();
+    sim->SetMisbehaviour(Misbehaviour::Late(50ms));
+  }
+  // The configuration window, if the read succeeds, is closed as soon as it shows.
+  void PressConfiguration() {
+    QTimer::singleShot(0, form.get(), [] {
+      if (auto* window = qobject_cast<TConfig_Form*>(QApplication::activeModalWidget())) window->Exit_Config_Button->click();
+    });
+    form->Configuration_Button->click();
+  }
+  void ExpectDroppedLink() {
+    EXPECT_FALSE(form->Link.IsUp());
+    EXPECT_FALSE(form->Connect_SpeedButton->isChecked());
+    EXPECT_EQ(form->Connect_SpeedButton->text(), QStringLiteral("Подключиться"));
+    EXPECT_FALSE(form->Read_Trip_From_BK_Button->isEnabled());
+    EXPECT_FALSE(form->Configuration_Button->isEnabled());
+    EXPECT_TRUE(form->COM1_Select_RadioButton->isEnabled());
+    EXPECT_EQ(form->findChild<TConfig_Form*>(), nullptr);
+    EXPECT_EQ(form->findChild<riventar::ui::TProgress_Bar_Form*>(), nullptr);
+  }
+
+  std::unique_ptr<Simulator> sim;
+  ScriptedDialogs dialogs;
+  std::unique_ptr<riventar::ui::TMonitor_Form> form;
+};
+
+TEST_F(Unplugged, MidOperationShowsTheMessageDropsTheLinkAndReconnectsOnceBack) {
+  struct Case {
+    const char* name;
+    std::size_t pullAfter;  // commands the device has received when it is pulled; 0: before the press
+    bool configuration;     // else "Из БК"
+  };
+  const Case cases[] = {
+      {"idle, then reading", 0, false},
+      {"reading, at the second trip", 3, false},  // "$TN", "$TR00", "$TR01"
+      {"configuration read, at the fourth setting", 4, true},
+      {"configuration read, at the version", 8, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Connect();
+    if (c.pullAfter == 0) sim->Unplug();
+    std::thread puller([&] {
+      if (c.pullAfter > 0 && sim->WaitForCommands(c.pullAfter, 5s)) sim->Unplug();
+    });
+    dialogs.messages.clear();
+    const auto start = Clock::now();
+    if (c.configuration) {
+      PressConfiguration();
+    } else {
+      form->Read_Trip_From_BK_Button->click();
+    }
+    const auto took = Clock::now() - start;
+    puller.join();
+    EXPECT_EQ(sim->Commands().size(), c.pullAfter) << "pulled in the middle, not after the end";
+
+    // Five tries of 200 ms at the most for a trip; the window tries once.
+    EXPECT_LT(took, 3s);
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].caption, QStringLiteral("Ошибка связи с БК"));
+    EXPECT_EQ(dialogs.messages[0].text, NoAnswer);
+    EXPECT_EQ(dialogs.messages[0].icon, MsgIcon::Stop);
+    ExpectDroppedLink();
+    EXPECT_EQ(form->TripList, (riventar::trips::TripList{SampleTrip(1), SampleTrip(2)}));
+    EXPECT_TRUE(form->TripsUnsaved);
+
+    // Still pulled out: the port is gone, as a USB adapter's is; connecting
+    // says so and leaves the link down.
+    dialogs.messages.clear();
+    dialogs.log.clear();
+    form->Connect_SpeedButton->click();
+    EXPECT_EQ(dialogs.log, (std::vector<std::string>{"beep", "message:Error"}));
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_TRUE(dialogs.messages[0].text.startsWith(QStringLiteral("Не возможно открыть последовательный порт")));
+    ExpectDroppedLink();
+
+    // Plugged in again: connect by hand and the same operation goes through.
+    PlugIn();
+    dialogs.messages.clear();
+    Connect();
+    sim->SetMisbehaviour({});
+    if (c.configuration) {
+      PressConfiguration();
+      EXPECT_TRUE(dialogs.messages.empty());
+      EXPECT_EQ(sim->Commands().back(), "$VSR");
+    } else {
+      dialogs.answers = {MsgAnswer::No};
+      form->Read_Trip_From_BK_Button->click();
+      EXPECT_EQ(dialogs.Captions(), std::vector<std::string>{"Считывание маршрутов"});
+      EXPECT_EQ(form->TripList.size(), 2u + 6u);
+      form->TripList.resize(2);
+      form->ReDraw_StringGrid();
+    }
+    EXPECT_TRUE(form->Link.IsUp());
+  }
+}
+
+}  // namespace
