@@ -192,7 +192,7 @@ bool TMonitor_Form::eventFilter(QObject* watched, QEvent* event) {
     auto* mouse = static_cast<QMouseEvent*>(event);
     if (mouse->button() == Qt::RightButton) {
       const QPoint inGrid = Trip_Params_StringGrid->viewport()->mapTo(Trip_Params_StringGrid, mouse->position().toPoint());
-      Trip_Params_StringGridMouseDown(mouse->button(), inGrid);
+      Guarded(dialogs_, [&] { Trip_Params_StringGridMouseDown(mouse->button(), inGrid); });
       return true;  // a right click does not move the selection
     }
   }
