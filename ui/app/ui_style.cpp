@@ -48,6 +48,12 @@ QLineEdit* Edit(QWidget* parent, const QRect& geometry, int maxLength) {
 
 void SetUpTripGrid(QTableView& grid) {
   static constexpr int widths[] = {35, 94, 45, 71, 67, 56, 57, 51, 58};
+  // One pixel smaller than the forms: at 11 pixels the widest date
+  // ("ПН-28-ИЮН-2024") and "На маршруте" overrun their columns' text margins.
+  QFont font = FormFont();
+  font.setPixelSize(10);
+  grid.setFont(font);
+  grid.horizontalHeader()->setFont(font);  // headers take a font of their own otherwise
   grid.verticalHeader()->hide();
   grid.verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   grid.verticalHeader()->setDefaultSectionSize(18);

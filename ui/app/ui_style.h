@@ -20,7 +20,8 @@ QFrame* Panel(QWidget* parent, const QRect& geometry, bool raised = true);
 QPushButton* Button(QWidget* parent, const QRect& geometry, const QString& caption, const QString& hint = {});
 QLabel* Label(QWidget* parent, const QRect& geometry, const QString& caption);
 QLineEdit* Edit(QWidget* parent, const QRect& geometry, int maxLength);
-// Column widths, 18-pixel rows, whole-row selection, read-only, vertical scroll bar only.
+// Column widths, a 10-pixel font, 18-pixel rows, whole-row selection, read-only,
+// vertical scroll bar only.
 void SetUpTripGrid(QTableView& grid);
 
 }  // namespace riventar::ui::style
