@@ -1,0 +1,28 @@
+# `cpack -G DEB` in the build folder makes a Debian package of what
+# `cmake --install` puts in place. Build with -DCMAKE_BUILD_TYPE=Release.
+set(CPACK_PACKAGE_NAME "riventar")
+set(CPACK_PACKAGE_VENDOR "The Riventar developers")
+set(CPACK_PACKAGE_CONTACT "The Riventar developers <riventar@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "companion for a car's on-board trip computer")
+set(CPACK_PACKAGE_DESCRIPTION
+  "Riventar talks to a car's on-board trip computer over a serial port:\n"
+  "it downloads the stored trips, keeps them in .dat files, exports them for a\n"
+  "spreadsheet, shows and prints statistics per period, and reads and changes\n"
+  "the device's settings. Its texts are Russian. riventar-sim, a simulated\n"
+  "device on a pseudo-terminal, is included.")
+list(JOIN CPACK_PACKAGE_DESCRIPTION "" CPACK_PACKAGE_DESCRIPTION)
+set(CPACK_PACKAGE_INSTALL_DIRECTORY "riventar")
+set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
+set(CPACK_STRIP_FILES ON)
+
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION "utils")
+set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
+# The libraries come from dpkg-shlibdeps; what is loaded at run time without
+# being linked is named here: Qt's X11 platform plugin and the font the forms use.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-liberation")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "desktop-file-utils")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "qt6-gtk-platformtheme")
+
+include(CPack)
