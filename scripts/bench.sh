@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# Builds every benchmark of bench/ in Release (in build/bench), runs them all
+# and prints one table of the figures; the full outputs stay in build/bench/results.
+#   scripts/bench.sh
+# Takes about two minutes; the paced reading alone is two 13-second runs.
+# The start-up timing runs the real program on a private X server (Xvfb).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+dir=build/bench
+# GCC 12 at -O3 reports a false -Wrestrict inside std::string concatenation
+# (GCC bug 105329); it stays a warning here so that it cannot stop the timings.
+cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DRIVENTAR_WITH_BENCH=ON -DRIVENTAR_WITH_TESTS=OFF \
+  "-DCMAKE_CXX_FLAGS=-Wno-error=restrict" >/dev/null
+cmake --build "$dir" -j "$(nproc)" --target bench_link bench_trips_micro bench_trips_e2e bench_stats bench_app
+results=$dir/results
+rm -rf "$results" && mkdir -p "$results"
+
+xvfb=
+cleanup() { if [ -n "$xvfb" ]; then kill "$xvfb" 2>/dev/null; wait "$xvfb" 2>/dev/null || true; fi; }
+trap cleanup EXIT
+trap 'exit 130' INT TERM HUP
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$results/display" 2>/dev/null &
+xvfb=$!
+for _ in $(seq 100); do [ -s "$results/display" ] && break; sleep 0.05; done
+
+load_before=$(cut -d' ' -f1-3 /proc/loadavg)
+run() {  # run NAME COMMAND...: the output into $results/NAME.txt
+  local name=$1; shift
+  echo "running $name ..." >&2
+  "$@" >"$results/$name.txt" 2>&1 || { echo "$name failed:" >&2; cat "$results/$name.txt" >&2; exit 1; }
+}
+export QT_QPA_PLATFORM=offscreen
+run link "$dir/bench/link/bench_link"
+run trips_micro "$dir/bench/trips/bench_trips_micro"
+run trips_e2e "$dir/bench/trips/bench_trips_e2e"
+run stats "$dir/bench/stats/bench_stats"
+DISPLAY=":$(head -n1 "$results/display")" run app "$dir/bench/app/bench_app"
+load_after=$(cut -d' ' -f1-3 /proc/loadavg)
+
+# gbench FILE NAME: "time unit" of a Google Benchmark row (wall-clock column).
+gbench() { awk -v n="$2" '$1 == n { print $2 " " $3; exit }' "$results/$1.txt"; }
+# counter FILE NAME KEY: a user counter of that row.
+counter() { awk -v n="$2" -v k="$3=" '$1 == n { for (i = 1; i <= NF; i++) if (index($i, k) == 1) print substr($i, length(k) + 1); exit }' "$results/$1.txt"; }
+# after FILE PREFIX: what follows a printed line's prefix, up to " (" or the end.
+after() { grep -m1 -F "$2" "$results/$1.txt" | sed -e "s|^.*$2 *||" -e 's| (.*||'; }
+
+read_row=BM_Read255TripsPaced/iterations:2/manual_time
+row() { printf '%-58s %s\n' "$1" "$2"; }
+echo
+row "measure" "result"
+row "-------" "------"
+row "read 255 trips at 9600 baud (mean of 2)" "$(gbench link $read_row) against $(counter link $read_row wire_s) s on the wire"
+row "  ratio to the wire time (worst of 2; target <= 1.02)" "$(after link 'read 255 trips: worst ratio to wire time')"
+row "disconnect latency (mean of 50)" "$(gbench link BM_Disconnect/iterations:50/manual_time)"
+row "  worst of 50 (target < 20 ms)" "$(after link 'disconnect: worst')"
+row "idle CPU of a connected link, 3 s (target < 0.1 %)" "$(after link 'idle connected link:')"
+row "load 100,000 trips: parse the .dat bytes" "$(gbench trips_micro Parse/100000)"
+row "load 100,000 trips from a .dat file into the shown table" "$(after trips_e2e 'load a .dat file and show the table')"
+row "show 100,000 trips: redraw, scroll to the end, paint" "$(after app 'show 100,000 trips in the table (redraw, scroll to the end, paint): median')"
+row "save 100,000 trips: format the .dat bytes" "$(gbench trips_micro Serialize/100000)"
+row "save 100,000 trips to a .dat file (dialog to disk)" "$(after trips_e2e 'save to a .dat file')"
+row "export 100,000 trips: format the .csv bytes" "$(gbench trips_micro Export/100000)"
+row "export 100,000 trips to a .csv file (dialog to disk)" "$(after trips_e2e 'export to a .csv file')"
+row "statistics over all 100,000 trips: figures" "$(gbench stats BM_FiguresEverything/repeats:9_median)"
+row "  menu choice to the filled statistics window" "$(gbench stats BM_WindowEverything/repeats:9_median)"
+row "start-up to the shown main window (Xvfb)" "$(after app 'start-up to the shown main window:')"
+row "peak memory: the program at its shown main window" "$(after app 'peak memory of the program at its shown main window:')"
+row "peak memory: 100,000 trips loaded, saved, exported" "$(after trips_e2e 'peak memory (resident)')"
+echo
+echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//'), $(awk '/MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo)"
+echo "system: Debian $(cat /etc/debian_version), Qt $(dpkg-query -W -f='${Version}' libqt6core6 2>/dev/null), $(c++ --version | head -n1)"
+echo "load average (1, 5, 15 min): $load_before before, $load_after after"
+echo "full outputs: $results/"
