@@ -83,7 +83,8 @@ std::optional<std::string> Device::Answer(std::string_view command) {
   while (letters < command.size() && std::isupper(static_cast<unsigned char>(command[letters]))) ++letters;
   const std::string_view mnemonic = command.substr(0, letters);
   const std::string_view args = command.substr(letters);
-  const std::string echo = "!" + std::string(command);
+  std::string echo = "!";
+  echo += command;
 
   // Reading commands take no arguments; writing ones take fixed-width fields.
   auto hexArg = [&](std::size_t at, std::size_t width) { return ParseDigits(args.substr(at, width), 16); };

@@ -11,6 +11,7 @@ Application::Application(int& argc, char** argv, Dialogs& dialogs) : QApplicatio
   setApplicationName(QStringLiteral("riventar"));
   setApplicationDisplayName(QStringLiteral("Ривентар"));
   setApplicationVersion(QStringLiteral(RIVENTAR_VERSION));
+  setDesktopFileName(QStringLiteral("org.riventar.Riventar"));  // matches the installed desktop entry
   setQuitOnLastWindowClosed(false);  // the main window's close ends the program
 }
 

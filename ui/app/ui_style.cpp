@@ -16,6 +16,13 @@ QFont FormFont() {
   return font;
 }
 
+QFont NarrowFont() {
+  QFont font(QStringLiteral("Liberation Sans Narrow"));
+  font.setStyleHint(QFont::SansSerif);
+  font.setPixelSize(11);
+  return font;
+}
+
 QFrame* Panel(QWidget* parent, const QRect& geometry, bool raised) {
   auto* panel = new QFrame(parent);
   panel->setFrameShape(QFrame::Panel);

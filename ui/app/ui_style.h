@@ -16,6 +16,8 @@ namespace riventar::ui::style {
 
 // 11-pixel character height; Liberation Sans keeps every caption inside its control.
 QFont FormFont();
+// The same height in the narrow face, for controls whose designed width is tight.
+QFont NarrowFont();
 QFrame* Panel(QWidget* parent, const QRect& geometry, bool raised = true);
 QPushButton* Button(QWidget* parent, const QRect& geometry, const QString& caption, const QString& hint = {});
 QLabel* Label(QWidget* parent, const QRect& geometry, const QString& caption);

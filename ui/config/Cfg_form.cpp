@@ -61,6 +61,10 @@ QComboBox* List(QWidget* panel, const QRect& geometry, const std::string_view (&
   list->setEditable(true);
   list->setInsertPolicy(QComboBox::NoInsert);  // typed text never becomes an entry
   list->setMaxVisibleItems(5);
+  // The lists keep their designed widths; a narrower face and arrow let the
+  // longest entries ("Отключено", "Маршрутный компьютер") show whole.
+  list->setFont(style::NarrowFont());
+  list->setStyleSheet(QStringLiteral("QComboBox { padding-left: 0px; } QComboBox::drop-down { width: 11px; }"));
   for (std::string_view entry : entries) list->addItem(Q(entry));
   list->setCurrentIndex(-1);
   list->setEnabled(false);

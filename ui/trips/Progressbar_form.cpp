@@ -1,5 +1,6 @@
 #include "ui/trips/Progressbar_form.h"
 
+#include <QCoreApplication>
 #include <QProgressBar>
 
 #include "ui/app/ui_style.h"
@@ -22,6 +23,9 @@ TProgress_Bar_Form::TProgress_Bar_Form(QWidget* owner)
 
 void TProgress_Bar_Form::SetPosition(int position) {
   ProgressBar->setValue(position);
+  // The exchange keeps the UI thread busy: let the window be exposed and
+  // painted, while user input waits until the operation ends.
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   ProgressBar->repaint();
 }
 

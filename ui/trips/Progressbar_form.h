@@ -16,8 +16,7 @@ class TProgress_Bar_Form final : public QWidget {
 
   QProgressBar* ProgressBar = nullptr;  // 0..100 until its user sets the maximum
 
-  // Sets the bar and paints it at once: the UI thread is busy with the
-  // exchange and handles no events meanwhile.
+  // Sets the bar and paints it at once; user input stays queued.
   void SetPosition(int position);
 };
 
