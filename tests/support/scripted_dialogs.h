@@ -106,9 +106,13 @@ class ScriptedDialogs final : public ui::Dialogs {
       ADD_FAILURE() << "unexpected " << what << " dialog";
       return std::nullopt;
     }
-    auto a = queue.front();
+    if (!queue.front()) {
+      queue.pop_front();
+      return std::nullopt;
+    }
+    FileChoice choice = *queue.front();
     queue.pop_front();
-    return a;
+    return choice;
   }
 };
 
