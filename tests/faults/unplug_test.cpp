@@ -17,6 +17,7 @@
 #include "core/link/messages.h"
 #include "sim/simulator.h"
 #include "tests/faults/sample_trip.h"
+#include "tests/support/on_modal.h"
 #include "tests/support/scripted_dialogs.h"
 #include "ui/app/Main_form.h"
 #include "ui/config/Cfg_form.h"
@@ -68,9 +69,8 @@ class Unplugged : public ::testing::Test {
   }
   // The configuration window, if the read succeeds, is closed as soon as it shows.
   void PressConfiguration() {
-    QTimer::singleShot(0, form.get(), [] {
-      if (auto* window = qobject_cast<TConfig_Form*>(QApplication::activeModalWidget())) window->Exit_Config_Button->click();
-    });
+    riventar::testing::OnModal<TConfig_Form> onShown(
+        [](TConfig_Form& window) { window.Exit_Config_Button->click(); });
     form->Configuration_Button->click();
   }
   void ExpectDroppedLink() {

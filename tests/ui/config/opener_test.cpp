@@ -13,6 +13,7 @@
 
 #include "core/link/messages.h"
 #include "sim/simulator.h"
+#include "tests/support/on_modal.h"
 #include "tests/support/scripted_dialogs.h"
 #include "ui/app/Main_form.h"
 #include "ui/config/Cfg_form.h"
@@ -42,16 +43,13 @@ class ConfigOpener : public ::testing::Test {
 
   // Presses "Конфигурация"; `whileShown` runs on the window once it is shown modally.
   void Configure(std::function<void(TConfig_Form&)> whileShown) {
-    shown = false;
-    QTimer::singleShot(0, main.get(), [this, whileShown] {
-      auto* form = qobject_cast<TConfig_Form*>(QApplication::activeModalWidget());
-      ASSERT_NE(form, nullptr);
-      shown = true;
-      whileShown(*form);
+    riventar::testing::OnModal<TConfig_Form> onShown([whileShown](TConfig_Form& form) {
+      whileShown(form);
       // Whatever the step did, the modal loop must end.
-      if (form->isVisible()) form->Exit_Config_Button->click();
+      if (form.isVisible()) form.Exit_Config_Button->click();
     });
     main->Configuration_Button->click();
+    shown = onShown.Ran();
   }
 
   bool LinkDropped() const {
