@@ -7,7 +7,6 @@
 #include <QApplication>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTimer>
 #include <QToolButton>
 #include <chrono>
 #include <cstdlib>

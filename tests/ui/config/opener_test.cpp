@@ -5,7 +5,6 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTimer>
 #include <QToolButton>
 #include <cstdlib>
 #include <functional>
