@@ -35,6 +35,7 @@ constexpr const char* Usage =
     "  --silent-after N   answer N commands, then none\n"
     "  --silent-on CMD    never answer commands starting with CMD (\"TR01\", \"TC\"); repeatable\n"
     "  --late MS          answer every command MS milliseconds after it arrived\n"
+    "  --late-on CMD      with --late, only commands starting with CMD; repeatable\n"
     "  --noise            send a noise line before every reply\n"
     "  --overlong         send an over-long line before every reply\n"
     "  --log FILE         append every received command to FILE (\"-\" for standard error)\n";
@@ -72,6 +73,7 @@ int main(int argc, char** argv) {
     else if (a == "--silent-after") m.silentAfter = Number(a, value());
     else if (a == "--silent-on") m.silentOn.emplace_back(value());
     else if (a == "--late") m.late = std::chrono::milliseconds{Number(a, value())};
+    else if (a == "--late-on") m.lateOn.emplace_back(value());
     else if (a == "--noise") m.preamble += riventar::sim::NoiseLine;
     else if (a == "--overlong") m.preamble += riventar::sim::OverlongLine();
     else if (a == "--log") logPath = value();

@@ -150,10 +150,11 @@ void Simulator::HandleLine(const std::string& line, Steady::time_point arrived) 
     if (line.empty() || line[0] != '$') return;  // not a command: the device says nothing
     const std::string text = line.substr(1);
     Misbehaviour& m = misbehaviour_;
-    const bool silencedByName = std::any_of(m.silentOn.begin(), m.silentOn.end(), [&](const std::string& prefix) {
-      return text.compare(0, prefix.size(), prefix) == 0;
-    });
-    bool answer = !silencedByName;
+    const auto named = [&text](const std::vector<std::string>& prefixes) {
+      return std::any_of(prefixes.begin(), prefixes.end(),
+                         [&](const std::string& prefix) { return text.compare(0, prefix.size(), prefix) == 0; });
+    };
+    bool answer = !named(m.silentOn);
     if (answer && m.ignoreNext > 0) {
       --m.ignoreNext;
       answer = false;
@@ -163,7 +164,8 @@ void Simulator::HandleLine(const std::string& line, Steady::time_point arrived) 
     }
     // A command the device never heard changes nothing in it.
     if (answer) {
-      if (auto reply = device_.Answer(text)) Enqueue(m.preamble + *reply, arrived + m.late);
+      const bool late = m.lateOn.empty() || named(m.lateOn);
+      if (auto reply = device_.Answer(text)) Enqueue(m.preamble + *reply, arrived + (late ? m.late : Steady::duration{}));
     }
   }
   if (observer) observer(line);

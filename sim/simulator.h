@@ -40,8 +40,10 @@ struct Misbehaviour {
   // Commands whose text after "$" starts with one of these go unanswered
   // ("TR01", "TC", "WCR").
   std::vector<std::string> silentOn;
-  // Each reply leaves this long after its command has arrived.
+  // Each reply leaves this long after its command has arrived; with lateOn
+  // set, only the replies to commands that start with one of those.
   std::chrono::milliseconds late{0};
+  std::vector<std::string> lateOn;
   // Sent before every reply: "#E1\r" is a noise line the program drops;
   // bytes without a CR hide the reply behind them; 99 characters without a
   // CR push the reply's "!" onto position 99.
@@ -53,6 +55,9 @@ struct Misbehaviour {
   static Misbehaviour SilentAfter(int n) { Misbehaviour m; m.silentAfter = n; return m; }
   static Misbehaviour SilentOn(std::vector<std::string> prefixes) { Misbehaviour m; m.silentOn = std::move(prefixes); return m; }
   static Misbehaviour Late(std::chrono::milliseconds late) { Misbehaviour m; m.late = late; return m; }
+  static Misbehaviour LateOn(std::chrono::milliseconds late, std::vector<std::string> prefixes) {
+    Misbehaviour m; m.late = late; m.lateOn = std::move(prefixes); return m;
+  }
   static Misbehaviour Preamble(std::string bytes) { Misbehaviour m; m.preamble = std::move(bytes); return m; }
 
   friend bool operator==(const Misbehaviour&, const Misbehaviour&) = default;

@@ -52,7 +52,7 @@ void Link::Stop() {
 
 bool Link::IsUp() const { return state_->receiver != nullptr; }
 
-bool Link::CommandExchange(std::string_view command) {
+bool Link::CommandExchange(std::string_view command, const ReplyCheck& answers, const WhileWaiting& whileWaiting) {
   State& s = *state_;
   if (!IsUp()) return false;
   s.replyEvent.Reset();
@@ -61,12 +61,20 @@ bool Link::CommandExchange(std::string_view command) {
   // receiver may already be storing the reply over them. A failed write
   // shows up as a missing reply.
   (void)s.port.Write(command, s.replyTimeout);
-  return s.replyEvent.WaitFor(s.replyTimeout);
+  // One wait from the write: the hook and refused replies eat into it.
+  const auto deadline = std::chrono::steady_clock::now() + s.replyTimeout;
+  if (whileWaiting) whileWaiting();
+  for (;;) {
+    if (!s.replyEvent.WaitFor(deadline - std::chrono::steady_clock::now())) return false;
+    if (!answers) return true;
+    const Reply reply = s.buffer.Snapshot();
+    if (answers(View(reply))) return true;
+  }
 }
 
-bool Link::RetryingExchange(std::string_view command) {
+bool Link::RetryingExchange(std::string_view command, const ReplyCheck& answers, const WhileWaiting& whileWaiting) {
   for (int attempt = 0; attempt < RetryLimit; ++attempt)
-    if (CommandExchange(command)) return true;
+    if (CommandExchange(command, answers, whileWaiting)) return true;
   return false;
 }
 

@@ -9,6 +9,7 @@
 #include <array>
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -46,11 +47,22 @@ class Link {
   void Stop();
   bool IsUp() const;
 
+  // Whether a completed reply line (the exchange buffer from its '!') answers
+  // this exchange. Without one, any reply does, late ones for an earlier
+  // command included.
+  using ReplyCheck = std::function<bool(std::string_view reply)>;
+  // Runs on the calling thread once a command's bytes are written, while its
+  // reply is on the wire: work done here costs no link time.
+  using WhileWaiting = std::function<void()>;
+
   // One attempt: reset the reply event, format the command into the exchange
-  // buffer, write exactly its bytes, wait up to the reply timeout.
-  bool CommandExchange(std::string_view command);
+  // buffer, write exactly its bytes, wait up to the reply timeout. A reply
+  // that `answers` refuses is passed over and the wait goes on.
+  bool CommandExchange(std::string_view command, const ReplyCheck& answers = {},
+                       const WhileWaiting& whileWaiting = {});
   // Up to RetryLimit attempts; answered if any attempt is.
-  bool RetryingExchange(std::string_view command);
+  bool RetryingExchange(std::string_view command, const ReplyCheck& answers = {},
+                        const WhileWaiting& whileWaiting = {});
 
   // The exchange buffer as it stands now (read it after an answered exchange).
   Reply LastReply() const;

@@ -112,6 +112,24 @@ TEST_F(LinkEngine, ALateReplyAnswersTheNextCommand) {
   EXPECT_EQ(ReplyLine(link), "!TR00" + riventar::sim::EncodeTrip(sim.Trips()[0]));
 }
 
+TEST_F(LinkEngine, AReplyTheCheckRefusesIsPassedOver) {
+  sim.SetMisbehaviour(Misbehaviour::Late(300ms));
+  EXPECT_FALSE(link.CommandExchange(riventar::link::TripReadCommand(0)));
+  // "!TR00" lands while "$TR01" waits: refused, and "!TR01" is not in time.
+  const auto isTrip1 = [](std::string_view reply) { return riventar::link::TripReplyMatches(reply, 1); };
+  EXPECT_FALSE(link.CommandExchange(riventar::link::TripReadCommand(1), isTrip1));
+}
+
+TEST(TripReplyMatches, EchoOfTheIndexInEitherCase) {
+  using riventar::link::TripReplyMatches;
+  const struct { const char* reply; int index; bool matches; } cases[] = {
+      {"!TR00xyz", 0, true}, {"!TR1a", 26, true}, {"!TR1A", 26, true}, {"!TRff", 255, true},
+      {"!TR01", 0, false},   {"!TN01", 1, false}, {"!TR0g", 0, false}, {"!TR0", 0, false},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(TripReplyMatches(c.reply, static_cast<std::uint8_t>(c.index)), c.matches) << c.reply;
+}
+
 TEST_F(LinkEngine, ALateHandshakeIsTakenByTheSecondAttempt) {
   sim.SetMisbehaviour(Misbehaviour::Late(300ms));
   EXPECT_TRUE(link.RetryingExchange(riventar::link::NopCommand()));

@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "core/link/commands.h"
-#include "core/link/hex.h"
+#include "core/trips/device_reading.h"
 #include "core/link/messages.h"
 #include "ui/app/Main_form.h"
 #include "ui/common/dialogs.h"
@@ -15,13 +15,13 @@ namespace riventar::ui {
 void TMonitor_Form::Read_Trip_From_BK_Button_Click() {
   const QString noAnswer = QString::fromUtf8(link::NoAnswerText);
   const QString linkFailure = QString::fromUtf8(link::LinkFailureCaption);
-  if (!Link.CommandExchange(link::TripCountCommand())) {
+  const std::optional<int> count = trips::ReadTripCount(Link);
+  if (!count) {
     dialogs_.Error(this, linkFailure, noAnswer);
     DropConnection();
     return;
   }
-  const int count = link::HexToByte(link::View(Link.LastReply()), link::TripCountPosition);
-  if (count == 0) {
+  if (*count == 0) {
     dialogs_.Notice(this, QStringLiteral("Чтение маршрутов из БК"), QStringLiteral("В памяти БК нет сохраненных маршрутов."));
     return;
   }
@@ -29,24 +29,21 @@ void TMonitor_Form::Read_Trip_From_BK_Button_Click() {
   auto progress = std::make_unique<TProgress_Bar_Form>(this);
   CentreOver(*progress, *this);
   progress->show();
-  progress->ProgressBar->setMaximum(count);
+  progress->ProgressBar->setMaximum(*count);
   // The trips of this reading are held apart until it completes: a reading
   // that breaks off drops them (they are still in the device) and leaves
   // what the table showed before, vehicle fields and unsaved flag included.
-  trips::TripList read;
-  for (int index = 0; index < count; ++index) {
-    progress->SetPosition(index);
-    if (!Link.RetryingExchange(link::TripReadCommand(static_cast<std::uint8_t>(index)))) {
-      progress.reset();
-      dialogs_.Error(this, linkFailure, noAnswer);
-      DropConnection();
-      return;
-    }
-    if (auto trip = trips::TripFromReply(link::View(Link.LastReply()))) read.push_back(*trip);
-  }
+  // The bar is painted while each request is on the wire.
+  const std::optional<trips::TripList> read =
+      trips::ReadTrips(Link, *count, [&progress](int index) { progress->SetPosition(index); });
   progress.reset();
+  if (!read) {
+    dialogs_.Error(this, linkFailure, noAnswer);
+    DropConnection();
+    return;
+  }
 
-  TripList.insert(TripList.end(), read.begin(), read.end());
+  TripList.insert(TripList.end(), read->begin(), read->end());
   TripsUnsaved = true;
   Save_Trip_To_File_Button->setEnabled(true);
   Clear_Trip_Table_Button->setEnabled(true);

@@ -181,6 +181,29 @@ TEST_F(LinkForm, ReadingThreeTripsAppendsThemAndAsksAboutTheCounter) {
   EXPECT_EQ(dialogs.messages.size(), 2u);  // nothing said about the reset
 }
 
+TEST(LinkFormPaced, ATripAnsweredLateIsStoredOnceInItsPlace) {
+  // At 9600 baud trip 1's late answer and the answer to its repeat reach the
+  // program one after the other, the second while "$TR02" waits.
+  riventar::sim::Simulator sim(riventar::sim::SimulatorOptions::Paced());
+  sim.SetTrips(riventar::sim::RealisticTrips(5));
+  ::setenv("RIVENTAR_COM1", sim.SlavePath().c_str(), 1);
+  ScriptedDialogs dialogs;
+  riventar::ui::TMonitor_Form form(dialogs);
+  form.Connect_SpeedButton->click();
+  ASSERT_TRUE(form.Link.IsUp());
+  sim.SetMisbehaviour(Misbehaviour::LateOn(250ms, {"TR01"}));
+  dialogs.answers = {MsgAnswer::No};
+  form.Read_Trip_From_BK_Button->click();
+  ASSERT_EQ(form.TripList.size(), 5u);
+  for (std::size_t i = 0; i < 5; ++i) {
+    EXPECT_EQ(form.TripList[i].Day, sim.Trips()[i].day) << i;
+    EXPECT_EQ(form.TripList[i].Distance, sim.Trips()[i].distance) << i;
+  }
+  EXPECT_EQ(dialogs.Captions(), std::vector<std::string>{"Считывание маршрутов"});
+  form.TripsUnsaved = false;
+  ::unsetenv("RIVENTAR_COM1");
+}
+
 TEST_F(LinkForm, RejectedTripsAreSkippedSilently) {
   for (const bool all : {false, true}) {
     auto trips = riventar::sim::WithInvalidTrips(riventar::sim::RealisticTrips(6));  // 1 and 4 rejected

@@ -1,0 +1,27 @@
+#include "core/trips/device_reading.h"
+
+#include "core/link/commands.h"
+#include "core/link/hex.h"
+
+namespace riventar::trips {
+
+std::optional<int> ReadTripCount(link::Link& link) {
+  if (!link.CommandExchange(link::TripCountCommand())) return std::nullopt;
+  return link::HexToByte(link::View(link.LastReply()), link::TripCountPosition);
+}
+
+std::optional<TripList> ReadTrips(link::Link& link, int count, const std::function<void(int index)>& sent) {
+  TripList read;
+  for (int index = 0; index < count; ++index) {
+    const auto byteIndex = static_cast<std::uint8_t>(index);
+    const auto matches = [byteIndex](std::string_view reply) { return link::TripReplyMatches(reply, byteIndex); };
+    const auto whileWaiting = [&] {
+      if (sent) sent(index);
+    };
+    if (!link.RetryingExchange(link::TripReadCommand(byteIndex), matches, whileWaiting)) return std::nullopt;
+    if (auto trip = TripFromReply(link::View(link.LastReply()))) read.push_back(*trip);
+  }
+  return read;
+}
+
+}  // namespace riventar::trips
