@@ -26,13 +26,16 @@ std::optional<FileChoice> RunFileDialog(QWidget* parent, const FileDialogOptions
   dialog.setNameFilters(options.filters);
   if (options.filterIndex >= 0 && options.filterIndex < options.filters.size())
     dialog.selectNameFilter(options.filters.at(options.filterIndex));
-  dialog.setDefaultSuffix(options.defaultSuffix);
-  // A name typed without an extension gets the chosen type's, as users expect.
-  QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, &options](const QString& filter) {
+  // A name typed without an extension gets the chosen type's, as users
+  // expect; selectNameFilter() above does not signal, so set it now too.
+  const auto suffixOf = [&options](const QString& filter) {
     static const QRegularExpression extension(QStringLiteral("\\*\\.(\\w+)"));
     const QRegularExpressionMatch match = extension.match(filter);
-    dialog.setDefaultSuffix(match.hasMatch() ? match.captured(1) : options.defaultSuffix);
-  });
+    return match.hasMatch() ? match.captured(1) : options.defaultSuffix;
+  };
+  dialog.setDefaultSuffix(suffixOf(dialog.selectedNameFilter()));
+  QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                   [&dialog, suffixOf](const QString& filter) { dialog.setDefaultSuffix(suffixOf(filter)); });
   dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;

@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "platform/desktop/window_lookup.h"
+#include "tests/support/private_x_server.h"
 #include "tests/support/scripted_dialogs.h"
 #include "ui/app/Main_form.h"
 #include "ui/app/program.h"
@@ -144,43 +145,19 @@ TEST(Shell, ClosingTheWindowEndsTheProgramLikeExit) {
   EXPECT_TRUE(dialogs.messages.empty());
 }
 
-// A private X server for the test, so it depends on no display of the caller.
-class PrivateXServer {
- public:
-  PrivateXServer() {
-    server_.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"),
-                                           QStringLiteral("-nolisten"), QStringLiteral("tcp"),
-                                           QStringLiteral("-screen"), QStringLiteral("0"),
-                                           QStringLiteral("1024x768x24")});
-    if (!server_.waitForStarted(5000)) return;
-    while (!server_.canReadLine() && server_.waitForReadyRead(10000)) {
-    }
-    const QByteArray number = server_.readLine().trimmed();
-    if (!number.isEmpty()) display_ = ":" + number;
-  }
-  ~PrivateXServer() {
-    server_.terminate();
-    server_.waitForFinished(5000);
-  }
-  const QByteArray& Display() const { return display_; }
-
- private:
-  QProcess server_;
-  QByteArray display_;
-};
-
 // A first copy of the real program on the X server makes a second start show
 // its message and end with 0, creating no window.
 TEST(Shell, SecondCopyIsRefused) {
-  PrivateXServer x;
-  if (x.Display().isEmpty()) GTEST_SKIP() << "Xvfb is not available";
+  riventar::testing::PrivateXServer x;
+  if (x.Missing()) GTEST_SKIP() << "Xvfb is not installed";
+  ASSERT_FALSE(x.Display().empty()) << x.Failure();
   const QByteArray savedDisplay = qgetenv("DISPLAY");
-  qputenv("DISPLAY", x.Display());
+  qputenv("DISPLAY", QByteArray::fromStdString(x.Display()));
 
   QProcess first;
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-  env.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(x.Display()));
+  env.insert(QStringLiteral("DISPLAY"), QString::fromStdString(x.Display()));
   first.setProcessEnvironment(env);
   first.setProcessChannelMode(QProcess::ForwardedChannels);
   first.start(QStringLiteral(RIVENTAR_BINARY), {});
@@ -190,7 +167,8 @@ TEST(Shell, SecondCopyIsRefused) {
   while (!desktop::TopLevelWindowWithTitleExists("Ривентар") && std::chrono::steady_clock::now() < deadline)
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   ASSERT_TRUE(desktop::TopLevelWindowWithTitleExists("Ривентар"))
-      << "the first copy never showed its window (still running: " << (first.state() == QProcess::Running) << ")";
+      << "the first copy never showed its window (still running: " << (first.state() == QProcess::Running)
+      << ")\nXvfb said:\n" << x.Log();
 
   ScriptedDialogs dialogs;
   const auto before = QApplication::topLevelWidgets().size();
