@@ -20,7 +20,7 @@ xvfb=
 cleanup() { if [ -n "$xvfb" ]; then kill "$xvfb" 2>/dev/null; wait "$xvfb" 2>/dev/null || true; fi; }
 trap cleanup EXIT
 trap 'exit 130' INT TERM HUP
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$results/display" 2>/dev/null &
+Xvfb -displayfd 3 -noreset -screen 0 1280x1024x24 -nolisten tcp 3>"$results/display" 2>/dev/null &
 xvfb=$!
 for _ in $(seq 100); do [ -s "$results/display" ] && break; sleep 0.05; done
 

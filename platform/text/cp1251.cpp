@@ -65,6 +65,8 @@ std::string ToCp1251(std::string_view utf8) {
   return c.Convert(utf8, Utf8Length);
 }
 
+bool FitsCp1251(std::string_view utf8) { return FromCp1251(ToCp1251(utf8)) == utf8; }
+
 std::string FromCp1251(std::string_view bytes) {
   Converter c("UTF-8", "WINDOWS-1251");
   return c.Convert(bytes, [](std::string_view) { return std::size_t{1}; });

@@ -22,6 +22,7 @@
 #include "ui/common/handler_guard.h"
 #include "ui/config/Cfg_form.h"
 #include "ui/trips/trip_table_model.h"
+#include "ui/trips/vehicle_edit.h"
 
 namespace riventar::ui {
 
@@ -88,7 +89,12 @@ void TMonitor_Form::BuildControls() {
   Vehicle_Reg_Id_Edit = style::Edit(Vehicle_Info_Panel, {216, 4, 89, 16}, 20);
   Vehicle_Owner_Label = style::Label(Vehicle_Info_Panel, {312, 6, 57, 13}, QStringLiteral("Владелец:"));
   Vehicle_Owner_Edit = style::Edit(Vehicle_Info_Panel, {368, 4, 201, 16}, 50);
-  for (QLineEdit* edit : {Vehicle_Model_Edit, Vehicle_Reg_Id_Edit, Vehicle_Owner_Edit}) edit->installEventFilter(this);
+  for (auto [edit, limit] : {std::pair{Vehicle_Model_Edit, 20}, {Vehicle_Reg_Id_Edit, 20}, {Vehicle_Owner_Edit, 50}}) {
+    ApplyVehicleTextRules(*edit, limit, [this] { dialogs_.Beep(); });
+    edit->installEventFilter(this);  // a key press counts even when it changes nothing
+    // Paste, cut, undo, drag and drop: every user edit, never text the program sets.
+    connect(edit, &QLineEdit::textEdited, this, [this] { Vehicle_Info_Edits_Key_Press(); });
+  }
 
   Trip_Params_Panel = style::Panel(this, {8, 40, 577, 265});
   model_ = new TripTableModel(TripList, this);
@@ -97,7 +103,9 @@ void TMonitor_Form::BuildControls() {
   Trip_Params_StringGrid->setGeometry(8, 8, 561, 209);
   Trip_Params_StringGrid->setModel(model_);
   style::SetUpTripGrid(*Trip_Params_StringGrid);
+  // The heading row is part of the grid: a right click there opens the menu too.
   Trip_Params_StringGrid->viewport()->installEventFilter(this);
+  Trip_Params_StringGrid->horizontalHeader()->viewport()->installEventFilter(this);
 
   Read_Trip_From_BK_Button = style::Button(Trip_Params_Panel, {16, 232, 81, 25}, QStringLiteral("Из БК"),
                                            QStringLiteral("Считать параметры пройденных маршрутов из БК"));
@@ -188,10 +196,12 @@ bool TMonitor_Form::eventFilter(QObject* watched, QEvent* event) {
     if (!static_cast<QKeyEvent*>(event)->text().isEmpty()) Vehicle_Info_Edits_Key_Press();
     return false;
   }
-  if (event->type() == QEvent::MouseButtonPress && watched == Trip_Params_StringGrid->viewport()) {
+  auto* area = qobject_cast<QWidget*>(watched);
+  if (event->type() == QEvent::MouseButtonPress && area &&
+      (area == Trip_Params_StringGrid->viewport() || area == Trip_Params_StringGrid->horizontalHeader()->viewport())) {
     auto* mouse = static_cast<QMouseEvent*>(event);
     if (mouse->button() == Qt::RightButton) {
-      const QPoint inGrid = Trip_Params_StringGrid->viewport()->mapTo(Trip_Params_StringGrid, mouse->position().toPoint());
+      const QPoint inGrid = area->mapTo(Trip_Params_StringGrid, mouse->position().toPoint());
       Guarded(dialogs_, [&] { Trip_Params_StringGridMouseDown(mouse->button(), inGrid); });
       return true;  // a right click does not move the selection
     }

@@ -25,8 +25,15 @@ QFont NarrowFont() {
 
 QFrame* Panel(QWidget* parent, const QRect& geometry, bool raised) {
   auto* panel = new QFrame(parent);
-  panel->setFrameShape(QFrame::Panel);
-  panel->setFrameShadow(raised ? QFrame::Raised : QFrame::Sunken);
+  if (raised) {
+    // A lowered outer and a raised inner bevel, one pixel each: an etched box.
+    panel->setFrameShape(QFrame::Box);
+    panel->setFrameShadow(QFrame::Sunken);
+    panel->setMidLineWidth(0);
+  } else {
+    panel->setFrameShape(QFrame::Panel);
+    panel->setFrameShadow(QFrame::Sunken);
+  }
   panel->setLineWidth(1);
   panel->setGeometry(geometry);
   return panel;
@@ -41,6 +48,7 @@ QPushButton* Button(QWidget* parent, const QRect& geometry, const QString& capti
 
 QLabel* Label(QWidget* parent, const QRect& geometry, const QString& caption) {
   auto* label = new QLabel(caption, parent);
+  label->setTextFormat(Qt::PlainText);  // texts from the device or a file are never markup
   label->setGeometry(geometry);
   return label;
 }

@@ -18,6 +18,7 @@ namespace riventar::ui::style {
 QFont FormFont();
 // The same height in the narrow face, for controls whose designed width is tight.
 QFont NarrowFont();
+// `raised`: a raised inner bevel inside a lowered outer one; otherwise one lowered bevel.
 QFrame* Panel(QWidget* parent, const QRect& geometry, bool raised = true);
 QPushButton* Button(QWidget* parent, const QRect& geometry, const QString& caption, const QString& hint = {});
 QLabel* Label(QWidget* parent, const QRect& geometry, const QString& caption);

@@ -49,6 +49,7 @@ MsgAnswer QtDialogs::Message(QWidget* parent, MsgIcon icon, const QString& capti
                              MsgButtons buttons, MsgAnswer defaultAnswer) {
   QMessageBox box(ToQt(icon), caption, text,
                   buttons == MsgButtons::YesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, parent);
+  box.setTextFormat(Qt::PlainText);  // file names and device texts are never markup
   if (buttons == MsgButtons::YesNo)
     box.setDefaultButton(defaultAnswer == MsgAnswer::No ? QMessageBox::No : QMessageBox::Yes);
   switch (box.exec()) {

@@ -26,6 +26,7 @@ QString FromUtf8(std::string_view text) { return QString::fromUtf8(text.data(), 
 // A caption label sized to its text, 5 pixels below the panel's top.
 QLabel* Caption(QFrame* panel, int left, const QString& text) {
   auto* label = new QLabel(text, panel);
+  label->setTextFormat(Qt::PlainText);
   label->setGeometry(left, 5, label->sizeHint().width(), 13);
   return label;
 }

@@ -10,6 +10,7 @@
 #include "ui/app/Main_form.h"
 #include "ui/common/dialogs.h"
 #include "ui/trips/trip_table_model.h"
+#include "ui/trips/vehicle_edit.h"
 
 namespace riventar::ui {
 namespace {
@@ -61,9 +62,9 @@ void TMonitor_Form::Read_Trip_From_File_Button_Click() {
   trips::DatContents& contents = std::get<trips::DatContents>(parsed);
 
   Clear_Trip_Table_Button_Click();
-  Vehicle_Model_Edit->setText(QString::fromStdString(contents.Vehicle.Model));
-  Vehicle_Reg_Id_Edit->setText(QString::fromStdString(contents.Vehicle.RegId));
-  Vehicle_Owner_Edit->setText(QString::fromStdString(contents.Vehicle.Owner));
+  SetVehicleText(*Vehicle_Model_Edit, QString::fromStdString(contents.Vehicle.Model));
+  SetVehicleText(*Vehicle_Reg_Id_Edit, QString::fromStdString(contents.Vehicle.RegId));
+  SetVehicleText(*Vehicle_Owner_Edit, QString::fromStdString(contents.Vehicle.Owner));
   TripList = std::move(contents.Trips);
   Save_Trip_To_File_Button->setEnabled(true);
   Clear_Trip_Table_Button->setEnabled(true);
@@ -116,9 +117,7 @@ void TMonitor_Form::Clear_Trip_Table_Button_Click() {
                                       QStringLiteral("Отображенные маршруты будут утеряны!\nСохранить их в файле?"))) {
     if (SaveTrips() != SaveOutcome::Failed) break;
   }
-  Vehicle_Model_Edit->clear();
-  Vehicle_Reg_Id_Edit->clear();
-  Vehicle_Owner_Edit->clear();
+  for (QLineEdit* edit : {Vehicle_Model_Edit, Vehicle_Reg_Id_Edit, Vehicle_Owner_Edit}) SetVehicleText(*edit, {});
   TripList.clear();
   model_->ShowEmptyRow();
   Save_Trip_To_File_Button->setEnabled(false);

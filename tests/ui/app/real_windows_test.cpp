@@ -73,6 +73,7 @@ TEST(RealWindows, EveryWindowCarriesExactlyItsCaption) {
   QStringList buttons;
   OnModal<QMessageBox> answer([&](QMessageBox& box) {
     boxTitle = NetWmName(box);
+    EXPECT_EQ(box.textFormat(), Qt::PlainText);
     for (QAbstractButton* b : box.buttons()) buttons << b->text().remove(QLatin1Char('&'));
     box.button(QMessageBox::No)->click();
   });

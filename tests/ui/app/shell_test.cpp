@@ -65,9 +65,6 @@ TEST(Shell, ControlsAtTheirPlacesWithTheirCaptionsAndHints) {
     EXPECT_EQ(c.control->isEnabled(), c.enabled) << c.caption.toStdString();
   }
   EXPECT_TRUE(form.COM1_Select_RadioButton->isChecked());
-  EXPECT_EQ(form.Vehicle_Model_Edit->maxLength(), 20);
-  EXPECT_EQ(form.Vehicle_Reg_Id_Edit->maxLength(), 20);
-  EXPECT_EQ(form.Vehicle_Owner_Edit->maxLength(), 50);
   EXPECT_EQ(form.PopupItems.size(), 6);
 }
 

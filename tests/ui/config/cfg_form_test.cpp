@@ -40,7 +40,7 @@ class ConfigWindow : public ::testing::Test {
     settings.startTripDelay = 3;
     settings.clockCorrection = 0xf4;
     settings.mode = 1;
-    settings.hardwareVersion = "HW 2.1";
+    settings.hardwareVersion = "<b>HW</b> 2.1";  // shown as these characters
     settings.softwareVersion = "SW 1.07";
     sim.SetSettings(settings);
     sim.SetTrips(std::vector<riventar::sim::DeviceTrip>(3));
@@ -128,7 +128,8 @@ TEST_F(ConfigWindow, CreationReadsNineSettingsAndEnablesEveryRow) {
   EXPECT_EQ(form.Calendar_Date_Edit->text(), "10");
   EXPECT_EQ(form.Watch_Houres_Edit->text(), "14");
   EXPECT_EQ(form.Watch_Minutes_Edit->text(), "05");
-  EXPECT_EQ(form.Hardware_Ver_Label->text(), "HW 2.1");
+  EXPECT_EQ(form.Hardware_Ver_Label->text(), "<b>HW</b> 2.1");
+  for (const QLabel* label : form.findChildren<QLabel*>()) EXPECT_EQ(label->textFormat(), Qt::PlainText);
   EXPECT_EQ(form.Software_Ver_Label->text(), "SW 1.07");
   for (QWidget* w : Inputs(form)) EXPECT_TRUE(w->isEnabled()) << w->objectName().toStdString();
 

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QHeaderView>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QProcess>
@@ -110,16 +111,20 @@ TEST_F(StatsFormTest, RightClickOnAnotherRowKeepsTheSelectedAnchor) {
   Fill(list);
   Select(2);
   QCoreApplication::processEvents();
+  // On a row below the selected one, and on the heading row.
   QWidget* viewport = form->Trip_Params_StringGrid->viewport();
+  QWidget* heading = form->Trip_Params_StringGrid->horizontalHeader()->viewport();
   const QPoint onRow7 = form->Trip_Params_StringGrid->visualRect(form->TableModel().index(6, 1)).center();
-  QMouseEvent press(QEvent::MouseButtonPress, onRow7, viewport->mapToGlobal(onRow7), Qt::RightButton,
-                    Qt::RightButton, Qt::NoModifier);
-  QCoreApplication::sendEvent(viewport, &press);
-  EXPECT_EQ(form->Trip_Params_StringGrid->currentIndex().row(), 2);
-  EXPECT_EQ(MenuCaptions().at(0), "За ПН-03-ОКТ-2005");
-  EXPECT_EQ(form->PopupMenu->pos(),
-            form->frameGeometry().topLeft() + viewport->mapTo(form->Trip_Params_StringGrid, onRow7));
-  form->PopupMenu->hide();
+  for (const auto& [area, point] : {std::pair{viewport, onRow7}, std::pair{heading, QPoint(50, 9)}}) {
+    QMouseEvent press(QEvent::MouseButtonPress, point, area->mapToGlobal(point), Qt::RightButton, Qt::RightButton,
+                      Qt::NoModifier);
+    QCoreApplication::sendEvent(area, &press);
+    EXPECT_EQ(form->Trip_Params_StringGrid->currentIndex().row(), 2);
+    EXPECT_TRUE(form->PopupMenu->isVisible());
+    EXPECT_EQ(MenuCaptions().at(0), "За ПН-03-ОКТ-2005");
+    EXPECT_EQ(form->PopupMenu->pos(), form->frameGeometry().topLeft() + area->mapTo(form->Trip_Params_StringGrid, point));
+    form->PopupMenu->hide();
+  }
 }
 
 TEST_F(StatsFormTest, WorkedWeekWindow) {

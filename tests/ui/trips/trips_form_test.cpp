@@ -260,6 +260,43 @@ TEST_F(TripsForm, TypingMarksUnsavedButProgramTextDoesNot) {
   EXPECT_EQ(form->TripList.size(), 1u);
 }
 
+TEST_F(TripsForm, VehicleFieldsKeepLongHeadersTakeOnlyWhatFilesHoldAndCountEveryEdit) {
+  const std::string model(30, 'M'), regId(25, 'R'), owner(70, 'O');
+  const QString path = Path("long.dat");
+  Write(path, trips::SerializeDatFile({model, regId, owner}, {Trip(5)}));
+  Load(path);
+  struct Case {
+    QLineEdit* edit;
+    std::string loaded;
+    int limit;
+  };
+  const Case cases[] = {{form->Vehicle_Model_Edit, model, 20},
+                        {form->Vehicle_Reg_Id_Edit, regId, 20},
+                        {form->Vehicle_Owner_Edit, owner, 50}};
+  for (const Case& c : cases) EXPECT_EQ(c.edit->text().toStdString(), c.loaded);
+  dialogs.saveAnswers.push_back(FileChoice{Path("again.dat"), 0});
+  form->Save_Trip_To_File_Button_Click();
+  EXPECT_EQ(Contents(Path("again.dat")), Contents(path)) << "saved back whole";
+
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.limit);
+    c.edit->clear();
+    form->TripsUnsaved = false;
+    c.edit->insert(QStringLiteral("Š😀"));  // a paste no ".dat" can hold
+    EXPECT_EQ(c.edit->text(), "");
+    EXPECT_EQ(dialogs.beeps, 1);
+    dialogs.beeps = 0;
+    c.edit->insert(QString(c.limit + 1, QLatin1Char('x')));  // typing stops at the limit
+    EXPECT_EQ(c.edit->text(), "");
+    c.edit->insert(QString(c.limit, QLatin1Char('x')));
+    EXPECT_EQ(c.edit->text().size(), c.limit);
+    EXPECT_TRUE(form->TripsUnsaved);
+    form->TripsUnsaved = false;
+    c.edit->undo();
+    EXPECT_TRUE(form->TripsUnsaved);
+  }
+}
+
 TEST_F(TripsForm, SavingOntoTheFileBeingLoadedLoadsWhatWasChosen) {
   const QString path = SampleFile("same.dat", {Trip(1), Trip(2), Trip(3)});
   form->TripList = {Trip(20)};
