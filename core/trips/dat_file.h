@@ -4,6 +4,7 @@
 // Data file: three Windows-1251 header lines (model, registration number,
 // owner), each ended by CR LF, then one 46-byte line per trip: ten lower-case
 // hexadecimal fields and CR LF. No magic, no count, no trailer.
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -31,6 +32,11 @@ enum class DatProblem {
   WrongFormat,  // the part after the header is not a whole number of trip lines
   NoTrips,      // nothing after the header (also: fewer than three lines)
 };
+
+// A trip line is 46 bytes and CR LF: no trip file comes near this (over a
+// million trips). A larger file is refused as one of another format before
+// it is read into memory.
+inline constexpr std::size_t MaxDatFileBytes = std::size_t{64} << 20;
 
 // Parses a whole file. A header line is read up to and including its LF; its
 // text is what it holds less its last two bytes (taken to be CR LF), however

@@ -1,6 +1,10 @@
 #include "core/trips/trip_text.h"
 
+#include <array>
 #include <charconv>
+#include <string>
+#include <tuple>
+#include <type_traits>
 
 #include "platform/text/cp1251.h"
 
@@ -47,22 +51,22 @@ const CellNames& Utf8Names() {
 }
 
 const CellNames& Cp1251Names() {
-  struct Tables {
-    std::array<std::string, 7> weekdays;
-    std::array<std::string, 12> months;
-    CellNames names;
+  // The converted names are statics of their own, built before the views
+  // into them: nothing the views point at is ever moved or copied.
+  const auto convert = [](const auto& names) {
+    std::array<std::string, std::tuple_size_v<std::decay_t<decltype(names)>>> out;
+    for (std::size_t i = 0; i < out.size(); ++i) out[i] = text::ToCp1251(names[i]);
+    return out;
   };
-  static const Tables tables = [] {
-    Tables t;
-    for (std::size_t i = 0; i < 7; ++i) t.weekdays[i] = text::ToCp1251(WeekdayShortNames[i]);
-    for (std::size_t i = 0; i < 12; ++i) t.months[i] = text::ToCp1251(MonthShortNames[i]);
-    for (std::size_t i = 0; i < 7; ++i) t.names.Weekdays[i] = t.weekdays[i];
-    for (std::size_t i = 0; i < 12; ++i) t.names.Months[i] = t.months[i];
-    t.names.UnknownWeekday = UnknownWeekdayName;
-    t.names.UnknownMonth = UnknownMonthName;
-    return t;
+  static const std::array<std::string, 7> weekdays = convert(WeekdayShortNames);
+  static const std::array<std::string, 12> months = convert(MonthShortNames);
+  static const CellNames names = [] {
+    CellNames n{{}, {}, UnknownWeekdayName, UnknownMonthName};
+    for (std::size_t i = 0; i < 7; ++i) n.Weekdays[i] = weekdays[i];
+    for (std::size_t i = 0; i < 12; ++i) n.Months[i] = months[i];
+    return n;
   }();
-  return tables.names;
+  return names;
 }
 
 std::string_view WeekdayShortName(std::uint8_t weekday) {

@@ -56,7 +56,7 @@ std::string ResolveTarget(const std::string& path) {
 
 }  // namespace
 
-ReadResult ReadWholeFile(const std::string& path) {
+ReadResult ReadWholeFile(const std::string& path, std::size_t maxBytes) {
   ReadResult result;
   int fd;
   // O_NONBLOCK: opening a FIFO would otherwise wait for a writer.
@@ -78,6 +78,10 @@ ReadResult ReadWholeFile(const std::string& path) {
     result.error = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
     return result;
   }
+  if (static_cast<std::uintmax_t>(st.st_size) > maxBytes) {
+    result.error = EFBIG;
+    return result;
+  }
   result.bytes.reserve(static_cast<std::size_t>(st.st_size));
   char buffer[65536];
   for (;;) {
@@ -89,6 +93,11 @@ ReadResult ReadWholeFile(const std::string& path) {
       return result;
     }
     if (n == 0) break;
+    if (result.bytes.size() + static_cast<std::size_t>(n) > maxBytes) {  // it grew while being read
+      result.error = EFBIG;
+      result.bytes.clear();
+      return result;
+    }
     result.bytes.append(buffer, static_cast<std::size_t>(n));
   }
   result.ok = true;

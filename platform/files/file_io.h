@@ -1,5 +1,7 @@
 #pragma once
 // Whole-file reading and crash-safe replacing of the files the user chooses.
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace riventar::files {
@@ -11,8 +13,9 @@ struct ReadResult {
 };
 
 // Reads the whole of a plain file; EINTR is retried. Anything else (a
-// folder, a FIFO, a device) is refused at once: EISDIR or EINVAL.
-ReadResult ReadWholeFile(const std::string& path);
+// folder, a FIFO, a device) is refused at once: EISDIR or EINVAL; a file
+// longer than `maxBytes` with EFBIG, before its contents are read.
+ReadResult ReadWholeFile(const std::string& path, std::size_t maxBytes = SIZE_MAX);
 
 struct WriteResult {
   enum class Status { Ok, CreateFailed, WriteFailed };

@@ -3,6 +3,7 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
+#include <cerrno>
 #include <cstring>
 
 #include "core/trips/dat_file.h"
@@ -45,7 +46,13 @@ void TMonitor_Form::Read_Trip_From_File_Button_Click() {
 
   // The whole file is read before the clearing step can run a save, so a save
   // onto this very file cannot spoil what is being loaded.
-  const files::ReadResult read = files::ReadWholeFile(QFile::encodeName(choice->path).toStdString());
+  const QString wrongFormat = QStringLiteral("Выбранный файл имеет неверный формат.");
+  const files::ReadResult read =
+      files::ReadWholeFile(QFile::encodeName(choice->path).toStdString(), trips::MaxDatFileBytes);
+  if (!read.ok && read.error == EFBIG) {
+    dialogs_.Error(this, QStringLiteral("Error"), wrongFormat);
+    return;
+  }
   if (!read.ok) {
     dialogs_.Beep();
     dialogs_.Error(this, OpenFailedCaption, OpenFailedText);
@@ -54,9 +61,8 @@ void TMonitor_Form::Read_Trip_From_File_Button_Click() {
   auto parsed = trips::ParseDatFile(read.bytes);
   if (const auto* problem = std::get_if<trips::DatProblem>(&parsed)) {
     dialogs_.Error(this, QStringLiteral("Error"),
-                   *problem == trips::DatProblem::WrongFormat
-                       ? QStringLiteral("Выбранный файл имеет неверный формат.")
-                       : QStringLiteral("Выбранный файл не содержит параметров маршрутов."));
+                   *problem == trips::DatProblem::WrongFormat ? wrongFormat
+                                                              : QStringLiteral("Выбранный файл не содержит параметров маршрутов."));
     return;
   }
   trips::DatContents& contents = std::get<trips::DatContents>(parsed);

@@ -10,6 +10,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <csignal>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -145,14 +146,17 @@ TEST_F(TripsForm, BadFilesChangeNothing) {
     const char* name;
     std::string bytes;
     const char* text;
+    std::uintmax_t grownTo = 0;  // sparse: far too large to be a trip file, and never read
   };
   const Case cases[] = {
       {"short.dat", "a\r\nb\r\nc\r\n" + std::string(45, '0'), "Выбранный файл имеет неверный формат."},
       {"empty.dat", "a\r\nb\r\n", "Выбранный файл не содержит параметров маршрутов."},
+      {"huge.dat", "a\r\nb\r\nc\r\n", "Выбранный файл имеет неверный формат.", std::uintmax_t{1} << 40},
   };
   for (const Case& c : cases) {
     dialogs.messages.clear();
     Write(Path(c.name), c.bytes);
+    if (c.grownTo) std::filesystem::resize_file(Path(c.name).toStdString(), c.grownTo);
     Load(Path(c.name));
     ASSERT_EQ(dialogs.messages.size(), 1u) << c.name;
     EXPECT_EQ(dialogs.messages[0].caption, QStringLiteral("Error"));
