@@ -42,11 +42,6 @@ std::variant<int, SerialOpenError> Configure(int fd) {
   // TIOCEXCL keeps other openers out (except root; the lock above covers that).
   if (::ioctl(fd, TIOCEXCL) < 0 && !Unsupported(errno))
     return Failure(SerialOpenError::Kind::Configure, "ioctl(TIOCEXCL)", errno);
-  // Opening raised DTR and RTS; the device wants them off.
-  int lines = TIOCM_DTR | TIOCM_RTS;
-  if (::ioctl(fd, TIOCMBIC, &lines) < 0 && !Unsupported(errno))
-    return Failure(SerialOpenError::Kind::Configure, "ioctl(TIOCMBIC)", errno);
-
   termios tio{};
   if (RetryOnInterrupt([&] { return ::tcgetattr(fd, &tio); }) < 0)
     return Failure(SerialOpenError::Kind::Configure, "tcgetattr", errno);
@@ -61,6 +56,11 @@ std::variant<int, SerialOpenError> Configure(int fd) {
   ::cfsetospeed(&tio, B9600);
   if (RetryOnInterrupt([&] { return ::tcsetattr(fd, TCSANOW, &tio); }) < 0)
     return Failure(SerialOpenError::Kind::Configure, "tcsetattr", errno);
+  // Opening raised DTR and RTS, and so does a change from B0 to 9600: the
+  // device wants them off, so they are cleared once the speed is set.
+  int lines = TIOCM_DTR | TIOCM_RTS;
+  if (::ioctl(fd, TIOCMBIC, &lines) < 0 && !Unsupported(errno))
+    return Failure(SerialOpenError::Kind::Configure, "ioctl(TIOCMBIC)", errno);
   if (RetryOnInterrupt([&] { return ::tcflush(fd, TCIOFLUSH); }) < 0)
     return Failure(SerialOpenError::Kind::Configure, "tcflush", errno);
 

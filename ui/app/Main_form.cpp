@@ -13,6 +13,7 @@
 #include <QRadioButton>
 #include <QTableView>
 #include <QShortcut>
+#include <QTimer>
 #include <QToolButton>
 #include <memory>
 
@@ -171,6 +172,7 @@ void TMonitor_Form::About_Button_Click() {
 void TMonitor_Form::Exit_Button_Click() { QApplication::quit(); }
 
 void TMonitor_Form::Configuration_Button_Click() {
+  const ExchangeScope exchanging(*this);
   // Creating the window already reads the device's settings.
   auto form = std::make_unique<TConfig_Form>(Link, dialogs_, this);
   CentreOver(*form, *this);
@@ -183,7 +185,20 @@ void TMonitor_Form::ShowHelp() {
   helpWindow_ = desktop::ShowHelp(helpWindow_, QStringLiteral("содержание"));
 }
 
+TMonitor_Form::ExchangeScope::ExchangeScope(TMonitor_Form& form) : form_(form) { ++form_.exchangesRunning_; }
+
+TMonitor_Form::ExchangeScope::~ExchangeScope() {
+  if (--form_.exchangesRunning_ > 0 || !form_.closeWanted_) return;
+  form_.closeWanted_ = false;
+  QTimer::singleShot(0, &form_, &QWidget::close);
+}
+
 void TMonitor_Form::closeEvent(QCloseEvent* event) {
+  if (exchangesRunning_ > 0) {
+    event->ignore();
+    closeWanted_ = true;
+    return;
+  }
   // Closing from the system menu ends the program like "Выход".
   event->accept();
   QApplication::quit();

@@ -107,6 +107,21 @@ class TMonitor_Form : public QWidget {
     return [this, handler] { Guarded(dialogs_, [this, handler] { (this->*handler)(); }); };
   }
 
+  // While an exchange with the device runs, the progress window lets events
+  // through; a close from the window manager then waits for its end.
+  class ExchangeScope {
+   public:
+    explicit ExchangeScope(TMonitor_Form& form);
+    ~ExchangeScope();
+    ExchangeScope(const ExchangeScope&) = delete;
+    ExchangeScope& operator=(const ExchangeScope&) = delete;
+
+   private:
+    TMonitor_Form& form_;
+  };
+  int exchangesRunning_ = 0;
+  bool closeWanted_ = false;
+
   Dialogs& dialogs_;
   TripTableModel* model_ = nullptr;
   QPointer<QWidget> helpWindow_;

@@ -13,6 +13,7 @@
 namespace riventar::ui {
 
 void TMonitor_Form::Read_Trip_From_BK_Button_Click() {
+  const ExchangeScope exchanging(*this);
   const QString noAnswer = QString::fromUtf8(link::NoAnswerText);
   const QString linkFailure = QString::fromUtf8(link::LinkFailureCaption);
   const std::optional<int> count = trips::ReadTripCount(Link);

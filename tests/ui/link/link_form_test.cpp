@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 #include <QToolButton>
 #include <cstdlib>
 #include <memory>
@@ -200,6 +201,32 @@ TEST(LinkFormPaced, ATripAnsweredLateIsStoredOnceInItsPlace) {
     EXPECT_EQ(form.TripList[i].Distance, sim.Trips()[i].distance) << i;
   }
   EXPECT_EQ(dialogs.Captions(), std::vector<std::string>{"Считывание маршрутов"});
+  form.TripsUnsaved = false;
+  ::unsetenv("RIVENTAR_COM1");
+}
+
+TEST(LinkFormPaced, AWindowCloseDuringAReadingWaitsForItsEnd) {
+  riventar::sim::Simulator sim(riventar::sim::SimulatorOptions::Paced());
+  sim.SetTrips(riventar::sim::RealisticTrips(8));
+  ::setenv("RIVENTAR_COM1", sim.SlavePath().c_str(), 1);
+  ScriptedDialogs dialogs;
+  riventar::ui::TMonitor_Form form(dialogs);
+  form.show();
+  form.Connect_SpeedButton->click();
+  ASSERT_TRUE(form.Link.IsUp());
+  bool closedMidway = false;
+  QTimer::singleShot(100ms, &form, [&] {
+    form.close();  // as the window manager's close button, while the progress window paints
+    closedMidway = !form.isVisible();
+  });
+  dialogs.answers = {MsgAnswer::Yes};
+  form.Read_Trip_From_BK_Button->click();
+  EXPECT_FALSE(closedMidway);
+  EXPECT_EQ(form.TripList.size(), 8u);
+  EXPECT_EQ(dialogs.Captions(), std::vector<std::string>{"Считывание маршрутов"});
+  EXPECT_TRUE(sim.Trips().empty()) << "the counter question was answered, not cut short";
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(form.isVisible()) << "the close takes effect once the reading has ended";
   form.TripsUnsaved = false;
   ::unsetenv("RIVENTAR_COM1");
 }
