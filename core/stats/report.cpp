@@ -47,3 +47,41 @@ void DrawReport(ReportCanvas& canvas, const ReportValues& values) {
 }
 
 }  // namespace riventar::stats
+
+namespace riventar::stats {
+namespace {
+
+// Measures like the canvas it wraps and records where drawing would land.
+class BoundsCanvas final : public ReportCanvas {
+ public:
+  explicit BoundsCanvas(const ReportCanvas& measure) : measure_(measure) {
+    const CanvasRect clip = measure.ClipRect();
+    bounds_ = {clip.left, clip.top, clip.left, clip.top};
+  }
+  CanvasRect ClipRect() const override { return measure_.ClipRect(); }
+  TextSize Measure(std::string_view text) const override { return measure_.Measure(text); }
+  void Text(int x, int y, std::string_view text) override {
+    const TextSize size = Measure(text);
+    Cover({x, y, x + size.width, y + size.height});
+  }
+  void Frame(const CanvasRect& r) override { Cover(r); }
+  const CanvasRect& Bounds() const { return bounds_; }
+
+ private:
+  void Cover(const CanvasRect& r) {
+    bounds_ = {std::min(bounds_.left, r.left), std::min(bounds_.top, r.top), std::max(bounds_.right, r.right),
+               std::max(bounds_.bottom, r.bottom)};
+  }
+  const ReportCanvas& measure_;
+  CanvasRect bounds_;
+};
+
+}  // namespace
+
+CanvasRect ReportBounds(const ReportCanvas& canvas, const ReportValues& values) {
+  BoundsCanvas bounds(canvas);
+  DrawReport(bounds, values);
+  return bounds.Bounds();
+}
+
+}  // namespace riventar::stats

@@ -49,4 +49,8 @@ ReportValues MakeReportValues(const std::string& period, const std::string& mode
 // Draws the whole report; nothing checks that it fits the page.
 void DrawReport(ReportCanvas& canvas, const ReportValues& values);
 
+// The rectangle the report covers on `canvas` (its clip rectangle and text
+// sizes), drawing nothing: a page smaller than this needs the report scaled.
+CanvasRect ReportBounds(const ReportCanvas& canvas, const ReportValues& values);
+
 }  // namespace riventar::stats

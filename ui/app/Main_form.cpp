@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPrinter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableView>
@@ -179,6 +180,11 @@ void TMonitor_Form::Configuration_Button_Click() {
   bool success = false;
   if (form->ModalResult() == 0) success = form->exec() == TConfig_Form::ResultExit;
   if (!success) DropConnection();
+}
+
+QPrinter& TMonitor_Form::StatisticPrinter() {
+  if (!statisticPrinter_) statisticPrinter_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
+  return *statisticPrinter_;
 }
 
 void TMonitor_Form::ShowHelp() {

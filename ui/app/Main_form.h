@@ -5,6 +5,7 @@
 #include <QList>
 #include <QPointer>
 #include <QWidget>
+#include <memory>
 
 #include "core/link/link.h"
 #include "core/trips/trip_record.h"
@@ -15,6 +16,7 @@ class QFrame;
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QPrinter;
 class QPushButton;
 class QRadioButton;
 class QTableView;
@@ -68,6 +70,9 @@ class TMonitor_Form : public QWidget {
   int SaveDialogFilterIndex = 0;  // the save dialog reopens with the last type picked
 
   TripTableModel& TableModel() const { return *model_; }
+  // The printer behind Statistic_Print_Dialog, shared by every statistics
+  // window: what the user chose in the print dialog holds for the whole run.
+  QPrinter& StatisticPrinter();
 
   // Shell (ui/app).
   void Monitor_Form_Create();
@@ -125,6 +130,7 @@ class TMonitor_Form : public QWidget {
   Dialogs& dialogs_;
   TripTableModel* model_ = nullptr;
   QPointer<QWidget> helpWindow_;
+  std::unique_ptr<QPrinter> statisticPrinter_;
   QString fileFolder_;  // where the file dialogs open: the last folder used
   bool destroyed_ = false;
 };

@@ -3,14 +3,13 @@
 #include <QCloseEvent>
 #include <QFontMetrics>
 #include <QFrame>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
-#include <QPalette>
 #include <QPrinter>
 #include <QStyle>
 #include <QToolButton>
+#include <algorithm>
 #include <tuple>
 
 #include "ui/app/Main_form.h"
@@ -142,7 +141,7 @@ void TTrip_Stat_Form::Statistic_Close_Speed_Button_Click() { close(); }
 void TTrip_Stat_Form::Statistic_Print_Speed_Button_Click() {
   if (!owner_) return;
   Dialogs& dialogs = owner_->UiDialogs();
-  QPrinter printer(QPrinter::HighResolution);
+  QPrinter& printer = owner_->StatisticPrinter();
   if (!dialogs.Print(this, printer)) return;
   if (!PrintReport(printer))
     dialogs.Error(this, QStringLiteral("Ошибка печати"),
@@ -154,9 +153,16 @@ bool TTrip_Stat_Form::PrintReport(QPrinter& printer) const {
   const stats::ReportValues values = ReportValues();
   QPainter painter;
   if (!painter.begin(&printer)) return false;
-  painter.setPen(QGuiApplication::palette().color(QPalette::WindowText));
+  // Ink on paper: a dark desktop theme's text colour would print nearly white.
+  painter.setPen(Qt::black);
   painter.setBrush(Qt::NoBrush);
   PainterCanvas canvas(painter);
+  // A page smaller than the report (A5, A6, a short Letter area) gets all of
+  // it, scaled down; on A4 it fits and stays as laid out.
+  const stats::CanvasRect extent = stats::ReportBounds(canvas, values);
+  const double scale = std::min({1.0, printer.width() / static_cast<double>(std::max(extent.right, 1)),
+                                 printer.height() / static_cast<double>(std::max(extent.bottom, 1))});
+  if (scale < 1.0) painter.scale(scale, scale);
   stats::DrawReport(canvas, values);
   const bool ended = painter.end();
   return ended && printer.printerState() != QPrinter::Error && printer.printerState() != QPrinter::Aborted;

@@ -76,6 +76,7 @@ TEST(Report, FrameFollowsTheWidestValueAndTheClipOrigin) {
     DrawReport(canvas, Values(c.owner));
     ASSERT_EQ(canvas.frames.size(), 1u);
     EXPECT_EQ(canvas.frames[0], c.frame) << c.owner;
+    EXPECT_EQ(ReportBounds(canvas, Values(c.owner)), c.frame) << "the frame holds every text";
   }
 }
 

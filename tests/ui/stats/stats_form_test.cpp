@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QPalette>
+#include <QApplication>
+#include <QPrinter>
+#include <QPageSize>
+#include <QImage>
 #include <QCoreApplication>
 #include <QFile>
 #include <QLabel>
@@ -259,6 +264,65 @@ TEST_F(StatsPrintTest, PrintsTheWindowsFiguresAndTheVehicleAsItStandsNow) {
   }
   EXPECT_FALSE(text.contains("Старая"));
   EXPECT_EQ(text.count("\f"), 1) << "one page";
+}
+
+TEST_F(StatsPrintTest, BlackInkOnADarkThemeWholeOnAnA5PageAndThePrinterChoiceIsKept) {
+  for (const char* tool : {"pdftotext", "pdftoppm"})
+    if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty()) GTEST_SKIP() << tool << " missing";
+  const QPalette light = QApplication::palette();
+  QPalette dark = light;
+  dark.setColor(QPalette::WindowText, Qt::white);
+  dark.setColor(QPalette::Window, Qt::black);
+  QApplication::setPalette(dark);
+  FillWorkedExample();
+  form->Vehicle_Owner_Edit->setText(QString(50, QLatin1Char('W')));
+  TTrip_Stat_Form* w = Open(5);
+  ASSERT_NE(w, nullptr);
+  const QString path = dir.filePath("a5.pdf");
+  dialogs.printAnswers.push_back(true);
+  dialogs.setUpPrinter = [path](QPrinter& printer) {  // the user's choices in the dialog
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(path);
+    printer.setPageSize(QPageSize(QPageSize::A5));
+  };
+  w->Statistic_Print_Speed_Button->click();
+  QApplication::setPalette(light);
+  EXPECT_TRUE(dialogs.messages.empty());
+
+  QProcess words;
+  words.start(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), path, QStringLiteral("-")});
+  ASSERT_TRUE(words.waitForFinished(10000));
+  const QString boxes = QString::fromUtf8(words.readAllStandardOutput());
+  const auto page = QRegularExpression(R"re(<page width="([\d.]+)" height="([\d.]+)")re").match(boxes);
+  ASSERT_TRUE(page.hasMatch()) << boxes.toStdString();
+  int count = 0;
+  for (const auto& word : QRegularExpression(R"re(xMax="([\d.]+)" yMax="([\d.]+)">([^<]*)<)re").globalMatch(boxes)) {
+    ++count;
+    EXPECT_LE(word.captured(1).toDouble(), page.captured(1).toDouble()) << word.captured(3).toStdString();
+    EXPECT_LE(word.captured(2).toDouble(), page.captured(2).toDouble()) << word.captured(3).toStdString();
+  }
+  EXPECT_GT(count, 30);
+  EXPECT_TRUE(boxes.contains(QString(50, QLatin1Char('W'))));
+
+  QProcess render;  // the darkest pixel is ink, not the theme's near-white text colour
+  render.start(QStringLiteral("pdftoppm"), {QStringLiteral("-gray"), QStringLiteral("-r"), QStringLiteral("150"), path});
+  ASSERT_TRUE(render.waitForFinished(10000));
+  const QImage image = QImage::fromData(render.readAllStandardOutput());
+  ASSERT_FALSE(image.isNull());
+  int darkest = 255;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) darkest = std::min(darkest, qGray(image.pixel(x, y)));
+  EXPECT_LT(darkest, 80);
+
+  // The next print opens on the same printer and page.
+  QPageSize::PageSizeId offered = QPageSize::Custom;
+  dialogs.printAnswers.push_back(true);
+  dialogs.setUpPrinter = [&](QPrinter& printer) {
+    offered = printer.pageLayout().pageSize().id();
+    printer.setOutputFileName(dir.filePath("again.pdf"));
+  };
+  w->Statistic_Print_Speed_Button->click();
+  EXPECT_EQ(offered, QPageSize::A5);
 }
 
 TEST_F(StatsPrintTest, CancelPrintsNothing) {
