@@ -457,6 +457,10 @@ void TConfig_Form::Trip_Counter_Reset_Button_Click() {
 
 void TConfig_Form::Watch_Calendar_Read_Current_ButtonClick() {
   const QDateTime now = Now();
+  // The device keeps two year digits from 2000: another century would be cut
+  // to a wrong year that "Установить" then sends.
+  if (!config::ClockYearRule.Accepts(now.date().year() - 2000))
+    return InputError(*Calendar_Year_Edit, config::ClockYearRule.message);
   const config::ClockText clock = config::ClockTextFor(now.date().year(), now.date().month(), now.date().day(),
                                                        now.time().hour(), now.time().minute());
   Calendar_Year_Edit->setText(QString::fromStdString(clock.year));

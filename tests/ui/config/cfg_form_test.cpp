@@ -484,6 +484,16 @@ TEST_F(ConfigWindow, PcClockFillsTheFieldsAndSendsNothing) {
   form->Watch_Calendar_Read_Current_Button->click();
   EXPECT_EQ(Clock(*form), "09-03-07 08:04");
   EXPECT_TRUE(sim.Commands().empty());
+
+  // A computer clock outside the device's century fills nothing.
+  for (const int year : {1999, 2100}) {
+    form->Now = [year] { return QDateTime(QDate(year, 3, 7), QTime(8, 4)); };
+    dialogs.messages.clear();
+    form->Watch_Calendar_Read_Current_Button->click();
+    EXPECT_EQ(Clock(*form), "09-03-07 08:04") << year;
+    ASSERT_EQ(dialogs.messages.size(), 1u) << year;
+    EXPECT_EQ(dialogs.messages[0].text, "Значение года текущей даты\nдолжно лежать в диапазоне от 0 до 99.");
+  }
 }
 
 TEST_F(ConfigWindow, DeviceValuesTheListsLackLeaveNoEntryAndAreNotSent) {
