@@ -13,7 +13,7 @@ shift
 scripts/install-deps.sh
 
 dir=build/fuzz
-cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRIVENTAR_WERROR=ON -DCMAKE_CXX_COMPILER=clang++ \
   -DRIVENTAR_WITH_FUZZ=ON -DRIVENTAR_WITH_UI=OFF -DRIVENTAR_WITH_TESTS=OFF >/dev/null
 cmake --build "$dir" -j "$(nproc)" --target fuzz_all
 

@@ -15,7 +15,7 @@ case "$flavour" in
   *) echo "unknown flavour: $flavour" >&2; exit 2 ;;
 esac
 
-cmake -S . -B "$dir" -G Ninja "${args[@]}" >/dev/null
+cmake -S . -B "$dir" -G Ninja -DRIVENTAR_WERROR=ON "${args[@]}" >/dev/null
 cmake --build "$dir" -j "$(nproc)"
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
