@@ -7,7 +7,9 @@
 namespace riventar::link {
 
 // The lines after the open-failure message's first one: the device path,
-// the system's reason, and for a permission error the group to join.
+// the system's reason, and the likely cause with its remedy (no UART behind
+// a ttyS port, the group to join, the program holding the port, a device
+// that is gone). How to pick another device is the front end's to add.
 std::string DescribeOpenFailure(const std::string& devicePath, const posix::SerialOpenError& error);
 
 }  // namespace riventar::link

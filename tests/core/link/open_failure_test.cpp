@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
+#include <fstream>
 #include <cstdlib>
 #include <string>
 
@@ -20,9 +24,9 @@ TEST(OpenFailure, SaysWhyAndWhatToDo) {
       {{SerialOpenError::Kind::Open, EACCES, "open", "uucp"},
        {"/dev/ttyS0", "Permission denied", "группы uucp", "sudo usermod -aG uucp $USER", "войдите в систему заново"}},
       {{SerialOpenError::Kind::Open, EACCES, "open", ""}, {"sudo usermod -aG dialout $USER"}},
-      {{SerialOpenError::Kind::Open, ENOENT, "open", ""}, {"No such file", "RIVENTAR_COM1", "/dev/ttyS1"}},
-      {{SerialOpenError::Kind::Busy, EWOULDBLOCK, "flock", ""}, {"занят", "flock"}},
-      {{SerialOpenError::Kind::Configure, ENOTTY, "tcgetattr", ""}, {"не принимает настройки", "tcgetattr"}},
+      {{SerialOpenError::Kind::Open, EIO, "open", ""}, {"Input/output error", "нет последовательного порта", "USB"}},
+      {{SerialOpenError::Kind::Configure, ENOTTY, "tcsetattr", ""}, {"tcsetattr", "нет последовательного порта"}},
+      {{SerialOpenError::Kind::Busy, EWOULDBLOCK, "flock", ""}, {"занят", "flock", "ModemManager", "brltty"}},
   };
   for (const Case& c : cases) {
     const std::string text = DescribeOpenFailure("/dev/ttyS0", c.error);
@@ -31,21 +35,34 @@ TEST(OpenFailure, SaysWhyAndWhatToDo) {
   }
 }
 
+TEST(OpenFailure, AnAdapterThatIsGoneOrNoSerialPort) {
+  const std::string gone = DescribeOpenFailure("/dev/ttyUSB0", {SerialOpenError::Kind::Open, ENOENT, "open", ""});
+  EXPECT_NE(gone.find("адаптер не подключён"), std::string::npos) << gone;
+  const std::string notSerial =
+      DescribeOpenFailure("/dev/null", {SerialOpenError::Kind::Configure, ENOTTY, "tcgetattr", ""});
+  EXPECT_NE(notSerial.find("не принимает настройки"), std::string::npos) << notSerial;
+}
+
+// The holder is found through /proc: here it is this test, holding a pty.
+TEST(OpenFailure, NamesTheProgramHoldingThePort) {
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(::grantpt(master), 0);
+  ASSERT_EQ(::unlockpt(master), 0);
+  const std::string slave = ::ptsname(master);
+  const int held = ::open(slave.c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(held, 0);
+  std::ifstream comm("/proc/self/comm");
+  std::string self;
+  std::getline(comm, self);
+  const std::string text = DescribeOpenFailure(slave, {SerialOpenError::Kind::Busy, EWOULDBLOCK, "flock", ""});
+  EXPECT_NE(text.find("программой " + self + " (PID " + std::to_string(::getpid()) + ")"), std::string::npos) << text;
+  EXPECT_NE(text.find("Закройте"), std::string::npos) << text;
+  ::close(held);
+  ::close(master);
+}
+
 TEST(OpenFailure, MessageKeepsTheKnownFirstLine) {
   const riventar::link::OpenFailure failure{riventar::link::OpenFailure::Step::OpenPort, "Устройство: x"};
   EXPECT_EQ(riventar::link::OpenFailureMessage(failure), "Не возможно открыть последовательный порт\nУстройство: x");
-}
-
-TEST(DevicePathForPort, EnvironmentFirstThenTheStandardPorts) {
-  using riventar::link::DevicePathForPort;
-  ::unsetenv("RIVENTAR_COM1");
-  ::setenv("RIVENTAR_COM2", "", 1);
-  EXPECT_EQ(DevicePathForPort("COM1"), "/dev/ttyS0");
-  EXPECT_EQ(DevicePathForPort("COM2"), "/dev/ttyS1");  // empty counts as unset
-  ::setenv("RIVENTAR_COM1", "/dev/ttyUSB0", 1);
-  ::setenv("RIVENTAR_COM2", "/tmp/sim", 1);
-  EXPECT_EQ(DevicePathForPort("COM1"), "/dev/ttyUSB0");
-  EXPECT_EQ(DevicePathForPort("COM2"), "/tmp/sim");
-  ::unsetenv("RIVENTAR_COM1");
-  ::unsetenv("RIVENTAR_COM2");
 }
