@@ -1,7 +1,8 @@
 #include "core/link/link.h"
 
-#include <cstdlib>
+#include <atomic>
 #include <system_error>
+#include <utility>
 #include <variant>
 
 #include "core/link/exchange_buffer.h"
@@ -20,6 +21,8 @@ struct Link::State {
   posix::SerialPort port;
   std::unique_ptr<TCOMThread> receiver;
   std::chrono::milliseconds replyTimeout = ReplyTimeout;
+  std::atomic<bool> hungUp{false};  // written by the receiver, reset before it starts
+  std::function<void()> onHangUp;   // set while the link is down, called by the receiver
 };
 
 Link::Link() : state_(std::make_unique<State>()) {}
@@ -34,8 +37,12 @@ std::optional<OpenFailure> Link::Start(const std::string& devicePath) {
   State& s = *state_;
   s.port = std::get<posix::SerialPort>(std::move(opened));
   s.replyEvent.Reset();
+  s.hungUp = false;
   try {
-    s.receiver = std::make_unique<TCOMThread>(s.port.Fd(), s.buffer, s.replyEvent);
+    s.receiver = std::make_unique<TCOMThread>(s.port.Fd(), s.buffer, s.replyEvent, [&s] {
+      s.hungUp = true;
+      if (s.onHangUp) s.onHangUp();
+    });
   } catch (const std::system_error& e) {
     s.port.Close();
     return OpenFailure{OpenFailure::Step::CreateEvent, e.what()};
@@ -80,22 +87,10 @@ bool Link::RetryingExchange(std::string_view command, const ReplyCheck& answers,
 
 Reply Link::LastReply() const { return state_->buffer.Snapshot(); }
 
-void Link::SetReplyTimeout(std::chrono::milliseconds timeout) { state_->replyTimeout = timeout; }
+void Link::SetHangUpHandler(std::function<void()> handler) { state_->onHangUp = std::move(handler); }
 
-std::string DevicePathForPort(std::string_view portName) {
-  const char* variable = nullptr;
-  const char* fallback = nullptr;
-  if (portName == "COM1") {
-    variable = "RIVENTAR_COM1";
-    fallback = "/dev/ttyS0";
-  } else if (portName == "COM2") {
-    variable = "RIVENTAR_COM2";
-    fallback = "/dev/ttyS1";
-  } else {
-    return std::string(portName);
-  }
-  const char* configured = std::getenv(variable);
-  return configured && *configured ? configured : fallback;
-}
+bool Link::HungUp() const { return state_->hungUp; }
+
+void Link::SetReplyTimeout(std::chrono::milliseconds timeout) { state_->replyTimeout = timeout; }
 
 }  // namespace riventar::link

@@ -67,6 +67,13 @@ class Link {
   // The exchange buffer as it stands now (read it after an answered exchange).
   Reply LastReply() const;
 
+  // Runs on the receiver thread, once per connection, when the port hangs up
+  // (the adapter was pulled out): keep it short and thread-safe, e.g. post
+  // to the UI thread. Set it while the link is down.
+  void SetHangUpHandler(std::function<void()> handler);
+  // True once the current connection's port has hung up; any thread.
+  bool HungUp() const;
+
   // Tests shorten the wait; the program keeps ReplyTimeout.
   void SetReplyTimeout(std::chrono::milliseconds timeout);
 
@@ -74,8 +81,5 @@ class Link {
   struct State;
   std::unique_ptr<State> state_;
 };
-
-// "COM1" -> $RIVENTAR_COM1 or /dev/ttyS0; "COM2" -> $RIVENTAR_COM2 or /dev/ttyS1.
-std::string DevicePathForPort(std::string_view portName);
 
 }  // namespace riventar::link

@@ -5,13 +5,19 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <utility>
 
 #include "core/link/line_assembly.h"
 
 namespace riventar::link {
 
-TCOMThread::TCOMThread(int portFd, ExchangeBuffer& buffer, posix::AutoResetEvent& replyEvent)
-    : portFd_(portFd), buffer_(buffer), replyEvent_(replyEvent), thread_([this] { Execute(); }) {}
+TCOMThread::TCOMThread(int portFd, ExchangeBuffer& buffer, posix::AutoResetEvent& replyEvent,
+                       std::function<void()> onHangUp)
+    : portFd_(portFd),
+      buffer_(buffer),
+      replyEvent_(replyEvent),
+      onHangUp_(std::move(onHangUp)),
+      thread_([this] { Execute(); }) {}
 
 TCOMThread::~TCOMThread() { Stop(); }
 
@@ -26,6 +32,10 @@ void TCOMThread::Execute() {
   // After a hang-up (adapter unplugged, peer gone) the port reports itself
   // readable for ever; it is then left alone and exchanges simply time out.
   bool portAlive = true;
+  auto hangUp = [&] {
+    portAlive = false;
+    if (onHangUp_) onHangUp_();
+  };
   for (;;) {
     pollfd fds[2] = {{stopRequest_.Fd(), POLLIN, 0}, {portAlive ? portFd_ : -1, POLLIN, 0}};
     if (::poll(fds, 2, -1) < 0) {
@@ -35,14 +45,14 @@ void TCOMThread::Execute() {
     if (fds[0].revents != 0) return;
     if (fds[1].revents == 0) continue;
     if ((fds[1].revents & POLLIN) == 0) {
-      portAlive = false;
+      hangUp();
       continue;
     }
     char byte = 0;
     const ssize_t n = ::read(portFd_, &byte, 1);
     if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
     if (n != 1) {
-      portAlive = false;
+      hangUp();
       continue;
     }
     buffer_.Store(lineIndex, byte);

@@ -6,6 +6,7 @@
 // It sleeps in poll() on the port and on a wake-up descriptor, so a stop
 // takes as long as a thread switch and an idle link costs nothing.
 // The port must stay open until Stop() (or the destructor) has returned.
+#include <functional>
 #include <thread>
 
 #include "core/link/exchange_buffer.h"
@@ -17,7 +18,9 @@ namespace riventar::link {
 class TCOMThread {
  public:
   // Throws std::system_error when the thread or its wake-up cannot be had.
-  TCOMThread(int portFd, ExchangeBuffer& buffer, posix::AutoResetEvent& replyEvent);
+  // `onHangUp` runs on this thread, once, when the port hangs up.
+  TCOMThread(int portFd, ExchangeBuffer& buffer, posix::AutoResetEvent& replyEvent,
+             std::function<void()> onHangUp = {});
   ~TCOMThread();  // Stop()
   TCOMThread(const TCOMThread&) = delete;
   TCOMThread& operator=(const TCOMThread&) = delete;
@@ -31,6 +34,7 @@ class TCOMThread {
   const int portFd_;
   ExchangeBuffer& buffer_;
   posix::AutoResetEvent& replyEvent_;
+  const std::function<void()> onHangUp_;
   posix::Wakeup stopRequest_;
   std::thread thread_;  // last: starts once everything above exists
 };

@@ -159,4 +159,37 @@ TEST_F(Unplugged, MidOperationShowsTheMessageDropsTheLinkAndReconnectsOnceBack) 
   }
 }
 
+// Pulled out while the link is up and idle: the program notices by itself,
+// drops the link, releases the device and says so; after replugging the
+// connect button works again.
+TEST_F(Unplugged, WhileIdleIsNoticedAtOnceAndConnectingAgainWorks) {
+  for (int round = 0; round < 2; ++round) {
+    SCOPED_TRACE(round);
+    Connect();
+    dialogs.messages.clear();
+    const std::string pulled = sim->SlavePath();
+    sim->Unplug();
+    const auto start = Clock::now();
+    while (form->Link.IsUp() && Clock::now() - start < 2s) {
+      QApplication::processEvents();
+      std::this_thread::sleep_for(1ms);
+    }
+    EXPECT_LT(Clock::now() - start, 500ms);
+    ExpectDroppedLink();
+    EXPECT_TRUE(sim->Commands().empty()) << "nothing sent";
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].caption, QStringLiteral("Ошибка связи с БК"));
+    EXPECT_TRUE(dialogs.messages[0].text.contains(QString::fromStdString(pulled) + QStringLiteral(" отключено")));
+    EXPECT_TRUE(form->COM1_Select_RadioButton->toolTip().contains(QStringLiteral("не найдено")));
+
+    PlugIn();
+    dialogs.messages.clear();
+    Connect();
+    EXPECT_TRUE(dialogs.messages.empty());
+  }
+  // A late notice of an old connection leaves the new one alone.
+  QApplication::processEvents();
+  EXPECT_TRUE(form->Link.IsUp());
+}
+
 }  // namespace

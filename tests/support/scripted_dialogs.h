@@ -35,13 +35,15 @@ class ScriptedDialogs final : public ui::Dialogs {
   std::deque<std::optional<FileChoice>> saveAnswers;
   std::deque<bool> printAnswers;                      // false = cancel
   std::function<void(QPrinter&)> setUpPrinter;        // runs before a confirmed print
+  std::deque<std::optional<QString>> textAnswers;     // nullopt = cancel
 
   std::vector<MessageRecord> messages;
   std::vector<FileDialogOptions> openRequests;
   std::vector<FileDialogOptions> saveRequests;
   int beeps = 0;
   int prints = 0;
-  // Everything in order: "beep", "message:<caption>", "open", "save", "print".
+  std::vector<QString> textRequests;                  // the labels asked with
+  // Everything in order: "beep", "message:<caption>", "open", "save", "print", "text".
   std::vector<std::string> log;
   // Runs inside Message(), for tests that look at the program while a box is up.
   std::function<void(const MessageRecord&)> onMessage;
@@ -93,6 +95,12 @@ class ScriptedDialogs final : public ui::Dialogs {
     log.emplace_back("beep");
   }
 
+  std::optional<QString> TextInput(QWidget*, const QString&, const QString& label, const QString&) override {
+    textRequests.push_back(label);
+    log.emplace_back("text");
+    return Next(textAnswers, "text input");
+  }
+
   // Captions of all messages so far, for compact assertions.
   std::vector<std::string> Captions() const {
     std::vector<std::string> out;
@@ -101,7 +109,8 @@ class ScriptedDialogs final : public ui::Dialogs {
   }
 
  private:
-  static std::optional<FileChoice> Next(std::deque<std::optional<FileChoice>>& queue, const char* what) {
+  template <typename Answer>
+  static std::optional<Answer> Next(std::deque<std::optional<Answer>>& queue, const char* what) {
     if (queue.empty()) {
       ADD_FAILURE() << "unexpected " << what << " dialog";
       return std::nullopt;
@@ -110,7 +119,7 @@ class ScriptedDialogs final : public ui::Dialogs {
       queue.pop_front();
       return std::nullopt;
     }
-    FileChoice choice = *queue.front();
+    Answer choice = *queue.front();
     queue.pop_front();
     return choice;
   }

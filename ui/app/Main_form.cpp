@@ -139,6 +139,7 @@ void TMonitor_Form::BuildControls() {
     connect(item, &QAction::triggered, this, [this, tag] { Guarded(dialogs_, [this, tag] { Popup_Menu_Click(tag); }); });
     PopupItems.append(item);
   }
+  BuildPortChoice();
 }
 
 void TMonitor_Form::Monitor_Form_Create() {

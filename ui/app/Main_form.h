@@ -4,11 +4,13 @@
 // the link. Handlers are split by subsystem into ui/<subsystem>/Main_form_*.cpp.
 #include <QList>
 #include <QPointer>
+#include <QSettings>
 #include <QWidget>
 #include <memory>
 
 #include "core/link/link.h"
 #include "core/trips/trip_record.h"
+#include "platform/ports/binding.h"
 #include "ui/common/handler_guard.h"
 
 class QAction;
@@ -61,6 +63,10 @@ class TMonitor_Form : public QWidget {
   QPushButton* Clear_Trip_Table_Button = nullptr;
   QMenu* PopupMenu = nullptr;
   QList<QAction*> PopupItems;  // N1..N6, Tag = index
+  // Choosing the device behind COM1/COM2: a small button in the COM panel
+  // (and a right click on either radio button) opens the list.
+  QToolButton* Port_Choice_Button = nullptr;
+  QMenu* Port_Choice_Menu = nullptr;  // rebuilt each time it opens, so it follows plugging
 
   // Application-wide state.
   trips::TripList TripList;
@@ -85,6 +91,21 @@ class TMonitor_Form : public QWidget {
   // Link (ui/link).
   void Connect_SpeedButton_Click();
   void DropConnection();
+
+  // Port choice (ui/link).
+  void BuildPortChoice();
+  // COM`com` as the port panel shows it: 1 or 2 from the radio buttons.
+  int SelectedCom() const;
+  ports::Binding PortBinding(int com) const;
+  void Port_Choice_Button_Click();
+  // Opens the device list for COM`com` at a screen point.
+  void ShowPortChoice(int com, QPoint globalPosition);
+  void ChoosePort(int com, const QString& path);  // saves it and selects COM`com`
+  void UpdatePortHints();
+  // The receiver saw the port hang up (posted to this thread).
+  void Port_Hang_Up();
+  // Tests list made-up devices and keep their choices in a scratch file.
+  void SetPortSources(std::unique_ptr<ports::DeviceSource> devices, std::unique_ptr<QSettings> settings);
 
   // Trips (ui/trips).
   void ReDraw_StringGrid();
@@ -133,6 +154,8 @@ class TMonitor_Form : public QWidget {
   std::unique_ptr<QPrinter> statisticPrinter_;
   QString fileFolder_;  // where the file dialogs open: the last folder used
   bool destroyed_ = false;
+  std::unique_ptr<ports::DeviceSource> deviceSource_;
+  std::unique_ptr<QSettings> portSettings_;
 };
 
 // Top-left that centres a window of outer size `windowFrameSize` over a parent

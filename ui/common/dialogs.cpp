@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -73,5 +74,13 @@ bool QtDialogs::Print(QWidget* parent, QPrinter& printer) {
 }
 
 void QtDialogs::Beep() { QApplication::beep(); }
+
+std::optional<QString> QtDialogs::TextInput(QWidget* parent, const QString& caption, const QString& label,
+                                            const QString& initial) {
+  bool ok = false;
+  const QString text = QInputDialog::getText(parent, caption, label, QLineEdit::Normal, initial, &ok);
+  if (!ok) return std::nullopt;
+  return text;
+}
 
 }  // namespace riventar::ui

@@ -40,6 +40,11 @@ class Dialogs {
   virtual bool Print(QWidget* parent, QPrinter& printer) = 0;
   // The platform's exclamation sound.
   virtual void Beep() = 0;
+  // One line of text, `initial` filled in; nullopt when cancelled.
+  virtual std::optional<QString> TextInput(QWidget* /*parent*/, const QString& /*caption*/, const QString& /*label*/,
+                                           const QString& /*initial*/) {
+    return std::nullopt;
+  }
 
   // Shorthands for the program's message styles.
   void Error(QWidget* parent, const QString& caption, const QString& text) {
@@ -61,6 +66,8 @@ class QtDialogs final : public Dialogs {
   std::optional<FileChoice> SaveFile(QWidget* parent, const FileDialogOptions& options) override;
   bool Print(QWidget* parent, QPrinter& printer) override;
   void Beep() override;
+  std::optional<QString> TextInput(QWidget* parent, const QString& caption, const QString& label,
+                                   const QString& initial) override;
 };
 
 }  // namespace riventar::ui

@@ -1,4 +1,5 @@
 // Connecting and disconnecting.
+#include <QFile>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QToolButton>
@@ -12,6 +13,10 @@ namespace riventar::ui {
 
 namespace {
 
+constexpr char ChooseAnotherDevice[] =
+    "Другое устройство для COM1 или COM2 выбирается кнопкой «...» рядом с ними "
+    "или правой кнопкой мыши на COM1/COM2.";
+
 // The device-dependent buttons work only while the link is up, the port
 // choice only while it is down.
 void ShowLinkState(TMonitor_Form& form, bool up) {
@@ -19,6 +24,7 @@ void ShowLinkState(TMonitor_Form& form, bool up) {
   form.Read_Trip_From_BK_Button->setEnabled(up);
   form.COM1_Select_RadioButton->setEnabled(!up);
   form.COM2_Select_RadioButton->setEnabled(!up);
+  form.Port_Choice_Button->setEnabled(!up);
   form.Connect_SpeedButton->setText(up ? QStringLiteral("Отключиться") : QStringLiteral("Подключиться"));
   form.Connect_SpeedButton->setToolTip(up ? QStringLiteral("Разорвать связь с БК") : QStringLiteral("Установить связь с БК"));
 }
@@ -31,14 +37,17 @@ void TMonitor_Form::Connect_SpeedButton_Click() {
   if (!Connect_SpeedButton->isChecked()) {
     Link.Stop();  // nothing is sent to the device
     ShowLinkState(*this, false);
+    UpdatePortHints();  // the adapter may have been pulled or swapped meanwhile
     return;
   }
 
-  const char* port = COM1_Select_RadioButton->isChecked() ? "COM1" : "COM2";
-  if (const auto failure = Link.Start(link::DevicePathForPort(port))) {
+  const int com = SelectedCom();
+  const ports::Binding binding = PortBinding(com);
+  if (const auto failure = Link.Start(QFile::encodeName(binding.path).toStdString())) {
     if (failure->step == link::OpenFailure::Step::OpenPort) {
       dialogs_.Beep();
-      dialogs_.Error(this, QString::fromUtf8(link::PortOpenFailureCaption), QString::fromUtf8(link::OpenFailureMessage(*failure)));
+      dialogs_.Error(this, QString::fromUtf8(link::PortOpenFailureCaption),
+                     QString::fromUtf8(link::OpenFailureMessage(*failure)) + QStringLiteral("\n") + QString::fromUtf8(ChooseAnotherDevice));
     }
     Connect_SpeedButton->setChecked(false);
     return;
@@ -49,6 +58,8 @@ void TMonitor_Form::Connect_SpeedButton_Click() {
     Connect_SpeedButton->setChecked(false);
     return;
   }
+  // The adapter found at first start stays COM1 once it has answered.
+  if (binding.source == ports::Binding::Source::FirstStart) ChoosePort(com, binding.path);
   ShowLinkState(*this, true);
 }
 

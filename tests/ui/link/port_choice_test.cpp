@@ -1,0 +1,133 @@
+// Choosing the device behind COM1/COM2 in the real main window (offscreen),
+// with made-up device lists, the choice kept in a scratch settings file and
+// the simulated device standing in for the adapter.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QFrame>
+#include <QMenu>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <memory>
+
+#include "platform/ports/binding.h"
+#include "sim/simulator.h"
+#include "tests/platform/made_up_devices.h"
+#include "tests/support/scripted_dialogs.h"
+#include "ui/app/Main_form.h"
+
+namespace {
+
+using riventar::ports::PortReport;
+using riventar::testing::MadeUpDevices;
+using riventar::testing::ScriptedDialogs;
+
+class PortChoice : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    qunsetenv("RIVENTAR_COM1");
+    qunsetenv("RIVENTAR_COM2");
+    form = std::make_unique<riventar::ui::TMonitor_Form>(dialogs);
+    // The simulated device poses as the one USB adapter plugged in.
+    Use({{QString::fromStdString(sim.SlavePath()), {}, QStringLiteral("FTDI"), QStringLiteral("FT232R USB UART"),
+          QStringLiteral("A50285BI"), true, true},
+         {QStringLiteral("/dev/ttyS1"), {}, {}, {}, {}, false, true}});
+  }
+  void TearDown() override { form.reset(); }
+
+  void Use(std::vector<PortReport> devices) {
+    form->SetPortSources(std::make_unique<MadeUpDevices>(std::move(devices)), Settings());
+  }
+  std::unique_ptr<QSettings> Settings() {
+    return riventar::ports::OpenUserSettings(scratch.filePath(QStringLiteral("riventar.conf")));
+  }
+  QString Saved(int com) { return Settings()->value(QStringLiteral("ports/COM%1").arg(com)).toString(); }
+  QAction* Item(const QString& startingWith) {
+    for (QAction* a : form->Port_Choice_Menu->actions())
+      if (a->text().startsWith(startingWith)) return a;
+    ADD_FAILURE() << "no item " << startingWith.toStdString();
+    return nullptr;
+  }
+  QStringList Items() {
+    QStringList texts;
+    for (QAction* a : form->Port_Choice_Menu->actions()) texts << a->text();
+    return texts;
+  }
+
+  riventar::sim::Simulator sim;
+  QTemporaryDir scratch;
+  ScriptedDialogs dialogs;
+  std::unique_ptr<riventar::ui::TMonitor_Form> form;
+};
+
+TEST_F(PortChoice, FirstStartBindsTheOnlyAdapterConnectsAndRemembersIt) {
+  const QString pty = QString::fromStdString(sim.SlavePath());
+  EXPECT_TRUE(form->COM1_Select_RadioButton->toolTip().startsWith(QStringLiteral("COM1: FTDI FT232R USB UART (A50285BI)\n") + pty));
+  EXPECT_TRUE(form->COM2_Select_RadioButton->toolTip().startsWith(QStringLiteral("COM2: ttyS1\n/dev/ttyS1")));
+  form->Connect_SpeedButton->click();
+  ASSERT_TRUE(form->Link.IsUp());
+  EXPECT_TRUE(dialogs.messages.empty());
+  EXPECT_FALSE(form->Port_Choice_Button->isEnabled());
+  EXPECT_EQ(Saved(1), pty);
+  form->Connect_SpeedButton->click();
+  EXPECT_TRUE(form->Port_Choice_Button->isEnabled());
+}
+
+TEST_F(PortChoice, ListChoiceTypedPathAndOpenFailureAdvice) {
+  // The button sits in the panel's free corner, clear of the specified controls.
+  const QRect button = form->Port_Choice_Button->geometry();
+  EXPECT_TRUE(form->COM_Select_Panel->contentsRect().contains(button));
+  for (QWidget* w : {static_cast<QWidget*>(form->COM1_Select_RadioButton), static_cast<QWidget*>(form->COM2_Select_RadioButton),
+                     static_cast<QWidget*>(form->Connect_SpeedButton)})
+    EXPECT_FALSE(w->geometry().intersects(button));
+
+  // A right click on COM2 lists the devices for COM2: adapter, UART port, the rest.
+  QContextMenuEvent rightClick(QContextMenuEvent::Mouse, QPoint(5, 5), form->COM2_Select_RadioButton->mapToGlobal(QPoint(5, 5)));
+  QApplication::sendEvent(form->COM2_Select_RadioButton, &rightClick);
+  ASSERT_TRUE(form->Port_Choice_Menu->isVisible());
+  const QString pty = QString::fromStdString(sim.SlavePath());
+  EXPECT_EQ(Items(), (QStringList{QStringLiteral("Устройство для COM2"),
+                                  QStringLiteral("FTDI FT232R USB UART (A50285BI) - ") + pty,
+                                  QStringLiteral("ttyS1 - /dev/ttyS1"), QString(), QStringLiteral("Другое устройство...")}));
+  EXPECT_TRUE(Item(QStringLiteral("ttyS1"))->isChecked());
+  Item(QStringLiteral("FTDI"))->trigger();
+  EXPECT_EQ(Saved(2), pty);
+  EXPECT_TRUE(form->COM2_Select_RadioButton->isChecked());
+  EXPECT_TRUE(form->COM2_Select_RadioButton->toolTip().startsWith(QStringLiteral("COM2: FTDI")));
+  form->Port_Choice_Menu->hide();
+
+  // The small button lists for the selected port; a typed path is taken as it is.
+  form->COM1_Select_RadioButton->setChecked(true);
+  form->Port_Choice_Button->click();
+  ASSERT_TRUE(form->Port_Choice_Menu->isVisible());
+  EXPECT_EQ(Items().first(), QStringLiteral("Устройство для COM1"));
+  EXPECT_TRUE(Items().contains(QStringLiteral("Стандартный порт /dev/ttyS0")));
+  dialogs.textAnswers = {QStringLiteral(" /dev/riventar-absent ")};
+  Item(QStringLiteral("Другое устройство"))->trigger();
+  EXPECT_EQ(dialogs.textRequests, std::vector<QString>{QStringLiteral("Путь к устройству для COM1:")});
+  EXPECT_EQ(Saved(1), QStringLiteral("/dev/riventar-absent"));
+  EXPECT_TRUE(form->COM1_Select_RadioButton->toolTip().startsWith(
+      QStringLiteral("COM1: /dev/riventar-absent (сейчас не найдено)")));
+
+  // Opening it fails: the known first line, the reason, and how to pick another.
+  form->Connect_SpeedButton->click();
+  EXPECT_FALSE(form->Link.IsUp());
+  ASSERT_EQ(dialogs.messages.size(), 1u);
+  const QStringList lines = dialogs.messages[0].text.split(QLatin1Char('\n'));
+  EXPECT_EQ(lines.first(), QStringLiteral("Не возможно открыть последовательный порт"));
+  EXPECT_TRUE(lines.contains(QStringLiteral("Устройство: /dev/riventar-absent")));
+  EXPECT_TRUE(lines.last().startsWith(QStringLiteral("Другое устройство для COM1 или COM2 выбирается")));
+
+  // The environment still wins over any choice, and the list says so.
+  qputenv("RIVENTAR_COM1", sim.SlavePath().c_str());
+  form->Port_Choice_Button->click();
+  EXPECT_TRUE(Items().contains(QStringLiteral("Задано переменной RIVENTAR_COM1: ") + pty));
+  form->Connect_SpeedButton->click();
+  EXPECT_TRUE(form->Link.IsUp());
+  qunsetenv("RIVENTAR_COM1");
+}
+
+}  // namespace
