@@ -4,6 +4,7 @@
 #include <exception>
 #include <memory>
 
+#include "platform/desktop/instance_lock.h"
 #include "platform/desktop/window_lookup.h"
 #include "ui/app/Main_form.h"
 #include "ui/common/dialogs.h"
@@ -13,7 +14,8 @@ namespace riventar::ui {
 
 int RunProgram(Dialogs& dialogs) {
   try {
-    if (desktop::TopLevelWindowWithTitleExists("Ривентар")) {
+    desktop::InstanceLock instance;  // held until the program ends
+    if (desktop::TopLevelWindowWithTitleExists("Ривентар") || !instance.TryLock()) {
       dialogs.Error(nullptr, QStringLiteral("Ривентар"),
                     QStringLiteral("Данное приложение уже запущено.\nВернитесь к уже работающей копии."));
       return 0;

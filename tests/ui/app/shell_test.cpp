@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTextBrowser>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
 #include <chrono>
@@ -159,6 +160,8 @@ TEST(Shell, SecondCopyIsRefused) {
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
   env.insert(QStringLiteral("DISPLAY"), QString::fromStdString(x.Display()));
+  QTemporaryDir runtime;  // its own lock folder: the title alone refuses
+  env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
   first.setProcessEnvironment(env);
   first.setProcessChannelMode(QProcess::ForwardedChannels);
   first.start(QStringLiteral(RIVENTAR_BINARY), {});
