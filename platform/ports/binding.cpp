@@ -70,6 +70,11 @@ QString BoundPath(int com, const QSettings& settings, const DeviceSource& source
   return ResolveBinding(com, settings, source).path;
 }
 
+QString ResolvePortArgument(const QString& argument, const QSettings& settings, const DeviceSource& source) {
+  const auto com = ComNumber(argument);
+  return com ? BoundPath(*com, settings, source) : argument;
+}
+
 void SaveBinding(int com, const QString& path, QSettings& settings) {
   settings.setValue(Key(com), path);
   settings.sync();

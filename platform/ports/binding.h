@@ -47,6 +47,10 @@ Binding ResolveBinding(int com, const QSettings& settings, const std::vector<Ser
 Binding ResolveBinding(int com, const QSettings& settings, const DeviceSource& source);
 QString BoundPath(int com, const QSettings& settings, const DeviceSource& source);
 
+// A command line's port argument: "COM1"/"COM2" (any case) resolved as the
+// window resolves them, anything else taken as a device path as it is.
+QString ResolvePortArgument(const QString& argument, const QSettings& settings, const DeviceSource& source);
+
 // Remembers `path` for COM`com`; Forget goes back to the default. Both write through at once.
 void SaveBinding(int com, const QString& path, QSettings& settings);
 void ForgetBinding(int com, QSettings& settings);

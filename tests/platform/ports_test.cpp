@@ -106,6 +106,7 @@ TEST_F(Bindings, EnvironmentThenSavedThenFirstStartThenDefault) {
       EXPECT_EQ(got.path, expected.path) << "COM" << com;
       EXPECT_EQ(got.source, expected.source) << "COM" << com;
       EXPECT_EQ(riventar::ports::BoundPath(com, *settings, source), expected.path);
+      EXPECT_EQ(riventar::ports::ResolvePortArgument(QStringLiteral("com%1").arg(com), *settings, source), expected.path);
     }
   }
 }
@@ -119,11 +120,14 @@ TEST_F(Bindings, SavedChoiceSurvivesInTheFileAndCanBeForgotten) {
   EXPECT_EQ(riventar::ports::BoundPath(2, *riventar::ports::OpenUserSettings(file), none), QStringLiteral("/dev/ttyS1"));
 }
 
-TEST_F(Bindings, SettingsLiveInTheXdgConfigFolder) {
+TEST_F(Bindings, SettingsInTheXdgConfigFolderAndPortArguments) {
   qputenv("XDG_CONFIG_HOME", scratch.path().toUtf8());
   EXPECT_EQ(riventar::ports::UserSettingsPath(), scratch.filePath(QStringLiteral("riventar/riventar.conf")));
   EXPECT_EQ(riventar::ports::ComNumber(u"com2"), 2);
   EXPECT_EQ(riventar::ports::ComNumber(u"COM3"), std::nullopt);
+  const MadeUpDevices none({});
+  EXPECT_EQ(riventar::ports::ResolvePortArgument(QStringLiteral("/dev/ttyACM1"), *settings, none),
+            QStringLiteral("/dev/ttyACM1"));
 }
 
 // Whatever this machine has, the real list is well formed; no adapter is fine.
