@@ -1,7 +1,6 @@
 // Which device stands behind COM1 and COM2: the list to choose from, the
 // radio buttons' hints, and the adapter pulled out while the link is idle.
 #include <QAction>
-#include <QApplication>
 #include <QCursor>
 #include <QFrame>
 #include <QMenu>
@@ -142,9 +141,9 @@ void TMonitor_Form::UpdatePortHints() {
 void TMonitor_Form::Port_Hang_Up() {
   // A later connection, or none: this notice belongs to a port already closed.
   if (!Link.IsUp() || !Link.HungUp() || !Connect_SpeedButton->isChecked()) return;
-  // An exchange running now meets the silence and reports it the specified
-  // way; look again once it (or the window it runs in) is over.
-  if (QApplication::activeModalWidget() || findChild<QWidget*>(QStringLiteral("Progress_Bar_Form"))) {
+  // A reading or the configuration window running now meets the silence and
+  // reports it the specified way; look again once it is over.
+  if (exchangesRunning_ > 0) {
     QTimer::singleShot(HangUpRecheckMs, this, [this] { Guarded(dialogs_, [this] { Port_Hang_Up(); }); });
     return;
   }
