@@ -5,7 +5,9 @@
 //  - how long "Отключиться" takes;
 //  - what a connected, idle link costs in CPU.
 #include <benchmark/benchmark.h>
+#include <poll.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QToolButton>
@@ -15,6 +17,8 @@
 #include <memory>
 #include <thread>
 
+#include "core/link/commands.h"
+#include "platform/posix/serial_port.h"
 #include "sim/simulator.h"
 #include "ui/app/Main_form.h"
 #include "ui/common/dialogs.h"
@@ -67,7 +71,7 @@ void BM_Read255TripsPaced(benchmark::State& state) {
   Bench b(true);
   b.sim.SetTrips(riventar::sim::RealisticTrips(255));
   if (!b.Connect()) return state.SkipWithError("no link");
-  double worst = 0;
+  double worst = 0, total = 0;
   for (auto _ : state) {
     const std::size_t in0 = b.sim.BytesReceived(), out0 = b.sim.BytesSent();
     const auto start = Steady::now();
@@ -76,6 +80,7 @@ void BM_Read255TripsPaced(benchmark::State& state) {
     const std::size_t bytes = b.sim.BytesReceived() - in0 + b.sim.BytesSent() - out0;
     const double wire = Seconds(bytes * riventar::sim::ByteTime);
     state.SetIterationTime(elapsed);
+    total += elapsed;
     state.counters["wire_s"] = wire;
     state.counters["bytes"] = static_cast<double>(bytes);
     state.counters["ratio"] = elapsed / wire;
@@ -84,8 +89,39 @@ void BM_Read255TripsPaced(benchmark::State& state) {
     b.form->TripList.clear();
   }
   std::printf("read 255 trips: worst ratio to wire time %.4f (target <= 1.02)\n", worst);
+  std::printf("read 255 trips: program mean %.4f s\n", total / static_cast<double>(state.iterations()));
 }
 BENCHMARK(BM_Read255TripsPaced)->Iterations(2)->UseManualTime()->Unit(benchmark::kSecond);
+
+// The floor for the program's reading: a loop that writes each command of a
+// reading ("$TN", then 255 "$TR") and waits for its reply's CR, nothing else.
+void BM_Read255TripsSimplestClient(benchmark::State& state) {
+  riventar::sim::Simulator sim(riventar::sim::SimulatorOptions::Paced());
+  sim.SetTrips(riventar::sim::RealisticTrips(255));
+  auto opened = riventar::posix::SerialPort::Open(sim.SlavePath());
+  auto* port = std::get_if<riventar::posix::SerialPort>(&opened);
+  if (!port) return state.SkipWithError("no port");
+  const auto exchange = [fd = port->Fd()](const std::string& command) {
+    if (::write(fd, command.data(), command.size()) != static_cast<ssize_t>(command.size())) return false;
+    for (char c = 0; c != '\r';) {
+      pollfd p{fd, POLLIN, 0};
+      if (::poll(&p, 1, 1000) != 1 || ::read(fd, &c, 1) != 1) return false;
+    }
+    return true;
+  };
+  double total = 0;
+  for (auto _ : state) {
+    const auto start = Steady::now();
+    bool ok = exchange(riventar::link::TripCountCommand());
+    for (int i = 0; ok && i < 255; ++i) ok = exchange(riventar::link::TripReadCommand(static_cast<std::uint8_t>(i)));
+    const double elapsed = Seconds(Steady::now() - start);
+    if (!ok) return state.SkipWithError("no reply");
+    state.SetIterationTime(elapsed);
+    total += elapsed;
+  }
+  std::printf("read 255 trips: simplest client mean %.4f s\n", total / static_cast<double>(state.iterations()));
+}
+BENCHMARK(BM_Read255TripsSimplestClient)->Iterations(2)->UseManualTime()->Unit(benchmark::kSecond);
 
 void BM_Disconnect(benchmark::State& state) {
   Bench b(false);

@@ -27,16 +27,21 @@ void TMonitor_Form::Read_Trip_From_BK_Button_Click() {
     return;
   }
 
-  auto progress = std::make_unique<TProgress_Bar_Form>(this);
-  CentreOver(*progress, *this);
-  progress->show();
-  progress->ProgressBar->setMaximum(*count);
   // The trips of this reading are held apart until it completes: a reading
   // that breaks off drops them (they are still in the device) and leaves
   // what the table showed before, vehicle fields and unsaved flag included.
-  // The bar is painted while each request is on the wire.
-  const std::optional<trips::TripList> read =
-      trips::ReadTrips(Link, *count, [&progress](int index) { progress->SetPosition(index); });
+  // The progress window is made and painted while each request is on the
+  // wire, so it costs the reading no time.
+  std::unique_ptr<TProgress_Bar_Form> progress;
+  const std::optional<trips::TripList> read = trips::ReadTrips(Link, *count, [&](int index) {
+    if (!progress) {
+      progress = std::make_unique<TProgress_Bar_Form>(this);
+      CentreOver(*progress, *this);
+      progress->show();
+      progress->ProgressBar->setMaximum(*count);
+    }
+    progress->SetPosition(index);
+  });
   progress.reset();
   if (!read) {
     dialogs_.Error(this, linkFailure, noAnswer);
