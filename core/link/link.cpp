@@ -23,6 +23,7 @@ struct Link::State {
   std::chrono::milliseconds replyTimeout = ReplyTimeout;
   std::atomic<bool> hungUp{false};  // written by the receiver, reset before it starts
   std::function<void()> onHangUp;   // set while the link is down, called by the receiver
+  TraceHook trace;
 };
 
 Link::Link() : state_(std::make_unique<State>()) {}
@@ -39,10 +40,15 @@ std::optional<OpenFailure> Link::Start(const std::string& devicePath) {
   s.replyEvent.Reset();
   s.hungUp = false;
   try {
-    s.receiver = std::make_unique<TCOMThread>(s.port.Fd(), s.buffer, s.replyEvent, [&s] {
-      s.hungUp = true;
-      if (s.onHangUp) s.onHangUp();
-    });
+    TCOMThread::ByteHook received;
+    if (s.trace) received = [&trace = s.trace](char byte) { trace(TraceDirection::In, {&byte, 1}); };
+    s.receiver = std::make_unique<TCOMThread>(
+        s.port.Fd(), s.buffer, s.replyEvent,
+        [&s] {
+          s.hungUp = true;
+          if (s.onHangUp) s.onHangUp();
+        },
+        std::move(received));
   } catch (const std::system_error& e) {
     s.port.Close();
     return OpenFailure{OpenFailure::Step::CreateEvent, e.what()};
@@ -68,6 +74,7 @@ bool Link::CommandExchange(std::string_view command, const ReplyCheck& answers, 
   // receiver may already be storing the reply over them. A failed write
   // shows up as a missing reply.
   (void)s.port.Write(command, s.replyTimeout);
+  if (s.trace) s.trace(TraceDirection::Out, command);
   // One wait from the write: the hook and refused replies eat into it.
   const auto deadline = std::chrono::steady_clock::now() + s.replyTimeout;
   if (whileWaiting) whileWaiting();
@@ -90,6 +97,8 @@ Reply Link::LastReply() const { return state_->buffer.Snapshot(); }
 void Link::SetHangUpHandler(std::function<void()> handler) { state_->onHangUp = std::move(handler); }
 
 bool Link::HungUp() const { return state_->hungUp; }
+
+void Link::SetTrace(TraceHook hook) { state_->trace = std::move(hook); }
 
 void Link::SetReplyTimeout(std::chrono::milliseconds timeout) { state_->replyTimeout = timeout; }
 

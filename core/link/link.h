@@ -26,6 +26,12 @@ inline constexpr std::size_t ExchangeBufferSize = 100;
 using Reply = std::array<char, ExchangeBufferSize>;
 inline std::string_view View(const Reply& r) { return {r.data(), r.size()}; }
 
+// Sees every byte on the wire, for support logs. Threads: the receiver thread
+// calls it for each incoming byte as it is read, the thread that calls
+// CommandExchange for each command once written; the two may overlap.
+enum class TraceDirection { Out, In };
+using TraceHook = std::function<void(TraceDirection direction, std::string_view bytes)>;
+
 struct OpenFailure {
   enum class Step { OpenPort, CreateEvent };
   Step step;
@@ -73,6 +79,9 @@ class Link {
   void SetHangUpHandler(std::function<void()> handler);
   // True once the current connection's port has hung up; any thread.
   bool HungUp() const;
+
+  // Set while the link is down; it serves every later Start.
+  void SetTrace(TraceHook hook);
 
   // Tests shorten the wait; the program keeps ReplyTimeout.
   void SetReplyTimeout(std::chrono::milliseconds timeout);

@@ -12,11 +12,12 @@
 namespace riventar::link {
 
 TCOMThread::TCOMThread(int portFd, ExchangeBuffer& buffer, posix::AutoResetEvent& replyEvent,
-                       std::function<void()> onHangUp)
+                       std::function<void()> onHangUp, ByteHook received)
     : portFd_(portFd),
       buffer_(buffer),
       replyEvent_(replyEvent),
       onHangUp_(std::move(onHangUp)),
+      received_(std::move(received)),
       thread_([this] { Execute(); }) {}
 
 TCOMThread::~TCOMThread() { Stop(); }
@@ -55,6 +56,7 @@ void TCOMThread::Execute() {
       hangUp();
       continue;
     }
+    if (received_) received_(byte);
     buffer_.Store(lineIndex, byte);
     const LineStep step = AssembleLine(lineIndex, byte, buffer_.At(0));
     lineIndex = step.nextIndex;

@@ -17,10 +17,13 @@ namespace riventar::link {
 
 class TCOMThread {
  public:
+  // Runs on the receiver thread for each byte read, before it is stored.
+  using ByteHook = std::function<void(char byte)>;
+
   // Throws std::system_error when the thread or its wake-up cannot be had.
   // `onHangUp` runs on this thread, once, when the port hangs up.
   TCOMThread(int portFd, ExchangeBuffer& buffer, posix::AutoResetEvent& replyEvent,
-             std::function<void()> onHangUp = {});
+             std::function<void()> onHangUp = {}, ByteHook received = {});
   ~TCOMThread();  // Stop()
   TCOMThread(const TCOMThread&) = delete;
   TCOMThread& operator=(const TCOMThread&) = delete;
@@ -35,6 +38,7 @@ class TCOMThread {
   ExchangeBuffer& buffer_;
   posix::AutoResetEvent& replyEvent_;
   const std::function<void()> onHangUp_;
+  const ByteHook received_;
   posix::Wakeup stopRequest_;
   std::thread thread_;  // last: starts once everything above exists
 };

@@ -11,9 +11,9 @@
 #include <memory>
 
 #include "core/config/device_exchange.h"
+#include "core/config/device_settings.h"
 #include "core/config/input_rules.h"
 #include "core/config/settings.h"
-#include "core/link/commands.h"
 #include "core/link/messages.h"
 #include "platform/text/cp1251.h"
 #include "ui/app/Main_form.h"
@@ -259,8 +259,6 @@ void TConfig_Form::LinkFailed() {
   SetModalResult(ResultLinkFailure);
 }
 
-link::Reply TConfig_Form::Exchange(const std::string& command) { return config::Exchange(link_, command); }
-
 bool TConfig_Form::Checked(QLineEdit& edit, const config::RangeRule& rule, int& value) {
   value = StrToInt(edit.text());
   if (rule.Accepts(value)) return true;
@@ -294,43 +292,57 @@ void TConfig_Form::Read_Config_Button_Click() {
   progress->ProgressBar->setMaximum(ReadProgressMaximum);
   progress->SetPosition(0);
   int step = 0;
-  const auto read = [&](const std::string& command) {
-    progress->SetPosition(std::min(++step, ReadProgressMaximum));
-    return Exchange(command);
-  };
   WithLink([&] {
-    ShowBrightness(read(config::BrightnessReadCommand()));
-    LED_Bright_Set_Button->setEnabled(true);
-
-    ShowShutdownDelay(read(config::ShutdownDelayReadCommand()));
-    ShutDown_Delay_Set_Button->setEnabled(true);
-
-    const link::Reply delay = read(config::StartTripDelayReadCommand());
-    Start_Trip_Delay_Combo_Box->setEnabled(true);
-    Select(*Start_Trip_Delay_Combo_Box, config::DecodeStartTripDelay(link::View(delay)));
-    Start_Trip_Delay_Set_Button->setEnabled(true);
-
-    ShowCorrection(read(config::CorrectionReadCommand()));
-    Time_Correct_Interval_ComboBox->setEnabled(true);
-    Time_Correct_Interval_Set_Button->setEnabled(true);
-
-    const int count = ShowTripCount(read(link::TripCountCommand()));
-    Trip_Counter_Edit->setEnabled(true);
-    if (count != 0) Trip_Counter_Reset_Button->setEnabled(true);  // 0 leaves it as it was
-
-    const link::Reply mode = read(config::ModeReadCommand());
-    Mode_ComboBox->setEnabled(true);
-    Select(*Mode_ComboBox, config::DecodeMode(link::View(mode)));
-    Mode_Set_Button->setEnabled(true);
-
-    ShowClock(read(config::ClockReadCommand()));
-    Watch_Calendar_Set_Button->setEnabled(true);
-    Watch_Calendar_Read_Current_Button->setEnabled(true);
-
-    Hardware_Ver_Label->setText(FromDevice(config::DecodeVersion(link::View(read(config::HardwareVersionReadCommand())))));
-    Software_Ver_Label->setText(FromDevice(config::DecodeVersion(link::View(read(config::SoftwareVersionReadCommand())))));
+    config::ReadSettings(
+        link_, [&](config::SettingRead) { progress->SetPosition(std::min(++step, ReadProgressMaximum)); },
+        [this](config::SettingRead which, const config::DeviceSettings& settings) { ShowSetting(which, settings); });
   });
   // On a failure the progress window goes only after the message was dismissed.
+}
+
+void TConfig_Form::ShowSetting(config::SettingRead which, const config::DeviceSettings& s) {
+  using Read = config::SettingRead;
+  switch (which) {
+    case Read::Brightness:
+      ShowBrightness(s.brightness);
+      LED_Bright_Set_Button->setEnabled(true);
+      break;
+    case Read::ShutdownDelay:
+      ShowShutdownDelay(s.shutdownDelay);
+      ShutDown_Delay_Set_Button->setEnabled(true);
+      break;
+    case Read::StartTripDelay:
+      Start_Trip_Delay_Combo_Box->setEnabled(true);
+      Select(*Start_Trip_Delay_Combo_Box, s.startTripDelay);
+      Start_Trip_Delay_Set_Button->setEnabled(true);
+      break;
+    case Read::Correction:
+      ShowCorrection(s.correction);
+      Time_Correct_Interval_ComboBox->setEnabled(true);
+      Time_Correct_Interval_Set_Button->setEnabled(true);
+      break;
+    case Read::TripCount:
+      ShowTripCount(s.tripCount);
+      Trip_Counter_Edit->setEnabled(true);
+      if (s.tripCount != 0) Trip_Counter_Reset_Button->setEnabled(true);  // 0 leaves it as it was
+      break;
+    case Read::Mode:
+      Mode_ComboBox->setEnabled(true);
+      Select(*Mode_ComboBox, s.mode);
+      Mode_Set_Button->setEnabled(true);
+      break;
+    case Read::Clock:
+      ShowClock(s.clock);
+      Watch_Calendar_Set_Button->setEnabled(true);
+      Watch_Calendar_Read_Current_Button->setEnabled(true);
+      break;
+    case Read::HardwareVersion:
+      Hardware_Ver_Label->setText(FromDevice(s.hardwareVersion));
+      break;
+    case Read::SoftwareVersion:
+      Software_Ver_Label->setText(FromDevice(s.softwareVersion));
+      break;
+  }
 }
 
 void TConfig_Form::Exit_Config_Button_Click() { SetModalResult(ResultExit); }
@@ -356,13 +368,13 @@ bool TConfig_Form::eventFilter(QObject* watched, QEvent* event) {
 
 // ---- Showing what the device reports ----
 
-void TConfig_Form::ShowBrightness(const link::Reply& reply) {
+void TConfig_Form::ShowBrightness(std::uint8_t level) {
   LED_Bright_Edit->setEnabled(true);
-  LED_Bright_Edit->setText(QString::number(config::DecodeBrightness(link::View(reply))));
+  LED_Bright_Edit->setText(QString::number(level));
 }
 
-void TConfig_Form::ShowShutdownDelay(const link::Reply& reply) {
-  const config::DelayParts delay = config::SplitShutdownDelay(config::DecodeShutdownDelay(link::View(reply)));
+void TConfig_Form::ShowShutdownDelay(std::uint16_t tenths) {
+  const config::DelayParts delay = config::SplitShutdownDelay(tenths);
   const std::pair<QLineEdit*, int> fields[] = {{ShutDown_Delay_Houres_Edit, delay.hours},
                                                {ShutDown_Delay_Minutes_Edit, delay.minutes},
                                                {ShutDown_Delay_Seconds_Edit, delay.seconds}};
@@ -372,21 +384,16 @@ void TConfig_Form::ShowShutdownDelay(const link::Reply& reply) {
   }
 }
 
-void TConfig_Form::ShowCorrection(const link::Reply& reply) {
-  const config::CorrectionView view = config::ShowCorrection(config::DecodeCorrection(link::View(reply)));
+void TConfig_Form::ShowCorrection(std::uint8_t correctionByte) {
+  const config::CorrectionView view = config::ShowCorrection(correctionByte);
   Select(*Time_Correct_Interval_ComboBox, view.listPosition);
   Time_Correct_Interval_Edit->setText(QString::number(view.interval));
   Time_Correct_Interval_Edit->setEnabled(view.intervalEnabled);
 }
 
-int TConfig_Form::ShowTripCount(const link::Reply& reply) {
-  const int count = config::DecodeTripCount(link::View(reply));
-  Trip_Counter_Edit->setText(QString::number(count));
-  return count;
-}
+void TConfig_Form::ShowTripCount(std::uint8_t count) { Trip_Counter_Edit->setText(QString::number(count)); }
 
-void TConfig_Form::ShowClock(const link::Reply& reply) {
-  const config::ClockText clock = config::DecodeClock(link::View(reply));
+void TConfig_Form::ShowClock(const config::ClockText& clock) {
   const std::pair<QLineEdit*, const std::string*> fields[] = {{Calendar_Year_Edit, &clock.year},
                                                               {Calendar_Month_Edit, &clock.month},
                                                               {Calendar_Date_Edit, &clock.day},
@@ -404,8 +411,7 @@ void TConfig_Form::LED_Bright_Set_Button_Click() {
   int level = 0;
   if (!Checked(*LED_Bright_Edit, config::BrightnessRule, level)) return;
   WithLink([&] {
-    Exchange(config::BrightnessSetCommand(static_cast<std::uint8_t>(level)));
-    ShowBrightness(Exchange(config::BrightnessReadCommand()));
+    ShowBrightness(config::SetBrightness(link_, static_cast<std::uint8_t>(level)));
   });
 }
 
@@ -417,8 +423,7 @@ void TConfig_Form::ShutDown_Delay_Set_Button_Click() {
   const int total = hours * 3600 + minutes * 60 + seconds;
   if (!config::DelayTotalRule.Accepts(total)) return InputError(*ShutDown_Delay_Houres_Edit, config::DelayTotalRule.message);
   WithLink([&] {
-    Exchange(config::ShutdownDelaySetCommand(static_cast<std::uint16_t>(total * 10)));
-    ShowShutdownDelay(Exchange(config::ShutdownDelayReadCommand()));
+    ShowShutdownDelay(config::SetShutdownDelay(link_, static_cast<std::uint16_t>(total * 10)));
   });
 }
 
@@ -426,9 +431,7 @@ void TConfig_Form::Start_Trip_Delay_Set_Button_Click() {
   const int hours = SelectedPosition(*Start_Trip_Delay_Combo_Box);
   if (hours < 0) return InputError(*Start_Trip_Delay_Combo_Box, config::StartTripDelayNotChosenMessage);
   WithLink([&] {
-    Exchange(config::StartTripDelaySetCommand(static_cast<std::uint8_t>(hours)));
-    const link::Reply reply = Exchange(config::StartTripDelayReadCommand());
-    Select(*Start_Trip_Delay_Combo_Box, config::DecodeStartTripDelay(link::View(reply)));
+    Select(*Start_Trip_Delay_Combo_Box, config::SetStartTripDelay(link_, static_cast<std::uint8_t>(hours)));
   });
 }
 
@@ -436,8 +439,7 @@ void TConfig_Form::Mode_Set_ButtonClick() {
   const int mode = SelectedPosition(*Mode_ComboBox);
   if (mode < 0) return InputError(*Mode_ComboBox, config::ModeNotChosenMessage);
   WithLink([&] {
-    Exchange(config::ModeSetCommand(static_cast<std::uint8_t>(mode)));
-    Select(*Mode_ComboBox, config::DecodeMode(link::View(Exchange(config::ModeReadCommand()))));
+    Select(*Mode_ComboBox, config::SetMode(link_, static_cast<std::uint8_t>(mode)));
   });
 }
 
@@ -448,8 +450,9 @@ void TConfig_Form::Trip_Counter_Reset_Button_Click() {
     return;
   }
   WithLink([&] {
-    Exchange(link::TripCounterResetCommand());
-    if (ShowTripCount(Exchange(link::TripCountCommand())) == 0) Trip_Counter_Reset_Button->setEnabled(false);
+    const std::uint8_t count = config::ResetTripCounter(link_);
+    ShowTripCount(count);
+    if (count == 0) Trip_Counter_Reset_Button->setEnabled(false);
   });
 }
 
@@ -480,8 +483,7 @@ void TConfig_Form::Watch_Calendar_Set_ButtonClick() {
   CheckDateEncodable(2000 + clock.year, clock.month, clock.day);
   clock.weekday = config::IsoWeekday(2000 + clock.year, clock.month, clock.day);
   WithLink([&] {
-    Exchange(config::ClockSetCommand(clock));
-    ShowClock(Exchange(config::ClockReadCommand()));
+    ShowClock(config::SetClock(link_, clock));
   });
 }
 
@@ -497,8 +499,7 @@ void TConfig_Form::Time_Correct_Interval_Set_ButtonClick() {
     correction = config::EncodeCorrection(position, interval);
   }
   WithLink([&] {
-    Exchange(config::CorrectionSetCommand(correction));
-    ShowCorrection(Exchange(config::CorrectionReadCommand()));
+    ShowCorrection(config::SetCorrection(link_, correction));
   });
 }
 

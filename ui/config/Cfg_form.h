@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/config/device_settings.h"
 #include "core/link/link.h"
 
 class QComboBox;
@@ -145,18 +146,19 @@ class TConfig_Form : public QDialog {
   template <typename Body>
   void WithLink(Body&& exchanges);
   void LinkFailed();
-  link::Reply Exchange(const std::string& command);
 
   // Converts `edit` (errors reach the general error box); false when `rule`
   // refuses the value, after the message and with the focus in `edit`.
   bool Checked(QLineEdit& edit, const config::RangeRule& rule, int& value);
   void InputError(QWidget& field, std::string_view message);
 
-  void ShowBrightness(const link::Reply& reply);
-  void ShowShutdownDelay(const link::Reply& reply);
-  void ShowCorrection(const link::Reply& reply);
-  int ShowTripCount(const link::Reply& reply);  // the count shown
-  void ShowClock(const link::Reply& reply);
+  // A reading's row filled in and enabled.
+  void ShowSetting(config::SettingRead which, const config::DeviceSettings& settings);
+  void ShowBrightness(std::uint8_t level);
+  void ShowShutdownDelay(std::uint16_t tenths);
+  void ShowCorrection(std::uint8_t correctionByte);
+  void ShowTripCount(std::uint8_t count);
+  void ShowClock(const config::ClockText& clock);
   static void Select(QComboBox& list, int position);
   // The entry shown in the list's text field, or -1 once text was typed in.
   static int SelectedPosition(const QComboBox& list);

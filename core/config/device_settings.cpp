@@ -1,0 +1,87 @@
+#include "core/config/device_settings.h"
+
+#include "core/config/device_exchange.h"
+#include "core/link/commands.h"
+
+namespace riventar::config {
+
+void ReadSetting(link::Link& link, SettingRead which, DeviceSettings& into) {
+  const auto read = [&link](const std::string& command) { return Exchange(link, command); };
+  switch (which) {
+    case SettingRead::Brightness:
+      into.brightness = DecodeBrightness(link::View(read(BrightnessReadCommand())));
+      break;
+    case SettingRead::ShutdownDelay:
+      into.shutdownDelay = DecodeShutdownDelay(link::View(read(ShutdownDelayReadCommand())));
+      break;
+    case SettingRead::StartTripDelay:
+      into.startTripDelay = DecodeStartTripDelay(link::View(read(StartTripDelayReadCommand())));
+      break;
+    case SettingRead::Correction:
+      into.correction = DecodeCorrection(link::View(read(CorrectionReadCommand())));
+      break;
+    case SettingRead::TripCount:
+      into.tripCount = DecodeTripCount(link::View(read(link::TripCountCommand())));
+      break;
+    case SettingRead::Mode:
+      into.mode = DecodeMode(link::View(read(ModeReadCommand())));
+      break;
+    case SettingRead::Clock:
+      into.clock = DecodeClock(link::View(read(ClockReadCommand())));
+      break;
+    case SettingRead::HardwareVersion:
+      into.hardwareVersion = DecodeVersion(link::View(read(HardwareVersionReadCommand())));
+      break;
+    case SettingRead::SoftwareVersion:
+      into.softwareVersion = DecodeVersion(link::View(read(SoftwareVersionReadCommand())));
+      break;
+  }
+}
+
+DeviceSettings ReadSettings(link::Link& link, const std::function<void(SettingRead)>& reading,
+                            const std::function<void(SettingRead, const DeviceSettings&)>& read) {
+  DeviceSettings settings;
+  for (int i = 0; i < SettingReads; ++i) {
+    const auto which = static_cast<SettingRead>(i);
+    if (reading) reading(which);
+    ReadSetting(link, which, settings);
+    if (read) read(which, settings);
+  }
+  return settings;
+}
+
+namespace {
+
+// The writing command, then the same setting read back.
+DeviceSettings WriteAndReadBack(link::Link& link, const std::string& command, SettingRead readBack) {
+  Exchange(link, command);
+  DeviceSettings settings;
+  ReadSetting(link, readBack, settings);
+  return settings;
+}
+
+}  // namespace
+
+std::uint8_t SetBrightness(link::Link& link, std::uint8_t level) {
+  return WriteAndReadBack(link, BrightnessSetCommand(level), SettingRead::Brightness).brightness;
+}
+std::uint16_t SetShutdownDelay(link::Link& link, std::uint16_t tenths) {
+  return WriteAndReadBack(link, ShutdownDelaySetCommand(tenths), SettingRead::ShutdownDelay).shutdownDelay;
+}
+std::uint8_t SetStartTripDelay(link::Link& link, std::uint8_t hours) {
+  return WriteAndReadBack(link, StartTripDelaySetCommand(hours), SettingRead::StartTripDelay).startTripDelay;
+}
+std::uint8_t SetMode(link::Link& link, std::uint8_t mode) {
+  return WriteAndReadBack(link, ModeSetCommand(mode), SettingRead::Mode).mode;
+}
+std::uint8_t SetCorrection(link::Link& link, std::uint8_t correctionByte) {
+  return WriteAndReadBack(link, CorrectionSetCommand(correctionByte), SettingRead::Correction).correction;
+}
+ClockText SetClock(link::Link& link, const ClockSetting& clock) {
+  return WriteAndReadBack(link, ClockSetCommand(clock), SettingRead::Clock).clock;
+}
+std::uint8_t ResetTripCounter(link::Link& link) {
+  return WriteAndReadBack(link, link::TripCounterResetCommand(), SettingRead::TripCount).tripCount;
+}
+
+}  // namespace riventar::config
