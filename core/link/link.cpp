@@ -73,8 +73,9 @@ bool Link::CommandExchange(std::string_view command, const ReplyCheck& answers, 
   // The bytes sent are our own, not what the buffer holds by now: the
   // receiver may already be storing the reply over them. A failed write
   // shows up as a missing reply.
-  (void)s.port.Write(command, s.replyTimeout);
+  // Traced before the write: the reply may be in before Write returns.
   if (s.trace) s.trace(TraceDirection::Out, command);
+  (void)s.port.Write(command, s.replyTimeout);
   // One wait from the write: the hook and refused replies eat into it.
   const auto deadline = std::chrono::steady_clock::now() + s.replyTimeout;
   if (whileWaiting) whileWaiting();

@@ -28,7 +28,8 @@ inline std::string_view View(const Reply& r) { return {r.data(), r.size()}; }
 
 // Sees every byte on the wire, for support logs. Threads: the receiver thread
 // calls it for each incoming byte as it is read, the thread that calls
-// CommandExchange for each command once written; the two may overlap.
+// CommandExchange for each command just before it is written; the two may
+// overlap.
 enum class TraceDirection { Out, In };
 using TraceHook = std::function<void(TraceDirection direction, std::string_view bytes)>;
 

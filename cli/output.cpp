@@ -1,0 +1,101 @@
+#include "cli/output.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "core/trips/trip_text.h"
+
+namespace riventar::cli {
+namespace {
+
+// Characters, not bytes: continuation bytes do not count.
+std::size_t Width(std::string_view utf8) {
+  return static_cast<std::size_t>(
+      std::count_if(utf8.begin(), utf8.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xc0) != 0x80; }));
+}
+
+std::string TwoDigits(unsigned value) {
+  char b[8];
+  std::snprintf(b, sizeof b, "%02u", value);
+  return b;
+}
+
+}  // namespace
+
+std::string JsonString(std::string_view utf8) {
+  std::string out = "\"";
+  for (const char c : utf8) {
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (u < 0x20) {
+      char b[8];
+      std::snprintf(b, sizeof b, "\\u%04x", u);
+      out += b;
+    } else {
+      out += c;
+    }
+  }
+  return out + "\"";
+}
+
+std::string JsonNumber(std::uint64_t value, std::uint64_t scale, int decimals) {
+  std::uint64_t unit = 1;
+  for (int i = 0; i < decimals; ++i) unit *= 10;
+  // Rounded to the nearest last place.
+  const std::uint64_t scaled = (value * unit * 2 + scale) / (scale * 2);
+  std::string text = std::to_string(scaled / unit);
+  if (decimals > 0) {
+    std::string fraction = std::to_string(scaled % unit);
+    text += "." + std::string(static_cast<std::size_t>(decimals) - fraction.size(), '0') + fraction;
+  }
+  return text;
+}
+
+std::string AlignedTable(const std::vector<std::vector<std::string>>& rows) {
+  std::vector<std::size_t> widths;
+  for (const auto& row : rows) {
+    widths.resize(std::max(widths.size(), row.size()));
+    for (std::size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], Width(row[c]));
+  }
+  std::string out;
+  for (const auto& row : rows) {
+    std::string line;
+    for (std::size_t c = 0; c < row.size(); ++c) {
+      if (c > 0) line += "  ";
+      line += row[c];
+      if (c + 1 < row.size()) line.append(widths[c] - Width(row[c]), ' ');
+    }
+    out += line + "\n";
+  }
+  return out;
+}
+
+std::string TripTable(const trips::TripList& trips) {
+  std::vector<std::vector<std::string>> rows;
+  rows.emplace_back(trips::TableHeadings.begin(), trips::TableHeadings.end());
+  for (std::size_t i = 0; i < trips.size(); ++i) {
+    std::vector<std::string> row;
+    for (int column = 0; column < trips::TableColumns; ++column) row.push_back(trips::CellText(trips[i], i + 1, column));
+    rows.push_back(std::move(row));
+  }
+  return AlignedTable(rows);
+}
+
+std::string TripsJson(const trips::TripList& trips) {
+  std::string out = "[";
+  for (std::size_t i = 0; i < trips.size(); ++i) {
+    const trips::TripRecord& r = trips[i];
+    out += i == 0 ? "\n" : ",\n";
+    out += "  {\"date\": \"" + std::to_string(2000 + r.Year) + "-" + TwoDigits(r.Month + 1u) + "-" + TwoDigits(r.Day) +
+           "\", \"start\": " + JsonString(trips::StartTimeText(r)) +
+           ", \"trip_time_s\": " + std::to_string(r.TripTime) + ", \"moving_time_s\": " + std::to_string(r.MovingTime) +
+           ", \"distance_km\": " + JsonNumber(r.Distance, 6000, 3) + ", \"fuel_l\": " + JsonNumber(r.Fuel, 16000, 3) +
+           ", \"avg_speed_kmh\": " + JsonNumber(r.AvgSpeed, 10, 1) +
+           ", \"consumption_l_100km\": " + JsonNumber(r.Consumption, 10, 1) + "}";
+  }
+  return out + (trips.empty() ? "]\n" : "\n]\n");
+}
+
+}  // namespace riventar::cli

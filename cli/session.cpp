@@ -1,0 +1,29 @@
+#include "cli/session.h"
+
+#include "cli/exit_status.h"
+#include "cli/port.h"
+#include "core/link/commands.h"
+#include "core/link/messages.h"
+
+namespace riventar::cli {
+
+Failure NoAnswer() {
+  return {ExitStatus::NoAnswer,
+          "the device did not answer: check its cable to the serial port and that it is in exchange mode"};
+}
+
+Session::Session(const GlobalOptions& options) {
+  if (!options.trace.empty()) {
+    trace_.emplace(options.trace);
+    link_.SetTrace(trace_->Hook());
+  }
+  if (const auto failure = link_.Start(DevicePathFor(options.port))) {
+    // The same lines as the window's box, first line included.
+    throw Failure{ExitStatus::PortOpen, failure->step == link::OpenFailure::Step::OpenPort
+                                            ? link::OpenFailureMessage(*failure)
+                                            : std::string(link::PortOpenFailureFirstLine) + "\n" + failure->detail};
+  }
+  if (!link_.RetryingExchange(link::NopCommand())) throw NoAnswer();
+}
+
+}  // namespace riventar::cli

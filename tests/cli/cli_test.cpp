@@ -1,0 +1,269 @@
+// riventar-cli run as a child process against the simulated device.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "core/trips/dat_file.h"
+#include "core/trips/trip_record.h"
+#include "sim/simulator.h"
+#include "sim/trip_store.h"
+
+namespace fs = std::filesystem;
+using riventar::sim::DeviceTrip;
+using Commands = std::vector<std::string>;
+namespace trips = riventar::trips;
+
+namespace {
+
+struct Outcome {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string Contents(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void Write(const fs::path& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+
+// The trips as the window holds them after reading these from the device.
+trips::TripList Shown(const std::vector<DeviceTrip>& device) {
+  trips::TripList list;
+  for (std::size_t i = 0; i < device.size(); ++i) {
+    char echo[16];
+    std::snprintf(echo, sizeof echo, "!TR%02x", static_cast<unsigned>(i & 0xff));
+    if (auto trip = trips::TripFromReply(echo + riventar::sim::EncodeTrip(device[i]) + "\r")) list.push_back(*trip);
+  }
+  return list;
+}
+
+class Cli : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/riventar-cli-test-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    dir = pattern;
+    sim.SetTrips(device);
+  }
+  void TearDown() override { fs::remove_all(dir); }
+
+  // Runs the program with --port at the simulator; `fileSizeLimit` bytes, if
+  // any, is the most it may write to a file.
+  Outcome Run(std::vector<std::string> args, rlim_t fileSizeLimit = RLIM_INFINITY) {
+    if (std::find(args.begin(), args.end(), "--port") == args.end()) args.insert(args.begin(), {"--port", sim.SlavePath()});
+    args.insert(args.begin(), RIVENTAR_CLI);
+    const fs::path out = dir / "stdout", err = dir / "stderr";
+    const pid_t child = ::fork();
+    if (child == 0) {
+      ::dup2(::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDOUT_FILENO);
+      ::dup2(::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDERR_FILENO);
+      const rlimit limit{fileSizeLimit, fileSizeLimit};
+      if (fileSizeLimit != RLIM_INFINITY) ::setrlimit(RLIMIT_FSIZE, &limit);
+      std::vector<char*> argv;
+      for (std::string& a : args) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      ::execv(argv[0], argv.data());
+      ::_exit(127);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Contents(out), Contents(err)};
+  }
+
+  // 8:15 on Wednesday 5 October 2005: 1:02:03 out, 45 minutes moving, 25.3 km, 2.1 l.
+  const DeviceTrip known{5, 10, 3, 5, 8, 15, 3723, 2700, 151800, 33600};
+  const std::vector<DeviceTrip> device = [this] {
+    auto list = riventar::sim::RealisticTrips(4);
+    list.insert(list.begin(), known);
+    return list;
+  }();
+  riventar::sim::Simulator sim;
+  fs::path dir;
+};
+
+TEST_F(Cli, DownloadWritesWhatTheWindowSavesAndExports) {
+  const trips::TripList shown = Shown(device);
+  struct Case {
+    std::vector<std::string> args;
+    std::string file;  // empty: standard output
+    std::string expected;
+  };
+  const std::string knownJson =
+      "  {\"date\": \"2005-10-05\", \"start\": \"08:15\", \"trip_time_s\": 3723, \"moving_time_s\": 2700, "
+      "\"distance_km\": 25.300, \"fuel_l\": 2.100, \"avg_speed_kmh\": 33.6, \"consumption_l_100km\": 8.3}";
+  const Case cases[] = {
+      {{"download", "-o", (dir / "a.dat").string()}, "a.dat", trips::SerializeDatFile({}, shown)},
+      {{"download", "-o", (dir / "a.CSV").string()}, "a.CSV", trips::SerializeCsv(shown)},
+      {{"download", "-o", (dir / "a.txt").string(), "--format", "csv"}, "a.txt", trips::SerializeCsv(shown)},
+      {{"download", "-o", (dir / "a.json").string()}, "a.json", "[\n" + knownJson + ",\n"},  // the start
+      {{"--json", "download"}, "", "[\n" + knownJson + ",\n"},
+      {{"download"}, "",
+       "N  Дата            Время  На маршруте  В движении  Путь  Скорость  Топливо  Расход\n"
+       "1  СР-05-ОКТ-2005  08:15  01:02:03     00:45:00    25.3  033.6     2.1      8.3\n"},
+  };
+  for (const Case& c : cases) {
+    sim.ClearCommands();
+    const Outcome o = Run(c.args);
+    EXPECT_EQ(o.status, 0) << o.err;
+    const std::string got = c.file.empty() ? o.out : Contents(dir / c.file);
+    if (c.file.empty() || c.file == "a.json") {
+      EXPECT_EQ(got.substr(0, c.expected.size()), c.expected) << c.args[0];
+    } else {
+      EXPECT_EQ(got, c.expected) << c.file;
+      EXPECT_TRUE(o.out.empty());
+    }
+    EXPECT_EQ(sim.Commands(), (Commands{"$NOP", "$TN", "$TR00", "$TR01", "$TR02", "$TR03", "$TR04"}));
+  }
+  const std::string json = Run({"--json", "download"}).out;
+  std::size_t objects = 0;
+  for (auto at = json.find("{\"date\""); at != std::string::npos; at = json.find("{\"date\"", at + 1)) ++objects;
+  EXPECT_EQ(objects, device.size());
+}
+
+TEST_F(Cli, AppendKeepsTheVehicleAndTheTripsThere) {
+  const trips::VehicleInfo vehicle{"ВАЗ-2110", "А123ВС", "Иванов"};
+  const trips::TripList earlier = Shown(riventar::sim::RealisticTrips(2, 7));
+  const fs::path file = dir / "car.dat";
+  Write(file, trips::SerializeDatFile(vehicle, earlier));
+  ASSERT_EQ(Run({"download", "-o", file.string(), "--append"}).status, 0);
+  trips::TripList all = earlier;
+  for (const auto& t : Shown(device)) all.push_back(t);
+  EXPECT_EQ(Contents(file), trips::SerializeDatFile(vehicle, all));
+}
+
+TEST_F(Cli, ResetOnlyAfterTheFileIsSafelyWritten) {
+  const fs::path file = dir / "trips.dat";
+  Write(file, "old contents");
+  // A file-size limit below the file's size (and above the message's): the
+  // write fails, the old file and the trips stay.
+  const Outcome full = Run({"download", "-o", file.string(), "--reset"}, 200);
+  EXPECT_EQ(full.status, 4);
+  EXPECT_NE(full.err.find("the file as it was is kept"), std::string::npos) << full.err;
+  EXPECT_EQ(Contents(file), "old contents");
+  EXPECT_EQ(sim.Trips().size(), device.size());
+  EXPECT_EQ(sim.Commands().back(), "$TR04");
+
+  sim.ClearCommands();
+  const Outcome done = Run({"download", "-o", file.string(), "--reset"});
+  EXPECT_EQ(done.status, 0) << done.err;
+  EXPECT_EQ(Contents(file), trips::SerializeDatFile({}, Shown(device)));
+  EXPECT_EQ(sim.Commands().back(), "$TC");
+  EXPECT_TRUE(sim.Trips().empty());
+}
+
+TEST_F(Cli, SettingsGoOutAsTheWindowSendsThem) {
+  struct Case {
+    std::vector<std::string> args;
+    Commands sent;
+    std::string printed;
+  };
+  const Case cases[] = {
+      {{"set", "brightness", "6"}, {"$LBS060e", "$LBR"}, "brightness  6\n"},
+      {{"set", "brightness", "19"}, {"$LBS1301", "$LBR"}, "brightness  19\n"},
+      {{"set", "power-off", "1:49:13"}, {"$SDSfffa", "$SDR"}, "power-off  1:49:13\n"},
+      {{"set", "power-off", "0:05:0"}, {"$SDS0bb8", "$SDR"}, "power-off  0:05:00\n"},
+      {{"set", "start-delay", "3"}, {"$AS03", "$AR"}, "start-delay  3\n"},
+      {{"set", "start-delay", "off"}, {"$AS00", "$AR"}, "start-delay  off\n"},
+      {{"set", "mode", "ecu-control"}, {"$MS04", "$MR"}, "mode  ecu-control\n"},
+      {{"set", "correction", "add", "5"}, {"$ICS05", "$ICR"}, "correction  add 5\n"},
+      {{"set", "correction", "subtract", "127"}, {"$ICS81", "$ICR"}, "correction  subtract 127\n"},
+      {{"set", "correction", "off"}, {"$ICS00", "$ICR"}, "correction  off\n"},
+      {{"set", "clock", "2008-02-29T23:59"}, {"$WCS080205292359", "$WCR"}, "clock  2008-02-29T23:59\n"},
+      {{"--json", "set", "clock", "2005-10-16T00:07"}, {"$WCS051007160007", "$WCR"},
+       "{\"clock\": \"2005-10-16T00:07\"}\n"},
+      {{"reset-counter"}, {"$TC", "$TN"}, "trips  0\n"},
+  };
+  for (const Case& c : cases) {
+    sim.ClearCommands();
+    const Outcome o = Run(c.args);
+    EXPECT_EQ(o.status, 0) << o.err;
+    Commands expected = c.sent;
+    expected.insert(expected.begin(), "$NOP");
+    EXPECT_EQ(sim.Commands(), expected);
+    EXPECT_EQ(o.out, c.printed);
+  }
+}
+
+TEST_F(Cli, FailuresEndWithTheirStatus) {
+  Write(dir / "text.dat", "model\r\nreg\r\nowner\r\nnot a trip line\r\n");
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string message;  // a part of standard error
+    bool silent = false;  // the device answers nothing
+  };
+  const Case cases[] = {
+      {{"info"}, 1, "the device did not answer", true},
+      {{"download", "-o", (dir / "x.dat").string()}, 1, "the device did not answer", true},
+      {{"frobnicate"}, 2, ""},
+      {{"set", "brightness", "20"}, 2, "от 1 до 19"},
+      {{"set", "power-off", "1:49:14"}, 2, "1 час 49 минут 13 секунд"},
+      {{"set", "clock", "2009-02-29T10:00"}, 2, "no calendar date"},
+      {{"set", "correction", "add", "-5"}, 2, "отрицательным"},
+      {{"download", "--reset"}, 2, "--reset needs -o FILE"},
+      {{"download", "-o", (dir / "x.csv").string(), "--append"}, 2, ".dat files only"},
+      {{"--port", "/nonexistent/tty", "info"}, 3, "Не возможно открыть последовательный порт\nУстройство: /nonexistent/tty"},
+      {{"download", "-o", (dir / "no/such/dir.dat").string()}, 4, "cannot create"},
+      {{"stats", (dir / "missing.dat").string()}, 4, "cannot read"},
+      {{"stats", (dir / "text.dat").string()}, 5, "not in the trip file format"},
+      {{"download", "-o", (dir / "text.dat").string(), "--append"}, 5, "not in the trip file format"},
+  };
+  for (const Case& c : cases) {
+    sim.ClearCommands();
+    sim.SetMisbehaviour(c.silent ? riventar::sim::Misbehaviour::SilentAfter(0) : riventar::sim::Misbehaviour{});
+    const Outcome o = Run(c.args);
+    EXPECT_EQ(o.status, c.status) << c.args[0] << " " << o.err;
+    EXPECT_NE(o.err.find(c.message), std::string::npos) << o.err;
+    EXPECT_TRUE(o.out.empty()) << o.out;
+    if (c.status != 1 && c.status != 4) {
+      EXPECT_TRUE(sim.Commands().empty()) << c.args[0];
+    }
+  }
+}
+
+TEST_F(Cli, TraceShowsBothDirectionsInOrder) {
+  const fs::path trace = dir / "trace.log";
+  ASSERT_EQ(Run({"--trace", trace.string(), "set", "mode", "clock"}).status, 0);
+  std::istringstream lines(Contents(trace));
+  std::vector<std::string> seen;
+  double last = 0;
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream fields(line);
+    double at = 0;
+    std::string direction, bytes;
+    fields >> at >> direction >> bytes;
+    EXPECT_GE(at, last);
+    last = at;
+    seen.push_back(direction + " " + bytes);
+  }
+  EXPECT_EQ(seen, (Commands{"> $NOP\\r", "< !NOP\\r", "> $MS00\\r", "< !MS00\\r", "> $MR\\r", "< !MR00\\r"}));
+}
+
+TEST_F(Cli, StatisticsOfAFileForAPeriod) {
+  const fs::path file = dir / "car.dat";
+  Write(file, trips::SerializeDatFile({}, Shown(device)));
+  const Outcome o = Run({"--json", "stats", file.string(), "--period", "day", "--at", "1"});
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(o.out,
+            "{\"period\": \"СР-05-ОКТ-2005\", \"start\": \"2005-10-05\", \"end\": \"2005-10-05\", \"days\": 1, "
+            "\"trip_days\": 1, \"trips\": 1, \"trip_time_s\": 3723, \"moving_time_s\": 2700, \"distance_km\": 25.300, "
+            "\"fuel_l\": 2.100, \"avg_speed_kmh\": 33.6, \"consumption_l_100km\": 8.3}\n");
+  const Outcome text = Run({"stats", file.string(), "--period", "day"});
+  EXPECT_NE(text.out.find("Пройденный путь:            25.3 км\n"), std::string::npos) << text.out;
+  EXPECT_EQ(Run({"stats", file.string(), "--at", "6"}).status, 2);
+}
+
+}  // namespace
