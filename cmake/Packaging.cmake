@@ -8,8 +8,9 @@ set(CPACK_PACKAGE_DESCRIPTION
   "Riventar talks to a car's on-board trip computer over a serial port:\n"
   "it downloads the stored trips, keeps them in .dat files, exports them for a\n"
   "spreadsheet, shows and prints statistics per period, and reads and changes\n"
-  "the device's settings. Its texts are Russian. riventar-sim, a simulated\n"
-  "device on a pseudo-terminal, is included.")
+  "the device's settings. Its texts are Russian. riventar-cli does the same\n"
+  "from scripts and terminals. riventar-sim, a simulated device on a\n"
+  "pseudo-terminal, is included.")
 list(JOIN CPACK_PACKAGE_DESCRIPTION "" CPACK_PACKAGE_DESCRIPTION)
 set(CPACK_PACKAGE_INSTALL_DIRECTORY "riventar")
 set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")

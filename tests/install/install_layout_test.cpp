@@ -1,7 +1,7 @@
 // Installs the build tree into scratch folders, once with a prefix and once
 // with DESTDIR as packaging does, and checks what lands where: the programs,
 // the help, the desktop entry, the icon and the AppStream metainfo, nothing
-// else, and that the desktop files are valid and agree with each other.
+// else, and that the desktop files and the manual page are valid.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -57,6 +57,8 @@ const std::set<fs::path>& ExpectedFiles() {
   static const std::set<fs::path> files = {
       Bin / "riventar",
       Bin / "riventar-sim",
+      Bin / "riventar-cli",
+      fs::path(RIVENTAR_MANDIR) / "man1/riventar-cli.1.gz",
       fs::path(RIVENTAR_HELP_DIR) / "riventar.html",
       Data / "applications" / (AppId + ".desktop"),
       Data / "icons/hicolor/scalable/apps" / (AppId + ".svg"),
@@ -104,7 +106,7 @@ TEST_F(InstallLayout, PrefixAndDestdirInstallExactlyTheExpectedFiles) {
 }
 
 TEST_F(InstallLayout, ProgramsAreExecutableAndTheSimulatorRunsFromThePrefix) {
-  for (const char* program : {"riventar", "riventar-sim"}) {
+  for (const char* program : {"riventar", "riventar-sim", "riventar-cli"}) {
     const fs::path p = Prefix() / Bin / program;
     ASSERT_TRUE(fs::exists(p)) << p;
     EXPECT_NE(fs::status(p).permissions() & fs::perms::others_exec, fs::perms::none) << p;
@@ -157,6 +159,21 @@ TEST_F(InstallLayout, DesktopEntryPassesDesktopFileValidate) {
   const Output r = Shell("desktop-file-validate " + Quoted(Prefix() / Data / "applications" / (AppId + ".desktop")));
   EXPECT_EQ(r.status, 0) << r.text;
   EXPECT_EQ(r.text, "") << "warnings count too";
+}
+
+// man's own check: no roff warnings, every command and exit status named.
+TEST_F(InstallLayout, ManualPageRendersCleanly) {
+  if (!HaveTool("man")) GTEST_SKIP() << "man is not installed";
+  const fs::path page = Prefix() / RIVENTAR_MANDIR / "man1/riventar-cli.1.gz";
+  const Output warnings = Shell("MANWIDTH=80 man --warnings -l " + Quoted(page) + " >/dev/null");
+  EXPECT_EQ(warnings.status, 0) << warnings.text;
+  EXPECT_EQ(warnings.text, "") << "warnings count too";
+  const Output text = Shell("MANWIDTH=80 man -l " + Quoted(page));
+  const Output help = Shell(Quoted(Prefix() / Bin / "riventar-cli") + " --help");
+  for (const char* command : {"ports", "info", "download", "stats", "get", "set", "reset-counter"}) {
+    EXPECT_NE(help.text.find(std::string("  ") + command), std::string::npos) << command;
+    EXPECT_NE(text.text.find(command), std::string::npos) << command;
+  }
 }
 
 TEST_F(InstallLayout, MetainfoPassesAppstreamValidate) {
