@@ -61,9 +61,11 @@ class ProgressBar {
 
 void Download(const GlobalOptions& global, const DownloadOptions& options) {
   const Format format = ChosenFormat(global, options);
-  if (options.append && format != Format::Dat) throw Failure{ExitStatus::Usage, "--append works on .dat files only"};
   // Without a file there is nothing synced to wait for before the device forgets its trips.
-  if (options.reset && options.output.empty()) throw Failure{ExitStatus::Usage, "--reset needs -o FILE"};
+  if ((options.reset || options.append) && options.output.empty()) {
+    throw Failure{ExitStatus::Usage, std::string(options.reset ? "--reset" : "--append") + " needs -o FILE"};
+  }
+  if (options.append && format != Format::Dat) throw Failure{ExitStatus::Usage, "--append works on .dat files only"};
 
   // What the trips are appended to is read first: a bad file fails before the device is asked.
   trips::DatContents base;
@@ -82,19 +84,17 @@ void Download(const GlobalOptions& global, const DownloadOptions& options) {
   if (!read) throw NoAnswer();
   if (*count == 0) std::cerr << "riventar-cli: the device holds no trips\n";
 
+  if (!options.output.empty() && *count == 0) return;  // no file without trips, and nothing to reset
+  base.Trips.insert(base.Trips.end(), read->begin(), read->end());
+  const std::string bytes = format == Format::Table  ? (base.Trips.empty() ? std::string() : TripTable(base.Trips))
+                            : format == Format::Csv  ? trips::SerializeCsv(base.Trips)
+                            : format == Format::Json ? TripsJson(base.Trips)
+                                                     : trips::SerializeDatFile(base.Vehicle, base.Trips);
   if (options.output.empty()) {
-    if (format == Format::Json) std::cout << TripsJson(*read);
-    else if (!read->empty()) std::cout << TripTable(*read);
-    std::cout.flush();
+    std::cout << bytes << std::flush;
     if (!std::cout) throw Failure{ExitStatus::FileIo, "cannot write to standard output"};
     return;
   }
-  if (*count == 0) return;  // no file without trips, and nothing to reset
-
-  base.Trips.insert(base.Trips.end(), read->begin(), read->end());
-  const std::string bytes = format == Format::Csv    ? trips::SerializeCsv(base.Trips)
-                            : format == Format::Json ? TripsJson(base.Trips)
-                                                     : trips::SerializeDatFile(base.Vehicle, base.Trips);
   WriteTripFile(options.output, bytes);
   // Written and synced: the device may forget them now. Like the window, one attempt.
   if (options.reset && !session.Link().CommandExchange(link::TripCounterResetCommand())) throw NoAnswer();

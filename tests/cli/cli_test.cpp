@@ -110,6 +110,7 @@ TEST_F(Cli, DownloadWritesWhatTheWindowSavesAndExports) {
       {{"download", "-o", (dir / "a.txt").string(), "--format", "csv"}, "a.txt", trips::SerializeCsv(shown)},
       {{"download", "-o", (dir / "a.json").string()}, "a.json", "[\n" + knownJson + ",\n"},  // the start
       {{"--json", "download"}, "", "[\n" + knownJson + ",\n"},
+      {{"download", "--format", "csv"}, "", trips::SerializeCsv(shown)},
       {{"download"}, "",
        "N  Дата            Время  На маршруте  В движении  Путь  Скорость  Топливо  Расход\n"
        "1  СР-05-ОКТ-2005  08:15  01:02:03     00:45:00    25.3  033.6     2.1      8.3\n"},
