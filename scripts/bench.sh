@@ -2,14 +2,14 @@
 # Builds every benchmark of bench/ in Release (in build/bench), runs them all
 # and prints one table of the figures; the full outputs stay in build/bench/results.
 #   scripts/bench.sh
-# Takes about two minutes; the paced reading alone is two 13-second runs.
+# Takes about two and a half minutes; the paced readings alone are four 14-second runs.
 # The start-up timing runs the real program on a private X server (Xvfb).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 dir=build/bench
 cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DRIVENTAR_WITH_BENCH=ON -DRIVENTAR_WITH_TESTS=OFF >/dev/null
-cmake --build "$dir" -j "$(nproc)" --target bench_link bench_trips_micro bench_trips_e2e bench_stats bench_app
+cmake --build "$dir" -j "$(nproc)" --target bench_link bench_cli bench_trips_micro bench_trips_e2e bench_stats bench_app
 results=$dir/results
 rm -rf "$results" && mkdir -p "$results"
 
@@ -29,6 +29,7 @@ run() {  # run NAME COMMAND...: the output into $results/NAME.txt
 }
 export QT_QPA_PLATFORM=offscreen
 run link "$dir/bench/link/bench_link"
+run cli "$dir/bench/cli/bench_cli"
 run trips_micro "$dir/bench/trips/bench_trips_micro"
 run trips_e2e "$dir/bench/trips/bench_trips_e2e"
 run stats "$dir/bench/stats/bench_stats"
@@ -52,6 +53,9 @@ row "  ratio to the wire time (worst of 2; target <= 1.02)" "$(after link 'read 
 program=$(after link 'read 255 trips: program mean'); simplest=$(after link 'read 255 trips: simplest client mean')
 row "  the simplest client: write, wait for the CR (mean of 2)" "$simplest s"
 row "  ratio of the program to it (target <= 1.005)" "$(awk -v p="$program" -v s="$simplest" 'BEGIN { printf "%.4f", p / s }')"
+cli_row=BM_CliDownload255TripsPaced/iterations:2/manual_time
+row "riventar-cli download -o of 255 trips, 9600 baud (mean of 2)" "$(gbench cli $cli_row) against $(counter cli $cli_row wire_s) s on the wire"
+row "  ratio to the wire time (worst of 2)" "$(after cli 'cli download 255 trips: worst ratio to wire time')"
 row "disconnect latency (mean of 50)" "$(gbench link BM_Disconnect/iterations:50/manual_time)"
 row "  worst of 50 (target < 20 ms)" "$(after link 'disconnect: worst')"
 row "idle CPU of a connected link, 3 s (target < 0.1 %)" "$(after link 'idle connected link:')"
