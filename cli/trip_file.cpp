@@ -10,7 +10,9 @@
 namespace riventar::cli {
 
 std::optional<trips::DatContents> LoadTripFile(const std::string& path, bool missingIsEmpty) {
-  files::ReadResult read = files::ReadWholeFile(path);
+  files::ReadResult read = files::ReadWholeFile(path, trips::MaxDatFileBytes);
+  // As the window: a file that large is of another format.
+  if (!read.ok && read.error == EFBIG) throw Failure{ExitStatus::NotTripFile, path + " is not in the trip file format"};
   if (!read.ok) {
     if (missingIsEmpty && read.error == ENOENT) return std::nullopt;
     throw Failure{ExitStatus::FileIo, "cannot read " + path + ": " + posix::ErrnoText(read.error)};
