@@ -30,8 +30,9 @@ int main(int argc, char** argv) {
 
   GlobalOptions global;
   app.add_option("--port", global.port, "COM1, COM2 (bound as the program binds them) or a device path")
+      ->type_name("PORT")
       ->capture_default_str();
-  app.add_option("--trace", global.trace, "log every byte sent and received to FILE");
+  app.add_option("--trace", global.trace, "log every byte sent and received to FILE")->type_name("FILE");
   app.add_flag("--json", global.json, "print data as JSON");
 
   std::function<void()> run;
@@ -44,7 +45,8 @@ int main(int argc, char** argv) {
 
   DownloadOptions download;
   CLI::App* downloadCommand = app.add_subcommand("download", "read every stored trip");
-  downloadCommand->add_option("-o,--output", download.output, "write the trips to FILE instead of printing a table");
+  downloadCommand->add_option("-o,--output", download.output, "write the trips to FILE instead of printing a table")
+      ->type_name("FILE");
   downloadCommand->add_option("--format", download.format, "dat, csv or json; by default from FILE's extension")
       ->check(CLI::IsMember({"dat", "csv", "json"}));
   downloadCommand->add_flag("--append", download.append, "add the trips to the existing .dat FILE");
@@ -57,7 +59,9 @@ int main(int argc, char** argv) {
   statsCommand->add_option("--period", stats.period, "day, week, month, season, year or all")
       ->check(CLI::IsMember({"day", "week", "month", "season", "year", "all"}))
       ->capture_default_str();
-  statsCommand->add_option("--at", stats.at, "the trip (1-based) the period is taken around")->capture_default_str();
+  statsCommand->add_option("--at", stats.at, "the trip (1-based) the period is taken around")
+      ->type_name("N")
+      ->capture_default_str();
   statsCommand->callback([&] { run = [&] { PrintStatistics(stats, global.json); }; });
 
   CLI::App* get = app.add_subcommand("get", "print the device's settings");
