@@ -235,6 +235,14 @@ TEST_F(Cli, FailuresEndWithTheirStatus) {
   }
 }
 
+TEST_F(Cli, ComPortsAreBoundAsTheWindowBindsThem) {
+  ::setenv("RIVENTAR_COM2", sim.SlavePath().c_str(), 1);
+  const Outcome o = Run({"--port", "COM2", "get"});
+  ::unsetenv("RIVENTAR_COM2");
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(sim.Commands().front(), "$NOP");
+}
+
 TEST_F(Cli, TraceShowsBothDirectionsInOrder) {
   const fs::path trace = dir / "trace.log";
   ASSERT_EQ(Run({"--trace", trace.string(), "set", "mode", "clock"}).status, 0);
