@@ -18,10 +18,14 @@ Session::Session(const GlobalOptions& options) {
     link_.SetTrace(trace_->Hook());
   }
   if (const auto failure = link_.Start(DevicePathFor(options.port))) {
-    // The same lines as the window's box, first line included.
-    throw Failure{ExitStatus::PortOpen, failure->step == link::OpenFailure::Step::OpenPort
-                                            ? link::OpenFailureMessage(*failure)
-                                            : std::string(link::PortOpenFailureFirstLine) + "\n" + failure->detail};
+    // The same lines as the window's box, first line included; the window's
+    // last line says how to choose another device, here that is --port.
+    throw Failure{ExitStatus::PortOpen,
+                  (failure->step == link::OpenFailure::Step::OpenPort
+                       ? link::OpenFailureMessage(*failure)
+                       : std::string(link::PortOpenFailureFirstLine) + "\n" + failure->detail) +
+                      "\nChoose another device with --port COM1, COM2 or a device path; "
+                      "'riventar-cli ports' lists those present."};
   }
   if (!link_.RetryingExchange(link::NopCommand())) throw NoAnswer();
 }

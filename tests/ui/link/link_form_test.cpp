@@ -45,6 +45,7 @@ riventar::trips::TripRecord ShownTrip(std::uint8_t day) {
 
 class LinkForm : public ::testing::Test {
  protected:
+  explicit LinkForm(riventar::sim::SimulatorOptions options = {}) : sim(options) {}
   void SetUp() override {
     ::setenv("RIVENTAR_COM1", sim.SlavePath().c_str(), 1);
     ::unsetenv("RIVENTAR_COM2");
@@ -182,53 +183,45 @@ TEST_F(LinkForm, ReadingThreeTripsAppendsThemAndAsksAboutTheCounter) {
   EXPECT_EQ(dialogs.messages.size(), 2u);  // nothing said about the reset
 }
 
-TEST(LinkFormPaced, ATripAnsweredLateIsStoredOnceInItsPlace) {
-  // At 9600 baud trip 1's late answer and the answer to its repeat reach the
-  // program one after the other, the second while "$TR02" waits.
-  riventar::sim::Simulator sim(riventar::sim::SimulatorOptions::Paced());
+// At 9600 baud, so that replies take their wire time.
+class LinkFormPaced : public LinkForm {
+ protected:
+  LinkFormPaced() : LinkForm(riventar::sim::SimulatorOptions::Paced()) {}
+};
+
+TEST_F(LinkFormPaced, ATripAnsweredLateIsStoredOnceInItsPlace) {
+  // Trip 1's late answer and the answer to its repeat reach the program one
+  // after the other, the second while "$TR02" waits.
   sim.SetTrips(riventar::sim::RealisticTrips(5));
-  ::setenv("RIVENTAR_COM1", sim.SlavePath().c_str(), 1);
-  ScriptedDialogs dialogs;
-  riventar::ui::TMonitor_Form form(dialogs);
-  form.Connect_SpeedButton->click();
-  ASSERT_TRUE(form.Link.IsUp());
+  Connect();
   sim.SetMisbehaviour(Misbehaviour::LateOn(250ms, {"TR01"}));
   dialogs.answers = {MsgAnswer::No};
-  form.Read_Trip_From_BK_Button->click();
-  ASSERT_EQ(form.TripList.size(), 5u);
+  form->Read_Trip_From_BK_Button->click();
+  ASSERT_EQ(form->TripList.size(), 5u);
   for (std::size_t i = 0; i < 5; ++i) {
-    EXPECT_EQ(form.TripList[i].Day, sim.Trips()[i].day) << i;
-    EXPECT_EQ(form.TripList[i].Distance, sim.Trips()[i].distance) << i;
+    EXPECT_EQ(form->TripList[i].Day, sim.Trips()[i].day) << i;
+    EXPECT_EQ(form->TripList[i].Distance, sim.Trips()[i].distance) << i;
   }
   EXPECT_EQ(dialogs.Captions(), std::vector<std::string>{"Считывание маршрутов"});
-  form.TripsUnsaved = false;
-  ::unsetenv("RIVENTAR_COM1");
 }
 
-TEST(LinkFormPaced, AWindowCloseDuringAReadingWaitsForItsEnd) {
-  riventar::sim::Simulator sim(riventar::sim::SimulatorOptions::Paced());
+TEST_F(LinkFormPaced, AWindowCloseDuringAReadingWaitsForItsEnd) {
   sim.SetTrips(riventar::sim::RealisticTrips(8));
-  ::setenv("RIVENTAR_COM1", sim.SlavePath().c_str(), 1);
-  ScriptedDialogs dialogs;
-  riventar::ui::TMonitor_Form form(dialogs);
-  form.show();
-  form.Connect_SpeedButton->click();
-  ASSERT_TRUE(form.Link.IsUp());
+  form->show();
+  Connect();
   bool closedMidway = false;
-  QTimer::singleShot(100ms, &form, [&] {
-    form.close();  // as the window manager's close button, while the progress window paints
-    closedMidway = !form.isVisible();
+  QTimer::singleShot(100ms, form.get(), [&] {
+    form->close();  // as the window manager's close button, while the progress window paints
+    closedMidway = !form->isVisible();
   });
   dialogs.answers = {MsgAnswer::Yes};
-  form.Read_Trip_From_BK_Button->click();
+  form->Read_Trip_From_BK_Button->click();
   EXPECT_FALSE(closedMidway);
-  EXPECT_EQ(form.TripList.size(), 8u);
+  EXPECT_EQ(form->TripList.size(), 8u);
   EXPECT_EQ(dialogs.Captions(), std::vector<std::string>{"Считывание маршрутов"});
   EXPECT_TRUE(sim.Trips().empty()) << "the counter question was answered, not cut short";
   QCoreApplication::processEvents();
-  EXPECT_FALSE(form.isVisible()) << "the close takes effect once the reading has ended";
-  form.TripsUnsaved = false;
-  ::unsetenv("RIVENTAR_COM1");
+  EXPECT_FALSE(form->isVisible()) << "the close takes effect once the reading has ended";
 }
 
 TEST_F(LinkForm, RejectedTripsAreSkippedSilently) {
