@@ -1,7 +1,8 @@
 // Installs the build tree into scratch folders, once with a prefix and once
 // with DESTDIR as packaging does, and checks what lands where: the programs,
-// the help, the desktop entry, the icon and the AppStream metainfo, nothing
-// else, and that the desktop files and the manual page are valid.
+// the help, the licence statement, the desktop entry, the icon and the
+// AppStream metainfo, nothing else, and that the desktop files and the manual
+// page are valid.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -60,6 +61,7 @@ const std::set<fs::path>& ExpectedFiles() {
       Bin / "riventar-cli",
       fs::path(RIVENTAR_MANDIR) / "man1/riventar-cli.1.gz",
       fs::path(RIVENTAR_HELP_DIR) / "riventar.html",
+      fs::path(RIVENTAR_HELP_DIR) / "copyright",
       Data / "applications" / (AppId + ".desktop"),
       Data / "icons/hicolor/scalable/apps" / (AppId + ".svg"),
       Data / "metainfo" / (AppId + ".metainfo.xml"),
