@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Saves a PNG of every window: the main window with trips, the progress
-# window in the middle of a reading, the period menu, two statistics windows,
+# window in the middle of a reading, the period menu, two statistics windows
+# and the chart of the whole list,
 # the configuration window and the About box.
 #   scripts/screenshots.sh [--build BUILD-DIR] [OUT-DIR]   (default docs/screenshots)
 # Runs on a private X server (Xvfb) with the simulated device on COM1; without

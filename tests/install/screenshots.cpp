@@ -29,6 +29,7 @@
 #include "ui/app/Main_form.h"
 #include "ui/common/dialogs.h"
 #include "ui/config/Cfg_form.h"
+#include "ui/stats/Chart_form.h"
 #include "ui/stats/Statistic_form.h"
 
 // Last: Xlib's macros (None, Status, Bool) clash with Qt's headers.
@@ -252,6 +253,15 @@ int main(int argc, char** argv) {
       continue;
     }
     album.Save(*form.StatWindowList.back(), QString::fromLatin1(name));
+  }
+  // The chart of the whole list.
+  if (!form.StatWindowList.isEmpty()) {
+    ui::TTrip_Stat_Form& all = *form.StatWindowList.back();
+    all.Statistic_Chart_Speed_Button->click();
+    if (ui::TTrip_Chart_Form* chart = all.ChartWindow())
+      album.Save(*chart, QStringLiteral("statistics-chart"));
+    else
+      album.Fail(QStringLiteral("no chart window"));
   }
   form.CloseStatisticWindows();
 

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
+#include <QToolButton>
 
 namespace riventar::ui::style {
 
@@ -43,6 +44,16 @@ QPushButton* Button(QWidget* parent, const QRect& geometry, const QString& capti
   auto* button = new QPushButton(caption, parent);
   button->setGeometry(geometry);
   if (!hint.isEmpty()) button->setToolTip(hint);
+  return button;
+}
+
+QToolButton* FlatButton(QWidget* parent, const QRect& geometry, const QString& caption, const QIcon& icon) {
+  auto* button = new QToolButton(parent);
+  button->setGeometry(geometry);
+  button->setAutoRaise(true);
+  button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  button->setIcon(icon);
+  button->setText(caption);
   return button;
 }
 

@@ -8,8 +8,10 @@
 class QFrame;
 class QLabel;
 class QLineEdit;
+class QIcon;
 class QPushButton;
 class QTableView;
+class QToolButton;
 class QWidget;
 
 namespace riventar::ui::style {
@@ -21,6 +23,8 @@ QFont NarrowFont();
 // `raised`: a raised inner bevel inside a lowered outer one; otherwise one lowered bevel.
 QFrame* Panel(QWidget* parent, const QRect& geometry, bool raised = true);
 QPushButton* Button(QWidget* parent, const QRect& geometry, const QString& caption, const QString& hint = {});
+// A flat button with its icon left of the caption.
+QToolButton* FlatButton(QWidget* parent, const QRect& geometry, const QString& caption, const QIcon& icon);
 QLabel* Label(QWidget* parent, const QRect& geometry, const QString& caption);
 QLineEdit* Edit(QWidget* parent, const QRect& geometry, int maxLength);
 // Column widths, a 10-pixel font, 18-pixel rows, whole-row selection, read-only,

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 
+#include "core/stats/buckets.h"
 #include "core/stats/figures.h"
 #include "core/trips/trip_text.h"
 #include "ui/app/Main_form.h"
@@ -43,9 +44,12 @@ void TMonitor_Form::Popup_Menu_Click(int tag) {
   const std::optional<std::size_t> anchor = AnchorRow(*Trip_Params_StringGrid, TripList);
   if (!anchor) return;
   stats::Statistics statistics;
+  stats::Chart chart;
   try {
     // Every date is checked before a window exists.
-    statistics = stats::ForChoice(TripList, *anchor, static_cast<stats::PeriodKind>(tag));
+    const auto kind = static_cast<stats::PeriodKind>(tag);
+    statistics = stats::ForChoice(TripList, *anchor, kind);
+    chart = stats::ChartFor(TripList, statistics.period, kind);
   } catch (const stats::InvalidTripDate& e) {
     dialogs_.Error(this, QStringLiteral("Статистика по маршрутам"),
                    QStringLiteral("Маршрут N %1 (%2) имеет недопустимую дату.\nСтатистика не может быть подсчитана.")
@@ -55,6 +59,7 @@ void TMonitor_Form::Popup_Menu_Click(int tag) {
   }
   auto window = std::make_unique<TTrip_Stat_Form>(*this);
   window->ShowFigures(QString::fromStdString(statistics.period.caption), stats::Texts(statistics.figures));
+  window->SetChart(std::move(chart));
   StatWindowList.append(window.get());
   window.release()->show();  // the list owns it until it closes
 }

@@ -15,6 +15,7 @@
 #include "ui/app/Main_form.h"
 #include "ui/app/ui_style.h"
 #include "ui/common/dialogs.h"
+#include "ui/stats/Chart_form.h"
 
 namespace riventar::ui {
 
@@ -32,16 +33,6 @@ QLabel* Caption(QFrame* panel, int left, const QString& text) {
 
 // A value label of fixed width that does not follow its text.
 QLabel* Value(QFrame* panel, int left, int top, int width) { return style::Label(panel, {left, top, width, 13}, {}); }
-
-QToolButton* FlatButton(QWidget* parent, int left, const QString& caption, const QIcon& icon) {
-  auto* button = new QToolButton(parent);
-  button->setGeometry(left, 272, 105, 25);
-  button->setAutoRaise(true);
-  button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-  button->setIcon(icon);
-  button->setText(caption);
-  return button;
-}
 
 }  // namespace
 
@@ -87,15 +78,22 @@ void TTrip_Stat_Form::BuildControls() {
   std::tie(Statistic_Aver_Fuel_Panel, Statistic_Aver_Fuel_Caption_Label, Statistic_Aver_Fuel_Label) =
       line(232, QStringLiteral("Средний расход топлива:"), 160, 81);
 
-  Statistic_Close_Speed_Button = FlatButton(this, 16, QStringLiteral("Закрыть     "),
-                                            style()->standardIcon(QStyle::SP_DialogCloseButton));
+  Statistic_Close_Speed_Button = style::FlatButton(this, {16, 272, 105, 25}, QStringLiteral("Закрыть     "),
+                                                   style()->standardIcon(QStyle::SP_DialogCloseButton));
   connect(Statistic_Close_Speed_Button, &QToolButton::clicked, this,
           [this] { Statistic_Close_Speed_Button_Click(); });
   Statistic_Print_Speed_Button =
-      FlatButton(this, 144, QStringLiteral("Распечатать "),
-                 QIcon::fromTheme(QStringLiteral("document-print"), style()->standardIcon(QStyle::SP_FileIcon)));
+      style::FlatButton(this, {144, 272, 105, 25}, QStringLiteral("Распечатать "),
+                        QIcon::fromTheme(QStringLiteral("document-print"), style()->standardIcon(QStyle::SP_FileIcon)));
   connect(Statistic_Print_Speed_Button, &QToolButton::clicked, this, [this] {
     if (owner_) Guarded(owner_->UiDialogs(), [this] { Statistic_Print_Speed_Button_Click(); });
+  });
+  // Beside the two buttons above, which keep their places.
+  Statistic_Chart_Speed_Button = style::FlatButton(
+      this, {272, 272, 105, 25}, QStringLiteral("График"),
+      QIcon::fromTheme(QStringLiteral("office-chart-bar"), style()->standardIcon(QStyle::SP_FileDialogDetailedView)));
+  connect(Statistic_Chart_Speed_Button, &QToolButton::clicked, this, [this] {
+    if (owner_) Guarded(owner_->UiDialogs(), [this] { Statistic_Chart_Speed_Button_Click(); });
   });
 }
 
@@ -132,11 +130,26 @@ void TTrip_Stat_Form::closeEvent(QCloseEvent* event) {
 
 void TTrip_Stat_Form::Statistic_Form_Close() {
   if (owner_) owner_->StatWindowList.removeOne(this);
+  if (chartWindow_) chartWindow_->close();
   // Nothing refers to a closed window; shutdown deletes the ones still listed itself.
   deleteLater();
 }
 
 void TTrip_Stat_Form::Statistic_Close_Speed_Button_Click() { close(); }
+
+TTrip_Chart_Form* TTrip_Stat_Form::ChartWindow() const { return chartWindow_; }
+
+void TTrip_Stat_Form::Statistic_Chart_Speed_Button_Click() {
+  if (!owner_) return;
+  if (!chartWindow_) {
+    chartWindow_ = new TTrip_Chart_Form(chart_, *owner_, this);
+    chartWindow_->setAttribute(Qt::WA_DeleteOnClose);
+    CentreOver(*chartWindow_, *this);
+  }
+  chartWindow_->show();
+  chartWindow_->raise();
+  chartWindow_->activateWindow();
+}
 
 void TTrip_Stat_Form::Statistic_Print_Speed_Button_Click() {
   if (!owner_) return;

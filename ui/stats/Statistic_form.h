@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QWidget>
 
+#include "core/stats/buckets.h"
 #include "core/stats/figures.h"
 #include "core/stats/report.h"
 
@@ -17,6 +18,7 @@ class QToolButton;
 namespace riventar::ui {
 
 class TMonitor_Form;
+class TTrip_Chart_Form;
 
 class TTrip_Stat_Form : public QWidget {
   Q_OBJECT
@@ -57,15 +59,22 @@ class TTrip_Stat_Form : public QWidget {
   QLabel* Statistic_Aver_Fuel_Label = nullptr;
   QToolButton* Statistic_Close_Speed_Button = nullptr;
   QToolButton* Statistic_Print_Speed_Button = nullptr;
+  QToolButton* Statistic_Chart_Speed_Button = nullptr;
 
   // Writes the value labels.
   void ShowFigures(const QString& period, const stats::FigureTexts& figures);
+  // The buckets the chart button draws, taken when the figures were.
+  void SetChart(stats::Chart chart) { chart_ = std::move(chart); }
+  // The open chart window, if any.
+  TTrip_Chart_Form* ChartWindow() const;
   // The thirteen printed values: this window's labels and the owner's vehicle edits as they stand now.
   stats::ReportValues ReportValues() const;
 
   void Statistic_Form_Close();
   void Statistic_Close_Speed_Button_Click();
   void Statistic_Print_Speed_Button_Click();
+  // Opens the chart, centred over this window, or raises the one already open.
+  void Statistic_Chart_Speed_Button_Click();
   // One page on a printer already set up; false when the printing layer failed.
   // The document is ended in every case, so the next print can begin.
   bool PrintReport(QPrinter& printer) const;
@@ -77,6 +86,8 @@ class TTrip_Stat_Form : public QWidget {
   void BuildControls();
 
   QPointer<TMonitor_Form> owner_;
+  stats::Chart chart_;
+  QPointer<TTrip_Chart_Form> chartWindow_;
 };
 
 // The report's canvas on a painter that is already active on its device.

@@ -6,6 +6,8 @@
 #include <QPrinter>
 #include <QPageSize>
 #include <QImage>
+#include <QBarSet>
+#include <QLineSeries>
 #include <QCoreApplication>
 #include <QFile>
 #include <QLabel>
@@ -26,6 +28,7 @@
 #include "tests/core/stats/trip_factory.h"
 #include "tests/support/scripted_dialogs.h"
 #include "ui/app/Main_form.h"
+#include "ui/stats/Chart_form.h"
 #include "ui/stats/Statistic_form.h"
 #include "ui/trips/trip_table_model.h"
 
@@ -348,6 +351,92 @@ TEST_F(StatsPrintTest, FailedJobIsReportedAndTheNextPrintWorks) {
   PrintTo(*w, path);
   EXPECT_EQ(dialogs.messages.size(), 1u);
   EXPECT_TRUE(QFile::exists(path));
+}
+
+TEST_F(StatsPrintTest, ChartShowsTheWindowsPeriodAndClosesWithIt) {
+  FillWorkedExample();
+  TTrip_Stat_Form* w = Open(2);  // October 2005 by days, fitted to the 3rd to the 5th
+  ASSERT_NE(w, nullptr);
+  EXPECT_EQ(w->Statistic_Chart_Speed_Button->text(), "График");
+  EXPECT_FALSE(w->Statistic_Chart_Speed_Button->geometry().intersects(w->Statistic_Print_Speed_Button->geometry()));
+  EXPECT_TRUE(w->rect().contains(w->Statistic_Chart_Speed_Button->geometry()));
+  form->TripList.clear();  // the chart, like the figures, is the window's snapshot
+  w->Statistic_Chart_Speed_Button->click();
+  QPointer<TTrip_Chart_Form> chart = w->ChartWindow();
+  ASSERT_FALSE(chart.isNull());
+  EXPECT_TRUE(chart->isVisible());
+  EXPECT_EQ(chart->windowTitle(), "Статистика по маршрутам - график");
+  EXPECT_LE((chart->frameGeometry().center() - w->frameGeometry().center()).manhattanLength(), 1);
+
+  // Bars sum to the window's figures; the line has a gap on the 4th, which had no trips.
+  ASSERT_EQ(chart->DistanceSet->count(), 3);
+  double km = 0;
+  double litres = 0;
+  for (int i = 0; i < 3; ++i) {
+    km += chart->DistanceSet->at(i);
+    litres += chart->FuelSet->at(i);
+  }
+  EXPECT_NEAR(km, 259800 / 6000.0, 1e-9);
+  EXPECT_EQ(QString::number(km, 'f', 1) + " км", w->Statistic_Total_Way_Label->text());
+  EXPECT_NEAR(litres, 53600 / 16000.0, 1e-9);
+  ASSERT_EQ(chart->ConsumptionLines.size(), 2);
+  EXPECT_EQ(chart->ConsumptionLines[0]->points(), (QList<QPointF>{{0, 49600 / 16000.0 / (241800 / 6000.0) * 100}}));
+  EXPECT_EQ(chart->ConsumptionLines[1]->points(), (QList<QPointF>{{2, 4000 / 16000.0 / (18000 / 6000.0) * 100}}));
+
+  // A second click raises the same window.
+  w->Statistic_Chart_Speed_Button->click();
+  EXPECT_EQ(w->ChartWindow(), chart.data());
+  w->Statistic_Close_Speed_Button->click();
+  EXPECT_FALSE(chart && chart->isVisible());
+  ProcessDeferredDeletes();
+  EXPECT_TRUE(chart.isNull());
+
+  // Shutdown takes the charts of the windows still open with them.
+  FillWorkedExample();
+  TTrip_Stat_Form* last = Open(5);
+  ASSERT_NE(last, nullptr);
+  last->Statistic_Chart_Speed_Button->click();
+  chart = last->ChartWindow();
+  form.reset();
+  ProcessDeferredDeletes();
+  EXPECT_TRUE(chart.isNull());
+  EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST_F(StatsPrintTest, ChartSavesAsTheTypePickedAndPrintsOnOnePage) {
+  FillWorkedExample();
+  TTrip_Stat_Form* w = Open(3);
+  ASSERT_NE(w, nullptr);
+  w->Statistic_Chart_Speed_Button->click();
+  TTrip_Chart_Form* chart = w->ChartWindow();
+  ASSERT_NE(chart, nullptr);
+  const struct {
+    int filter;
+    QByteArray start;
+  } types[] = {{0, "\x89PNG"}, {1, "<?xml"}};
+  for (const auto& type : types) {
+    const QString path = dir.filePath(QStringLiteral("chart%1.img").arg(type.filter));
+    dialogs.saveAnswers.push_back(FileChoice{path, type.filter});
+    chart->Chart_Save_Button->click();
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << type.filter;
+    EXPECT_TRUE(file.readAll().startsWith(type.start)) << type.filter;
+  }
+  EXPECT_EQ(dialogs.saveRequests.at(0).filters, (QStringList{"Рисунок PNG (*.png)", "Рисунок SVG (*.svg)"}));
+
+  if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty()) GTEST_SKIP() << "pdftotext missing";
+  const QString pdf = dir.filePath("chart.pdf");
+  dialogs.printAnswers.push_back(true);
+  dialogs.setUpPrinter = [pdf](QPrinter& printer) {
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(pdf);
+  };
+  chart->Chart_Print_Button->click();
+  const QString text = PdfText(pdf);
+  EXPECT_TRUE(text.contains("Осень (СЕН-ОКТ-НОЯ) 2005 года")) << text.toStdString();
+  EXPECT_TRUE(text.contains("Расход, л/100 км")) << text.toStdString();
+  EXPECT_EQ(text.count("\f"), 1) << "one page";
+  EXPECT_TRUE(dialogs.messages.empty());
 }
 
 }  // namespace

@@ -1,0 +1,65 @@
+#pragma once
+// The chart of one statistics window's period: distance and fuel bars per
+// bucket on their own axes and the consumption line, made once from the
+// buckets the statistics window holds. A child window of that statistics
+// window: it closes with it and is destroyed with it.
+#include <QList>
+#include <QPointer>
+#include <QWidget>
+#include <memory>
+
+#include "core/stats/buckets.h"
+
+class QBarSet;
+class QChart;
+class QChartView;
+class QLineSeries;
+class QPrinter;
+class QToolButton;
+
+namespace riventar::ui {
+
+class TMonitor_Form;
+
+class TTrip_Chart_Form : public QWidget {
+  Q_OBJECT
+
+ public:
+  // Created hidden. `owner` supplies the dialogs and the printer.
+  TTrip_Chart_Form(stats::Chart chart, TMonitor_Form& owner, QWidget* parent);
+  ~TTrip_Chart_Form() override;
+
+  QChartView* Chart_View = nullptr;
+  QToolButton* Chart_Save_Button = nullptr;
+  QToolButton* Chart_Print_Button = nullptr;
+  QToolButton* Chart_Close_Button = nullptr;
+  QBarSet* DistanceSet = nullptr;  // km per bucket
+  QBarSet* FuelSet = nullptr;      // l per bucket
+  // One line per run of buckets with a consumption; x is the bucket's index.
+  QList<QLineSeries*> ConsumptionLines;
+
+  const stats::Chart& Buckets() const { return chart_; }
+
+  void Chart_Save_Button_Click();
+  void Chart_Print_Button_Click();
+  // PNG or SVG bytes of the chart as shown.
+  QByteArray Image(bool svg);
+  // One page, black on white; false when the printing layer failed.
+  bool PrintChart(QPrinter& printer);
+
+ protected:
+  void changeEvent(QEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  void BuildChart();
+  void ShowHover(int index, bool shown);
+  QPrinter& Printer();
+
+  stats::Chart chart_;
+  QPointer<TMonitor_Form> owner_;
+  QChart* qchart_ = nullptr;
+  std::unique_ptr<QPrinter> printer_;
+};
+
+}  // namespace riventar::ui
