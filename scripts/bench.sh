@@ -68,6 +68,8 @@ row "export 100,000 trips: format the .csv bytes" "$(gbench trips_micro Export/1
 row "export 100,000 trips to a .csv file (dialog to disk)" "$(after trips_e2e 'export to a .csv file')"
 row "statistics over all 100,000 trips: figures" "$(gbench stats BM_FiguresEverything/repeats:9_median)"
 row "  menu choice to the filled statistics window" "$(gbench stats BM_WindowEverything/repeats:9_median)"
+row "chart over all 100,000 trips: buckets (target < 10 ms)" "$(gbench stats BM_BucketsEverything/repeats:9_median)"
+row "  chart button to the painted chart window (target < 200 ms)" "$(gbench stats BM_ChartEverything/repeats:9_median)"
 row "start-up to the shown main window (Xvfb)" "$(after app 'start-up to the shown main window:')"
 row "peak memory: the program at its shown main window" "$(after app 'peak memory of the program at its shown main window:')"
 row "peak memory: 100,000 trips loaded, saved, exported" "$(after trips_e2e 'peak memory (resident)')"
