@@ -21,6 +21,7 @@
 #include "ui/app/application.h"
 #include "ui/common/dialogs.h"
 #include "ui/config/Cfg_form.h"
+#include "ui/stats/Chart_form.h"
 #include "ui/stats/Statistic_form.h"
 #include "ui/trips/Progressbar_form.h"
 
@@ -54,6 +55,10 @@ TEST(RealWindows, EveryWindowCarriesExactlyItsCaption) {
   form.Popup_Menu_Click(5);
   ASSERT_EQ(form.StatWindowList.size(), 1);
   EXPECT_EQ(NetWmName(*form.StatWindowList.constFirst()), "Статистика по маршрутам");
+  riventar::ui::TTrip_Stat_Form& stats = *form.StatWindowList.constFirst();
+  stats.Statistic_Chart_Speed_Button_Click();
+  ASSERT_NE(stats.ChartWindow(), nullptr);
+  EXPECT_EQ(NetWmName(*stats.ChartWindow()), "Статистика по маршрутам - график");
 
   riventar::link::Link down;  // every reading fails at once: the window still shows its caption
   scripted.answers.assign(8, riventar::ui::MsgAnswer::Ok);
