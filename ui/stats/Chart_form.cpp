@@ -21,7 +21,7 @@
 #include <QToolButton>
 #include <QToolTip>
 #include <QValueAxis>
-#include <cerrno>
+#include <algorithm>
 #include <cstring>
 
 #include "platform/files/file_io.h"
@@ -33,8 +33,6 @@
 namespace riventar::ui {
 
 namespace {
-
-QString FromUtf8(const std::string& text) { return QString::fromStdString(text); }
 
 // The colours of every part of the chart.
 struct Ink {
@@ -139,18 +137,18 @@ TTrip_Chart_Form::~TTrip_Chart_Form() = default;
 
 void TTrip_Chart_Form::BuildChart() {
   qchart_ = new QChart();
-  qchart_->setTitle(FromUtf8(chart_.caption));
+  qchart_->setTitle(QString::fromStdString(chart_.caption));
   qchart_->setAnimationOptions(QChart::NoAnimation);
   qchart_->legend()->setAlignment(Qt::AlignBottom);
   qchart_->setBackgroundRoundness(0);
   qchart_->layout()->setContentsMargins(0, 0, 0, 0);
 
   auto* x = new QBarCategoryAxis(qchart_);
-  x->setTitleText(FromUtf8(stats::BucketAxisTitle(chart_.size)));
+  x->setTitleText(QString::fromStdString(stats::BucketAxisTitle(chart_.size)));
   QList<qreal> km;
   QList<qreal> litres;
   for (std::size_t i = 0; i < chart_.buckets.size(); ++i) {
-    x->append(FromUtf8(stats::BucketLabel(chart_, i)));
+    x->append(QString::fromStdString(stats::BucketLabel(chart_, i)));
     km.append(stats::Kilometres(chart_.buckets[i]));
     litres.append(stats::Litres(chart_.buckets[i]));
   }
@@ -240,7 +238,7 @@ void TTrip_Chart_Form::ShowHover(int index, bool shown) {
     QToolTip::hideText();
     return;
   }
-  QToolTip::showText(QCursor::pos(), FromUtf8(stats::BucketHoverText(chart_, static_cast<std::size_t>(index))),
+  QToolTip::showText(QCursor::pos(), QString::fromStdString(stats::BucketHoverText(chart_, static_cast<std::size_t>(index))),
                      Chart_View);
 }
 
