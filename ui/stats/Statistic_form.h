@@ -2,6 +2,7 @@
 // A statistics window: the figures of one period as they were when it was
 // made, never refreshed. Top-level and modeless; the main window lists it in
 // StatWindowList while it is open and destroys those still open at shutdown.
+// Its chart window is its child: closed and destroyed with it.
 #include <QPointer>
 #include <QWidget>
 
