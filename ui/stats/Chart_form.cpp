@@ -133,8 +133,6 @@ TTrip_Chart_Form::TTrip_Chart_Form(stats::Chart chart, TMonitor_Form& owner, QWi
   BuildChart();
 }
 
-TTrip_Chart_Form::~TTrip_Chart_Form() = default;
-
 void TTrip_Chart_Form::BuildChart() {
   qchart_ = new QChart();
   qchart_->setTitle(QString::fromStdString(chart_.caption));
@@ -279,15 +277,11 @@ void TTrip_Chart_Form::Chart_Save_Button_Click() {
                       .arg(QDir::toNativeSeparators(choice->path), QString::fromLocal8Bit(std::strerror(written.error))));
 }
 
-QPrinter& TTrip_Chart_Form::Printer() {
-  if (!printer_) printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
-  return *printer_;
-}
-
 void TTrip_Chart_Form::Chart_Print_Button_Click() {
   if (!owner_) return;
   Dialogs& dialogs = owner_->UiDialogs();
-  QPrinter& printer = Printer();
+  // The statistics windows' printer: one choice in the print dialog for the whole run.
+  QPrinter& printer = owner_->StatisticPrinter();
   if (!dialogs.Print(this, printer)) return;
   if (!PrintChart(printer))
     dialogs.Error(this, QStringLiteral("Ошибка печати"),

@@ -6,7 +6,6 @@
 #include <QList>
 #include <QPointer>
 #include <QWidget>
-#include <memory>
 
 #include "core/stats/buckets.h"
 
@@ -25,9 +24,8 @@ class TTrip_Chart_Form : public QWidget {
   Q_OBJECT
 
  public:
-  // Created hidden. `owner` supplies the dialogs and the printer.
+  // Created hidden. `owner` supplies the dialogs and the shared printer.
   TTrip_Chart_Form(stats::Chart chart, TMonitor_Form& owner, QWidget* parent);
-  ~TTrip_Chart_Form() override;
 
   QChartView* Chart_View = nullptr;
   QToolButton* Chart_Save_Button = nullptr;
@@ -54,12 +52,10 @@ class TTrip_Chart_Form : public QWidget {
  private:
   void BuildChart();
   void ShowHover(int index, bool shown);
-  QPrinter& Printer();
 
   stats::Chart chart_;
   QPointer<TMonitor_Form> owner_;
   QChart* qchart_ = nullptr;
-  std::unique_ptr<QPrinter> printer_;
 };
 
 }  // namespace riventar::ui

@@ -427,11 +427,14 @@ TEST_F(StatsPrintTest, ChartSavesAsTheTypePickedAndPrintsOnOnePage) {
   if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty()) GTEST_SKIP() << "pdftotext missing";
   const QString pdf = dir.filePath("chart.pdf");
   dialogs.printAnswers.push_back(true);
-  dialogs.setUpPrinter = [pdf](QPrinter& printer) {
+  QPrinter* used = nullptr;
+  dialogs.setUpPrinter = [pdf, &used](QPrinter& printer) {
+    used = &printer;
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(pdf);
   };
   chart->Chart_Print_Button->click();
+  EXPECT_EQ(used, &form->StatisticPrinter()) << "the statistics windows' printer, its choices kept";
   const QString text = PdfText(pdf);
   EXPECT_TRUE(text.contains("Осень (СЕН-ОКТ-НОЯ) 2005 года")) << text.toStdString();
   EXPECT_TRUE(text.contains("Расход, л/100 км")) << text.toStdString();
