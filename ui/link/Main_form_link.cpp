@@ -2,6 +2,7 @@
 #include <QFile>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 #include <QToolButton>
 
 #include "core/link/commands.h"
@@ -37,7 +38,9 @@ void TMonitor_Form::Connect_SpeedButton_Click() {
   if (!Connect_SpeedButton->isChecked()) {
     Link.Stop();  // nothing is sent to the device
     ShowLinkState(*this, false);
-    UpdatePortHints();  // the adapter may have been pulled or swapped meanwhile
+    // The adapter may have been pulled or swapped meanwhile. Listing the
+    // devices takes milliseconds: after the click, not in it.
+    QTimer::singleShot(0, this, [this] { UpdatePortHints(); });
     return;
   }
 

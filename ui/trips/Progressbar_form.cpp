@@ -23,10 +23,9 @@ TProgress_Bar_Form::TProgress_Bar_Form(QWidget* owner)
 
 void TProgress_Bar_Form::SetPosition(int position) {
   ProgressBar->setValue(position);
-  // The exchange keeps the UI thread busy: let the window be exposed and
-  // painted, while user input waits until the operation ends.
+  // The exchange keeps the UI thread busy: let the window be exposed and the
+  // bar's update be painted, while user input waits until the operation ends.
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-  ProgressBar->repaint();
 }
 
 }  // namespace riventar::ui
