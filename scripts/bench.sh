@@ -51,7 +51,7 @@ row "-------" "------"
 row "read 255 trips at 9600 baud (mean of 2)" "$(gbench link $read_row) against $(counter link $read_row wire_s) s on the wire"
 row "  ratio to the wire time (worst of 2; target <= 1.02)" "$(after link 'read 255 trips: worst ratio to wire time')"
 program=$(after link 'read 255 trips: program mean'); simplest=$(after link 'read 255 trips: simplest client mean')
-row "  the simplest client: write, wait for the CR (mean of 2)" "$simplest s"
+row "  the simplest client: write, wait for the CR (mean of 2)" "$simplest"
 row "  ratio of the program to it (target <= 1.005)" "$(awk -v p="$program" -v s="$simplest" 'BEGIN { printf "%.4f", p / s }')"
 cli_row=BM_CliDownload255TripsPaced/iterations:2/manual_time
 row "riventar-cli download -o of 255 trips, 9600 baud (mean of 2)" "$(gbench cli $cli_row) against $(counter cli $cli_row wire_s) s on the wire"
