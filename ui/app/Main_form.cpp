@@ -188,6 +188,13 @@ QPrinter& TMonitor_Form::StatisticPrinter() {
   return *statisticPrinter_;
 }
 
+void TMonitor_Form::PrintOnStatisticPrinter(QWidget* from, const std::function<bool(QPrinter&)>& print,
+                                            const QString& failure) {
+  QPrinter& printer = StatisticPrinter();
+  if (!dialogs_.Print(from, printer)) return;
+  if (!print(printer)) dialogs_.Error(from, QStringLiteral("Ошибка печати"), failure);
+}
+
 void TMonitor_Form::ShowHelp() {
   helpWindow_ = desktop::ShowHelp(helpWindow_, QStringLiteral("содержание"));
 }

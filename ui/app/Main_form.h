@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QSettings>
 #include <QWidget>
+#include <functional>
 #include <memory>
 
 #include "core/link/link.h"
@@ -79,6 +80,9 @@ class TMonitor_Form : public QWidget {
   // The printer behind Statistic_Print_Dialog, shared by every statistics
   // window: what the user chose in the print dialog holds for the whole run.
   QPrinter& StatisticPrinter();
+  // The print dialog on that printer for `from`, then `print`; a failed
+  // print is reported with `failure` under "Ошибка печати".
+  void PrintOnStatisticPrinter(QWidget* from, const std::function<bool(QPrinter&)>& print, const QString& failure);
 
   // Shell (ui/app).
   void Monitor_Form_Create();

@@ -279,13 +279,9 @@ void TTrip_Chart_Form::Chart_Save_Button_Click() {
 
 void TTrip_Chart_Form::Chart_Print_Button_Click() {
   if (!owner_) return;
-  Dialogs& dialogs = owner_->UiDialogs();
   // The statistics windows' printer: one choice in the print dialog for the whole run.
-  QPrinter& printer = owner_->StatisticPrinter();
-  if (!dialogs.Print(this, printer)) return;
-  if (!PrintChart(printer))
-    dialogs.Error(this, QStringLiteral("Ошибка печати"),
-                  QStringLiteral("Не удалось напечатать график.\nПроверьте принтер и повторите печать."));
+  owner_->PrintOnStatisticPrinter(this, [this](QPrinter& printer) { return PrintChart(printer); },
+                                  QStringLiteral("Не удалось напечатать график.\nПроверьте принтер и повторите печать."));
 }
 
 bool TTrip_Chart_Form::PrintChart(QPrinter& printer) {

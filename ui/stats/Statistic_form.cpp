@@ -153,13 +153,9 @@ void TTrip_Stat_Form::Statistic_Chart_Speed_Button_Click() {
 
 void TTrip_Stat_Form::Statistic_Print_Speed_Button_Click() {
   if (!owner_) return;
-  Dialogs& dialogs = owner_->UiDialogs();
-  QPrinter& printer = owner_->StatisticPrinter();
-  if (!dialogs.Print(this, printer)) return;
-  if (!PrintReport(printer))
-    dialogs.Error(this, QStringLiteral("Ошибка печати"),
-                  QStringLiteral("Не удалось напечатать статистику по маршрутам.\n"
-                                 "Проверьте принтер и повторите печать."));
+  owner_->PrintOnStatisticPrinter(this, [this](QPrinter& printer) { return PrintReport(printer); },
+                                  QStringLiteral("Не удалось напечатать статистику по маршрутам.\n"
+                                                 "Проверьте принтер и повторите печать."));
 }
 
 bool TTrip_Stat_Form::PrintReport(QPrinter& printer) const {
