@@ -2,7 +2,7 @@
 
 #include "cli/exit_status.h"
 #include "cli/port.h"
-#include "core/link/commands.h"
+#include "core/link/connect.h"
 #include "core/link/messages.h"
 
 namespace riventar::cli {
@@ -17,17 +17,18 @@ Session::Session(const GlobalOptions& options) {
     trace_.emplace(options.trace);
     link_.SetTrace(trace_->Hook());
   }
-  if (const auto failure = link_.Start(DevicePathFor(options.port))) {
+  if (const auto failure = link::Connect(link_, DevicePathFor(options.port))) {
+    if (!failure->open) throw NoAnswer();
     // The same lines as the window's box, first line included; the window's
     // last line says how to choose another device, here that is --port.
+    const link::OpenFailure& open = *failure->open;
     throw Failure{ExitStatus::PortOpen,
-                  (failure->step == link::OpenFailure::Step::OpenPort
-                       ? link::OpenFailureMessage(*failure)
-                       : std::string(link::PortOpenFailureFirstLine) + "\n" + failure->detail) +
+                  (open.step == link::OpenFailure::Step::OpenPort
+                       ? link::OpenFailureMessage(open)
+                       : std::string(link::PortOpenFailureFirstLine) + "\n" + open.detail) +
                       "\nChoose another device with --port COM1, COM2 or a device path; "
                       "'riventar-cli ports' lists those present."};
   }
-  if (!link_.RetryingExchange(link::NopCommand())) throw NoAnswer();
 }
 
 }  // namespace riventar::cli

@@ -2,7 +2,7 @@
 
 namespace riventar::config {
 
-link::Reply Exchange(link::Link& link, std::string_view command) {
+link::Reply Exchange(link::Exchange& link, std::string_view command) {
   if (!link.CommandExchange(command)) throw LinkFailure{};
   return link.LastReply();
 }

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "core/link/link.h"
+#include "core/link/exchange.h"
 
 namespace riventar::config {
 
@@ -16,6 +16,6 @@ struct LinkFailure {
 };
 
 // One CommandExchange; the reply buffer when answered, LinkFailure otherwise.
-link::Reply Exchange(link::Link& link, std::string_view command);
+link::Reply Exchange(link::Exchange& link, std::string_view command);
 
 }  // namespace riventar::config

@@ -5,7 +5,7 @@
 
 namespace riventar::config {
 
-void ReadSetting(link::Link& link, SettingRead which, DeviceSettings& into) {
+void ReadSetting(link::Exchange& link, SettingRead which, DeviceSettings& into) {
   const auto read = [&link](const std::string& command) { return Exchange(link, command); };
   switch (which) {
     case SettingRead::Brightness:
@@ -38,7 +38,7 @@ void ReadSetting(link::Link& link, SettingRead which, DeviceSettings& into) {
   }
 }
 
-DeviceSettings ReadSettings(link::Link& link, const std::function<void(SettingRead)>& reading,
+DeviceSettings ReadSettings(link::Exchange& link, const std::function<void(SettingRead)>& reading,
                             const std::function<void(SettingRead, const DeviceSettings&)>& read) {
   DeviceSettings settings;
   for (int i = 0; i < SettingReads; ++i) {
@@ -53,7 +53,7 @@ DeviceSettings ReadSettings(link::Link& link, const std::function<void(SettingRe
 namespace {
 
 // The writing command, then the same setting read back.
-DeviceSettings WriteAndReadBack(link::Link& link, const std::string& command, SettingRead readBack) {
+DeviceSettings WriteAndReadBack(link::Exchange& link, const std::string& command, SettingRead readBack) {
   Exchange(link, command);
   DeviceSettings settings;
   ReadSetting(link, readBack, settings);
@@ -62,25 +62,25 @@ DeviceSettings WriteAndReadBack(link::Link& link, const std::string& command, Se
 
 }  // namespace
 
-std::uint8_t SetBrightness(link::Link& link, std::uint8_t level) {
+std::uint8_t SetBrightness(link::Exchange& link, std::uint8_t level) {
   return WriteAndReadBack(link, BrightnessSetCommand(level), SettingRead::Brightness).brightness;
 }
-std::uint16_t SetShutdownDelay(link::Link& link, std::uint16_t tenths) {
+std::uint16_t SetShutdownDelay(link::Exchange& link, std::uint16_t tenths) {
   return WriteAndReadBack(link, ShutdownDelaySetCommand(tenths), SettingRead::ShutdownDelay).shutdownDelay;
 }
-std::uint8_t SetStartTripDelay(link::Link& link, std::uint8_t hours) {
+std::uint8_t SetStartTripDelay(link::Exchange& link, std::uint8_t hours) {
   return WriteAndReadBack(link, StartTripDelaySetCommand(hours), SettingRead::StartTripDelay).startTripDelay;
 }
-std::uint8_t SetMode(link::Link& link, std::uint8_t mode) {
+std::uint8_t SetMode(link::Exchange& link, std::uint8_t mode) {
   return WriteAndReadBack(link, ModeSetCommand(mode), SettingRead::Mode).mode;
 }
-std::uint8_t SetCorrection(link::Link& link, std::uint8_t correctionByte) {
+std::uint8_t SetCorrection(link::Exchange& link, std::uint8_t correctionByte) {
   return WriteAndReadBack(link, CorrectionSetCommand(correctionByte), SettingRead::Correction).correction;
 }
-ClockText SetClock(link::Link& link, const ClockSetting& clock) {
+ClockText SetClock(link::Exchange& link, const ClockSetting& clock) {
   return WriteAndReadBack(link, ClockSetCommand(clock), SettingRead::Clock).clock;
 }
-std::uint8_t ResetTripCounter(link::Link& link) {
+std::uint8_t ResetTripCounter(link::Exchange& link) {
   return WriteAndReadBack(link, link::TripCounterResetCommand(), SettingRead::TripCount).tripCount;
 }
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "core/config/settings.h"
-#include "core/link/link.h"
+#include "core/link/exchange.h"
 
 namespace riventar::config {
 
@@ -30,22 +30,22 @@ enum class SettingRead { Brightness, ShutdownDelay, StartTripDelay, Correction, 
 inline constexpr int SettingReads = 9;
 
 // Reads one setting into `into`.
-void ReadSetting(link::Link& link, SettingRead which, DeviceSettings& into);
+void ReadSetting(link::Exchange& link, SettingRead which, DeviceSettings& into);
 
 // All nine in order: `reading(which)` runs before each exchange, `read(which,
 // settings)` once its value is in.
-DeviceSettings ReadSettings(link::Link& link, const std::function<void(SettingRead)>& reading = {},
+DeviceSettings ReadSettings(link::Exchange& link, const std::function<void(SettingRead)>& reading = {},
                             const std::function<void(SettingRead, const DeviceSettings&)>& read = {});
 
 // Writing commands, each followed by the reading of the same setting; the
 // value read back is returned. Arguments must have passed the input rules.
-std::uint8_t SetBrightness(link::Link& link, std::uint8_t level);
-std::uint16_t SetShutdownDelay(link::Link& link, std::uint16_t tenths);
-std::uint8_t SetStartTripDelay(link::Link& link, std::uint8_t hours);
-std::uint8_t SetMode(link::Link& link, std::uint8_t mode);
-std::uint8_t SetCorrection(link::Link& link, std::uint8_t correctionByte);
-ClockText SetClock(link::Link& link, const ClockSetting& clock);
+std::uint8_t SetBrightness(link::Exchange& link, std::uint8_t level);
+std::uint16_t SetShutdownDelay(link::Exchange& link, std::uint16_t tenths);
+std::uint8_t SetStartTripDelay(link::Exchange& link, std::uint8_t hours);
+std::uint8_t SetMode(link::Exchange& link, std::uint8_t mode);
+std::uint8_t SetCorrection(link::Exchange& link, std::uint8_t correctionByte);
+ClockText SetClock(link::Exchange& link, const ClockSetting& clock);
 // "$TC", then the count read back.
-std::uint8_t ResetTripCounter(link::Link& link);
+std::uint8_t ResetTripCounter(link::Exchange& link);
 
 }  // namespace riventar::config

@@ -1,38 +1,65 @@
 #pragma once
-// The 100 characters shared by the outgoing command and the incoming line.
+// The hand-over of reply lines from the receiver to the waiting side.
 //
-// The UI thread formats each command into it from position 0; the receiver
-// stores each incoming byte at its line index. Both may touch it at once
-// (a late or unexpected line), with the same outcome as one plain buffer:
-// each character is an atomic accessed relaxed, and the reply event is what
-// orders a reply's bytes before the UI thread reads them.
-#include <array>
+// The receiver assembles each line in storage of its own and, at the line's
+// CR, publishes a copy of the whole line; the waiting side checks and decodes
+// that one copy, so a line is never read while the next one is stored over
+// it. Every command written counts: a line carries the count at its first
+// byte, and one begun before the latest command is no answer to it.
+//
+// Threads: CommandWritten and Take on the thread that exchanges, Commands and
+// Publish on the receiver.
 #include <atomic>
 #include <cstddef>
-#include <string_view>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <optional>
 
-#include "core/link/link.h"
+#include "core/link/exchange.h"
 
 namespace riventar::link {
 
 class ExchangeBuffer {
  public:
-  void Store(std::size_t position, char c) { chars_[position].store(c, std::memory_order_relaxed); }
-  char At(std::size_t position) const { return chars_[position].load(std::memory_order_relaxed); }
+  // Before a command's bytes are written: every line published so far, and
+  // every line under way, is void for it.
+  void CommandWritten() {
+    commands_.fetch_add(1, std::memory_order_acq_rel);
+    std::lock_guard lock(mutex_);
+    lines_.clear();
+  }
+  std::uint64_t Commands() const { return commands_.load(std::memory_order_acquire); }
 
-  // Writes `command` from position 0; what lies beyond it stays as it was.
-  void Put(std::string_view command) {
-    for (std::size_t i = 0; i < command.size() && i < chars_.size(); ++i) Store(i, command[i]);
+  // A complete reply line, begun when the count stood at `commandsAtStart`.
+  void Publish(const Reply& line, std::uint64_t commandsAtStart) {
+    std::lock_guard lock(mutex_);
+    // Only a device gone wild sends this many lines to one command.
+    if (lines_.size() == MaxLines) lines_.pop_front();
+    lines_.push_back({line, commandsAtStart});
   }
 
-  Reply Snapshot() const {
-    Reply r{};
-    for (std::size_t i = 0; i < r.size(); ++i) r[i] = At(i);
-    return r;
+  // The oldest line begun after the latest command, taken out.
+  std::optional<Reply> Take() {
+    const std::uint64_t current = Commands();
+    std::lock_guard lock(mutex_);
+    while (!lines_.empty()) {
+      const Line line = lines_.front();
+      lines_.pop_front();
+      if (line.commandsAtStart == current) return line.text;
+    }
+    return std::nullopt;
   }
 
  private:
-  std::array<std::atomic<char>, ExchangeBufferSize> chars_{};
+  static constexpr std::size_t MaxLines = 16;
+  struct Line {
+    Reply text;
+    std::uint64_t commandsAtStart;
+  };
+  std::atomic<std::uint64_t> commands_{0};
+  std::mutex mutex_;
+  std::deque<Line> lines_;
 };
 
 }  // namespace riventar::link

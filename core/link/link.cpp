@@ -20,7 +20,6 @@ struct Link::State {
   posix::AutoResetEvent replyEvent;
   posix::SerialPort port;
   std::unique_ptr<TCOMThread> receiver;
-  std::chrono::milliseconds replyTimeout = ReplyTimeout;
   std::atomic<bool> hungUp{false};  // written by the receiver, reset before it starts
   std::function<void()> onHangUp;   // set while the link is down, called by the receiver
   TraceHook trace;
@@ -39,6 +38,7 @@ std::optional<OpenFailure> Link::Start(const std::string& devicePath) {
   s.port = std::get<posix::SerialPort>(std::move(opened));
   s.replyEvent.Reset();
   s.hungUp = false;
+  SetEchoCheck(false);  // until the handshake shows the device echoes
   try {
     TCOMThread::ByteHook received;
     if (s.trace) received = [&trace = s.trace](char byte) { trace(TraceDirection::In, {&byte, 1}); };
@@ -65,42 +65,30 @@ void Link::Stop() {
 
 bool Link::IsUp() const { return state_->receiver != nullptr; }
 
-bool Link::CommandExchange(std::string_view command, const ReplyCheck& answers, const WhileWaiting& whileWaiting) {
+bool Link::Send(std::string_view command) {
   State& s = *state_;
   if (!IsUp()) return false;
   s.replyEvent.Reset();
-  s.buffer.Put(command);
-  // The bytes sent are our own, not what the buffer holds by now: the
-  // receiver may already be storing the reply over them. A failed write
-  // shows up as a missing reply.
-  // Traced before the write: the reply may be in before Write returns.
+  s.buffer.CommandWritten();
+  // Traced before the write: the reply may be in before Write returns. A
+  // failed write shows up as a missing reply.
   if (s.trace) s.trace(TraceDirection::Out, command);
-  (void)s.port.Write(command, s.replyTimeout);
-  // One wait from the write: the hook and refused replies eat into it.
-  const auto deadline = std::chrono::steady_clock::now() + s.replyTimeout;
-  if (whileWaiting) whileWaiting();
+  (void)s.port.Write(command, ReplyTimeout);
+  return true;
+}
+
+std::optional<Reply> Link::NextReply(std::chrono::steady_clock::time_point deadline) {
+  State& s = *state_;
   for (;;) {
-    if (!s.replyEvent.WaitFor(deadline - std::chrono::steady_clock::now())) return false;
-    if (!answers) return true;
-    const Reply reply = s.buffer.Snapshot();
-    if (answers(View(reply))) return true;
+    if (auto line = s.buffer.Take()) return line;
+    if (!s.replyEvent.WaitFor(deadline - std::chrono::steady_clock::now())) return std::nullopt;
   }
 }
-
-bool Link::RetryingExchange(std::string_view command, const ReplyCheck& answers, const WhileWaiting& whileWaiting) {
-  for (int attempt = 0; attempt < RetryLimit; ++attempt)
-    if (CommandExchange(command, answers, whileWaiting)) return true;
-  return false;
-}
-
-Reply Link::LastReply() const { return state_->buffer.Snapshot(); }
 
 void Link::SetHangUpHandler(std::function<void()> handler) { state_->onHangUp = std::move(handler); }
 
 bool Link::HungUp() const { return state_->hungUp; }
 
 void Link::SetTrace(TraceHook hook) { state_->trace = std::move(hook); }
-
-void Link::SetReplyTimeout(std::chrono::milliseconds timeout) { state_->replyTimeout = timeout; }
 
 }  // namespace riventar::link

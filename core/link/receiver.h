@@ -1,7 +1,8 @@
 #pragma once
 // TCOMThread: the receiver. It runs from the moment it is constructed until
-// it is stopped, reading the port one byte at a time into the exchange
-// buffer and signalling the reply event when a reply line is complete.
+// it is stopped, reading the port one byte at a time into a line of its own,
+// publishing each complete reply line to the exchange buffer and signalling
+// the reply event.
 //
 // It sleeps in poll() on the port and on a wake-up descriptor, so a stop
 // takes as long as a thread switch and an idle link costs nothing.

@@ -5,20 +5,19 @@
 
 namespace riventar::trips {
 
-std::optional<int> ReadTripCount(link::Link& link) {
+std::optional<int> ReadTripCount(link::Exchange& link) {
   if (!link.CommandExchange(link::TripCountCommand())) return std::nullopt;
   return link::HexToByte(link::View(link.LastReply()), link::TripCountPosition);
 }
 
-std::optional<TripList> ReadTrips(link::Link& link, int count, const std::function<void(int index)>& sent) {
+std::optional<TripList> ReadTrips(link::Exchange& link, int count, const std::function<void(int index)>& sent) {
   TripList read;
   for (int index = 0; index < count; ++index) {
-    const auto byteIndex = static_cast<std::uint8_t>(index);
-    const auto matches = [byteIndex](std::string_view reply) { return link::TripReplyMatches(reply, byteIndex); };
     const auto whileWaiting = [&] {
       if (sent) sent(index);
     };
-    if (!link.RetryingExchange(link::TripReadCommand(byteIndex), matches, whileWaiting)) return std::nullopt;
+    if (!link.RetryingExchange(link::TripReadCommand(static_cast<std::uint8_t>(index)), whileWaiting))
+      return std::nullopt;
     if (auto trip = TripFromReply(link::View(link.LastReply()))) read.push_back(*trip);
   }
   return read;

@@ -4,18 +4,18 @@
 #include <functional>
 #include <optional>
 
-#include "core/link/link.h"
+#include "core/link/exchange.h"
 #include "core/trips/trip_record.h"
 
 namespace riventar::trips {
 
 // How many trips the device holds ("$TN", one attempt); nothing when unanswered.
-std::optional<int> ReadTripCount(link::Link& link);
+std::optional<int> ReadTripCount(link::Exchange& link);
 
-// Trips 0..count-1 in order ("$TR", retried). A reply counts only when it
-// echoes the requested index. `sent(index)` runs after each request is
+// Trips 0..count-1 in order ("$TR", retried). From a device that echoes, a
+// reply counts only when it echoes the requested index. `sent(index)` runs after each request is
 // written, while its reply is on the wire. Trips the device rules out are
 // left out; nothing at all when a trip stays unanswered.
-std::optional<TripList> ReadTrips(link::Link& link, int count, const std::function<void(int index)>& sent = {});
+std::optional<TripList> ReadTrips(link::Exchange& link, int count, const std::function<void(int index)>& sent = {});
 
 }  // namespace riventar::trips

@@ -9,8 +9,10 @@
 #include <thread>
 
 #include "core/link/commands.h"
+#include "core/link/connect.h"
 #include "core/link/hex.h"
 #include "core/link/link.h"
+#include "core/trips/device_reading.h"
 #include "sim/simulator.h"
 
 namespace {
@@ -112,22 +114,67 @@ TEST_F(LinkEngine, ALateReplyAnswersTheNextCommand) {
   EXPECT_EQ(ReplyLine(link), "!TR00" + riventar::sim::EncodeTrip(sim.Trips()[0]));
 }
 
-TEST_F(LinkEngine, AReplyTheCheckRefusesIsPassedOver) {
+TEST_F(LinkEngine, FromADeviceThatEchoesALateReplyIsPassedOver) {
+  link.SetEchoCheck(true);
   sim.SetMisbehaviour(Misbehaviour::Late(300ms));
   EXPECT_FALSE(link.CommandExchange(riventar::link::TripReadCommand(0)));
   // "!TR00" lands while "$TR01" waits: refused, and "!TR01" is not in time.
-  const auto isTrip1 = [](std::string_view reply) { return riventar::link::TripReplyMatches(reply, 1); };
-  EXPECT_FALSE(link.CommandExchange(riventar::link::TripReadCommand(1), isTrip1));
+  EXPECT_FALSE(link.CommandExchange(riventar::link::TripReadCommand(1)));
 }
 
-TEST(TripReplyMatches, EchoOfTheIndexInEitherCase) {
-  using riventar::link::TripReplyMatches;
-  const struct { const char* reply; int index; bool matches; } cases[] = {
-      {"!TR00xyz", 0, true}, {"!TR1a", 26, true}, {"!TR1A", 26, true}, {"!TRff", 255, true},
-      {"!TR01", 0, false},   {"!TN01", 1, false}, {"!TR0g", 0, false}, {"!TR0", 0, false},
+// Every reply 300 ms late: the handshake takes the first "!NOP" with its
+// second attempt, and the second "!NOP" must not pass for the trip count
+// ("!NOP\r" at positions 3..4 reads as 109 trips).
+TEST(LinkConnect, ALateHandshakeReplyIsNoTripCount) {
+  Simulator sim;
+  sim.SetTrips(riventar::sim::RealisticTrips(7));
+  sim.SetMisbehaviour(Misbehaviour::Late(300ms));
+  Link link;
+  ASSERT_FALSE(riventar::link::Connect(link, sim.SlavePath()).has_value());
+  EXPECT_TRUE(link.EchoCheck());
+  EXPECT_EQ(riventar::trips::ReadTripCount(link), std::nullopt);
+}
+
+// The receiver hands over whole lines. A late "!TR04" line, then at once the
+// start of "!TR05": the waiting side, held up meanwhile, must never see the
+// new line's echo over the old line's fields.
+TEST_F(LinkEngine, ALateLineAndTheNextReplyNeverMix) {
+  sim.SetTrips(riventar::sim::RealisticTrips(6));
+  sim.SetMisbehaviour(Misbehaviour::SilentOn({"TR05"}));
+  link.SetEchoCheck(true);
+  const std::string late = "!TR04" + riventar::sim::EncodeTrip(sim.Trips()[4]) + "\r";
+  const std::string right = "!TR05" + riventar::sim::EncodeTrip(sim.Trips()[5]) + "\r";
+  for (int round = 0; round < 10; ++round) {
+    std::thread rest;
+    const auto deviceAnswers = [&] {
+      sim.SendRaw(late + right.substr(0, 5));
+      std::this_thread::sleep_for(20ms);  // the waiting side is held up while both arrive
+      rest = std::thread([&] {
+        std::this_thread::sleep_for(20ms);
+        sim.SendRaw(right.substr(5));
+      });
+    };
+    const bool answered = link.CommandExchange(riventar::link::TripReadCommand(5), deviceAnswers);
+    rest.join();
+    ASSERT_TRUE(answered) << round;
+    EXPECT_EQ(ReplyLine(link) + "\r", right) << round;
+  }
+}
+
+TEST(EchoMatches, MnemonicAndForATripItsIndex) {
+  using riventar::link::EchoMatches;
+  const struct {
+    const char* command;
+    const char* reply;
+    bool matches;
+  } cases[] = {
+      {"$TR00\r", "!TR00xyz", true}, {"$TR1a\r", "!TR1a", true},     {"$TR1a\r", "!TR1A", true},
+      {"$TRff\r", "!TRff", true},    {"$TR00\r", "!TR01", false},    {"$TR01\r", "!TN01", false},
+      {"$TR00\r", "!TR0", false},    {"$TN\r", "!TN07", true},       {"$TN\r", "!NOP\r", false},
+      {"$NOP\r", "!NOP\r", true},    {"$NOP\r", "!\r", false},       {"$LBS0500\r", "!LBS\r", true},
+      {"$SDR\r", "!SDS\r", false},   {"$WCS991231\r", "!WCS", true}, {"$ICR\r", "#ICR", false},
   };
-  for (const auto& c : cases)
-    EXPECT_EQ(TripReplyMatches(c.reply, static_cast<std::uint8_t>(c.index)), c.matches) << c.reply;
+  for (const auto& c : cases) EXPECT_EQ(EchoMatches(c.command, c.reply), c.matches) << c.command << " " << c.reply;
 }
 
 TEST_F(LinkEngine, ALateHandshakeIsTakenByTheSecondAttempt) {
@@ -139,8 +186,8 @@ TEST_F(LinkEngine, ALateHandshakeIsTakenByTheSecondAttempt) {
 TEST_F(LinkEngine, ACommandSpoilsALinePartlyReceived) {
   sim.SendRaw("!abc");  // no CR yet: the receiver is at position 4
   std::this_thread::sleep_for(30ms);
-  // "$NOP\r" goes over positions 0..4, the reply lands after "!abc", and at
-  // its CR position 0 holds '$'.
+  // "$NOP\r" is written while "!abc" is under way: the reply lands after it,
+  // in a line begun before the command, and is no answer.
   EXPECT_FALSE(link.CommandExchange(riventar::link::NopCommand()));
   EXPECT_TRUE(link.CommandExchange(riventar::link::NopCommand()));
 }

@@ -5,7 +5,7 @@
 #include <QTimer>
 #include <QToolButton>
 
-#include "core/link/commands.h"
+#include "core/link/connect.h"
 #include "core/link/messages.h"
 #include "ui/app/Main_form.h"
 #include "ui/common/dialogs.h"
@@ -46,18 +46,14 @@ void TMonitor_Form::Connect_SpeedButton_Click() {
 
   const int com = SelectedCom();
   const ports::Binding binding = PortBinding(com);
-  if (const auto failure = Link.Start(QFile::encodeName(binding.path).toStdString())) {
-    if (failure->step == link::OpenFailure::Step::OpenPort) {
+  if (const auto failure = link::Connect(Link, QFile::encodeName(binding.path).toStdString())) {
+    if (!failure->open) {
+      dialogs_.Error(this, QString::fromUtf8(link::ConnectFailureCaption), QString::fromUtf8(link::NoAnswerText));
+    } else if (failure->open->step == link::OpenFailure::Step::OpenPort) {
       dialogs_.Beep();
       dialogs_.Error(this, QString::fromUtf8(link::PortOpenFailureCaption),
-                     QString::fromUtf8(link::OpenFailureMessage(*failure)) + QStringLiteral("\n") + QString::fromUtf8(ChooseAnotherDevice));
+                     QString::fromUtf8(link::OpenFailureMessage(*failure->open)) + QStringLiteral("\n") + QString::fromUtf8(ChooseAnotherDevice));
     }
-    Connect_SpeedButton->setChecked(false);
-    return;
-  }
-  if (!Link.RetryingExchange(link::NopCommand())) {
-    dialogs_.Error(this, QString::fromUtf8(link::ConnectFailureCaption), QString::fromUtf8(link::NoAnswerText));
-    Link.Stop();
     Connect_SpeedButton->setChecked(false);
     return;
   }
