@@ -8,8 +8,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 dir=build/bench
-cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DRIVENTAR_WITH_BENCH=ON -DRIVENTAR_WITH_TESTS=OFF >/dev/null
-cmake --build "$dir" -j "$(nproc)" --target bench_link bench_cli bench_trips_micro bench_trips_e2e bench_stats bench_app
+cmake --preset bench >/dev/null
+cmake --build --preset bench -j "$(nproc)" --target bench_link bench_cli bench_trips_micro bench_trips_e2e bench_stats bench_app
 results=$dir/results
 rm -rf "$results" && mkdir -p "$results"
 

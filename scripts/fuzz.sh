@@ -13,9 +13,8 @@ shift
 scripts/install-deps.sh
 
 dir=build/fuzz
-cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRIVENTAR_WERROR=ON -DCMAKE_CXX_COMPILER=clang++ \
-  -DRIVENTAR_WITH_FUZZ=ON -DRIVENTAR_WITH_UI=OFF -DRIVENTAR_WITH_TESTS=OFF >/dev/null
-cmake --build "$dir" -j "$(nproc)" --target fuzz_all
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz -j "$(nproc)"
 
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(fuzz_dat_file fuzz_line_assembly fuzz_hex fuzz_config_reply fuzz_trip_reply)
