@@ -69,10 +69,6 @@ const CellNames& Cp1251Names() {
   return names;
 }
 
-std::string_view WeekdayShortName(std::uint8_t weekday) {
-  return weekday < WeekdayShortNames.size() ? WeekdayShortNames[weekday] : UnknownWeekdayName;
-}
-
 std::string_view MonthShortName(std::uint8_t month) {
   return month < MonthShortNames.size() ? MonthShortNames[month] : UnknownMonthName;
 }
@@ -112,35 +108,5 @@ std::string CellText(const TripRecord& r, std::size_t rowNumber, int column) {
 
 std::string DateText(const TripRecord& r) { return CellText(r, 0, 1); }
 std::string StartTimeText(const TripRecord& r) { return CellText(r, 0, 2); }
-
-std::string DurationText(std::uint32_t v) {
-  std::string text;
-  AppendDuration(text, v);
-  return text;
-}
-
-std::string DistanceText(std::uint32_t v) {
-  std::string text;
-  AppendDecimal(text, v / 6000, (v / 600) % 10);
-  return text;
-}
-
-std::string SpeedText(std::uint32_t v) {
-  std::string text;
-  AppendDecimal(text, v / 10, v % 10, 3);
-  return text;
-}
-
-std::string FuelText(std::uint32_t v) {
-  std::string text;
-  AppendDecimal(text, v / 16000, (v / 1600) % 10);
-  return text;
-}
-
-std::string ConsumptionText(std::uint32_t v) {
-  std::string text;
-  AppendDecimal(text, (v / 10) % 256, v % 10);
-  return text;
-}
 
 }  // namespace riventar::trips

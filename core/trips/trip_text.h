@@ -21,18 +21,14 @@ extern const std::array<std::string_view, 12> MonthShortNames;    // 0 = January
 inline constexpr std::string_view UnknownWeekdayName = "??";
 inline constexpr std::string_view UnknownMonthName = "???";
 
-std::string_view WeekdayShortName(std::uint8_t weekday);
 std::string_view MonthShortName(std::uint8_t month);
 
-std::string DateText(const TripRecord& r);         // "СР-05-ОКТ-2005"
-std::string StartTimeText(const TripRecord& r);    // "08:15"
-std::string DurationText(std::uint32_t seconds);   // "01:02:03", hours modulo 256
-std::string DistanceText(std::uint32_t distance);  // "25.3"
-std::string SpeedText(std::uint32_t speed);        // "033.6"
-std::string FuelText(std::uint32_t fuel);          // "2.1"
-std::string ConsumptionText(std::uint32_t consumption);  // "8.3", whole part modulo 256
+std::string DateText(const TripRecord& r);       // "СР-05-ОКТ-2005"
+std::string StartTimeText(const TripRecord& r);  // "08:15"
 
-// Column 0 is the 1-based row number.
+// Column 0 is the 1-based row number; durations "01:02:03" with the hours
+// modulo 256, distance "25.3" km, speed "033.6", fuel "2.1" l, consumption
+// "8.3" with its whole part modulo 256.
 std::string CellText(const TripRecord& r, std::size_t rowNumber, int column);
 
 // The name tables a cell text is built from: UTF-8 for the screen,

@@ -36,7 +36,6 @@ class SerialPort {
   // Opens, locks, configures and purges the device. Nothing stays open on failure.
   static std::variant<SerialPort, SerialOpenError> Open(const std::string& path);
 
-  bool IsOpen() const { return fd_ >= 0; }
   // Non-blocking descriptor: wait for input with poll().
   int Fd() const { return fd_; }
 

@@ -17,25 +17,32 @@ TEST(TripText, WorkedExampleRow) {
   for (int c = 0; c < TableColumns; ++c) EXPECT_EQ(CellText(r, 1, c), expected[c]) << c;
 }
 
+// Through the cell texts the table shows and the export writes.
 TEST(TripText, ValueRules) {
   struct Case {
-    std::string actual;
+    int column;
+    std::uint32_t TripRecord::*field;
+    std::uint32_t value;
     const char* expected;
   };
   const Case cases[] = {
-      {DurationText(921600), "00:00:00"},  // 256 hours wrap
-      {DurationText(59), "00:00:59"},
-      {DistanceText(5999), "0.9"},
-      {DistanceText(6000), "1.0"},
-      {DistanceText(6599), "1.0"},
-      {SpeedText(54), "005.4"},
-      {SpeedText(1234), "123.4"},
-      {SpeedText(12345), "1234.5"},
-      {FuelText(15999), "0.9"},
-      {ConsumptionText(2559), "255.9"},
-      {ConsumptionText(2560), "0.0"},
+      {3, &TripRecord::TripTime, 921600, "00:00:00"},  // 256 hours wrap
+      {4, &TripRecord::MovingTime, 59, "00:00:59"},
+      {5, &TripRecord::Distance, 5999, "0.9"},
+      {5, &TripRecord::Distance, 6000, "1.0"},
+      {5, &TripRecord::Distance, 6599, "1.0"},
+      {6, &TripRecord::AvgSpeed, 54, "005.4"},
+      {6, &TripRecord::AvgSpeed, 1234, "123.4"},
+      {6, &TripRecord::AvgSpeed, 12345, "1234.5"},
+      {7, &TripRecord::Fuel, 15999, "0.9"},
+      {8, &TripRecord::Consumption, 2559, "255.9"},
+      {8, &TripRecord::Consumption, 2560, "0.0"},
   };
-  for (const Case& c : cases) EXPECT_EQ(c.actual, c.expected);
+  for (const Case& c : cases) {
+    TripRecord r = WorkedExample();
+    r.*c.field = c.value;
+    EXPECT_EQ(CellText(r, 1, c.column), c.expected) << c.column << " " << c.value;
+  }
 }
 
 TEST(TripText, DateYearsAndPlaceholders) {
