@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -137,6 +139,32 @@ TEST_F(TripsForm, LoadWhereEveryTripIsRejectedLeavesAHeadingOnlyTable) {
   EXPECT_EQ(form->TableModel().rowCount(), 0);
   EXPECT_TRUE(form->Save_Trip_To_File_Button->isEnabled());
   EXPECT_EQ(form->Vehicle_Model_Edit->text(), QStringLiteral("ВАЗ-2110"));
+}
+
+TEST_F(TripsForm, RedrawKeepsTheCurrentRowClampedToTheRows) {
+  QTableView& grid = *form->Trip_Params_StringGrid;
+  const auto current = [&grid] { return grid.currentIndex().row(); };
+  const auto redraw = [this](trips::TripList trips) {
+    form->TripList = std::move(trips);
+    form->ReDraw_StringGrid();
+  };
+  redraw({Trip(1), Trip(2), Trip(3), Trip(4), Trip(5)});
+  EXPECT_EQ(current(), 0);  // the first row until the user picks another
+  EXPECT_TRUE(grid.selectionModel()->isRowSelected(0));
+  grid.selectRow(3);
+  redraw({Trip(1), Trip(2), Trip(3), Trip(4), Trip(5), Trip(6)});  // "Из БК" appends
+  EXPECT_EQ(current(), 3);
+  EXPECT_TRUE(grid.selectionModel()->isRowSelected(3));
+  redraw({Trip(21), Trip(22)});  // fewer rows: the last one
+  EXPECT_EQ(current(), 1);
+  EXPECT_TRUE(grid.selectionModel()->isRowSelected(1));
+  form->Trip_Params_StringGridMouseDown(Qt::RightButton, QPoint(40, 70));
+  EXPECT_EQ(form->PopupItems.at(0)->text(), QStringLiteral("За СР-22-ОКТ-2005"));  // the anchor
+  form->PopupMenu->hide();
+  form->Clear_Trip_Table_Button_Click();
+  EXPECT_EQ(current(), 0);  // the single empty row
+  Load(SampleFile("d.dat", {Trip(7, 5)}));  // every trip rejected: no row left
+  EXPECT_EQ(current(), -1);
 }
 
 TEST_F(TripsForm, BadFilesChangeNothing) {
