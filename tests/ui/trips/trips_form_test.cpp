@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPalette>
 #include <QPushButton>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -165,6 +166,36 @@ TEST_F(TripsForm, RedrawKeepsTheCurrentRowClampedToTheRows) {
   EXPECT_EQ(current(), 0);  // the single empty row
   Load(SampleFile("d.dat", {Trip(7, 5)}));  // every trip rejected: no row left
   EXPECT_EQ(current(), -1);
+}
+
+TEST_F(TripsForm, FixedColumnTakesTheButtonColoursOfThePalette) {
+  form->show();
+  Load(SampleFile("a.dat", {Trip(1), Trip(1)}));
+  QTableView& grid = *form->Trip_Params_StringGrid;
+  const QRect n = grid.visualRect(form->TableModel().index(1, 0));  // the unselected row "2"
+  const QRect date = grid.visualRect(form->TableModel().index(1, 1));
+  const auto background = [&](const QRect& cell) {
+    return grid.viewport()->grab().toImage().pixelColor(cell.right() - 2, cell.center().y());
+  };
+  const QPalette light = form->palette();
+  EXPECT_EQ(background(n), light.color(QPalette::Button));
+
+  QPalette dark = light;
+  for (auto [role, colour] : {std::pair{QPalette::Base, QColor(20, 20, 20)}, {QPalette::Text, QColor(Qt::white)},
+                              {QPalette::Button, QColor(50, 50, 60)}, {QPalette::ButtonText, QColor(255, 255, 0)}})
+    dark.setColor(role, colour);
+  // The window's own palette: the application's reaches widgets only in a running event loop.
+  form->setPalette(dark);
+  const QImage image = grid.viewport()->grab().toImage();
+  EXPECT_EQ(image.pixelColor(n.right() - 2, n.center().y()), dark.color(QPalette::Button));
+  EXPECT_EQ(image.pixelColor(date.right() - 2, date.center().y()), dark.color(QPalette::Base));
+  int digitPixels = 0;  // the "2" in the button text's yellow
+  for (int y = n.top(); y <= n.bottom(); ++y)
+    for (int x = n.left(); x <= n.right(); ++x) {
+      const QColor c = image.pixelColor(x, y);
+      if (c.red() > 200 && c.green() > 200 && c.blue() < 100) ++digitPixels;
+    }
+  EXPECT_GT(digitPixels, 3);
 }
 
 TEST_F(TripsForm, BadFilesChangeNothing) {
