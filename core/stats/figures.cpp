@@ -1,12 +1,11 @@
 #include "core/stats/figures.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace riventar::stats {
 
 namespace {
-
-bool SameDay(const trips::TripRecord& a, const trips::TripRecord& b) {
-  return a.Day == b.Day && a.Month == b.Month && a.Year == b.Year;
-}
 
 std::string TimeText(std::uint64_t seconds) {
   return std::to_string(seconds / 3600) + ":" + std::to_string(seconds % 3600 / 60) + ":" +
@@ -25,16 +24,20 @@ Figures Compute(const trips::TripList& trips, const Period& period) {
   if (period.start <= period.end)
     f.days = static_cast<std::uint64_t>(
         (std::chrono::sys_days{period.end} - std::chrono::sys_days{period.start}).count() + 1);
+  std::vector<Date> dates;  // of the trips inside the period
   for (std::size_t i = 0; i < trips.size(); ++i) {
     const trips::TripRecord& r = trips[i];
-    if (!period.Contains(CalendarDate(r, i))) continue;
-    if (i == 0 || !SameDay(r, trips[i - 1])) ++f.tripDays;
+    const Date d = CalendarDate(r, i);
+    if (!period.Contains(d)) continue;
+    dates.push_back(d);
     ++f.trips;
     f.tripTime += r.TripTime;
     f.movingTime += r.MovingTime;
     f.distance += r.Distance;
     f.fuel += r.Fuel;
   }
+  std::ranges::sort(dates);
+  f.tripDays = dates.size() - std::ranges::unique(dates).size();
   f.avgSpeed = trips::AverageSpeed(f.distance, f.movingTime);
   f.consumption = trips::AverageConsumption(f.fuel, f.distance);
   return f;

@@ -11,7 +11,7 @@ namespace riventar::stats {
 
 struct Figures {
   std::uint64_t days = 0;      // days in the fitted period; 0 when it ends before it starts
-  std::uint64_t tripDays = 0;  // days with trips, counted as the list runs (see Compute)
+  std::uint64_t tripDays = 0;  // distinct dates of the trips in the period
   std::uint64_t trips = 0;
   std::uint64_t tripTime = 0;    // seconds
   std::uint64_t movingTime = 0;  // seconds
@@ -23,11 +23,9 @@ struct Figures {
   friend bool operator==(const Figures&, const Figures&) = default;
 };
 
-// One pass over all of `trips`. A trip inside the period opens a new day with
-// trips when it is the list's first entry or its date differs from the entry
-// just before it in the list (inside the period or not); for a chronological
-// list that counts each date once. Throws InvalidTripDate for any entry whose
-// date is no calendar date.
+// One pass over all of `trips`, in any order; days with trips are the distinct
+// dates of the trips inside the period. Throws InvalidTripDate for any entry
+// whose date is no calendar date.
 Figures Compute(const trips::TripList& trips, const Period& period);
 
 // The value labels' texts, numbers in plain decimal.

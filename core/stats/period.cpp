@@ -91,14 +91,32 @@ Period CalendarPeriod(PeriodKind kind, const trips::TripRecord& anchor) {
 }
 
 Period SelectPeriod(const trips::TripList& trips, std::size_t anchor, PeriodKind kind) {
-  const Date first = CalendarDate(trips.front(), 0);
-  const Date last = CalendarDate(trips.back(), trips.size() - 1);
+  // The earliest and the latest trip held, wherever they stand in the list: a
+  // table read twice or appended to is not in date order. Among equal dates the
+  // first earliest and the last latest are taken, which for a list in date
+  // order are its first and last entries.
+  std::size_t earliest = 0;
+  std::size_t latest = 0;
+  Date first = CalendarDate(trips.front(), 0);
+  Date last = first;
+  for (std::size_t i = 1; i < trips.size(); ++i) {
+    const Date d = CalendarDate(trips[i], i);
+    if (d < first) {
+      first = d;
+      earliest = i;
+    }
+    if (d >= last) {
+      last = d;
+      latest = i;
+    }
+  }
   CalendarDate(trips.at(anchor), anchor);
   Period p = kind == PeriodKind::Everything
-                 ? Period{first, last, "с " + trips::DateText(trips.front()) + " по " + trips::DateText(trips.back())}
+                 ? Period{first, last,
+                          "с " + trips::DateText(trips[earliest]) + " по " + trips::DateText(trips[latest])}
                  : CalendarPeriod(kind, trips[anchor]);
-  // The trips are taken to be in chronological order; when they are not, the
-  // fitted period may end before it starts and then holds no trip.
+  // The anchor lies between the earliest and the latest trip, so the fitted
+  // period always holds it.
   p.start = std::max(p.start, first);
   p.end = std::min(p.end, last);
   return p;

@@ -63,10 +63,11 @@ struct Period {
 // otherwise); Everything has no such period (invalid_argument).
 Period CalendarPeriod(PeriodKind kind, const trips::TripRecord& anchor);
 
-// The period of a menu choice, fitted to the first and last entries of
-// `trips` as they stand; the caption keeps naming the whole calendar period.
-// Throws InvalidTripDate when the anchor, the first or the last entry has no
-// calendar date. `anchor` indexes `trips`, which must not be empty.
+// The period of a menu choice, fitted to the earliest and the latest date of
+// `trips` in whatever order they stand; the caption keeps naming the whole
+// calendar period ("Всего" names the earliest and the latest trip). Throws
+// InvalidTripDate for the first entry whose date is no calendar date.
+// `anchor` indexes `trips`, which must not be empty.
 Period SelectPeriod(const trips::TripList& trips, std::size_t anchor, PeriodKind kind);
 
 }  // namespace riventar::stats

@@ -5,10 +5,31 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 #include <QTableView>
 #include <QToolButton>
 
 namespace riventar::ui::style {
+
+namespace {
+
+// The grid's fixed column 0 in the headings' colours, taken from the view's
+// palette at each paint, so a palette change (a dark theme) repaints it with
+// readable digits.
+class FixedColumnDelegate final : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+ protected:
+  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+    QStyledItemDelegate::initStyleOption(option, index);
+    if (index.column() != 0) return;
+    option->backgroundBrush = option->palette.button();
+    option->palette.setBrush(QPalette::Text, option->palette.buttonText());
+  }
+};
+
+}  // namespace
 
 QFont FormFont() {
   QFont font(QStringLiteral("Liberation Sans"));
@@ -98,6 +119,7 @@ void SetUpTripGrid(QTableView& grid) {
   grid.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   grid.setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   grid.setCornerButtonEnabled(false);
+  grid.setItemDelegate(new FixedColumnDelegate(&grid));
 }
 
 }  // namespace riventar::ui::style

@@ -28,7 +28,7 @@ QToolButton* FlatButton(QWidget* parent, const QRect& geometry, const QString& c
 QLabel* Label(QWidget* parent, const QRect& geometry, const QString& caption);
 QLineEdit* Edit(QWidget* parent, const QRect& geometry, int maxLength);
 // Column widths, a 10-pixel font, 18-pixel rows, whole-row selection, read-only,
-// vertical scroll bar only.
+// vertical scroll bar only; column 0 in the palette's button colours.
 void SetUpTripGrid(QTableView& grid);
 
 }  // namespace riventar::ui::style

@@ -3,6 +3,8 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTableView>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -23,9 +25,24 @@ std::string ToUtf8(const QLineEdit* edit) { return edit->text().toStdString(); }
 
 QString SystemReason(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
 
+// The model's reset drops the view's current row; like a grid, the table
+// keeps it, moved up to the last row when the table has shrunk, and has the
+// first row current until the user picks another. The period menu takes its
+// anchor from it, so the highlight always shows the anchor.
+void SetRowsKeepingCurrent(QTableView& grid, TripTableModel& model, int rows) {
+  const QModelIndex current = grid.currentIndex();
+  model.SetTripRows(rows);
+  if (model.rowCount() == 0) return;
+  const int row = std::clamp(current.row(), 0, model.rowCount() - 1);
+  grid.selectionModel()->setCurrentIndex(model.index(row, std::max(current.column(), 0)),
+                                         QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
 }  // namespace
 
-void TMonitor_Form::ReDraw_StringGrid() { model_->SetTripRows(static_cast<int>(TripList.size())); }
+void TMonitor_Form::ReDraw_StringGrid() {
+  SetRowsKeepingCurrent(*Trip_Params_StringGrid, *model_, static_cast<int>(TripList.size()));
+}
 
 void TMonitor_Form::Vehicle_Info_Edits_Key_Press() { TripsUnsaved = true; }
 
@@ -125,7 +142,7 @@ void TMonitor_Form::Clear_Trip_Table_Button_Click() {
   }
   for (QLineEdit* edit : {Vehicle_Model_Edit, Vehicle_Reg_Id_Edit, Vehicle_Owner_Edit}) SetVehicleText(*edit, {});
   TripList.clear();
-  model_->ShowEmptyRow();
+  SetRowsKeepingCurrent(*Trip_Params_StringGrid, *model_, TripTableModel::EmptyRow);
   Save_Trip_To_File_Button->setEnabled(false);
   Clear_Trip_Table_Button->setEnabled(false);
   TripsUnsaved = false;

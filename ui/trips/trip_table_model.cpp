@@ -1,8 +1,5 @@
 #include "ui/trips/trip_table_model.h"
 
-#include <QApplication>
-#include <QPalette>
-
 #include "core/trips/trip_text.h"
 
 namespace riventar::ui {
@@ -33,14 +30,8 @@ QString TripTableModel::CellText(int row, int column) const {
 
 QVariant TripTableModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid()) return {};
-  switch (role) {
-    case Qt::DisplayRole: return CellText(index.row(), index.column());
-    case Qt::BackgroundRole:
-      // Column 0 is the grid's fixed column, drawn like the headings.
-      if (index.column() == 0) return QApplication::palette().button();
-      return {};
-    default: return {};
-  }
+  // The fixed column's colours come from the grid's palette (its delegate).
+  return role == Qt::DisplayRole ? QVariant(CellText(index.row(), index.column())) : QVariant();
 }
 
 QVariant TripTableModel::headerData(int section, Qt::Orientation orientation, int role) const {

@@ -14,9 +14,9 @@ class TripTableModel final : public QAbstractTableModel {
   TripTableModel(const trips::TripList& trips, QObject* parent);
 
   // Row count of the grid below its heading row: TripList's size after a
-  // redraw, 1 (one empty row) at start and after clearing.
+  // redraw, EmptyRow (one empty row) at start and after clearing.
+  static constexpr int EmptyRow = -1;
   void SetTripRows(int rows);
-  void ShowEmptyRow() { SetTripRows(-1); }
 
   int rowCount(const QModelIndex& parent = {}) const override;
   int columnCount(const QModelIndex& parent = {}) const override;
@@ -28,7 +28,7 @@ class TripTableModel final : public QAbstractTableModel {
 
  private:
   const trips::TripList& trips_;
-  int rows_ = -1;  // -1: the single empty row
+  int rows_ = EmptyRow;
 };
 
 }  // namespace riventar::ui

@@ -29,7 +29,7 @@ TEST(Statistics, DayAlwaysOneDayWithTrips) {
   EXPECT_EQ(s.figures.trips, 2u);
 }
 
-TEST(Statistics, DaysWithTripsFollowTheListOrder) {
+TEST(Statistics, DaysWithTripsAreDistinctDates) {
   // Each string is the list's dates as days of October 2005; all tested over the whole month.
   struct Case {
     std::vector<unsigned> days;
@@ -39,8 +39,8 @@ TEST(Statistics, DaysWithTripsFollowTheListOrder) {
   const Case cases[] = {
       {{3, 3, 3}, 1, 3},           // repeated date
       {{3, 3, 5, 5, 9}, 3, 5},     // chronological
-      {{3, 5, 3}, 3, 3},           // a date coming back counts again
-      {{3, 5, 3, 3, 5}, 4, 5},     // interleaved
+      {{3, 5, 3}, 2, 3},           // a date coming back counts once
+      {{3, 5, 3, 3, 5}, 2, 5},     // interleaved
   };
   for (const Case& c : cases) {
     trips::TripList list;
@@ -52,15 +52,55 @@ TEST(Statistics, DaysWithTripsFollowTheListOrder) {
   }
 }
 
-TEST(Statistics, PredecessorOutsideThePeriodStillBreaksTheDay) {
-  // 3 Oct, 1 Oct (outside the week of 3 to 9 Oct), 3 Oct: the third entry
-  // differs from the one before it in the list.
+TEST(Statistics, EntriesOutsideThePeriodOpenNoDay) {
+  // 3 Oct, 1 Oct (outside the week of 3 to 9 Oct), 3 Oct: one day with trips.
   const trips::TripList list = {TripOn(2005, 10, 3), TripOn(2005, 10, 1), TripOn(2005, 10, 3)};
   const Period week{Date{std::chrono::year{2005} / 10 / 3}, Date{std::chrono::year{2005} / 10 / 9}, ""};
-  EXPECT_EQ(Compute(list, week).tripDays, 2u);
+  EXPECT_EQ(Compute(list, week).tripDays, 1u);
   // The list's first entry outside the period opens nothing.
   const trips::TripList late = {TripOn(2005, 10, 1), TripOn(2005, 10, 3), TripOn(2005, 10, 3)};
   EXPECT_EQ(Compute(late, week).tripDays, 1u);
+}
+
+TEST(Statistics, PeriodSpansTheEarliestToTheLatestDateInAnyOrder) {
+  const trips::TripList worked = WorkedExample();
+  trips::TripList twice = worked;  // appended to itself, as a second reading without a reset gives
+  twice.insert(twice.end(), worked.begin(), worked.end());
+  struct Case {
+    const char* what;
+    trips::TripList list;
+    std::size_t anchor;
+    PeriodKind kind;
+    Date start, end;
+    std::uint64_t days, tripDays, trips;
+    const char* caption;
+  };
+  using std::chrono::year;
+  const Case cases[] = {
+      {"in date order, unchanged", worked, 2, PeriodKind::Week, year{2005} / 10 / 3, year{2005} / 10 / 5, 3, 2, 3,
+       "Неделя с 3-ОКТ-2005 по 9-ОКТ-2005"},
+      {"in date order, all", worked, 0, PeriodKind::Everything, year{2005} / 10 / 3, year{2005} / 10 / 5, 3, 2, 3,
+       "с ПН-03-ОКТ-2005 по СР-05-ОКТ-2005"},
+      {"later date first", {TripOn(2006, 3, 6), TripOn(2006, 3, 4)}, 0, PeriodKind::Everything, year{2006} / 3 / 4,
+       year{2006} / 3 / 6, 3, 2, 2, "с СБ-04-МАР-2006 по ПН-06-МАР-2006"},
+      {"anchor on the latest date, listed first", {TripOn(2005, 10, 5), TripOn(2005, 1, 1)}, 0, PeriodKind::Day,
+       year{2005} / 10 / 5, year{2005} / 10 / 5, 1, 1, 1, "СР-05-ОКТ-2005"},
+      {"earliest in the middle", {TripOn(2005, 10, 10), TripOn(2005, 10, 3), TripOn(2005, 10, 20), TripOn(2005, 10, 3)},
+       0, PeriodKind::Month, year{2005} / 10 / 3, year{2005} / 10 / 20, 18, 3, 4, "Октябрь 2005 года"},
+      {"appended twice, all", twice, 4, PeriodKind::Everything, year{2005} / 10 / 3, year{2005} / 10 / 5, 3, 2, 6,
+       "с ПН-03-ОКТ-2005 по СР-05-ОКТ-2005"},
+      {"appended twice, week", twice, 5, PeriodKind::Week, year{2005} / 10 / 3, year{2005} / 10 / 5, 3, 2, 6,
+       "Неделя с 3-ОКТ-2005 по 9-ОКТ-2005"},
+  };
+  for (const Case& c : cases) {
+    const Statistics s = ForChoice(c.list, c.anchor, c.kind);
+    EXPECT_EQ(s.period.start, c.start) << c.what;
+    EXPECT_EQ(s.period.end, c.end) << c.what;
+    EXPECT_EQ(s.period.caption, c.caption) << c.what;
+    EXPECT_EQ(s.figures.days, c.days) << c.what;
+    EXPECT_EQ(s.figures.tripDays, c.tripDays) << c.what;
+    EXPECT_EQ(s.figures.trips, c.trips) << c.what;
+  }
 }
 
 TEST(Statistics, TotalsDoNotWrapAt32Bits) {
@@ -74,13 +114,13 @@ TEST(Statistics, TotalsDoNotWrapAt32Bits) {
 }
 
 TEST(Statistics, PeriodWithoutTripsShowsZeros) {
-  // Out of chronological order: the day of 5 Oct is fitted to end on 1 Jan.
+  // A period that ends before it starts, which no menu choice yields any more.
   const trips::TripList list = {TripOn(2005, 10, 5), TripOn(2005, 1, 1)};
-  const Statistics s = ForChoice(list, 0, PeriodKind::Day);
-  EXPECT_GT(s.period.start, s.period.end);
-  EXPECT_EQ(s.figures, Figures{});
-  EXPECT_EQ(Texts(s.figures), (FigureTexts{"0", "0", "0", "0:0:0", "0:0:0", "0.0 км", "0.0 км/час", "0.0 л",
-                                           "0.0 л/100км"}));
+  const Period reversed{Date{std::chrono::year{2005} / 10 / 5}, Date{std::chrono::year{2005} / 1 / 1}, ""};
+  const Figures f = Compute(list, reversed);
+  EXPECT_EQ(f, Figures{});
+  EXPECT_EQ(Texts(f), (FigureTexts{"0", "0", "0", "0:0:0", "0:0:0", "0.0 км", "0.0 км/час", "0.0 л",
+                                   "0.0 л/100км"}));
 }
 
 TEST(Statistics, InvalidDateAnywhereAbandonsTheRequest) {

@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMenu>
+#include <QPalette>
 #include <QPushButton>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -137,6 +140,62 @@ TEST_F(TripsForm, LoadWhereEveryTripIsRejectedLeavesAHeadingOnlyTable) {
   EXPECT_EQ(form->TableModel().rowCount(), 0);
   EXPECT_TRUE(form->Save_Trip_To_File_Button->isEnabled());
   EXPECT_EQ(form->Vehicle_Model_Edit->text(), QStringLiteral("ВАЗ-2110"));
+}
+
+TEST_F(TripsForm, RedrawKeepsTheCurrentRowClampedToTheRows) {
+  QTableView& grid = *form->Trip_Params_StringGrid;
+  const auto current = [&grid] { return grid.currentIndex().row(); };
+  const auto redraw = [this](trips::TripList trips) {
+    form->TripList = std::move(trips);
+    form->ReDraw_StringGrid();
+  };
+  redraw({Trip(1), Trip(2), Trip(3), Trip(4), Trip(5)});
+  EXPECT_EQ(current(), 0);  // the first row until the user picks another
+  EXPECT_TRUE(grid.selectionModel()->isRowSelected(0));
+  grid.selectRow(3);
+  redraw({Trip(1), Trip(2), Trip(3), Trip(4), Trip(5), Trip(6)});  // "Из БК" appends
+  EXPECT_EQ(current(), 3);
+  EXPECT_TRUE(grid.selectionModel()->isRowSelected(3));
+  redraw({Trip(21), Trip(22)});  // fewer rows: the last one
+  EXPECT_EQ(current(), 1);
+  EXPECT_TRUE(grid.selectionModel()->isRowSelected(1));
+  form->Trip_Params_StringGridMouseDown(Qt::RightButton, QPoint(40, 70));
+  EXPECT_EQ(form->PopupItems.at(0)->text(), QStringLiteral("За СР-22-ОКТ-2005"));  // the anchor
+  form->PopupMenu->hide();
+  form->Clear_Trip_Table_Button_Click();
+  EXPECT_EQ(current(), 0);  // the single empty row
+  Load(SampleFile("d.dat", {Trip(7, 5)}));  // every trip rejected: no row left
+  EXPECT_EQ(current(), -1);
+}
+
+TEST_F(TripsForm, FixedColumnTakesTheButtonColoursOfThePalette) {
+  form->show();
+  Load(SampleFile("a.dat", {Trip(1), Trip(1)}));
+  QTableView& grid = *form->Trip_Params_StringGrid;
+  const QRect n = grid.visualRect(form->TableModel().index(1, 0));  // the unselected row "2"
+  const QRect date = grid.visualRect(form->TableModel().index(1, 1));
+  const auto background = [&](const QRect& cell) {
+    return grid.viewport()->grab().toImage().pixelColor(cell.right() - 2, cell.center().y());
+  };
+  const QPalette light = form->palette();
+  EXPECT_EQ(background(n), light.color(QPalette::Button));
+
+  QPalette dark = light;
+  for (auto [role, colour] : {std::pair{QPalette::Base, QColor(20, 20, 20)}, {QPalette::Text, QColor(Qt::white)},
+                              {QPalette::Button, QColor(50, 50, 60)}, {QPalette::ButtonText, QColor(255, 255, 0)}})
+    dark.setColor(role, colour);
+  // The window's own palette: the application's reaches widgets only in a running event loop.
+  form->setPalette(dark);
+  const QImage image = grid.viewport()->grab().toImage();
+  EXPECT_EQ(image.pixelColor(n.right() - 2, n.center().y()), dark.color(QPalette::Button));
+  EXPECT_EQ(image.pixelColor(date.right() - 2, date.center().y()), dark.color(QPalette::Base));
+  int digitPixels = 0;  // the "2" in the button text's yellow
+  for (int y = n.top(); y <= n.bottom(); ++y)
+    for (int x = n.left(); x <= n.right(); ++x) {
+      const QColor c = image.pixelColor(x, y);
+      if (c.red() > 200 && c.green() > 200 && c.blue() < 100) ++digitPixels;
+    }
+  EXPECT_GT(digitPixels, 3);
 }
 
 TEST_F(TripsForm, BadFilesChangeNothing) {
