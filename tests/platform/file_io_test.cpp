@@ -10,24 +10,19 @@
 
 #include "platform/files/file_io.h"
 #include "platform/text/cp1251.h"
+#include "tests/support/temp_dir.h"
 
 namespace fs = std::filesystem;
 using namespace riventar::files;
 
 namespace {
 
-class TempDir {
+// The folder under test, with paths as strings and a count of what is in it.
+class TempDir : public riventar::testing::TempDir {
  public:
-  TempDir() {
-    char name[] = "/tmp/riventar-files-XXXXXX";
-    path_ = ::mkdtemp(name);
-  }
-  ~TempDir() { fs::remove_all(path_); }
-  std::string operator/(const std::string& name) const { return (path_ / name).string(); }
-  std::size_t Entries() const { return static_cast<std::size_t>(std::distance(fs::directory_iterator(path_), {})); }
-
- private:
-  fs::path path_;
+  TempDir() : riventar::testing::TempDir("riventar-files") {}
+  std::string operator/(const std::string& name) const { return (Path() / name).string(); }
+  std::size_t Entries() const { return static_cast<std::size_t>(std::distance(fs::directory_iterator(Path()), {})); }
 };
 
 std::string Contents(const std::string& path) {
