@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -21,12 +23,12 @@ TEST(OpenFailure, SaysWhyAndWhatToDo) {
     std::vector<std::string> mustContain;
   };
   const Case cases[] = {
-      {{SerialOpenError::Kind::Open, EACCES, "open", "uucp"},
+      {{SerialOpenError::Kind::Open, EACCES, "open", riventar::posix::DeviceAccess{0, 14, "root", "uucp", 0660}},
        {"/dev/ttyS0", "Permission denied", "группы uucp", "sudo usermod -aG uucp $USER", "войдите в систему заново"}},
-      {{SerialOpenError::Kind::Open, EACCES, "open", ""}, {"sudo usermod -aG dialout $USER"}},
-      {{SerialOpenError::Kind::Open, EIO, "open", ""}, {"Input/output error", "нет последовательного порта", "USB"}},
-      {{SerialOpenError::Kind::Configure, ENOTTY, "tcsetattr", ""}, {"tcsetattr", "нет последовательного порта"}},
-      {{SerialOpenError::Kind::Busy, EWOULDBLOCK, "flock", ""}, {"занят", "flock", "ModemManager", "brltty"}},
+      {{SerialOpenError::Kind::Open, EACCES, "open", {}}, {"sudo usermod -aG dialout $USER"}},
+      {{SerialOpenError::Kind::Open, EIO, "open", {}}, {"Input/output error", "нет последовательного порта", "USB"}},
+      {{SerialOpenError::Kind::Configure, ENOTTY, "tcsetattr", {}}, {"tcsetattr", "нет последовательного порта"}},
+      {{SerialOpenError::Kind::Busy, EWOULDBLOCK, "flock", {}}, {"занят", "flock", "ModemManager", "brltty"}},
   };
   for (const Case& c : cases) {
     const std::string text = DescribeOpenFailure("/dev/ttyS0", c.error);
@@ -35,11 +37,52 @@ TEST(OpenFailure, SaysWhyAndWhatToDo) {
   }
 }
 
+// Real nodes with real modes: joining the group is advice only when the group
+// may read and write; a node only root may open needs the administrator.
+TEST(OpenFailure, PermissionAdviceFollowsTheNodesMode) {
+  char folder[] = "/tmp/riventar-access-XXXXXX";
+  ASSERT_NE(::mkdtemp(folder), nullptr);
+  const group* dialout = ::getgrnam("dialout");
+  ASSERT_NE(dialout, nullptr);
+  const gid_t dialoutGid = dialout->gr_gid;
+  const std::vector<std::string> adminOnly = {
+      ::geteuid() == 0 ? "только администратор (root)" : "только его владелец",
+      "KERNEL==\"ttyUSB[0-9]*\", GROUP=\"dialout\", MODE=\"0660\"", "sudo usermod -aG dialout $USER"};
+  const std::vector<std::string> joinDialout = {"Доступ к порту есть у группы dialout", "sudo usermod -aG dialout $USER"};
+  struct Case {
+    const char* name;
+    mode_t mode;
+    bool dialoutOwns;
+    const std::vector<std::string>& mustContain;
+  };
+  const Case cases[] = {
+      {"600, the owner's group", 0600, false, adminOnly},
+      {"660, the owner's group (root: never join it)", 0660, false, adminOnly},
+      {"640 dialout: the group may only read", 0640, true, adminOnly},
+      {"660 dialout: the ordinary case", 0660, true, joinDialout},
+  };
+  const std::string node = std::string(folder) + "/ttyUSB3";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::ofstream{node};
+    ASSERT_EQ(::chmod(node.c_str(), c.mode), 0);
+    if (c.dialoutOwns && ::chown(node.c_str(), static_cast<uid_t>(-1), dialoutGid) != 0) continue;  // not ours to give
+    const auto access = riventar::posix::AccessOf(node);
+    ASSERT_TRUE(access.has_value());
+    const std::string text = DescribeOpenFailure(node, {SerialOpenError::Kind::Open, EACCES, "open", access});
+    for (const std::string& part : c.mustContain) EXPECT_NE(text.find(part), std::string::npos) << part << "\n" << text;
+    EXPECT_EQ(text.find("-aG root"), std::string::npos) << text;
+    EXPECT_EQ(text.find("группы dialout") != std::string::npos, &c.mustContain == &joinDialout) << text;
+    ::unlink(node.c_str());
+  }
+  ::rmdir(folder);
+}
+
 TEST(OpenFailure, AnAdapterThatIsGoneOrNoSerialPort) {
-  const std::string gone = DescribeOpenFailure("/dev/ttyUSB0", {SerialOpenError::Kind::Open, ENOENT, "open", ""});
+  const std::string gone = DescribeOpenFailure("/dev/ttyUSB0", {SerialOpenError::Kind::Open, ENOENT, "open", {}});
   EXPECT_NE(gone.find("адаптер не подключён"), std::string::npos) << gone;
   const std::string notSerial =
-      DescribeOpenFailure("/dev/null", {SerialOpenError::Kind::Configure, ENOTTY, "tcgetattr", ""});
+      DescribeOpenFailure("/dev/null", {SerialOpenError::Kind::Configure, ENOTTY, "tcgetattr", {}});
   EXPECT_NE(notSerial.find("не принимает настройки"), std::string::npos) << notSerial;
 }
 
@@ -55,7 +98,7 @@ TEST(OpenFailure, NamesTheProgramHoldingThePort) {
   std::ifstream comm("/proc/self/comm");
   std::string self;
   std::getline(comm, self);
-  const std::string text = DescribeOpenFailure(slave, {SerialOpenError::Kind::Busy, EWOULDBLOCK, "flock", ""});
+  const std::string text = DescribeOpenFailure(slave, {SerialOpenError::Kind::Busy, EWOULDBLOCK, "flock", {}});
   EXPECT_NE(text.find("программой " + self + " (PID " + std::to_string(::getpid()) + ")"), std::string::npos) << text;
   EXPECT_NE(text.find("Закройте"), std::string::npos) << text;
   ::close(held);
