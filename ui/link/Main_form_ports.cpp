@@ -95,9 +95,8 @@ void TMonitor_Form::ShowPortChoice(int com, QPoint globalPosition) {
   Port_Choice_Menu->clear();
   Port_Choice_Menu->addSection(QStringLiteral("Устройство для %1").arg(port));
   if (bound.source == ports::Binding::Source::Environment) {
-    Port_Choice_Menu
-        ->addAction(MenuText(QStringLiteral("Задано переменной %1: %2").arg(ports::EnvironmentVariable(com), bound.path)))
-        ->setEnabled(false);
+    const QString from = QStringLiteral("Задано переменной %1: %2").arg(ports::EnvironmentVariable(com), bound.path);
+    Port_Choice_Menu->addAction(MenuText(from))->setEnabled(false);
   }
   if (devices.empty())
     Port_Choice_Menu->addAction(QStringLiteral("Последовательные устройства не найдены"))->setEnabled(false);
