@@ -1,6 +1,7 @@
 #include "core/link/open_failure.h"
 
 #include <cerrno>
+#include <filesystem>
 #include <string_view>
 
 #include "platform/posix/errno_text.h"
@@ -45,6 +46,37 @@ std::string BusyCause(const std::string& devicePath) {
 
 bool IsLegacyPort(const std::string& path) { return path.rfind("/dev/ttyS", 0) == 0; }
 
+// The udev KERNEL match for the node behind `path`: "ttyUSB[0-9]*" for
+// /dev/serial/by-id/usb-...-port0, so the rule survives replugging.
+std::string KernelPattern(const std::string& path) {
+  std::error_code ignored;
+  const std::filesystem::path real = std::filesystem::weakly_canonical(path, ignored);
+  std::string name = (real.empty() ? std::filesystem::path(path) : real).filename().string();
+  const auto digits = name.find_last_not_of("0123456789") + 1;
+  if (digits > 0 && digits < name.size()) name = name.substr(0, digits) + "[0-9]*";
+  return name;
+}
+
+// EACCES. Joining the owning group helps only when that group may read and
+// write the node, and joining root is never advice: otherwise the node
+// itself has to be given to a group, which only the administrator can do.
+std::string AccessCause(const std::string& devicePath, const std::optional<posix::DeviceAccess>& access) {
+  if (!access || (access->GroupMayReadWrite() && access->gid != 0)) {
+    const std::string group = access ? access->group : "dialout";
+    return "Доступ к порту есть у группы " + group + ". Добавьте себя в неё командой\nsudo usermod -aG " + group +
+           " $USER\nи войдите в систему заново.";
+  }
+  std::string text = access->uid == 0 ? "Открыть это устройство может только администратор (root).\n"
+                                      : "Открыть это устройство может только его владелец " + access->owner +
+                                            " и администратор (root).\n";
+  return text + "Чтобы его могли открыть и вы, администратор может отдать его группе dialout правилом udev: файлом\n"
+                "/etc/udev/rules.d/50-riventar.rules со строкой\n"
+                "KERNEL==\"" + KernelPattern(devicePath) + "\", GROUP=\"dialout\", MODE=\"0660\"\n"
+                "и командой sudo udevadm control --reload && sudo udevadm trigger.\n"
+                "Затем добавьте себя в группу dialout командой\nsudo usermod -aG dialout $USER\n"
+                "и войдите в систему заново.";
+}
+
 }  // namespace
 
 std::string DescribeOpenFailure(const std::string& devicePath, const posix::SerialOpenError& error) {
@@ -54,9 +86,7 @@ std::string DescribeOpenFailure(const std::string& devicePath, const posix::Seri
   if (error.kind == Kind::Busy) {
     text += BusyCause(devicePath);
   } else if (error.error == EACCES) {
-    const std::string group = error.group.empty() ? "dialout" : error.group;
-    text += "Доступ к порту есть у группы " + group + ". Добавьте себя в неё командой\nsudo usermod -aG " + group +
-            " $USER\nи войдите в систему заново.";
+    text += AccessCause(devicePath, error.access);
   } else if (IsLegacyPort(devicePath) && (error.kind == Kind::Configure || error.error == EIO)) {
     // A ttyS node exists on nearly every PC, UART or not.
     text += "За портом " + devicePath +

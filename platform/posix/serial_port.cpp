@@ -4,6 +4,7 @@
 #include <grp.h>
 #include <linux/serial.h>
 #include <poll.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -95,7 +96,7 @@ std::variant<SerialPort, SerialOpenError> SerialPort::Open(const std::string& pa
   if (fd < 0) {
     const int e = errno;
     SerialOpenError error = Failure(e == EBUSY ? SerialOpenError::Kind::Busy : SerialOpenError::Kind::Open, "open", e);
-    if (e == EACCES) error.group = OwningGroup(path);
+    if (e == EACCES) error.access = AccessOf(path);
     return error;
   }
   auto configured = Configure(fd);
@@ -133,14 +134,23 @@ void SerialPort::Close() {
   fd_ = -1;
 }
 
-std::string OwningGroup(const std::string& path) {
+std::optional<DeviceAccess> AccessOf(const std::string& path) {
   struct stat st{};
-  if (::stat(path.c_str(), &st) < 0) return {};
+  if (::stat(path.c_str(), &st) < 0) return std::nullopt;
+  DeviceAccess access{st.st_uid, st.st_gid, std::to_string(st.st_uid), std::to_string(st.st_gid),
+                      static_cast<unsigned>(st.st_mode & 07777)};
   std::vector<char> buffer(4096);
+  passwd user{};
+  passwd* foundUser = nullptr;
+  while (::getpwuid_r(st.st_uid, &user, buffer.data(), buffer.size(), &foundUser) == ERANGE)
+    buffer.resize(buffer.size() * 2);
+  if (foundUser) access.owner = foundUser->pw_name;
   group entry{};
-  group* found = nullptr;
-  while (::getgrgid_r(st.st_gid, &entry, buffer.data(), buffer.size(), &found) == ERANGE) buffer.resize(buffer.size() * 2);
-  return found ? std::string(found->gr_name) : std::to_string(st.st_gid);
+  group* foundGroup = nullptr;
+  while (::getgrgid_r(st.st_gid, &entry, buffer.data(), buffer.size(), &foundGroup) == ERANGE)
+    buffer.resize(buffer.size() * 2);
+  if (foundGroup) access.group = foundGroup->gr_name;
+  return access;
 }
 
 }  // namespace riventar::posix

@@ -6,11 +6,23 @@
 // poll) while another writes; opening and closing belong to the owner, and
 // closing must wait until the reader is gone.
 #include <chrono>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
 
 namespace riventar::posix {
+
+// Who may open a device node, as stat() tells it.
+struct DeviceAccess {
+  unsigned uid = 0;
+  unsigned gid = 0;
+  std::string owner;  // user name, or the number when it has none
+  std::string group;  // group name, or the number when it has none
+  unsigned mode = 0;  // permission bits only (0660)
+
+  bool GroupMayReadWrite() const { return (mode & 060u) == 060u; }
+};
 
 struct SerialOpenError {
   enum class Kind {
@@ -21,7 +33,7 @@ struct SerialOpenError {
   Kind kind = Kind::Open;
   int error = 0;          // errno of the failed call
   std::string operation;  // the call that failed ("open", "flock", "tcsetattr", ...)
-  std::string group;      // for EACCES: the group that owns the device, if known
+  std::optional<DeviceAccess> access;  // for EACCES, when the node could be examined
 };
 
 class SerialPort {
@@ -51,7 +63,7 @@ class SerialPort {
   int fd_ = -1;
 };
 
-// The group owning `path` (empty when it cannot be found out).
-std::string OwningGroup(const std::string& path);
+// Owner, group and mode of `path`; nothing when it cannot be examined.
+std::optional<DeviceAccess> AccessOf(const std::string& path);
 
 }  // namespace riventar::posix

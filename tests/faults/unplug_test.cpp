@@ -180,6 +180,7 @@ TEST_F(Unplugged, WhileIdleIsNoticedAtOnceAndConnectingAgainWorks) {
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_EQ(dialogs.messages[0].caption, QStringLiteral("Ошибка связи с БК"));
     EXPECT_TRUE(dialogs.messages[0].text.contains(QString::fromStdString(pulled) + QStringLiteral(" отключено")));
+    QApplication::processEvents();  // the hints are refreshed just after the drop
     EXPECT_TRUE(form->COM1_Select_RadioButton->toolTip().contains(QStringLiteral("не найдено")));
 
     PlugIn();

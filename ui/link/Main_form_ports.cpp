@@ -2,9 +2,11 @@
 // radio buttons' hints, and the adapter pulled out while the link is idle.
 #include <QAction>
 #include <QCursor>
+#include <QFileInfo>
 #include <QFrame>
 #include <QMenu>
 #include <QRadioButton>
+#include <QTextDocument>
 #include <QTimer>
 #include <QToolButton>
 
@@ -20,6 +22,22 @@ constexpr int HangUpRecheckMs = 250;
 
 QRadioButton* RadioFor(TMonitor_Form& form, int com) {
   return com == 1 ? form.COM1_Select_RadioButton : form.COM2_Select_RadioButton;
+}
+
+// Device names come from USB descriptors and paths from the user: plain text,
+// so an '&' in a menu item is no mnemonic...
+QString MenuText(QString text) { return text.replace(QLatin1Char('&'), QStringLiteral("&&")); }
+
+// ...and a hint that Qt would take for markup goes in escaped, lines kept.
+QString PlainHint(const QString& text) {
+  if (!Qt::mightBeRichText(text)) return text;
+  return QStringLiteral("<p style=\"white-space:pre\">%1</p>").arg(text.toHtmlEscaped());
+}
+
+// A typed or saved path may name no enumerated device and still be there (a
+// pseudo-terminal, a link of the user's own).
+QString AbsenceMark(const QString& path) {
+  return QFileInfo::exists(path) ? QString() : QStringLiteral(" (сейчас не найдено)");
 }
 
 }  // namespace
@@ -77,19 +95,27 @@ void TMonitor_Form::ShowPortChoice(int com, QPoint globalPosition) {
   Port_Choice_Menu->clear();
   Port_Choice_Menu->addSection(QStringLiteral("Устройство для %1").arg(port));
   if (bound.source == ports::Binding::Source::Environment) {
-    Port_Choice_Menu->addAction(QStringLiteral("Задано переменной %1: %2").arg(ports::EnvironmentVariable(com), bound.path))
-        ->setEnabled(false);
+    const QString from = QStringLiteral("Задано переменной %1: %2").arg(ports::EnvironmentVariable(com), bound.path);
+    Port_Choice_Menu->addAction(MenuText(from))->setEnabled(false);
   }
   if (devices.empty())
     Port_Choice_Menu->addAction(QStringLiteral("Последовательные устройства не найдены"))->setEnabled(false);
   for (const ports::SerialDevice& device : devices) {
-    QAction* item = Port_Choice_Menu->addAction(QStringLiteral("%1 - %2").arg(device.name, device.path));
+    QAction* item = Port_Choice_Menu->addAction(MenuText(QStringLiteral("%1 - %2").arg(device.name, device.path)));
     item->setCheckable(true);
     item->setChecked(device.Matches(bound.path));
     item->setData(device.BindingPath());
   }
   Port_Choice_Menu->addSeparator();
   const QString standard = ports::DefaultPath(com);
+  // Whatever COM`com` opens now is in the list, ticked; the environment's own line says it already.
+  if (bound.source != ports::Binding::Source::Environment && !ports::FindDevice(devices, bound.path) &&
+      bound.path != standard) {
+    QAction* item = Port_Choice_Menu->addAction(MenuText(bound.path + AbsenceMark(bound.path)));
+    item->setCheckable(true);
+    item->setChecked(true);
+    item->setData(bound.path);
+  }
   if (!ports::FindDevice(devices, standard)) {
     QAction* item = Port_Choice_Menu->addAction(QStringLiteral("Стандартный порт %1").arg(standard));
     item->setCheckable(true);
@@ -128,13 +154,12 @@ void TMonitor_Form::UpdatePortHints() {
   for (int com = 1; com <= ports::ComCount; ++com) {
     const ports::Binding bound = ports::ResolveBinding(com, *portSettings_, devices);
     const ports::SerialDevice* device = ports::FindDevice(devices, bound.path);
-    QString hint = ports::ComName(com) + QStringLiteral(": ") + (device ? device->name : bound.path);
-    if (device) hint += QLatin1Char('\n') + bound.path;
-    if (!device) hint += QStringLiteral(" (сейчас не найдено)");
+    QString hint = ports::ComName(com) + QStringLiteral(": ") +
+                   (device ? device->name + QLatin1Char('\n') + bound.path : bound.path + AbsenceMark(bound.path));
     if (bound.source == ports::Binding::Source::Environment)
       hint += QStringLiteral("\nзадано переменной ") + ports::EnvironmentVariable(com);
     hint += QStringLiteral("\nДругое устройство: правая кнопка мыши или кнопка «...»");
-    RadioFor(*this, com)->setToolTip(hint);
+    RadioFor(*this, com)->setToolTip(PlainHint(hint));
   }
 }
 

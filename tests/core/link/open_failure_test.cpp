@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -21,12 +23,12 @@ TEST(OpenFailure, SaysWhyAndWhatToDo) {
     std::vector<std::string> mustContain;
   };
   const Case cases[] = {
-      {{SerialOpenError::Kind::Open, EACCES, "open", "uucp"},
+      {{SerialOpenError::Kind::Open, EACCES, "open", riventar::posix::DeviceAccess{0, 14, "root", "uucp", 0660}},
        {"/dev/ttyS0", "Permission denied", "группы uucp", "sudo usermod -aG uucp $USER", "войдите в систему заново"}},
-      {{SerialOpenError::Kind::Open, EACCES, "open", ""}, {"sudo usermod -aG dialout $USER"}},
-      {{SerialOpenError::Kind::Open, EIO, "open", ""}, {"Input/output error", "нет последовательного порта", "USB"}},
-      {{SerialOpenError::Kind::Configure, ENOTTY, "tcsetattr", ""}, {"tcsetattr", "нет последовательного порта"}},
-      {{SerialOpenError::Kind::Busy, EWOULDBLOCK, "flock", ""}, {"занят", "flock", "ModemManager", "brltty"}},
+      {{SerialOpenError::Kind::Open, EACCES, "open", {}}, {"sudo usermod -aG dialout $USER"}},
+      {{SerialOpenError::Kind::Open, EIO, "open", {}}, {"Input/output error", "нет последовательного порта", "USB"}},
+      {{SerialOpenError::Kind::Configure, ENOTTY, "tcsetattr", {}}, {"tcsetattr", "нет последовательного порта"}},
+      {{SerialOpenError::Kind::Busy, EWOULDBLOCK, "flock", {}}, {"занят", "flock", "ModemManager", "brltty"}},
   };
   for (const Case& c : cases) {
     const std::string text = DescribeOpenFailure("/dev/ttyS0", c.error);
@@ -35,11 +37,41 @@ TEST(OpenFailure, SaysWhyAndWhatToDo) {
   }
 }
 
+// Real nodes with real modes: joining the group is advice only when the group
+// may read and write, and never when that group is root.
+TEST(OpenFailure, PermissionAdviceFollowsTheNodesMode) {
+  char folder[] = "/tmp/riventar-access-XXXXXX";
+  ASSERT_NE(::mkdtemp(folder), nullptr);
+  const std::string node = std::string(folder) + "/ttyUSB3", rule = "KERNEL==\"ttyUSB[0-9]*\", GROUP=\"dialout\"";
+  const group* dialout = ::getgrnam("dialout");
+  ASSERT_NE(dialout, nullptr);
+  const struct {
+    mode_t mode;
+    bool dialoutOwns;
+    std::string mustContain;  // the group's advice or the administrator's
+  } cases[] = {{0600, false, rule}, {0660, false, rule}, {0640, true, rule}, {0660, true, "группы dialout"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << std::oct << c.mode << (c.dialoutOwns ? " dialout" : ""));
+    std::ofstream{node};
+    ASSERT_EQ(::chmod(node.c_str(), c.mode), 0);
+    // A user outside dialout may not give it the node: nothing to check then.
+    if (c.dialoutOwns && ::chown(node.c_str(), static_cast<uid_t>(-1), dialout->gr_gid) != 0) continue;
+    const std::string text =
+        DescribeOpenFailure(node, {SerialOpenError::Kind::Open, EACCES, "open", riventar::posix::AccessOf(node)});
+    EXPECT_NE(text.find(c.mustContain), std::string::npos) << text;
+    EXPECT_NE(text.find("sudo usermod -aG dialout $USER"), std::string::npos) << text;
+    EXPECT_EQ(text.find("-aG root"), std::string::npos) << text;
+    EXPECT_EQ(text.find("группы dialout") == std::string::npos, c.mustContain == rule) << text;
+  }
+  ::unlink(node.c_str());
+  ::rmdir(folder);
+}
+
 TEST(OpenFailure, AnAdapterThatIsGoneOrNoSerialPort) {
-  const std::string gone = DescribeOpenFailure("/dev/ttyUSB0", {SerialOpenError::Kind::Open, ENOENT, "open", ""});
+  const std::string gone = DescribeOpenFailure("/dev/ttyUSB0", {SerialOpenError::Kind::Open, ENOENT, "open", {}});
   EXPECT_NE(gone.find("адаптер не подключён"), std::string::npos) << gone;
   const std::string notSerial =
-      DescribeOpenFailure("/dev/null", {SerialOpenError::Kind::Configure, ENOTTY, "tcgetattr", ""});
+      DescribeOpenFailure("/dev/null", {SerialOpenError::Kind::Configure, ENOTTY, "tcgetattr", {}});
   EXPECT_NE(notSerial.find("не принимает настройки"), std::string::npos) << notSerial;
 }
 
@@ -55,7 +87,7 @@ TEST(OpenFailure, NamesTheProgramHoldingThePort) {
   std::ifstream comm("/proc/self/comm");
   std::string self;
   std::getline(comm, self);
-  const std::string text = DescribeOpenFailure(slave, {SerialOpenError::Kind::Busy, EWOULDBLOCK, "flock", ""});
+  const std::string text = DescribeOpenFailure(slave, {SerialOpenError::Kind::Busy, EWOULDBLOCK, "flock", {}});
   EXPECT_NE(text.find("программой " + self + " (PID " + std::to_string(::getpid()) + ")"), std::string::npos) << text;
   EXPECT_NE(text.find("Закройте"), std::string::npos) << text;
   ::close(held);

@@ -6,10 +6,12 @@
 #include <QAction>
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QFile>
 #include <QFrame>
 #include <QMenu>
 #include <QRadioButton>
 #include <QTemporaryDir>
+#include <QTextDocument>
 #include <QToolButton>
 #include <memory>
 
@@ -51,10 +53,18 @@ class PortChoice : public ::testing::Test {
     ADD_FAILURE() << "no item " << startingWith.toStdString();
     return nullptr;
   }
-  QStringList Items() {
+  QStringList Items(bool onlyTicked = false) {
     QStringList texts;
-    for (QAction* a : form->Port_Choice_Menu->actions()) texts << a->text();
+    for (QAction* a : form->Port_Choice_Menu->actions())
+      if (!onlyTicked || a->isChecked()) texts << a->text();
     return texts;
+  }
+  // The hint as the tooltip shows it: Qt decides between markup and text by Qt::mightBeRichText.
+  static QString Shown(const QString& tooltip) {
+    if (!Qt::mightBeRichText(tooltip)) return tooltip;
+    QTextDocument document;
+    document.setHtml(tooltip);
+    return document.toPlainText();
   }
 
   riventar::sim::Simulator sim;
@@ -111,6 +121,9 @@ TEST_F(PortChoice, ListChoiceTypedPathAndOpenFailureAdvice) {
   EXPECT_EQ(Saved(1), QStringLiteral("/dev/riventar-absent"));
   EXPECT_TRUE(form->COM1_Select_RadioButton->toolTip().startsWith(
       QStringLiteral("COM1: /dev/riventar-absent (сейчас не найдено)")));
+  form->Port_Choice_Button->click();
+  EXPECT_EQ(Items(true), QStringList{QStringLiteral("/dev/riventar-absent (сейчас не найдено)")});
+  form->Port_Choice_Menu->hide();
 
   // Opening it fails: the known first line, the reason, and how to pick another.
   form->Connect_SpeedButton->click();
@@ -128,6 +141,36 @@ TEST_F(PortChoice, ListChoiceTypedPathAndOpenFailureAdvice) {
   form->Connect_SpeedButton->click();
   EXPECT_TRUE(form->Link.IsUp());
   qunsetenv("RIVENTAR_COM1");
+}
+
+// What COM1 opens is ticked in the list and named in its hint truthfully (a
+// typed path that is missing: above), and a USB descriptor's name is text.
+TEST_F(PortChoice, TheBindingIsListedTickedAndNamedAsText) {
+  const QString typed = scratch.filePath(QStringLiteral("my-link"));
+  QFile(typed).open(QIODevice::WriteOnly);
+  const QString usb5 = QStringLiteral("/dev/ttyUSB5");
+  struct Case {
+    const char* name;
+    QString saved;
+    PortReport device;
+    QString ticked, hintFirstLine;
+  };
+  const Case cases[] = {
+      {"a typed path that exists", typed, {}, typed, QStringLiteral("COM1: ") + typed},
+      {"markup and an ampersand in the product name", usb5,
+       {usb5, {}, {}, QStringLiteral("<b>Bold</b> & Co"), {}, true, true},
+       QStringLiteral("<b>Bold</b> && Co - ") + usb5, QStringLiteral("COM1: <b>Bold</b> & Co")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    riventar::ports::SaveBinding(1, c.saved, *Settings());
+    Use(c.device.path.isEmpty() ? std::vector<PortReport>{} : std::vector<PortReport>{c.device});
+    EXPECT_EQ(Shown(form->COM1_Select_RadioButton->toolTip()).split(QLatin1Char('\n')).first(), c.hintFirstLine);
+    form->COM1_Select_RadioButton->setChecked(true);
+    form->Port_Choice_Button->click();
+    EXPECT_EQ(Items(true), QStringList{c.ticked});
+    form->Port_Choice_Menu->hide();
+  }
 }
 
 }  // namespace
