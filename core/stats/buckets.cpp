@@ -73,9 +73,9 @@ BucketSize BucketSizeFor(PeriodKind kind, const Period& period) {
   return months > MaxMonthBuckets ? BucketSize::Year : BucketSize::Month;
 }
 
-double Kilometres(const Bucket& b) { return static_cast<double>(b.distance) / 6000.0; }
+double Kilometres(const Bucket& b) { return static_cast<double>(b.distance) / trips::DistancePerKm; }
 
-double Litres(const Bucket& b) { return static_cast<double>(b.fuel) / 16000.0; }
+double Litres(const Bucket& b) { return static_cast<double>(b.fuel) / trips::FuelPerLitre; }
 
 std::optional<double> Consumption(const Bucket& b) {
   if (b.distance == 0) return std::nullopt;

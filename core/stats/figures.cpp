@@ -49,9 +49,9 @@ FigureTexts Texts(const Figures& f) {
           std::to_string(f.trips),
           TimeText(f.tripTime),
           TimeText(f.movingTime),
-          TenthsText(f.distance / 600, " км"),
+          TenthsText(f.distance / trips::DistancePerTenthKm, " км"),
           TenthsText(f.avgSpeed, " км/час"),
-          TenthsText(f.fuel / 1600, " л"),
+          TenthsText(f.fuel / trips::FuelPerTenthLitre, " л"),
           TenthsText(f.consumption, " л/100км")};
 }
 

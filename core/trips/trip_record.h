@@ -10,6 +10,11 @@ namespace riventar::trips {
 
 // Units: seconds; Distance in 1/6000 km; Fuel in 1/16000 l;
 // AvgSpeed in 0.1 km/h; Consumption in 0.1 l/100 km.
+inline constexpr std::uint32_t DistancePerKm = 6000;
+inline constexpr std::uint32_t DistancePerTenthKm = DistancePerKm / 10;
+inline constexpr std::uint32_t FuelPerLitre = 16000;
+inline constexpr std::uint32_t FuelPerTenthLitre = FuelPerLitre / 10;
+
 // Month is 0 = January, Weekday is 0 = Monday; Year counts from 2000.
 // Date fields are kept as they arrive and never checked against a calendar.
 struct TripRecord {

@@ -92,9 +92,9 @@ void AppendCellText(std::string& out, const TripRecord& r, std::size_t rowNumber
       break;
     case 3: AppendDuration(out, r.TripTime); break;
     case 4: AppendDuration(out, r.MovingTime); break;
-    case 5: AppendDecimal(out, r.Distance / 6000, (r.Distance / 600) % 10); break;
+    case 5: AppendDecimal(out, r.Distance / DistancePerKm, (r.Distance / DistancePerTenthKm) % 10); break;
     case 6: AppendDecimal(out, r.AvgSpeed / 10, r.AvgSpeed % 10, 3); break;
-    case 7: AppendDecimal(out, r.Fuel / 16000, (r.Fuel / 1600) % 10); break;
+    case 7: AppendDecimal(out, r.Fuel / FuelPerLitre, (r.Fuel / FuelPerTenthLitre) % 10); break;
     case 8: AppendDecimal(out, (r.Consumption / 10) % 256, r.Consumption % 10); break;
     default: break;
   }
