@@ -2,11 +2,15 @@
 // scripts and for support. Data go to standard output, everything else to
 // standard error; see riventar-cli(1).
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <csignal>
 #include <iostream>
+#include <optional>
 
 #include "cli/download.h"
 #include "cli/exit_status.h"
+#include "cli/interrupt.h"
+#include "cli/output.h"
 #include "cli/ports_command.h"
 #include "cli/session.h"
 #include "cli/settings_command.h"
@@ -18,11 +22,67 @@ using namespace riventar::cli;
 
 int Status(ExitStatus status) { return static_cast<int>(status); }
 
+// One of `names`; the refused value is echoed short.
+CLI::Validator OneOf(std::vector<std::string> names) {
+  std::string list;
+  for (std::size_t i = 0; i < names.size(); ++i)
+    list += (i == 0 ? "" : i + 1 == names.size() ? " or " : ", ") + names[i];
+  return CLI::Validator(
+      [names, list](std::string& value) {
+        return std::find(names.begin(), names.end(), value) != names.end() ? std::string()
+                                                                           : Echoed(value) + " is not " + list;
+      },
+      "");
+}
+
+const CLI::Validator WholeNumber(
+    [](std::string& value) {
+      const bool digits = !value.empty() && value.size() < 10 &&
+                          std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; });
+      return digits ? std::string() : Echoed(value) + " is not a whole number";
+    },
+    "");
+
+// What CLI11 says, as this program's other messages: named, on one line,
+// any argument it repeats at most 40 characters long.
+std::string ParseMessage(const CLI::App& app, const CLI::ParseError& e, const std::vector<std::string>& args) {
+  // The deepest command reached: its commands name what was missing or mistyped.
+  const CLI::App* at = &app;
+  std::string path = "riventar-cli";
+  for (;;) {
+    const auto chosen = at->get_subcommands();
+    if (chosen.empty()) break;
+    at = chosen.front();
+    path += " " + at->get_name();
+  }
+  std::string message = e.what();
+  if (dynamic_cast<const CLI::RequiredError*>(&e) && at->get_require_subcommand_min() > 0) {
+    // A word where a command belongs ends up among the arguments left over.
+    std::vector<std::string> left = app.remaining();
+    std::string names;
+    for (const CLI::App* sub : at->get_subcommands({})) names += (names.empty() ? "" : ", ") + sub->get_name();
+    const std::string what = at == &app ? "command" : "setting";
+    message = left.empty()                    ? "a " + what + " is needed: " + names
+              : left.front().starts_with("-") ? "unknown option " + Echoed(left.front())
+                                              : "unknown " + what + " " + Echoed(left.front()) + "; the " + what +
+                                                    "s are " + names;
+  }
+  for (const std::string& arg : args) {
+    if (arg.size() <= 40) continue;
+    const std::string shortened = Echoed(arg);
+    for (auto pos = message.find(arg); pos != std::string::npos; pos = message.find(arg, pos + shortened.size()))
+      message.replace(pos, arg.size(), shortened.substr(1, shortened.size() - 2));
+  }
+  std::replace(message.begin(), message.end(), '\n', ' ');
+  return "riventar-cli: " + message + " (see '" + path + " --help')";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   // A file-size limit must fail the write, not kill the program before it can say so.
   std::signal(SIGXFSZ, SIG_IGN);
+  InstallInterruptHandlers();
   CLI::App app{"The on-board trip computer and its trip files from the command line.", "riventar-cli"};
   app.require_subcommand(1);
   app.fallthrough();  // the global options may follow the command too
@@ -48,7 +108,7 @@ int main(int argc, char** argv) {
   downloadCommand->add_option("-o,--output", download.output, "write the trips to FILE instead of printing a table")
       ->type_name("FILE");
   downloadCommand->add_option("--format", download.format, "dat, csv or json; by default from FILE's extension")
-      ->check(CLI::IsMember({"dat", "csv", "json"}));
+      ->check(OneOf({"dat", "csv", "json"}));
   downloadCommand->add_flag("--append", download.append, "add the trips to the existing .dat FILE");
   downloadCommand->add_flag("--reset", download.reset, "empty the device's memory once FILE is written and synced");
   downloadCommand->callback([&] { run = [&] { Download(global, download); }; });
@@ -57,10 +117,11 @@ int main(int argc, char** argv) {
   CLI::App* statsCommand = app.add_subcommand("stats", "statistics of a .dat file for one period");
   statsCommand->add_option("FILE", stats.file, "the .dat file")->required();
   statsCommand->add_option("--period", stats.period, "day, week, month, season, year or all")
-      ->check(CLI::IsMember({"day", "week", "month", "season", "year", "all"}))
+      ->check(OneOf({"day", "week", "month", "season", "year", "all"}))
       ->capture_default_str();
   statsCommand->add_option("--at", stats.at, "the trip (1-based) the period is taken around")
       ->type_name("N")
+      ->check(WholeNumber)
       ->capture_default_str();
   statsCommand->callback([&] { run = [&] { PrintStatistics(stats, global.json); }; });
 
@@ -79,33 +140,55 @@ int main(int argc, char** argv) {
       {"power-off", "power-off delay", "H:M:S, at most 1:49:13"},
       {"start-delay", "trip start delay", "off or hours, 1 to 9"},
       {"mode", "working mode", "clock, trip-computer, ecu-errors, ecu-variables or ecu-control"},
-      {"correction", "clock correction", "add N, subtract N (a second every N x 10 minutes) or off"},
+      {"correction", "clock correction", "add, subtract (a second every N x 10 minutes) or off"},
       {"clock", "clock and calendar", "now or YYYY-MM-DDTHH:MM"},
   };
-  std::vector<std::string> setValues;
+  std::string setValue, setInterval;
   for (const SetCommand& c : setCommands) {
     CLI::App* sub = set->add_subcommand(c.name, c.help);
-    sub->add_option("VALUE", setValues, c.values)->required()->expected(1, std::string(c.name) == "correction" ? 2 : 1);
-    sub->callback([&, name = std::string(c.name)] { run = [&, name] { Set(global, name, setValues); }; });
+    const bool correction = std::string(c.name) == "correction";
+    sub->add_option(correction ? "DIRECTION" : "VALUE", setValue, c.values)->required();
+    CLI::Option* interval =
+        correction ? sub->add_option("N", setInterval, "the interval, 0 to 127; not with off") : nullptr;
+    sub->callback([&, name = std::string(c.name), interval] {
+      run = [&, name, interval] {
+        std::vector<std::string> values{setValue};
+        if (interval && interval->count() > 0) values.push_back(setInterval);
+        Set(global, name, values);
+      };
+    });
   }
 
   CLI::App* reset = app.add_subcommand("reset-counter", "forget every stored trip on the device");
   reset->callback([&] { run = [&] { ResetCounter(global); }; });
 
+  std::optional<Failure> failure;
   try {
     app.parse(argc, argv);
-  } catch (const CLI::ParseError& e) {
-    const int code = app.exit(e);  // prints help, version or the error
-    return code == 0 ? 0 : Status(ExitStatus::Usage);
-  }
-  try {
+    if (global.port.empty()) throw Failure{ExitStatus::Usage, "--port needs COM1, COM2 or a device path"};
     run();
+  } catch (const CLI::ParseError& e) {
+    if (e.get_exit_code() != 0) {
+      std::cerr << ParseMessage(app, e, std::vector<std::string>(argv + 1, argv + argc)) << "\n";
+      return Status(ExitStatus::Usage);
+    }
+    app.exit(e);  // the help or the version
   } catch (const Failure& f) {
-    std::cerr << "riventar-cli: " << f.message << "\n";
-    return Status(f.status);
+    failure = f;
   } catch (const std::exception& e) {
-    std::cerr << "riventar-cli: " << e.what() << "\n";
-    return Status(ExitStatus::FileIo);
+    failure = Failure{ExitStatus::FileIo, e.what()};
   }
-  return Status(ExitStatus::Done);
+  // Data lost on the way out is a failure like any other.
+  if (!failure) {
+    try {
+      FlushStandardOutput();
+    } catch (const Failure& f) {
+      failure = f;
+    }
+  }
+  std::optional<Failure> trace = TakeTraceFailure();
+  if (failure) std::cerr << "riventar-cli: " << failure->message << "\n";
+  if (trace) std::cerr << "riventar-cli: " << trace->message << "\n";
+  if (failure) return Status(failure->status);
+  return Status(trace ? trace->status : ExitStatus::Done);
 }

@@ -1,7 +1,12 @@
 #include "cli/output.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <iostream>
+
+#include "cli/exit_status.h"
+#include "platform/posix/errno_text.h"
 
 #include "core/trips/trip_text.h"
 
@@ -21,6 +26,29 @@ std::string TwoDigits(unsigned value) {
 }
 
 }  // namespace
+
+std::string Echoed(std::string_view utf8) {
+  constexpr std::size_t Limit = 40;
+  if (Width(utf8) <= Limit) return "'" + std::string(utf8) + "'";
+  std::size_t characters = 0, end = 0;
+  // Cut before the first byte of character Limit, never inside one.
+  while (end < utf8.size()) {
+    if ((static_cast<unsigned char>(utf8[end]) & 0xc0) != 0x80 && characters++ == Limit - 1) break;
+    ++end;
+  }
+  return "'" + std::string(utf8.substr(0, end)) + "…'";
+}
+
+void FlushStandardOutput() {
+  errno = 0;
+  std::cout.flush();
+  const bool lost = !std::cout || std::fflush(stdout) != 0 || std::ferror(stdout);
+  const int error = errno;
+  if (lost) {
+    throw Failure{ExitStatus::FileIo,
+                  "cannot write to standard output" + (error != 0 ? ": " + posix::ErrnoText(error) : std::string())};
+  }
+}
 
 std::string JsonString(std::string_view utf8) {
   std::string out = "\"";

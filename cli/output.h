@@ -8,6 +8,13 @@
 
 namespace riventar::cli {
 
+// A value as typed, quoted, for a message: at most 40 characters of it.
+std::string Echoed(std::string_view utf8);
+
+// Flushes standard output; throws Failure (FileIo) when anything written to
+// it is lost (a full disk, a closed pipe's reader).
+void FlushStandardOutput();
+
 // A JSON string literal, quotes included.
 std::string JsonString(std::string_view utf8);
 // A fixed-point JSON number: `value` / `scale`, `decimals` places.

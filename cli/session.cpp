@@ -1,11 +1,19 @@
 #include "cli/session.h"
 
+#include <utility>
+
 #include "cli/exit_status.h"
 #include "cli/port.h"
 #include "core/link/connect.h"
 #include "core/link/messages.h"
 
 namespace riventar::cli {
+
+namespace {
+
+std::optional<Failure> traceFailure;  // main thread only
+
+}  // namespace
 
 Failure NoAnswer() {
   return {ExitStatus::NoAnswer,
@@ -30,5 +38,20 @@ Session::Session(const GlobalOptions& options) {
                       "'riventar-cli ports' lists those present."};
   }
 }
+
+Session::~Session() {
+  link_.Stop();  // nothing more comes in to be traced
+  if (!trace_) return;
+  if (auto problem = trace_->Close()) traceFailure = Failure{ExitStatus::FileIo, std::move(*problem)};
+}
+
+Failure Session::Unanswered() const {
+  if (!link_.HungUp()) return NoAnswer();
+  return {ExitStatus::NoAnswer,
+          "device disconnected: the serial adapter was unplugged and the link to the device is lost; "
+          "plug it back in and run the command again"};
+}
+
+std::optional<Failure> TakeTraceFailure() { return std::exchange(traceFailure, std::nullopt); }
 
 }  // namespace riventar::cli

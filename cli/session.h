@@ -19,12 +19,22 @@ struct GlobalOptions {
 // The message for an unanswered exchange.
 Failure NoAnswer();
 
+// Why the trace file is incomplete, once the session that wrote it has ended;
+// the status is FileIo. Asked once, by main.
+std::optional<Failure> TakeTraceFailure();
+
 class Session {
  public:
   // Throws Failure: PortOpen when the port cannot be opened, NoAnswer when
   // the handshake goes unanswered, FileIo when the trace cannot be created.
   explicit Session(const GlobalOptions& options);
+  ~Session();  // the link down, then the trace closed
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
   link::Link& Link() { return link_; }
+  // For an exchange that went unanswered: NoAnswer, or that the adapter was
+  // pulled out when the port has hung up.
+  Failure Unanswered() const;
 
  private:
   std::optional<TraceLog> trace_;  // outlives the link's receiver

@@ -1,5 +1,6 @@
 #include "cli/settings_command.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -43,7 +44,7 @@ int Integer(const std::string& text) {
     used = 0;
   }
   if (text.empty() || used != text.size() || text.front() == ' ' || text.front() == '+') {
-    throw Failure{ExitStatus::Usage, "'" + text + "' is not a valid integer value"};
+    throw Failure{ExitStatus::Usage, Echoed(text) + " is not a valid integer value"};
   }
   return value;
 }
@@ -54,16 +55,49 @@ int Checked(const std::string& text, const config::RangeRule& rule) {
   return value;
 }
 
-// Several numbers apart by `separator`, exactly `count` of them.
-std::vector<std::string> Fields(const std::string& text, char separator, std::size_t count, std::string_view form) {
+// Exactly `count` fields apart by `separator`, none empty; each of digits
+// only when they are `numbers`.
+std::vector<std::string> Fields(const std::string& text, char separator, std::size_t count, std::string_view form,
+                                bool numbers = true) {
   std::vector<std::string> fields(1);
+  bool digits = true;
   for (const char c : text) {
     if (c == separator) fields.emplace_back();
     else fields.back() += c;
+    digits = digits && (!numbers || c == separator || (c >= '0' && c <= '9'));
   }
-  if (fields.size() != count) throw Failure{ExitStatus::Usage, "'" + text + "' is not of the form " + std::string(form)};
+  const bool filled = std::none_of(fields.begin(), fields.end(), [](const std::string& f) { return f.empty(); });
+  if (fields.size() != count || !digits || !filled) {
+    throw Failure{ExitStatus::Usage, Echoed(text) + " is not of the form " + std::string(form)};
+  }
   return fields;
 }
+
+// The window stops at the first field its rules refuse; here every refused
+// field is named at once, in the window's order, one a line.
+class FieldChecks {
+ public:
+  int operator()(const std::string& digits, const config::RangeRule& rule) {
+    const int value = digits.size() > 4 ? 10000 : std::stoi(digits);  // beyond every rule's range
+    if (!rule.Accepts(value)) Refuse(rule.message);
+    return value;
+  }
+  void Refuse(std::string_view message) {
+    std::string text(message);
+    while (!text.empty() && text.back() == '\n') text.pop_back();
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    messages_ += (messages_.empty() ? "" : "\n") + text;
+  }
+  bool Passed() const { return messages_.empty(); }
+  void ThrowIfRefused() const {
+    if (!Passed()) throw Failure{ExitStatus::Usage, messages_};
+  }
+
+ private:
+  std::string messages_;
+};
+
+constexpr std::string_view YearMessage = "the year must lie within 2000–2099";
 
 template <std::size_t N>
 std::optional<int> Position(const std::string_view (&names)[N], std::string_view name) {
@@ -149,7 +183,7 @@ void WithDevice(const GlobalOptions& global, Body&& body) {
   try {
     std::forward<Body>(body)(session.Link());
   } catch (const config::LinkFailure&) {
-    throw NoAnswer();
+    throw session.Unanswered();
   }
 }
 
@@ -162,25 +196,34 @@ config::ClockSetting ClockFrom(const std::string& value) {
     ::localtime_r(&t, &local);
     year = local.tm_year + 1900;
     clock = {year - 2000, local.tm_mon + 1, 1, local.tm_mday, local.tm_hour, local.tm_min};
-    if (!config::ClockYearRule.Accepts(clock.year)) InputError(config::ClockYearRule.message);
+    if (!config::ClockYearRule.Accepts(clock.year)) InputError(YearMessage);
   } else {
-    const auto dateTime = Fields(value, 'T', 2, "YYYY-MM-DDTHH:MM");
-    const auto date = Fields(dateTime[0], '-', 3, "YYYY-MM-DD");
-    const auto time = Fields(dateTime[1], ':', 2, "HH:MM");
-    // The window's order: minutes, hours, day, month, year.
-    clock.minute = Checked(time[1], config::ClockMinutesRule);
-    clock.hour = Checked(time[0], config::ClockHoursRule);
-    clock.day = Checked(date[2], config::ClockDayRule);
-    clock.month = Checked(date[1], config::ClockMonthRule);
-    year = Integer(date[0]);
+    constexpr std::string_view Form = "YYYY-MM-DDTHH:MM";
+    std::vector<std::string> date, time;
+    try {
+      const auto dateTime = Fields(value, 'T', 2, Form, false);
+      date = Fields(dateTime[0], '-', 3, Form);
+      time = Fields(dateTime[1], ':', 2, Form);
+    } catch (const Failure&) {
+      throw Failure{ExitStatus::Usage, Echoed(value) + " is not of the form " + std::string(Form)};  // all of it
+    }
+    // The window's order: minutes, hours, day, month, year. Its year field
+    // holds two digits, 0 to 99; here the year is written whole.
+    FieldChecks check;
+    clock.minute = check(time[1], config::ClockMinutesRule);
+    clock.hour = check(time[0], config::ClockHoursRule);
+    clock.day = check(date[2], config::ClockDayRule);
+    clock.month = check(date[1], config::ClockMonthRule);
+    year = date[0].size() > 4 ? 0 : std::stoi(date[0]);
     clock.year = year - 2000;
-    if (!config::ClockYearRule.Accepts(clock.year)) InputError(config::ClockYearRule.message);
+    if (!config::ClockYearRule.Accepts(clock.year)) check.Refuse(YearMessage);
+    check.ThrowIfRefused();
   }
   using namespace std::chrono;
   if (!year_month_day{std::chrono::year{year}, month{static_cast<unsigned>(clock.month)},
                       day{static_cast<unsigned>(clock.day)}}
            .ok()) {
-    throw Failure{ExitStatus::Usage, value + " is no calendar date"};
+    throw Failure{ExitStatus::Usage, Echoed(value) + " is no calendar date"};
   }
   clock.weekday = config::IsoWeekday(year, clock.month, clock.day);
   return clock;
@@ -189,7 +232,10 @@ config::ClockSetting ClockFrom(const std::string& value) {
 std::uint8_t CorrectionFrom(const std::vector<std::string>& values) {
   const std::optional<int> position = Position(CorrectionNames, values[0]);
   if (!position) throw Failure{ExitStatus::Usage, "correction is add N, subtract N or off"};
-  if (*position == config::CorrectionOffPosition) return 0;
+  if (*position == config::CorrectionOffPosition) {
+    if (values.size() > 1) throw Failure{ExitStatus::Usage, "correction off takes no interval"};
+    return 0;
+  }
   if (values.size() < 2) throw Failure{ExitStatus::Usage, "correction " + values[0] + " needs an interval in tens of minutes"};
   const int interval = Checked(values[1], config::CorrectionIntervalRule);
   if (!config::CorrectionSignRule.Accepts(interval)) InputError(config::CorrectionSignRule.message);
@@ -220,9 +266,11 @@ void Set(const GlobalOptions& global, const std::string& setting, const std::vec
   } else if (setting == "power-off") {
     const auto parts = Fields(value, ':', 3, "H:M:S");
     // The window's order: seconds, minutes, hours, then the total.
-    const int seconds = Checked(parts[2], config::DelaySecondsRule);
-    const int minutes = Checked(parts[1], config::DelayMinutesRule);
-    const int hours = Checked(parts[0], config::DelayHoursRule);
+    FieldChecks check;
+    const int seconds = check(parts[2], config::DelaySecondsRule);
+    const int minutes = check(parts[1], config::DelayMinutesRule);
+    const int hours = check(parts[0], config::DelayHoursRule);
+    check.ThrowIfRefused();
     const int total = hours * 3600 + minutes * 60 + seconds;
     if (!config::DelayTotalRule.Accepts(total)) InputError(config::DelayTotalRule.message);
     apply = [total](link::Link& link) {

@@ -24,13 +24,21 @@ std::string EscapedBytes(std::string_view bytes) {
   return out;
 }
 
-TraceLog::TraceLog(const std::string& path) : file_(std::fopen(path.c_str(), "w")) {
+TraceLog::TraceLog(const std::string& path) : path_(path), file_(std::fopen(path.c_str(), "w")) {
   if (!file_) throw Failure{ExitStatus::FileIo, "cannot create the trace file " + path + ": " + posix::ErrnoText(errno)};
 }
 
-TraceLog::~TraceLog() {
+TraceLog::~TraceLog() { Close(); }
+
+std::optional<std::string> TraceLog::Close() {
   const std::lock_guard lock(mutex_);
+  if (!file_) return std::nullopt;
   if (!incoming_.empty()) WriteLine('<', incomingSince_, incoming_);
+  incoming_.clear();
+  // A full disk may show only now, when the last buffered bytes go out.
+  if (std::fclose(file_.release()) != 0 && error_ == 0) error_ = errno;
+  if (error_ == 0) return std::nullopt;
+  return "cannot write the trace file " + path_ + ": " + posix::ErrnoText(error_) + "; the trace is incomplete";
 }
 
 link::TraceHook TraceLog::Hook() {
@@ -56,9 +64,12 @@ void TraceLog::Record(link::TraceDirection direction, std::string_view bytes) {
 }
 
 void TraceLog::WriteLine(char direction, std::chrono::steady_clock::time_point at, std::string_view bytes) {
+  if (!file_ || error_ != 0) return;
   const std::chrono::duration<double> since = at - start_;
-  std::fprintf(file_.get(), "%12.6f %c %s\n", since.count(), direction, EscapedBytes(bytes).c_str());
-  std::fflush(file_.get());
+  if (std::fprintf(file_.get(), "%12.6f %c %s\n", since.count(), direction, EscapedBytes(bytes).c_str()) < 0 ||
+      std::fflush(file_.get()) != 0) {
+    error_ = errno != 0 ? errno : EIO;
+  }
 }
 
 }  // namespace riventar::cli

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -20,7 +21,11 @@ class TraceLog {
  public:
   // Throws Failure (FileIo) when the file cannot be created.
   explicit TraceLog(const std::string& path);
-  ~TraceLog();  // writes out a received line still without its CR
+  ~TraceLog();  // Close, its result dropped
+
+  // Writes out a received line still without its CR and closes the file; the
+  // message for the first write that failed, if any did. Once the link is down.
+  std::optional<std::string> Close();
 
   // The hook for link::Link::SetTrace; the log must outlive the link's receiver.
   link::TraceHook Hook();
@@ -32,7 +37,9 @@ class TraceLog {
   struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
   };
+  const std::string path_;
   std::unique_ptr<std::FILE, FileCloser> file_;
+  int error_ = 0;  // errno of the first failed write; later lines are not tried
   const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
   std::mutex mutex_;  // the receiver thread and the main thread both record
   std::string incoming_;  // received bytes since the last CR

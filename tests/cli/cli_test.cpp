@@ -2,14 +2,18 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/trips/dat_file.h"
@@ -61,15 +65,23 @@ class Cli : public ::testing::Test {
   void TearDown() override { fs::remove_all(dir); }
 
   // Runs the program with --port at the simulator; `fileSizeLimit` bytes, if
-  // any, is the most it may write to a file.
-  Outcome Run(std::vector<std::string> args, rlim_t fileSizeLimit = RLIM_INFINITY) {
+  // any, is the most it may write to a file; standard output goes to `out`.
+  Outcome Run(std::vector<std::string> args, rlim_t fileSizeLimit = RLIM_INFINITY, fs::path out = {}) {
+    return Wait(Start(std::move(args), fileSizeLimit, std::move(out)));
+  }
+  // `errTerminal`: a pseudo-terminal's slave for standard error.
+  pid_t Start(std::vector<std::string> args, rlim_t fileSizeLimit = RLIM_INFINITY, fs::path out = {},
+              const char* errTerminal = nullptr) {
     if (std::find(args.begin(), args.end(), "--port") == args.end()) args.insert(args.begin(), {"--port", sim.SlavePath()});
     args.insert(args.begin(), RIVENTAR_CLI);
-    const fs::path out = dir / "stdout", err = dir / "stderr";
+    if (out.empty()) out = dir / "stdout";
+    const fs::path err = dir / "stderr";
     const pid_t child = ::fork();
     if (child == 0) {
       ::dup2(::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDOUT_FILENO);
-      ::dup2(::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDERR_FILENO);
+      const int errFd = errTerminal ? ::open(errTerminal, O_RDWR | O_NOCTTY)
+                                    : ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      ::dup2(errFd, STDERR_FILENO);
       const rlimit limit{fileSizeLimit, fileSizeLimit};
       if (fileSizeLimit != RLIM_INFINITY) ::setrlimit(RLIMIT_FSIZE, &limit);
       std::vector<char*> argv;
@@ -78,9 +90,14 @@ class Cli : public ::testing::Test {
       ::execv(argv[0], argv.data());
       ::_exit(127);
     }
+    return child;
+  }
+  // A status as the shell shows it: 128 + the signal that ended the program.
+  Outcome Wait(pid_t child) {
     int status = 0;
     ::waitpid(child, &status, 0);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Contents(out), Contents(err)};
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), Contents(dir / "stdout"),
+            Contents(dir / "stderr")};
   }
 
   // 8:15 on Wednesday 5 October 2005: 1:02:03 out, 45 minutes moving, 25.3 km, 2.1 l.
@@ -217,20 +234,25 @@ TEST_F(Cli, FailuresEndWithTheirStatus) {
       {{"download", "--reset"}, 2, "--reset needs -o FILE"},
       {{"download", "-o", (dir / "x.csv").string(), "--append"}, 2, ".dat files only"},
       {{"--port", "/nonexistent/tty", "info"}, 3, "Не возможно открыть последовательный порт\nУстройство: /nonexistent/tty"},
-      {{"download", "-o", (dir / "no/such/dir.dat").string()}, 4, "cannot create"},
+      // Checked before the device is asked: the device is silent, and asking it would take a second.
+      {{"download", "-o", (dir / "no/such/dir.dat").string()}, 4, "cannot create", true},
+      {{"download", "-o", "/dev/full", "--format", "dat"}, 4, "/dev/full: not a regular file", true},
+      {{"download", "-o", dir.string(), "--format", "csv"}, 4, "Is a directory", true},
+      {{"download", "-o", (dir / "text.dat").string(), "--append"}, 5, "not in the trip file format", true},
       {{"stats", (dir / "missing.dat").string()}, 4, "cannot read"},
       {{"stats", (dir / "text.dat").string()}, 5, "not in the trip file format"},
-      {{"download", "-o", (dir / "text.dat").string(), "--append"}, 5, "not in the trip file format"},
   };
   for (const Case& c : cases) {
     sim.ClearCommands();
     sim.SetMisbehaviour(c.silent ? riventar::sim::Misbehaviour::SilentAfter(0) : riventar::sim::Misbehaviour{});
+    const auto start = std::chrono::steady_clock::now();
     const Outcome o = Run(c.args);
     EXPECT_EQ(o.status, c.status) << c.args[0] << " " << o.err;
     EXPECT_NE(o.err.find(c.message), std::string::npos) << o.err;
     EXPECT_TRUE(o.out.empty()) << o.out;
-    if (c.status != 1 && c.status != 4) {
+    if (c.status != 1) {
       EXPECT_TRUE(sim.Commands().empty()) << c.args[0];
+      EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(800)) << c.args[0];
     }
   }
 }
@@ -273,6 +295,157 @@ TEST_F(Cli, StatisticsOfAFileForAPeriod) {
   const Outcome text = Run({"stats", file.string(), "--period", "day"});
   EXPECT_NE(text.out.find("Пройденный путь:            25.3 км\n"), std::string::npos) << text.out;
   EXPECT_EQ(Run({"stats", file.string(), "--at", "6"}).status, 2);
+}
+
+TEST_F(Cli, OutputThatCannotBeWrittenFails) {
+  const fs::path file = dir / "car.dat";
+  Write(file, trips::SerializeDatFile({}, Shown(device)));
+  const std::vector<std::string> commands[] = {
+      {"info"}, {"get"}, {"--json", "get"}, {"set", "mode", "clock"}, {"reset-counter"}, {"download"},
+      {"--json", "download"}, {"--json", "ports"}, {"stats", file.string()}, {"--help"}, {"set", "--help"},
+  };
+  for (const auto& args : commands) {
+    sim.SetTrips(device);
+    const Outcome o = Run(args, RLIM_INFINITY, "/dev/full");
+    EXPECT_EQ(o.status, 4) << args[0] << " " << args.back();
+    EXPECT_EQ(o.err.find("riventar-cli: cannot write to standard output: "), 0u) << o.err;
+  }
+  // The trace: where it cannot be made nothing is sent; where it fills the disk the command still runs.
+  Outcome o = Run({"--trace", (dir / "no/such/trace.log").string(), "get"});
+  EXPECT_EQ(o.status, 4);
+  EXPECT_NE(o.err.find("cannot create the trace file"), std::string::npos) << o.err;
+  sim.ClearCommands();
+  o = Run({"--trace", "/dev/full", "set", "mode", "clock"});
+  EXPECT_EQ(o.status, 4);
+  EXPECT_EQ(o.out, "mode  clock\n");
+  EXPECT_NE(o.err.find("cannot write the trace file /dev/full: "), std::string::npos) << o.err;
+  EXPECT_EQ(sim.Commands().size(), 3u);
+}
+
+TEST_F(Cli, AppendKeepsTheFileAsItIsAndAddsTheWindowsLines) {
+  std::string added;
+  for (const auto& t : Shown(device)) added += trips::TripLine(t);
+  const std::string header = "ВАЗ\r\nА123ВС\r\nИванов\r\n";
+  // A line with "zz" in its hour field, and one the window would not show (month 13).
+  const std::string odd = "0a020105zz070000000e0000000a000000640000000c\r\n";
+  const std::string rejected = "0a0e010508070000000e0000000a000000640000000c\r\n";
+  const struct {
+    std::string before, after;
+  } cases[] = {
+      {header + odd + rejected, header + odd + rejected + added},
+      {header, header + added},  // the vehicle lines alone
+      {"", trips::SerializeDatFile({}, Shown(device))},
+  };
+  for (const auto& c : cases) {
+    Write(dir / "car.dat", c.before);
+    const Outcome o = Run({"download", "-o", (dir / "car.dat").string(), "--append"});
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(Contents(dir / "car.dat"), c.after);
+    EXPECT_EQ(o.err, "riventar-cli: 5 trips read, added to " + (dir / "car.dat").string() + "\n");
+  }
+}
+
+TEST_F(Cli, SuccessAndAFailedResetAreSaid) {
+  const std::string file = (dir / "car.dat").string();
+  const struct {
+    std::vector<std::string> args;
+    bool silentOnReset;
+    int status;
+    std::string err;
+  } cases[] = {
+      {{"download"}, false, 0, "riventar-cli: 5 trips read\n"},
+      {{"download", "-o", file}, false, 0, "riventar-cli: 5 trips read, written to " + file + "\n"},
+      {{"download", "-o", file, "--reset"}, true, 1,
+       "riventar-cli: 5 trips read, written to " + file +
+           "; but the device did not answer the counter reset, so it still holds them\n"},
+      {{"download", "-o", file, "--reset"}, false, 0,
+       "riventar-cli: 5 trips read, written to " + file + "; the device's counter is reset\n"},
+  };
+  for (const auto& c : cases) {
+    fs::remove(file);
+    using riventar::sim::Misbehaviour;
+    sim.SetMisbehaviour(c.silentOnReset ? Misbehaviour::SilentOn({"TC"}) : Misbehaviour{});
+    const Outcome o = Run(c.args);
+    EXPECT_EQ(o.status, c.status);
+    EXPECT_EQ(o.err, c.err);
+    if (c.args.size() > 1) {
+      EXPECT_EQ(Contents(file), trips::SerializeDatFile({}, Shown(device)));
+    }
+  }
+}
+
+TEST_F(Cli, CommandLinesAreRefusedWithAllTheyGetWrong) {
+  const std::string longValue(100, 'x');
+  const std::string echoed = "'" + std::string(39, 'x') + "…'";
+  const struct {
+    std::vector<std::string> args;
+    std::vector<std::string> said;  // parts of standard error, in order
+  } cases[] = {
+      {{"frobnicate"}, {"unknown command 'frobnicate'"}},
+      {{"set", "frobnicate", "1"}, {"unknown setting 'frobnicate'"}},
+      {{"--port", "", "info"}, {"--port needs"}},
+      {{"info", "--bogus"}, {"--bogus"}},
+      {{"set", "correction", "off", "5"}, {"correction off takes no interval"}},
+      {{"set", "power-off", "-0:01:00"}, {"'-0:01:00' is not of the form H:M:S"}},
+      {{"set", "clock", "2005-13-40T25:61"},
+       {"минут", "\nЗначение часов", "\nЗначение текущей даты", "\nЗначение номера месяца"}},
+      {{"set", "clock", "1999-12-31T23:59"}, {"the year must lie within 2000–2099"}},
+      {{"set", "brightness", longValue}, {echoed + " is not a valid integer value"}},
+      {{"set", "clock", longValue}, {echoed}},
+      {{"stats", "f.dat", "--period", longValue}, {echoed}},
+      {{"download", "--format", "xml"}, {"'xml' is not dat, csv or json"}},
+  };
+  for (const auto& c : cases) {
+    sim.ClearCommands();
+    const Outcome o = Run(c.args);
+    EXPECT_EQ(o.status, 2) << c.args[0];
+    EXPECT_EQ(o.err.find("riventar-cli: "), 0u) << o.err;
+    EXPECT_EQ(o.err.find(std::string(41, 'x')), std::string::npos) << o.err;
+    std::size_t at = 0;
+    for (const std::string& part : c.said) {
+      at = o.err.find(part, at);
+      EXPECT_NE(at, std::string::npos) << part << " in " << o.err;
+    }
+    EXPECT_TRUE(sim.Commands().empty());
+  }
+  const Outcome help = Run({"set", "correction", "--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("DIRECTION [N]"), std::string::npos) << help.out;
+}
+
+TEST_F(Cli, AnUnpluggedAdapterIsSaidSo) {
+  // Trip 2 goes unanswered while the adapter is pulled out.
+  sim.SetMisbehaviour(riventar::sim::Misbehaviour::SilentOn({"TR02"}));
+  std::thread puller([this] {
+    if (sim.WaitForCommands(5, std::chrono::seconds(5))) sim.Unplug();
+  });
+  const Outcome o = Run({"download", "-o", (dir / "car.dat").string()});
+  puller.join();
+  EXPECT_EQ(o.status, 1);
+  EXPECT_EQ(o.err.find("riventar-cli: device disconnected"), 0u) << o.err;
+  EXPECT_FALSE(fs::exists(dir / "car.dat"));
+}
+
+TEST_F(Cli, AnInterruptClearsTheBarAndLeavesNoFileBehind) {
+  sim.SetTrips(riventar::sim::RealisticTrips(200));
+  sim.SetPace(true);
+  const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_TRUE(terminal >= 0 && ::grantpt(terminal) == 0 && ::unlockpt(terminal) == 0);
+  const pid_t child = Start({"download", "-o", (dir / "car.dat").string(), "--reset"}, RLIM_INFINITY, {},
+                            ::ptsname(terminal));
+  ASSERT_TRUE(sim.WaitForCommands(10, std::chrono::seconds(5)));
+  ::kill(child, SIGINT);
+  EXPECT_EQ(Wait(child).status, 128 + SIGINT);
+  // The program is gone and the slave with it: everything written is there, then EIO.
+  std::string shown;
+  char buffer[4096];
+  for (ssize_t n; (n = ::read(terminal, buffer, sizeof buffer)) > 0;) shown.append(buffer, static_cast<std::size_t>(n));
+  ::close(terminal);
+  EXPECT_NE(shown.find("] 5/200"), std::string::npos) << shown;
+  EXPECT_TRUE(shown.ends_with("\r\033[K")) << shown;
+  for (const auto& entry : fs::directory_iterator(dir))
+    EXPECT_TRUE(entry.path().filename() == "stdout" || entry.path().filename() == "stderr") << entry.path();
+  EXPECT_EQ(sim.Trips().size(), 200u);
 }
 
 }  // namespace
