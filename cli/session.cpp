@@ -26,7 +26,7 @@ Session::Session(const GlobalOptions& options) {
     link_.SetTrace(trace_->Hook());
   }
   if (const auto failure = link::Connect(link_, DevicePathFor(options.port))) {
-    if (!failure->open) throw NoAnswer();
+    if (!failure->open) throw Unanswered();
     // The same lines as the window's box, first line included; the window's
     // last line says how to choose another device, here that is --port.
     const link::OpenFailure& open = *failure->open;
