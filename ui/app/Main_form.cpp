@@ -124,6 +124,13 @@ void TMonitor_Form::BuildControls() {
                                           QStringLiteral("Очистить таблицу маршрутов"));
   Clear_Trip_Table_Button->setEnabled(false);
   connect(Clear_Trip_Table_Button, &QPushButton::clicked, this, Handler(&TMonitor_Form::Clear_Trip_Table_Button_Click));
+  // From the grid, Tab walks the buttons below it left to right.
+  QWidget* previous = Trip_Params_StringGrid;
+  for (QWidget* next : {Read_Trip_From_BK_Button, Read_Trip_From_File_Button, Save_Trip_To_File_Button,
+                        Clear_Trip_Table_Button}) {
+    QWidget::setTabOrder(previous, next);
+    previous = next;
+  }
 
   auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
   connect(help, &QShortcut::activated, this, Handler(&TMonitor_Form::ShowHelp));

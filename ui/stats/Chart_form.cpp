@@ -17,6 +17,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPrinter>
+#include <QShortcut>
 #include <QStyle>
 #include <QSvgGenerator>
 #include <QToolButton>
@@ -222,6 +223,7 @@ void TTrip_Chart_Form::BuildChart() {
   Chart_Close_Button = style::FlatButton(this, {272, 0, 105, 25}, QStringLiteral("Закрыть"),
                                          style()->standardIcon(QStyle::SP_DialogCloseButton));
   connect(Chart_Close_Button, &QToolButton::clicked, this, &QWidget::close);
+  connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, &QWidget::close);
 }
 
 void TTrip_Chart_Form::resizeEvent(QResizeEvent* event) {

@@ -8,19 +8,27 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTableView>
+#include <QTest>
 #include <QTextBrowser>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
 #include <chrono>
+#include <functional>
 #include <stdexcept>
 #include <thread>
 
+#include "platform/desktop/help_viewer.h"
 #include "platform/desktop/window_lookup.h"
+#include "tests/core/stats/trip_factory.h"
 #include "tests/support/private_x_server.h"
 #include "tests/support/scripted_dialogs.h"
 #include "ui/app/Main_form.h"
 #include "ui/app/program.h"
+#include "ui/stats/Chart_form.h"
+#include "ui/stats/Statistic_form.h"
+#include "ui/trips/trip_table_model.h"
 
 using namespace riventar;
 using riventar::testing::ScriptedDialogs;
@@ -109,6 +117,71 @@ TEST(Shell, HelpOpensAtTheContentsSection) {
   EXPECT_TRUE(html.contains(QStringLiteral("содержание")));
   EXPECT_TRUE(html.contains(QStringLiteral("dialout")));
   EXPECT_TRUE(html.contains(QStringLiteral("RIVENTAR_COM1")));
+}
+
+TEST(Shell, TabLeavesTheGridForTheButtonsBelowItLeftToRight) {
+  ScriptedDialogs dialogs;
+  ui::TMonitor_Form form(dialogs);
+  form.TripList = {stats::testing::TripOn(2024, 3, 4), stats::testing::TripOn(2024, 3, 5)};
+  form.ReDraw_StringGrid();
+  for (QPushButton* b : {form.Read_Trip_From_BK_Button, form.Save_Trip_To_File_Button, form.Clear_Trip_Table_Button})
+    b->setEnabled(true);
+  form.show();
+  form.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+  form.Trip_Params_StringGrid->setFocus();
+  form.Trip_Params_StringGrid->setCurrentIndex(form.TableModel().index(1, 1));
+  const QModelIndex current = form.Trip_Params_StringGrid->currentIndex();
+  for (QPushButton* expected : {form.Read_Trip_From_BK_Button, form.Read_Trip_From_File_Button,
+                                form.Save_Trip_To_File_Button, form.Clear_Trip_Table_Button}) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), expected) << expected->text().toStdString();
+  }
+  EXPECT_EQ(form.Trip_Params_StringGrid->currentIndex(), current) << "Tab moved between cells";
+  // A disabled button is passed over.
+  form.Read_Trip_From_BK_Button->setEnabled(false);
+  form.Trip_Params_StringGrid->setFocus();
+  QTest::keyClick(form.Trip_Params_StringGrid, Qt::Key_Tab);
+  EXPECT_EQ(QApplication::focusWidget(), form.Read_Trip_From_File_Button);
+  form.TripsUnsaved = false;
+}
+
+TEST(Shell, EscapeClosesTheStatisticsChartAndHelpWindows) {
+  ScriptedDialogs dialogs;
+  ui::TMonitor_Form form(dialogs);
+  form.show();
+  form.TripList = {stats::testing::TripOn(2024, 3, 4), stats::testing::TripOn(2024, 3, 5)};
+  form.ReDraw_StringGrid();
+  form.Trip_Params_StringGrid->selectRow(2);
+  const std::pair<const char*, std::function<QWidget*()>> windows[] = {
+      {"statistics",
+       [&]() -> QWidget* {
+         form.Popup_Menu_Click(5);
+         return form.StatWindowList.isEmpty() ? nullptr : form.StatWindowList.constLast();
+       }},
+      {"chart",
+       [&]() -> QWidget* {
+         form.Popup_Menu_Click(5);
+         if (form.StatWindowList.isEmpty()) return nullptr;
+         ui::TTrip_Stat_Form* stats = form.StatWindowList.constLast();
+         stats->Statistic_Chart_Speed_Button_Click();
+         return stats->ChartWindow();
+       }},
+      {"help", [] { return desktop::ShowHelp({}, QStringLiteral("содержание")).data(); }},
+  };
+  for (const auto& [name, open] : windows) {
+    SCOPED_TRACE(name);
+    QPointer<QWidget> window = open();
+    ASSERT_TRUE(window);
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    QWidget* focus = QApplication::focusWidget() ? QApplication::focusWidget() : window.data();
+    QTest::keyClick(focus, Qt::Key_Escape);
+    EXPECT_TRUE(!window || !window->isVisible());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  }
+  EXPECT_EQ(form.StatWindowList.size(), 1) << "the chart's Escape leaves its statistics window open";
+  EXPECT_TRUE(dialogs.messages.empty());
 }
 
 TEST(Shell, EscapingErrorsReachTheErrorBoxAndTheProgramGoesOn) {
