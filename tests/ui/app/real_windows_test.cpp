@@ -52,6 +52,7 @@ TEST(RealWindows, EveryWindowCarriesExactlyItsCaption) {
   riventar::ui::TMonitor_Form form(scripted);
   form.show();
   EXPECT_EQ(NetWmName(form), "Ривентар");
+  EXPECT_EQ(form.frameGeometry().topLeft(), QPoint(218, 155)) << "the designed place, on a screen it fits";
 
   riventar::ui::TProgress_Bar_Form progress(&form);
   progress.show();

@@ -206,6 +206,28 @@ TEST(Shell, CentringTruncatesTheHalves) {
   for (const Case& c : cases) EXPECT_EQ(ui::CentredOver(c.parent, c.window), c.expected);
 }
 
+TEST(Shell, MainWindowIsMovedOnlyAsFarAsTheScreenNeeds) {
+  const QRect wanted(218, 155, 720, 343);  // the window's outer frame at its designed place
+  struct Case {
+    const char* what;
+    QRect available;
+    QPoint expected;
+  };
+  const Case cases[] = {
+      {"fits", {0, 0, 1280, 1024}, {218, 155}},
+      {"fits exactly", {218, 155, 720, 343}, {218, 155}},
+      {"fits below a top panel", {0, 32, 1024, 736}, {218, 155}},
+      {"overflows right", {0, 0, 800, 600}, {80, 155}},
+      {"overflows bottom", {0, 0, 1280, 480}, {218, 137}},
+      {"overflows both", {0, 0, 853, 480}, {133, 137}},
+      {"larger than the screen", {0, 0, 640, 320}, {0, 0}},
+      {"screen to the right of the origin", {1280, 0, 1024, 768}, {1280, 155}},
+      {"screen below a panel, origin offset", {0, 200, 1280, 800}, {218, 200}},
+      {"screen left of the origin", {-1024, 0, 1024, 768}, {-720, 155}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ui::PlacedInside(wanted, c.available), c.expected) << c.what;
+}
+
 TEST(Shell, ClosingTheWindowEndsTheProgramLikeExit) {
   ScriptedDialogs dialogs;
   bool quit = false;
