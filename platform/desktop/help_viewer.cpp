@@ -1,5 +1,6 @@
 #include "platform/desktop/help_viewer.h"
 
+#include <QShortcut>
 #include <QTextBrowser>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -25,6 +26,8 @@ QPointer<QWidget> ShowHelp(QPointer<QWidget> existing, const QString& anchor) {
     browser->setOpenExternalLinks(true);
     layout->addWidget(browser);
     browser->setSource(QUrl(HelpDocumentUrl()));
+    QObject::connect(new QShortcut(QKeySequence(Qt::Key_Escape), window), &QShortcut::activated, window,
+                     &QWidget::close);
   }
   browser->scrollToAnchor(anchor);
   window->show();

@@ -12,10 +12,12 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTableView>
 #include <QShortcut>
 #include <QTimer>
 #include <QToolButton>
+#include <algorithm>
 #include <memory>
 
 #include "platform/desktop/help_viewer.h"
@@ -31,6 +33,14 @@ namespace riventar::ui {
 QPoint CentredOver(const QRect& parentFrame, const QSize& windowFrameSize) {
   return {parentFrame.left() + parentFrame.width() / 2 - windowFrameSize.width() / 2,
           parentFrame.top() + parentFrame.height() / 2 - windowFrameSize.height() / 2};
+}
+
+QPoint PlacedInside(const QRect& frame, const QRect& available) {
+  const auto axis = [](int start, int length, int areaStart, int areaLength) {
+    return std::max(std::min(start, areaStart + areaLength - length), areaStart);
+  };
+  return {axis(frame.left(), frame.width(), available.left(), available.width()),
+          axis(frame.top(), frame.height(), available.top(), available.height())};
 }
 
 void CentreOver(QWidget& window, const QWidget& parent) {
@@ -58,6 +68,7 @@ void TMonitor_Form::BuildControls() {
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
   setFixedSize(712, 316);
   move(218, 155);
+  KeepOnScreen();  // a small screen or a large scale factor
 
   COM_Select_Panel = style::Panel(this, {600, 8, 105, 81});
   COM1_Select_RadioButton = new QRadioButton(QStringLiteral("COM1"), COM_Select_Panel);
@@ -124,6 +135,13 @@ void TMonitor_Form::BuildControls() {
                                           QStringLiteral("Очистить таблицу маршрутов"));
   Clear_Trip_Table_Button->setEnabled(false);
   connect(Clear_Trip_Table_Button, &QPushButton::clicked, this, Handler(&TMonitor_Form::Clear_Trip_Table_Button_Click));
+  // From the grid, Tab walks the buttons below it left to right.
+  QWidget* previous = Trip_Params_StringGrid;
+  for (QWidget* next : {Read_Trip_From_BK_Button, Read_Trip_From_File_Button, Save_Trip_To_File_Button,
+                        Clear_Trip_Table_Button}) {
+    QWidget::setTabOrder(previous, next);
+    previous = next;
+  }
 
   auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
   connect(help, &QShortcut::activated, this, Handler(&TMonitor_Form::ShowHelp));
@@ -205,6 +223,25 @@ TMonitor_Form::ExchangeScope::~ExchangeScope() {
   if (--form_.exchangesRunning_ > 0 || !form_.closeWanted_) return;
   form_.closeWanted_ = false;
   QTimer::singleShot(0, &form_, &QWidget::close);
+}
+
+void TMonitor_Form::KeepOnScreen() {
+  const QRect frame = frameGeometry();
+  QScreen* screen = QGuiApplication::screenAt(frame.center());
+  if (!screen) screen = QGuiApplication::screenAt(frame.topLeft());
+  if (!screen) screen = QGuiApplication::primaryScreen();
+  if (!screen) return;
+  const QPoint topLeft = PlacedInside(frame, screen->availableGeometry());
+  if (topLeft != frame.topLeft()) move(topLeft);
+}
+
+void TMonitor_Form::moveEvent(QMoveEvent* event) {
+  QWidget::moveEvent(event);
+  // Before the window is shown its frame is unknown; the window manager's title bar and borders can push it out.
+  if (!placedWithFrame_ && isVisible() && frameGeometry() != geometry()) {
+    placedWithFrame_ = true;
+    KeepOnScreen();
+  }
 }
 
 void TMonitor_Form::closeEvent(QCloseEvent* event) {

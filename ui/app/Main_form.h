@@ -128,10 +128,13 @@ class TMonitor_Form : public QWidget {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void BuildControls();
+  // Moves the window into the free area of the screen it is on (or the primary screen) where it sticks out.
+  void KeepOnScreen();
   // A slot that runs `handler` with escaping errors shown in the error box.
   auto Handler(void (TMonitor_Form::*handler)()) {
     return [this, handler] { Guarded(dialogs_, [this, handler] { (this->*handler)(); }); };
@@ -158,10 +161,16 @@ class TMonitor_Form : public QWidget {
   std::unique_ptr<QPrinter> statisticPrinter_;
   QString fileFolder_;  // where the file dialogs open: the last folder used
   bool destroyed_ = false;
+  bool placedWithFrame_ = false;  // placed again once the window manager's frame was known
   std::unique_ptr<ports::DeviceSource> deviceSource_;
   std::unique_ptr<QSettings> portSettings_;
 };
 
+// Top-left for a window whose outer frame would be `frame` on a screen whose
+// free area is `available`: unchanged where the frame lies inside, else moved
+// the least distance into it; a frame larger than the area keeps its top-left
+// corner (the title bar) in it.
+QPoint PlacedInside(const QRect& frame, const QRect& available);
 // Top-left that centres a window of outer size `windowFrameSize` over a parent
 // whose outer bounds are `parentFrame`; each half truncates toward zero.
 QPoint CentredOver(const QRect& parentFrame, const QSize& windowFrameSize);

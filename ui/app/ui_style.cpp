@@ -114,6 +114,7 @@ void SetUpTripGrid(QTableView& grid) {
   grid.setSelectionBehavior(QAbstractItemView::SelectRows);
   grid.setSelectionMode(QAbstractItemView::SingleSelection);
   grid.setEditTriggers(QAbstractItemView::NoEditTriggers);
+  grid.setTabKeyNavigation(false);  // Tab leaves the grid for the buttons below it; arrows move the row
   grid.setShowGrid(true);
   grid.setWordWrap(false);
   grid.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

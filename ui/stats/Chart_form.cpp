@@ -6,16 +6,18 @@
 #include <QBuffer>
 #include <QChart>
 #include <QChartView>
-#include <QCursor>
 #include <QDir>
 #include <QEvent>
 #include <QGraphicsLayout>
 #include <QFile>
 #include <QImage>
 #include <QLegendMarker>
+#include <QLineF>
 #include <QLineSeries>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPrinter>
+#include <QShortcut>
 #include <QStyle>
 #include <QSvgGenerator>
 #include <QToolButton>
@@ -176,8 +178,6 @@ void TTrip_Chart_Form::BuildChart() {
       run->attachAxis(x);
       run->attachAxis(rateAxis);
       if (!ConsumptionLines.isEmpty()) qchart_->legend()->markers(run).constFirst()->setVisible(false);
-      connect(run, &QLineSeries::hovered, this,
-              [this](const QPointF& point, bool state) { ShowHover(qRound(point.x()), state); });
       ConsumptionLines.append(run);
     }
     run->append(static_cast<qreal>(i), *rate);
@@ -191,12 +191,19 @@ void TTrip_Chart_Form::BuildChart() {
   rateAxis->setRange(0, std::max(highest * 1.1, 1.0));
   rateAxis->applyNiceNumbers();
   for (QBarSet* set : {DistanceSet, FuelSet})
-    connect(set, &QBarSet::hovered, this, [this](bool state, int index) { ShowHover(index, state); });
+    connect(set, &QBarSet::hovered, this, [this](bool state, int index) {
+      if (state)
+        barHover_ = index;
+      else if (barHover_ == index)
+        barHover_ = -1;
+      ShowHover();
+    });
 
   Paint(*qchart_, *DistanceSet, *FuelSet, ConsumptionLines, ScreenInk(palette()));
 
   Chart_View = new QChartView(qchart_, this);  // owns the chart
   Chart_View->setRenderHint(QPainter::Antialiasing);
+  Chart_View->viewport()->installEventFilter(this);
   // Placed along the bottom edge by resizeEvent.
   const auto button = [this](int left, const QString& caption, const QIcon& icon,
                              void (TTrip_Chart_Form::*handler)()) {
@@ -216,6 +223,7 @@ void TTrip_Chart_Form::BuildChart() {
   Chart_Close_Button = style::FlatButton(this, {272, 0, 105, 25}, QStringLiteral("Закрыть"),
                                          style()->standardIcon(QStyle::SP_DialogCloseButton));
   connect(Chart_Close_Button, &QToolButton::clicked, this, &QWidget::close);
+  connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, &QWidget::close);
 }
 
 void TTrip_Chart_Form::resizeEvent(QResizeEvent* event) {
@@ -231,13 +239,59 @@ void TTrip_Chart_Form::changeEvent(QEvent* event) {
     Paint(*qchart_, *DistanceSet, *FuelSet, ConsumptionLines, ScreenInk(palette()));
 }
 
-void TTrip_Chart_Form::ShowHover(int index, bool shown) {
-  if (!shown || index < 0 || static_cast<std::size_t>(index) >= chart_.buckets.size()) {
-    QToolTip::hideText();
+bool TTrip_Chart_Form::eventFilter(QObject* watched, QEvent* event) {
+  if (watched != Chart_View->viewport()) return QWidget::eventFilter(watched, event);
+  switch (event->type()) {
+    case QEvent::MouseMove: {
+      // Seen before the scene's hover handling, so a bar's hovered signal finds the pointer's place here.
+      const auto* mouse = static_cast<QMouseEvent*>(event);
+      pointer_ = mouse->globalPosition().toPoint();
+      pointHover_ = PointAt(mouse->position());
+      ShowHover();
+      break;
+    }
+    case QEvent::Leave:
+      pointHover_ = -1;
+      ShowHover();
+      break;
+    case QEvent::ToolTip:
+      // The scene answers this with its items' own tooltips, none here, which would hide ours.
+      if (hoverShown_) {
+        ShowHover();
+        return true;
+      }
+      break;
+    default:
+      break;
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+int TTrip_Chart_Form::PointAt(QPointF viewportPosition) const {
+  // A lone point has no line to hover: the points are hit here, a few pixels round their marks.
+  constexpr qreal reach = 6;
+  for (QLineSeries* line : ConsumptionLines)
+    for (const QPointF& point : line->points()) {
+      const QPointF at = Chart_View->mapFromScene(qchart_->mapToScene(qchart_->mapToPosition(point, line)));
+      if (QLineF(at, viewportPosition).length() <= reach) return qRound(point.x());
+    }
+  return -1;
+}
+
+void TTrip_Chart_Form::ShowHover() {
+  const int index = pointHover_ >= 0 ? pointHover_ : barHover_;
+  if (index < 0 || static_cast<std::size_t>(index) >= chart_.buckets.size()) {
+    if (hoverShown_) QToolTip::hideText();
+    hoverShown_ = false;
     return;
   }
-  QToolTip::showText(QCursor::pos(), QString::fromStdString(stats::BucketHoverText(chart_, static_cast<std::size_t>(index))),
-                     Chart_View);
+  const QString text = QString::fromStdString(stats::BucketHoverText(chart_, static_cast<std::size_t>(index)));
+  // A tip hidden a moment ago lingers for Qt's fade-out delay, and the same text shown again within it does not
+  // cancel the pending hide (moving from a bar to its neighbour of the same bucket): shown once for another
+  // widget, the tip takes the text anew.
+  if (!hoverShown_ && QToolTip::isVisible() && QToolTip::text() == text) QToolTip::showText(pointer_, text, Chart_View);
+  hoverShown_ = true;
+  QToolTip::showText(pointer_, text, Chart_View->viewport());
 }
 
 QByteArray TTrip_Chart_Form::Image(bool svg) {

@@ -48,14 +48,23 @@ class TTrip_Chart_Form : public QWidget {
  protected:
   void changeEvent(QEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  // The chart view's viewport: the pointer's place, the points under it, and Qt's tooltip request.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void BuildChart();
-  void ShowHover(int index, bool shown);
+  // The bucket of the consumption point under `viewportPosition`, or -1.
+  int PointAt(QPointF viewportPosition) const;
+  // The hover text of the bucket under the pointer (a point before a bar), or none.
+  void ShowHover();
 
   stats::Chart chart_;
   QPointer<TMonitor_Form> owner_;
   QChart* qchart_ = nullptr;
+  int barHover_ = -1;    // bucket of the bar under the pointer
+  int pointHover_ = -1;  // bucket of the consumption point under the pointer
+  bool hoverShown_ = false;
+  QPoint pointer_;  // global, the last place the pointer moved to over the chart
 };
 
 }  // namespace riventar::ui

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPrinter>
+#include <QShortcut>
 #include <QStyle>
 #include <QToolButton>
 #include <algorithm>
@@ -95,6 +96,8 @@ void TTrip_Stat_Form::BuildControls() {
   connect(Statistic_Chart_Speed_Button, &QToolButton::clicked, this, [this] {
     if (owner_) Guarded(owner_->UiDialogs(), [this] { Statistic_Chart_Speed_Button_Click(); });
   });
+  // Escape closes like the close button.
+  connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, &QWidget::close);
 }
 
 void TTrip_Stat_Form::ShowFigures(const QString& period, const stats::FigureTexts& f) {

@@ -84,6 +84,7 @@ void TMonitor_Form::Read_Trip_From_File_Button_Click() {
   }
   trips::DatContents& contents = std::get<trips::DatContents>(parsed);
 
+  const bool saveOffered = TripsUnsaved;
   Clear_Trip_Table_Button_Click();
   SetVehicleText(*Vehicle_Model_Edit, QString::fromStdString(contents.Vehicle.Model));
   SetVehicleText(*Vehicle_Reg_Id_Edit, QString::fromStdString(contents.Vehicle.RegId));
@@ -92,6 +93,12 @@ void TMonitor_Form::Read_Trip_From_File_Button_Click() {
   Save_Trip_To_File_Button->setEnabled(true);
   Clear_Trip_Table_Button->setEnabled(true);
   ReDraw_StringGrid();
+  // The save offered while clearing may have gone onto this very file: what the table shows is then in no file.
+  if (saveOffered) {
+    const files::ReadResult now =
+        files::ReadWholeFile(QFile::encodeName(choice->path).toStdString(), trips::MaxDatFileBytes);
+    if (!now.ok || now.bytes != read.bytes) TripsUnsaved = true;
+  }
 }
 
 void TMonitor_Form::Save_Trip_To_File_Button_Click() { SaveTrips(); }

@@ -1,19 +1,28 @@
 // What only real windows on a real X server show: the titles the window
-// manager gets, Qt's own button texts, and the file dialog's suffix handling.
+// manager gets, Qt's own button texts, the file dialog's suffix handling and
+// the chart's hover texts.
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QBarSet>
+#include <QChart>
+#include <QChartView>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QLineSeries>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTableView>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QToolTip>
 #include <cstdlib>
 #include <memory>
 
 #include "core/link/link.h"
 #include "platform/desktop/help_viewer.h"
+#include "tests/core/stats/trip_factory.h"
 #include "tests/support/on_modal.h"
 #include "tests/support/private_x_server.h"
 #include "tests/support/scripted_dialogs.h"
@@ -43,6 +52,7 @@ TEST(RealWindows, EveryWindowCarriesExactlyItsCaption) {
   riventar::ui::TMonitor_Form form(scripted);
   form.show();
   EXPECT_EQ(NetWmName(form), "Ривентар");
+  EXPECT_EQ(form.frameGeometry().topLeft(), QPoint(218, 155)) << "the designed place, on a screen it fits";
 
   riventar::ui::TProgress_Bar_Form progress(&form);
   progress.show();
@@ -109,6 +119,60 @@ TEST(RealWindows, SaveDialogOpenedOnTheSpreadsheetTypeGivesCsv) {
     EXPECT_EQ(choice->filterIndex, type);
     EXPECT_EQ(dialogTitle, "Сохранить как") << "Qt's own texts in Russian";
   }
+}
+
+// The figures of a bar or point appear under the pointer and stay while it
+// rests there, past the moment Qt asks the chart for a tooltip of its own.
+TEST(RealWindows, ChartShowsTheBucketsFiguresUnderThePointer) {
+  using riventar::stats::testing::TripOn;
+  ScriptedDialogs scripted;
+  riventar::ui::TMonitor_Form form(scripted);
+  form.show();
+  form.TripList = {TripOn(2005, 10, 3, 3723, 2710, 151800, 33600), TripOn(2005, 10, 3, 1800, 1500, 90000, 16000),
+                   TripOn(2005, 10, 5, 600, 320, 18000, 4000)};
+  form.ReDraw_StringGrid();
+  form.Trip_Params_StringGrid->selectRow(2);
+  form.Popup_Menu_Click(2);  // October 2005 by days: the 3rd, 4th (no trips) and 5th
+  ASSERT_EQ(form.StatWindowList.size(), 1);
+  riventar::ui::TTrip_Stat_Form& stats = *form.StatWindowList.constFirst();
+  stats.Statistic_Chart_Speed_Button_Click();
+  riventar::ui::TTrip_Chart_Form* chart = stats.ChartWindow();
+  ASSERT_NE(chart, nullptr);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(chart));
+  QWidget* viewport = chart->Chart_View->viewport();
+  QTest::mouseClick(viewport, Qt::LeftButton, {}, QPoint(5, 5));
+  ASSERT_TRUE(QTest::qWaitForWindowActive(chart));
+
+  QChart* qchart = chart->Chart_View->chart();
+  const auto onView = [&](QPointF value, QAbstractSeries* series) {
+    return chart->Chart_View->mapFromScene(qchart->mapToScene(qchart->mapToPosition(value, series)));
+  };
+  struct Case {
+    const char* what;
+    QPointF value;  // the bar's middle or the point itself
+    QAbstractSeries* series;
+    QString text;
+  };
+  const QString third = QStringLiteral("3-ОКТ-2005\nМаршрутов: 2\nПуть: 40.3 км\nТопливо: 3.1 л\nРасход: 7.6 л/100км");
+  const QString fifth = QStringLiteral("5-ОКТ-2005\nМаршрутов: 1\nПуть: 3.0 км\nТопливо: 0.2 л\nРасход: 8.3 л/100км");
+  const Case cases[] = {
+      {"distance bar", {-0.2, chart->DistanceSet->at(0) / 2}, qchart->series().at(0), third},
+      {"fuel bar", {2.2, chart->FuelSet->at(2) / 2}, qchart->series().at(1), fifth},
+      {"consumption point", chart->ConsumptionLines[1]->at(0), chart->ConsumptionLines[1], fifth},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    QTest::mouseMove(viewport, QPoint(3, 3));
+    QTest::qWait(50);
+    QTest::mouseMove(viewport, onView(c.value, c.series));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QToolTip::isVisible() && QToolTip::text() == c.text; }, 2000));
+    EXPECT_EQ(QToolTip::text(), c.text);
+    QTest::qWait(1500);  // past the tooltip delay and a lingering hide
+    EXPECT_TRUE(QToolTip::isVisible());
+    EXPECT_EQ(QToolTip::text(), c.text);
+  }
+  QTest::mouseMove(viewport, QPoint(3, 3));
+  EXPECT_TRUE(QTest::qWaitFor([] { return !QToolTip::isVisible(); }, 2000));
 }
 
 }  // namespace

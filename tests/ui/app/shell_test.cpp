@@ -8,19 +8,27 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTableView>
+#include <QTest>
 #include <QTextBrowser>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
 #include <chrono>
+#include <functional>
 #include <stdexcept>
 #include <thread>
 
+#include "platform/desktop/help_viewer.h"
 #include "platform/desktop/window_lookup.h"
+#include "tests/core/stats/trip_factory.h"
 #include "tests/support/private_x_server.h"
 #include "tests/support/scripted_dialogs.h"
 #include "ui/app/Main_form.h"
 #include "ui/app/program.h"
+#include "ui/stats/Chart_form.h"
+#include "ui/stats/Statistic_form.h"
+#include "ui/trips/trip_table_model.h"
 
 using namespace riventar;
 using riventar::testing::ScriptedDialogs;
@@ -111,6 +119,71 @@ TEST(Shell, HelpOpensAtTheContentsSection) {
   EXPECT_TRUE(html.contains(QStringLiteral("RIVENTAR_COM1")));
 }
 
+TEST(Shell, TabLeavesTheGridForTheButtonsBelowItLeftToRight) {
+  ScriptedDialogs dialogs;
+  ui::TMonitor_Form form(dialogs);
+  form.TripList = {stats::testing::TripOn(2024, 3, 4), stats::testing::TripOn(2024, 3, 5)};
+  form.ReDraw_StringGrid();
+  for (QPushButton* b : {form.Read_Trip_From_BK_Button, form.Save_Trip_To_File_Button, form.Clear_Trip_Table_Button})
+    b->setEnabled(true);
+  form.show();
+  form.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+  form.Trip_Params_StringGrid->setFocus();
+  form.Trip_Params_StringGrid->setCurrentIndex(form.TableModel().index(1, 1));
+  const QModelIndex current = form.Trip_Params_StringGrid->currentIndex();
+  for (QPushButton* expected : {form.Read_Trip_From_BK_Button, form.Read_Trip_From_File_Button,
+                                form.Save_Trip_To_File_Button, form.Clear_Trip_Table_Button}) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), expected) << expected->text().toStdString();
+  }
+  EXPECT_EQ(form.Trip_Params_StringGrid->currentIndex(), current) << "Tab moved between cells";
+  // A disabled button is passed over.
+  form.Read_Trip_From_BK_Button->setEnabled(false);
+  form.Trip_Params_StringGrid->setFocus();
+  QTest::keyClick(form.Trip_Params_StringGrid, Qt::Key_Tab);
+  EXPECT_EQ(QApplication::focusWidget(), form.Read_Trip_From_File_Button);
+  form.TripsUnsaved = false;
+}
+
+TEST(Shell, EscapeClosesTheStatisticsChartAndHelpWindows) {
+  ScriptedDialogs dialogs;
+  ui::TMonitor_Form form(dialogs);
+  form.show();
+  form.TripList = {stats::testing::TripOn(2024, 3, 4), stats::testing::TripOn(2024, 3, 5)};
+  form.ReDraw_StringGrid();
+  form.Trip_Params_StringGrid->selectRow(2);
+  const std::pair<const char*, std::function<QWidget*()>> windows[] = {
+      {"statistics",
+       [&]() -> QWidget* {
+         form.Popup_Menu_Click(5);
+         return form.StatWindowList.isEmpty() ? nullptr : form.StatWindowList.constLast();
+       }},
+      {"chart",
+       [&]() -> QWidget* {
+         form.Popup_Menu_Click(5);
+         if (form.StatWindowList.isEmpty()) return nullptr;
+         ui::TTrip_Stat_Form* stats = form.StatWindowList.constLast();
+         stats->Statistic_Chart_Speed_Button_Click();
+         return stats->ChartWindow();
+       }},
+      {"help", [] { return desktop::ShowHelp({}, QStringLiteral("содержание")).data(); }},
+  };
+  for (const auto& [name, open] : windows) {
+    SCOPED_TRACE(name);
+    QPointer<QWidget> window = open();
+    ASSERT_TRUE(window);
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    QWidget* focus = QApplication::focusWidget() ? QApplication::focusWidget() : window.data();
+    QTest::keyClick(focus, Qt::Key_Escape);
+    EXPECT_TRUE(!window || !window->isVisible());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  }
+  EXPECT_EQ(form.StatWindowList.size(), 1) << "the chart's Escape leaves its statistics window open";
+  EXPECT_TRUE(dialogs.messages.empty());
+}
+
 TEST(Shell, EscapingErrorsReachTheErrorBoxAndTheProgramGoesOn) {
   ScriptedDialogs dialogs;
   ui::Guarded(dialogs, [] { throw std::runtime_error("'x' is not a valid integer value"); });
@@ -131,6 +204,28 @@ TEST(Shell, CentringTruncatesTheHalves) {
       {{10, 10, 100, 100}, {300, 300}, {10 + 50 - 150, 10 + 50 - 150}},
   };
   for (const Case& c : cases) EXPECT_EQ(ui::CentredOver(c.parent, c.window), c.expected);
+}
+
+TEST(Shell, MainWindowIsMovedOnlyAsFarAsTheScreenNeeds) {
+  const QRect wanted(218, 155, 720, 343);  // the window's outer frame at its designed place
+  struct Case {
+    const char* what;
+    QRect available;
+    QPoint expected;
+  };
+  const Case cases[] = {
+      {"fits", {0, 0, 1280, 1024}, {218, 155}},
+      {"fits exactly", {218, 155, 720, 343}, {218, 155}},
+      {"fits below a top panel", {0, 32, 1024, 736}, {218, 155}},
+      {"overflows right", {0, 0, 800, 600}, {80, 155}},
+      {"overflows bottom", {0, 0, 1280, 480}, {218, 137}},
+      {"overflows both", {0, 0, 853, 480}, {133, 137}},
+      {"larger than the screen", {0, 0, 640, 320}, {0, 0}},
+      {"screen to the right of the origin", {1280, 0, 1024, 768}, {1280, 155}},
+      {"screen below a panel, origin offset", {0, 200, 1280, 800}, {218, 200}},
+      {"screen left of the origin", {-1024, 0, 1024, 768}, {-720, 155}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ui::PlacedInside(wanted, c.available), c.expected) << c.what;
 }
 
 TEST(Shell, ClosingTheWindowEndsTheProgramLikeExit) {

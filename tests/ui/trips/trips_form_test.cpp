@@ -373,6 +373,17 @@ TEST_F(TripsForm, SavingOntoTheFileBeingLoadedLoadsWhatWasChosen) {
   EXPECT_EQ(form->TripList[2].Day, 3);
   // The file now holds what was shown before; nothing was corrupted.
   EXPECT_EQ(std::get<trips::DatContents>(trips::ParseDatFile(Contents(path))).Trips.at(0).Day, 20);
+  EXPECT_TRUE(form->TripsUnsaved) << "the loaded trips are in no file any more";
+
+  // Saved elsewhere, the chosen file still holds what the table shows.
+  const QString other = SampleFile("other.dat", {Trip(4)});
+  form->TripList = {Trip(21)};
+  form->TripsUnsaved = true;
+  dialogs.answers.push_back(MsgAnswer::Yes);
+  dialogs.saveAnswers.push_back(FileChoice{other, 0});
+  Load(path);
+  EXPECT_EQ(form->TripList.at(0).Day, 20);
+  EXPECT_FALSE(form->TripsUnsaved);
 }
 
 TEST_F(TripsForm, FullDiskLosesNothing) {
