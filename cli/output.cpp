@@ -119,7 +119,7 @@ std::string TripsJson(const trips::TripList& trips) {
     out += "  {\"date\": \"" + std::to_string(2000 + r.Year) + "-" + TwoDigits(r.Month + 1u) + "-" + TwoDigits(r.Day) +
            "\", \"start\": " + JsonString(trips::StartTimeText(r)) +
            ", \"trip_time_s\": " + std::to_string(r.TripTime) + ", \"moving_time_s\": " + std::to_string(r.MovingTime) +
-           ", \"distance_km\": " + JsonNumber(r.Distance, 6000, 3) + ", \"fuel_l\": " + JsonNumber(r.Fuel, 16000, 3) +
+           ", \"distance_km\": " + JsonNumber(r.Distance, trips::DistancePerKm, 3) + ", \"fuel_l\": " + JsonNumber(r.Fuel, trips::FuelPerLitre, 3) +
            ", \"avg_speed_kmh\": " + JsonNumber(r.AvgSpeed, 10, 1) +
            ", \"consumption_l_100km\": " + JsonNumber(r.Consumption, 10, 1) + "}";
   }

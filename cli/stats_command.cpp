@@ -50,8 +50,8 @@ void PrintStatistics(const StatsOptions& options, bool json) {
               << ", \"start\": \"" << IsoDate(statistics.period.start) << "\", \"end\": \""
               << IsoDate(statistics.period.end) << "\", \"days\": " << f.days << ", \"trip_days\": " << f.tripDays
               << ", \"trips\": " << f.trips << ", \"trip_time_s\": " << f.tripTime
-              << ", \"moving_time_s\": " << f.movingTime << ", \"distance_km\": " << JsonNumber(f.distance, 6000, 3)
-              << ", \"fuel_l\": " << JsonNumber(f.fuel, 16000, 3) << ", \"avg_speed_kmh\": "
+              << ", \"moving_time_s\": " << f.movingTime << ", \"distance_km\": " << JsonNumber(f.distance, trips::DistancePerKm, 3)
+              << ", \"fuel_l\": " << JsonNumber(f.fuel, trips::FuelPerLitre, 3) << ", \"avg_speed_kmh\": "
               << JsonNumber(f.avgSpeed, 10, 1) << ", \"consumption_l_100km\": " << JsonNumber(f.consumption, 10, 1)
               << "}\n";
     return;
