@@ -1,0 +1,143 @@
+#pragma once
+// The logbook: every trip ever read from the device or brought in from a
+// file, kept once. The rules (a trip's identity, a vehicle's identity, what
+// is new) live here, pure C++; the storage sits behind Store, implemented
+// with Qt SQL in platform/logbook.
+//
+// Texts are UTF-8 throughout.
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/trips/dat_file.h"
+#include "core/trips/trip_record.h"
+
+namespace riventar::logbook {
+
+// ---- Rules ----
+
+// A trip's identity is its content: the 44 characters of its ".dat" line
+// without CR LF (date, start time and the four measured values).
+std::string TripKey(const trips::TripRecord& trip);
+
+// A registration number compared as a person reads a plate: spaces and
+// hyphens ignored, letters case-insensitive, and the Latin look-alikes of the
+// twelve plate letters (A B E K M H O P C T Y X) taken as the Cyrillic ones,
+// so "a123bc 77" and "А123ВС77" give the same key. Empty for no number.
+std::string PlateKey(std::string_view registration);
+
+// How the logbook names the vehicle of trips recorded without a number.
+inline constexpr std::string_view NoPlateName = "без номера";
+
+// ---- What is stored ----
+
+enum class Origin {
+  Device,  // a reading of the device ("Из БК", riventar-cli download)
+  File,    // a ".dat" file brought in ("Импорт...", riventar-cli log import)
+  Saved,   // the table saved to a ".dat" file ("В файл")
+};
+
+// One reading or one file: recorded in one transaction, durable on return.
+struct Recording {
+  Origin origin = Origin::Device;
+  std::string source;  // the device path, or the file's path
+  std::string at;      // the computer's local time, "YYYY-MM-DD HH:MM:SS"
+  trips::VehicleInfo vehicle;
+  // A reading: every trip the device holds, in the device's order, so that
+  // trips[i] is its trip i (see DeviceMemory). A file: its trips in order.
+  trips::TripList trips;
+};
+
+struct Recorded {
+  int read = 0;                // trips in the recording
+  int added = 0;               // of them, not in the logbook before
+  std::vector<bool> wasNew;    // per trip of the recording
+};
+
+struct VehicleSummary {
+  std::string plateKey;        // empty: "без номера"
+  trips::VehicleInfo texts;    // those last saved (or first seen)
+  std::int64_t trips = 0;
+  std::string firstDate;       // "YYYY-MM-DD" of the earliest trip, empty when none
+  std::string lastDate;
+  std::uint64_t distance = 0;  // 1/6000 km, summed
+};
+
+struct MonthSummary {          // one vehicle's trips in one month
+  int year = 0;                // 2000 + the trip's year
+  int month = 1;               // 1..12
+  std::int64_t trips = 0;
+  std::uint64_t distance = 0;  // 1/6000 km
+  std::uint64_t fuel = 0;      // 1/16000 l
+};
+
+struct ImportRow {
+  std::int64_t id = 0;
+  Origin origin = Origin::Device;
+  std::string at;
+  std::string source;
+  int read = 0;
+  int added = 0;
+};
+
+// Which trips: one vehicle's (by plate key), within dates "YYYY-MM-DD"
+// inclusive when given. Trips come back in date and time order.
+struct TripQuery {
+  std::optional<std::string> plateKey;
+  std::optional<std::string> from;
+  std::optional<std::string> to;
+};
+
+// Why the logbook could not be opened or written. `detail` is the system's
+// or the database's own words; the front ends say the rest.
+class StoreError : public std::runtime_error {
+ public:
+  enum class Kind {
+    CannotOpen,  // missing folder that cannot be made, no permission
+    Corrupt,     // not a logbook, or damaged: never touched
+    Newer,       // written by a newer program: never touched
+    Locked,      // busy for longer than the busy timeout
+    ReadOnly,    // the file or its folder cannot be written
+    Full,        // the disk is full
+    Other,
+  };
+  StoreError(Kind kind, std::string path, const std::string& detail)
+      : std::runtime_error(detail), kind_(kind), path_(std::move(path)) {}
+  Kind kind() const { return kind_; }
+  const std::string& path() const { return path_; }
+
+ private:
+  Kind kind_;
+  std::string path_;
+};
+
+// The storage. Every member throws StoreError; a failed write changes
+// nothing that was committed. One Store per thread.
+class Store {
+ public:
+  virtual ~Store() = default;
+
+  // Stores the trips not yet held, each under the recording's vehicle, and
+  // the recording as an import. Trips already held keep their vehicle and
+  // their first import. For Origin::Device, the trips are also remembered as
+  // what the device at `source` held (DeviceMemory).
+  virtual Recorded Record(const Recording& recording) = 0;
+
+  // Saving to a ".dat" file: the trips (added when new, as an import of
+  // Origin::Saved only when any is new) belong from now on to the vehicle of
+  // `recording.vehicle`, whose texts become those shown.
+  virtual Recorded RecordSaved(const Recording& recording) = 0;
+
+  virtual std::vector<VehicleSummary> Vehicles() = 0;
+  virtual std::vector<MonthSummary> Months(const std::string& plateKey) = 0;
+  virtual trips::TripList Trips(const TripQuery& query) = 0;
+  virtual std::vector<ImportRow> Imports() = 0;
+
+  // The trips of the last reading of the device at `path`, in its order.
+  virtual trips::TripList DeviceMemory(const std::string& path) = 0;
+};
+
+}  // namespace riventar::logbook
