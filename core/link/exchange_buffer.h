@@ -17,6 +17,7 @@
 #include <optional>
 
 #include "core/link/exchange.h"
+#include "core/link/line_assembly.h"
 
 namespace riventar::link {
 
@@ -60,6 +61,32 @@ class ExchangeBuffer {
   std::atomic<std::uint64_t> commands_{0};
   std::mutex mutex_;
   std::deque<Line> lines_;
+};
+
+// The receiver's work on each byte: the line under way in storage of its
+// own (past its CR it keeps what earlier lines left, as one buffer would),
+// and each complete reply line published. Receiver thread only.
+class LineAssembler {
+ public:
+  explicit LineAssembler(ExchangeBuffer& buffer) : buffer_(buffer) {}
+
+  // True when `byte` completed a reply line, now published.
+  bool Take(char byte) {
+    if (index_ == 0) lineCommands_ = buffer_.Commands();
+    line_[index_] = byte;
+    const bool commandSince = buffer_.Commands() != lineCommands_;
+    const LineStep step = AssembleLine(index_, byte, commandSince ? '$' : line_[0]);
+    index_ = step.nextIndex;
+    if (step.replyComplete) buffer_.Publish(line_, lineCommands_);
+    return step.replyComplete;
+  }
+  std::uint8_t Index() const { return index_; }
+
+ private:
+  ExchangeBuffer& buffer_;
+  Reply line_{};
+  std::uint8_t index_ = 0;
+  std::uint64_t lineCommands_ = 0;  // the command count at the line's first byte
 };
 
 }  // namespace riventar::link

@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <utility>
 
-#include "core/link/line_assembly.h"
 
 namespace riventar::link {
 
@@ -29,11 +28,7 @@ void TCOMThread::Stop() {
 }
 
 void TCOMThread::Execute() {
-  std::uint8_t lineIndex = 0;
-  // The line under way, this thread's alone; past its CR it keeps what
-  // earlier lines left, as one buffer would.
-  Reply line{};
-  std::uint64_t lineCommands = 0;  // the command count at its first byte
+  LineAssembler lines(buffer_);
   // After a hang-up (adapter unplugged, peer gone) the port reports itself
   // readable for ever; it is then left alone and exchanges simply time out.
   bool portAlive = true;
@@ -61,15 +56,7 @@ void TCOMThread::Execute() {
       continue;
     }
     if (received_) received_(byte);
-    if (lineIndex == 0) lineCommands = buffer_.Commands();
-    line[lineIndex] = byte;
-    const bool commandSince = buffer_.Commands() != lineCommands;
-    const LineStep step = AssembleLine(lineIndex, byte, commandSince ? '$' : line[0]);
-    lineIndex = step.nextIndex;
-    if (step.replyComplete) {
-      buffer_.Publish(line, lineCommands);
-      replyEvent_.Set();
-    }
+    if (lines.Take(byte)) replyEvent_.Set();
   }
 }
 

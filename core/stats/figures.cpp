@@ -36,8 +36,9 @@ Figures Compute(const trips::TripList& trips, const Period& period) {
     f.distance += r.Distance;
     f.fuel += r.Fuel;
   }
-  std::ranges::sort(dates);
-  f.tripDays = dates.size() - std::ranges::unique(dates).size();
+  // Plain algorithms: clang's ranges over this standard library do not compile.
+  std::sort(dates.begin(), dates.end());
+  f.tripDays = static_cast<std::size_t>(std::unique(dates.begin(), dates.end()) - dates.begin());
   f.avgSpeed = trips::AverageSpeed(f.distance, f.movingTime);
   f.consumption = trips::AverageConsumption(f.fuel, f.distance);
   return f;

@@ -72,7 +72,7 @@ INSTANTIATE_TEST_SUITE_P(
                      "Февраль 2100 года"},
         CalendarCase{"April", D(2005, 4, 30), PeriodKind::Month, D(2005, 4, 1), D(2005, 4, 30),
                      "Апрель 2005 года"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
 TEST(PeriodDays, SeasonLengths) {
   const auto length = [](Date anchor) {
