@@ -67,7 +67,7 @@ DelayParts SplitShutdownDelay(std::uint16_t tenths) {
 }
 
 CorrectionView ShowCorrection(std::uint8_t correctionByte) {
-  const int b = static_cast<std::int8_t>(correctionByte);
+  const int b = static_cast<std::int8_t>(correctionByte);  // NOLINT(bugprone-signed-char-misuse): two's complement
   if (b == 0) return {CorrectionOffPosition, 0, false};
   if (b > 0) return {CorrectionAddPosition, b, true};
   return {CorrectionSubtractPosition, -b, true};

@@ -7,7 +7,7 @@ namespace {
 
 // The character's code is taken as a signed byte; the result wraps modulo 256.
 std::uint8_t DigitValue(char c) {
-  const int code = static_cast<signed char>(c);
+  const int code = static_cast<signed char>(c);  // NOLINT(bugprone-signed-char-misuse): on purpose
   return static_cast<std::uint8_t>(code <= '9' ? code - '0' : code - 87);
 }
 

@@ -92,7 +92,7 @@ std::string TripLine(const TripRecord& r) {
 
 std::string SerializeDatFile(const VehicleInfo& vehicle, const TripList& trips) {
   std::string out;
-  out.reserve(3 * 54 + trips.size() * TripLineSize);
+  out.reserve(std::size_t{3} * 54 + trips.size() * TripLineSize);
   for (const std::string* header : {&vehicle.Model, &vehicle.RegId, &vehicle.Owner}) {
     // A line break inside a header would shift every line after it.
     std::string line = text::ToCp1251(*header);

@@ -9,7 +9,7 @@ namespace riventar::desktop {
 
 QString HelpDocumentUrl() { return QStringLiteral("qrc:/riventar/help/riventar.html"); }
 
-QPointer<QWidget> ShowHelp(QPointer<QWidget> existing, const QString& anchor) {
+QPointer<QWidget> ShowHelp(const QPointer<QWidget>& existing, const QString& anchor) {
   QWidget* window = existing.data();
   QTextBrowser* browser = nullptr;
   if (window) {

@@ -9,7 +9,7 @@ namespace riventar::desktop {
 
 // Shows (or raises) the help window at `anchor` and returns it. `existing` is
 // the window a previous call returned, if it is still open.
-QPointer<QWidget> ShowHelp(QPointer<QWidget> existing, const QString& anchor);
+QPointer<QWidget> ShowHelp(const QPointer<QWidget>& existing, const QString& anchor);
 
 // The resource path of the help document.
 QString HelpDocumentUrl();

@@ -104,20 +104,20 @@ ReadResult ReadWholeFile(const std::string& path, std::size_t maxBytes) {
   return result;
 }
 
-WriteResult ReplaceFileAtomically(const std::string& requested, const std::string& bytes) {
-  const std::string path = ResolveTarget(requested);
-  struct stat target {};
-  const bool exists = ::stat(path.c_str(), &target) == 0;
-  if (exists && !S_ISREG(target.st_mode)) return {WriteResult::Status::CreateFailed, EISDIR};
+WriteResult ReplaceFileAtomically(const std::string& path, const std::string& bytes) {
+  const std::string target = ResolveTarget(path);
+  struct stat existing {};
+  const bool exists = ::stat(target.c_str(), &existing) == 0;
+  if (exists && !S_ISREG(existing.st_mode)) return {WriteResult::Status::CreateFailed, EISDIR};
   // The replacement must be allowed where the old file is: refuse as the
   // plain create would, before anything is written.
-  if (exists && ::access(path.c_str(), W_OK) != 0) return {WriteResult::Status::CreateFailed, errno};
+  if (exists && ::access(target.c_str(), W_OK) != 0) return {WriteResult::Status::CreateFailed, errno};
 
   std::random_device random;
   std::string temp;
   int fd = -1;
   for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    temp = path + ".tmp" + std::to_string(random() % 1000000);
+    temp = target + ".tmp" + std::to_string(random() % 1000000);
     fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0 && errno != EEXIST && errno != EINTR) break;
   }
@@ -127,11 +127,11 @@ WriteResult ReplaceFileAtomically(const std::string& requested, const std::strin
     ::unlink(temp.c_str());
     return WriteResult{WriteResult::Status::WriteFailed, error};
   };
-  if (exists) ::fchmod(fd, target.st_mode & 07777);
+  if (exists) ::fchmod(fd, existing.st_mode & 07777);
   if (const int error = WriteAll(fd, bytes.data(), bytes.size())) return fail(error);
   if (::fsync(fd) != 0 && errno != EINVAL) return fail(errno);
   if (file.Close() != 0) return fail(errno);
-  if (::rename(temp.c_str(), path.c_str()) != 0) return fail(errno);
+  if (::rename(temp.c_str(), target.c_str()) != 0) return fail(errno);
   return {};
 }
 
