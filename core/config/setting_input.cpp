@@ -12,9 +12,9 @@ namespace {
 
 // White space beyond ASCII, in UTF-8: U+0085, U+00A0 and the space, line and
 // paragraph separators. Pasted text can begin with any of them.
-constexpr std::string_view WideSpaces[] = {
-    "\u0085", "\u00a0", "\u1680", "\u2000", "\u2001", "\u2002", "\u2003", "\u2004", "\u2005", "\u2006",
-    "\u2007", "\u2008", "\u2009", "\u200a", "\u2028", "\u2029", "\u202f", "\u205f", "\u3000"};
+constexpr std::string_view WideSpaces[] = {"\u0085", "\u00a0", "\u1680", "\u2000", "\u2001", "\u2002", "\u2003",
+                                           "\u2004", "\u2005", "\u2006", "\u2007", "\u2008", "\u2009", "\u200a",
+                                           "\u2028", "\u2029", "\u202f", "\u205f", "\u3000"};
 
 // The length of the white space character `text` starts with; 0 for none.
 std::size_t SpaceAt(std::string_view text) {
@@ -106,7 +106,8 @@ Parsed<std::uint8_t> ParseMode(int listPosition) {
 
 Parsed<std::uint8_t> ParseCorrection(int listPosition, std::string_view interval) {
   Checks check;
-  if (listPosition == CorrectionOffPosition) return check.Result([] { return EncodeCorrection(CorrectionOffPosition, 0); });
+  if (listPosition == CorrectionOffPosition)
+    return check.Result([] { return EncodeCorrection(CorrectionOffPosition, 0); });
   const std::optional<int> n = check(InputField::CorrectionInterval, interval, CorrectionIntervalRule);
   if (n && !CorrectionSignRule.Accepts(*n)) check.Refuse(InputField::CorrectionInterval, CorrectionSignRule.message);
   return check.Result([&] { return EncodeCorrection(listPosition, *n); });
@@ -120,11 +121,13 @@ Parsed<ClockSetting> ParseClock(const ClockText& fields) {
   const std::optional<int> month = check(InputField::ClockMonth, fields.month, ClockMonthRule);
   const std::optional<int> year = check(InputField::ClockYear, fields.year, ClockYearRule);
   const auto date = [&] {
-    return std::chrono::year_month_day{std::chrono::year{2000 + *year}, std::chrono::month{static_cast<unsigned>(*month)},
+    return std::chrono::year_month_day{std::chrono::year{2000 + *year},
+                                       std::chrono::month{static_cast<unsigned>(*month)},
                                        std::chrono::day{static_cast<unsigned>(*day)}};
   };
   if (check.Passed() && !date().ok()) check.Refuse(InputField::ClockDay, {}, Refusal::Kind::NoSuchDate);
-  return check.Result([&] { return ClockSetting{*year, *month, IsoWeekday(2000 + *year, *month, *day), *day, *hour, *minute}; });
+  return check.Result(
+      [&] { return ClockSetting{*year, *month, IsoWeekday(2000 + *year, *month, *day), *day, *hour, *minute}; });
 }
 
 }  // namespace riventar::config

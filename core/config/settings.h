@@ -37,6 +37,7 @@ struct ClockSetting {
   int day = 1;
   int hour = 0;
   int minute = 0;
+  friend bool operator==(const ClockSetting&, const ClockSetting&) = default;
 };
 std::string ClockSetCommand(const ClockSetting& clock);
 
