@@ -27,7 +27,7 @@ struct SetCommand {
   // read-back; prints the value read back. Throws Failure.
   std::function<void(const GlobalOptions& global, const std::vector<std::string>& operands)> run;
 };
-// The settings in "get" order.
+// The settings, in the order the help lists them.
 const std::vector<SetCommand>& SetCommands();
 
 // "$TC" and the count read back.
