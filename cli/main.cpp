@@ -4,6 +4,7 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <csignal>
+#include <deque>
 #include <iostream>
 #include <optional>
 
@@ -130,31 +131,22 @@ int main(int argc, char** argv) {
 
   CLI::App* set = app.add_subcommand("set", "change one setting and print it as read back");
   set->require_subcommand(1);
-  struct SetCommand {
-    const char* name;
-    const char* help;
-    const char* values;
-  };
-  const SetCommand setCommands[] = {
-      {"brightness", "backlight brightness", "LEVEL, 1 to 19"},
-      {"power-off", "power-off delay", "H:M:S, at most 1:49:13"},
-      {"start-delay", "trip start delay", "off or hours, 1 to 9"},
-      {"mode", "working mode", "clock, trip-computer, ecu-errors, ecu-variables or ecu-control"},
-      {"correction", "clock correction", "add, subtract (a second every N x 10 minutes) or off"},
-      {"clock", "clock and calendar", "now or YYYY-MM-DDTHH:MM"},
-  };
-  std::string setValue, setInterval;
-  for (const SetCommand& c : setCommands) {
+  std::deque<std::string> setOperands;  // a deque keeps each in place for CLI11
+  for (const SetCommand& c : SetCommands()) {
     CLI::App* sub = set->add_subcommand(c.name, c.help);
-    const bool correction = std::string(c.name) == "correction";
-    sub->add_option(correction ? "DIRECTION" : "VALUE", setValue, c.values)->required();
-    CLI::Option* interval =
-        correction ? sub->add_option("N", setInterval, "the interval, 0 to 127; not with off") : nullptr;
-    sub->callback([&, name = std::string(c.name), interval] {
-      run = [&, name, interval] {
-        std::vector<std::string> values{setValue};
-        if (interval && interval->count() > 0) values.push_back(setInterval);
-        Set(global, name, values);
+    std::vector<std::pair<const CLI::Option*, const std::string*>> operands;
+    for (const SetOperand& operand : c.operands) {
+      std::string& typed = setOperands.emplace_back();
+      CLI::Option* option = sub->add_option(operand.name, typed, operand.help);
+      if (operand.required) option->required();
+      operands.emplace_back(option, &typed);
+    }
+    sub->callback([&, command = &c, operands] {
+      run = [&, command, operands] {
+        std::vector<std::string> typed;
+        for (const auto& [option, text] : operands)
+          if (option->count() > 0) typed.push_back(*text);
+        command->run(global, typed);
       };
     });
   }

@@ -1,7 +1,6 @@
 #include "cli/settings_command.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <functional>
@@ -15,11 +14,10 @@
 #include "core/config/device_exchange.h"
 #include "core/config/device_settings.h"
 #include "core/config/input_rules.h"
+#include "core/config/setting_input.h"
 #include "platform/text/cp1251.h"
 
 namespace riventar::cli {
-
-const std::vector<std::string> SettingNames = {"brightness", "power-off", "start-delay", "mode", "correction", "clock"};
 
 namespace {
 
@@ -27,32 +25,51 @@ namespace {
 constexpr std::string_view ModeNames[] = {"clock", "trip-computer", "ecu-errors", "ecu-variables", "ecu-control"};
 constexpr std::string_view CorrectionNames[] = {"add", "subtract", "off"};
 
-[[noreturn]] void InputError(std::string_view message) {
+using Operands = std::vector<std::string>;
+
+std::string OneLine(std::string_view message) {
   std::string text(message);
   while (!text.empty() && text.back() == '\n') text.pop_back();
-  for (char& c : text)
-    if (c == '\n') c = ' ';
-  throw Failure{ExitStatus::Usage, text};
+  std::replace(text.begin(), text.end(), '\n', ' ');
+  return text;
 }
 
-int Integer(const std::string& text) {
-  int value = 0;
-  std::size_t used = 0;
-  try {
-    value = std::stoi(text, &used);
-  } catch (const std::exception&) {
-    used = 0;
+// A refusal as this program says it: on one line, integers echoed.
+std::string Said(const config::Refusal& refusal) {
+  switch (refusal.kind) {
+    case config::Refusal::Kind::NotInteger:
+      return Echoed(refusal.text) + std::string(config::NotIntegerText);
+    case config::Refusal::Kind::NoSuchDate:
+      return std::string(config::NoSuchDateText);
+    case config::Refusal::Kind::Rule:
+      break;
   }
-  if (text.empty() || used != text.size() || text.front() == ' ' || text.front() == '+') {
-    throw Failure{ExitStatus::Usage, Echoed(text) + " is not a valid integer value"};
-  }
-  return value;
+  return OneLine(refusal.message);
 }
 
-int Checked(const std::string& text, const config::RangeRule& rule) {
-  const int value = Integer(text);
-  if (!rule.Accepts(value)) InputError(rule.message);
-  return value;
+// For fields of digits only: one too long for an int is beyond its rule's
+// range.
+std::string DigitsSaid(const config::Refusal& refusal) {
+  return refusal.kind == config::Refusal::Kind::NotInteger ? OneLine(refusal.message) : Said(refusal);
+}
+
+// The window stops at the first field its rules refuse; here every refused
+// field is named at once, in the window's order, one a line.
+template <typename Value>
+Value Accepted(config::Parsed<Value> parsed, const std::function<std::string(const config::Refusal&)>& said = Said) {
+  if (parsed.value) return *parsed.value;
+  std::string lines;
+  for (const config::Refusal& refusal : parsed.refusals) lines += (lines.empty() ? "" : "\n") + said(refusal);
+  throw Failure{ExitStatus::Usage, lines};
+}
+
+// An integer operand: what the window's fields take, less a blank or a plus
+// sign in front.
+std::string_view IntegerOperand(const std::string& text) {
+  if (!text.empty() && text.front() != '-' && (text.front() < '0' || text.front() > '9')) {
+    throw Failure{ExitStatus::Usage, Echoed(text) + std::string(config::NotIntegerText)};
+  }
+  return text;
 }
 
 // Exactly `count` fields apart by `separator`, none empty; each of digits
@@ -72,30 +89,6 @@ std::vector<std::string> Fields(const std::string& text, char separator, std::si
   }
   return fields;
 }
-
-// The window stops at the first field its rules refuse; here every refused
-// field is named at once, in the window's order, one a line.
-class FieldChecks {
- public:
-  int operator()(const std::string& digits, const config::RangeRule& rule) {
-    const int value = digits.size() > 4 ? 10000 : std::stoi(digits);  // beyond every rule's range
-    if (!rule.Accepts(value)) Refuse(rule.message);
-    return value;
-  }
-  void Refuse(std::string_view message) {
-    std::string text(message);
-    while (!text.empty() && text.back() == '\n') text.pop_back();
-    std::replace(text.begin(), text.end(), '\n', ' ');
-    messages_ += (messages_.empty() ? "" : "\n") + text;
-  }
-  bool Passed() const { return messages_.empty(); }
-  void ThrowIfRefused() const {
-    if (!Passed()) throw Failure{ExitStatus::Usage, messages_};
-  }
-
- private:
-  std::string messages_;
-};
 
 constexpr std::string_view YearMessage = "the year must lie within 2000–2099";
 
@@ -187,59 +180,62 @@ void WithDevice(const GlobalOptions& global, Body&& body) {
   }
 }
 
-config::ClockSetting ClockFrom(const std::string& value) {
-  config::ClockSetting clock;
-  int year = 0;
+config::ClockSetting ClockFrom(const Operands& operands) {
+  std::string value = operands[0];
   if (value == "now") {
     const std::time_t t = std::time(nullptr);
     std::tm local{};
     ::localtime_r(&t, &local);
-    year = local.tm_year + 1900;
-    clock = {year - 2000, local.tm_mon + 1, 1, local.tm_mday, local.tm_hour, local.tm_min};
-    if (!config::ClockYearRule.Accepts(clock.year)) InputError(YearMessage);
-  } else {
-    constexpr std::string_view Form = "YYYY-MM-DDTHH:MM";
-    std::vector<std::string> date, time;
-    try {
-      const auto dateTime = Fields(value, 'T', 2, Form, false);
-      date = Fields(dateTime[0], '-', 3, Form);
-      time = Fields(dateTime[1], ':', 2, Form);
-    } catch (const Failure&) {
-      throw Failure{ExitStatus::Usage, Echoed(value) + " is not of the form " + std::string(Form)};  // all of it
-    }
-    // The window's order: minutes, hours, day, month, year. Its year field
-    // holds two digits, 0 to 99; here the year is written whole.
-    FieldChecks check;
-    clock.minute = check(time[1], config::ClockMinutesRule);
-    clock.hour = check(time[0], config::ClockHoursRule);
-    clock.day = check(date[2], config::ClockDayRule);
-    clock.month = check(date[1], config::ClockMonthRule);
-    year = date[0].size() > 4 ? 0 : std::stoi(date[0]);
-    clock.year = year - 2000;
-    if (!config::ClockYearRule.Accepts(clock.year)) check.Refuse(YearMessage);
-    check.ThrowIfRefused();
+    char typed[64];
+    std::strftime(typed, sizeof typed, "%Y-%m-%dT%H:%M", &local);
+    value = typed;
   }
-  using namespace std::chrono;
-  if (!year_month_day{std::chrono::year{year}, month{static_cast<unsigned>(clock.month)},
-                      day{static_cast<unsigned>(clock.day)}}
-           .ok()) {
-    throw Failure{ExitStatus::Usage, Echoed(value) + " is no calendar date"};
+  constexpr std::string_view Form = "YYYY-MM-DDTHH:MM";
+  std::vector<std::string> date, time;
+  try {
+    const auto dateTime = Fields(value, 'T', 2, Form, false);
+    date = Fields(dateTime[0], '-', 3, Form);
+    time = Fields(dateTime[1], ':', 2, Form);
+  } catch (const Failure&) {
+    throw Failure{ExitStatus::Usage, Echoed(value) + " is not of the form " + std::string(Form)};  // all of it
   }
-  clock.weekday = config::IsoWeekday(year, clock.month, clock.day);
-  return clock;
+  // The year is written whole here; the window's field holds it within the
+  // century, 0 to 99.
+  const std::optional<int> year = config::ParseInteger(date[0]);
+  const config::ClockText fields{year ? std::to_string(*year - 2000) : date[0], date[1], date[2], time[0], time[1]};
+  return Accepted(config::ParseClock(fields), [&value](const config::Refusal& refusal) {
+    if (refusal.field == config::InputField::ClockYear) return std::string(YearMessage);
+    if (refusal.kind == config::Refusal::Kind::NoSuchDate) return Echoed(value) + " is no calendar date";
+    return DigitsSaid(refusal);
+  });
 }
 
-std::uint8_t CorrectionFrom(const std::vector<std::string>& values) {
-  const std::optional<int> position = Position(CorrectionNames, values[0]);
+std::uint8_t CorrectionFrom(const Operands& operands) {
+  const std::optional<int> position = Position(CorrectionNames, operands[0]);
   if (!position) throw Failure{ExitStatus::Usage, "correction is add N, subtract N or off"};
   if (*position == config::CorrectionOffPosition) {
-    if (values.size() > 1) throw Failure{ExitStatus::Usage, "correction off takes no interval"};
-    return 0;
+    if (operands.size() > 1) throw Failure{ExitStatus::Usage, "correction off takes no interval"};
+    return Accepted(config::ParseCorrection(*position, {}));
   }
-  if (values.size() < 2) throw Failure{ExitStatus::Usage, "correction " + values[0] + " needs an interval in tens of minutes"};
-  const int interval = Checked(values[1], config::CorrectionIntervalRule);
-  if (!config::CorrectionSignRule.Accepts(interval)) InputError(config::CorrectionSignRule.message);
-  return config::EncodeCorrection(*position, interval);
+  if (operands.size() < 2) {
+    throw Failure{ExitStatus::Usage, "correction " + operands[0] + " needs an interval in tens of minutes"};
+  }
+  return Accepted(config::ParseCorrection(*position, IntegerOperand(operands[1])));
+}
+
+// A row of the "set" table: `parse` checks the operands as typed, before the
+// port is opened as the window checks before it sends; `apply` sends the
+// value and reads it back.
+template <typename Value>
+SetCommand Row(std::string name, std::string help, std::vector<SetOperand> operands,
+               Value (*parse)(const Operands&), Shown (*apply)(link::Link&, Value)) {
+  return {std::move(name), std::move(help), std::move(operands),
+          [parse, apply](const GlobalOptions& global, const Operands& typed) {
+            const Value value = parse(typed);
+            Shown shown;
+            WithDevice(global, [&](link::Link& link) { shown = apply(link, value); });
+            Print({shown}, global.json);
+          }};
 }
 
 }  // namespace
@@ -250,69 +246,61 @@ void PrintSettings(const GlobalOptions& global, bool identity) {
   Print(SettingLines(settings, identity), global.json);
 }
 
-void Set(const GlobalOptions& global, const std::string& setting, const std::vector<std::string>& values) {
-  if (values.empty() || values.size() > (setting == "correction" ? 2u : 1u)) {
-    throw Failure{ExitStatus::Usage, "wrong number of values for " + setting};
-  }
-  const std::string& value = values[0];
-  // Every value is checked before the port is opened, like the window checks before it sends.
-  std::function<Shown(link::Link&)> apply;
-  if (setting == "brightness") {
-    const auto level = static_cast<std::uint8_t>(Checked(value, config::BrightnessRule));
-    apply = [level](link::Link& link) {
-      const auto back = config::SetBrightness(link, level);
-      return Shown{"brightness", std::to_string(back), std::to_string(back)};
-    };
-  } else if (setting == "power-off") {
-    const auto parts = Fields(value, ':', 3, "H:M:S");
-    // The window's order: seconds, minutes, hours, then the total.
-    FieldChecks check;
-    const int seconds = check(parts[2], config::DelaySecondsRule);
-    const int minutes = check(parts[1], config::DelayMinutesRule);
-    const int hours = check(parts[0], config::DelayHoursRule);
-    check.ThrowIfRefused();
-    const int total = hours * 3600 + minutes * 60 + seconds;
-    if (!config::DelayTotalRule.Accepts(total)) InputError(config::DelayTotalRule.message);
-    apply = [total](link::Link& link) {
-      const std::string back = DelayText(config::SetShutdownDelay(link, static_cast<std::uint16_t>(total * 10)));
-      return Shown{"power-off", back, JsonString(back)};
-    };
-  } else if (setting == "start-delay") {
-    int hours = -1;
-    if (value == "off") hours = 0;
-    else if (value.size() == 1 && value[0] >= '0' && value[0] <= '9') hours = value[0] - '0';
-    if (hours < 0) InputError(config::StartTripDelayNotChosenMessage);
-    apply = [hours](link::Link& link) {
-      const auto back = config::SetStartTripDelay(link, static_cast<std::uint8_t>(hours));
-      return Shown{"start-delay", StartDelayText(back), std::to_string(back)};
-    };
-  } else if (setting == "mode") {
-    const std::optional<int> mode = Position(ModeNames, value);
-    if (!mode) InputError(config::ModeNotChosenMessage);
-    apply = [mode = *mode](link::Link& link) {
-      const std::string back = NameOf(ModeNames, config::SetMode(link, static_cast<std::uint8_t>(mode)));
-      return Shown{"mode", back, JsonString(back)};
-    };
-  } else if (setting == "correction") {
-    const std::uint8_t correction = CorrectionFrom(values);
-    apply = [correction](link::Link& link) {
-      const std::uint8_t back = config::SetCorrection(link, correction);
-      config::DeviceSettings s;
-      s.correction = back;
-      return SettingLines(s, false).back();
-    };
-  } else if (setting == "clock") {
-    const config::ClockSetting clock = ClockFrom(value);
-    apply = [clock](link::Link& link) {
-      const std::string back = ClockText(config::SetClock(link, clock));
-      return Shown{"clock", back, JsonString(back)};
-    };
-  } else {
-    throw Failure{ExitStatus::Usage, "unknown setting " + setting};
-  }
-  Shown shown;
-  WithDevice(global, [&](link::Link& link) { shown = apply(link); });
-  Print({shown}, global.json);
+const std::vector<SetCommand>& SetCommands() {
+  static const std::vector<SetCommand> commands = {
+      Row<std::uint8_t>(
+          "brightness", "backlight brightness", {{"VALUE", "LEVEL, 1 to 19"}},
+          [](const Operands& o) { return Accepted(config::ParseBrightness(IntegerOperand(o[0]))); },
+          [](link::Link& link, std::uint8_t level) {
+            const auto back = config::SetBrightness(link, level);
+            return Shown{"brightness", std::to_string(back), std::to_string(back)};
+          }),
+      Row<std::uint16_t>(
+          "power-off", "power-off delay", {{"VALUE", "H:M:S, at most 1:49:13"}},
+          [](const Operands& o) {
+            const auto parts = Fields(o[0], ':', 3, "H:M:S");
+            return Accepted(config::ParseShutdownDelay(parts[0], parts[1], parts[2]), DigitsSaid);
+          },
+          [](link::Link& link, std::uint16_t tenths) {
+            const std::string back = DelayText(config::SetShutdownDelay(link, tenths));
+            return Shown{"power-off", back, JsonString(back)};
+          }),
+      Row<std::uint8_t>(
+          "start-delay", "trip start delay", {{"VALUE", "off or hours, 1 to 9"}},
+          [](const Operands& o) {
+            // The list position: off first, then one an hour.
+            const std::string& v = o[0];
+            const int position = v == "off" ? 0 : v.size() == 1 && v[0] >= '0' && v[0] <= '9' ? v[0] - '0' : -1;
+            return Accepted(config::ParseStartTripDelay(position));
+          },
+          [](link::Link& link, std::uint8_t hours) {
+            const auto back = config::SetStartTripDelay(link, hours);
+            return Shown{"start-delay", StartDelayText(back), std::to_string(back)};
+          }),
+      Row<std::uint8_t>(
+          "mode", "working mode", {{"VALUE", "clock, trip-computer, ecu-errors, ecu-variables or ecu-control"}},
+          [](const Operands& o) { return Accepted(config::ParseMode(Position(ModeNames, o[0]).value_or(-1))); },
+          [](link::Link& link, std::uint8_t mode) {
+            const std::string back = NameOf(ModeNames, config::SetMode(link, mode));
+            return Shown{"mode", back, JsonString(back)};
+          }),
+      Row<std::uint8_t>(
+          "correction", "clock correction",
+          {{"DIRECTION", "add, subtract (a second every N x 10 minutes) or off"},
+           {"N", "the interval, 0 to 127; not with off", false}},
+          CorrectionFrom,
+          [](link::Link& link, std::uint8_t correction) {
+            config::DeviceSettings s;
+            s.correction = config::SetCorrection(link, correction);
+            return SettingLines(s, false).back();
+          }),
+      Row<config::ClockSetting>("clock", "clock and calendar", {{"VALUE", "now or YYYY-MM-DDTHH:MM"}}, ClockFrom,
+                                [](link::Link& link, config::ClockSetting clock) {
+                                  const std::string back = ClockText(config::SetClock(link, clock));
+                                  return Shown{"clock", back, JsonString(back)};
+                                }),
+  };
+  return commands;
 }
 
 void ResetCounter(const GlobalOptions& global) {

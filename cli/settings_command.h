@@ -1,5 +1,6 @@
 #pragma once
 // The configuration window's readings and settings from the command line.
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -11,11 +12,23 @@ namespace riventar::cli {
 // and the trip count ("info"), without them "get".
 void PrintSettings(const GlobalOptions& global, bool identity);
 
-// `setting` is one of SettingNames; `values` its arguments as typed. The
-// window's input rules first, then its command and read-back; prints the
-// value read back. Throws Failure.
-void Set(const GlobalOptions& global, const std::string& setting, const std::vector<std::string>& values);
-extern const std::vector<std::string> SettingNames;
+// One "set" subcommand, as CLI11 declares it and as it runs.
+struct SetOperand {
+  std::string name;
+  std::string help;
+  bool required = true;
+};
+struct SetCommand {
+  std::string name;
+  std::string help;
+  std::vector<SetOperand> operands;
+  // `operands` as typed, the optional ones only when given. The window's
+  // input rules first, before the port is opened; then its command and
+  // read-back; prints the value read back. Throws Failure.
+  std::function<void(const GlobalOptions& global, const std::vector<std::string>& operands)> run;
+};
+// The settings, in the order the help lists them.
+const std::vector<SetCommand>& SetCommands();
 
 // "$TC" and the count read back.
 void ResetCounter(const GlobalOptions& global);

@@ -50,6 +50,12 @@ inline constexpr RangeRule CorrectionIntervalRule{std::numeric_limits<int>::min(
 inline constexpr RangeRule CorrectionSignRule{0, std::numeric_limits<int>::max(),
                                               "Интервал коррекции не может\nбыть отрицательным.\n"};
 
+// Conversion failures, which the window leaves to the application's error
+// box: a field that is no integer (after its text in quotes), a date the
+// month does not have.
+inline constexpr std::string_view NotIntegerText = " is not a valid integer value";
+inline constexpr std::string_view NoSuchDateText = "Invalid argument to date encode";
+
 // A list with no entry selected (the device reported a value the list lacks,
 // or text was typed into it): the device would get a value it cannot take.
 inline constexpr std::string_view StartTripDelayNotChosenMessage =

@@ -20,7 +20,7 @@ std::string HardwareVersionReadCommand();  // "$VHR"
 std::string SoftwareVersionReadCommand();  // "$VSR"
 
 // Writing commands. Arguments are sent as they are given; the callers check
-// the ranges first (see input_rules.h).
+// the ranges first (see setting_input.h).
 // The level, then 20 minus the level: the device wants the pair to add up to 20.
 std::string BrightnessSetCommand(std::uint8_t level);
 std::string ShutdownDelaySetCommand(std::uint16_t tenths);
@@ -37,6 +37,7 @@ struct ClockSetting {
   int day = 1;
   int hour = 0;
   int minute = 0;
+  friend bool operator==(const ClockSetting&, const ClockSetting&) = default;
 };
 std::string ClockSetCommand(const ClockSetting& clock);
 

@@ -13,6 +13,7 @@
 #include "core/config/device_exchange.h"
 #include "core/config/device_settings.h"
 #include "core/config/input_rules.h"
+#include "core/config/setting_input.h"
 #include "core/config/settings.h"
 #include "core/link/messages.h"
 #include "platform/text/cp1251.h"
@@ -32,6 +33,7 @@ const QString SetCaption = QStringLiteral("Установить");
 constexpr int ReadProgressMaximum = 8;
 
 QString Q(std::string_view utf8) { return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())); }
+std::string Utf8(const QLineEdit& edit) { return edit.text().toStdString(); }
 // Device texts are Windows-1251 like everything the program shows.
 QString FromDevice(const std::string& bytes) { return QString::fromStdString(text::FromCp1251(bytes)); }
 
@@ -259,11 +261,20 @@ void TConfig_Form::LinkFailed() {
   SetModalResult(ResultLinkFailure);
 }
 
-bool TConfig_Form::Checked(QLineEdit& edit, const config::RangeRule& rule, int& value) {
-  value = StrToInt(edit.text());
-  if (rule.Accepts(value)) return true;
-  InputError(edit, rule.message);
-  return false;
+template <typename Value>
+std::optional<Value> TConfig_Form::Accepted(config::Parsed<Value> parsed) {
+  if (parsed.refusals.empty()) return parsed.value;
+  const config::Refusal& first = parsed.refusals.front();
+  switch (first.kind) {
+    case config::Refusal::Kind::Rule:
+      InputError(FieldOf(first.field), first.message);
+      break;
+    case config::Refusal::Kind::NotInteger:
+      throw ConvertError("'" + first.text + "'" + std::string(config::NotIntegerText));
+    case config::Refusal::Kind::NoSuchDate:
+      throw ConvertError(std::string(config::NoSuchDateText));
+  }
+  return std::nullopt;
 }
 
 void TConfig_Form::InputError(QWidget& field, std::string_view message) {
@@ -274,6 +285,25 @@ void TConfig_Form::InputError(QWidget& field, std::string_view message) {
 void TConfig_Form::Select(QComboBox& list, int position) {
   list.setCurrentIndex(position < list.count() ? position : -1);
   list.lineEdit()->setCursorPosition(0);  // a long entry shows its start
+}
+
+QWidget& TConfig_Form::FieldOf(config::InputField field) const {
+  using Field = config::InputField;
+  switch (field) {
+    case Field::Brightness: return *LED_Bright_Edit;
+    case Field::DelayHours: return *ShutDown_Delay_Houres_Edit;
+    case Field::DelayMinutes: return *ShutDown_Delay_Minutes_Edit;
+    case Field::DelaySeconds: return *ShutDown_Delay_Seconds_Edit;
+    case Field::StartTripDelay: return *Start_Trip_Delay_Combo_Box;
+    case Field::Mode: return *Mode_ComboBox;
+    case Field::CorrectionInterval: return *Time_Correct_Interval_Edit;
+    case Field::ClockMinute: return *Watch_Minutes_Edit;
+    case Field::ClockHour: return *Watch_Houres_Edit;
+    case Field::ClockDay: return *Calendar_Date_Edit;
+    case Field::ClockMonth: return *Calendar_Month_Edit;
+    case Field::ClockYear: return *Calendar_Year_Edit;
+  }
+  return *LED_Bright_Edit;  // not reached: every field is named above
 }
 
 int TConfig_Form::SelectedPosition(const QComboBox& list) {
@@ -408,38 +438,36 @@ void TConfig_Form::ShowClock(const config::ClockText& clock) {
 // ---- Writing the settings back ----
 
 void TConfig_Form::LED_Bright_Set_Button_Click() {
-  int level = 0;
-  if (!Checked(*LED_Bright_Edit, config::BrightnessRule, level)) return;
+  const std::optional<std::uint8_t> level = Accepted(config::ParseBrightness(Utf8(*LED_Bright_Edit)));
+  if (!level) return;
   WithLink([&] {
-    ShowBrightness(config::SetBrightness(link_, static_cast<std::uint8_t>(level)));
+    ShowBrightness(config::SetBrightness(link_, *level));
   });
 }
 
 void TConfig_Form::ShutDown_Delay_Set_Button_Click() {
-  int seconds = 0, minutes = 0, hours = 0;
-  if (!Checked(*ShutDown_Delay_Seconds_Edit, config::DelaySecondsRule, seconds)) return;
-  if (!Checked(*ShutDown_Delay_Minutes_Edit, config::DelayMinutesRule, minutes)) return;
-  if (!Checked(*ShutDown_Delay_Houres_Edit, config::DelayHoursRule, hours)) return;
-  const int total = hours * 3600 + minutes * 60 + seconds;
-  if (!config::DelayTotalRule.Accepts(total)) return InputError(*ShutDown_Delay_Houres_Edit, config::DelayTotalRule.message);
+  const std::optional<std::uint16_t> tenths = Accepted(config::ParseShutdownDelay(
+      Utf8(*ShutDown_Delay_Houres_Edit), Utf8(*ShutDown_Delay_Minutes_Edit), Utf8(*ShutDown_Delay_Seconds_Edit)));
+  if (!tenths) return;
   WithLink([&] {
-    ShowShutdownDelay(config::SetShutdownDelay(link_, static_cast<std::uint16_t>(total * 10)));
+    ShowShutdownDelay(config::SetShutdownDelay(link_, *tenths));
   });
 }
 
 void TConfig_Form::Start_Trip_Delay_Set_Button_Click() {
-  const int hours = SelectedPosition(*Start_Trip_Delay_Combo_Box);
-  if (hours < 0) return InputError(*Start_Trip_Delay_Combo_Box, config::StartTripDelayNotChosenMessage);
+  const std::optional<std::uint8_t> hours =
+      Accepted(config::ParseStartTripDelay(SelectedPosition(*Start_Trip_Delay_Combo_Box)));
+  if (!hours) return;
   WithLink([&] {
-    Select(*Start_Trip_Delay_Combo_Box, config::SetStartTripDelay(link_, static_cast<std::uint8_t>(hours)));
+    Select(*Start_Trip_Delay_Combo_Box, config::SetStartTripDelay(link_, *hours));
   });
 }
 
 void TConfig_Form::Mode_Set_ButtonClick() {
-  const int mode = SelectedPosition(*Mode_ComboBox);
-  if (mode < 0) return InputError(*Mode_ComboBox, config::ModeNotChosenMessage);
+  const std::optional<std::uint8_t> mode = Accepted(config::ParseMode(SelectedPosition(*Mode_ComboBox)));
+  if (!mode) return;
   WithLink([&] {
-    Select(*Mode_ComboBox, config::SetMode(link_, static_cast<std::uint8_t>(mode)));
+    Select(*Mode_ComboBox, config::SetMode(link_, *mode));
   });
 }
 
@@ -474,32 +502,22 @@ void TConfig_Form::Watch_Calendar_Read_Current_ButtonClick() {
 }
 
 void TConfig_Form::Watch_Calendar_Set_ButtonClick() {
-  config::ClockSetting clock;
-  if (!Checked(*Watch_Minutes_Edit, config::ClockMinutesRule, clock.minute)) return;
-  if (!Checked(*Watch_Houres_Edit, config::ClockHoursRule, clock.hour)) return;
-  if (!Checked(*Calendar_Date_Edit, config::ClockDayRule, clock.day)) return;
-  if (!Checked(*Calendar_Month_Edit, config::ClockMonthRule, clock.month)) return;
-  if (!Checked(*Calendar_Year_Edit, config::ClockYearRule, clock.year)) return;
-  CheckDateEncodable(2000 + clock.year, clock.month, clock.day);
-  clock.weekday = config::IsoWeekday(2000 + clock.year, clock.month, clock.day);
+  const std::optional<config::ClockSetting> clock =
+      Accepted(config::ParseClock({Utf8(*Calendar_Year_Edit), Utf8(*Calendar_Month_Edit), Utf8(*Calendar_Date_Edit),
+                                   Utf8(*Watch_Houres_Edit), Utf8(*Watch_Minutes_Edit)}));
+  if (!clock) return;
   WithLink([&] {
-    ShowClock(config::SetClock(link_, clock));
+    ShowClock(config::SetClock(link_, *clock));
   });
 }
 
 void TConfig_Form::Time_Correct_Interval_Set_ButtonClick() {
-  const int position = SelectedPosition(*Time_Correct_Interval_ComboBox);
-  std::uint8_t correction = 0;
-  if (position != config::CorrectionOffPosition) {
-    int interval = 0;
-    if (!Checked(*Time_Correct_Interval_Edit, config::CorrectionIntervalRule, interval)) return;
-    if (!config::CorrectionSignRule.Accepts(interval)) {
-      return InputError(*Time_Correct_Interval_Edit, config::CorrectionSignRule.message);
-    }
-    correction = config::EncodeCorrection(position, interval);
-  }
+  // Off converts nothing: its interval field may hold anything, even nothing.
+  const std::optional<std::uint8_t> correction = Accepted(config::ParseCorrection(
+      SelectedPosition(*Time_Correct_Interval_ComboBox), Utf8(*Time_Correct_Interval_Edit)));
+  if (!correction) return;
   WithLink([&] {
-    ShowCorrection(config::SetCorrection(link_, correction));
+    ShowCorrection(config::SetCorrection(link_, *correction));
   });
 }
 

@@ -9,10 +9,12 @@
 #include <QDateTime>
 #include <QDialog>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "core/config/device_settings.h"
+#include "core/config/setting_input.h"
 #include "core/link/link.h"
 
 class QComboBox;
@@ -20,10 +22,6 @@ class QFrame;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-
-namespace riventar::config {
-struct RangeRule;
-}
 
 namespace riventar::ui {
 
@@ -147,10 +145,13 @@ class TConfig_Form : public QDialog {
   void WithLink(Body&& exchanges);
   void LinkFailed();
 
-  // Converts `edit` (errors reach the general error box); false when `rule`
-  // refuses the value, after the message and with the focus in `edit`.
-  bool Checked(QLineEdit& edit, const config::RangeRule& rule, int& value);
+  // The value to send, or nothing after the first refusal was shown: a rule's
+  // message with the focus in its field; a conversion failure is thrown to
+  // the general error box.
+  template <typename Value>
+  std::optional<Value> Accepted(config::Parsed<Value> parsed);
   void InputError(QWidget& field, std::string_view message);
+  QWidget& FieldOf(config::InputField field) const;
 
   // A reading's row filled in and enabled.
   void ShowSetting(config::SettingRead which, const config::DeviceSettings& settings);
