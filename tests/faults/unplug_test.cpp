@@ -20,7 +20,7 @@
 #include "tests/support/scripted_dialogs.h"
 #include "ui/app/Main_form.h"
 #include "ui/config/Cfg_form.h"
-#include "ui/trips/Progressbar_form.h"
+#include "ui/common/Progressbar_form.h"
 
 namespace {
 

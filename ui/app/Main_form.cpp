@@ -21,7 +21,8 @@
 #include <memory>
 
 #include "platform/desktop/help_viewer.h"
-#include "ui/app/ui_style.h"
+#include "ui/common/placement.h"
+#include "ui/common/ui_style.h"
 #include "ui/common/dialogs.h"
 #include "ui/common/handler_guard.h"
 #include "ui/config/Cfg_form.h"
@@ -29,30 +30,6 @@
 #include "ui/trips/vehicle_edit.h"
 
 namespace riventar::ui {
-
-QPoint CentredOver(const QRect& parentFrame, const QSize& windowFrameSize) {
-  return {parentFrame.left() + parentFrame.width() / 2 - windowFrameSize.width() / 2,
-          parentFrame.top() + parentFrame.height() / 2 - windowFrameSize.height() / 2};
-}
-
-QPoint PlacedInside(const QRect& frame, const QRect& available) {
-  const auto axis = [](int start, int length, int areaStart, int areaLength) {
-    return std::max(std::min(start, areaStart + areaLength - length), areaStart);
-  };
-  return {axis(frame.left(), frame.width(), available.left(), available.width()),
-          axis(frame.top(), frame.height(), available.top(), available.height())};
-}
-
-void CentreOver(QWidget& window, const QWidget& parent) {
-  QSize outer = window.frameGeometry().size();
-  if (!window.isVisible()) {
-    const QRect pf = parent.frameGeometry();
-    const QRect pg = parent.geometry();
-    outer = window.size() + QSize(pf.width() - pg.width(), pf.height() - pg.height());
-  }
-  const QPoint topLeft = CentredOver(parent.frameGeometry(), outer);
-  window.move(topLeft);  // move() places the outer frame
-}
 
 TMonitor_Form::TMonitor_Form(Dialogs& dialogs, QWidget* parent) : QWidget(parent), dialogs_(dialogs) {
   BuildControls();
@@ -197,7 +174,7 @@ void TMonitor_Form::Configuration_Button_Click() {
   auto form = std::make_unique<TConfig_Form>(Link, dialogs_, this);
   CentreOver(*form, *this);
   bool success = false;
-  if (form->ModalResult() == 0) success = form->exec() == TConfig_Form::ResultExit;
+  if (form->ModalResult() == TConfig_Form::ResultNone) success = form->exec() == TConfig_Form::ResultExit;
   if (!success) DropConnection();
 }
 

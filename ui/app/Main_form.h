@@ -13,6 +13,7 @@
 #include "core/trips/trip_record.h"
 #include "platform/ports/binding.h"
 #include "ui/common/handler_guard.h"
+#include "ui/stats/statistic_host.h"
 
 class QAction;
 class QFrame;
@@ -31,7 +32,7 @@ class Dialogs;
 class TripTableModel;
 class TTrip_Stat_Form;
 
-class TMonitor_Form : public QWidget {
+class TMonitor_Form : public QWidget, public StatisticHost {
   Q_OBJECT
 
  public:
@@ -39,7 +40,7 @@ class TMonitor_Form : public QWidget {
   // Runs the shutdown sequence (Monitor_Form_Destroy).
   ~TMonitor_Form() override;
 
-  Dialogs& UiDialogs() const { return dialogs_; }
+  Dialogs& UiDialogs() const override { return dialogs_; }
 
   // Controls, owned by their Qt parents.
   QFrame* COM_Select_Panel = nullptr;
@@ -63,7 +64,7 @@ class TMonitor_Form : public QWidget {
   QPushButton* Save_Trip_To_File_Button = nullptr;
   QPushButton* Clear_Trip_Table_Button = nullptr;
   QMenu* PopupMenu = nullptr;
-  QList<QAction*> PopupItems;  // N1..N6, Tag = index
+  QList<QAction*> PopupItems;  // N1..N6, Tag = index = stats::PeriodKind
   // Choosing the device behind COM1/COM2: a small button in the COM panel
   // (and a right click on either radio button) opens the list.
   QToolButton* Port_Choice_Button = nullptr;
@@ -82,7 +83,10 @@ class TMonitor_Form : public QWidget {
   QPrinter& StatisticPrinter();
   // The print dialog on that printer for `from`, then `print`; a failed
   // print is reported with `failure` under "Ошибка печати".
-  void PrintOnStatisticPrinter(QWidget* from, const std::function<bool(QPrinter&)>& print, const QString& failure);
+  void PrintOnStatisticPrinter(QWidget* from, const std::function<bool(QPrinter&)>& print,
+                               const QString& failure) override;
+  trips::VehicleInfo VehicleTexts() const override;
+  void StatisticWindowClosed(TTrip_Stat_Form* window) override;
 
   // Shell (ui/app).
   void Monitor_Form_Create();
@@ -166,17 +170,5 @@ class TMonitor_Form : public QWidget {
   std::unique_ptr<QSettings> portSettings_;
 };
 
-// Top-left for a window whose outer frame would be `frame` on a screen whose
-// free area is `available`: unchanged where the frame lies inside, else moved
-// the least distance into it; a frame larger than the area keeps its top-left
-// corner (the title bar) in it.
-QPoint PlacedInside(const QRect& frame, const QRect& available);
-// Top-left that centres a window of outer size `windowFrameSize` over a parent
-// whose outer bounds are `parentFrame`; each half truncates toward zero.
-QPoint CentredOver(const QRect& parentFrame, const QSize& windowFrameSize);
-// Moves `window` so that its outer frame is centred over `parent`'s outer frame.
-// A window not shown yet has no frame of its own; it is taken to get the
-// parent's frame margins.
-void CentreOver(QWidget& window, const QWidget& parent);
 
 }  // namespace riventar::ui

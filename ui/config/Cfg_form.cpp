@@ -18,11 +18,12 @@
 #include "core/link/messages.h"
 #include "platform/text/cp1251.h"
 #include "ui/app/Main_form.h"
-#include "ui/app/ui_style.h"
+#include "ui/common/placement.h"
+#include "ui/common/ui_style.h"
 #include "ui/common/convert.h"
 #include "ui/common/dialogs.h"
 #include "ui/common/handler_guard.h"
-#include "ui/trips/Progressbar_form.h"
+#include "ui/common/Progressbar_form.h"
 
 namespace riventar::ui {
 namespace {

@@ -27,8 +27,8 @@
 #include <cstring>
 
 #include "platform/files/file_io.h"
-#include "ui/app/Main_form.h"
-#include "ui/app/ui_style.h"
+#include "ui/stats/statistic_host.h"
+#include "ui/common/ui_style.h"
 #include "ui/common/dialogs.h"
 #include "ui/common/handler_guard.h"
 
@@ -123,8 +123,10 @@ void Paint(QChart& chart, QBarSet& distance, QBarSet& fuel, const QList<QLineSer
 
 }  // namespace
 
-TTrip_Chart_Form::TTrip_Chart_Form(stats::Chart chart, TMonitor_Form& owner, QWidget* parent)
-    : QWidget(parent), chart_(std::move(chart)), owner_(&owner) {
+StatisticHost* TTrip_Chart_Form::Host() const { return hostLife_ ? &host_ : nullptr; }
+
+TTrip_Chart_Form::TTrip_Chart_Form(stats::Chart chart, StatisticHost& host, QWidget* parent)
+    : QWidget(parent), chart_(std::move(chart)), host_(host), hostLife_(dynamic_cast<QObject*>(&host)) {
   setObjectName(QStringLiteral("Trip_Chart_Form"));
   setWindowTitle(QStringLiteral("Статистика по маршрутам - график"));
   setFont(style::FormFont());
@@ -209,7 +211,7 @@ void TTrip_Chart_Form::BuildChart() {
                              void (TTrip_Chart_Form::*handler)()) {
     QToolButton* b = style::FlatButton(this, {left, 0, 105, 25}, caption, icon);
     connect(b, &QToolButton::clicked, this, [this, handler] {
-      if (owner_) Guarded(owner_->UiDialogs(), [this, handler] { (this->*handler)(); });
+      if (StatisticHost* host = Host()) Guarded(host->UiDialogs(), [this, handler] { (this->*handler)(); });
     });
     return b;
   };
@@ -313,8 +315,9 @@ QByteArray TTrip_Chart_Form::Image(bool svg) {
 }
 
 void TTrip_Chart_Form::Chart_Save_Button_Click() {
-  if (!owner_) return;
-  Dialogs& dialogs = owner_->UiDialogs();
+  StatisticHost* host = Host();
+  if (!host) return;
+  Dialogs& dialogs = host->UiDialogs();
   FileDialogOptions options;
   options.initialDirectory = QDir::homePath();
   options.filters = {QStringLiteral("Рисунок PNG (*.png)"), QStringLiteral("Рисунок SVG (*.svg)")};
@@ -332,9 +335,10 @@ void TTrip_Chart_Form::Chart_Save_Button_Click() {
 }
 
 void TTrip_Chart_Form::Chart_Print_Button_Click() {
-  if (!owner_) return;
+  StatisticHost* host = Host();
+  if (!host) return;
   // The statistics windows' printer: one choice in the print dialog for the whole run.
-  owner_->PrintOnStatisticPrinter(this, [this](QPrinter& printer) { return PrintChart(printer); },
+  host->PrintOnStatisticPrinter(this, [this](QPrinter& printer) { return PrintChart(printer); },
                                   QStringLiteral("Не удалось напечатать график.\nПроверьте принтер и повторите печать."));
 }
 

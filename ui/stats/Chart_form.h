@@ -18,14 +18,16 @@ class QToolButton;
 
 namespace riventar::ui {
 
-class TMonitor_Form;
+class StatisticHost;
 
 class TTrip_Chart_Form : public QWidget {
   Q_OBJECT
 
  public:
-  // Created hidden. `owner` supplies the dialogs and the shared printer.
-  TTrip_Chart_Form(stats::Chart chart, TMonitor_Form& owner, QWidget* parent);
+  // Created hidden, a child of its statistics window. `host` supplies the
+  // dialogs and the shared printer; it is a QObject, and once it is gone
+  // this window asks it nothing.
+  TTrip_Chart_Form(stats::Chart chart, StatisticHost& host, QWidget* parent);
 
   QChartView* Chart_View = nullptr;
   QToolButton* Chart_Save_Button = nullptr;
@@ -59,7 +61,9 @@ class TTrip_Chart_Form : public QWidget {
   void ShowHover();
 
   stats::Chart chart_;
-  QPointer<TMonitor_Form> owner_;
+  StatisticHost* Host() const;  // null once the host is gone
+  StatisticHost& host_;
+  QPointer<QObject> hostLife_;
   QChart* qchart_ = nullptr;
   int barHover_ = -1;    // bucket of the bar under the pointer
   int pointHover_ = -1;  // bucket of the consumption point under the pointer

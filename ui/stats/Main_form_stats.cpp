@@ -1,5 +1,6 @@
 // The period menu and the statistics windows it opens.
 #include <QAction>
+#include <QLineEdit>
 #include <QMenu>
 #include <QTableView>
 #include <algorithm>
@@ -32,9 +33,10 @@ void TMonitor_Form::Trip_Params_StringGridMouseDown(Qt::MouseButton button, QPoi
   const std::optional<std::size_t> anchor = AnchorRow(*Trip_Params_StringGrid, TripList);
   if (!anchor) return;
   const stats::MenuCaptions captions = stats::PopupCaptions(TripList[*anchor]);
-  PopupItems[0]->setText(QString::fromStdString(captions.day));
-  PopupItems[2]->setText(QString::fromStdString(captions.month));
-  PopupItems[4]->setText(QString::fromStdString(captions.year));
+  const auto item = [this](stats::PeriodKind kind) { return PopupItems[static_cast<int>(kind)]; };
+  item(stats::PeriodKind::Day)->setText(QString::fromStdString(captions.day));
+  item(stats::PeriodKind::Month)->setText(QString::fromStdString(captions.month));
+  item(stats::PeriodKind::Year)->setText(QString::fromStdString(captions.year));
   // Only the window's outer position is added to the pointer's grid position.
   PopupMenu->popup(frameGeometry().topLeft() + gridPosition);
 }
@@ -63,6 +65,13 @@ void TMonitor_Form::Popup_Menu_Click(int tag) {
   StatWindowList.append(window.get());
   window.release()->show();  // the list owns it until it closes
 }
+
+trips::VehicleInfo TMonitor_Form::VehicleTexts() const {
+  return {Vehicle_Model_Edit->text().toStdString(), Vehicle_Reg_Id_Edit->text().toStdString(),
+          Vehicle_Owner_Edit->text().toStdString()};
+}
+
+void TMonitor_Form::StatisticWindowClosed(TTrip_Stat_Form* window) { StatWindowList.removeOne(window); }
 
 void TMonitor_Form::CloseStatisticWindows() {
   while (!StatWindowList.isEmpty()) {

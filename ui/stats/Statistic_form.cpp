@@ -13,10 +13,12 @@
 #include <algorithm>
 #include <tuple>
 
-#include "ui/app/Main_form.h"
-#include "ui/app/ui_style.h"
+#include "ui/common/placement.h"
+#include "ui/common/ui_style.h"
 #include "ui/common/dialogs.h"
+#include "ui/common/handler_guard.h"
 #include "ui/stats/Chart_form.h"
+#include "ui/stats/statistic_host.h"
 
 namespace riventar::ui {
 
@@ -37,11 +39,16 @@ QLabel* Value(QFrame* panel, int left, int top, int width) { return style::Label
 
 }  // namespace
 
-TTrip_Stat_Form::TTrip_Stat_Form(TMonitor_Form& owner) : QWidget(nullptr), owner_(&owner) { BuildControls(); }
+TTrip_Stat_Form::TTrip_Stat_Form(StatisticHost& host)
+    : QWidget(nullptr), host_(host), hostLife_(dynamic_cast<QObject*>(&host)) {
+  BuildControls();
+}
+
+StatisticHost* TTrip_Stat_Form::Host() const { return hostLife_ ? &host_ : nullptr; }
 
 TTrip_Stat_Form::~TTrip_Stat_Form() {
   // A window destroyed while still listed must not stay behind as a dangling entry.
-  if (owner_) owner_->StatWindowList.removeOne(this);
+  if (StatisticHost* host = Host()) host->StatisticWindowClosed(this);
 }
 
 void TTrip_Stat_Form::BuildControls() {
@@ -87,14 +94,14 @@ void TTrip_Stat_Form::BuildControls() {
       style::FlatButton(this, {144, 272, 105, 25}, QStringLiteral("Распечатать "),
                         QIcon::fromTheme(QStringLiteral("document-print"), style()->standardIcon(QStyle::SP_FileIcon)));
   connect(Statistic_Print_Speed_Button, &QToolButton::clicked, this, [this] {
-    if (owner_) Guarded(owner_->UiDialogs(), [this] { Statistic_Print_Speed_Button_Click(); });
+    if (StatisticHost* host = Host()) Guarded(host->UiDialogs(), [this] { Statistic_Print_Speed_Button_Click(); });
   });
   // Beside the two buttons above, which keep their places.
   Statistic_Chart_Speed_Button = style::FlatButton(
       this, {272, 272, 105, 25}, QStringLiteral("График"),
       QIcon::fromTheme(QStringLiteral("office-chart-bar"), style()->standardIcon(QStyle::SP_FileDialogDetailedView)));
   connect(Statistic_Chart_Speed_Button, &QToolButton::clicked, this, [this] {
-    if (owner_) Guarded(owner_->UiDialogs(), [this] { Statistic_Chart_Speed_Button_Click(); });
+    if (StatisticHost* host = Host()) Guarded(host->UiDialogs(), [this] { Statistic_Chart_Speed_Button_Click(); });
   });
   // Escape closes like the close button.
   connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, &QWidget::close);
@@ -115,12 +122,9 @@ void TTrip_Stat_Form::ShowFigures(const QString& period, const stats::FigureText
 
 stats::ReportValues TTrip_Stat_Form::ReportValues() const {
   const auto text = [](const QLabel* label) { return label->text().toStdString(); };
-  const auto edit = [this](QLineEdit* TMonitor_Form::*member) {
-    return owner_ ? ((*owner_).*member)->text().toStdString() : std::string();
-  };
+  const trips::VehicleInfo vehicle = Host() ? Host()->VehicleTexts() : trips::VehicleInfo{};
   return stats::MakeReportValues(
-      text(Statistic_Period_Label), edit(&TMonitor_Form::Vehicle_Model_Edit),
-      edit(&TMonitor_Form::Vehicle_Reg_Id_Edit), edit(&TMonitor_Form::Vehicle_Owner_Edit),
+      text(Statistic_Period_Label), vehicle.Model, vehicle.RegId, vehicle.Owner,
       {text(Statistic_Days_Label), text(Statistic_Trip_Days_Label), text(Statistic_Trips_Count_Label),
        text(Statistic_Total_Time_Label), text(Statistic_Time_In_Go_Label), text(Statistic_Total_Way_Label),
        text(Statistic_Aver_Speed_Label), text(Statistic_Total_Fuel_Label), text(Statistic_Aver_Fuel_Label)});
@@ -132,7 +136,7 @@ void TTrip_Stat_Form::closeEvent(QCloseEvent* event) {
 }
 
 void TTrip_Stat_Form::Statistic_Form_Close() {
-  if (owner_) owner_->StatWindowList.removeOne(this);
+  if (StatisticHost* host = Host()) host->StatisticWindowClosed(this);
   if (chartWindow_) chartWindow_->close();
   // Nothing refers to a closed window; shutdown deletes the ones still listed itself.
   deleteLater();
@@ -143,9 +147,9 @@ void TTrip_Stat_Form::Statistic_Close_Speed_Button_Click() { close(); }
 TTrip_Chart_Form* TTrip_Stat_Form::ChartWindow() const { return chartWindow_; }
 
 void TTrip_Stat_Form::Statistic_Chart_Speed_Button_Click() {
-  if (!owner_) return;
+  if (!Host()) return;
   if (!chartWindow_) {
-    chartWindow_ = new TTrip_Chart_Form(chart_, *owner_, this);
+    chartWindow_ = new TTrip_Chart_Form(chart_, *Host(), this);
     chartWindow_->setAttribute(Qt::WA_DeleteOnClose);
     CentreOver(*chartWindow_, *this);
   }
@@ -155,8 +159,9 @@ void TTrip_Stat_Form::Statistic_Chart_Speed_Button_Click() {
 }
 
 void TTrip_Stat_Form::Statistic_Print_Speed_Button_Click() {
-  if (!owner_) return;
-  owner_->PrintOnStatisticPrinter(this, [this](QPrinter& printer) { return PrintReport(printer); },
+  StatisticHost* host = Host();
+  if (!host) return;
+  host->PrintOnStatisticPrinter(this, [this](QPrinter& printer) { return PrintReport(printer); },
                                   QStringLiteral("Не удалось напечатать статистику по маршрутам.\n"
                                                  "Проверьте принтер и повторите печать."));
 }

@@ -18,16 +18,17 @@ class QToolButton;
 
 namespace riventar::ui {
 
-class TMonitor_Form;
+class StatisticHost;
 class TTrip_Chart_Form;
 
 class TTrip_Stat_Form : public QWidget {
   Q_OBJECT
 
  public:
-  // Created hidden. `owner` supplies the vehicle texts and the dialogs at
-  // print time and holds the list this window leaves when it closes.
-  explicit TTrip_Stat_Form(TMonitor_Form& owner);
+  // Created hidden. `host` supplies the vehicle texts and the dialogs at
+  // print time and is told when this window closes; it is a QObject, and
+  // once it is gone this window asks it nothing.
+  explicit TTrip_Stat_Form(StatisticHost& host);
   ~TTrip_Stat_Form() override;
 
   QFrame* Statistic_Period_Panel = nullptr;
@@ -68,7 +69,7 @@ class TTrip_Stat_Form : public QWidget {
   void SetChart(stats::Chart chart) { chart_ = std::move(chart); }
   // The open chart window, if any.
   TTrip_Chart_Form* ChartWindow() const;
-  // The thirteen printed values: this window's labels and the owner's vehicle edits as they stand now.
+  // The thirteen printed values: this window's labels and the host's vehicle texts as they stand now.
   stats::ReportValues ReportValues() const;
 
   void Statistic_Form_Close();
@@ -86,7 +87,10 @@ class TTrip_Stat_Form : public QWidget {
  private:
   void BuildControls();
 
-  QPointer<TMonitor_Form> owner_;
+  StatisticHost* Host() const;  // null once the host is gone
+
+  StatisticHost& host_;
+  QPointer<QObject> hostLife_;
   stats::Chart chart_;
   QPointer<TTrip_Chart_Form> chartWindow_;
 };

@@ -8,7 +8,8 @@
 #include "core/link/messages.h"
 #include "ui/app/Main_form.h"
 #include "ui/common/dialogs.h"
-#include "ui/trips/Progressbar_form.h"
+#include "ui/common/Progressbar_form.h"
+#include "ui/common/placement.h"
 
 namespace riventar::ui {
 

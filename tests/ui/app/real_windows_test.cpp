@@ -32,7 +32,7 @@
 #include "ui/config/Cfg_form.h"
 #include "ui/stats/Chart_form.h"
 #include "ui/stats/Statistic_form.h"
-#include "ui/trips/Progressbar_form.h"
+#include "ui/common/Progressbar_form.h"
 
 // Readable failures: gtest would print a QString as its UTF-16 units.
 inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }

@@ -26,6 +26,7 @@
 #include "tests/support/scripted_dialogs.h"
 #include "ui/app/Main_form.h"
 #include "ui/app/program.h"
+#include "ui/common/placement.h"
 #include "ui/stats/Chart_form.h"
 #include "ui/stats/Statistic_form.h"
 #include "ui/trips/trip_table_model.h"

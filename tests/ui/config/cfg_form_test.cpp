@@ -19,7 +19,7 @@
 #include "sim/simulator.h"
 #include "tests/support/scripted_dialogs.h"
 #include "ui/config/Cfg_form.h"
-#include "ui/trips/Progressbar_form.h"
+#include "ui/common/Progressbar_form.h"
 
 using riventar::testing::MsgIcon;
 using riventar::testing::ScriptedDialogs;

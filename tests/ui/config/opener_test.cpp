@@ -15,6 +15,7 @@
 #include "tests/support/on_modal.h"
 #include "tests/support/scripted_dialogs.h"
 #include "ui/app/Main_form.h"
+#include "ui/common/placement.h"
 #include "ui/config/Cfg_form.h"
 
 namespace {

@@ -18,7 +18,7 @@
 #include "sim/simulator.h"
 #include "tests/support/scripted_dialogs.h"
 #include "ui/app/Main_form.h"
-#include "ui/trips/Progressbar_form.h"
+#include "ui/common/Progressbar_form.h"
 #include "ui/trips/trip_table_model.h"
 
 namespace {

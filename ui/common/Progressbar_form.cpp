@@ -1,9 +1,9 @@
-#include "ui/trips/Progressbar_form.h"
+#include "ui/common/Progressbar_form.h"
 
 #include <QCoreApplication>
 #include <QProgressBar>
 
-#include "ui/app/ui_style.h"
+#include "ui/common/ui_style.h"
 
 namespace riventar::ui {
 

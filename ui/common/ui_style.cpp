@@ -1,4 +1,4 @@
-#include "ui/app/ui_style.h"
+#include "ui/common/ui_style.h"
 
 #include <QFrame>
 #include <QHeaderView>
