@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -116,7 +117,8 @@ void Download(const GlobalOptions& global, const DownloadOptions& options) {
   // Whatever can fail without the device fails before it is asked: a reading takes a while.
   if (!options.output.empty()) CheckOutputFile(options.output);
   if (options.append) LoadAppendTarget(options.output);
-  const std::string devicePath = DevicePathFor(global.port);
+  // The logbook knows a device by its path: one path for it however it was typed.
+  const std::string devicePath = std::filesystem::absolute(DevicePathFor(global.port)).lexically_normal().string();
   std::unique_ptr<logbook::Store> store;
   trips::TripList memory;
   if (!options.noLogbook) {

@@ -15,9 +15,12 @@ namespace {
 
 std::string OriginName(logbook::Origin origin) {
   switch (origin) {
-    case logbook::Origin::Device: return "device";
-    case logbook::Origin::File: return "file";
-    case logbook::Origin::Saved: return "saved";
+    case logbook::Origin::Device:
+      return "device";
+    case logbook::Origin::File:
+      return "file";
+    case logbook::Origin::Saved:
+      return "saved";
   }
   return "";
 }
@@ -83,7 +86,8 @@ void PrintLogTrips(const GlobalOptions& global, const LogTripsOptions& options) 
   try {
     const auto store = OpenLogbookFor(global);
     if (options.vehicle) {
-      const std::string key = *options.vehicle == logbook::NoPlateName ? std::string() : logbook::PlateKey(*options.vehicle);
+      const std::string key =
+          *options.vehicle == logbook::NoPlateName ? std::string() : logbook::PlateKey(*options.vehicle);
       bool known = false;
       for (const logbook::VehicleSummary& v : store->Vehicles()) {
         if (v.plateKey != key) continue;
@@ -142,8 +146,8 @@ void PrintImports(const GlobalOptions& global) {
   if (imports.empty()) return;
   std::vector<std::vector<std::string>> rows{{"id", "at", "origin", "source", "read", "new"}};
   for (const logbook::ImportRow& r : imports) {
-    rows.push_back({std::to_string(r.id), r.at, OriginName(r.origin), r.source, std::to_string(r.read),
-                    std::to_string(r.added)});
+    rows.push_back(
+        {std::to_string(r.id), r.at, OriginName(r.origin), r.source, std::to_string(r.read), std::to_string(r.added)});
   }
   std::cout << AlignedTable(rows);
 }

@@ -20,13 +20,27 @@ std::string LogbookProblem(const logbook::StoreError& error) {
   using Kind = logbook::StoreError::Kind;
   std::string words;
   switch (error.kind()) {
-    case Kind::CannotOpen: words = "cannot be opened"; break;
-    case Kind::Corrupt: words = "is not a logbook or is damaged; it is left as it is"; break;
-    case Kind::Newer: words = "was written by a newer version of the program; it is left as it is"; break;
-    case Kind::Locked: words = "is busy: another program kept it locked too long"; break;
-    case Kind::ReadOnly: words = "cannot be written"; break;
-    case Kind::Full: words = "cannot be written: the disk is full"; break;
-    case Kind::Other: words = "failed"; break;
+    case Kind::CannotOpen:
+      words = "cannot be opened";
+      break;
+    case Kind::Corrupt:
+      words = "is not a logbook or is damaged; it is left as it is";
+      break;
+    case Kind::Newer:
+      words = "was written by a newer version of the program; it is left as it is";
+      break;
+    case Kind::Locked:
+      words = "is busy: another program kept it locked too long";
+      break;
+    case Kind::ReadOnly:
+      words = "cannot be written";
+      break;
+    case Kind::Full:
+      words = "cannot be written: the disk is full";
+      break;
+    case Kind::Other:
+      words = "failed";
+      break;
   }
   const std::string detail = error.what();
   return "the logbook " + error.path() + " " + words + (detail.empty() ? "" : " (" + detail + ")");

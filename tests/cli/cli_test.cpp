@@ -347,13 +347,13 @@ TEST_F(Cli, AppendKeepsTheFileAsItIsAndAddsTheWindowsLines) {
       {header, header + added},  // the vehicle lines alone
       {"", trips::SerializeDatFile({}, Shown(device))},
   };
-  std::string added = "5";
+  std::string fresh = "5";
   for (const auto& c : cases) {
     Write(dir / "car.dat", c.before);
     const Outcome o = Run({"download", "-o", (dir / "car.dat").string(), "--append"});
     EXPECT_EQ(o.status, 0) << o.err;
     EXPECT_EQ(Contents(dir / "car.dat"), c.after);
-    EXPECT_EQ(o.err, "riventar-cli: 5 trips read, " + std::exchange(added, "0") + " new, added to " +
+    EXPECT_EQ(o.err, "riventar-cli: 5 trips read, " + std::exchange(fresh, "0") + " new, added to " +
                          (dir / "car.dat").string() + "\n");
   }
 }
