@@ -2,17 +2,23 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <variant>
 
 #include "cli/exit_status.h"
 #include "cli/interrupt.h"
+#include "cli/logbook_access.h"
 #include "cli/output.h"
+#include "cli/port.h"
 #include "cli/trip_file.h"
 #include "core/link/commands.h"
+#include "core/logbook/new_trips.h"
 #include "core/trips/dat_file.h"
 #include "core/trips/device_reading.h"
 #include "platform/files/file_io.h"
@@ -73,83 +79,159 @@ class ProgressBar {
 
 std::string TripsText(std::size_t n) { return std::to_string(n) + (n == 1 ? " trip" : " trips"); }
 
+// The vehicle the trips are recorded under: the vehicle lines of the .dat
+// file they go to, as far as it has them, each replaced by its option.
+trips::VehicleInfo Vehicle(const DownloadOptions& options, Format format) {
+  trips::VehicleInfo vehicle;
+  if (format == Format::Dat && !options.output.empty()) {
+    // A file that cannot be read or is no trip file is replaced whole: it has no vehicle to keep.
+    const files::ReadResult read = files::ReadWholeFile(options.output, trips::MaxDatFileBytes);
+    const bool headerOnly =
+        read.ok && std::count(read.bytes.begin(), read.bytes.end(), '\n') == 3 && read.bytes.back() == '\n';
+    if (headerOnly || (read.ok && std::holds_alternative<trips::DatContents>(trips::ParseDatFile(read.bytes))))
+      vehicle = trips::ParseDatVehicle(read.bytes);
+  }
+  if (options.model) vehicle.Model = *options.model;
+  if (options.registration) vehicle.RegId = *options.registration;
+  if (options.owner) vehicle.Owner = *options.owner;
+  return vehicle;
+}
+
 }  // namespace
 
 void Download(const GlobalOptions& global, const DownloadOptions& options) {
   const Format format = ChosenFormat(global, options);
-  // Without a file there is nothing synced to wait for before the device forgets its trips.
-  if ((options.reset || options.append) && options.output.empty()) {
-    throw Failure{ExitStatus::Usage, std::string(options.reset ? "--reset" : "--append") + " needs -o FILE"};
-  }
+  if (options.append && options.output.empty()) throw Failure{ExitStatus::Usage, "--append needs -o FILE"};
   // A .csv file is rewritten whole: its rows are numbered and its heading comes first.
   if (options.append && format != Format::Dat) throw Failure{ExitStatus::Usage, "--append works on .dat files only"};
+  if (options.onlyNew && options.noLogbook) {
+    throw Failure{ExitStatus::Usage, "--new needs the logbook: it cannot go with --no-logbook"};
+  }
+  // The device forgets its trips at the reset: they must be on disk somewhere first.
+  if (options.reset && options.noLogbook && options.output.empty()) {
+    throw Failure{ExitStatus::FileIo,
+                  "--reset with --no-logbook needs -o FILE: the trips would be on disk nowhere when the device "
+                  "forgets them; the device is not asked"};
+  }
 
   // Whatever can fail without the device fails before it is asked: a reading takes a while.
   if (!options.output.empty()) CheckOutputFile(options.output);
   if (options.append) LoadAppendTarget(options.output);
+  // The logbook knows a device by its path: one path for it however it was typed.
+  const std::string devicePath = std::filesystem::absolute(DevicePathFor(global.port)).lexically_normal().string();
+  std::unique_ptr<logbook::Store> store;
+  trips::TripList memory;
+  if (!options.noLogbook) {
+    store = OpenLogbookFor(global);
+    try {
+      if (options.onlyNew) memory = store->DeviceMemory(devicePath);
+    } catch (const logbook::StoreError& e) {
+      throw LogbookFailure(e);
+    }
+  }
+  const trips::VehicleInfo vehicle = Vehicle(options, format);
 
   Session session(global);
   const std::optional<int> count = trips::ReadTripCount(session.Link());
   if (!count) throw session.Unanswered();
-  std::optional<trips::TripList> read;
+  std::optional<logbook::NewTripsReading> reading;
   {
     ProgressBar bar(*count);
     // The request for trip `index` is out: those before it are in.
-    read = trips::ReadTrips(session.Link(), *count, [&bar](int index) { bar.Show(index); });
-    if (read) bar.Finish();
+    reading = logbook::ReadNewTrips(session.Link(), *count, memory, [&bar](int index) { bar.Show(index); });
+    if (reading) bar.Finish();
   }
-  if (!read) throw session.Unanswered();
-  if (*count == 0) std::cerr << "riventar-cli: the device holds no trips\n";
-  const std::string readText =
-      TripsText(read->size()) + " read" +
-      (static_cast<int>(read->size()) < *count ? " (" + std::to_string(*count - static_cast<int>(read->size())) +
-                                                     " left out as invalid)"
-                                               : "");
+  if (!reading) throw session.Unanswered();
+  // From here an interrupt waits: the trips go into the logbook and the file
+  // whole or not at all, and the user learns whether the device still holds them.
+  const InterruptsDeferred deferred;
+  const trips::TripList& all = reading->trips;
 
+  // Committed at once: whatever happens to the file, the logbook has them.
+  std::optional<logbook::Recorded> recorded;
+  std::optional<Failure> logbookFailed;
+  if (store) {
+    try {
+      recorded = store->Record({logbook::Origin::Device, devicePath, LocalTimeNow(), vehicle, all});
+    } catch (const logbook::StoreError& e) {
+      logbookFailed = LogbookFailure(e);
+    }
+  }
+  // --new: the trips the logbook did not hold; those read, if it could not say.
+  trips::TripList shown;
+  if (!options.onlyNew) {
+    shown = all;
+  } else if (recorded) {
+    for (std::size_t i = 0; i < all.size(); ++i)
+      if (recorded->wasNew[i]) shown.push_back(all[i]);
+  } else {
+    shown.assign(all.begin() + reading->known, all.end());
+  }
+
+  if (*count == 0) std::cerr << "riventar-cli: the device holds no trips\n";
+  const int leftOut = *count - reading->known - reading->read;
+  std::string readText = TripsText(static_cast<std::size_t>(reading->read)) + " read" +
+                         (leftOut > 0 ? " (" + std::to_string(leftOut) + " left out as invalid)" : "");
+  if (reading->known > 0) readText += ", " + std::to_string(reading->known) + " known not read again";
+  if (recorded) readText += ", " + std::to_string(recorded->added) + " new";
+
+  // Said last, as what went wrong: whatever was done before it.
+  const auto finish = [&](const std::string& done) {
+    if (logbookFailed) throw Failure{ExitStatus::Logbook, done + "; but " + logbookFailed->message};
+    std::cerr << "riventar-cli: " << done << "\n";
+  };
+
+  bool written = false;
+  std::string done = readText;
   if (options.output.empty()) {
-    const std::string bytes = format == Format::Table  ? (read->empty() ? std::string() : TripTable(*read))
-                              : format == Format::Csv  ? trips::SerializeCsv(*read)
-                              : format == Format::Json ? TripsJson(*read)
-                                                       : trips::SerializeDatFile({}, *read);
+    const std::string bytes = format == Format::Table  ? (shown.empty() ? std::string() : TripTable(shown))
+                              : format == Format::Csv  ? trips::SerializeCsv(shown)
+                              : format == Format::Json ? TripsJson(shown)
+                                                       : trips::SerializeDatFile(vehicle, shown);
     std::cout << bytes;
     FlushStandardOutput();
-    if (*count > 0) std::cerr << "riventar-cli: " << readText << "\n";
-    return;
-  }
-  if (*count == 0) return;  // no file without trips, and nothing to reset
-
-  std::string bytes;
-  if (format == Format::Dat) {
-    // Appended: the file's bytes as they are now, whatever they hold, then the new lines.
-    std::optional<std::string> base;
-    if (options.append) base = LoadAppendTarget(options.output);
-    if (base) {
-      bytes = std::move(*base);
-      for (const trips::TripRecord& r : *read) bytes += trips::TripLine(r);
+  } else if (!shown.empty()) {  // no file without trips
+    std::string bytes;
+    if (format == Format::Dat) {
+      // Appended: the file's bytes as they are now, whatever they hold, then the new lines.
+      std::optional<std::string> base;
+      if (options.append) base = LoadAppendTarget(options.output);
+      if (base) {
+        bytes = std::move(*base);
+        for (const trips::TripRecord& r : shown) bytes += trips::TripLine(r);
+      } else {
+        bytes = trips::SerializeDatFile(vehicle, shown);
+      }
     } else {
-      bytes = trips::SerializeDatFile({}, *read);
+      bytes = format == Format::Csv ? trips::SerializeCsv(shown) : TripsJson(shown);
     }
-  } else {
-    bytes = format == Format::Csv ? trips::SerializeCsv(*read) : TripsJson(*read);
+    WriteTripFile(options.output, bytes);
+    written = true;
+    done += (options.append ? ", added to " : ", written to ") + options.output;
+  } else if (*count > 0) {
+    done += ", nothing written to " + options.output;
   }
-  // From here an interrupt waits: the file is written whole or not at all, and
-  // the user learns whether the device still holds the trips.
-  const InterruptsDeferred deferred;
-  WriteTripFile(options.output, bytes);
-  const std::string written = readText + (options.append ? ", added to " : ", written to ") + options.output;
-  if (!options.reset) {
-    std::cerr << "riventar-cli: " << written << "\n";
+  if (!options.reset || *count == 0) {
+    if (*count > 0 || logbookFailed) finish(done);
     return;
   }
-  // Written and synced: the device may forget them now. Like the window, one attempt.
+  // The logbook, or the file, holds every trip the device is about to forget
+  // (with --new, those the file lacks were in the logbook before).
+  if (!recorded && !written) {
+    throw Failure{ExitStatus::FileIo,
+                  done + "; the device is not reset, as the trips are nowhere on disk: " +
+                      (logbookFailed ? logbookFailed->message : std::string("no logbook and no -o FILE"))};
+  }
+  // Durable: the device may forget them now. Like the window, one attempt.
   if (!session.Link().CommandExchange(link::TripCounterResetCommand())) {
-    // The file is good: say so, or the user downloads again into it and gets every trip twice.
-    throw Failure{ExitStatus::NoAnswer, written + "; but the device " +
+    // The copy is good: say so, or the user downloads again and gets every trip twice.
+    throw Failure{ExitStatus::NoAnswer, done + "; but the device " +
                                             (session.Link().HungUp() ? "was disconnected before it answered"
                                                                      : "did not answer") +
-                                            " the counter reset, so it still holds them"};
+                                            " the counter reset, so it still holds them" +
+                                            (logbookFailed ? "; and " + logbookFailed->message : std::string())};
   }
-  std::cerr << "riventar-cli: " << written << "; the device's counter is reset\n";
+  finish(done + "; the device's counter is reset");
 }
 
 }  // namespace riventar::cli

@@ -1,4 +1,5 @@
 #pragma once
+#include <optional>
 #include <string>
 
 #include "cli/session.h"
@@ -10,10 +11,15 @@ struct DownloadOptions {
   std::string format;  // "dat", "csv", "json" or empty: from the extension
   bool append = false;
   bool reset = false;
+  bool onlyNew = false;    // --new: only what the logbook lacks
+  bool noLogbook = false;  // --no-logbook
+  // --vehicle-model, --vehicle-reg, --vehicle-owner; each one given replaces
+  // the text of the -o file's vehicle lines.
+  std::optional<std::string> model, registration, owner;
 };
 
-// Reads every stored trip and prints or writes them; "$TC" only once they
-// are safely on disk. Throws Failure.
+// Reads the stored trips, records them in the logbook and prints or writes
+// them; "$TC" only once they are safely on disk. Throws Failure.
 void Download(const GlobalOptions& global, const DownloadOptions& options);
 
 }  // namespace riventar::cli

@@ -11,6 +11,7 @@ enum class ExitStatus : int {
   PortOpen = 3,     // the port could not be opened
   FileIo = 4,       // a file could not be read or written
   NotTripFile = 5,  // a file is no trip file
+  Logbook = 6,      // the logbook could not be opened or written
 };
 
 // Thrown by a command; main prints the message on standard error and exits

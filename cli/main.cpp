@@ -2,7 +2,10 @@
 // scripts and for support. Data go to standard output, everything else to
 // standard error; see riventar-cli(1).
 #include <CLI/CLI.hpp>
+#include <QCoreApplication>
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <csignal>
 #include <deque>
 #include <iostream>
@@ -11,6 +14,7 @@
 #include "cli/download.h"
 #include "cli/exit_status.h"
 #include "cli/interrupt.h"
+#include "cli/log_command.h"
 #include "cli/output.h"
 #include "cli/ports_command.h"
 #include "cli/session.h"
@@ -44,6 +48,20 @@ const CLI::Validator WholeNumber(
     },
     "");
 
+// A calendar date, "YYYY-MM-DD".
+const CLI::Validator IsoDate(
+    [](std::string& value) {
+      int year = 0, month = 0, day = 0;
+      char end = 0;
+      const bool shaped = value.size() == 10 && value[4] == '-' && value[7] == '-' &&
+                          std::sscanf(value.c_str(), "%4d-%2d-%2d%c", &year, &month, &day, &end) == 3;
+      const bool valid = shaped && std::chrono::year_month_day(std::chrono::year(year), std::chrono::month(month),
+                                                               std::chrono::day(day))
+                                       .ok();
+      return valid ? std::string() : Echoed(value) + " is not a date YYYY-MM-DD";
+    },
+    "");
+
 // What CLI11 says, as this program's other messages: named, on one line,
 // any argument it repeats at most 40 characters long.
 std::string ParseMessage(const CLI::App& app, const CLI::ParseError& e, const std::vector<std::string>& args) {
@@ -62,7 +80,7 @@ std::string ParseMessage(const CLI::App& app, const CLI::ParseError& e, const st
     std::vector<std::string> left = app.remaining();
     std::string names;
     for (const CLI::App* sub : at->get_subcommands({})) names += (names.empty() ? "" : ", ") + sub->get_name();
-    const std::string what = at == &app ? "command" : "setting";
+    const std::string what = at->get_name() == "set" ? "setting" : "command";
     message = left.empty()                    ? "a " + what + " is needed: " + names
               : left.front().starts_with("-") ? "unknown option " + Echoed(left.front())
                                               : "unknown " + what + " " + Echoed(left.front()) + "; the " + what +
@@ -84,6 +102,8 @@ int main(int argc, char** argv) {
   // A file-size limit must fail the write, not kill the program before it can say so.
   std::signal(SIGXFSZ, SIG_IGN);
   InstallInterruptHandlers();
+  // The logbook's SQL driver is a Qt plugin, found through the application object.
+  QCoreApplication qt(argc, argv);
   CLI::App app{"The on-board trip computer and its trip files from the command line.", "riventar-cli"};
   app.require_subcommand(1);
   app.fallthrough();  // the global options may follow the command too
@@ -95,6 +115,9 @@ int main(int argc, char** argv) {
       ->capture_default_str();
   app.add_option("--trace", global.trace, "log every byte sent and received to FILE")->type_name("FILE");
   app.add_flag("--json", global.json, "print data as JSON");
+  app.add_option("--logbook", global.logbook,
+                 "the logbook file; by default $RIVENTAR_LOGBOOK, else $XDG_DATA_HOME/riventar/logbook.sqlite")
+      ->type_name("PATH");
 
   std::function<void()> run;
 
@@ -105,13 +128,20 @@ int main(int argc, char** argv) {
   info->callback([&] { run = [&] { PrintSettings(global, true); }; });
 
   DownloadOptions download;
-  CLI::App* downloadCommand = app.add_subcommand("download", "read every stored trip");
+  CLI::App* downloadCommand = app.add_subcommand("download", "read the stored trips and record them in the logbook");
   downloadCommand->add_option("-o,--output", download.output, "write the trips to FILE instead of printing a table")
       ->type_name("FILE");
   downloadCommand->add_option("--format", download.format, "dat, csv or json; by default from FILE's extension")
       ->check(OneOf({"dat", "csv", "json"}));
   downloadCommand->add_flag("--append", download.append, "add the trips to the existing .dat FILE");
-  downloadCommand->add_flag("--reset", download.reset, "empty the device's memory once FILE is written and synced");
+  downloadCommand->add_flag("--reset", download.reset,
+                            "empty the device's memory once the trips are in the logbook or FILE, synced");
+  downloadCommand->add_flag("--new", download.onlyNew, "read, print or write only the trips the logbook lacks");
+  downloadCommand->add_flag("--no-logbook", download.noLogbook, "leave the logbook out");
+  downloadCommand->add_option("--vehicle-reg", download.registration, "the vehicle's registration number")
+      ->type_name("TEXT");
+  downloadCommand->add_option("--vehicle-model", download.model, "the vehicle's model")->type_name("TEXT");
+  downloadCommand->add_option("--vehicle-owner", download.owner, "the vehicle's owner")->type_name("TEXT");
   downloadCommand->callback([&] { run = [&] { Download(global, download); }; });
 
   StatsOptions stats;
@@ -153,6 +183,33 @@ int main(int argc, char** argv) {
 
   CLI::App* reset = app.add_subcommand("reset-counter", "forget every stored trip on the device");
   reset->callback([&] { run = [&] { ResetCounter(global); }; });
+
+  CLI::App* log = app.add_subcommand("log", "the logbook: every trip ever read or brought in");
+  log->require_subcommand(1);
+  log->add_subcommand("vehicles", "list the vehicles, with their trips and distance")->callback([&] {
+    run = [&] { PrintVehicles(global); };
+  });
+  LogTripsOptions logTrips;
+  CLI::App* logTripsCommand = log->add_subcommand("trips", "print or write the trips, in date order");
+  logTripsCommand->add_option("--vehicle", logTrips.vehicle, "only the trips of the vehicle with this number")
+      ->type_name("REG");
+  logTripsCommand->add_option("--from", logTrips.from, "only trips on or after this date")
+      ->type_name("YYYY-MM-DD")
+      ->check(IsoDate);
+  logTripsCommand->add_option("--to", logTrips.to, "only trips on or before this date")
+      ->type_name("YYYY-MM-DD")
+      ->check(IsoDate);
+  logTripsCommand->add_option("--format", logTrips.format, "table, dat, csv or json; by default from FILE's extension")
+      ->check(OneOf({"table", "dat", "csv", "json"}));
+  logTripsCommand->add_option("-o,--output", logTrips.output, "write the trips to FILE")->type_name("FILE");
+  logTripsCommand->callback([&] { run = [&] { PrintLogTrips(global, logTrips); }; });
+  log->add_subcommand("imports", "list the readings and files recorded")->callback([&] {
+    run = [&] { PrintImports(global); };
+  });
+  std::vector<std::string> importFiles;
+  CLI::App* logImport = log->add_subcommand("import", "bring .dat files into the logbook");
+  logImport->add_option("FILE", importFiles, "the .dat files")->required();
+  logImport->callback([&] { run = [&] { ImportFiles(global, importFiles); }; });
 
   std::optional<Failure> failure;
   try {

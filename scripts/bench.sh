@@ -58,6 +58,10 @@ row "  ratio of the program to it (target <= 1.005)" "$(awk -v p="$program" -v s
 cli_row=BM_CliDownload255TripsPaced/iterations:2/manual_time
 row "riventar-cli download -o of 255 trips, 9600 baud (mean of 2)" "$(gbench cli $cli_row) against $(counter cli $cli_row wire_s) s on the wire"
 row "  ratio to the wire time (worst of 2)" "$(after cli 'cli download 255 trips: worst ratio to wire time')"
+row "riventar-cli download --new, 5 of 255 trips new, 9600 baud (mean of 5)" "$(gbench cli BM_CliDownloadNewPaced/iterations:5/manual_time)"
+row "  worst of 5 (target < 1 s)" "$(after cli 'cli download --new, 5 of 255 trips new: worst')"
+row "riventar-cli log trips --format dat of 100,000 trips (mean of 5)" "$(gbench cli BM_CliLogTrips100kDat/iterations:5/manual_time)"
+row "  worst of 5 (target < 0.5 s)" "$(after cli 'cli log trips --format dat of 100,000 trips: worst')"
 row "disconnect latency (mean of 50)" "$(gbench link BM_Disconnect/iterations:50/manual_time)"
 row "  worst of 50 (target < 20 ms)" "$(after link 'disconnect: worst')"
 row "idle CPU of a connected link, 3 s (target < 0.1 %)" "$(after link 'idle connected link:')"

@@ -45,6 +45,15 @@ std::variant<DatContents, DatProblem> ParseDatFile(std::string_view bytes) {
   return contents;
 }
 
+VehicleInfo ParseDatVehicle(std::string_view bytes) {
+  VehicleInfo vehicle;
+  std::size_t pos = 0;
+  vehicle.Model = HeaderLine(bytes, pos);
+  vehicle.RegId = HeaderLine(bytes, pos);
+  vehicle.Owner = HeaderLine(bytes, pos);
+  return vehicle;
+}
+
 TripRecord ParseTripLine(std::string_view line) {
   TripRecord r;
   r.Year = HexToByte(line, 0);

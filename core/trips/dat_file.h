@@ -43,6 +43,8 @@ inline constexpr std::size_t MaxDatFileBytes = std::size_t{64} << 20;
 // long it is. Trip lines are decoded with the same hexadecimal rules as device
 // replies and accepted by AcceptedFromFile.
 std::variant<DatContents, DatProblem> ParseDatFile(std::string_view bytes);
+// The vehicle lines alone, read as ParseDatFile reads them, whatever follows.
+VehicleInfo ParseDatVehicle(std::string_view bytes);
 
 // One trip line: "%2.2x" Year, Month + 1, Weekday + 1, Day, Hour, Minute,
 // then "%8.8x" TripTime, MovingTime, Distance, Fuel, then CR LF. Month and

@@ -11,8 +11,13 @@ std::optional<int> ReadTripCount(link::Exchange& link) {
 }
 
 std::optional<TripList> ReadTrips(link::Exchange& link, int count, const std::function<void(int index)>& sent) {
+  return ReadTripRange(link, 0, count, sent);
+}
+
+std::optional<TripList> ReadTripRange(link::Exchange& link, int first, int end,
+                                      const std::function<void(int index)>& sent) {
   TripList read;
-  for (int index = 0; index < count; ++index) {
+  for (int index = first; index < end; ++index) {
     const auto whileWaiting = [&] {
       if (sent) sent(index);
     };

@@ -17,5 +17,8 @@ std::optional<int> ReadTripCount(link::Exchange& link);
 // written, while its reply is on the wire. Trips the device rules out are
 // left out; nothing at all when a trip stays unanswered.
 std::optional<TripList> ReadTrips(link::Exchange& link, int count, const std::function<void(int index)>& sent = {});
+// Trips first..end-1 only, by the same rules.
+std::optional<TripList> ReadTripRange(link::Exchange& link, int first, int end,
+                                      const std::function<void(int index)>& sent = {});
 
 }  // namespace riventar::trips

@@ -14,6 +14,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "core/trips/dat_file.h"
@@ -60,9 +61,18 @@ class Cli : public ::testing::Test {
     char pattern[] = "/tmp/riventar-cli-test-XXXXXX";
     ASSERT_NE(::mkdtemp(pattern), nullptr);
     dir = pattern;
+    // The logbook of every run, in a folder of its own: `dir` holds only what the tests look for.
+    char logbookPattern[] = "/tmp/riventar-cli-logbook-XXXXXX";
+    ASSERT_NE(::mkdtemp(logbookPattern), nullptr);
+    logbook = fs::path(logbookPattern) / "logbook.sqlite";
+    ::setenv("RIVENTAR_LOGBOOK", logbook.c_str(), 1);
     sim.SetTrips(device);
   }
-  void TearDown() override { fs::remove_all(dir); }
+  void TearDown() override {
+    ::unsetenv("RIVENTAR_LOGBOOK");
+    fs::remove_all(dir);
+    fs::remove_all(logbook.parent_path());
+  }
 
   // Runs the program with --port at the simulator; `fileSizeLimit` bytes, if
   // any, is the most it may write to a file; standard output goes to `out`.
@@ -109,6 +119,7 @@ class Cli : public ::testing::Test {
   }();
   riventar::sim::Simulator sim;
   fs::path dir;
+  fs::path logbook;
 };
 
 TEST_F(Cli, DownloadWritesWhatTheWindowSavesAndExports) {
@@ -167,7 +178,7 @@ TEST_F(Cli, ResetOnlyAfterTheFileIsSafelyWritten) {
   Write(file, "old contents");
   // A file-size limit below the file's size (and above the message's): the
   // write fails, the old file and the trips stay.
-  const Outcome full = Run({"download", "-o", file.string(), "--reset"}, 200);
+  const Outcome full = Run({"download", "--no-logbook", "-o", file.string(), "--reset"}, 200);
   EXPECT_EQ(full.status, 4);
   EXPECT_NE(full.err.find("the file as it was is kept"), std::string::npos) << full.err;
   EXPECT_EQ(Contents(file), "old contents");
@@ -231,7 +242,7 @@ TEST_F(Cli, FailuresEndWithTheirStatus) {
       {{"set", "power-off", "1:49:14"}, 2, "1 час 49 минут 13 секунд"},
       {{"set", "clock", "2009-02-29T10:00"}, 2, "no calendar date"},
       {{"set", "correction", "add", "-5"}, 2, "отрицательным"},
-      {{"download", "--reset"}, 2, "--reset needs -o FILE"},
+      {{"download", "--no-logbook", "--reset"}, 4, "--reset with --no-logbook needs -o FILE"},
       {{"download", "-o", (dir / "x.csv").string(), "--append"}, 2, ".dat files only"},
       {{"--port", "/nonexistent/tty", "info"}, 3, "Не возможно открыть последовательный порт\nУстройство: /nonexistent/tty"},
       // Checked before the device is asked: the device is silent, and asking it would take a second.
@@ -336,12 +347,14 @@ TEST_F(Cli, AppendKeepsTheFileAsItIsAndAddsTheWindowsLines) {
       {header, header + added},  // the vehicle lines alone
       {"", trips::SerializeDatFile({}, Shown(device))},
   };
+  std::string fresh = "5";
   for (const auto& c : cases) {
     Write(dir / "car.dat", c.before);
     const Outcome o = Run({"download", "-o", (dir / "car.dat").string(), "--append"});
     EXPECT_EQ(o.status, 0) << o.err;
     EXPECT_EQ(Contents(dir / "car.dat"), c.after);
-    EXPECT_EQ(o.err, "riventar-cli: 5 trips read, added to " + (dir / "car.dat").string() + "\n");
+    EXPECT_EQ(o.err, "riventar-cli: 5 trips read, " + std::exchange(fresh, "0") + " new, added to " +
+                         (dir / "car.dat").string() + "\n");
   }
 }
 
@@ -353,12 +366,12 @@ TEST_F(Cli, SuccessAndAFailedResetAreSaid) {
     int status;
     std::string err;
   } cases[] = {
-      {{"download"}, false, 0, "riventar-cli: 5 trips read\n"},
-      {{"download", "-o", file}, false, 0, "riventar-cli: 5 trips read, written to " + file + "\n"},
+      {{"download"}, false, 0, "riventar-cli: 5 trips read, 5 new\n"},
+      {{"download", "-o", file}, false, 0, "riventar-cli: 5 trips read, 0 new, written to " + file + "\n"},
       {{"download", "-o", file, "--reset"}, true, 1,
-       "riventar-cli: 5 trips read, written to " + file +
+       "riventar-cli: 5 trips read, 0 new, written to " + file +
            "; but the device did not answer the counter reset, so it still holds them\n"},
-      {{"download", "-o", file, "--reset"}, false, 0,
+      {{"download", "--no-logbook", "-o", file, "--reset"}, false, 0,
        "riventar-cli: 5 trips read, written to " + file + "; the device's counter is reset\n"},
   };
   for (const auto& c : cases) {
@@ -446,6 +459,95 @@ TEST_F(Cli, AnInterruptClearsTheBarAndLeavesNoFileBehind) {
   for (const auto& entry : fs::directory_iterator(dir))
     EXPECT_TRUE(entry.path().filename() == "stdout" || entry.path().filename() == "stderr") << entry.path();
   EXPECT_EQ(sim.Trips().size(), 200u);
+}
+
+TEST_F(Cli, TheLogbookKeepsEveryTripOnceAndGivesBackTheWindowsBytes) {
+  const std::vector<std::string> vehicle = {"--vehicle-reg", "А123ВС 77", "--vehicle-model", "ВАЗ-2110"};
+  std::vector<std::string> args{"download", "--format", "csv"};
+  args.insert(args.end(), vehicle.begin(), vehicle.end());
+  Outcome o = Run(args);
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(o.err, "riventar-cli: 5 trips read, 5 new\n");
+  o = Run({"download", "--format", "csv"});
+  EXPECT_EQ(o.err, "riventar-cli: 5 trips read, 0 new\n");
+  // The plate as typed another way; the trips in date order, the vehicle's texts as the header.
+  const std::string expected = trips::SerializeDatFile({"ВАЗ-2110", "А123ВС 77", ""}, Shown(device));
+  o = Run({"log", "trips", "--vehicle", "a123bc77", "--format", "dat"});
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(o.out, expected);
+  ASSERT_EQ(Run({"log", "trips", "--vehicle", "A123BC-77", "-o", (dir / "out.dat").string()}).status, 0);
+  EXPECT_EQ(Contents(dir / "out.dat"), expected);
+  o = Run({"--json", "log", "trips", "--from", "2005-10-05", "--to", "2005-10-05"});
+  EXPECT_EQ(std::count(o.out.begin(), o.out.end(), '{'), 1) << o.out;
+}
+
+TEST_F(Cli, NewReadsAndGivesOnlyWhatTheLogbookLacks) {
+  ASSERT_EQ(Run({"download"}).status, 0);
+  std::vector<DeviceTrip> more = device;
+  const auto later = riventar::sim::RealisticTrips(8, 3);
+  more.insert(more.end(), later.begin() + 5, later.end());
+  sim.SetTrips(more);
+  sim.ClearCommands();
+  const Outcome o = Run({"download", "--new", "--format", "dat"});
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(sim.Commands(), (Commands{"$NOP", "$TN", "$TR00", "$TR04", "$TR05", "$TR06", "$TR07"}));
+  EXPECT_EQ(o.out, trips::SerializeDatFile({}, Shown({later.begin() + 5, later.end()})));
+  EXPECT_EQ(o.err, "riventar-cli: 3 trips read, 5 known not read again, 3 new\n");
+  // Nothing new: the two checks, no file, and the device may forget what the logbook holds.
+  sim.ClearCommands();
+  const Outcome again = Run({"download", "--new", "-o", (dir / "new.dat").string(), "--reset"});
+  EXPECT_EQ(again.status, 0) << again.err;
+  EXPECT_EQ(sim.Commands(), (Commands{"$NOP", "$TN", "$TR00", "$TR07", "$TC"}));
+  EXPECT_FALSE(fs::exists(dir / "new.dat"));
+}
+
+TEST_F(Cli, ImportingTwiceChangesNothingAndARefusedFileIsSaid) {
+  const fs::path good = dir / "car.dat", bad = dir / "text.dat";
+  Write(good, trips::SerializeDatFile({"ВАЗ", "А123ВС", "Иванов"}, Shown(device)));
+  Write(bad, "model\r\nreg\r\nowner\r\nnot a trip line\r\n");
+  Outcome o = Run({"log", "import", bad.string(), good.string()});
+  EXPECT_EQ(o.status, 5);
+  EXPECT_EQ(o.out, good.string() + ": 5 trips read, 5 new\n");
+  EXPECT_NE(o.err.find("text.dat is not in the trip file format; not imported"), std::string::npos) << o.err;
+  const std::string before = Run({"log", "trips", "--format", "dat"}).out;
+  o = Run({"log", "import", good.string()});
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(o.out, good.string() + ": 5 trips read, 0 new\n");
+  EXPECT_EQ(Run({"log", "trips", "--format", "dat"}).out, before);
+  o = Run({"--json", "log", "vehicles"});
+  EXPECT_NE(o.out.find("\"registration\": \"А123ВС\", \"model\": \"ВАЗ\", \"owner\": \"Иванов\", \"trips\": 5"),
+            std::string::npos)
+      << o.out;
+}
+
+TEST_F(Cli, AGarbageLogbookIsRefusedAndLeftAsItIs) {
+  const std::string garbage = "this is no database, but a user's notes\n";
+  Write(logbook, garbage);
+  const std::vector<std::string> commands[] = {
+      {"download", "-o", (dir / "car.dat").string(), "--reset"}, {"log", "trips"}, {"log", "import", "x.dat"}};
+  for (const auto& args : commands) {
+    sim.ClearCommands();
+    const Outcome o = Run(args);
+    EXPECT_EQ(o.status, 6) << args[0] << " " << o.err;
+    EXPECT_NE(o.err.find("the logbook " + logbook.string()), std::string::npos) << o.err;
+    EXPECT_TRUE(sim.Commands().empty());
+    EXPECT_EQ(Contents(logbook), garbage);
+  }
+  EXPECT_FALSE(fs::exists(dir / "car.dat"));
+}
+
+TEST_F(Cli, TwoProgramsRecordingAtOnceKeepEachTripOnce) {
+  const auto all = riventar::sim::RealisticTrips(9);
+  riventar::sim::Simulator other;
+  sim.SetTrips({all.begin(), all.begin() + 6});
+  other.SetTrips({all.begin() + 3, all.end()});
+  sim.SetPace(true);
+  other.SetPace(true);
+  const pid_t first = Start({"download", "--format", "csv"});
+  const pid_t second = Start({"--port", other.SlavePath(), "download", "--format", "csv"});
+  EXPECT_EQ(Wait(first).status, 0);
+  EXPECT_EQ(Wait(second).status, 0);
+  EXPECT_EQ(Run({"log", "trips", "--format", "dat"}).out, trips::SerializeDatFile({}, Shown(all)));
 }
 
 }  // namespace

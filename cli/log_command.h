@@ -1,0 +1,25 @@
+#pragma once
+// riventar-cli log: what the logbook holds, and files brought into it.
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/session.h"
+
+namespace riventar::cli {
+
+struct LogTripsOptions {
+  std::optional<std::string> vehicle;   // a registration number as typed, or "без номера"
+  std::optional<std::string> from, to;  // "YYYY-MM-DD", inclusive
+  std::string format;                   // "table", "dat", "csv", "json" or empty: from the file or --json
+  std::string output;                   // empty: standard output
+};
+
+// Each throws Failure.
+void PrintVehicles(const GlobalOptions& global);
+void PrintLogTrips(const GlobalOptions& global, const LogTripsOptions& options);
+void PrintImports(const GlobalOptions& global);
+// Every file is tried; a refused one is said and makes the whole fail at the end.
+void ImportFiles(const GlobalOptions& global, const std::vector<std::string>& files);
+
+}  // namespace riventar::cli
