@@ -96,9 +96,7 @@ std::string ParseMessage(const CLI::App& app, const CLI::ParseError& e, const st
   return "riventar-cli: " + message + " (see '" + path + " --help')";
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
   // A file-size limit must fail the write, not kill the program before it can say so.
   std::signal(SIGXFSZ, SIG_IGN);
   InstallInterruptHandlers();
@@ -240,4 +238,19 @@ int main(int argc, char** argv) {
   if (trace) std::cerr << "riventar-cli: " << trace->message << "\n";
   if (failure) return Status(failure->status);
   return Status(trace ? trace->status : ExitStatus::Done);
+}
+
+}  // namespace
+
+// Nothing escapes: what the commands do not catch (memory, a library's own
+// error while the command line is being set up) still ends with a message.
+int main(int argc, char** argv) {
+  try {
+    return Run(argc, argv);
+  } catch (const std::exception& e) {
+    std::cerr << "riventar-cli: " << e.what() << "\n";
+  } catch (...) {
+    std::cerr << "riventar-cli: unexpected error\n";
+  }
+  return 70;  // EX_SOFTWARE
 }
