@@ -14,6 +14,7 @@
 #include <fstream>
 #include <map>
 #include <optional>
+#include <thread>
 
 namespace riventar::logbook {
 namespace {
@@ -532,7 +533,9 @@ void CheckHeader(const std::string& path) {
 
 }  // namespace
 
-std::unique_ptr<Store> OpenLogbook(const std::string& location, std::chrono::milliseconds busyTimeout) {
+namespace {
+
+std::unique_ptr<Store> OpenOnce(const std::string& location, std::chrono::milliseconds busyTimeout) {
   if (location.empty()) throw StoreError(Kind::CannotOpen, location, "no file name");
   const fs::path path(location);
   const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
@@ -555,6 +558,23 @@ std::unique_ptr<Store> OpenLogbook(const std::string& location, std::chrono::mil
     ReadVersion(readOnly);
   }
   return std::make_unique<SqliteStore>(location, busyTimeout);
+}
+
+}  // namespace
+
+std::unique_ptr<Store> OpenLogbook(const std::string& location, std::chrono::milliseconds busyTimeout) {
+  // A new file being made, switched to its write-ahead log or migrated by
+  // another program at this moment: SQLite may then say busy at once rather
+  // than through the busy timeout, so the whole opening is tried again.
+  const auto deadline = std::chrono::steady_clock::now() + busyTimeout;
+  for (;;) {
+    try {
+      return OpenOnce(location, busyTimeout);
+    } catch (const StoreError& e) {
+      if (e.kind() != Kind::Locked || std::chrono::steady_clock::now() >= deadline) throw;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds{20});
+  }
 }
 
 }  // namespace riventar::logbook
