@@ -47,4 +47,4 @@ for _ in $(seq 100); do [ -e "$work/com1" ] && break; sleep 0.05; done
 
 mkdir -p "$out"
 XDG_RUNTIME_DIR=$work DISPLAY=":$(head -n1 "$work/display")" QT_QPA_PLATFORM=xcb RIVENTAR_COM1="$work/com1" \
-  "$build/tests/install/riventar_screenshots" "$out"
+  "$build/tools/riventar_screenshots" "$out"

@@ -20,6 +20,7 @@
 #include "core/trips/dat_file.h"
 #include "core/trips/trip_record.h"
 #include "sim/simulator.h"
+#include "tests/support/temp_dir.h"
 #include "sim/trip_store.h"
 
 namespace fs = std::filesystem;
@@ -58,21 +59,16 @@ trips::TripList Shown(const std::vector<DeviceTrip>& device) {
 class Cli : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/riventar-cli-test-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    dir = pattern;
+    dir = scratch.Path();
     // The logbook of every run, in a folder of its own: `dir` holds only what the tests look for.
-    char logbookPattern[] = "/tmp/riventar-cli-logbook-XXXXXX";
-    ASSERT_NE(::mkdtemp(logbookPattern), nullptr);
-    logbook = fs::path(logbookPattern) / "logbook.sqlite";
+    logbook = logbookFolder / "logbook.sqlite";
     ::setenv("RIVENTAR_LOGBOOK", logbook.c_str(), 1);
     sim.SetTrips(device);
   }
   void TearDown() override {
     ::unsetenv("RIVENTAR_LOGBOOK");
-    fs::remove_all(dir);
-    fs::remove_all(logbook.parent_path());
   }
+  riventar::testing::TempDir scratch{"riventar-cli-test"}, logbookFolder{"riventar-cli-logbook"};
 
   // Runs the program with --port at the simulator; `fileSizeLimit` bytes, if
   // any, is the most it may write to a file; standard output goes to `out`.

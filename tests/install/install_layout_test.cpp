@@ -11,10 +11,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <regex>
 #include <set>
 #include <sstream>
 #include <string>
+
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -72,17 +75,13 @@ const std::set<fs::path>& ExpectedFiles() {
 class InstallLayout : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    char pattern[] = "/tmp/riventar-install-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    scratch_ = pattern;
+    scratchDir_ = std::make_unique<riventar::testing::TempDir>("riventar-install");
+    scratch_ = scratchDir_->Path();
     const std::string cmake = std::string("'") + RIVENTAR_CMAKE_COMMAND + "' --install '" RIVENTAR_BUILD_DIR "'";
     prefixRun_ = Shell(cmake + " --prefix " + Quoted(scratch_ / "prefix"));
     destdirRun_ = Shell("DESTDIR=" + Quoted(scratch_ / "stage") + " " + cmake + " --prefix /usr");
   }
-  static void TearDownTestSuite() {
-    std::error_code ignored;
-    fs::remove_all(scratch_, ignored);
-  }
+  static void TearDownTestSuite() { scratchDir_.reset(); }
 
   static fs::path Prefix() { return scratch_ / "prefix"; }
 
@@ -94,6 +93,7 @@ class InstallLayout : public ::testing::Test {
   }
 
   static fs::path Scratch() { return scratch_; }
+  static inline std::unique_ptr<riventar::testing::TempDir> scratchDir_;
   static inline fs::path scratch_;
   static inline Output prefixRun_, destdirRun_;
 };

@@ -13,6 +13,7 @@
 #include "core/link/link.h"
 #include "core/link/messages.h"
 #include "core/link/open_failure.h"
+#include "tests/support/temp_dir.h"
 
 using riventar::link::DescribeOpenFailure;
 using riventar::posix::SerialOpenError;
@@ -40,9 +41,8 @@ TEST(OpenFailure, SaysWhyAndWhatToDo) {
 // Real nodes with real modes: joining the group is advice only when the group
 // may read and write, and never when that group is root.
 TEST(OpenFailure, PermissionAdviceFollowsTheNodesMode) {
-  char folder[] = "/tmp/riventar-access-XXXXXX";
-  ASSERT_NE(::mkdtemp(folder), nullptr);
-  const std::string node = std::string(folder) + "/ttyUSB3", rule = "KERNEL==\"ttyUSB[0-9]*\", GROUP=\"dialout\"";
+  const riventar::testing::TempDir folder("riventar-access");
+  const std::string node = (folder / "ttyUSB3").string(), rule = "KERNEL==\"ttyUSB[0-9]*\", GROUP=\"dialout\"";
   const group* dialout = ::getgrnam("dialout");
   ASSERT_NE(dialout, nullptr);
   const struct {
@@ -63,8 +63,6 @@ TEST(OpenFailure, PermissionAdviceFollowsTheNodesMode) {
     EXPECT_EQ(text.find("-aG root"), std::string::npos) << text;
     EXPECT_EQ(text.find("группы dialout") == std::string::npos, c.mustContain == rule) << text;
   }
-  ::unlink(node.c_str());
-  ::rmdir(folder);
 }
 
 TEST(OpenFailure, AnAdapterThatIsGoneOrNoSerialPort) {
