@@ -1,0 +1,109 @@
+#include "core/logbook/logbook.h"
+
+namespace riventar::logbook {
+namespace {
+
+// One code point from UTF-8 at `pos`, advancing it; nothing, one byte on, for a
+// byte that does not start a well-formed sequence.
+std::optional<char32_t> NextCodePoint(std::string_view s, std::size_t& pos) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
+  const unsigned char lead = byte(pos);
+  const int length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xe ? 3 : (lead >> 3) == 0x1e ? 4 : 0;
+  if (length == 0 || pos + static_cast<std::size_t>(length) > s.size()) return ++pos, std::nullopt;
+  char32_t c = length == 1 ? lead : lead & (0x7f >> length);
+  for (int i = 1; i < length; ++i) {
+    if ((byte(pos + static_cast<std::size_t>(i)) & 0xc0) != 0x80) return ++pos, std::nullopt;
+    c = (c << 6) | (byte(pos + static_cast<std::size_t>(i)) & 0x3f);
+  }
+  pos += static_cast<std::size_t>(length);
+  return c;
+}
+
+void AppendUtf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xc0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3f));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xe0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3f));
+    out += static_cast<char>(0x80 | (c & 0x3f));
+  } else {
+    out += static_cast<char>(0xf0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3f));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3f));
+    out += static_cast<char>(0x80 | (c & 0x3f));
+  }
+}
+
+// Blanks and dashes people put between a plate's groups.
+bool Separator(char32_t c) {
+  return c == U' ' || c == U'\t' || c == U'\u00a0' || c == U'-' || c == U'\u2010' || c == U'\u2011' || c == U'\u2013';
+}
+
+// The Cyrillic capital a Latin capital stands for on a plate, or 0.
+char32_t CyrillicLookAlike(char32_t latin) {
+  switch (latin) {
+    case U'A':
+      return U'А';
+    case U'B':
+      return U'В';
+    case U'E':
+      return U'Е';
+    case U'K':
+      return U'К';
+    case U'M':
+      return U'М';
+    case U'H':
+      return U'Н';
+    case U'O':
+      return U'О';
+    case U'P':
+      return U'Р';
+    case U'C':
+      return U'С';
+    case U'T':
+      return U'Т';
+    case U'Y':
+      return U'У';
+    case U'X':
+      return U'Х';
+    default:
+      return 0;
+  }
+}
+
+char32_t Upper(char32_t c) {
+  if (c >= U'a' && c <= U'z') return c - 0x20;
+  if (c >= U'а' && c <= U'я') return c - 0x20;
+  if (c >= U'ѐ' && c <= U'џ') return c - 0x50;  // ё and the other Cyrillic letters with marks
+  return c;
+}
+
+}  // namespace
+
+std::string TripKey(const trips::TripRecord& trip) {
+  std::string line = trips::TripLine(trip);
+  line.resize(trips::TripLineSize - 2);
+  return line;
+}
+
+std::string PlateKey(std::string_view registration) {
+  std::string key;
+  key.reserve(registration.size() * 2);
+  for (std::size_t pos = 0; pos < registration.size();) {
+    const std::optional<char32_t> decoded = NextCodePoint(registration, pos);
+    if (!decoded) {  // kept as it is: still compares equal to itself
+      key += registration[pos - 1];
+      continue;
+    }
+    const char32_t c = Upper(*decoded);
+    if (Separator(c)) continue;
+    const char32_t cyrillic = CyrillicLookAlike(c);
+    AppendUtf8(key, cyrillic != 0 ? cyrillic : c);
+  }
+  return key;
+}
+
+}  // namespace riventar::logbook

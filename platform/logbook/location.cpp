@@ -1,0 +1,44 @@
+#include "platform/logbook/location.h"
+
+#include <QStandardPaths>
+
+#include "platform/ports/binding.h"
+
+namespace riventar::logbook {
+namespace {
+
+const QString Key = QStringLiteral("logbook/location");
+
+}  // namespace
+
+std::string DefaultLogbookLocation() {
+  // Not AppDataLocation: riventar-cli may run without an application name.
+  return (QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+          QStringLiteral("/riventar/logbook.sqlite"))
+      .toStdString();
+}
+
+std::string LogbookLocation(const std::optional<std::string>& commandLine) {
+  return LogbookLocation(commandLine, *ports::OpenUserSettings());
+}
+
+std::string LogbookLocation(const std::optional<std::string>& commandLine, const QSettings& settings) {
+  if (commandLine && !commandLine->empty()) return *commandLine;
+  const QString fromEnvironment = qEnvironmentVariable(LocationVariable);
+  if (!fromEnvironment.isEmpty()) return fromEnvironment.toStdString();
+  const QString saved = settings.value(Key).toString();
+  if (!saved.isEmpty()) return saved.toStdString();
+  return DefaultLogbookLocation();
+}
+
+void SaveLogbookLocation(const std::string& location) { SaveLogbookLocation(location, *ports::OpenUserSettings()); }
+
+void SaveLogbookLocation(const std::string& location, QSettings& settings) {
+  if (location.empty())
+    settings.remove(Key);
+  else
+    settings.setValue(Key, QString::fromStdString(location));
+  settings.sync();
+}
+
+}  // namespace riventar::logbook
