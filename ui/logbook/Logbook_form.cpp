@@ -160,6 +160,8 @@ void TLogbook_Form::Refresh() {
   std::vector<logbook::ImportRow> imports;
   Guard([&](logbook::Store& store) {
     vehicles_ = store.Vehicles();
+    // A vehicle whose trips have all been saved under another number has none left to show.
+    std::erase_if(vehicles_, [](const logbook::VehicleSummary& v) { return v.trips == 0; });
     imports = store.Imports();
   });
 
@@ -271,7 +273,6 @@ void TLogbook_Form::Show_In_Table_Button_Click() {
   if (!selection || !owner_) return;
   trips::TripList trips;
   if (!Guard([&](logbook::Store& store) { trips = store.Trips(selection->query); })) return;
-  for (trips::TripRecord& trip : trips) trips::Derive(trip);
   owner_->ShowTripsInTable(selection->vehicle.texts, std::move(trips));
   owner_->raise();
   owner_->activateWindow();
@@ -341,7 +342,6 @@ void TLogbook_Form::Export_Button_Click() {
   if (!choice) return;
   trips::TripList trips;
   if (!Guard([&](logbook::Store& store) { trips = store.Trips(selection->query); })) return;
-  for (trips::TripRecord& trip : trips) trips::Derive(trip);
   const std::string bytes = choice->filterIndex == 1 ? trips::SerializeCsv(trips)
                                                      : trips::SerializeDatFile(selection->vehicle.texts, trips);
   const files::WriteResult written = files::ReplaceFileAtomically(QFile::encodeName(choice->path).toStdString(), bytes);

@@ -6,6 +6,8 @@
 #include <memory>
 #include <optional>
 
+#include "platform/logbook/location.h"
+#include "platform/logbook/sqlite_store.h"
 #include "ui/app/Main_form.h"
 #include "ui/common/dialogs.h"
 #include "ui/logbook/Logbook_form.h"
@@ -15,12 +17,11 @@
 namespace riventar::ui {
 namespace {
 
-// The store's location API, in one place.
-QString ConfiguredLocation() { return {}; }
+QString ConfiguredLocation() { return QFile::decodeName(logbook::LogbookLocation(std::nullopt).c_str()); }
 std::unique_ptr<logbook::Store> OpenAt(const QString& path) {
-  throw logbook::StoreError(logbook::StoreError::Kind::CannotOpen, path.toStdString(), "not built");
+  return logbook::OpenLogbook(QFile::encodeName(path).toStdString());
 }
-void SaveLocation(const QString&) {}
+void SaveLocation(const QString& path) { logbook::SaveLogbookLocation(QFile::encodeName(path).toStdString()); }
 
 std::string Utf8(const QLineEdit* edit) { return edit->text().toStdString(); }
 
