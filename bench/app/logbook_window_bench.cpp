@@ -63,8 +63,8 @@ trips::TripRecord Trip(int i, int perYear, int tag) {
 int Fill(const std::string& path) {
   auto store = logbook::OpenLogbook(path);
   const auto record = [&](const std::string& plate, int count, int perYear, int tag) {
-    logbook::Recording recording{logbook::Origin::File, plate + ".dat", "2026-12-08 10:00:00",
-                                 {"ВАЗ-2110", plate, "Иванов"}, {}};
+    logbook::Recording recording{
+        logbook::Origin::File, plate + ".dat", "2026-12-08 10:00:00", {"ВАЗ-2110", plate, "Иванов"}, {}};
     recording.trips.reserve(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) recording.trips.push_back(Trip(i, perYear, tag));
     store->Record(recording);
@@ -140,8 +140,8 @@ int main(int argc, char** argv) {
     if (run < 4) window->close();
     QCoreApplication::processEvents();
   }
-  std::printf("open the logbook window (1,100,000 trips, 101 vehicles): median %.1f ms (worst %.1f ms)\n",
-              Median(open), *std::max_element(open.begin(), open.end()));
+  std::printf("open the logbook window (1,100,000 trips, 101 vehicles): median %.1f ms (worst %.1f ms)\n", Median(open),
+              *std::max_element(open.begin(), open.end()));
   std::printf("show a vehicle's 100,000 trips in the table: median %.1f ms (worst %.1f ms)\n", Median(show),
               *std::max_element(show.begin(), show.end()));
   std::printf("peak memory with the logbook open, its window shown and 100,000 trips in the table: %.1f MB\n",

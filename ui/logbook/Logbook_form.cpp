@@ -31,7 +31,9 @@ constexpr int MonthRole = Qt::UserRole + 1;  // month tree: 1..12, 0 for a whole
 const char* const MonthNames[] = {"Январь", "Февраль", "Март",     "Апрель",  "Май",    "Июнь",
                                   "Июль",   "Август",  "Сентябрь", "Октябрь", "Ноябрь", "Декабрь"};
 
-QString FromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+QString FromUtf8(const std::string& text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 QTreeWidget* List(QWidget* parent, const QStringList& headings, bool tree = false) {
   auto* list = new QTreeWidget(parent);
@@ -52,9 +54,12 @@ void AlignNumbers(QTreeWidgetItem* item, int first) {
 
 QString OriginText(logbook::Origin origin) {
   switch (origin) {
-    case logbook::Origin::Device: return QStringLiteral("БК");
-    case logbook::Origin::File: return QStringLiteral("Файл");
-    case logbook::Origin::Saved: return QStringLiteral("Сохранение");
+    case logbook::Origin::Device:
+      return QStringLiteral("БК");
+    case logbook::Origin::File:
+      return QStringLiteral("Файл");
+    case logbook::Origin::Saved:
+      return QStringLiteral("Сохранение");
   }
   return {};
 }
@@ -91,8 +96,9 @@ void TLogbook_Form::BuildControls() {
                                QStringLiteral("Маршрутов"), QStringLiteral("Первый"), QStringLiteral("Последний"),
                                QStringLiteral("Путь, км")});
   auto* lower = new QSplitter(Qt::Horizontal, split);
-  Months_Tree = List(lower, {QStringLiteral("Год, месяц"), QStringLiteral("Маршрутов"), QStringLiteral("Путь, км"),
-                             QStringLiteral("Топливо, л")},
+  Months_Tree = List(lower,
+                     {QStringLiteral("Год, месяц"), QStringLiteral("Маршрутов"), QStringLiteral("Путь, км"),
+                      QStringLiteral("Топливо, л")},
                      true);
   Imports_List = List(lower, {QStringLiteral("Дата и время"), QStringLiteral("Откуда"), QStringLiteral("Источник"),
                               QStringLiteral("Считано"), QStringLiteral("Новых")});
@@ -153,9 +159,10 @@ void TLogbook_Form::Refresh() {
   }();
   const bool hadSelection = Vehicles_List->currentItem() != nullptr;
   const bool open = owner_->Logbook() != nullptr;
-  Location_Label->setText(open ? QStringLiteral("Журнал: ") + QDir::toNativeSeparators(owner_->LogbookPath())
-                               : QStringLiteral("Журнал не открыт: ") + QDir::toNativeSeparators(owner_->LogbookPath()) +
-                                     QStringLiteral(" (") + owner_->LogbookProblem() + QStringLiteral(")"));
+  Location_Label->setText(open
+                              ? QStringLiteral("Журнал: ") + QDir::toNativeSeparators(owner_->LogbookPath())
+                              : QStringLiteral("Журнал не открыт: ") + QDir::toNativeSeparators(owner_->LogbookPath()) +
+                                    QStringLiteral(" (") + owner_->LogbookProblem() + QStringLiteral(")"));
   vehicles_.clear();
   std::vector<logbook::ImportRow> imports;
   Guard([&](logbook::Store& store) {
@@ -238,8 +245,8 @@ void TLogbook_Form::ShowMonths() {
       yearTrips = 0;
       yearDistance = yearFuel = 0;
     }
-    const QString name = m.month >= 1 && m.month <= 12 ? QString::fromUtf8(MonthNames[m.month - 1])
-                                                        : QString::number(m.month);
+    const QString name =
+        m.month >= 1 && m.month <= 12 ? QString::fromUtf8(MonthNames[m.month - 1]) : QString::number(m.month);
     auto* item = new QTreeWidgetItem(year, {name, QString::number(m.trips), KmText(m.distance), LitresText(m.fuel)});
     item->setData(0, KeyRole, m.year);
     item->setData(0, MonthRole, m.month);
@@ -282,8 +289,7 @@ void TLogbook_Form::Import_Button_Click() {
   if (!owner_) return;
   Dialogs& dialogs = owner_->UiDialogs();
   if (!owner_->Logbook()) {
-    dialogs.Error(this, LogbookCaption,
-                  QStringLiteral("Журнал не открыт: %1.").arg(owner_->LogbookProblem()));
+    dialogs.Error(this, LogbookCaption, QStringLiteral("Журнал не открыт: %1.").arg(owner_->LogbookProblem()));
     return;
   }
   FileDialogOptions options;
@@ -300,8 +306,9 @@ void TLogbook_Form::Import_Button_Click() {
     const files::ReadResult read = files::ReadWholeFile(QFile::encodeName(path).toStdString(), trips::MaxDatFileBytes);
     if (!read.ok) {
       refused = true;
-      report << QStringLiteral("%1: не принят, %2").arg(name, read.error == EFBIG ? QStringLiteral("неверный формат")
-                                                                                  : QString::fromLocal8Bit(std::strerror(read.error)));
+      report << QStringLiteral("%1: не принят, %2")
+                    .arg(name, read.error == EFBIG ? QStringLiteral("неверный формат")
+                                                   : QString::fromLocal8Bit(std::strerror(read.error)));
       continue;
     }
     auto parsed = trips::ParseDatFile(read.bytes);
@@ -342,13 +349,14 @@ void TLogbook_Form::Export_Button_Click() {
   if (!choice) return;
   trips::TripList trips;
   if (!Guard([&](logbook::Store& store) { trips = store.Trips(selection->query); })) return;
-  const std::string bytes = choice->filterIndex == 1 ? trips::SerializeCsv(trips)
-                                                     : trips::SerializeDatFile(selection->vehicle.texts, trips);
+  const std::string bytes =
+      choice->filterIndex == 1 ? trips::SerializeCsv(trips) : trips::SerializeDatFile(selection->vehicle.texts, trips);
   const files::WriteResult written = files::ReplaceFileAtomically(QFile::encodeName(choice->path).toStdString(), bytes);
   if (!written.ok())
-    dialogs.Error(this, QStringLiteral("Ошибка записи файла"),
-                  QStringLiteral("Не возможно записать выбранный файл\n%1\n%2.\nПрежнее содержимое файла сохранено.")
-                      .arg(QDir::toNativeSeparators(choice->path), QString::fromLocal8Bit(std::strerror(written.error))));
+    dialogs.Error(
+        this, QStringLiteral("Ошибка записи файла"),
+        QStringLiteral("Не возможно записать выбранный файл\n%1\n%2.\nПрежнее содержимое файла сохранено.")
+            .arg(QDir::toNativeSeparators(choice->path), QString::fromLocal8Bit(std::strerror(written.error))));
 }
 
 void TLogbook_Form::Choose_File_Button_Click() {

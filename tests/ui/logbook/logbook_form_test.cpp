@@ -1,6 +1,8 @@
 // The logbook seen from the windows: what a reading, a save and the logbook
 // window put into it and take out of it, with the main window offscreen, the
 // simulated device on a pseudo-terminal and a logbook file in a scratch folder.
+#include "ui/logbook/Logbook_form.h"
+
 #include <gtest/gtest.h>
 
 #include <QLabel>
@@ -19,7 +21,6 @@
 #include "tests/support/scripted_dialogs.h"
 #include "tests/ui/logbook/open_store.h"
 #include "ui/app/Main_form.h"
-#include "ui/logbook/Logbook_form.h"
 
 namespace {
 
@@ -135,7 +136,8 @@ TEST_F(LogbookForm, AnUnwritableLogbookIsSaidBeforeTheQuestion) {
     dialogs.messages.clear();
     form->UseLogbook(std::move(c.store), LogbookPath());
     ConnectAndRead();
-    ASSERT_EQ(dialogs.Captions(), (std::vector<std::string>{LogbookCaption.toStdString(), CounterQuestion.toStdString()}));
+    ASSERT_EQ(dialogs.Captions(),
+              (std::vector<std::string>{LogbookCaption.toStdString(), CounterQuestion.toStdString()}));
     EXPECT_EQ(dialogs.messages[0].icon, MsgIcon::Stop);
     EXPECT_TRUE(dialogs.messages[0].text.contains(QStringLiteral("не записаны в журнал")));
     EXPECT_TRUE(dialogs.messages[0].text.contains(QString::fromUtf8(c.why)));
@@ -196,10 +198,12 @@ TEST_F(LogbookForm, ImportThenShowInTableLoadsAsAFileDoes) {
     window->Import_Button->click();
   }
   ASSERT_EQ(dialogs.messages.size(), 2u);
-  EXPECT_EQ(dialogs.messages[0].text,
-            QStringLiteral("a.dat: считано 2, новых 2\nb.dat: считано 2, новых 1\nbad.dat: не принят, неверный формат"));
-  EXPECT_EQ(dialogs.messages[1].text,
-            QStringLiteral("a.dat: считано 2, новых 0\nb.dat: считано 2, новых 0\nbad.dat: не принят, неверный формат"));
+  EXPECT_EQ(
+      dialogs.messages[0].text,
+      QStringLiteral("a.dat: считано 2, новых 2\nb.dat: считано 2, новых 1\nbad.dat: не принят, неверный формат"));
+  EXPECT_EQ(
+      dialogs.messages[1].text,
+      QStringLiteral("a.dat: считано 2, новых 0\nb.dat: считано 2, новых 0\nbad.dat: не принят, неверный формат"));
   ASSERT_EQ(window->Vehicles_List->topLevelItemCount(), 1);
   EXPECT_EQ(window->Vehicles_List->topLevelItem(0)->text(3), QStringLiteral("3"));
   ASSERT_EQ(window->Months_Tree->topLevelItemCount(), 2);  // 2023 and 2024
