@@ -16,6 +16,7 @@
 #include <sstream>
 
 #include "core/trips/dat_file.h"
+#include "platform/logbook/location.h"
 #include "sim/simulator.h"
 #include "sim/trip_store.h"
 #include "tests/support/scripted_dialogs.h"
@@ -247,6 +248,20 @@ TEST_F(LogbookForm, ADamagedFileIsSaidOnceAndLeftAlone) {
   ASSERT_EQ(fresh.messages.size(), 1u);
   EXPECT_TRUE(fresh.messages[0].text.contains(damaged));
   EXPECT_TRUE(fresh.messages[0].text.contains(QStringLiteral("Переместите его")));
+  EXPECT_EQ(Bytes(damaged), std::string(4096, 'x'));
+
+  // Choosing it from the logbook window keeps the logbook in use; a new file is taken and remembered.
+  form->Logbook_Button->click();
+  ui::TLogbook_Form* window = form->LogbookWindow();
+  const QString fresh2 = dir.filePath(QStringLiteral("other.sqlite"));
+  dialogs.saveAnswers = {FileChoice{damaged, 0}, FileChoice{fresh2, 0}};
+  window->Choose_File_Button->click();
+  ASSERT_EQ(dialogs.messages.size(), 1u);
+  EXPECT_EQ(form->LogbookPath(), LogbookPath());
+  window->Choose_File_Button->click();
+  EXPECT_EQ(form->LogbookPath(), fresh2);
+  EXPECT_TRUE(window->Location_Label->text().contains(fresh2));
+  EXPECT_EQ(QString::fromStdString(logbook::LogbookLocation(std::nullopt)), fresh2);
   EXPECT_EQ(Bytes(damaged), std::string(4096, 'x'));
 }
 
