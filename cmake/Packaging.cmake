@@ -23,10 +23,12 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 # being linked is named here: Qt's X11 platform plugin and the font the forms
 # use, and Qt's own Russian texts for its buttons and dialogs. The serial port
 # listing (Qt Serial Port, through udev) and the chart and SVG libraries are
-# named too, so the package says so even where shlibdeps is not run.
+# named too, so the package says so even where shlibdeps is not run. The
+# logbook's SQLite driver is a Qt SQL plugin, loaded, never linked.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "qt6-qpa-plugins, fonts-liberation, qt6-translations-l10n, libqt6serialport6, libudev1, libqt6charts6, libqt6svg6")
+    "qt6-qpa-plugins, fonts-liberation, qt6-translations-l10n, libqt6serialport6, libudev1, libqt6charts6, ")
+string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, libqt6sql6-sqlite")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "desktop-file-utils")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "qt6-gtk-platformtheme")
 

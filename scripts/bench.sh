@@ -2,14 +2,16 @@
 # Builds every benchmark of bench/ in Release (in build/bench), runs them all
 # and prints one table of the figures; the full outputs stay in build/bench/results.
 #   scripts/bench.sh
-# Takes about two and a half minutes; the paced readings alone are four 14-second runs.
+# Takes about three minutes; the paced readings alone are four 14-second runs, the
+# logbook's million trips half a minute to record (twice: the window's benchmark fills its own).
 # The start-up timing runs the real program on a private X server (Xvfb).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 dir=build/bench
 cmake --preset bench >/dev/null
-cmake --build --preset bench -j "$(nproc)" --target bench_link bench_cli bench_trips_micro bench_trips_e2e bench_stats bench_app bench_logbook_window
+cmake --build --preset bench -j "$(nproc)" --target bench_link bench_cli bench_trips_micro bench_trips_e2e bench_stats bench_app bench_logbook \
+  bench_logbook_window
 results=$dir/results
 rm -rf "$results" && mkdir -p "$results"
 
@@ -33,6 +35,7 @@ run cli "$dir/bench/cli/bench_cli"
 run trips_micro "$dir/bench/trips/bench_trips_micro"
 run trips_e2e "$dir/bench/trips/bench_trips_e2e"
 run stats "$dir/bench/stats/bench_stats"
+run logbook "$dir/bench/logbook/bench_logbook"
 DISPLAY=":$(head -n1 "$results/display")" run app "$dir/bench/app/bench_app"
 run logbook_window "$dir/bench/app/bench_logbook_window"
 load_after=$(cut -d' ' -f1-3 /proc/loadavg)
@@ -71,6 +74,12 @@ row "statistics over all 100,000 trips: figures" "$(gbench stats BM_FiguresEvery
 row "  menu choice to the filled statistics window" "$(gbench stats BM_WindowEverything/repeats:9_median)"
 row "chart over all 100,000 trips: buckets (target < 10 ms)" "$(gbench stats BM_BucketsEverything/repeats:9_median)"
 row "  chart button to the painted chart window (target < 200 ms)" "$(gbench stats BM_ChartEverything/repeats:9_median)"
+row "logbook of 1,000,000 trips: file size a trip (target <= 128 B)" "$(after logbook 'file size a trip:')"
+row "  open, Vehicles() and Imports() (target < 200 ms)" "$(after logbook 'open, Vehicles() and Imports():')"
+row "  one vehicle's 10,000 trips in date order (target < 150 ms)" "$(after logbook "one vehicle's 10000 trips in date order:")"
+row "  one vehicle's 100,000 trips in date order (target < 150 ms)" "$(after logbook "one vehicle's 100000 trips in date order:")"
+row "  record a reading of 255 new trips, synced (target < 50 ms)" "$(after logbook 'record a reading of 255 new trips:')"
+row "  bring in 100 files of 1,000 trips (target < 2 s)" "$(after logbook 'bring in 100 files of 1,000 trips:')"
 row "start-up to the shown main window (Xvfb)" "$(after app 'start-up to the shown main window:')"
 row "peak memory: the program at its shown main window" "$(after app 'peak memory of the program at its shown main window:')"
 row "peak memory: 100,000 trips loaded, saved, exported" "$(after trips_e2e 'peak memory (resident)')"

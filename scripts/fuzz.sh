@@ -17,7 +17,7 @@ cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j "$(nproc)"
 
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_dat_file fuzz_line_assembly fuzz_hex fuzz_config_reply fuzz_trip_reply)
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_dat_file fuzz_line_assembly fuzz_hex fuzz_config_reply fuzz_trip_reply fuzz_logbook)
 jobs=${FUZZ_JOBS:-$(( $(nproc) > 1 ? 2 : 1 ))}
 mkdir -p "$dir/artifacts" "$dir/logs"
 

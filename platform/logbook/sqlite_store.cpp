@@ -544,16 +544,16 @@ std::unique_ptr<Store> OpenLogbook(const std::string& location, std::chrono::mil
   if (exists) {
     if (!fs::is_regular_file(status)) throw StoreError(Kind::CannotOpen, location, "not a file");
     CheckHeader(location);
-    if (fs::file_size(path, error) > 0) {
-      // Read the version without a way to write: a newer or foreign file
-      // stays as it is.
-      Connection readOnly(location, busyTimeout, true);
-      ReadVersion(readOnly);
-    }
   }
-  // SQLite writes its log beside the file: both must be writable.
+  // SQLite keeps its log and shared memory beside the file: both must be writable.
   if ((exists && ::access(location.c_str(), W_OK) != 0) || ::access(folder.c_str(), W_OK) != 0)
     throw StoreError(Kind::ReadOnly, location, std::strerror(errno));
+  if (exists && fs::file_size(path, error) > 0) {
+    // The version is read without a way to write: a newer or foreign file
+    // stays as it is.
+    Connection readOnly(location, busyTimeout, true);
+    ReadVersion(readOnly);
+  }
   return std::make_unique<SqliteStore>(location, busyTimeout);
 }
 

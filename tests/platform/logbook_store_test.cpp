@@ -1,7 +1,17 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QSettings>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <random>
 #include <string>
 
 #include "platform/logbook/location.h"
@@ -33,6 +43,37 @@ Recording Reading(const TripList& trips, const std::string& plate = "А123ВС77
                   const std::string& source = "/dev/ttyUSB0") {
   return {origin, source, "2024-03-01 10:00:00", {"ВАЗ-2110", plate, "Иванов"}, trips};
 }
+
+std::string Bytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+void Write(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+
+// Runs `body` in a child process; its exit status.
+int InChild(const std::function<int()>& body) {
+  const pid_t pid = ::fork();
+  if (pid == 0) ::_exit(body());
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Another program's connection, straight through Qt SQL.
+class Stranger {
+ public:
+  explicit Stranger(const std::string& path) {
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("stranger"));
+    db.setDatabaseName(QString::fromStdString(path));
+    EXPECT_TRUE(db.open());
+  }
+  ~Stranger() { QSqlDatabase::removeDatabase(QStringLiteral("stranger")); }
+  void Exec(const char* sql) {
+    QSqlQuery q(QSqlDatabase::database(QStringLiteral("stranger")));
+    EXPECT_TRUE(q.exec(QString::fromLatin1(sql))) << sql;
+  }
+};
 
 class LogbookStore : public ::testing::Test {
  protected:
@@ -116,6 +157,132 @@ TEST_F(LogbookStore, RemembersWhatEachDeviceHeldAtItsLastReading) {
   EXPECT_EQ(store->DeviceMemory("/dev/ttyUSB0"), TripList{Trip(1, 1)});
   EXPECT_EQ(store->DeviceMemory("/dev/ttyS0"), TripList{Trip(9, 1)});
   EXPECT_EQ(store->DeviceMemory("/dev/ttyS1"), TripList{});
+}
+
+TEST_F(LogbookStore, TwoProcessesRecordingAtOnceKeepEachTripExactlyOnce) {
+  OpenLogbook(path_);  // created before the race: both children find it
+  // Readings of 255 trips sliding by 100: trips 0..1154 and 500..1654.
+  const auto child = [this](int offset) {
+    return InChild([&] {
+      try {
+        auto store = OpenLogbook(path_);
+        for (int start = offset; start + 255 <= offset + 1200; start += 100) {
+          TripList trips;
+          for (int i = start; i < start + 255; ++i) trips.push_back(Trip(1 + i / 24 % 28, i % 24, 6000 + i));
+          store->Record(Reading(trips));
+        }
+        return 0;
+      } catch (const StoreError& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+      }
+    });
+  };
+  const pid_t other = ::fork();
+  if (other == 0) ::_exit(child(500));
+  EXPECT_EQ(child(0), 0);
+  int status = 0;
+  ::waitpid(other, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+  auto store = OpenLogbook(path_);
+  EXPECT_EQ(store->Trips({}).size(), 1655u);
+  int added = 0;
+  for (const ImportRow& row : store->Imports()) added += row.added;
+  EXPECT_EQ(added, 1655);
+  EXPECT_EQ(store->Vehicles().at(0).trips, 1655);
+}
+
+TEST_F(LogbookStore, RefusesFilesItMustNotTouchAndLeavesThemAsTheyWere) {
+  std::filesystem::create_directories(dir_ / "sub");
+  const auto logbookWith = [this](int trips) {
+    TripList list;
+    for (int i = 0; i < trips; ++i) list.push_back(Trip(1 + i % 28, i % 24, 6000 + i));
+    OpenLogbook(path_)->Record(Reading(list));
+    return Bytes(path_);
+  };
+  struct Case {
+    const char* name;
+    std::function<void()> make;
+    StoreError::Kind kind;
+  } cases[] = {
+      {"garbage",
+       [&] {
+         std::string bytes(8192, '\0');
+         std::mt19937 random(7);
+         for (char& c : bytes) c = static_cast<char>(random());
+         Write(path_, bytes);
+       },
+       StoreError::Kind::Corrupt},
+      {"a text file", [&] { Write(path_, "model\r\nА123ВС77\r\n"); }, StoreError::Kind::Corrupt},
+      {"truncated",
+       [&] {
+         const std::string bytes = logbookWith(3000);
+         Write(path_, bytes.substr(0, bytes.size() / 2));
+       },
+       StoreError::Kind::Corrupt},
+      {"some other database", [&] { Stranger(path_).Exec("CREATE TABLE notes (text TEXT)"); },
+       StoreError::Kind::Corrupt},
+      {"newer",
+       [&] {
+         logbookWith(10);
+         Stranger(path_).Exec("UPDATE schema_version SET version = 99");
+       },
+       StoreError::Kind::Newer},
+  };
+  for (const Case& c : cases) {
+    std::filesystem::remove(path_);
+    c.make();
+    const std::string before = Bytes(path_);
+    try {
+      OpenLogbook(path_);
+      ADD_FAILURE() << c.name << ": opened";
+    } catch (const StoreError& e) {
+      EXPECT_EQ(e.kind(), c.kind) << c.name << ": " << e.what();
+    }
+    EXPECT_EQ(Bytes(path_), before) << c.name;
+  }
+}
+
+TEST_F(LogbookStore, AReadOnlyFolderIsSaidSoAndNothingChanges) {
+  OpenLogbook(path_)->Record(Reading({Trip(1, 1)}));
+  const std::string before = Bytes(path_);
+  // root writes anywhere: the child gives up root first.
+  const bool root = ::geteuid() == 0;
+  const auto folder = (dir_ / "sub").string();
+  ::chmod(dir_.Path().c_str(), 0755);
+  ::chmod(folder.c_str(), root ? 0755 : 0555);
+  ::chmod(path_.c_str(), root ? 0644 : 0444);
+  const int kind = InChild([&] {
+    if (root && (::setgid(65534) != 0 || ::setuid(65534) != 0)) return 100;
+    try {
+      OpenLogbook(path_);
+      return 101;
+    } catch (const StoreError& e) {
+      return static_cast<int>(e.kind());
+    }
+  });
+  ::chmod(folder.c_str(), 0755);
+  EXPECT_EQ(kind, static_cast<int>(StoreError::Kind::ReadOnly));
+  EXPECT_EQ(Bytes(path_), before);
+}
+
+TEST_F(LogbookStore, AWriterHeldUpBeyondTheBusyTimeoutIsLockedAndChangesNothing) {
+  auto store = OpenLogbook(path_, std::chrono::milliseconds(200));
+  store->Record(Reading({Trip(1, 1)}));
+  {
+    Stranger holder(path_);
+    holder.Exec("BEGIN IMMEDIATE");
+    try {
+      store->Record(Reading({Trip(2, 1)}));
+      ADD_FAILURE() << "recorded through another's lock";
+    } catch (const StoreError& e) {
+      EXPECT_EQ(e.kind(), StoreError::Kind::Locked) << e.what();
+    }
+    EXPECT_EQ(store->Trips({}), TripList{Trip(1, 1)});  // readers are never held up
+    holder.Exec("ROLLBACK");
+  }
+  EXPECT_EQ(store->Record(Reading({Trip(2, 1)})).added, 1);  // and the store works on
 }
 
 TEST(LogbookLocation, CommandLineThenEnvironmentThenSavedThenDefault) {

@@ -1,0 +1,134 @@
+// The logbook at a million trips (100 vehicles of 10,000), in a real file on
+// this machine's disk, every recording synced:
+//   - the file's size a trip (goal: at most 128 bytes);
+//   - what the window does when it opens: OpenLogbook, Vehicles(), Imports()
+//     (goal: under 200 ms);
+//   - one vehicle's trips in date order, 10,000 and 100,000 (goal: < 150 ms);
+//   - recording one reading of 255 trips (goal: under 50 ms);
+//   - bringing in 100 files of 1,000 trips (goal: under 2 s).
+// Prints one line per figure: "name: value".
+#include <sys/resource.h>
+
+#include <QCoreApplication>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/logbook/sqlite_store.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+using namespace riventar;
+using Clock = std::chrono::steady_clock;
+
+double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+double Time(const std::function<void()>& f) {
+  const auto start = Clock::now();
+  f();
+  return Ms(Clock::now() - start);
+}
+
+double MedianOf(int runs, const std::function<void()>& f) {
+  std::vector<double> times;
+  for (int i = 0; i < runs; ++i) times.push_back(Time(f));
+  return Median(times);
+}
+
+// Trip `n` of a vehicle: five a day from 1 January 2000 (months of 28 days
+// keep the dates simple), all different by their distance and `salt`.
+trips::TripRecord Trip(int vehicle, int n, int salt = 0) {
+  trips::TripRecord r;
+  const int day = n / 5;
+  r.Year = static_cast<std::uint8_t>(day / 336);
+  r.Month = static_cast<std::uint8_t>(day / 28 % 12);
+  r.Day = static_cast<std::uint8_t>(1 + day % 28);
+  r.Weekday = static_cast<std::uint8_t>(day % 7);
+  r.Hour = static_cast<std::uint8_t>(7 + n % 5 * 3);
+  r.Minute = static_cast<std::uint8_t>(vehicle % 60);
+  r.TripTime = 1200 + static_cast<std::uint32_t>(n % 3000);
+  r.MovingTime = 900 + static_cast<std::uint32_t>(salt);
+  r.Distance = 30000 + static_cast<std::uint32_t>(vehicle * 7 + n % 5000);
+  r.Fuel = 40000 + static_cast<std::uint32_t>(n % 7000);
+  trips::Derive(r);
+  return r;
+}
+
+logbook::Recording Recording(int vehicle, int first, int count, logbook::Origin origin, int salt = 0) {
+  logbook::Recording r{origin,
+                       origin == logbook::Origin::Device ? "/dev/ttyUSB0" : "/home/user/trips.dat",
+                       "2024-03-01 10:00:00",
+                       {"ВАЗ-2110", "А" + std::to_string(100 + vehicle) + "ВС77", "Иванов"},
+                       {}};
+  for (int n = first; n < first + count; ++n) r.trips.push_back(Trip(vehicle, n, salt));
+  return r;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  testing::TempDir dir("riventar-logbook-bench");
+  const std::string path = (dir / "logbook.sqlite").string();
+  constexpr int Vehicles = 100, PerVehicle = 10000, PerRecording = 1000;
+
+  // Recorded as the readings would come: vehicle after vehicle, so that the
+  // trips arrive out of date order across the file.
+  const double fill = Time([&] {
+    auto store = logbook::OpenLogbook(path);
+    for (int first = 0; first < PerVehicle; first += PerRecording)
+      for (int v = 0; v < Vehicles; ++v) store->Record(Recording(v, first, PerRecording, logbook::Origin::File));
+  });
+  const auto bytes = std::filesystem::file_size(path);
+  std::printf("fill 1,000,000 trips, 1,000 recordings of 1,000: %.1f s\n", fill / 1000);
+  std::printf("file size a trip: %.1f bytes (%.1f MB)\n", double(bytes) / (Vehicles * PerVehicle), bytes / 1e6);
+
+  std::size_t listed = 0;
+  const double open = MedianOf(11, [&] {
+    auto store = logbook::OpenLogbook(path);
+    listed = store->Vehicles().size() + store->Imports().size();
+  });
+  std::printf("open, Vehicles() and Imports(): median %.1f ms (%zu rows)\n", open, listed);
+
+  auto store = logbook::OpenLogbook(path);
+  const std::string plate = logbook::PlateKey("А150ВС77");
+  std::size_t got = 0;
+  const double tenThousand = MedianOf(11, [&] { got = store->Trips({plate, {}, {}}).size(); });
+  std::printf("one vehicle's %zu trips in date order: median %.1f ms\n", got, tenThousand);
+  const double months = MedianOf(11, [&] { got = store->Months(plate).size(); });
+  std::printf("one vehicle's %zu months: median %.1f ms\n", got, months);
+
+  std::vector<double> newReadings, heldReadings;
+  for (int i = 0; i < 20; ++i) {
+    newReadings.push_back(Time([&] { store->Record(Recording(7, PerVehicle + i * 255, 255, {})); }));
+    heldReadings.push_back(Time([&] { store->Record(Recording(7, PerVehicle + i * 255, 255, {})); }));
+  }
+  std::printf("record a reading of 255 new trips: median %.1f ms, worst %.1f ms\n", Median(newReadings),
+              *std::max_element(newReadings.begin(), newReadings.end()));
+  std::printf("record a reading of 255 held trips: median %.1f ms, worst %.1f ms\n", Median(heldReadings),
+              *std::max_element(heldReadings.begin(), heldReadings.end()));
+
+  // A new vehicle's 100,000 trips from 100 files.
+  const double import = Time([&] {
+    for (int f = 0; f < 100; ++f) store->Record(Recording(Vehicles, f * 1000, 1000, logbook::Origin::File, 1));
+  });
+  std::printf("bring in 100 files of 1,000 trips: %.2f s\n", import / 1000);
+  const std::string big = logbook::PlateKey("А" + std::to_string(100 + Vehicles) + "ВС77");
+  const double hundredThousand = MedianOf(7, [&] { got = store->Trips({big, {}, {}}).size(); });
+  std::printf("one vehicle's %zu trips in date order: median %.1f ms\n", got, hundredThousand);
+
+  rusage usage{};
+  ::getrusage(RUSAGE_SELF, &usage);
+  std::printf("peak memory (resident): %.1f MB\n", usage.ru_maxrss / 1024.0);
+  return 0;
+}
