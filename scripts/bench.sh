@@ -3,14 +3,15 @@
 # and prints one table of the figures; the full outputs stay in build/bench/results.
 #   scripts/bench.sh
 # Takes about three minutes; the paced readings alone are four 14-second runs, the
-# logbook's million trips half a minute to record.
+# logbook's million trips half a minute to record (twice: the window's benchmark fills its own).
 # The start-up timing runs the real program on a private X server (Xvfb).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 dir=build/bench
 cmake --preset bench >/dev/null
-cmake --build --preset bench -j "$(nproc)" --target bench_link bench_cli bench_trips_micro bench_trips_e2e bench_stats bench_app bench_logbook
+cmake --build --preset bench -j "$(nproc)" --target bench_link bench_cli bench_trips_micro bench_trips_e2e bench_stats bench_app bench_logbook \
+  bench_logbook_window
 results=$dir/results
 rm -rf "$results" && mkdir -p "$results"
 
@@ -36,6 +37,7 @@ run trips_e2e "$dir/bench/trips/bench_trips_e2e"
 run stats "$dir/bench/stats/bench_stats"
 run logbook "$dir/bench/logbook/bench_logbook"
 DISPLAY=":$(head -n1 "$results/display")" run app "$dir/bench/app/bench_app"
+run logbook_window "$dir/bench/app/bench_logbook_window"
 load_after=$(cut -d' ' -f1-3 /proc/loadavg)
 
 # gbench FILE NAME: "time unit" of a Google Benchmark row (wall-clock column).
@@ -85,6 +87,9 @@ row "  bring in 100 files of 1,000 trips (target < 2 s)" "$(after logbook 'bring
 row "start-up to the shown main window (Xvfb)" "$(after app 'start-up to the shown main window:')"
 row "peak memory: the program at its shown main window" "$(after app 'peak memory of the program at its shown main window:')"
 row "peak memory: 100,000 trips loaded, saved, exported" "$(after trips_e2e 'peak memory (resident)')"
+row "logbook of 1,100,000 trips: open its window (target < 200 ms)" "$(after logbook_window 'open the logbook window (1,100,000 trips, 101 vehicles): median')"
+row "  a vehicle's 100,000 trips into the table (target < 300 ms)" "$(after logbook_window "show a vehicle's 100,000 trips in the table: median")"
+row "  peak memory, window shown, trips in the table (target < 150 MB)" "$(after logbook_window 'peak memory with the logbook open, its window shown and 100,000 trips in the table:')"
 echo
 echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//'), $(awk '/MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo)"
 echo "system: Debian $(cat /etc/debian_version), Qt $(dpkg-query -W -f='${Version}' libqt6core6 2>/dev/null), $(c++ --version | head -n1)"

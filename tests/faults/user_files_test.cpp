@@ -94,7 +94,10 @@ TEST_F(UserFiles, SavingAndLoadingWriteNothingButTheChosenFiles) {
   EXPECT_EQ(dialogs.Captions(), std::vector<std::string>{"Удаление маршрутов"});
   EXPECT_EQ(Entries(files.path()), (QStringList{"before-load.dat", "table.csv", "trips.dat"}));
   EXPECT_EQ(Entries(cwd.path()), QStringList{}) << "the current folder";
-  EXPECT_EQ(Entries(home.path()), QStringList{}) << "settings or data of the program's own";
+  // Of the program's own, only the logbook, which the saves record their trips in.
+  EXPECT_EQ(Entries(home.path()), QStringList{"XDG_DATA_HOME"}) << "settings or data of the program's own";
+  for (const QString& entry : Entries(home.filePath(QStringLiteral("XDG_DATA_HOME/riventar"))))
+    EXPECT_TRUE(entry.startsWith(QStringLiteral("logbook.sqlite"))) << entry.toStdString();
 }
 
 TEST_F(UserFiles, SomethingThatIsNoPlainFileIsRefusedAtOnce) {

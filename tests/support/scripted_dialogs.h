@@ -33,6 +33,7 @@ class ScriptedDialogs final : public ui::Dialogs {
   std::deque<MsgAnswer> answers;                      // for Yes/No questions, in order
   std::deque<std::optional<FileChoice>> openAnswers;  // nullopt = cancel
   std::deque<std::optional<FileChoice>> saveAnswers;
+  std::deque<QStringList> openManyAnswers;            // empty = cancel
   std::deque<bool> printAnswers;                      // false = cancel
   std::function<void(QPrinter&)> setUpPrinter;        // runs before a confirmed print
   std::deque<std::optional<QString>> textAnswers;     // nullopt = cancel
@@ -67,6 +68,18 @@ class ScriptedDialogs final : public ui::Dialogs {
     openRequests.push_back(options);
     log.emplace_back("open");
     return Next(openAnswers, "open");
+  }
+
+  QStringList OpenFiles(QWidget*, const FileDialogOptions& options) override {
+    openRequests.push_back(options);
+    log.emplace_back("open");
+    if (openManyAnswers.empty()) {
+      ADD_FAILURE() << "unexpected open dialog for several files";
+      return {};
+    }
+    QStringList chosen = openManyAnswers.front();
+    openManyAnswers.pop_front();
+    return chosen;
   }
 
   std::optional<FileChoice> SaveFile(QWidget*, const FileDialogOptions& options) override {

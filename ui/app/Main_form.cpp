@@ -26,6 +26,7 @@
 #include "ui/common/dialogs.h"
 #include "ui/common/handler_guard.h"
 #include "ui/config/Cfg_form.h"
+#include "ui/logbook/Logbook_form.h"
 #include "ui/trips/trip_table_model.h"
 #include "ui/trips/vehicle_edit.h"
 
@@ -71,6 +72,9 @@ void TMonitor_Form::BuildControls() {
   Exit_Button = style::Button(this, {608, 200, 89, 25}, QStringLiteral("Выход"),
                               QStringLiteral("Завершить работу с программой"));
   connect(Exit_Button, &QPushButton::clicked, this, Handler(&TMonitor_Form::Exit_Button_Click));
+  Logbook_Button = style::Button(this, {608, 240, 89, 25}, QStringLiteral("Журнал"),
+                                 QStringLiteral("Все маршруты, когда-либо считанные из БК или из файлов"));
+  connect(Logbook_Button, &QPushButton::clicked, this, Handler(&TMonitor_Form::Logbook_Button_Click));
 
   Vehicle_Info_Panel = style::Panel(this, {8, 8, 577, 25});
   Vehicle_Model_Label = style::Label(Vehicle_Info_Panel, {8, 6, 42, 13}, QStringLiteral("Модель:"));
@@ -154,6 +158,7 @@ void TMonitor_Form::Monitor_Form_Destroy() {
   TripList.clear();
   CloseStatisticWindows();
   StatWindowList.clear();
+  if (logbookWindow_) delete logbookWindow_.data();
   if (helpWindow_) delete helpWindow_.data();
 }
 

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "core/link/link.h"
+#include "core/logbook/logbook.h"
 #include "core/trips/trip_record.h"
 #include "platform/ports/binding.h"
 #include "ui/common/handler_guard.h"
@@ -29,6 +30,7 @@ class QToolButton;
 namespace riventar::ui {
 
 class Dialogs;
+class TLogbook_Form;
 class TripTableModel;
 class TTrip_Stat_Form;
 
@@ -69,6 +71,8 @@ class TMonitor_Form : public QWidget, public StatisticHost {
   // (and a right click on either radio button) opens the list.
   QToolButton* Port_Choice_Button = nullptr;
   QMenu* Port_Choice_Menu = nullptr;  // rebuilt each time it opens, so it follows plugging
+  // Opens the logbook window; below "Выход", where the column has room.
+  QPushButton* Logbook_Button = nullptr;
 
   // Application-wide state.
   trips::TripList TripList;
@@ -125,6 +129,32 @@ class TMonitor_Form : public QWidget, public StatisticHost {
   enum class SaveOutcome { Saved, Cancelled, Failed };
   SaveOutcome SaveTrips();  // the save action, telling how it ended
 
+  // Logbook (ui/logbook). Every trip read or brought in is kept there, on
+  // disk before the device may forget it.
+  // The logbook, opened at the first call; nullptr while none could be
+  // (a damaged or newer file is said once and left alone).
+  logbook::Store* Logbook();
+  // The file the logbook lives in (the one tried when none is open).
+  const QString& LogbookPath() const { return logbookPath_; }
+  // Why no logbook is open; empty when one is.
+  const QString& LogbookProblem() const { return logbookProblem_; }
+  // Opens the logbook at `path` instead of the current one; says why not and
+  // keeps the current one when it cannot.
+  bool SwitchLogbook(const QString& path);
+  // Tests and benchmarks: this store at `path`, instead of the configured file.
+  void UseLogbook(std::unique_ptr<logbook::Store> store, const QString& path);
+  void Logbook_Button_Click();
+  TLogbook_Form* LogbookWindow() const;
+  // The trips of a reading, committed before the counter question; a stop
+  // box says so when they could not be.
+  void RecordReading(const trips::TripList& read);
+  // After a save to a ".dat" file: the shown trips belong to the saved vehicle.
+  void RecordSavedTrips(const QString& path);
+  // Logbook trips into the table as loading a data file puts them there.
+  void ShowTripsInTable(const trips::VehicleInfo& vehicle, trips::TripList trips);
+  // The vehicle texts shown now.
+  trips::VehicleInfo ShownVehicle() const;
+
   // Statistics (ui/stats).
   void Trip_Params_StringGridMouseDown(Qt::MouseButton button, QPoint gridPosition);
   void Popup_Menu_Click(int tag);
@@ -166,6 +196,12 @@ class TMonitor_Form : public QWidget, public StatisticHost {
   QString fileFolder_;  // where the file dialogs open: the last folder used
   bool destroyed_ = false;
   bool placedWithFrame_ = false;  // placed again once the window manager's frame was known
+  QString connectedPath_;  // the device the link was made to
+  std::unique_ptr<logbook::Store> logbook_;
+  bool logbookTried_ = false;
+  QString logbookPath_;
+  QString logbookProblem_;
+  QPointer<TLogbook_Form> logbookWindow_;
   std::unique_ptr<ports::DeviceSource> deviceSource_;
   std::unique_ptr<QSettings> portSettings_;
 };

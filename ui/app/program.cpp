@@ -22,6 +22,7 @@ int RunProgram(Dialogs& dialogs) {
     }
     auto mainWindow = std::make_unique<TMonitor_Form>(dialogs);
     mainWindow->show();
+    mainWindow->Logbook();  // opened now, so a file that cannot be used is said before any reading
     QApplication::exec();
     mainWindow.reset();  // the shutdown sequence, while the application still exists
   } catch (const std::exception& e) {

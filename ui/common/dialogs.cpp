@@ -21,7 +21,8 @@ QMessageBox::Icon ToQt(MsgIcon icon) {
   return QMessageBox::NoIcon;
 }
 
-std::optional<FileChoice> RunFileDialog(QWidget* parent, const FileDialogOptions& options, bool save) {
+std::optional<FileChoice> RunFileDialog(QWidget* parent, const FileDialogOptions& options, bool save,
+                                       QStringList* several = nullptr) {
   QFileDialog dialog(parent);
   dialog.setDirectory(options.initialDirectory);
   dialog.setNameFilters(options.filters);
@@ -38,8 +39,10 @@ std::optional<FileChoice> RunFileDialog(QWidget* parent, const FileDialogOptions
   QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
                    [&dialog, suffixOf](const QString& filter) { dialog.setDefaultSuffix(suffixOf(filter)); });
   dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-  dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+  dialog.setFileMode(save ? QFileDialog::AnyFile : several ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+  dialog.setOption(QFileDialog::DontConfirmOverwrite, !options.confirmOverwrite);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  if (several) *several = dialog.selectedFiles();
   return FileChoice{dialog.selectedFiles().constFirst(),
                     static_cast<int>(options.filters.indexOf(dialog.selectedNameFilter()))};
 }
@@ -62,6 +65,12 @@ MsgAnswer QtDialogs::Message(QWidget* parent, MsgIcon icon, const QString& capti
 
 std::optional<FileChoice> QtDialogs::OpenFile(QWidget* parent, const FileDialogOptions& options) {
   return RunFileDialog(parent, options, false);
+}
+
+QStringList QtDialogs::OpenFiles(QWidget* parent, const FileDialogOptions& options) {
+  QStringList chosen;
+  RunFileDialog(parent, options, false, &chosen);
+  return chosen;
 }
 
 std::optional<FileChoice> QtDialogs::SaveFile(QWidget* parent, const FileDialogOptions& options) {

@@ -20,6 +20,7 @@ struct FileDialogOptions {
   QStringList filters;   // "Label (*.dat)", in order
   int filterIndex = 0;   // the type chosen when the dialog opens
   QString defaultSuffix; // without the dot
+  bool confirmOverwrite = true;  // save: ask before a file is replaced (off when it is only opened)
 };
 
 struct FileChoice {
@@ -34,6 +35,11 @@ class Dialogs {
                             MsgButtons buttons, MsgAnswer defaultAnswer) = 0;
   // Existing folder and file only.
   virtual std::optional<FileChoice> OpenFile(QWidget* parent, const FileDialogOptions& options) = 0;
+  // Existing files, one or more; empty when cancelled.
+  virtual QStringList OpenFiles(QWidget* parent, const FileDialogOptions& options) {
+    const std::optional<FileChoice> one = OpenFile(parent, options);
+    return one ? QStringList{one->path} : QStringList{};
+  }
   // Existing folder; asks before replacing a file.
   virtual std::optional<FileChoice> SaveFile(QWidget* parent, const FileDialogOptions& options) = 0;
   // The print dialog; true when the user confirmed it and `printer` is set up.
@@ -63,6 +69,7 @@ class QtDialogs final : public Dialogs {
   MsgAnswer Message(QWidget* parent, MsgIcon icon, const QString& caption, const QString& text, MsgButtons buttons,
                     MsgAnswer defaultAnswer) override;
   std::optional<FileChoice> OpenFile(QWidget* parent, const FileDialogOptions& options) override;
+  QStringList OpenFiles(QWidget* parent, const FileDialogOptions& options) override;
   std::optional<FileChoice> SaveFile(QWidget* parent, const FileDialogOptions& options) override;
   bool Print(QWidget* parent, QPrinter& printer) override;
   void Beep() override;

@@ -59,6 +59,7 @@ void TMonitor_Form::Connect_SpeedButton_Click() {
   }
   // The adapter found at first start stays COM1 once it has answered.
   if (binding.source == ports::Binding::Source::FirstStart) ChoosePort(com, binding.path);
+  connectedPath_ = binding.path;
   ShowLinkState(*this, true);
 }
 

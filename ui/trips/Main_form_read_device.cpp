@@ -55,6 +55,8 @@ void TMonitor_Form::Read_Trip_From_BK_Button_Click() {
   Save_Trip_To_File_Button->setEnabled(true);
   Clear_Trip_Table_Button->setEnabled(true);
   ReDraw_StringGrid();
+  // On disk before the question: a Yes lets the device forget them.
+  RecordReading(*read);
   if (dialogs_.Ask(this, QStringLiteral("Считывание маршрутов"),
                    QStringLiteral("Параметры маршрутов считаны.\nОбнулить счетчик маршрутов?"))) {
     // An unanswered reset must not pass for a done one.

@@ -126,6 +126,7 @@ TMonitor_Form::SaveOutcome TMonitor_Form::SaveTrips() {
   switch (written.status) {
     case files::WriteResult::Status::Ok:
       TripsUnsaved = false;
+      if (choice->filterIndex != 1) RecordSavedTrips(choice->path);
       return SaveOutcome::Saved;
     case files::WriteResult::Status::CreateFailed:
       dialogs_.Error(this, OpenFailedCaption, OpenFailedText);

@@ -17,11 +17,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolTip>
+#include <QTreeWidget>
 #include <cstdlib>
 #include <memory>
 
 #include "core/link/link.h"
 #include "platform/desktop/help_viewer.h"
+#include "platform/logbook/sqlite_store.h"
 #include "tests/core/stats/trip_factory.h"
 #include "tests/support/on_modal.h"
 #include "tests/support/private_x_server.h"
@@ -30,6 +32,7 @@
 #include "ui/app/application.h"
 #include "ui/common/dialogs.h"
 #include "ui/config/Cfg_form.h"
+#include "ui/logbook/Logbook_form.h"
 #include "ui/stats/Chart_form.h"
 #include "ui/stats/Statistic_form.h"
 #include "ui/common/Progressbar_form.h"
@@ -98,6 +101,30 @@ TEST(RealWindows, EveryWindowCarriesExactlyItsCaption) {
   buttons.sort();
   EXPECT_EQ(buttons, (QStringList{QStringLiteral("Да"), QStringLiteral("Нет")}));
   form.TripsUnsaved = false;
+}
+
+TEST(RealWindows, TheLogbookWindowListsItsVehicles) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath(QStringLiteral("logbook.sqlite"));
+  auto store = riventar::logbook::OpenLogbook(path.toStdString());
+  riventar::trips::TripRecord trip{.Year = 24, .Month = 2, .Weekday = 0, .Day = 4, .Hour = 8, .Minute = 0,
+                                   .TripTime = 600, .MovingTime = 500, .Distance = 6000, .Fuel = 16000};
+  store->Record({riventar::logbook::Origin::File, "a.dat", "2024-03-04 09:00:00", {"ВАЗ-2110", "А123ВС", "Иванов"},
+                 {trip}});
+  ScriptedDialogs scripted;
+  riventar::ui::TMonitor_Form form(scripted);
+  form.UseLogbook(std::move(store), path);
+  form.show();
+  form.Logbook_Button->click();
+  riventar::ui::TLogbook_Form* window = form.LogbookWindow();
+  ASSERT_NE(window, nullptr);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+  EXPECT_EQ(NetWmName(*window), "Журнал маршрутов");
+  ASSERT_EQ(window->Vehicles_List->topLevelItemCount(), 1);
+  QTreeWidgetItem* vehicle = window->Vehicles_List->topLevelItem(0);
+  EXPECT_EQ(vehicle->text(0), QStringLiteral("А123ВС"));
+  EXPECT_FALSE(window->Vehicles_List->visualItemRect(vehicle).isEmpty()) << "the row is on screen";
+  EXPECT_TRUE(scripted.messages.empty());
 }
 
 TEST(RealWindows, SaveDialogOpenedOnTheSpreadsheetTypeGivesCsv) {

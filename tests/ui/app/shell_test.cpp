@@ -27,6 +27,7 @@
 #include "ui/app/Main_form.h"
 #include "ui/app/program.h"
 #include "ui/common/placement.h"
+#include "ui/logbook/Logbook_form.h"
 #include "ui/stats/Chart_form.h"
 #include "ui/stats/Statistic_form.h"
 #include "ui/trips/trip_table_model.h"
@@ -147,7 +148,7 @@ TEST(Shell, TabLeavesTheGridForTheButtonsBelowItLeftToRight) {
   form.TripsUnsaved = false;
 }
 
-TEST(Shell, EscapeClosesTheStatisticsChartAndHelpWindows) {
+TEST(Shell, EscapeClosesTheStatisticsChartLogbookAndHelpWindows) {
   ScriptedDialogs dialogs;
   ui::TMonitor_Form form(dialogs);
   form.show();
@@ -169,6 +170,11 @@ TEST(Shell, EscapeClosesTheStatisticsChartAndHelpWindows) {
          return stats->ChartWindow();
        }},
       {"help", [] { return desktop::ShowHelp({}, QStringLiteral("содержание")).data(); }},
+      {"logbook",
+       [&]() -> QWidget* {
+         form.Logbook_Button->click();
+         return form.LogbookWindow();
+       }},
   };
   for (const auto& [name, open] : windows) {
     SCOPED_TRACE(name);

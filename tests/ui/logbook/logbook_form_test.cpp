@@ -1,0 +1,268 @@
+// The logbook seen from the windows: what a reading, a save and the logbook
+// window put into it and take out of it, with the main window offscreen, the
+// simulated device on a pseudo-terminal and a logbook file in a scratch folder.
+#include "ui/logbook/Logbook_form.h"
+
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include "core/trips/dat_file.h"
+#include "platform/logbook/location.h"
+#include "sim/simulator.h"
+#include "sim/trip_store.h"
+#include "tests/support/scripted_dialogs.h"
+#include "tests/ui/logbook/open_store.h"
+#include "ui/app/Main_form.h"
+
+namespace {
+
+using namespace riventar;
+using riventar::testing::OpenStore;
+using riventar::testing::ScriptedDialogs;
+using riventar::ui::FileChoice;
+using riventar::ui::MsgAnswer;
+using riventar::ui::MsgIcon;
+
+const QString CounterQuestion = QStringLiteral("Считывание маршрутов");
+const QString LogbookCaption = QStringLiteral("Журнал маршрутов");
+
+trips::TripRecord Trip(std::uint8_t year, std::uint8_t month, std::uint8_t day) {
+  trips::TripRecord r;
+  r.Year = year;
+  r.Month = month;
+  r.Day = day;
+  r.Hour = 9;
+  r.TripTime = 600;
+  r.MovingTime = 500;
+  r.Distance = 60000;
+  r.Fuel = 16000;
+  trips::Derive(r);
+  return r;
+}
+
+std::string Bytes(const QString& path) {
+  std::ifstream in(path.toStdString(), std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// Every write fails as a full disk does.
+class FullStore final : public logbook::Store {
+ public:
+  [[noreturn]] static void Fail() { throw logbook::StoreError(logbook::StoreError::Kind::Full, "x", "disk full"); }
+  logbook::Recorded Record(const logbook::Recording&) override { Fail(); }
+  logbook::Recorded RecordSaved(const logbook::Recording&) override { Fail(); }
+  std::vector<logbook::VehicleSummary> Vehicles() override { return {}; }
+  std::vector<logbook::MonthSummary> Months(const std::string&) override { return {}; }
+  trips::TripList Trips(const logbook::TripQuery&) override { return {}; }
+  std::vector<logbook::ImportRow> Imports() override { return {}; }
+  trips::TripList DeviceMemory(const std::string&) override { return {}; }
+};
+
+class LogbookForm : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir.isValid());
+    ::setenv("RIVENTAR_COM1", sim.SlavePath().c_str(), 1);
+    sim.SetTrips(sim::RealisticTrips(4));
+    form = std::make_unique<ui::TMonitor_Form>(dialogs);
+    form->UseLogbook(OpenStore(LogbookPath()), LogbookPath());
+  }
+  void TearDown() override {
+    form->TripsUnsaved = false;
+    form.reset();
+    ::unsetenv("RIVENTAR_COM1");
+  }
+
+  QString LogbookPath() const { return dir.filePath(QStringLiteral("logbook.sqlite")); }
+  logbook::Store& Store() { return *form->Logbook(); }
+
+  void ConnectAndRead(MsgAnswer counter = MsgAnswer::No) {
+    form->Connect_SpeedButton->click();
+    ASSERT_TRUE(form->Link.IsUp());
+    dialogs.answers.push_back(counter);
+    form->Read_Trip_From_BK_Button->click();
+  }
+
+  QTemporaryDir dir;
+  sim::Simulator sim;
+  ScriptedDialogs dialogs;
+  std::unique_ptr<ui::TMonitor_Form> form;
+};
+
+TEST_F(LogbookForm, AReadingIsOnDiskBeforeTheCounterQuestion) {
+  form->Vehicle_Reg_Id_Edit->setText(QStringLiteral("А123ВС 77"));
+  std::size_t heldAtQuestion = 0;
+  std::vector<logbook::ImportRow> importsAtQuestion;
+  dialogs.onMessage = [&](const riventar::testing::MessageRecord& m) {
+    if (m.caption != CounterQuestion) return;
+    // Another connection to the file sees only what is committed.
+    const auto other = OpenStore(LogbookPath());
+    heldAtQuestion = other->Trips({}).size();
+    importsAtQuestion = other->Imports();
+  };
+  ConnectAndRead(MsgAnswer::Yes);
+  EXPECT_EQ(dialogs.Captions(), std::vector<std::string>{CounterQuestion.toStdString()});
+  EXPECT_EQ(heldAtQuestion, 4u);
+  ASSERT_EQ(importsAtQuestion.size(), 1u);
+  EXPECT_EQ(importsAtQuestion[0].origin, logbook::Origin::Device);
+  EXPECT_EQ(importsAtQuestion[0].source, sim.SlavePath());
+  EXPECT_EQ(importsAtQuestion[0].read, 4);
+  EXPECT_EQ(Store().DeviceMemory(sim.SlavePath()), form->TripList);
+  const auto vehicles = Store().Vehicles();
+  ASSERT_EQ(vehicles.size(), 1u);
+  EXPECT_EQ(vehicles[0].plateKey, logbook::PlateKey("А123ВС77"));
+}
+
+TEST_F(LogbookForm, AnUnwritableLogbookIsSaidBeforeTheQuestion) {
+  struct Case {
+    const char* name;
+    std::unique_ptr<logbook::Store> store;
+    const char* why;
+  };
+  Case cases[] = {{"no logbook open", nullptr, "журнал не открыт"},
+                  {"disk full", std::make_unique<FullStore>(), "диск заполнен"}};
+  for (Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    dialogs.messages.clear();
+    form->UseLogbook(std::move(c.store), LogbookPath());
+    ConnectAndRead();
+    ASSERT_EQ(dialogs.Captions(),
+              (std::vector<std::string>{LogbookCaption.toStdString(), CounterQuestion.toStdString()}));
+    EXPECT_EQ(dialogs.messages[0].icon, MsgIcon::Stop);
+    EXPECT_TRUE(dialogs.messages[0].text.contains(QStringLiteral("не записаны в журнал")));
+    EXPECT_TRUE(dialogs.messages[0].text.contains(QString::fromUtf8(c.why)));
+    EXPECT_TRUE(dialogs.messages[0].text.contains(QStringLiteral("хранятся в памяти БК")));
+    EXPECT_EQ(form->TripList.size() % 4, 0u) << "the reading completed";
+    EXPECT_TRUE(form->TripsUnsaved);
+    form->Connect_SpeedButton->click();  // down again for the next case
+  }
+}
+
+TEST_F(LogbookForm, SavingGivesTheReadTripsTheirVehicle) {
+  ConnectAndRead();
+  ASSERT_EQ(Store().Vehicles().at(0).plateKey, "");
+  form->Vehicle_Reg_Id_Edit->setText(QStringLiteral("В456ОР"));
+  form->Vehicle_Model_Edit->setText(QStringLiteral("ВАЗ-2107"));
+  const QString file = dir.filePath(QStringLiteral("a.dat"));
+  dialogs.saveAnswers.push_back(FileChoice{file, 0});
+  form->Save_Trip_To_File_Button->click();
+  EXPECT_TRUE(dialogs.messages.size() == 1u) << "only the counter question";
+  for (const logbook::VehicleSummary& v : Store().Vehicles()) {
+    SCOPED_TRACE(v.texts.RegId);
+    EXPECT_EQ(v.trips, v.plateKey.empty() ? 0 : 4);
+    if (v.plateKey.empty()) continue;
+    EXPECT_EQ(v.texts.Model, "ВАЗ-2107");
+    EXPECT_EQ(v.plateKey, logbook::PlateKey("В456ОР"));
+  }
+
+  // A logbook failure after a save is said; the save stands.
+  form->UseLogbook(std::make_unique<FullStore>(), LogbookPath());
+  dialogs.saveAnswers.push_back(FileChoice{dir.filePath(QStringLiteral("b.dat")), 0});
+  form->TripsUnsaved = true;
+  form->Save_Trip_To_File_Button->click();
+  ASSERT_EQ(dialogs.messages.size(), 2u);
+  EXPECT_TRUE(dialogs.messages[1].text.contains(QStringLiteral("сохранены в файле")));
+  EXPECT_FALSE(form->TripsUnsaved);
+  EXPECT_EQ(Bytes(dir.filePath(QStringLiteral("b.dat"))), Bytes(file));
+}
+
+TEST_F(LogbookForm, ImportThenShowInTableLoadsAsAFileDoes) {
+  const QString a = dir.filePath(QStringLiteral("a.dat")), b = dir.filePath(QStringLiteral("b.dat")),
+                bad = dir.filePath(QStringLiteral("bad.dat"));
+  std::ofstream(a.toStdString(), std::ios::binary)
+      << trips::SerializeDatFile({"ВАЗ-2110", "А123ВС", "Иванов"}, {Trip(24, 2, 3), Trip(23, 5, 1)});
+  std::ofstream(b.toStdString(), std::ios::binary)
+      << trips::SerializeDatFile({"ВАЗ-2110", "а123вс", "Иванов"}, {Trip(23, 5, 1), Trip(24, 0, 9)});
+  std::ofstream(bad.toStdString(), std::ios::binary) << "x\r\ny\r\nz\r\n123";
+
+  form->Logbook_Button->click();
+  ui::TLogbook_Form* window = form->LogbookWindow();
+  ASSERT_TRUE(window);
+  form->Logbook_Button->click();
+  EXPECT_EQ(form->LogbookWindow(), window) << "one window at a time";
+  EXPECT_EQ(window->windowTitle(), LogbookCaption);
+  EXPECT_TRUE(window->Location_Label->text().contains(LogbookPath()));
+
+  for (int round = 0; round < 2; ++round) {
+    dialogs.openManyAnswers.push_back({a, b, bad});
+    window->Import_Button->click();
+  }
+  ASSERT_EQ(dialogs.messages.size(), 2u);
+  EXPECT_EQ(
+      dialogs.messages[0].text,
+      QStringLiteral("a.dat: считано 2, новых 2\nb.dat: считано 2, новых 1\nbad.dat: не принят, неверный формат"));
+  EXPECT_EQ(
+      dialogs.messages[1].text,
+      QStringLiteral("a.dat: считано 2, новых 0\nb.dat: считано 2, новых 0\nbad.dat: не принят, неверный формат"));
+  ASSERT_EQ(window->Vehicles_List->topLevelItemCount(), 1);
+  EXPECT_EQ(window->Vehicles_List->topLevelItem(0)->text(3), QStringLiteral("3"));
+  ASSERT_EQ(window->Months_Tree->topLevelItemCount(), 2);  // 2023 and 2024
+  EXPECT_EQ(window->Months_Tree->topLevelItem(1)->text(1), QStringLiteral("2"));
+
+  // Unsaved trips shown: the clearing step asks first, as loading does.
+  form->TripList = {Trip(20, 1, 1)};
+  form->ReDraw_StringGrid();
+  form->TripsUnsaved = true;
+  dialogs.messages.clear();
+  dialogs.answers.push_back(MsgAnswer::No);
+  window->Show_In_Table_Button->click();
+  EXPECT_EQ(dialogs.Captions(), std::vector<std::string>{"Удаление маршрутов"});
+  ASSERT_EQ(form->TripList.size(), 3u);
+  EXPECT_EQ(form->TripList[0], Trip(23, 5, 1)) << "date order";
+  EXPECT_EQ(form->TripList[2], Trip(24, 2, 3));
+  EXPECT_EQ(form->Vehicle_Model_Edit->text(), QStringLiteral("ВАЗ-2110"));
+  EXPECT_FALSE(form->TripsUnsaved);
+  EXPECT_TRUE(form->Save_Trip_To_File_Button->isEnabled());
+  EXPECT_TRUE(form->Clear_Trip_Table_Button->isEnabled());
+
+  // One year only, then written out as a data file.
+  window->Months_Tree->setCurrentItem(window->Months_Tree->topLevelItem(1));
+  window->Show_In_Table_Button->click();
+  EXPECT_EQ(form->TripList.size(), 2u);
+  const QString out = dir.filePath(QStringLiteral("out.dat"));
+  dialogs.saveAnswers.push_back(FileChoice{out, 0});
+  window->Export_Button->click();
+  EXPECT_EQ(Bytes(out), trips::SerializeDatFile({"ВАЗ-2110", "А123ВС", "Иванов"}, {Trip(24, 0, 9), Trip(24, 2, 3)}));
+}
+
+TEST_F(LogbookForm, ADamagedFileIsSaidOnceAndLeftAlone) {
+  const QString damaged = dir.filePath(QStringLiteral("damaged.sqlite"));
+  std::ofstream(damaged.toStdString(), std::ios::binary) << std::string(4096, 'x');
+  ::setenv("RIVENTAR_LOGBOOK", damaged.toUtf8().constData(), 1);
+  ScriptedDialogs fresh;
+  ui::TMonitor_Form other(fresh);
+  EXPECT_EQ(other.Logbook(), nullptr);
+  EXPECT_EQ(other.Logbook(), nullptr);
+  ::unsetenv("RIVENTAR_LOGBOOK");
+  ASSERT_EQ(fresh.messages.size(), 1u);
+  EXPECT_TRUE(fresh.messages[0].text.contains(damaged));
+  EXPECT_TRUE(fresh.messages[0].text.contains(QStringLiteral("Переместите его")));
+  EXPECT_EQ(Bytes(damaged), std::string(4096, 'x'));
+
+  // Choosing it from the logbook window keeps the logbook in use; a new file is taken and remembered.
+  form->Logbook_Button->click();
+  ui::TLogbook_Form* window = form->LogbookWindow();
+  const QString fresh2 = dir.filePath(QStringLiteral("other.sqlite"));
+  dialogs.saveAnswers = {FileChoice{damaged, 0}, FileChoice{fresh2, 0}};
+  window->Choose_File_Button->click();
+  ASSERT_EQ(dialogs.messages.size(), 1u);
+  EXPECT_EQ(form->LogbookPath(), LogbookPath());
+  window->Choose_File_Button->click();
+  EXPECT_EQ(form->LogbookPath(), fresh2);
+  EXPECT_TRUE(window->Location_Label->text().contains(fresh2));
+  EXPECT_EQ(QString::fromStdString(logbook::LogbookLocation(std::nullopt)), fresh2);
+  EXPECT_EQ(Bytes(damaged), std::string(4096, 'x'));
+}
+
+}  // namespace

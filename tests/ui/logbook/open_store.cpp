@@ -1,0 +1,11 @@
+#include "tests/ui/logbook/open_store.h"
+
+#include "platform/logbook/sqlite_store.h"
+
+namespace riventar::testing {
+
+std::unique_ptr<logbook::Store> OpenStore(const QString& path) {
+  return logbook::OpenLogbook(QFile::encodeName(path).toStdString());
+}
+
+}  // namespace riventar::testing

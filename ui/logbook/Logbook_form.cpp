@@ -1,0 +1,374 @@
+#include "ui/logbook/Logbook_form.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QShortcut>
+#include <QSplitter>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <cerrno>
+#include <cstring>
+
+#include "core/trips/dat_file.h"
+#include "platform/files/file_io.h"
+#include "ui/app/Main_form.h"
+#include "ui/common/ui_style.h"
+#include "ui/common/dialogs.h"
+#include "ui/common/handler_guard.h"
+#include "ui/logbook/logbook_texts.h"
+
+namespace riventar::ui {
+namespace {
+
+constexpr int KeyRole = Qt::UserRole;        // vehicle: index into vehicles_; month tree: year
+constexpr int MonthRole = Qt::UserRole + 1;  // month tree: 1..12, 0 for a whole year
+
+const char* const MonthNames[] = {"Январь", "Февраль", "Март",     "Апрель",  "Май",    "Июнь",
+                                  "Июль",   "Август",  "Сентябрь", "Октябрь", "Ноябрь", "Декабрь"};
+
+QString FromUtf8(const std::string& text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QTreeWidget* List(QWidget* parent, const QStringList& headings, bool tree = false) {
+  auto* list = new QTreeWidget(parent);
+  list->setHeaderLabels(headings);
+  list->setRootIsDecorated(tree);
+  list->setUniformRowHeights(true);
+  list->setAllColumnsShowFocus(true);
+  list->setSelectionMode(QAbstractItemView::SingleSelection);
+  list->header()->setStretchLastSection(false);
+  list->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  return list;
+}
+
+// Numbers right-aligned from column `first` on.
+void AlignNumbers(QTreeWidgetItem* item, int first) {
+  for (int c = first; c < item->columnCount(); ++c) item->setTextAlignment(c, Qt::AlignRight | Qt::AlignVCenter);
+}
+
+QString OriginText(logbook::Origin origin) {
+  switch (origin) {
+    case logbook::Origin::Device:
+      return QStringLiteral("БК");
+    case logbook::Origin::File:
+      return QStringLiteral("Файл");
+    case logbook::Origin::Saved:
+      return QStringLiteral("Сохранение");
+  }
+  return {};
+}
+
+QString TwoDigits(int value) { return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0')); }
+
+}  // namespace
+
+TLogbook_Form::TLogbook_Form(TMonitor_Form& owner) : QWidget(nullptr), owner_(&owner) {
+  setAttribute(Qt::WA_DeleteOnClose);
+  BuildControls();
+}
+
+void TLogbook_Form::BuildControls() {
+  setObjectName(QStringLiteral("Logbook_Form"));
+  setWindowTitle(LogbookCaption);
+  setFont(style::FormFont());
+  resize(780, 520);
+
+  auto* layout = new QVBoxLayout(this);
+  auto* where = new QHBoxLayout;
+  Location_Label = new QLabel(this);
+  Location_Label->setTextFormat(Qt::PlainText);
+  Location_Label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  Location_Label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  Choose_File_Button = new QPushButton(QStringLiteral("Другой файл журнала..."), this);
+  Choose_File_Button->setToolTip(QStringLiteral("Вести журнал в другом файле"));
+  where->addWidget(Location_Label, 1);
+  where->addWidget(Choose_File_Button);
+  layout->addLayout(where);
+
+  auto* split = new QSplitter(Qt::Vertical, this);
+  Vehicles_List = List(split, {QStringLiteral("Рег.номер"), QStringLiteral("Модель"), QStringLiteral("Владелец"),
+                               QStringLiteral("Маршрутов"), QStringLiteral("Первый"), QStringLiteral("Последний"),
+                               QStringLiteral("Путь, км")});
+  auto* lower = new QSplitter(Qt::Horizontal, split);
+  Months_Tree = List(lower,
+                     {QStringLiteral("Год, месяц"), QStringLiteral("Маршрутов"), QStringLiteral("Путь, км"),
+                      QStringLiteral("Топливо, л")},
+                     true);
+  Imports_List = List(lower, {QStringLiteral("Дата и время"), QStringLiteral("Откуда"), QStringLiteral("Источник"),
+                              QStringLiteral("Считано"), QStringLiteral("Новых")});
+  Imports_List->setSelectionMode(QAbstractItemView::NoSelection);
+  layout->addWidget(split, 1);
+
+  auto* buttons = new QHBoxLayout;
+  Show_In_Table_Button = new QPushButton(QStringLiteral("Показать в таблице"), this);
+  Show_In_Table_Button->setToolTip(
+      QStringLiteral("Маршруты выбранного автомобиля (всего, за выбранный год или месяц) в таблицу главного окна"));
+  Import_Button = new QPushButton(QStringLiteral("Импорт..."), this);
+  Import_Button->setToolTip(QStringLiteral("Добавить в журнал маршруты из файлов .dat"));
+  Export_Button = new QPushButton(QStringLiteral("Экспорт..."), this);
+  Export_Button->setToolTip(QStringLiteral("Записать выбранные маршруты в файл .dat или .csv"));
+  Close_Button = new QPushButton(QStringLiteral("Закрыть"), this);
+  for (QPushButton* button : {Show_In_Table_Button, Import_Button, Export_Button}) buttons->addWidget(button);
+  buttons->addStretch(1);
+  buttons->addWidget(Close_Button);
+  layout->addLayout(buttons);
+
+  const auto guarded = [this](void (TLogbook_Form::*handler)()) {
+    return [this, handler] {
+      if (owner_) Guarded(owner_->UiDialogs(), [this, handler] { (this->*handler)(); });
+    };
+  };
+  connect(Show_In_Table_Button, &QPushButton::clicked, this, guarded(&TLogbook_Form::Show_In_Table_Button_Click));
+  connect(Import_Button, &QPushButton::clicked, this, guarded(&TLogbook_Form::Import_Button_Click));
+  connect(Export_Button, &QPushButton::clicked, this, guarded(&TLogbook_Form::Export_Button_Click));
+  connect(Choose_File_Button, &QPushButton::clicked, this, guarded(&TLogbook_Form::Choose_File_Button_Click));
+  connect(Close_Button, &QPushButton::clicked, this, &QWidget::close);
+  connect(Vehicles_List, &QTreeWidget::itemSelectionChanged, this, guarded(&TLogbook_Form::ShowMonths));
+  connect(Vehicles_List, &QTreeWidget::itemDoubleClicked, this, guarded(&TLogbook_Form::Show_In_Table_Button_Click));
+  // Escape closes like the other windows.
+  connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, &QWidget::close);
+}
+
+bool TLogbook_Form::Guard(const std::function<void(logbook::Store&)>& action) {
+  if (!owner_) return false;
+  logbook::Store* store = owner_->Logbook();
+  if (!store) return false;
+  try {
+    action(*store);
+    return true;
+  } catch (const logbook::StoreError& e) {
+    owner_->UiDialogs().Error(this, LogbookCaption,
+                              QStringLiteral("Журнал не прочитан и не записан:\n%1\n%2.")
+                                  .arg(QDir::toNativeSeparators(owner_->LogbookPath()), LogbookFailureReason(e)));
+    return false;
+  }
+}
+
+void TLogbook_Form::Refresh() {
+  if (!owner_) return;
+  const std::string selected = [this] {
+    const QTreeWidgetItem* item = Vehicles_List->currentItem();
+    if (!item) return std::string();
+    return vehicles_.at(static_cast<std::size_t>(item->data(0, KeyRole).toInt())).plateKey;
+  }();
+  const bool hadSelection = Vehicles_List->currentItem() != nullptr;
+  const bool open = owner_->Logbook() != nullptr;
+  Location_Label->setText(open
+                              ? QStringLiteral("Журнал: ") + QDir::toNativeSeparators(owner_->LogbookPath())
+                              : QStringLiteral("Журнал не открыт: ") + QDir::toNativeSeparators(owner_->LogbookPath()) +
+                                    QStringLiteral(" (") + owner_->LogbookProblem() + QStringLiteral(")"));
+  vehicles_.clear();
+  std::vector<logbook::ImportRow> imports;
+  Guard([&](logbook::Store& store) {
+    vehicles_ = store.Vehicles();
+    // A vehicle whose trips have all been saved under another number has none left to show.
+    std::erase_if(vehicles_, [](const logbook::VehicleSummary& v) { return v.trips == 0; });
+    imports = store.Imports();
+  });
+
+  const QSignalBlocker quiet(Vehicles_List);
+  Vehicles_List->clear();
+  QList<QTreeWidgetItem*> rows;
+  rows.reserve(static_cast<qsizetype>(vehicles_.size()));
+  for (std::size_t i = 0; i < vehicles_.size(); ++i) {
+    const logbook::VehicleSummary& v = vehicles_[i];
+    const QString plate = v.plateKey.empty() ? FromUtf8(std::string(logbook::NoPlateName)) : FromUtf8(v.texts.RegId);
+    auto* item = new QTreeWidgetItem({plate, FromUtf8(v.texts.Model), FromUtf8(v.texts.Owner), QString::number(v.trips),
+                                      FromUtf8(v.firstDate), FromUtf8(v.lastDate), KmText(v.distance)});
+    item->setData(0, KeyRole, static_cast<int>(i));
+    AlignNumbers(item, 3);
+    rows.append(item);
+  }
+  Vehicles_List->addTopLevelItems(rows);
+
+  Imports_List->clear();
+  QList<QTreeWidgetItem*> importRows;
+  importRows.reserve(static_cast<qsizetype>(imports.size()));
+  for (const logbook::ImportRow& row : imports) {
+    auto* item = new QTreeWidgetItem({FromUtf8(row.at), OriginText(row.origin), FromUtf8(row.source),
+                                      QString::number(row.read), QString::number(row.added)});
+    AlignNumbers(item, 3);
+    importRows.append(item);
+  }
+  Imports_List->addTopLevelItems(importRows);
+
+  if (!hadSelection || !SelectVehicle(selected)) {
+    if (Vehicles_List->topLevelItemCount() > 0) Vehicles_List->setCurrentItem(Vehicles_List->topLevelItem(0));
+  }
+  ShowMonths();
+}
+
+bool TLogbook_Form::SelectVehicle(const std::string& plateKey) {
+  for (int i = 0; i < Vehicles_List->topLevelItemCount(); ++i) {
+    QTreeWidgetItem* item = Vehicles_List->topLevelItem(i);
+    if (vehicles_.at(static_cast<std::size_t>(item->data(0, KeyRole).toInt())).plateKey == plateKey) {
+      Vehicles_List->setCurrentItem(item);
+      return true;
+    }
+  }
+  return false;
+}
+
+void TLogbook_Form::ShowMonths() {
+  Months_Tree->clear();
+  const QTreeWidgetItem* current = Vehicles_List->currentItem();
+  const bool chosen = current != nullptr;
+  Show_In_Table_Button->setEnabled(chosen);
+  Export_Button->setEnabled(chosen);
+  if (!chosen) return;
+  const std::string& key = vehicles_.at(static_cast<std::size_t>(current->data(0, KeyRole).toInt())).plateKey;
+  std::vector<logbook::MonthSummary> months;
+  if (!Guard([&](logbook::Store& store) { months = store.Months(key); })) return;
+
+  QTreeWidgetItem* year = nullptr;
+  std::int64_t yearTrips = 0;
+  std::uint64_t yearDistance = 0, yearFuel = 0;
+  const auto closeYear = [&] {
+    if (!year) return;
+    year->setText(1, QString::number(yearTrips));
+    year->setText(2, KmText(yearDistance));
+    year->setText(3, LitresText(yearFuel));
+    AlignNumbers(year, 1);
+  };
+  for (const logbook::MonthSummary& m : months) {
+    if (!year || year->data(0, KeyRole).toInt() != m.year) {
+      closeYear();
+      year = new QTreeWidgetItem(Months_Tree, {QString::number(m.year)});
+      year->setData(0, KeyRole, m.year);
+      year->setData(0, MonthRole, 0);
+      yearTrips = 0;
+      yearDistance = yearFuel = 0;
+    }
+    const QString name =
+        m.month >= 1 && m.month <= 12 ? QString::fromUtf8(MonthNames[m.month - 1]) : QString::number(m.month);
+    auto* item = new QTreeWidgetItem(year, {name, QString::number(m.trips), KmText(m.distance), LitresText(m.fuel)});
+    item->setData(0, KeyRole, m.year);
+    item->setData(0, MonthRole, m.month);
+    AlignNumbers(item, 1);
+    yearTrips += m.trips;
+    yearDistance += m.distance;
+    yearFuel += m.fuel;
+  }
+  closeYear();
+}
+
+std::optional<TLogbook_Form::Selection> TLogbook_Form::Selected() const {
+  const QTreeWidgetItem* vehicle = Vehicles_List->currentItem();
+  if (!vehicle) return std::nullopt;
+  Selection s{vehicles_.at(static_cast<std::size_t>(vehicle->data(0, KeyRole).toInt())), {}};
+  s.query.plateKey = s.vehicle.plateKey;
+  const QList<QTreeWidgetItem*> period = Months_Tree->selectedItems();
+  if (!period.isEmpty()) {
+    const QString year = QString::number(period.first()->data(0, KeyRole).toInt());
+    const int month = period.first()->data(0, MonthRole).toInt();
+    const QString from = month == 0 ? QStringLiteral("-01-01") : QStringLiteral("-") + TwoDigits(month) + "-01";
+    const QString to = month == 0 ? QStringLiteral("-12-31") : QStringLiteral("-") + TwoDigits(month) + "-31";
+    s.query.from = (year + from).toStdString();
+    s.query.to = (year + to).toStdString();
+  }
+  return s;
+}
+
+void TLogbook_Form::Show_In_Table_Button_Click() {
+  const std::optional<Selection> selection = Selected();
+  if (!selection || !owner_) return;
+  trips::TripList trips;
+  if (!Guard([&](logbook::Store& store) { trips = store.Trips(selection->query); })) return;
+  owner_->ShowTripsInTable(selection->vehicle.texts, std::move(trips));
+  owner_->raise();
+  owner_->activateWindow();
+}
+
+void TLogbook_Form::Import_Button_Click() {
+  if (!owner_) return;
+  Dialogs& dialogs = owner_->UiDialogs();
+  if (!owner_->Logbook()) {
+    dialogs.Error(this, LogbookCaption, QStringLiteral("Журнал не открыт: %1.").arg(owner_->LogbookProblem()));
+    return;
+  }
+  FileDialogOptions options;
+  options.initialDirectory = QDir::homePath();
+  options.filters = {QStringLiteral("Маршрутные параметры (*.dat)"), QStringLiteral("Все файлы (*)")};
+  options.defaultSuffix = QStringLiteral("dat");
+  const QStringList paths = dialogs.OpenFiles(this, options);
+  if (paths.isEmpty()) return;
+
+  QStringList report;
+  bool refused = false;
+  for (const QString& path : paths) {
+    const QString name = QFileInfo(path).fileName();
+    const files::ReadResult read = files::ReadWholeFile(QFile::encodeName(path).toStdString(), trips::MaxDatFileBytes);
+    if (!read.ok) {
+      refused = true;
+      report << QStringLiteral("%1: не принят, %2")
+                    .arg(name, read.error == EFBIG ? QStringLiteral("неверный формат")
+                                                   : QString::fromLocal8Bit(std::strerror(read.error)));
+      continue;
+    }
+    auto parsed = trips::ParseDatFile(read.bytes);
+    if (const auto* problem = std::get_if<trips::DatProblem>(&parsed)) {
+      refused = true;
+      report << QStringLiteral("%1: не принят, %2")
+                    .arg(name, *problem == trips::DatProblem::WrongFormat ? QStringLiteral("неверный формат")
+                                                                          : QStringLiteral("нет параметров маршрутов"));
+      continue;
+    }
+    trips::DatContents& contents = std::get<trips::DatContents>(parsed);
+    logbook::Recorded recorded;
+    const bool stored = Guard([&](logbook::Store& store) {
+      recorded = store.Record({logbook::Origin::File, QFile::encodeName(path).toStdString(), LogbookNow(),
+                               contents.Vehicle, contents.Trips});
+    });
+    if (!stored) {
+      refused = true;
+      report << QStringLiteral("%1: не записан в журнал").arg(name);
+      break;  // the reason is said; the next files would meet it too
+    }
+    report << QStringLiteral("%1: считано %2, новых %3").arg(name).arg(recorded.read).arg(recorded.added);
+  }
+  Refresh();
+  dialogs.Message(this, refused ? MsgIcon::Warning : MsgIcon::Information, QStringLiteral("Импорт маршрутов"),
+                  report.join(QLatin1Char('\n')), MsgButtons::Ok, MsgAnswer::Ok);
+}
+
+void TLogbook_Form::Export_Button_Click() {
+  const std::optional<Selection> selection = Selected();
+  if (!selection || !owner_) return;
+  Dialogs& dialogs = owner_->UiDialogs();
+  FileDialogOptions options;
+  options.initialDirectory = QDir::homePath();
+  options.filters = {QStringLiteral("Параметры маршрутов (*.dat)"), QStringLiteral("Текстовые файлы Exel (*.csv)")};
+  options.defaultSuffix = QStringLiteral("dat");
+  const std::optional<FileChoice> choice = dialogs.SaveFile(this, options);
+  if (!choice) return;
+  trips::TripList trips;
+  if (!Guard([&](logbook::Store& store) { trips = store.Trips(selection->query); })) return;
+  const std::string bytes =
+      choice->filterIndex == 1 ? trips::SerializeCsv(trips) : trips::SerializeDatFile(selection->vehicle.texts, trips);
+  const files::WriteResult written = files::ReplaceFileAtomically(QFile::encodeName(choice->path).toStdString(), bytes);
+  if (!written.ok())
+    dialogs.Error(
+        this, QStringLiteral("Ошибка записи файла"),
+        QStringLiteral("Не возможно записать выбранный файл\n%1\n%2.\nПрежнее содержимое файла сохранено.")
+            .arg(QDir::toNativeSeparators(choice->path), QString::fromLocal8Bit(std::strerror(written.error))));
+}
+
+void TLogbook_Form::Choose_File_Button_Click() {
+  if (!owner_) return;
+  FileDialogOptions options;
+  options.initialDirectory = QFileInfo(owner_->LogbookPath()).absolutePath();
+  options.filters = {QStringLiteral("Журнал маршрутов (*.sqlite)"), QStringLiteral("Все файлы (*)")};
+  options.defaultSuffix = QStringLiteral("sqlite");
+  options.confirmOverwrite = false;  // an existing logbook is opened, never replaced
+  const std::optional<FileChoice> choice = owner_->UiDialogs().SaveFile(this, options);
+  if (!choice) return;
+  if (owner_->SwitchLogbook(choice->path)) Refresh();
+}
+
+}  // namespace riventar::ui

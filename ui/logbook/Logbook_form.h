@@ -1,0 +1,62 @@
+#pragma once
+// The logbook window "Журнал маршрутов": the vehicles, one vehicle's trips by
+// year and month, the imports; it shows a vehicle's trips in the main table,
+// brings ".dat" files in and writes a selection out. Top-level and modeless,
+// one at a time; it deletes itself when closed.
+#include <QPointer>
+#include <QWidget>
+#include <optional>
+
+#include "core/logbook/logbook.h"
+
+class QLabel;
+class QPushButton;
+class QTreeWidget;
+
+namespace riventar::ui {
+
+class TMonitor_Form;
+
+class TLogbook_Form : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit TLogbook_Form(TMonitor_Form& owner);
+
+  QLabel* Location_Label = nullptr;
+  QPushButton* Choose_File_Button = nullptr;
+  QTreeWidget* Vehicles_List = nullptr;
+  QTreeWidget* Months_Tree = nullptr;
+  QTreeWidget* Imports_List = nullptr;
+  QPushButton* Show_In_Table_Button = nullptr;
+  QPushButton* Import_Button = nullptr;
+  QPushButton* Export_Button = nullptr;
+  QPushButton* Close_Button = nullptr;
+
+  // Reads everything again from the owner's logbook, keeping the selected vehicle.
+  void Refresh();
+  // Selects the vehicle of `plateKey`; false when the logbook has none such.
+  bool SelectVehicle(const std::string& plateKey);
+
+  void Show_In_Table_Button_Click();
+  void Import_Button_Click();
+  void Export_Button_Click();
+  void Choose_File_Button_Click();
+
+ private:
+  struct Selection {
+    logbook::VehicleSummary vehicle;
+    logbook::TripQuery query;
+  };
+  void BuildControls();
+  void ShowMonths();
+  // The selected vehicle with the selected year or month; nothing without a vehicle.
+  std::optional<Selection> Selected() const;
+  // Runs `action`, a failing store said under the window's caption; false then.
+  bool Guard(const std::function<void(logbook::Store&)>& action);
+
+  QPointer<TMonitor_Form> owner_;
+  std::vector<logbook::VehicleSummary> vehicles_;
+};
+
+}  // namespace riventar::ui

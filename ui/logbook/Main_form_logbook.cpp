@@ -1,0 +1,143 @@
+// The main window's side of the logbook: opening it, recording what is read
+// and saved, and the logbook window.
+#include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
+#include <memory>
+#include <optional>
+
+#include "platform/logbook/location.h"
+#include "platform/logbook/sqlite_store.h"
+#include "ui/app/Main_form.h"
+#include "ui/common/dialogs.h"
+#include "ui/logbook/Logbook_form.h"
+#include "ui/logbook/logbook_texts.h"
+#include "ui/trips/vehicle_edit.h"
+
+namespace riventar::ui {
+namespace {
+
+QString ConfiguredLocation() { return QFile::decodeName(logbook::LogbookLocation(std::nullopt).c_str()); }
+std::unique_ptr<logbook::Store> OpenAt(const QString& path) {
+  return logbook::OpenLogbook(QFile::encodeName(path).toStdString());
+}
+void SaveLocation(const QString& path) { logbook::SaveLogbookLocation(QFile::encodeName(path).toStdString()); }
+
+std::string Utf8(const QLineEdit* edit) { return edit->text().toStdString(); }
+
+}  // namespace
+
+trips::VehicleInfo TMonitor_Form::ShownVehicle() const {
+  return {Utf8(Vehicle_Model_Edit), Utf8(Vehicle_Reg_Id_Edit), Utf8(Vehicle_Owner_Edit)};
+}
+
+logbook::Store* TMonitor_Form::Logbook() {
+  if (logbook_ || logbookTried_) return logbook_.get();
+  logbookTried_ = true;
+  try {
+    logbookPath_ = ConfiguredLocation();
+    logbook_ = OpenAt(logbookPath_);
+    logbookProblem_.clear();
+  } catch (const logbook::StoreError& e) {
+    // Said once; the file is left as it is and the program works on without it.
+    logbookProblem_ = LogbookFailureReason(e);
+    dialogs_.Error(this, LogbookCaption, LogbookOpenFailureText(logbookPath_, e));
+  }
+  return logbook_.get();
+}
+
+void TMonitor_Form::UseLogbook(std::unique_ptr<logbook::Store> store, const QString& path) {
+  logbook_ = std::move(store);
+  logbookPath_ = path;
+  logbookTried_ = true;
+  logbookProblem_ = logbook_ ? QString() : QStringLiteral("журнал не открыт");
+}
+
+bool TMonitor_Form::SwitchLogbook(const QString& path) {
+  QWidget* parent = logbookWindow_ ? static_cast<QWidget*>(logbookWindow_.data()) : this;
+  try {
+    std::unique_ptr<logbook::Store> store = OpenAt(path);
+    SaveLocation(path);
+    logbook_ = std::move(store);
+    logbookPath_ = path;
+    logbookTried_ = true;
+    logbookProblem_.clear();
+    return true;
+  } catch (const logbook::StoreError& e) {
+    dialogs_.Error(parent, LogbookCaption,
+                   QStringLiteral("Этот файл не может быть журналом маршрутов:\n%1\n%2.\n\n"
+                                  "Журнал остается прежним.")
+                       .arg(QDir::toNativeSeparators(path), LogbookFailureReason(e)));
+    return false;
+  }
+}
+
+void TMonitor_Form::RecordReading(const trips::TripList& read) {
+  const logbook::Recording recording{logbook::Origin::Device, connectedPath_.toStdString(), LogbookNow(),
+                                     ShownVehicle(), read};
+  QString why = logbookProblem_;
+  if (logbook::Store* store = Logbook()) {
+    try {
+      store->Record(recording);
+      if (logbookWindow_) logbookWindow_->Refresh();
+      return;
+    } catch (const logbook::StoreError& e) {
+      why = LogbookFailureReason(e);
+    }
+  } else {
+    why = logbookProblem_;
+  }
+  dialogs_.Error(this, LogbookCaption,
+                 QStringLiteral("Считанные маршруты не записаны в журнал:\n%1\n%2.\n\n"
+                                "Они по-прежнему хранятся в памяти БК.")
+                     .arg(QDir::toNativeSeparators(logbookPath_), why));
+}
+
+void TMonitor_Form::RecordSavedTrips(const QString& path) {
+  const logbook::Recording recording{logbook::Origin::Saved, QFile::encodeName(path).toStdString(), LogbookNow(),
+                                     ShownVehicle(), TripList};
+  QString why;
+  if (logbook::Store* store = Logbook()) {
+    try {
+      store->RecordSaved(recording);
+      if (logbookWindow_) logbookWindow_->Refresh();
+      return;
+    } catch (const logbook::StoreError& e) {
+      why = LogbookFailureReason(e);
+    }
+  } else {
+    why = logbookProblem_;
+  }
+  dialogs_.Error(this, LogbookCaption,
+                 QStringLiteral("Маршруты сохранены в файле\n%1\nно не записаны в журнал:\n%2\n%3.")
+                     .arg(QDir::toNativeSeparators(path), QDir::toNativeSeparators(logbookPath_), why));
+}
+
+void TMonitor_Form::ShowTripsInTable(const trips::VehicleInfo& vehicle, trips::TripList trips) {
+  Clear_Trip_Table_Button_Click();
+  SetVehicleText(*Vehicle_Model_Edit, QString::fromStdString(vehicle.Model));
+  SetVehicleText(*Vehicle_Reg_Id_Edit, QString::fromStdString(vehicle.RegId));
+  SetVehicleText(*Vehicle_Owner_Edit, QString::fromStdString(vehicle.Owner));
+  TripList = std::move(trips);
+  Save_Trip_To_File_Button->setEnabled(true);
+  Clear_Trip_Table_Button->setEnabled(true);
+  ReDraw_StringGrid();
+}
+
+TLogbook_Form* TMonitor_Form::LogbookWindow() const { return logbookWindow_.data(); }
+
+void TMonitor_Form::Logbook_Button_Click() {
+  if (logbookWindow_) {
+    logbookWindow_->showNormal();
+    logbookWindow_->raise();
+    logbookWindow_->activateWindow();
+    return;
+  }
+  Logbook();
+  auto window = std::make_unique<TLogbook_Form>(*this);
+  window->Refresh();
+  logbookWindow_ = window.get();
+  window.release()->show();  // deletes itself on close; the shutdown deletes one still open
+}
+
+}  // namespace riventar::ui
