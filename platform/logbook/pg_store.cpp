@@ -155,8 +155,13 @@ class Connection {
       const QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
       throw StoreError(Kind::CannotOpen, shown_, Scrubbed(text.trimmed().toStdString(), location));
     }
-    CheckEncryption();
-    Exec(QStringLiteral("SET client_min_messages = warning"));
+    try {
+      CheckEncryption();
+      Exec(QStringLiteral("SET client_min_messages = warning"));
+    } catch (const StoreError&) {
+      Close();
+      throw;
+    }
   }
   ~Connection() { Close(); }
   Connection(const Connection&) = delete;
@@ -168,8 +173,8 @@ class Connection {
     inTransaction_ = true;
   }
   void Commit() {
+    inTransaction_ = false;  // a COMMIT that fails has ended the transaction too
     Exec(QStringLiteral("COMMIT"));
-    inTransaction_ = false;
   }
   void Rollback() {
     if (!inTransaction_) return;
@@ -223,18 +228,14 @@ class Connection {
     PGconn* const connection = handle.isValid() && qstrcmp(handle.typeName(), "pg_conn*") == 0
                                    ? *static_cast<PGconn* const*>(handle.data())
                                    : nullptr;
-    if (connection == nullptr) {
-      Close();
+    if (connection == nullptr)
       throw StoreError(Kind::Other, shown_, "Qt's PostgreSQL driver gives no connection to check");
-    }
     const char* host = PQhost(connection);
     const std::string server = host ? host : "";
-    if (PQsslInUse(connection) == 0 && !PlainTextAllowed(server, stated_)) {
-      Close();
+    if (PQsslInUse(connection) == 0 && !PlainTextAllowed(server, stated_))
       throw StoreError(Kind::CannotOpen, shown_,
                        "the connection to " + server +
                            " is not encrypted (TLS); the server must offer TLS, or the URI must say sslmode=disable");
-    }
   }
 
   void Close() {
