@@ -3,14 +3,15 @@
 # and prints one table of the figures; the full outputs stay in build/bench/results.
 #   scripts/bench.sh
 # Takes about three minutes; the paced readings alone are four 14-second runs, the
-# logbook's million trips half a minute to record.
+# logbook's million trips half a minute to record, the server logbook's ten million
+# trips some minutes to fill (a throwaway PostgreSQL server).
 # The start-up timing runs the real program on a private X server (Xvfb).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 dir=build/bench
 cmake --preset bench >/dev/null
-cmake --build --preset bench -j "$(nproc)" --target bench_link bench_cli bench_trips_micro bench_trips_e2e bench_stats bench_app bench_logbook
+cmake --build --preset bench -j "$(nproc)" --target bench_link bench_cli bench_trips_micro bench_trips_e2e bench_stats bench_app bench_logbook bench_logbook_server
 results=$dir/results
 rm -rf "$results" && mkdir -p "$results"
 
@@ -35,6 +36,7 @@ run trips_micro "$dir/bench/trips/bench_trips_micro"
 run trips_e2e "$dir/bench/trips/bench_trips_e2e"
 run stats "$dir/bench/stats/bench_stats"
 run logbook "$dir/bench/logbook/bench_logbook"
+run logbook_server "$dir/bench/logbook/bench_logbook_server"
 DISPLAY=":$(head -n1 "$results/display")" run app "$dir/bench/app/bench_app"
 load_after=$(cut -d' ' -f1-3 /proc/loadavg)
 
@@ -82,6 +84,13 @@ row "  one vehicle's 10,000 trips in date order (target < 150 ms)" "$(after logb
 row "  one vehicle's 100,000 trips in date order (target < 150 ms)" "$(after logbook "one vehicle's 100000 trips in date order:")"
 row "  record a reading of 255 new trips, synced (target < 50 ms)" "$(after logbook 'record a reading of 255 new trips:')"
 row "  bring in 100 files of 1,000 trips (target < 2 s)" "$(after logbook 'bring in 100 files of 1,000 trips:')"
+row "server logbook of 10,000,000 trips: fill with server-side SQL" "$(after logbook_server 'fill 10000000 trips with server-side SQL:')"
+row "  database size a trip" "$(after logbook_server 'database size a trip:')"
+row "  open, Vehicles() and Imports()" "$(after logbook_server 'open, Vehicles() and Imports():')"
+row "  one vehicle's 10,000 trips in date order (target < 100 ms)" "$(after logbook_server "one vehicle's 10000 trips in date order:")"
+row "  record a reading of 255 new trips (target < 100 ms)" "$(after logbook_server 'record a reading of 255 new trips:')"
+row "  50 senders of 20 readings of 255 trips, overlapping" "$(after logbook_server '50 senders of 20 readings of 255 trips:')"
+row "  50 senders: throughput" "$(after logbook_server '50 senders:')"
 row "start-up to the shown main window (Xvfb)" "$(after app 'start-up to the shown main window:')"
 row "peak memory: the program at its shown main window" "$(after app 'peak memory of the program at its shown main window:')"
 row "peak memory: 100,000 trips loaded, saved, exported" "$(after trips_e2e 'peak memory (resident)')"

@@ -1,0 +1,594 @@
+#include "platform/logbook/pg_store.h"
+
+#include <QSqlDatabase>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+#include <atomic>
+#include <cstdlib>
+#include <libpq-fe.h>
+#include <map>
+#include <memory>
+#include <set>
+#include <tuple>
+
+#include "core/logbook/stamp.h"
+
+namespace riventar::logbook {
+namespace {
+
+using Kind = StoreError::Kind;
+using trips::TripRecord;
+
+// ---- Schema ----
+
+// Step i brings a logbook from version i to i + 1; a released step is never
+// changed. The tables and columns are the SQLite file's, in PostgreSQL's words.
+const std::vector<std::vector<QString>>& Migrations() {
+  static const std::vector<std::vector<QString>> steps = {
+      {
+          "CREATE TABLE schema_version (version INTEGER NOT NULL)",
+          "INSERT INTO schema_version (version) VALUES (0)",
+          // Kept by every recording, under the vehicle's row lock, so that
+          // listing the vehicles reads one row each.
+          "CREATE TABLE vehicles ("
+          " id BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY,"
+          " plate_key TEXT NOT NULL UNIQUE,"
+          " model TEXT NOT NULL, reg_id TEXT NOT NULL, owner TEXT NOT NULL,"
+          " trips BIGINT NOT NULL, first_stamp BIGINT, last_stamp BIGINT, distance BIGINT NOT NULL)",
+          "CREATE TABLE imports ("
+          " id BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY,"
+          " origin INTEGER NOT NULL, at TEXT NOT NULL, source TEXT NOT NULL,"
+          " read_count INTEGER NOT NULL, added INTEGER NOT NULL)",
+          // The identity is the key: two computers inserting the same trip
+          // meet on it, and one of them finds it there.
+          "CREATE TABLE trips ("
+          " stamp BIGINT NOT NULL, trip_time BIGINT NOT NULL, moving_time BIGINT NOT NULL,"
+          " distance BIGINT NOT NULL, fuel BIGINT NOT NULL,"
+          " vehicle BIGINT NOT NULL REFERENCES vehicles (id),"
+          " first_import BIGINT NOT NULL REFERENCES imports (id),"
+          " PRIMARY KEY (stamp, trip_time, moving_time, distance, fuel))",
+          // One vehicle's trips by date (the table, the months, the CLI).
+          "CREATE INDEX trips_by_vehicle ON trips (vehicle, stamp)",
+          "CREATE TABLE device_memory ("
+          " device TEXT NOT NULL, slot INTEGER NOT NULL,"
+          " stamp BIGINT NOT NULL, trip_time BIGINT NOT NULL, moving_time BIGINT NOT NULL,"
+          " distance BIGINT NOT NULL, fuel BIGINT NOT NULL,"
+          " PRIMARY KEY (device, slot))",
+      },
+  };
+  return steps;
+}
+
+// pg_advisory_xact_lock's key for changing the schema: "RIVENTAR" in ASCII.
+constexpr qint64 SchemaLock = 0x524956454e544152;
+
+// ---- Errors ----
+
+// A transaction that lost to another one: tried again a few times.
+class Conflict : public StoreError {
+ public:
+  using StoreError::StoreError;
+};
+
+Kind KindOf(const QString& state) {
+  if (state == "42501" || state == "25006") return Kind::ReadOnly;  // insufficient privilege, read-only transaction
+  if (state == "53100") return Kind::Full;                          // disk full
+  if (state.startsWith("40") || state == "55P03") return Kind::Locked;
+  if (state.startsWith("08") || state.startsWith("28") || state == "3D000" || state.startsWith("57P"))
+    return Kind::CannotOpen;                   // connection, authorization, no such database, server going down
+  if (state == "42P07") return Kind::Corrupt;  // the database holds tables by the logbook's names
+  return Kind::Other;
+}
+
+// ---- One connection ----
+
+class Connection {
+ public:
+  Connection(const std::string& location, std::chrono::seconds connectTimeout)
+      : location_(location),
+        shown_(RedactedLocation(location)),
+        name_(QStringLiteral("riventar-server-logbook-%1").arg(++counter_)) {
+    if (!IsServerLocation(location))
+      throw StoreError(Kind::CannotOpen, shown_, "not a postgresql:// or postgres:// URI");
+    // libpq's own reading of the URI: Qt's driver would pass it on as a
+    // database name, which libpq's PQconnectdb takes literally.
+    char* parseError = nullptr;
+    std::unique_ptr<PQconninfoOption, decltype(&PQconninfoFree)> parsed(PQconninfoParse(location.c_str(), &parseError),
+                                                                        &PQconninfoFree);
+    if (!parsed) {
+      const std::string why = parseError ? parseError : "out of memory";
+      PQfreemem(parseError);
+      throw StoreError(Kind::CannotOpen, shown_, Scrubbed(why, location));
+    }
+    std::map<std::string, std::string> options;
+    for (const PQconninfoOption* o = parsed.get(); o->keyword != nullptr; ++o)
+      if (o->val != nullptr) options[o->keyword] = o->val;
+
+    stated_ = options.count("sslmode") ? options["sslmode"] : std::string();
+    std::vector<std::string> hosts;
+    const auto addHosts = [&hosts](const std::string& list) {
+      for (std::size_t at = 0; at <= list.size();) {
+        const std::size_t comma = std::min(list.find(',', at), list.size());
+        if (comma > at) hosts.push_back(list.substr(at, comma - at));
+        at = comma + 1;
+      }
+    };
+    addHosts(options["host"]);
+    addHosts(options["hostaddr"]);
+    if (hosts.empty() && options["service"].empty()) {
+      // libpq falls back on the environment, then on its default socket.
+      if (const char* env = std::getenv("PGHOST")) addHosts(env);
+      if (const char* env = std::getenv("PGHOSTADDR")) addHosts(env);
+    }
+    const char* environmentMode = std::getenv("PGSSLMODE");
+    const std::string mode = SslModeFor(hosts, stated_, environmentMode ? environmentMode : "");
+    if (!mode.empty()) options["sslmode"] = mode;
+    if (options["connect_timeout"].empty()) options["connect_timeout"] = std::to_string(connectTimeout.count());
+    if (options["application_name"].empty()) options["application_name"] = "riventar";
+
+    db_ = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name_);
+    if (!db_.isValid())
+      throw StoreError(Kind::Other, shown_, "Qt's PostgreSQL driver is missing (the package libqt6sql6-psql)");
+    // Qt quotes these four itself; the rest go as connect options, which it
+    // splits at ';'.
+    db_.setDatabaseName(QString::fromStdString(options["dbname"]));
+    db_.setHostName(QString::fromStdString(options["host"]));
+    db_.setUserName(QString::fromStdString(options["user"]));
+    db_.setPassword(QString::fromStdString(options["password"]));
+    QStringList rest;
+    for (const auto& [key, value] : options) {
+      if (key == "dbname" || key == "host" || key == "user" || key == "password" || value.empty()) continue;
+      if (value.find(';') != std::string::npos) {
+        Close();
+        throw StoreError(Kind::CannotOpen, shown_, "the parameter " + key + " holds a ';', which cannot be passed on");
+      }
+      QString quoted = QString::fromStdString(value);
+      quoted.replace(QLatin1Char('\\'), QLatin1String("\\\\")).replace(QLatin1Char('\''), QLatin1String("\\'"));
+      rest << QString::fromStdString(key) + QStringLiteral("='") + quoted + QLatin1Char('\'');
+    }
+    db_.setConnectOptions(rest.join(QLatin1Char(';')));
+    if (!db_.open()) {
+      const QSqlError error = db_.lastError();
+      Close();
+      const QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
+      throw StoreError(Kind::CannotOpen, shown_, Scrubbed(text.trimmed().toStdString(), location));
+    }
+    CheckEncryption();
+    Exec(QStringLiteral("SET client_min_messages = warning"));
+  }
+  ~Connection() { Close(); }
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  const std::string& Shown() const { return shown_; }
+
+  [[noreturn]] void Fail(const QSqlError& error) const {
+    const QString state = error.nativeErrorCode();
+    const QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
+    const std::string detail = Scrubbed(text.trimmed().toStdString(), location_);
+    if (state == "40001" || state == "40P01") throw Conflict(Kind::Locked, shown_, detail);
+    throw StoreError(KindOf(state), shown_, detail);
+  }
+
+  QSqlQuery Prepared(const QString& sql) {
+    QSqlQuery q(db_);
+    q.setForwardOnly(true);
+    if (!q.prepare(sql)) Fail(q.lastError());
+    return q;
+  }
+  void Run(QSqlQuery& q) {
+    if (!q.exec()) Fail(q.lastError());
+  }
+  QSqlQuery Exec(const QString& sql) {
+    QSqlQuery q(db_);
+    q.setForwardOnly(true);
+    if (!q.exec(sql)) Fail(q.lastError());
+    return q;
+  }
+  // A statement's one value, or nothing for no row or NULL.
+  std::optional<std::int64_t> Integer(QSqlQuery& q) {
+    Run(q);
+    if (!q.next() || q.value(0).isNull()) return std::nullopt;
+    return q.value(0).toLongLong();
+  }
+
+ private:
+  // Whatever brought the host (the URI, a service file, the environment),
+  // a session to a remote server in plain text goes no further.
+  void CheckEncryption() {
+    const QVariant handle = db_.driver()->handle();
+    // The driver hands out its PGconn* under the struct's own name.
+    PGconn* const connection = handle.isValid() && qstrcmp(handle.typeName(), "pg_conn*") == 0
+                                   ? *static_cast<PGconn* const*>(handle.data())
+                                   : nullptr;
+    if (connection == nullptr) {
+      Close();
+      throw StoreError(Kind::Other, shown_, "Qt's PostgreSQL driver gives no connection to check");
+    }
+    const char* host = PQhost(connection);
+    const std::string server = host ? host : "";
+    if (PQsslInUse(connection) == 0 && !PlainTextAllowed(server, stated_)) {
+      Close();
+      throw StoreError(Kind::CannotOpen, shown_,
+                       "the connection to " + server +
+                           " is not encrypted (TLS); the server must offer TLS, or the URI must say sslmode=disable");
+    }
+  }
+
+  void Close() {
+    db_.close();
+    db_ = QSqlDatabase();
+    QSqlDatabase::removeDatabase(name_);
+  }
+
+  static inline std::atomic<int> counter_{0};
+  std::string location_;
+  std::string shown_;
+  std::string stated_;  // the URI's sslmode
+  QString name_;
+  QSqlDatabase db_;
+};
+
+class Transaction {
+ public:
+  explicit Transaction(Connection& c) : c_(c) { c_.Exec(QStringLiteral("BEGIN")); }
+  ~Transaction() {
+    if (!committed_) {
+      try {
+        c_.Exec(QStringLiteral("ROLLBACK"));
+      } catch (const StoreError&) {  // the connection may be gone
+      }
+    }
+  }
+  void Commit() {
+    c_.Exec(QStringLiteral("COMMIT"));
+    committed_ = true;
+  }
+
+ private:
+  Connection& c_;
+  bool committed_ = false;
+};
+
+// The version of the logbook in the database: 0 for none yet.
+int ReadVersion(Connection& c) {
+  // Read from the catalog with the statement's snapshot: to_regclass() would
+  // consult the session's catalog cache, which a wait on an advisory lock
+  // does not refresh, and miss a schema made meanwhile.
+  QSqlQuery exists =
+      c.Prepared(QStringLiteral("SELECT EXISTS (SELECT 1 FROM pg_catalog.pg_tables WHERE schemaname = current_schema() "
+                                "AND tablename = 'schema_version')"));
+  c.Run(exists);
+  if (!exists.next() || !exists.value(0).toBool()) return 0;
+  QSqlQuery read = c.Prepared(QStringLiteral("SELECT MAX(version) FROM schema_version"));
+  const std::optional<std::int64_t> version = c.Integer(read);
+  if (!version) throw StoreError(Kind::Corrupt, c.Shown(), "the logbook has no schema version");
+  if (*version > ServerSchemaVersion)
+    throw StoreError(Kind::Newer, c.Shown(),
+                     "the server's logbook has schema version " + std::to_string(*version) +
+                         ", this program knows up to " + std::to_string(ServerSchemaVersion) +
+                         ": it needs a newer Riventar; the server was left as it is");
+  return static_cast<int>(*version);
+}
+
+// ---- Trips as arrays ----
+
+// A trip's identity, in the order of the key.
+using Key = std::tuple<std::int64_t, std::int64_t, std::int64_t, std::int64_t, std::int64_t>;
+
+Key KeyOf(const TripRecord& r) { return {Stamp(r), r.TripTime, r.MovingTime, r.Distance, r.Fuel}; }
+Key KeyAt(const QSqlQuery& q, int first) {
+  return {q.value(first).toLongLong(), q.value(first + 1).toLongLong(), q.value(first + 2).toLongLong(),
+          q.value(first + 3).toLongLong(), q.value(first + 4).toLongLong()};
+}
+
+// The five columns of `keys` as PostgreSQL array texts, bound from `first` on:
+// a recording is one statement, not one a trip.
+void BindKeys(QSqlQuery& q, int first, const std::vector<Key>& keys) {
+  std::string columns[5];
+  for (std::string& c : columns) c = "{";
+  for (const Key& k : keys) {
+    const std::int64_t values[] = {std::get<0>(k), std::get<1>(k), std::get<2>(k), std::get<3>(k), std::get<4>(k)};
+    for (int i = 0; i < 5; ++i) columns[i] += (columns[i].size() > 1 ? "," : "") + std::to_string(values[i]);
+  }
+  for (int i = 0; i < 5; ++i) q.bindValue(first + i, QString::fromStdString(columns[i] + "}"));
+}
+
+constexpr char Unnest[] =
+    "unnest(CAST(? AS bigint[]), CAST(? AS bigint[]), CAST(? AS bigint[]), CAST(? AS bigint[]), "
+    "CAST(? AS bigint[]))";
+constexpr char TripColumns[] = "stamp, trip_time, moving_time, distance, fuel";
+
+struct Totals {
+  std::int64_t trips = 0;
+  std::int64_t distance = 0;
+  std::int64_t first = LastStamp;
+  std::int64_t last = 0;
+  void Add(std::int64_t stamp, std::int64_t tripDistance) {
+    ++trips;
+    distance += tripDistance;
+    first = std::min(first, stamp);
+    last = std::max(last, stamp);
+  }
+};
+
+QVariant Big(std::int64_t v) { return QVariant::fromValue<qint64>(v); }
+
+// ---- The store ----
+
+class PgStore final : public Store {
+ public:
+  PgStore(const std::string& location, std::chrono::seconds connectTimeout) : c_(location, connectTimeout) {
+    if (ReadVersion(c_) < ServerSchemaVersion) Migrate();
+  }
+
+  Recorded Record(const Recording& recording) override {
+    return Retrying([&] { return Write(recording, false); });
+  }
+  Recorded RecordSaved(const Recording& recording) override {
+    return Retrying([&] { return Write(recording, true); });
+  }
+
+  std::vector<VehicleSummary> Vehicles() override {
+    // Byte order, as the SQLite file sorts, whatever the database's collation.
+    QSqlQuery q = c_.Exec(
+        QStringLiteral("SELECT plate_key, model, reg_id, owner, trips, first_stamp, last_stamp, distance FROM vehicles "
+                       "ORDER BY plate_key COLLATE \"C\""));
+    std::vector<VehicleSummary> out;
+    while (q.next()) {
+      VehicleSummary& v = out.emplace_back();
+      v.plateKey = q.value(0).toString().toStdString();
+      v.texts = {q.value(1).toString().toStdString(), q.value(2).toString().toStdString(),
+                 q.value(3).toString().toStdString()};
+      v.trips = q.value(4).toLongLong();
+      if (v.trips > 0) {
+        v.firstDate = DateText(q.value(5).toLongLong());
+        v.lastDate = DateText(q.value(6).toLongLong());
+      }
+      v.distance = static_cast<std::uint64_t>(q.value(7).toLongLong());
+    }
+    return out;
+  }
+
+  std::vector<MonthSummary> Months(const std::string& plateKey) override {
+    QSqlQuery q = c_.Prepared(
+        QStringLiteral("SELECT stamp / %1, COUNT(*), SUM(distance), SUM(fuel) FROM trips "
+                       "WHERE vehicle = (SELECT id FROM vehicles WHERE plate_key = ?) GROUP BY 1 ORDER BY 1")
+            .arg(MonthUnit));
+    q.bindValue(0, QString::fromStdString(PlateKey(plateKey)));
+    c_.Run(q);
+    std::vector<MonthSummary> out;
+    while (q.next()) {
+      const std::int64_t yearMonth = q.value(0).toLongLong();
+      out.push_back({2000 + static_cast<int>(yearMonth / 256), static_cast<int>(yearMonth % 256) + 1,
+                     q.value(1).toLongLong(), static_cast<std::uint64_t>(q.value(2).toLongLong()),
+                     static_cast<std::uint64_t>(q.value(3).toLongLong())});
+    }
+    return out;
+  }
+
+  trips::TripList Trips(const TripQuery& query) override {
+    const std::int64_t from = query.from ? DayBound(*query.from, false, c_.Shown()) : 0;
+    const std::int64_t to = query.to ? DayBound(*query.to, true, c_.Shown()) : LastStamp;
+    QSqlQuery q = c_.Prepared(
+        QStringLiteral("SELECT %1 FROM trips WHERE %2 stamp BETWEEN ? AND ? ORDER BY %1")
+            .arg(TripColumns, query.plateKey
+                                  ? QStringLiteral("vehicle = (SELECT id FROM vehicles WHERE plate_key = ?) AND")
+                                  : QString()));
+    int at = 0;
+    if (query.plateKey) q.bindValue(at++, QString::fromStdString(PlateKey(*query.plateKey)));
+    q.bindValue(at++, Big(from));
+    q.bindValue(at++, Big(to));
+    c_.Run(q);
+    return TripsOf(q);
+  }
+
+  std::vector<ImportRow> Imports() override {
+    QSqlQuery q = c_.Exec(QStringLiteral("SELECT id, origin, at, source, read_count, added FROM imports ORDER BY id"));
+    std::vector<ImportRow> out;
+    while (q.next()) {
+      const int origin = q.value(1).toInt();
+      out.push_back({q.value(0).toLongLong(),
+                     origin == 1   ? Origin::File
+                     : origin == 2 ? Origin::Saved
+                                   : Origin::Device,
+                     q.value(2).toString().toStdString(), q.value(3).toString().toStdString(), q.value(4).toInt(),
+                     q.value(5).toInt()});
+    }
+    return out;
+  }
+
+  trips::TripList DeviceMemory(const std::string& path) override {
+    QSqlQuery q =
+        c_.Prepared(QStringLiteral("SELECT %1 FROM device_memory WHERE device = ? ORDER BY slot").arg(TripColumns));
+    q.bindValue(0, QString::fromStdString(path));
+    c_.Run(q);
+    return TripsOf(q);
+  }
+
+ private:
+  static trips::TripList TripsOf(QSqlQuery& q) {
+    trips::TripList out;
+    while (q.next())
+      out.push_back(TripOf(q.value(0).toLongLong(), q.value(1).toLongLong(), q.value(2).toLongLong(),
+                           q.value(3).toLongLong(), q.value(4).toLongLong()));
+    return out;
+  }
+
+  // Two computers starting at once: one makes the schema, the other waits for
+  // the lock and then finds it made.
+  void Migrate() {
+    Transaction transaction(c_);
+    QSqlQuery lock = c_.Prepared(QStringLiteral("SELECT pg_advisory_xact_lock(?)"));
+    lock.bindValue(0, Big(SchemaLock));
+    c_.Run(lock);
+    lock.finish();
+    const auto& steps = Migrations();
+    for (int version = ReadVersion(c_); version < ServerSchemaVersion; ++version) {
+      for (const QString& sql : steps[static_cast<std::size_t>(version)]) c_.Exec(sql);
+      QSqlQuery done = c_.Prepared(QStringLiteral("UPDATE schema_version SET version = ?"));
+      done.bindValue(0, version + 1);
+      c_.Run(done);
+    }
+    transaction.Commit();
+  }
+
+  // A deadlock or a serialization failure rolled everything back: try again.
+  template <typename F>
+  Recorded Retrying(F write) {
+    for (int attempt = 1;; ++attempt) {
+      try {
+        return write();
+      } catch (const Conflict&) {
+        if (attempt == 5) throw;
+      }
+    }
+  }
+
+  // Locks are taken in one order by every writer: the recording's vehicle
+  // row first (so writers of one car queue there, and its totals follow
+  // from what each actually inserted), then the trips in key order, then
+  // the device's slots in order, then the vehicles trips moved from by id.
+  Recorded Write(const Recording& recording, bool saved) {
+    Transaction transaction(c_);
+    QSqlQuery vehicle =
+        c_.Prepared(QStringLiteral("INSERT INTO vehicles (plate_key, model, reg_id, owner, trips, distance) "
+                                   "VALUES (?, ?, ?, ?, 0, 0) ON CONFLICT (plate_key) DO UPDATE SET ") +
+                    (saved ? QStringLiteral("model = excluded.model, reg_id = excluded.reg_id, owner = excluded.owner")
+                           : QStringLiteral("plate_key = vehicles.plate_key")) +
+                    QStringLiteral(" RETURNING id"));
+    vehicle.bindValue(0, QString::fromStdString(PlateKey(recording.vehicle.RegId)));
+    vehicle.bindValue(1, QString::fromStdString(recording.vehicle.Model));
+    vehicle.bindValue(2, QString::fromStdString(recording.vehicle.RegId));
+    vehicle.bindValue(3, QString::fromStdString(recording.vehicle.Owner));
+    const std::int64_t vehicleId = c_.Integer(vehicle).value_or(-1);
+
+    QSqlQuery import = c_.Prepared(QStringLiteral(
+        "INSERT INTO imports (origin, at, source, read_count, added) VALUES (?, ?, ?, ?, 0) RETURNING id"));
+    import.bindValue(0, static_cast<int>(recording.origin));
+    import.bindValue(1, QString::fromStdString(recording.at));
+    import.bindValue(2, QString::fromStdString(recording.source));
+    import.bindValue(3, static_cast<int>(recording.trips.size()));
+    const std::int64_t importId = c_.Integer(import).value_or(-1);
+
+    std::vector<Key> keys;
+    keys.reserve(recording.trips.size());
+    for (const TripRecord& trip : recording.trips) keys.push_back(KeyOf(trip));
+
+    Recorded result;
+    result.read = static_cast<int>(keys.size());
+    Totals gained;
+    std::set<Key> inserted;
+    if (!keys.empty()) {
+      QSqlQuery insert = c_.Prepared(
+          QStringLiteral("INSERT INTO trips (%1, vehicle, first_import) "
+                         "SELECT u.*, CAST(? AS bigint), CAST(? AS bigint) FROM %2 AS u ORDER BY 1, 2, 3, 4, 5 "
+                         "ON CONFLICT DO NOTHING RETURNING %1")
+              .arg(TripColumns, Unnest));
+      insert.bindValue(0, Big(vehicleId));
+      insert.bindValue(1, Big(importId));
+      BindKeys(insert, 2, keys);
+      c_.Run(insert);
+      while (insert.next()) {
+        const Key key = KeyAt(insert, 0);
+        inserted.insert(key);
+        gained.Add(std::get<0>(key), std::get<3>(key));
+      }
+    }
+    result.wasNew.reserve(keys.size());
+    for (const Key& key : keys) {
+      const bool added = inserted.erase(key) == 1;  // a repeat within the recording is not new
+      result.wasNew.push_back(added);
+      result.added += added;
+    }
+
+    std::map<std::int64_t, Totals> lost;  // by the vehicle a saved trip moved from
+    if (saved && !keys.empty()) {
+      QSqlQuery move = c_.Prepared(
+          QStringLiteral("WITH wanted AS (SELECT DISTINCT * FROM %2 AS u (%1)), "
+                         "moved AS (SELECT t.stamp, t.trip_time, t.moving_time, t.distance, t.fuel, t.vehicle "
+                         "FROM trips t JOIN wanted USING (%1) WHERE t.vehicle <> ? "
+                         "ORDER BY 1, 2, 3, 4, 5 FOR UPDATE OF t) "
+                         "UPDATE trips SET vehicle = ? FROM moved WHERE trips.stamp = moved.stamp "
+                         "AND trips.trip_time = moved.trip_time AND trips.moving_time = moved.moving_time "
+                         "AND trips.distance = moved.distance AND trips.fuel = moved.fuel "
+                         "RETURNING moved.vehicle, trips.stamp, trips.distance")
+              .arg(TripColumns, Unnest));
+      BindKeys(move, 0, keys);
+      move.bindValue(5, Big(vehicleId));
+      move.bindValue(6, Big(vehicleId));
+      c_.Run(move);
+      while (move.next()) {
+        lost[move.value(0).toLongLong()].Add(move.value(1).toLongLong(), move.value(2).toLongLong());
+        gained.Add(move.value(1).toLongLong(), move.value(2).toLongLong());
+      }
+    }
+
+    if (gained.trips > 0) {
+      QSqlQuery grow = c_.Prepared(
+          QStringLiteral("UPDATE vehicles SET trips = trips + ?, distance = distance + ?, "
+                         "first_stamp = LEAST(first_stamp, ?), last_stamp = GREATEST(last_stamp, ?) WHERE id = ?"));
+      const QVariant values[] = {Big(gained.trips), Big(gained.distance), Big(gained.first), Big(gained.last),
+                                 Big(vehicleId)};
+      for (int i = 0; i < 5; ++i) grow.bindValue(i, values[i]);
+      c_.Run(grow);
+    }
+    for (const auto& [from, totals] : lost) {
+      QSqlQuery shrink =
+          c_.Prepared(QStringLiteral("UPDATE vehicles SET trips = trips - ?, distance = distance - ?, "
+                                     "first_stamp = (SELECT MIN(stamp) FROM trips WHERE vehicle = ?), "
+                                     "last_stamp = (SELECT MAX(stamp) FROM trips WHERE vehicle = ?) WHERE id = ?"));
+      shrink.bindValue(0, Big(totals.trips));
+      shrink.bindValue(1, Big(totals.distance));
+      for (int i = 2; i < 5; ++i) shrink.bindValue(i, Big(from));
+      c_.Run(shrink);
+    }
+
+    if (recording.origin == Origin::Device) {
+      // Written over slot by slot (two computers may read devices of one
+      // name at once), then cut to this reading's length.
+      if (!keys.empty()) {
+        QSqlQuery remember =
+            c_.Prepared(QStringLiteral("INSERT INTO device_memory (device, slot, %1) "
+                                       "SELECT CAST(? AS text), CAST(n - 1 AS integer), s, t, m, d, f "
+                                       "FROM %2 WITH ORDINALITY AS u (s, t, m, d, f, n) ORDER BY n "
+                                       "ON CONFLICT (device, slot) DO UPDATE SET stamp = excluded.stamp, "
+                                       "trip_time = excluded.trip_time, moving_time = excluded.moving_time, "
+                                       "distance = excluded.distance, fuel = excluded.fuel")
+                            .arg(TripColumns, Unnest));
+        remember.bindValue(0, QString::fromStdString(recording.source));
+        BindKeys(remember, 1, keys);
+        c_.Run(remember);
+      }
+      QSqlQuery forget = c_.Prepared(QStringLiteral("DELETE FROM device_memory WHERE device = ? AND slot >= ?"));
+      forget.bindValue(0, QString::fromStdString(recording.source));
+      forget.bindValue(1, static_cast<int>(keys.size()));
+      c_.Run(forget);
+    }
+
+    if (saved && result.added == 0) {
+      QSqlQuery drop = c_.Prepared(QStringLiteral("DELETE FROM imports WHERE id = ?"));
+      drop.bindValue(0, Big(importId));
+      c_.Run(drop);
+    } else {
+      QSqlQuery count = c_.Prepared(QStringLiteral("UPDATE imports SET added = ? WHERE id = ?"));
+      count.bindValue(0, result.added);
+      count.bindValue(1, Big(importId));
+      c_.Run(count);
+    }
+    transaction.Commit();
+    return result;
+  }
+
+  Connection c_;
+};
+
+}  // namespace
+
+std::unique_ptr<Store> OpenServerLogbook(const std::string& location, std::chrono::seconds connectTimeout) {
+  return std::make_unique<PgStore>(location, connectTimeout);
+}
+
+}  // namespace riventar::logbook

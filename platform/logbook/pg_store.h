@@ -1,0 +1,36 @@
+#pragma once
+// The logbook on a PostgreSQL server, shared by a fleet of computers, through
+// Qt SQL's PostgreSQL driver (the plugin comes with libqt6sql6-psql). The same
+// rules and the same tables as the SQLite file, so that both hold a trip once
+// by its identity.
+//
+// A QCoreApplication must exist before OpenServerLogbook and outlive every
+// Store (Qt SQL loads its drivers as plugins).
+//
+// `location` is a libpq connection URI (IsServerLocation), used as libpq reads
+// it. Its password, if it holds one, appears in no text: StoreError's path and
+// detail name the location through RedactedLocation and Scrubbed. A remote
+// server is reached over TLS only, unless the URI says sslmode=disable
+// (SslModeFor). Several computers may record at once: each trip is kept once
+// and every vehicle's totals stay exact.
+#include <chrono>
+#include <memory>
+#include <string>
+
+#include "core/logbook/logbook.h"
+#include "core/logbook/server_location.h"
+
+namespace riventar::logbook {
+
+// The schema this program writes on a server; a server of a higher version
+// is Newer and left as it is.
+inline constexpr int ServerSchemaVersion = 1;
+
+// Connects (giving up after `connectTimeout`, unless the URI names its own
+// connect_timeout), then creates or brings up to date the schema, one
+// computer at a time. Throws StoreError: CannotOpen when the server cannot be
+// reached or refuses, Newer, ReadOnly without the right to write.
+std::unique_ptr<Store> OpenServerLogbook(const std::string& location,
+                                         std::chrono::seconds connectTimeout = std::chrono::seconds{5});
+
+}  // namespace riventar::logbook

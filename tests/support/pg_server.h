@@ -1,0 +1,54 @@
+#pragma once
+// A throwaway PostgreSQL 15 server for tests and benchmarks: its own cluster
+// in a fresh folder under /tmp, reachable only through a Unix socket in that
+// folder, every local connection trusted. Stopped and removed with the
+// object. Plain C++ (no Qt, no libpq): the server's own programs do the work.
+//
+// Running as root (as CI does), the cluster belongs to the `postgres` system
+// user that Debian's postgresql package creates: the server refuses to run as
+// root.
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace riventar::testing {
+
+class PgServer {
+ public:
+  struct Options {
+    bool durable = false;  // fsync on and larger buffers: for benchmarks; tests need no crash safety
+    bool tcp = false;      // also listening on 127.0.0.1, at Port()
+  };
+  // Throws std::runtime_error, with the server's log, when it cannot start.
+  PgServer();
+  explicit PgServer(const Options& options);
+  ~PgServer();
+  PgServer(const PgServer&) = delete;
+  PgServer& operator=(const PgServer&) = delete;
+
+  // The folder of the socket.
+  const std::filesystem::path& Folder() const { return folder_; }
+  int Port() const { return port_; }
+  // A new empty database; its URI, e.g. postgresql:///name?host=/tmp/…&user=postgres.
+  std::string CreateDatabase(const std::string& name);
+  std::string Uri(const std::string& database) const;
+  // Runs `sql` with psql in `database`; its output, unaligned, one row a line,
+  // columns separated by '|'. Throws std::runtime_error on an error.
+  std::string Sql(const std::string& database, const std::string& sql) const;
+
+  // One server for the whole test executable, started on first use and
+  // stopped at exit.
+  static PgServer& Shared();
+
+ private:
+  std::filesystem::path folder_;
+  bool running_ = false;
+  int port_ = 5432;
+  int owner_;  // the process that started it: a forked child that exits leaves it alone
+};
+
+// Runs `args` (args[0] a full path) and waits; its exit status, its output
+// into `output` when given. As root with `asPostgres`, as the postgres user.
+int RunProgram(const std::vector<std::string>& args, std::string* output = nullptr, bool asPostgres = false);
+
+}  // namespace riventar::testing
