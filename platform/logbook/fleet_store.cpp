@@ -6,7 +6,6 @@
 #include <tuple>
 #include <utility>
 
-
 namespace riventar::logbook {
 namespace {
 
@@ -73,11 +72,10 @@ class SharedStore final : public Store {
               VehicleSummary fresh;
               fresh.plateKey = w.plateKey;
               fresh.texts = w.texts;
-              v = vehicles.insert(std::upper_bound(vehicles.begin(), vehicles.end(), w.plateKey,
-                                                   [](const std::string& key, const VehicleSummary& s) {
-                                                     return key < s.plateKey;
-                                                   }),
-                                  fresh);
+              v = vehicles.insert(
+                  std::upper_bound(vehicles.begin(), vehicles.end(), w.plateKey,
+                                   [](const std::string& key, const VehicleSummary& s) { return key < s.plateKey; }),
+                  fresh);
             }
             for (const TripRecord& r : extra) {
               ++v->trips;
@@ -283,16 +281,15 @@ class SharedStore final : public Store {
 std::unique_ptr<Store> OpenSharedLogbook(std::unique_ptr<QueuingStore> local, std::string serverName,
                                          std::function<std::unique_ptr<Store>()> openServer,
                                          const LogbookOptions& options) {
-  return OpenSharedLogbook(std::move(local), std::move(serverName), std::move(openServer),
-                           [](std::string text) { return text; }, options);
+  return OpenSharedLogbook(
+      std::move(local), std::move(serverName), std::move(openServer), [](std::string text) { return text; }, options);
 }
 
 std::unique_ptr<Store> OpenSharedLogbook(std::unique_ptr<QueuingStore> local, std::string serverName,
                                          std::function<std::unique_ptr<Store>()> openServer,
-                                         std::function<std::string(std::string)> scrub,
-                                         const LogbookOptions& options) {
-  return std::make_unique<SharedStore>(std::move(local), std::move(serverName), std::move(openServer),
-                                       std::move(scrub), options);
+                                         std::function<std::string(std::string)> scrub, const LogbookOptions& options) {
+  return std::make_unique<SharedStore>(std::move(local), std::move(serverName), std::move(openServer), std::move(scrub),
+                                       options);
 }
 
 SharingStatus Sharing(Store& store) {

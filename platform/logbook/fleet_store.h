@@ -49,8 +49,8 @@ struct SharingStatus {
 };
 
 struct SyncResult {
-  bool complete = true;            // nothing waits any more
-  std::int64_t sentTrips = 0;      // of the trips that waited, those now on the server
+  bool complete = true;        // nothing waits any more
+  std::int64_t sentTrips = 0;  // of the trips that waited, those now on the server
   std::int64_t sentRecordings = 0;
   OutboxTotals left;
   std::string problem;  // why not everything, one line
@@ -72,7 +72,6 @@ std::unique_ptr<Store> OpenSharedLogbook(std::unique_ptr<QueuingStore> local, st
 // The same, with `scrub` taking a password out of the server's messages.
 std::unique_ptr<Store> OpenSharedLogbook(std::unique_ptr<QueuingStore> local, std::string serverName,
                                          std::function<std::unique_ptr<Store>()> openServer,
-                                         std::function<std::string(std::string)> scrub,
-                                         const LogbookOptions& options);
+                                         std::function<std::string(std::string)> scrub, const LogbookOptions& options);
 
 }  // namespace riventar::logbook

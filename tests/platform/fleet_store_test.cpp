@@ -1,12 +1,13 @@
 // The shared logbook's outbox, with a second SQLite file standing in for the
 // server and a switch that takes it away.
+#include "platform/logbook/fleet_store.h"
+
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <string>
 #include <vector>
 
-#include "platform/logbook/fleet_store.h"
 #include "tests/support/temp_dir.h"
 
 using namespace riventar::logbook;
@@ -79,14 +80,14 @@ class StandInServer final : public Store {
 class SharedLogbook : public ::testing::Test {
  protected:
   std::unique_ptr<Store> Open() {
-    return OpenSharedLogbook(
-        OpenQueuingLogbook(dir_ / "local.sqlite"), "stand-in",
-        [this]() -> std::unique_ptr<Store> {
-          ++net_.connections;
-          if (!net_.up) throw StoreError(StoreError::Kind::CannotOpen, "stand-in", "Connection refused");
-          return std::make_unique<StandInServer>(OpenLogbook(dir_ / "server.sqlite"), net_);
-        },
-        {[this](const std::string& line) { notices_.push_back(line); }});
+    return OpenSharedLogbook(OpenQueuingLogbook(dir_ / "local.sqlite"), "stand-in",
+                             [this]() -> std::unique_ptr<Store> {
+                               ++net_.connections;
+                               if (!net_.up)
+                                 throw StoreError(StoreError::Kind::CannotOpen, "stand-in", "Connection refused");
+                               return std::make_unique<StandInServer>(OpenLogbook(dir_ / "server.sqlite"), net_);
+                             },
+                             {[this](const std::string& line) { notices_.push_back(line); }});
   }
   TripList OnServer() { return OpenLogbook(dir_ / "server.sqlite")->Trips({}); }
 
@@ -160,7 +161,7 @@ TEST_F(SharedLogbook, AConnectionLostInTheMiddleKeepsWhatTheServerDidNotCommit) 
 
 TEST_F(SharedLogbook, ReadingShowsEveryComputersTripsWithThoseWaitingHere) {
   OpenLogbook(dir_ / "server.sqlite")->Record(Reading(Days(1, 3), "В777ОР99"));  // another computer's
-  net_.refuseWrites = true;  // the server stays readable
+  net_.refuseWrites = true;                                                      // the server stays readable
   auto store = Open();
   store->Record(Reading(Days(10, 11)));
   EXPECT_NE(notices_.at(0).find("the server stand-in failed (permission denied for table trips); 2 trips wait"),
