@@ -163,8 +163,28 @@ class Connection {
   Connection& operator=(const Connection&) = delete;
 
   const std::string& Shown() const { return shown_; }
+  void Begin() {
+    Exec(QStringLiteral("BEGIN"));
+    inTransaction_ = true;
+  }
+  void Commit() {
+    Exec(QStringLiteral("COMMIT"));
+    inTransaction_ = false;
+  }
+  void Rollback() {
+    if (!inTransaction_) return;
+    inTransaction_ = false;
+    Exec(QStringLiteral("ROLLBACK"));
+  }
 
-  [[noreturn]] void Fail(const QSqlError& error) const {
+  [[noreturn]] void Fail(const QSqlError& error) {
+    // Rolled back at once: the statements that go out of scope while the
+    // exception unwinds are freed on the server, which an aborted
+    // transaction would refuse.
+    if (inTransaction_) {
+      inTransaction_ = false;
+      QSqlQuery(QStringLiteral("ROLLBACK"), db_);
+    }
     const QString state = error.nativeErrorCode();
     const QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
     const std::string detail = Scrubbed(text.trimmed().toStdString(), location_);
@@ -227,29 +247,26 @@ class Connection {
   std::string location_;
   std::string shown_;
   std::string stated_;  // the URI's sslmode
+  bool inTransaction_ = false;
   QString name_;
   QSqlDatabase db_;
 };
 
 class Transaction {
  public:
-  explicit Transaction(Connection& c) : c_(c) { c_.Exec(QStringLiteral("BEGIN")); }
+  explicit Transaction(Connection& c) : c_(c) { c_.Begin(); }
   ~Transaction() {
-    if (!committed_) {
-      try {
-        c_.Exec(QStringLiteral("ROLLBACK"));
-      } catch (const StoreError&) {  // the connection may be gone
-      }
+    try {
+      c_.Rollback();               // when neither committed nor rolled back by a failure
+    } catch (const StoreError&) {  // the connection may be gone
     }
   }
-  void Commit() {
-    c_.Exec(QStringLiteral("COMMIT"));
-    committed_ = true;
-  }
+  Transaction(const Transaction&) = delete;
+  Transaction& operator=(const Transaction&) = delete;
+  void Commit() { c_.Commit(); }
 
  private:
   Connection& c_;
-  bool committed_ = false;
 };
 
 // The version of the logbook in the database: 0 for none yet.

@@ -227,6 +227,27 @@ TEST_F(ServerLogbook, ANewerSchemaIsRefusedAndLeftUntouched) {
   EXPECT_EQ(dump(), before);
 }
 
+TEST_F(ServerLogbook, WithoutTheRightToWriteItIsReadOnlyAndChangesNothing) {
+  OpenServerLogbook(uri_)->Record(Reading({Trip(1, 1)}));
+  server().Sql(name_,
+               "DO $$ BEGIN IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = 'reader') THEN "
+               "CREATE ROLE reader LOGIN; END IF; END $$; GRANT SELECT ON ALL TABLES IN SCHEMA public TO reader");
+  const auto asReader = [](std::string uri) { return uri.replace(uri.find("user=postgres"), 13, "user=reader"); };
+  auto store = OpenServerLogbook(asReader(uri_));
+  EXPECT_EQ(store->Trips({}), TripList{Trip(1, 1)});
+  try {
+    store->Record(Reading({Trip(2, 1)}));
+    ADD_FAILURE() << "recorded without the right to";
+  } catch (const StoreError& e) {
+    EXPECT_EQ(e.kind(), StoreError::Kind::ReadOnly) << e.what();
+  }
+  EXPECT_EQ(store->Trips({}), TripList{Trip(1, 1)});  // and the session goes on
+  // Nor may it make the schema in a fresh database.
+  const std::string fresh = name_ + "_empty";
+  server().CreateDatabase(fresh);
+  EXPECT_EQ(KindOfOpening(asReader(server().Uri(fresh))), StoreError::Kind::ReadOnly);
+}
+
 // Where nobody answers: a socket that accepts but never replies.
 TEST(ServerLogbookConnection, ServerThatNeverAnswersGivesUpAtTheConnectTimeout) {
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
