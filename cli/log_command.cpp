@@ -9,6 +9,8 @@
 #include "cli/output.h"
 #include "cli/trip_file.h"
 #include "core/trips/dat_file.h"
+#include "platform/logbook/fleet_store.h"
+#include "platform/logbook/location.h"
 
 namespace riventar::cli {
 namespace {
@@ -28,6 +30,9 @@ std::string OriginName(logbook::Origin origin) {
 std::string Registration(const logbook::VehicleSummary& v) {
   return v.plateKey.empty() ? std::string(logbook::NoPlateName) : v.texts.RegId;
 }
+
+std::string TripsText(std::int64_t n) { return std::to_string(n) + (n == 1 ? " trip" : " trips"); }
+std::string RecordingsText(std::int64_t n) { return std::to_string(n) + (n == 1 ? " recording" : " recordings"); }
 
 std::string FormatFor(const GlobalOptions& global, const LogTripsOptions& options) {
   std::string name = options.format;
@@ -184,6 +189,59 @@ void ImportFiles(const GlobalOptions& global, const std::vector<std::string>& fi
   if (refused) {
     throw Failure{*refused, std::to_string(refusedCount) + " of " + std::to_string(files.size()) +
                                 (files.size() == 1 ? " file" : " files") + " not imported"};
+  }
+}
+
+void PrintSharingStatus(const GlobalOptions& global) {
+  logbook::SharingStatus status;
+  try {
+    status = logbook::Sharing(*OpenLogbookFor(global));
+  } catch (const logbook::StoreError& e) {
+    throw LogbookFailure(e);
+  }
+  const logbook::OutboxTotals& w = status.waiting;
+  if (global.json) {
+    std::cout << "{\"server\": " << (status.shared ? JsonString(status.server) : "null")
+              << ", \"waiting_trips\": " << w.trips << ", \"waiting_recordings\": " << w.recordings
+              << ", \"since\": " << (w.since.empty() ? "null" : JsonString(w.since)) << "}\n";
+    return;
+  }
+  if (!status.shared) {
+    std::cout << "the logbook " << logbook::LogbookLocation(global.logbook)
+              << " is a file of its own: nothing is sent to a server\n";
+  } else if (w.recordings == 0) {
+    std::cout << "nothing waits to be sent to " << status.server << "\n";
+  } else {
+    std::cout << TripsText(w.trips) << " (" << RecordingsText(w.recordings) << ") wait to be sent to "
+              << status.server << ", since " << w.since << "\n";
+  }
+}
+
+void SyncLogbook(const GlobalOptions& global) {
+  logbook::SyncResult result;
+  bool shared = false;
+  try {
+    // Quiet: the one line below says what went wrong.
+    const auto store = OpenLogbookFor(global, true);
+    shared = logbook::Sharing(*store).shared;
+    result = logbook::SendWaiting(*store);
+  } catch (const logbook::StoreError& e) {
+    throw LogbookFailure(e);
+  }
+  if (global.json) {
+    std::cout << "{\"sent_trips\": " << result.sentTrips << ", \"sent_recordings\": " << result.sentRecordings
+              << ", \"waiting_trips\": " << result.left.trips
+              << ", \"waiting_recordings\": " << result.left.recordings
+              << ", \"complete\": " << (result.complete ? "true" : "false") << "}\n";
+  } else if (!shared) {
+    std::cout << "the logbook " << logbook::LogbookLocation(global.logbook)
+              << " is a file of its own: nothing to send\n";
+  } else {
+    std::cout << TripsText(result.sentTrips) << " sent (" << RecordingsText(result.sentRecordings) << ")\n";
+  }
+  if (!result.complete) {
+    throw Failure{ExitStatus::Logbook, result.problem + "; " + TripsText(result.left.trips) + " (" +
+                                           RecordingsText(result.left.recordings) + ") still wait on this computer"};
   }
 }
 

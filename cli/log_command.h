@@ -21,5 +21,9 @@ void PrintLogTrips(const GlobalOptions& global, const LogTripsOptions& options);
 void PrintImports(const GlobalOptions& global);
 // Every file is tried; a refused one is said and makes the whole fail at the end.
 void ImportFiles(const GlobalOptions& global, const std::vector<std::string>& files);
+// What waits on this computer for the fleet's server; the server is not asked.
+void PrintSharingStatus(const GlobalOptions& global);
+// Sends what waits now; Failure (Logbook) when some of it could not be sent.
+void SyncLogbook(const GlobalOptions& global);
 
 }  // namespace riventar::cli

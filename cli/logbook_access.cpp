@@ -1,16 +1,19 @@
 #include "cli/logbook_access.h"
 
 #include <ctime>
+#include <iostream>
 
+#include "platform/logbook/fleet_store.h"
 #include "platform/logbook/location.h"
-#include "platform/logbook/sqlite_store.h"
 
 namespace riventar::cli {
 
-std::unique_ptr<logbook::Store> OpenLogbookFor(const GlobalOptions& global) {
+std::unique_ptr<logbook::Store> OpenLogbookFor(const GlobalOptions& global, bool quiet) {
   const std::string location = logbook::LogbookLocation(global.logbook);
+  logbook::LogbookOptions options;
+  if (!quiet) options.notice = [](const std::string& line) { std::cerr << "riventar-cli: " << line << std::endl; };
   try {
-    return logbook::OpenLogbook(location);
+    return logbook::OpenLogbookAt(location, options);
   } catch (const logbook::StoreError& e) {
     throw LogbookFailure(e);
   }

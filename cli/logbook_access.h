@@ -10,9 +10,12 @@
 
 namespace riventar::cli {
 
-// The logbook --logbook, RIVENTAR_LOGBOOK or the default names, opened (and
-// made when missing). Throws Failure (Logbook).
-std::unique_ptr<logbook::Store> OpenLogbookFor(const GlobalOptions& global);
+// The logbook --logbook, RIVENTAR_LOGBOOK, the saved choice or the default
+// names, opened (and made when missing): a file, or a server with this
+// computer's file in front. Each problem with the server is one line on
+// standard error (unless `quiet`) and fails nothing: what was recorded waits
+// in the local file. Throws Failure (Logbook) for the local file.
+std::unique_ptr<logbook::Store> OpenLogbookFor(const GlobalOptions& global, bool quiet = false);
 
 // "the logbook PATH is ...: detail", for a failure's message.
 std::string LogbookProblem(const logbook::StoreError& error);

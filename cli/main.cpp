@@ -20,6 +20,7 @@
 #include "cli/session.h"
 #include "cli/settings_command.h"
 #include "cli/stats_command.h"
+#include "core/logbook/server_location.h"
 
 namespace {
 
@@ -86,6 +87,11 @@ std::string ParseMessage(const CLI::App& app, const CLI::ParseError& e, const st
                                               : "unknown " + what + " " + Echoed(left.front()) + "; the " + what +
                                                     "s are " + names;
   }
+  // A server location's password stays out of every message.
+  for (const std::string& arg : args) {
+    const std::string location = arg.starts_with("--logbook=") ? arg.substr(10) : arg;
+    if (riventar::logbook::IsServerLocation(location)) message = riventar::logbook::Scrubbed(message, location);
+  }
   for (const std::string& arg : args) {
     if (arg.size() <= 40) continue;
     const std::string shortened = Echoed(arg);
@@ -114,8 +120,9 @@ int Run(int argc, char** argv) {
   app.add_option("--trace", global.trace, "log every byte sent and received to FILE")->type_name("FILE");
   app.add_flag("--json", global.json, "print data as JSON");
   app.add_option("--logbook", global.logbook,
-                 "the logbook file; by default $RIVENTAR_LOGBOOK, else $XDG_DATA_HOME/riventar/logbook.sqlite")
-      ->type_name("PATH");
+                 "the logbook file, or a fleet's server (postgresql://...); by default $RIVENTAR_LOGBOOK, else "
+                 "$XDG_DATA_HOME/riventar/logbook.sqlite")
+      ->type_name("PATH|URI");
 
   std::function<void()> run;
 
@@ -208,6 +215,12 @@ int Run(int argc, char** argv) {
   CLI::App* logImport = log->add_subcommand("import", "bring .dat files into the logbook");
   logImport->add_option("FILE", importFiles, "the .dat files")->required();
   logImport->callback([&] { run = [&] { ImportFiles(global, importFiles); }; });
+  log->add_subcommand("status", "what waits on this computer to be sent to the fleet's server")->callback([&] {
+    run = [&] { PrintSharingStatus(global); };
+  });
+  log->add_subcommand("sync", "send what waits to the fleet's server now")->callback([&] {
+    run = [&] { SyncLogbook(global); };
+  });
 
   std::optional<Failure> failure;
   try {

@@ -106,4 +106,15 @@ std::string PlateKey(std::string_view registration) {
   return key;
 }
 
+void Store::RecordAll(const std::vector<Queued>& batch) {
+  for (const Queued& q : batch) {
+    if (q.saved)
+      RecordSaved(q.recording);
+    else
+      Record(q.recording);
+  }
+}
+
+trips::TripList Store::Unsent(const TripQuery&) { return {}; }
+
 }  // namespace riventar::logbook

@@ -51,6 +51,16 @@ struct Recording {
   trips::TripList trips;
 };
 
+// A recording as Record (`saved` false) or RecordSaved would take it, sent on
+// from a computer's queue.
+struct Queued {
+  Recording recording;
+  bool saved = false;
+  // Unique per recording: a store that keeps it records a recording sent
+  // twice (after a crash, or a lost answer) once.
+  std::string id;
+};
+
 struct Recorded {
   int read = 0;                // trips in the recording
   int added = 0;               // of them, not in the logbook before
@@ -64,6 +74,9 @@ struct VehicleSummary {
   std::string firstDate;       // "YYYY-MM-DD" of the earliest trip, empty when none
   std::string lastDate;
   std::uint64_t distance = 0;  // 1/6000 km, summed
+  // Of `trips`, those recorded on this computer and not yet on the shared
+  // server; always 0 for a logbook that is only a file.
+  std::int64_t pending = 0;
 };
 
 struct MonthSummary {          // one vehicle's trips in one month
@@ -138,6 +151,14 @@ class Store {
 
   // The trips of the last reading of the device at `path`, in its order.
   virtual trips::TripList DeviceMemory(const std::string& path) = 0;
+
+  // Several recordings in one transaction where the store can (all or
+  // nothing), in order. By default each on its own, one after the other.
+  virtual void RecordAll(const std::vector<Queued>& batch);
+
+  // Of Trips(query), those recorded on this computer and not yet on the
+  // shared server, in the same order. Empty for a logbook that is only a file.
+  virtual trips::TripList Unsent(const TripQuery& query);
 };
 
 }  // namespace riventar::logbook

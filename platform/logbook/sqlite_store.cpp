@@ -5,6 +5,7 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QUuid>
 #include <QVariant>
 #include <atomic>
 #include <cerrno>
@@ -131,6 +132,20 @@ const std::vector<std::vector<QString>>& Migrations() {
           " stamp BIGINT NOT NULL, trip_time BIGINT NOT NULL, moving_time BIGINT NOT NULL,"
           " distance BIGINT NOT NULL, fuel BIGINT NOT NULL,"
           " PRIMARY KEY (device, slot))",
+      },
+      {
+          // What waits for the shared server, in order: each recording as it
+          // was given, under a unique id the server keeps it once by. `fresh`:
+          // the trip was new to this logbook, so it may be new to the server.
+          "CREATE TABLE outbox ("
+          " id INTEGER PRIMARY KEY, recording TEXT NOT NULL UNIQUE, saved INTEGER NOT NULL,"
+          " origin INTEGER NOT NULL, source TEXT NOT NULL, at TEXT NOT NULL,"
+          " plate_key TEXT NOT NULL, model TEXT NOT NULL, reg_id TEXT NOT NULL, owner TEXT NOT NULL)",
+          "CREATE TABLE outbox_trips ("
+          " entry INTEGER NOT NULL REFERENCES outbox (id) ON DELETE CASCADE, slot INTEGER NOT NULL,"
+          " stamp BIGINT NOT NULL, trip_time BIGINT NOT NULL, moving_time BIGINT NOT NULL,"
+          " distance BIGINT NOT NULL, fuel BIGINT NOT NULL, fresh INTEGER NOT NULL,"
+          " PRIMARY KEY (entry, slot)) WITHOUT ROWID",
       },
   };
   return steps;
@@ -280,9 +295,10 @@ class Transaction {
   bool committed_ = false;
 };
 
-class SqliteStore final : public Store {
+class SqliteStore final : public QueuingStore {
  public:
-  SqliteStore(const std::string& path, std::chrono::milliseconds busyTimeout) : c_(path, busyTimeout, false) {
+  SqliteStore(const std::string& path, std::chrono::milliseconds busyTimeout, bool queue)
+      : c_(path, busyTimeout, false), queue_(queue) {
     c_.Exec(QStringLiteral("PRAGMA foreign_keys = ON"));
     QSqlQuery mode = c_.Exec(QStringLiteral("PRAGMA journal_mode = WAL"));
     if (!mode.next() || mode.value(0).toString().compare(QStringLiteral("wal"), Qt::CaseInsensitive) != 0)
@@ -298,6 +314,10 @@ class SqliteStore final : public Store {
     moveTrip_ = c_.Prepared(QStringLiteral("UPDATE trips SET vehicle = ? WHERE %1").arg(TripIdentity));
     remember_ = c_.Prepared(
         QStringLiteral("INSERT INTO device_memory (device, slot, %1) VALUES (?, ?, ?, ?, ?, ?, ?)").arg(TripColumns));
+    if (queue_)
+      queueTrip_ = c_.Prepared(
+          QStringLiteral("INSERT INTO outbox_trips (entry, slot, %1, fresh) VALUES (?, ?, ?, ?, ?, ?, ?, ?)")
+              .arg(TripColumns));
   }
 
   Recorded Record(const Recording& recording) override { return Write(recording, false); }
@@ -380,6 +400,93 @@ class SqliteStore final : public Store {
     c_.Run(q);
     trips::TripList out;
     while (q.next()) out.push_back(TripAt(q, 0));
+    return out;
+  }
+
+  trips::TripList Unsent(const TripQuery& query) override {
+    const std::int64_t from = query.from ? DayBound(*query.from, false, c_.Path()) : 0;
+    const std::int64_t to = query.to ? DayBound(*query.to, true, c_.Path()) : LastStamp;
+    QSqlQuery q = c_.Prepared(QStringLiteral("SELECT DISTINCT %1 FROM outbox_trips JOIN outbox ON outbox.id = entry "
+                                             "WHERE fresh = 1 AND %2 stamp BETWEEN ? AND ? ORDER BY %1")
+                                  .arg(TripColumns, query.plateKey ? QStringLiteral("plate_key = ? AND") : QString()));
+    int at = 0;
+    if (query.plateKey) q.bindValue(at++, QString::fromStdString(PlateKey(*query.plateKey)));
+    q.bindValue(at++, QVariant::fromValue<qint64>(from));
+    q.bindValue(at++, QVariant::fromValue<qint64>(to));
+    c_.Run(q);
+    trips::TripList out;
+    while (q.next()) out.push_back(TripAt(q, 0));
+    return out;
+  }
+
+  std::vector<OutboxEntry> Waiting(std::size_t maxTrips) override {
+    QSqlQuery q = c_.Exec(
+        QStringLiteral("SELECT id, recording, saved, origin, source, at, model, reg_id, owner FROM outbox ORDER BY id"));
+    QSqlQuery tripsOf = c_.Prepared(
+        QStringLiteral("SELECT %1 FROM outbox_trips WHERE entry = ? ORDER BY slot").arg(TripColumns));
+    std::vector<OutboxEntry> out;
+    std::size_t held = 0;
+    while (q.next()) {
+      OutboxEntry entry;
+      entry.id = q.value(0).toLongLong();
+      Recording& r = entry.queued.recording;
+      entry.queued.id = q.value(1).toString().toStdString();
+      entry.queued.saved = q.value(2).toInt() != 0;
+      const int origin = q.value(3).toInt();
+      r.origin = origin == 1 ? Origin::File : origin == 2 ? Origin::Saved : Origin::Device;
+      r.source = q.value(4).toString().toStdString();
+      r.at = q.value(5).toString().toStdString();
+      r.vehicle = {q.value(6).toString().toStdString(), q.value(7).toString().toStdString(),
+                   q.value(8).toString().toStdString()};
+      tripsOf.bindValue(0, QVariant::fromValue<qint64>(entry.id));
+      c_.Run(tripsOf);
+      while (tripsOf.next()) r.trips.push_back(TripAt(tripsOf, 0));
+      tripsOf.finish();
+      if (!out.empty() && held + r.trips.size() > maxTrips) break;
+      held += r.trips.size();
+      out.push_back(std::move(entry));
+    }
+    return out;
+  }
+
+  void Sent(const std::vector<std::int64_t>& ids) override {
+    Transaction transaction(c_);
+    QSqlQuery drop = c_.Prepared(QStringLiteral("DELETE FROM outbox WHERE id = ?"));
+    for (const std::int64_t id : ids) {
+      drop.bindValue(0, QVariant::fromValue<qint64>(id));
+      c_.Run(drop);
+    }
+    transaction.Commit();
+  }
+
+  OutboxTotals WaitingTotals() override {
+    OutboxTotals totals;
+    totals.trips = c_.Integer(QStringLiteral(
+        "SELECT COUNT(*) FROM (SELECT DISTINCT %1 FROM outbox_trips WHERE fresh = 1)").arg(TripColumns));
+    QSqlQuery q = c_.Exec(QStringLiteral("SELECT COUNT(*), MIN(at) FROM outbox"));
+    if (!q.next()) Fail(c_.Path(), q.lastError());
+    totals.recordings = q.value(0).toLongLong();
+    totals.since = q.value(1).toString().toStdString();
+    return totals;
+  }
+
+  std::vector<VehicleSummary> WaitingVehicles() override {
+    QSqlQuery q = c_.Exec(QStringLiteral(
+        "SELECT w.plate_key, v.model, v.reg_id, v.owner, COUNT(*), MIN(w.stamp), MAX(w.stamp), SUM(w.distance) "
+        "FROM (SELECT DISTINCT plate_key, %1 FROM outbox_trips JOIN outbox ON outbox.id = entry WHERE fresh = 1) w "
+        "LEFT JOIN vehicles v ON v.plate_key = w.plate_key GROUP BY w.plate_key ORDER BY w.plate_key")
+                              .arg(TripColumns));
+    std::vector<VehicleSummary> out;
+    while (q.next()) {
+      VehicleSummary& v = out.emplace_back();
+      v.plateKey = q.value(0).toString().toStdString();
+      v.texts = {q.value(1).toString().toStdString(), q.value(2).toString().toStdString(),
+                 q.value(3).toString().toStdString()};
+      v.trips = v.pending = q.value(4).toLongLong();
+      v.firstDate = DateText(q.value(5).toLongLong());
+      v.lastDate = DateText(q.value(6).toLongLong());
+      v.distance = static_cast<std::uint64_t>(q.value(7).toLongLong());
+    }
     return out;
   }
 
@@ -505,15 +612,42 @@ class SqliteStore final : public Store {
       count.bindValue(1, QVariant::fromValue<qint64>(importId));
       c_.Run(count);
     }
+    if (queue_) Queue(recording, saved, result.wasNew);
     transaction.Commit();
     return result;
   }
 
+  void Queue(const Recording& recording, bool saved, const std::vector<bool>& fresh) {
+    QSqlQuery entry = c_.Prepared(
+        QStringLiteral("INSERT INTO outbox (recording, saved, origin, source, at, plate_key, model, reg_id, owner) "
+                       "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+    entry.bindValue(0, QUuid::createUuid().toString(QUuid::WithoutBraces));
+    entry.bindValue(1, saved ? 1 : 0);
+    entry.bindValue(2, static_cast<int>(recording.origin));
+    entry.bindValue(3, QString::fromStdString(recording.source));
+    entry.bindValue(4, QString::fromStdString(recording.at));
+    entry.bindValue(5, QString::fromStdString(PlateKey(recording.vehicle.RegId)));
+    entry.bindValue(6, QString::fromStdString(recording.vehicle.Model));
+    entry.bindValue(7, QString::fromStdString(recording.vehicle.RegId));
+    entry.bindValue(8, QString::fromStdString(recording.vehicle.Owner));
+    c_.Run(entry);
+    const std::int64_t id = entry.lastInsertId().toLongLong();
+    for (std::size_t slot = 0; slot < recording.trips.size(); ++slot) {
+      queueTrip_.bindValue(0, QVariant::fromValue<qint64>(id));
+      queueTrip_.bindValue(1, static_cast<int>(slot));
+      BindTrip(queueTrip_, 2, recording.trips[slot]);
+      queueTrip_.bindValue(7, fresh[slot] ? 1 : 0);
+      c_.Run(queueTrip_);
+    }
+  }
+
   Connection c_;  // declared first: the statements go before the connection
+  bool queue_;
   QSqlQuery insertTrip_;
   QSqlQuery tripVehicle_;
   QSqlQuery moveTrip_;
   QSqlQuery remember_;
+  QSqlQuery queueTrip_;
 };
 
 // A file that is there must look like SQLite's before SQLite may open it for
@@ -531,11 +665,7 @@ void CheckHeader(const std::string& path) {
     throw StoreError(Kind::Corrupt, path, "not a logbook: no SQLite database header");
 }
 
-}  // namespace
-
-namespace {
-
-std::unique_ptr<Store> OpenOnce(const std::string& location, std::chrono::milliseconds busyTimeout) {
+std::unique_ptr<SqliteStore> OpenOnce(const std::string& location, std::chrono::milliseconds busyTimeout, bool queue) {
   if (location.empty()) throw StoreError(Kind::CannotOpen, location, "no file name");
   const fs::path path(location);
   const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
@@ -557,24 +687,32 @@ std::unique_ptr<Store> OpenOnce(const std::string& location, std::chrono::millis
     Connection readOnly(location, busyTimeout, true);
     ReadVersion(readOnly);
   }
-  return std::make_unique<SqliteStore>(location, busyTimeout);
+  return std::make_unique<SqliteStore>(location, busyTimeout, queue);
 }
 
-}  // namespace
-
-std::unique_ptr<Store> OpenLogbook(const std::string& location, std::chrono::milliseconds busyTimeout) {
+std::unique_ptr<SqliteStore> Open(const std::string& location, std::chrono::milliseconds busyTimeout, bool queue) {
   // A new file being made, switched to its write-ahead log or migrated by
   // another program at this moment: SQLite may then say busy at once rather
   // than through the busy timeout, so the whole opening is tried again.
   const auto deadline = std::chrono::steady_clock::now() + busyTimeout;
   for (;;) {
     try {
-      return OpenOnce(location, busyTimeout);
+      return OpenOnce(location, busyTimeout, queue);
     } catch (const StoreError& e) {
       if (e.kind() != Kind::Locked || std::chrono::steady_clock::now() >= deadline) throw;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds{20});
   }
+}
+
+}  // namespace
+
+std::unique_ptr<Store> OpenLogbook(const std::string& location, std::chrono::milliseconds busyTimeout) {
+  return Open(location, busyTimeout, false);
+}
+
+std::unique_ptr<QueuingStore> OpenQueuingLogbook(const std::string& location, std::chrono::milliseconds busyTimeout) {
+  return Open(location, busyTimeout, true);
 }
 
 }  // namespace riventar::logbook

@@ -1,0 +1,17 @@
+// Where a location leads: a file, or a server with the default file in front.
+#include "core/logbook/server_location.h"
+#include "platform/logbook/fleet_store.h"
+#include "platform/logbook/location.h"
+#include "platform/logbook/pg_store.h"
+
+namespace riventar::logbook {
+
+std::unique_ptr<Store> OpenLogbookAt(const std::string& location, const LogbookOptions& options) {
+  if (!IsServerLocation(location)) return OpenLogbook(location);
+  return OpenSharedLogbook(
+      OpenQueuingLogbook(DefaultLogbookLocation()), RedactedLocation(location),
+      [location] { return OpenServerLogbook(location, ServerConnectTimeout); },
+      [location](std::string text) { return Scrubbed(text, location); }, options);
+}
+
+}  // namespace riventar::logbook

@@ -1,0 +1,244 @@
+// A fleet's logbook end to end: the built riventar-cli, on computers that are
+// each a folder of their own (XDG_DATA_HOME), the simulated device, and a real
+// PostgreSQL server.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/trips/dat_file.h"
+#include "sim/simulator.h"
+#include "sim/trip_store.h"
+#include "tests/support/pg_server.h"
+#include "tests/support/temp_dir.h"
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using riventar::testing::PgServer;
+
+namespace {
+
+struct Outcome {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string Contents(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// A server that takes connections and never answers: the worst a network can do.
+class SilentServer {
+ public:
+  explicit SilentServer(const fs::path& folder) : fd_(::socket(AF_UNIX, SOCK_STREAM, 0)) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string path = (folder / ".s.PGSQL.5432").string();
+    path.copy(address.sun_path, sizeof address.sun_path - 1);
+    EXPECT_EQ(::bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    EXPECT_EQ(::listen(fd_, 16), 0);
+  }
+  ~SilentServer() { ::close(fd_); }
+  SilentServer(const SilentServer&) = delete;
+  SilentServer& operator=(const SilentServer&) = delete;
+
+ private:
+  int fd_;
+};
+
+class Fleet : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    uri = PgServer::Shared().CreateDatabase(database);
+    ::setenv("RIVENTAR_LOGBOOK", uri.c_str(), 1);
+    ASSERT_EQ(Run("owner", {"log", "vehicles"}).status, 0);  // the tables made
+  }
+  void TearDown() override { ::unsetenv("RIVENTAR_LOGBOOK"); }
+
+  // riventar-cli on `computer` (its own local logbook), with --port at `device`.
+  pid_t Start(const std::string& computer, std::vector<std::string> args, riventar::sim::Simulator* device = nullptr) {
+    if (device) args.insert(args.begin(), {"--port", device->SlavePath()});
+    args.insert(args.begin(), RIVENTAR_CLI);
+    const fs::path home = dir / computer;
+    fs::create_directories(home);
+    const pid_t child = ::fork();
+    if (child == 0) {
+      ::setenv("XDG_DATA_HOME", home.c_str(), 1);
+      ::dup2(::open((home / "stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDOUT_FILENO);
+      ::dup2(::open((home / "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDERR_FILENO);
+      std::vector<char*> argv;
+      for (std::string& a : args) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      ::execv(argv[0], argv.data());
+      ::_exit(127);
+    }
+    return child;
+  }
+  Outcome Wait(const std::string& computer, pid_t child) {
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), Contents(dir / computer / "stdout"),
+            Contents(dir / computer / "stderr")};
+  }
+  Outcome Run(const std::string& computer, std::vector<std::string> args, riventar::sim::Simulator* device = nullptr) {
+    return Wait(computer, Start(computer, std::move(args), device));
+  }
+  std::string Sql(const std::string& sql) { return PgServer::Shared().Sql(database, sql); }
+  std::string TripCount() {
+    return Sql("SELECT COUNT(*), COUNT(DISTINCT (stamp, trip_time, moving_time, distance, fuel)) FROM trips");
+  }
+
+  const std::string database =
+      "fleet_" + std::to_string(::getpid()) + "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+  std::string uri;
+  riventar::testing::TempDir dir{"riventar-fleet"};
+};
+
+TEST_F(Fleet, TwoComputersSendingOverlappingReadingsAtOnceKeepEachTripOnce) {
+  const auto all = riventar::sim::RealisticTrips(9);
+  riventar::sim::Simulator first, second;
+  first.SetTrips({all.begin(), all.begin() + 6});
+  second.SetTrips({all.begin() + 3, all.end()});
+  first.SetPace(true);
+  second.SetPace(true);
+  const pid_t a = Start("a", {"download", "--reset", "--format", "csv"}, &first);
+  const pid_t b = Start("b", {"download", "--reset", "--format", "csv"}, &second);
+  EXPECT_EQ(Wait("a", a).status, 0);
+  EXPECT_EQ(Wait("b", b).status, 0);
+  EXPECT_EQ(TripCount(), "9|9\n");
+  // A third computer sees them all, and nothing waits anywhere.
+  const Outcome trips = Run("c", {"log", "trips", "--format", "csv"});
+  EXPECT_EQ(trips.status, 0) << trips.err;
+  EXPECT_EQ(std::count(trips.out.begin(), trips.out.end(), '\n'), 10) << trips.out;
+  const Outcome status = Run("a", {"--json", "log", "status"});
+  EXPECT_NE(status.out.find("\"waiting_trips\": 0,"), std::string::npos) << status.out;
+}
+
+TEST_F(Fleet, AServerOutOfReachQueuesTheReadingAllowsTheResetAndSyncSendsItOnce) {
+  riventar::sim::Simulator device;
+  device.SetTrips(riventar::sim::RealisticTrips(5));
+  const fs::path silent = dir / "silent";
+  fs::create_directories(silent);
+  const SilentServer server(silent);
+  const std::string unreachable = "postgresql:///" + database + "?host=" + silent.string();
+
+  const auto started = std::chrono::steady_clock::now();
+  Outcome o = Run("a", {"--logbook", unreachable, "download", "--reset", "--format", "csv"}, &device);
+  const auto took = std::chrono::steady_clock::now() - started;
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_LT(took, 9s);  // the connect timeout and the reading, no more
+  EXPECT_NE(o.err.find("cannot be reached"), std::string::npos) << o.err;
+  EXPECT_NE(o.err.find("5 trips wait on this computer to be sent"), std::string::npos) << o.err;
+  EXPECT_TRUE(device.Trips().empty());  // the counter was reset
+  o = Run("a", {"--json", "log", "status"});
+  EXPECT_NE(o.out.find("\"waiting_trips\": 5, \"waiting_recordings\": 1"), std::string::npos) << o.out;
+  o = Run("a", {"--logbook", unreachable, "log", "sync"});
+  EXPECT_EQ(o.status, 6);
+  EXPECT_NE(o.err.find("5 trips (1 recording) still wait on this computer"), std::string::npos) << o.err;
+  EXPECT_EQ(TripCount(), "0|0\n");
+
+  o = Run("a", {"log", "sync"});
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(o.out, "5 trips sent (1 recording)\n");
+  EXPECT_EQ(TripCount(), "5|5\n");
+  o = Run("a", {"log", "sync"});
+  EXPECT_EQ(o.out, "0 trips sent (0 recordings)\n");
+  EXPECT_EQ(TripCount(), "5|5\n");
+  EXPECT_EQ(Sql("SELECT COUNT(*) FROM imports"), "1\n");
+}
+
+TEST_F(Fleet, ASyncKilledHalfWayLosesNothingAndSendsNothingTwice) {
+  // Twenty readings' worth of trips wait, imported while the server is away.
+  std::vector<std::string> import{"--logbook", "postgresql:///" + database + "?host=" + (dir / "nowhere").string(),
+                                  "log", "import"};
+  riventar::trips::TripList trips;
+  for (int file = 0; file < 20; ++file) {
+    trips.clear();
+    for (int i = 0; i < 500; ++i) {
+      riventar::trips::TripRecord r;
+      r.Year = 24;
+      r.Month = static_cast<std::uint8_t>(file % 12);
+      r.Day = static_cast<std::uint8_t>(1 + i % 28);
+      r.Hour = static_cast<std::uint8_t>(i % 24);
+      r.TripTime = 600;
+      r.MovingTime = 500;
+      r.Distance = static_cast<std::uint32_t>(1000 + file * 500 + i);
+      r.Fuel = 1000;
+      riventar::trips::Derive(r);
+      trips.push_back(r);
+    }
+    const fs::path path = dir / ("car" + std::to_string(file) + ".dat");
+    std::ofstream(path, std::ios::binary) << riventar::trips::SerializeDatFile({"", "А123ВС77", ""}, trips);
+    import.push_back(path.string());
+  }
+  ASSERT_EQ(Run("a", import).status, 0);
+
+  const pid_t sync = Start("a", {"log", "sync"});
+  for (int i = 0; i < 2000 && Sql("SELECT COUNT(*) FROM trips") == "0\n"; ++i) std::this_thread::sleep_for(5ms);
+  ::kill(sync, SIGKILL);
+  EXPECT_EQ(Wait("a", sync).status, 128 + SIGKILL);
+  const std::string half = TripCount();
+  EXPECT_NE(half, "10000|10000\n");
+
+  const Outcome o = Run("a", {"log", "sync"});
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(TripCount(), "10000|10000\n") << "after a kill at " << half;
+  EXPECT_EQ(Sql("SELECT SUM(trips) FROM vehicles"), "10000\n");
+}
+
+TEST_F(Fleet, APasswordInTheLocationIsNeverPrinted) {
+  riventar::sim::Simulator device;
+  device.SetTrips(riventar::sim::RealisticTrips(2));
+  const std::string secret = "Sup3r-s3cret";
+  const std::string host = "?host=" + PgServer::Shared().Folder().string();
+  const std::string withPassword = "postgresql://postgres:" + secret + "@/" + database + host;
+  const std::string unreachable = "postgresql://postgres:" + secret + "@/" + database + "?host=/nonexistent";
+  const std::vector<std::vector<std::string>> commands = {
+      {"--logbook", withPassword, "download"},
+      {"--logbook", unreachable, "download"},
+      {"--logbook", unreachable, "log", "sync"},
+      {"--logbook", unreachable, "log", "vehicles"},
+      {"--logbook", withPassword, "--json", "log", "status"},
+      {"--logbook", withPassword, "log", "status"},
+      {"--logbook", withPassword, "log", "trips"},
+      {"--logbook", withPassword, "log", "imports"},
+      {"--logbook", withPassword, "log", "nonsense"},
+      {"--logbook=" + withPassword, "log", "vehicles", "--nonsense"},
+  };
+  for (const auto& args : commands) {
+    const Outcome o = Run("a", args, &device);
+    EXPECT_EQ(o.out.find(secret), std::string::npos) << args[1] << " " << args[2] << ": " << o.out;
+    EXPECT_EQ(o.err.find(secret), std::string::npos) << args[1] << " " << args[2] << ": " << o.err;
+  }
+}
+
+TEST_F(Fleet, AServerOfANewerVersionIsLeftAsItIsAndTheTripsWait) {
+  riventar::sim::Simulator device;
+  device.SetTrips(riventar::sim::RealisticTrips(3));
+  Sql("UPDATE schema_version SET version = 99");
+  const std::string before = Sql("SELECT version FROM schema_version") + TripCount();
+  Outcome o = Run("a", {"download", "--reset"}, &device);
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_NE(o.err.find("newer version of the program; it is left as it is"), std::string::npos) << o.err;
+  EXPECT_TRUE(device.Trips().empty());
+  o = Run("a", {"log", "sync"});
+  EXPECT_EQ(o.status, 6);
+  EXPECT_EQ(Sql("SELECT version FROM schema_version") + TripCount(), before);
+}
+
+}  // namespace

@@ -1,0 +1,189 @@
+// The shared logbook's outbox, with a second SQLite file standing in for the
+// server and a switch that takes it away.
+#include "platform/logbook/fleet_store.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <string>
+#include <vector>
+
+#include "tests/support/temp_dir.h"
+
+using namespace riventar::logbook;
+using riventar::trips::TripList;
+using riventar::trips::TripRecord;
+
+namespace {
+
+TripRecord Trip(int day, std::uint32_t distance = 60000) {
+  TripRecord r;
+  r.Year = 24;
+  r.Day = static_cast<std::uint8_t>(day);
+  r.Hour = 8;
+  r.TripTime = 600;
+  r.MovingTime = 500;
+  r.Distance = distance;
+  r.Fuel = 16000;
+  riventar::trips::Derive(r);
+  return r;
+}
+
+TripList Days(int first, int last) {
+  TripList list;
+  for (int day = first; day <= last; ++day) list.push_back(Trip(day));
+  return list;
+}
+
+Recording Reading(const TripList& trips, const std::string& plate = "А123ВС77") {
+  return {Origin::Device, "/dev/ttyUSB0", "2024-03-01 10:00:00", {"ВАЗ-2110", plate, "Иванов"}, trips};
+}
+
+// What the stand-in server does: be there or not, and drop the connection
+// after so many batches.
+struct Network {
+  bool up = true;
+  int batchesBeforeDrop = -1;
+  bool refuseWrites = false;
+  int connections = 0;
+};
+
+class StandInServer final : public Store {
+ public:
+  StandInServer(std::unique_ptr<Store> file, Network& net) : file_(std::move(file)), net_(net) {}
+  Recorded Record(const Recording& r) override { return Check().Record(r); }
+  Recorded RecordSaved(const Recording& r) override { return Check().RecordSaved(r); }
+  std::vector<VehicleSummary> Vehicles() override { return Check().Vehicles(); }
+  std::vector<MonthSummary> Months(const std::string& key) override { return Check().Months(key); }
+  TripList Trips(const TripQuery& q) override { return Check().Trips(q); }
+  std::vector<ImportRow> Imports() override { return Check().Imports(); }
+  TripList DeviceMemory(const std::string& path) override { return Check().DeviceMemory(path); }
+  void RecordAll(const std::vector<Queued>& batch) override {
+    if (net_.batchesBeforeDrop == 0) {
+      net_.up = false;
+      throw StoreError(StoreError::Kind::Other, "server", "server closed the connection unexpectedly");
+    }
+    if (net_.batchesBeforeDrop > 0) --net_.batchesBeforeDrop;
+    if (net_.refuseWrites) throw StoreError(StoreError::Kind::Other, "server", "permission denied for table trips");
+    Check().RecordAll(batch);
+  }
+
+ private:
+  Store& Check() {
+    if (!net_.up) throw StoreError(StoreError::Kind::Other, "server", "no connection to the server");
+    return *file_;
+  }
+  std::unique_ptr<Store> file_;
+  Network& net_;
+};
+
+class SharedLogbook : public ::testing::Test {
+ protected:
+  std::unique_ptr<Store> Open() {
+    return OpenSharedLogbook(OpenQueuingLogbook(dir_ / "local.sqlite"), "stand-in",
+                             [this]() -> std::unique_ptr<Store> {
+                               ++net_.connections;
+                               if (!net_.up)
+                                 throw StoreError(StoreError::Kind::CannotOpen, "stand-in", "Connection refused");
+                               return std::make_unique<StandInServer>(OpenLogbook(dir_ / "server.sqlite"), net_);
+                             },
+                             {[this](const std::string& line) { notices_.push_back(line); }});
+  }
+  TripList OnServer() { return OpenLogbook(dir_ / "server.sqlite")->Trips({}); }
+
+  riventar::testing::TempDir dir_{"riventar-fleet"};
+  Network net_;
+  std::vector<std::string> notices_;
+};
+
+TEST_F(SharedLogbook, ARecordingWaitsLocallyUntilTheServerTakesItAndIsSentOnce) {
+  net_.up = false;
+  auto store = Open();
+  const Recorded recorded = store->Record(Reading(Days(1, 5)));
+  EXPECT_EQ(recorded.added, 5);
+  ASSERT_EQ(notices_.size(), 1u);
+  EXPECT_NE(notices_[0].find("the server stand-in cannot be reached (Connection refused); 5 trips wait"),
+            std::string::npos)
+      << notices_[0];
+  // Read while out of reach: the local file, its waiting trips marked, and no second wait for the server.
+  const auto vehicles = store->Vehicles();
+  ASSERT_EQ(vehicles.size(), 1u);
+  EXPECT_EQ(vehicles[0].trips, 5);
+  EXPECT_EQ(vehicles[0].pending, 5);
+  EXPECT_EQ(net_.connections, 1);
+  const SharingStatus status = Sharing(*store);
+  EXPECT_TRUE(status.shared);
+  EXPECT_EQ(status.waiting.trips, 5);
+  EXPECT_EQ(status.waiting.recordings, 1);
+  EXPECT_EQ(status.waiting.since, "2024-03-01 10:00:00");
+
+  // A second reading overlapping the first: both wait, each trip counted once.
+  store->Record(Reading(Days(4, 8)));
+  EXPECT_EQ(Sharing(*store).waiting.trips, 8);
+
+  net_.up = true;
+  SyncResult sync = SendWaiting(*store);
+  EXPECT_TRUE(sync.complete) << sync.problem;
+  EXPECT_EQ(sync.sentTrips, 8);
+  EXPECT_EQ(sync.sentRecordings, 2);
+  EXPECT_EQ(OnServer(), Days(1, 8));
+  EXPECT_EQ(OpenLogbook(dir_ / "server.sqlite")->Imports().size(), 2u);
+  EXPECT_EQ(Sharing(*store).waiting.recordings, 0);
+  EXPECT_EQ(store->Vehicles()[0].pending, 0);
+  sync = SendWaiting(*store);
+  EXPECT_TRUE(sync.complete);
+  EXPECT_EQ(sync.sentRecordings, 0);
+}
+
+TEST_F(SharedLogbook, AConnectionLostInTheMiddleKeepsWhatTheServerDidNotCommit) {
+  net_.up = false;
+  auto store = Open();
+  // Big enough for several batches.
+  TripList many;
+  for (int i = 0; i < 5000; ++i) many.push_back(Trip(1 + i % 28, 1000 + static_cast<std::uint32_t>(i)));
+  for (int i = 0; i < 5; ++i) store->Record(Reading(TripList(many.begin() + i * 1000, many.begin() + i * 1000 + 1000)));
+  net_.up = true;
+  net_.batchesBeforeDrop = 2;
+  SyncResult sync = SendWaiting(*store);
+  EXPECT_FALSE(sync.complete);
+  EXPECT_NE(sync.problem.find("closed the connection"), std::string::npos) << sync.problem;
+  EXPECT_EQ(sync.sentRecordings, 4);
+  EXPECT_EQ(sync.left.trips, 1000);
+  EXPECT_EQ(OnServer().size(), 4000u);
+
+  net_.up = true;
+  net_.batchesBeforeDrop = -1;
+  sync = SendWaiting(*store);
+  EXPECT_TRUE(sync.complete) << sync.problem;
+  EXPECT_EQ(OnServer().size(), 5000u);
+  EXPECT_EQ(OpenLogbook(dir_ / "server.sqlite")->Imports().size(), 5u);
+}
+
+TEST_F(SharedLogbook, ReadingShowsEveryComputersTripsWithThoseWaitingHere) {
+  OpenLogbook(dir_ / "server.sqlite")->Record(Reading(Days(1, 3), "В777ОР99"));  // another computer's
+  net_.refuseWrites = true;                                                      // the server stays readable
+  auto store = Open();
+  store->Record(Reading(Days(10, 11)));
+  EXPECT_NE(notices_.at(0).find("the server stand-in failed (permission denied for table trips); 2 trips wait"),
+            std::string::npos);
+  const TripList all = store->Trips({});
+  TripList expected = Days(1, 3);
+  for (const TripRecord& r : Days(10, 11)) expected.push_back(r);
+  EXPECT_EQ(all, expected);
+  EXPECT_EQ(store->Unsent({}), Days(10, 11));
+  const auto vehicles = store->Vehicles();
+  ASSERT_EQ(vehicles.size(), 2u);
+  EXPECT_EQ(vehicles[0].pending + vehicles[1].pending, 2);
+  EXPECT_EQ(vehicles[0].trips + vehicles[1].trips, 5);
+  const auto months = store->Months("А123ВС77");
+  ASSERT_EQ(months.size(), 1u);
+  EXPECT_EQ(months[0].trips, 2);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);  // Qt SQL loads its driver as a plugin
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
