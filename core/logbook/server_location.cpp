@@ -92,7 +92,8 @@ std::string PasswordIn(std::string_view uri) {
 std::string RedactedLocation(std::string_view uri) {
   std::string out(uri);
   const std::vector<Span> spans = PasswordSpans(uri);
-  for (auto span = spans.rbegin(); span != spans.rend(); ++span)
+  // From the back, so the spans before stay where they were.
+  for (auto span = spans.rbegin(); span != spans.rend(); ++span)  // NOLINT(modernize-loop-convert)
     out.replace(span->first, span->last - span->first, Hidden);
   return out;
 }

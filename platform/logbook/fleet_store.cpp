@@ -135,7 +135,7 @@ class SharedStore final : public Store {
   }
 
   trips::TripList Unsent(const TripQuery& query) override {
-    const trips::TripList waiting = local_->Unsent(query);
+    trips::TripList waiting = local_->Unsent(query);
     if (waiting.empty()) return waiting;
     return Read<trips::TripList>([&](Store& server) { return NotIn(server.Trips(query), waiting); },
                                  [&] { return waiting; });

@@ -11,7 +11,7 @@ std::unique_ptr<Store> OpenLogbookAt(const std::string& location, const LogbookO
   return OpenSharedLogbook(
       OpenQueuingLogbook(DefaultLogbookLocation()), RedactedLocation(location),
       [location] { return OpenServerLogbook(location, ServerConnectTimeout); },
-      [location](std::string text) { return Scrubbed(text, location); }, options);
+      [location](const std::string& text) { return Scrubbed(text, location); }, options);
 }
 
 }  // namespace riventar::logbook
