@@ -150,6 +150,7 @@ class Store {
   virtual std::vector<ImportRow> Imports() = 0;
 
   // The trips of the last reading of the device at `path`, in its order.
+  // Empty from a fleet's server: a device is one computer's.
   virtual trips::TripList DeviceMemory(const std::string& path) = 0;
 
   // Several recordings in one transaction where the store can (all or

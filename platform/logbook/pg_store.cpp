@@ -12,6 +12,7 @@
 #include <memory>
 #include <set>
 #include <tuple>
+#include <type_traits>
 
 #include "core/logbook/stamp.h"
 
@@ -56,6 +57,69 @@ const std::vector<std::vector<QString>>& Migrations() {
           " stamp BIGINT NOT NULL, trip_time BIGINT NOT NULL, moving_time BIGINT NOT NULL,"
           " distance BIGINT NOT NULL, fuel BIGINT NOT NULL,"
           " PRIMARY KEY (device, slot))",
+      },
+      {
+          // A queued recording's id: sent twice, it is recorded once. NULL
+          // for a recording that came from no queue.
+          "ALTER TABLE imports ADD COLUMN recording TEXT UNIQUE",
+          "ALTER TABLE imports ALTER COLUMN added SET DEFAULT 0",
+          // A device is one computer's, and "/dev/ttyUSB0" names one on every
+          // computer: what it held is kept in each computer's own file.
+          "DROP TABLE device_memory",
+          // What the recorder may not do itself is done by functions of the
+          // owner (SECURITY DEFINER, run with the search_path the migration
+          // fixed: the logbook's schema, then pg_temp), so that it needs no
+          // UPDATE or DELETE. The totals follow the trips whoever changes them.
+          "CREATE FUNCTION riventar_vehicle(plate_key text, model text, reg_id text, owner text, texts boolean) "
+          "RETURNS bigint LANGUAGE sql SECURITY DEFINER SET search_path FROM CURRENT AS $$ "
+          "INSERT INTO vehicles AS v (plate_key, model, reg_id, owner, trips, distance) VALUES ($1, $2, $3, $4, 0, 0) "
+          "ON CONFLICT (plate_key) DO UPDATE SET model = CASE WHEN $5 THEN excluded.model ELSE v.model END, "
+          "reg_id = CASE WHEN $5 THEN excluded.reg_id ELSE v.reg_id END, "
+          "owner = CASE WHEN $5 THEN excluded.owner ELSE v.owner END RETURNING id $$",
+          "CREATE FUNCTION riventar_move_trips(vehicle bigint, stamps bigint[], trip_times bigint[], "
+          "moving_times bigint[], distances bigint[], fuels bigint[]) "
+          "RETURNS void LANGUAGE sql SECURITY DEFINER SET search_path FROM CURRENT AS $$ "
+          "WITH wanted AS (SELECT DISTINCT * FROM unnest($2, $3, $4, $5, $6) "
+          "AS u (stamp, trip_time, moving_time, distance, fuel)), "
+          "moved AS (SELECT t.stamp, t.trip_time, t.moving_time, t.distance, t.fuel FROM trips t "
+          "JOIN wanted USING (stamp, trip_time, moving_time, distance, fuel) WHERE t.vehicle <> $1 "
+          "ORDER BY 1, 2, 3, 4, 5 FOR UPDATE OF t) "
+          "UPDATE trips SET vehicle = $1 FROM moved WHERE trips.stamp = moved.stamp "
+          "AND trips.trip_time = moved.trip_time AND trips.moving_time = moved.moving_time "
+          "AND trips.distance = moved.distance AND trips.fuel = moved.fuel $$",
+          "CREATE FUNCTION riventar_trips_added() RETURNS trigger LANGUAGE plpgsql SECURITY DEFINER "
+          "SET search_path FROM CURRENT AS $$ BEGIN "
+          "UPDATE vehicles v SET trips = v.trips + n.trips, distance = v.distance + n.distance, "
+          "first_stamp = LEAST(v.first_stamp, n.first), last_stamp = GREATEST(v.last_stamp, n.last) "
+          "FROM (SELECT vehicle, COUNT(*) AS trips, SUM(distance) AS distance, MIN(stamp) AS first, "
+          "MAX(stamp) AS last FROM new_trips GROUP BY vehicle) n WHERE v.id = n.vehicle; "
+          "UPDATE imports i SET added = i.added + n.added "
+          "FROM (SELECT first_import, COUNT(*) AS added FROM new_trips GROUP BY first_import) n "
+          "WHERE i.id = n.first_import; "
+          "RETURN NULL; END $$",
+          "CREATE TRIGGER trips_added AFTER INSERT ON trips REFERENCING NEW TABLE AS new_trips "
+          "FOR EACH STATEMENT EXECUTE FUNCTION riventar_trips_added()",
+          // The vehicles a trip left are locked by id, after the one it went
+          // to (the writer's own, locked first).
+          "CREATE FUNCTION riventar_trips_changed() RETURNS trigger LANGUAGE plpgsql SECURITY DEFINER "
+          "SET search_path FROM CURRENT AS $$ BEGIN "
+          "PERFORM 1 FROM vehicles WHERE id IN (SELECT vehicle FROM old_trips UNION SELECT vehicle FROM new_trips) "
+          "ORDER BY id FOR UPDATE; "
+          "UPDATE vehicles v SET trips = v.trips + d.trips, distance = v.distance + d.distance, "
+          "first_stamp = (SELECT MIN(stamp) FROM trips WHERE vehicle = v.id), "
+          "last_stamp = (SELECT MAX(stamp) FROM trips WHERE vehicle = v.id) "
+          "FROM (SELECT vehicle, SUM(n) AS trips, SUM(distance) AS distance FROM "
+          "(SELECT vehicle, 1 AS n, distance FROM new_trips UNION ALL SELECT vehicle, -1, -distance FROM old_trips) c "
+          "GROUP BY vehicle) d WHERE v.id = d.vehicle; "
+          "RETURN NULL; END $$",
+          "CREATE TRIGGER trips_changed AFTER UPDATE ON trips "
+          "REFERENCING OLD TABLE AS old_trips NEW TABLE AS new_trips "
+          "FOR EACH STATEMENT EXECUTE FUNCTION riventar_trips_changed()",
+          // Functions are anyone's to call by default; these only the
+          // recorder's, as the grants say.
+          "REVOKE EXECUTE ON FUNCTION riventar_vehicle(text, text, text, text, boolean), "
+          "riventar_move_trips(bigint, bigint[], bigint[], bigint[], bigint[], bigint[]), riventar_trips_added(), "
+          "riventar_trips_changed() FROM PUBLIC",
       },
   };
   return steps;
@@ -319,19 +383,6 @@ constexpr char Unnest[] =
     "CAST(? AS bigint[]))";
 constexpr char TripColumns[] = "stamp, trip_time, moving_time, distance, fuel";
 
-struct Totals {
-  std::int64_t trips = 0;
-  std::int64_t distance = 0;
-  std::int64_t first = LastStamp;
-  std::int64_t last = 0;
-  void Add(std::int64_t stamp, std::int64_t tripDistance) {
-    ++trips;
-    distance += tripDistance;
-    first = std::min(first, stamp);
-    last = std::max(last, stamp);
-  }
-};
-
 QVariant Big(std::int64_t v) { return QVariant::fromValue<qint64>(v); }
 
 // ---- The store ----
@@ -343,10 +394,24 @@ class PgStore final : public Store {
   }
 
   Recorded Record(const Recording& recording) override {
-    return Retrying([&] { return Write(recording, false); });
+    return Retrying([&] { return Alone(recording, false); });
   }
   Recorded RecordSaved(const Recording& recording) override {
-    return Retrying([&] { return Write(recording, true); });
+    return Retrying([&] { return Alone(recording, true); });
+  }
+
+  // The batch's vehicles are locked first, in one order, so that batches of
+  // several cars wait for each other instead of meeting in a deadlock.
+  void RecordAll(const std::vector<Queued>& batch) override {
+    std::map<std::string, trips::VehicleInfo> vehicles;  // as first seen in the batch
+    for (const Queued& q : batch) vehicles.try_emplace(PlateKey(q.recording.vehicle.RegId), q.recording.vehicle);
+    Retrying([&] {
+      Transaction transaction(c_);
+      for (const auto& [plateKey, texts] : vehicles) LockVehicle(plateKey, texts, false);
+      for (const Queued& q : batch) Write(q.recording, q.saved, q.id);
+      transaction.Commit();
+      return 0;
+    });
   }
 
   std::vector<VehicleSummary> Vehicles() override {
@@ -404,7 +469,12 @@ class PgStore final : public Store {
   }
 
   std::vector<ImportRow> Imports() override {
-    QSqlQuery q = c_.Exec(QStringLiteral("SELECT id, origin, at, source, read_count, added FROM imports ORDER BY id"));
+    // A saved table that added nothing keeps its row only as its recording's
+    // mark of having been recorded.
+    QSqlQuery q = c_.Exec(
+        QStringLiteral("SELECT id, origin, at, source, read_count, added FROM imports WHERE origin <> %1 OR added > 0 "
+                       "ORDER BY id")
+            .arg(static_cast<int>(Origin::Saved)));
     std::vector<ImportRow> out;
     while (q.next()) {
       const int origin = q.value(1).toInt();
@@ -418,13 +488,10 @@ class PgStore final : public Store {
     return out;
   }
 
-  trips::TripList DeviceMemory(const std::string& path) override {
-    QSqlQuery q =
-        c_.Prepared(QStringLiteral("SELECT %1 FROM device_memory WHERE device = ? ORDER BY slot").arg(TripColumns));
-    q.bindValue(0, QString::fromStdString(path));
-    c_.Run(q);
-    return TripsOf(q);
-  }
+  // A device is one computer's (and its path names a device on every
+  // computer): the server keeps no device's memory, each computer's own
+  // logbook does.
+  trips::TripList DeviceMemory(const std::string&) override { return {}; }
 
  private:
   static trips::TripList TripsOf(QSqlQuery& q) {
@@ -443,6 +510,9 @@ class PgStore final : public Store {
     lock.bindValue(0, Big(SchemaLock));
     c_.Run(lock);
     lock.finish();
+    // The owner's functions run with this search_path (SET ... FROM CURRENT):
+    // the logbook's own schema, then pg_temp, never a schema of the caller's.
+    c_.Exec(QStringLiteral("SELECT set_config('search_path', quote_ident(current_schema()) || ', pg_temp', true)"));
     const auto& steps = Migrations();
     for (int version = ReadVersion(c_); version < ServerSchemaVersion; ++version) {
       for (const QString& sql : steps[static_cast<std::size_t>(version)]) c_.Exec(sql);
@@ -455,7 +525,7 @@ class PgStore final : public Store {
 
   // A deadlock or a serialization failure rolled everything back: try again.
   template <typename F>
-  Recorded Retrying(F write) {
+  std::invoke_result_t<F> Retrying(F write) {
     for (int attempt = 1;; ++attempt) {
       try {
         return write();
@@ -465,39 +535,56 @@ class PgStore final : public Store {
     }
   }
 
-  // Locks are taken in one order by every writer: the recording's vehicle
-  // row first (so writers of one car queue there, and its totals follow
-  // from what each actually inserted), then the trips in key order, then
-  // the device's slots in order, then the vehicles trips moved from by id.
-  Recorded Write(const Recording& recording, bool saved) {
+  Recorded Alone(const Recording& recording, bool saved) {
     Transaction transaction(c_);
-    QSqlQuery vehicle =
-        c_.Prepared(QStringLiteral("INSERT INTO vehicles (plate_key, model, reg_id, owner, trips, distance) "
-                                   "VALUES (?, ?, ?, ?, 0, 0) ON CONFLICT (plate_key) DO UPDATE SET ") +
-                    (saved ? QStringLiteral("model = excluded.model, reg_id = excluded.reg_id, owner = excluded.owner")
-                           : QStringLiteral("plate_key = vehicles.plate_key")) +
-                    QStringLiteral(" RETURNING id"));
-    vehicle.bindValue(0, QString::fromStdString(PlateKey(recording.vehicle.RegId)));
-    vehicle.bindValue(1, QString::fromStdString(recording.vehicle.Model));
-    vehicle.bindValue(2, QString::fromStdString(recording.vehicle.RegId));
-    vehicle.bindValue(3, QString::fromStdString(recording.vehicle.Owner));
-    const std::int64_t vehicleId = c_.Integer(vehicle).value_or(-1);
+    const Recorded result = Write(recording, saved, {});
+    transaction.Commit();
+    return result;
+  }
 
-    QSqlQuery import = c_.Prepared(QStringLiteral(
-        "INSERT INTO imports (origin, at, source, read_count, added) VALUES (?, ?, ?, ?, 0) RETURNING id"));
+  // The vehicle's row, made when missing and locked; with `texts`, these
+  // become its texts.
+  std::int64_t LockVehicle(const std::string& plateKey, const trips::VehicleInfo& vehicle, bool texts) {
+    QSqlQuery q = c_.Prepared(QStringLiteral("SELECT riventar_vehicle(?, ?, ?, ?, ?)"));
+    q.bindValue(0, QString::fromStdString(plateKey));
+    q.bindValue(1, QString::fromStdString(vehicle.Model));
+    q.bindValue(2, QString::fromStdString(vehicle.RegId));
+    q.bindValue(3, QString::fromStdString(vehicle.Owner));
+    q.bindValue(4, texts);
+    return c_.Integer(q).value_or(-1);
+  }
+
+  // Within the caller's transaction. Locks are taken in one order by every
+  // writer: the recording's vehicle row first (so writers of one car queue
+  // there), then its import, the trips in key order, the vehicles trips
+  // moved from by id (the owner's triggers keep the totals). A recording
+  // whose `id` is already there changes nothing.
+  Recorded Write(const Recording& recording, bool saved, const std::string& id) {
+    const std::string plateKey = PlateKey(recording.vehicle.RegId);
+    const std::int64_t vehicleId = LockVehicle(plateKey, recording.vehicle, false);
+
+    QSqlQuery import = c_.Prepared(
+        QStringLiteral("INSERT INTO imports (origin, at, source, read_count, recording) VALUES (?, ?, ?, ?, ?) "
+                       "ON CONFLICT (recording) DO NOTHING RETURNING id"));
     import.bindValue(0, static_cast<int>(recording.origin));
     import.bindValue(1, QString::fromStdString(recording.at));
     import.bindValue(2, QString::fromStdString(recording.source));
     import.bindValue(3, static_cast<int>(recording.trips.size()));
-    const std::int64_t importId = c_.Integer(import).value_or(-1);
+    import.bindValue(4, id.empty() ? QVariant(QMetaType(QMetaType::QString)) : QString::fromStdString(id));
+    const std::optional<std::int64_t> importId = c_.Integer(import);
+    import.finish();
+
+    Recorded result;
+    result.read = static_cast<int>(recording.trips.size());
+    if (!importId) {  // recorded before: none of its trips is new now
+      result.wasNew.assign(recording.trips.size(), false);
+      return result;
+    }
+    if (saved) LockVehicle(plateKey, recording.vehicle, true);
 
     std::vector<Key> keys;
     keys.reserve(recording.trips.size());
     for (const TripRecord& trip : recording.trips) keys.push_back(KeyOf(trip));
-
-    Recorded result;
-    result.read = static_cast<int>(keys.size());
-    Totals gained;
     std::set<Key> inserted;
     if (!keys.empty()) {
       QSqlQuery insert = c_.Prepared(
@@ -506,14 +593,10 @@ class PgStore final : public Store {
                          "ON CONFLICT DO NOTHING RETURNING %1")
               .arg(TripColumns, Unnest));
       insert.bindValue(0, Big(vehicleId));
-      insert.bindValue(1, Big(importId));
+      insert.bindValue(1, Big(*importId));
       BindKeys(insert, 2, keys);
       c_.Run(insert);
-      while (insert.next()) {
-        const Key key = KeyAt(insert, 0);
-        inserted.insert(key);
-        gained.Add(std::get<0>(key), std::get<3>(key));
-      }
+      while (insert.next()) inserted.insert(KeyAt(insert, 0));
     }
     result.wasNew.reserve(keys.size());
     for (const Key& key : keys) {
@@ -522,81 +605,14 @@ class PgStore final : public Store {
       result.added += added;
     }
 
-    std::map<std::int64_t, Totals> lost;  // by the vehicle a saved trip moved from
     if (saved && !keys.empty()) {
-      QSqlQuery move = c_.Prepared(
-          QStringLiteral("WITH wanted AS (SELECT DISTINCT * FROM %2 AS u (%1)), "
-                         "moved AS (SELECT t.stamp, t.trip_time, t.moving_time, t.distance, t.fuel, t.vehicle "
-                         "FROM trips t JOIN wanted USING (%1) WHERE t.vehicle <> ? "
-                         "ORDER BY 1, 2, 3, 4, 5 FOR UPDATE OF t) "
-                         "UPDATE trips SET vehicle = ? FROM moved WHERE trips.stamp = moved.stamp "
-                         "AND trips.trip_time = moved.trip_time AND trips.moving_time = moved.moving_time "
-                         "AND trips.distance = moved.distance AND trips.fuel = moved.fuel "
-                         "RETURNING moved.vehicle, trips.stamp, trips.distance")
-              .arg(TripColumns, Unnest));
-      BindKeys(move, 0, keys);
-      move.bindValue(5, Big(vehicleId));
-      move.bindValue(6, Big(vehicleId));
+      QSqlQuery move = c_.Prepared(QStringLiteral(
+          "SELECT riventar_move_trips(?, CAST(? AS bigint[]), CAST(? AS bigint[]), CAST(? AS bigint[]), "
+          "CAST(? AS bigint[]), CAST(? AS bigint[]))"));
+      move.bindValue(0, Big(vehicleId));
+      BindKeys(move, 1, keys);
       c_.Run(move);
-      while (move.next()) {
-        lost[move.value(0).toLongLong()].Add(move.value(1).toLongLong(), move.value(2).toLongLong());
-        gained.Add(move.value(1).toLongLong(), move.value(2).toLongLong());
-      }
     }
-
-    if (gained.trips > 0) {
-      QSqlQuery grow = c_.Prepared(
-          QStringLiteral("UPDATE vehicles SET trips = trips + ?, distance = distance + ?, "
-                         "first_stamp = LEAST(first_stamp, ?), last_stamp = GREATEST(last_stamp, ?) WHERE id = ?"));
-      const QVariant values[] = {Big(gained.trips), Big(gained.distance), Big(gained.first), Big(gained.last),
-                                 Big(vehicleId)};
-      for (int i = 0; i < 5; ++i) grow.bindValue(i, values[i]);
-      c_.Run(grow);
-    }
-    for (const auto& [from, totals] : lost) {
-      QSqlQuery shrink =
-          c_.Prepared(QStringLiteral("UPDATE vehicles SET trips = trips - ?, distance = distance - ?, "
-                                     "first_stamp = (SELECT MIN(stamp) FROM trips WHERE vehicle = ?), "
-                                     "last_stamp = (SELECT MAX(stamp) FROM trips WHERE vehicle = ?) WHERE id = ?"));
-      shrink.bindValue(0, Big(totals.trips));
-      shrink.bindValue(1, Big(totals.distance));
-      for (int i = 2; i < 5; ++i) shrink.bindValue(i, Big(from));
-      c_.Run(shrink);
-    }
-
-    if (recording.origin == Origin::Device) {
-      // Written over slot by slot (two computers may read devices of one
-      // name at once), then cut to this reading's length.
-      if (!keys.empty()) {
-        QSqlQuery remember =
-            c_.Prepared(QStringLiteral("INSERT INTO device_memory (device, slot, %1) "
-                                       "SELECT CAST(? AS text), CAST(n - 1 AS integer), s, t, m, d, f "
-                                       "FROM %2 WITH ORDINALITY AS u (s, t, m, d, f, n) ORDER BY n "
-                                       "ON CONFLICT (device, slot) DO UPDATE SET stamp = excluded.stamp, "
-                                       "trip_time = excluded.trip_time, moving_time = excluded.moving_time, "
-                                       "distance = excluded.distance, fuel = excluded.fuel")
-                            .arg(TripColumns, Unnest));
-        remember.bindValue(0, QString::fromStdString(recording.source));
-        BindKeys(remember, 1, keys);
-        c_.Run(remember);
-      }
-      QSqlQuery forget = c_.Prepared(QStringLiteral("DELETE FROM device_memory WHERE device = ? AND slot >= ?"));
-      forget.bindValue(0, QString::fromStdString(recording.source));
-      forget.bindValue(1, static_cast<int>(keys.size()));
-      c_.Run(forget);
-    }
-
-    if (saved && result.added == 0) {
-      QSqlQuery drop = c_.Prepared(QStringLiteral("DELETE FROM imports WHERE id = ?"));
-      drop.bindValue(0, Big(importId));
-      c_.Run(drop);
-    } else {
-      QSqlQuery count = c_.Prepared(QStringLiteral("UPDATE imports SET added = ? WHERE id = ?"));
-      count.bindValue(0, result.added);
-      count.bindValue(1, Big(importId));
-      c_.Run(count);
-    }
-    transaction.Commit();
     return result;
   }
 

@@ -12,7 +12,13 @@
 // detail name the location through RedactedLocation and Scrubbed. A remote
 // server is reached over TLS only, unless the URI says sslmode=disable
 // (SslModeFor). Several computers may record at once: each trip is kept once
-// and every vehicle's totals stay exact.
+// and every vehicle's totals stay exact. RecordAll is one transaction, and
+// records no second time a Queued whose id the server already holds.
+//
+// The role that records needs only SELECT, INSERT and EXECUTE: what changes
+// rows (totals, texts, a saved trip's vehicle) is done by functions and
+// triggers that the owner's first connection made (docs/fleet.md). The
+// server keeps no device's memory: DeviceMemory is always empty.
 #include <chrono>
 #include <memory>
 #include <string>
@@ -23,8 +29,9 @@
 namespace riventar::logbook {
 
 // The schema this program writes on a server; a server of a higher version
-// is Newer and left as it is.
-inline constexpr int ServerSchemaVersion = 1;
+// is Newer and left as it is. Version 2 added the recordings' ids and the
+// owner's functions, and dropped the devices' memory.
+inline constexpr int ServerSchemaVersion = 2;
 
 // Connects (giving up after `connectTimeout`, unless the URI names its own
 // connect_timeout), then creates or brings up to date the schema, one

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "core/logbook/stamp.h"
 #include "platform/logbook/pg_store.h"
 #include "tests/support/pg_server.h"
 #include "tests/support/temp_dir.h"
@@ -155,16 +156,138 @@ TEST_F(ServerLogbook, VehiclesByPlateWithTotalsAndTheLastSavedTexts) {
   EXPECT_EQ(months[1].fuel, 16000u);
 }
 
-TEST_F(ServerLogbook, RemembersWhatEachDeviceHeldAtItsLastReading) {
+// "/dev/ttyUSB0" is a device on every computer: what it held is each computer's to know.
+TEST_F(ServerLogbook, KeepsNoDevicesMemory) {
   auto store = OpenServerLogbook(uri_);
-  store->Record(Reading({Trip(3, 1), Trip(1, 1), Trip(2, 1)}));
-  store->Record(Reading({Trip(9, 1)}, "", Origin::Device, "/dev/ttyS0"));
-  store->Record(Reading({Trip(8, 1)}, "", Origin::File, "/dev/ttyUSB0"));
-  EXPECT_EQ(store->DeviceMemory("/dev/ttyUSB0"), (TripList{Trip(3, 1), Trip(1, 1), Trip(2, 1)}));
+  store->Record(Reading({Trip(3, 1), Trip(1, 1)}));
+  EXPECT_EQ(store->DeviceMemory("/dev/ttyUSB0"), TripList{});
+  EXPECT_EQ(store->Trips({}).size(), 2u);
+}
+
+// Three recordings of two cars; the saved table moves trip 2 to the second car.
+std::vector<Queued> Batch(const std::string& lastSource = "/home/u/c.dat") {
+  return {{Reading({Trip(1, 1), Trip(2, 1), Trip(3, 1)}), false, "rec-1"},
+          {{Origin::Saved, "/home/u/b.dat", "2024-03-02 11:00:00", {"Нива", "В777ОР", ""}, {Trip(2, 1), Trip(4, 1)}},
+           true,
+           "rec-2"},
+          {Reading({Trip(5, 1)}, "А123ВС77", Origin::File, lastSource), false, "rec-3"}};
+}
+
+// Each vehicle's kept totals against its trips: "plate:trips:distance:first:last;".
+std::string Totals(Store& store) {
+  std::string out;
+  for (const VehicleSummary& v : store.Vehicles()) {
+    std::uint64_t distance = 0;
+    const TripList own = store.Trips({v.plateKey, {}, {}});
+    for (const TripRecord& t : own) distance += t.Distance;
+    EXPECT_EQ(v.trips, static_cast<std::int64_t>(own.size())) << v.plateKey;
+    EXPECT_EQ(v.distance, distance) << v.plateKey;
+    out += v.plateKey + ":" + std::to_string(v.trips) + ":" + v.firstDate + ":" + v.lastDate + ";";
+  }
+  return out;
+}
+
+TEST_F(ServerLogbook, ABatchIsRecordedWholeOrNotAtAllAndOnceHoweverOftenItIsSent) {
+  auto store = OpenServerLogbook(uri_);
+  // The server refuses the batch's last recording: nothing of it stays.
+  server().Sql(name_,
+               "CREATE FUNCTION refuse() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+               "IF NEW.source = '/refused' THEN RAISE EXCEPTION 'refused here'; END IF; RETURN NEW; END $$; "
+               "CREATE TRIGGER refuse BEFORE INSERT ON imports FOR EACH ROW EXECUTE FUNCTION refuse()");
+  EXPECT_THROW(store->RecordAll(Batch("/refused")), StoreError);
+  EXPECT_EQ(server().Sql(name_, "SELECT (SELECT COUNT(*) FROM trips), (SELECT COUNT(*) FROM imports), "
+                                "(SELECT COUNT(*) FROM vehicles)"),
+            "0|0|0\n");
+
+  for (int sent = 0; sent < 3; ++sent) store->RecordAll(Batch());
+  EXPECT_EQ(store->Trips({}), (TripList{Trip(1, 1), Trip(2, 1), Trip(3, 1), Trip(4, 1), Trip(5, 1)}));
+  const auto imports = store->Imports();
+  ASSERT_EQ(imports.size(), 3u);
+  EXPECT_EQ(imports[1].added, 1);
+  EXPECT_EQ(Totals(*store), "А123ВС77:3:2024-01-01:2024-01-05;В777ОР:2:2024-01-02:2024-01-04;");
+  EXPECT_EQ(store->Vehicles()[1].texts.Model, "Нива");
+  // Without a queue's id every recording is an import of its own.
   store->Record(Reading({Trip(1, 1)}));
-  EXPECT_EQ(store->DeviceMemory("/dev/ttyUSB0"), TripList{Trip(1, 1)});
-  EXPECT_EQ(store->DeviceMemory("/dev/ttyS0"), TripList{Trip(9, 1)});
-  EXPECT_EQ(store->DeviceMemory("/dev/ttyS1"), TripList{});
+  store->Record(Reading({Trip(1, 1)}));
+  EXPECT_EQ(store->Imports().size(), 5u);
+}
+
+TEST_F(ServerLogbook, AServerOfTheFirstVersionIsBroughtUpToDate) {
+  // The first version's schema, holding one trip.
+  const std::string stamp = std::to_string(Stamp(Trip(1, 1)));
+  server().Sql(
+      name_,
+      "CREATE TABLE schema_version (version INTEGER NOT NULL); INSERT INTO schema_version VALUES (1);"
+      "CREATE TABLE vehicles (id BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY, plate_key TEXT NOT NULL UNIQUE,"
+      " model TEXT NOT NULL, reg_id TEXT NOT NULL, owner TEXT NOT NULL, trips BIGINT NOT NULL, first_stamp BIGINT,"
+      " last_stamp BIGINT, distance BIGINT NOT NULL);"
+      "CREATE TABLE imports (id BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY, origin INTEGER NOT NULL,"
+      " at TEXT NOT NULL, source TEXT NOT NULL, read_count INTEGER NOT NULL, added INTEGER NOT NULL);"
+      "CREATE TABLE trips (stamp BIGINT NOT NULL, trip_time BIGINT NOT NULL, moving_time BIGINT NOT NULL,"
+      " distance BIGINT NOT NULL, fuel BIGINT NOT NULL, vehicle BIGINT NOT NULL REFERENCES vehicles (id),"
+      " first_import BIGINT NOT NULL REFERENCES imports (id),"
+      " PRIMARY KEY (stamp, trip_time, moving_time, distance, fuel));"
+      "CREATE INDEX trips_by_vehicle ON trips (vehicle, stamp);"
+      "CREATE TABLE device_memory (device TEXT NOT NULL, slot INTEGER NOT NULL, stamp BIGINT NOT NULL,"
+      " trip_time BIGINT NOT NULL, moving_time BIGINT NOT NULL, distance BIGINT NOT NULL, fuel BIGINT NOT NULL,"
+      " PRIMARY KEY (device, slot));"
+      "INSERT INTO vehicles (plate_key, model, reg_id, owner, trips, first_stamp, last_stamp, distance)"
+      " VALUES ('А123ВС77', 'ВАЗ-2110', 'А123ВС77', '', 1, " +
+          stamp + ", " + stamp + ", 60000);"
+      "INSERT INTO imports (origin, at, source, read_count, added) VALUES (0, '2024-01-01 00:00:00', 'x', 1, 1);"
+      "INSERT INTO trips VALUES (" +
+          stamp + ", 600, 500, 60000, 16000, 1, 1)");
+  auto store = OpenServerLogbook(uri_);
+  EXPECT_EQ(server().Sql(name_, "SELECT version FROM schema_version"), "2\n");
+  for (int sent = 0; sent < 2; ++sent) store->RecordAll(Batch());
+  EXPECT_EQ(store->Trips({}).size(), 5u);
+  EXPECT_EQ(store->Imports().size(), 4u);
+  EXPECT_EQ(Totals(*store), "А123ВС77:3:2024-01-01:2024-01-05;В777ОР:2:2024-01-02:2024-01-04;");
+}
+
+// The roles and grants of docs/fleet.md.
+TEST_F(ServerLogbook, TheRecorderRecordsWithNoRightToUpdateOrDelete) {
+  server().Sql("postgres",
+               "DO $$ BEGIN IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = 'riventar_owner') THEN "
+               "CREATE ROLE riventar_owner LOGIN; CREATE ROLE riventar_recorder LOGIN; END IF; END $$");
+  const std::string fleet = name_ + "_roles";
+  server().Sql("postgres", "CREATE DATABASE " + fleet + " OWNER riventar_owner");
+  server().Sql("postgres", "REVOKE ALL ON DATABASE " + fleet + " FROM PUBLIC; GRANT CONNECT ON DATABASE " + fleet +
+                               " TO riventar_recorder");
+  const auto as = [&](const std::string& role) {
+    std::string uri = server().Uri(fleet);
+    return uri.replace(uri.find("user=postgres"), 13, "user=" + role);
+  };
+  OpenServerLogbook(as("riventar_owner"));
+  server().Sql(fleet,
+               "REVOKE CREATE ON SCHEMA public FROM PUBLIC;"
+               "REVOKE ALL ON ALL TABLES IN SCHEMA public FROM PUBLIC;"
+               "GRANT USAGE ON SCHEMA public TO riventar_recorder;"
+               "GRANT SELECT ON ALL TABLES IN SCHEMA public TO riventar_recorder;"
+               "GRANT INSERT (origin, at, source, read_count, recording) ON imports TO riventar_recorder;"
+               "GRANT INSERT ON trips TO riventar_recorder;"
+               "GRANT EXECUTE ON FUNCTION riventar_vehicle(text, text, text, text, boolean),"
+               " riventar_move_trips(bigint, bigint[], bigint[], bigint[], bigint[], bigint[]) TO riventar_recorder;",
+               "riventar_owner");
+
+  auto store = OpenServerLogbook(as("riventar_recorder"));
+  store->Record(Reading({Trip(9, 1)}, "В777ОР"));
+  for (int sent = 0; sent < 2; ++sent) store->RecordAll(Batch());
+  EXPECT_EQ(Totals(*store), "А123ВС77:3:2024-01-01:2024-01-05;В777ОР:3:2024-01-02:2024-01-09;");
+  EXPECT_EQ(store->Imports().size(), 4u);
+  for (const std::string sql : {"UPDATE vehicles SET trips = 0", "UPDATE trips SET vehicle = 1",
+                                "UPDATE imports SET added = 0", "DELETE FROM trips", "DELETE FROM imports",
+                                "INSERT INTO vehicles (plate_key, model, reg_id, owner, trips, distance) "
+                                "VALUES ('X', '', '', '', 5, 0)",
+                                "SELECT riventar_trips_added()", "CREATE TABLE mine (x INTEGER)"}) {
+    try {
+      server().Sql(fleet, sql, "riventar_recorder");
+      ADD_FAILURE() << "the recorder may: " << sql;
+    } catch (const std::runtime_error& e) {
+      EXPECT_NE(std::string(e.what()).find("permission denied"), std::string::npos) << sql << ": " << e.what();
+    }
+  }
+  EXPECT_EQ(store->Trips({}).size(), 6u);
 }
 
 TEST_F(ServerLogbook, ComputersRecordingOverlappingReadingsAtOnceKeepEachTripExactlyOnce) {
@@ -206,7 +329,7 @@ TEST_F(ServerLogbook, TwoComputersOpeningAFreshDatabaseAtOnceMakeTheSchemaOnce) 
   for (int round = 0; round < 3; ++round) {
     const std::string uri = server().CreateDatabase(name_ + "_fresh" + std::to_string(round));
     EXPECT_EQ(InChildren(2, [&](int) { return Reporting([&] { OpenServerLogbook(uri); }); }), 2);
-    EXPECT_EQ(server().Sql(name_ + "_fresh" + std::to_string(round), "SELECT version FROM schema_version"), "1\n");
+    EXPECT_EQ(server().Sql(name_ + "_fresh" + std::to_string(round), "SELECT version FROM schema_version"), "2\n");
   }
 }
 

@@ -105,15 +105,11 @@ PgServer::PgServer(const Options& options) : owner_(::getpid()) {
                    &out, true) != 0)
       throw std::runtime_error("initdb failed:\n" + out);
     if (options.tcp) port_ = FreePort();
-    std::string settings = "-c listen_addresses='" + std::string(options.tcp ? "127.0.0.1" : "") +
-                           "' -c unix_socket_directories='" + folder_.string() + "' -c port=" + std::to_string(port_) +
-                           " -c max_connections=120";
-    settings += options.durable ? " -c shared_buffers=1GB" : " -c fsync=off -c synchronous_commit=off";
-    if (RunProgram(
-            {Bin + "pg_ctl", "start", "-w", "-t", "60", "-D", data, "-l", (folder_ / "log").string(), "-o", settings},
-            &out, true) != 0)
-      throw std::runtime_error("the server did not start:\n" + out + Slurp(folder_ / "log"));
-    running_ = true;
+    settings_ = "-c listen_addresses='" + std::string(options.tcp ? "127.0.0.1" : "") +
+                "' -c unix_socket_directories='" + folder_.string() + "' -c port=" + std::to_string(port_) +
+                " -c max_connections=120";
+    settings_ += options.durable ? " -c shared_buffers=1GB" : " -c fsync=off -c synchronous_commit=off";
+    Start();
   } catch (...) {
     std::error_code ignored;
     fs::remove_all(folder_, ignored);
@@ -129,6 +125,25 @@ PgServer::~PgServer() {
   fs::remove_all(folder_, ignored);
 }
 
+void PgServer::Start() {
+  if (running_) return;
+  std::string out;
+  if (RunProgram({Bin + "pg_ctl", "start", "-w", "-t", "60", "-D", (folder_ / "data").string(), "-l",
+                  (folder_ / "log").string(), "-o", settings_},
+                 &out, true) != 0)
+    throw std::runtime_error("the server did not start:\n" + out + Slurp(folder_ / "log"));
+  running_ = true;
+}
+
+void PgServer::Stop() {
+  if (!running_) return;
+  std::string out;
+  if (RunProgram({Bin + "pg_ctl", "stop", "-w", "-t", "60", "-m", "fast", "-D", (folder_ / "data").string()}, &out,
+                 true) != 0)
+    throw std::runtime_error("the server did not stop:\n" + out + Slurp(folder_ / "log"));
+  running_ = false;
+}
+
 std::string PgServer::Uri(const std::string& database) const {
   return "postgresql:///" + database + "?host=" + folder_.string() +
          (port_ == 5432 ? std::string() : "&port=" + std::to_string(port_)) + "&user=postgres";
@@ -142,10 +157,10 @@ std::string PgServer::CreateDatabase(const std::string& name) {
   return Uri(name);
 }
 
-std::string PgServer::Sql(const std::string& database, const std::string& sql) const {
+std::string PgServer::Sql(const std::string& database, const std::string& sql, const std::string& user) const {
   std::string out;
-  if (RunProgram({"/usr/lib/postgresql/15/bin/psql", "-X", "-q", "-A", "-t", "-v", "ON_ERROR_STOP=1", "-h",
-                  folder_.string(), "-p", std::to_string(port_), "-U", "postgres", "-d", database, "-c", sql},
+  if (RunProgram({Bin + "psql", "-X", "-q", "-A", "-t", "-v", "ON_ERROR_STOP=1", "-h", folder_.string(), "-p",
+                  std::to_string(port_), "-U", user, "-d", database, "-c", sql},
                  &out) != 0)
     throw std::runtime_error("psql: " + out);
   return out;

@@ -29,12 +29,19 @@ class PgServer {
   // The folder of the socket.
   const std::filesystem::path& Folder() const { return folder_; }
   int Port() const { return port_; }
+  // Stops the server (fast shutdown: sessions are ended) and starts it again
+  // in the same folder, on the same socket and port. Each does nothing when
+  // already done. Throw std::runtime_error, with the server's log.
+  void Stop();
+  void Start();
+
   // A new empty database; its URI, e.g. postgresql:///name?host=/tmp/…&user=postgres.
   std::string CreateDatabase(const std::string& name);
   std::string Uri(const std::string& database) const;
-  // Runs `sql` with psql in `database`; its output, unaligned, one row a line,
-  // columns separated by '|'. Throws std::runtime_error on an error.
-  std::string Sql(const std::string& database, const std::string& sql) const;
+  // Runs `sql` with psql in `database` as `user`; its output, unaligned, one
+  // row a line, columns separated by '|'. Throws std::runtime_error on an
+  // error, with psql's message.
+  std::string Sql(const std::string& database, const std::string& sql, const std::string& user = "postgres") const;
 
   // One server for the whole test executable, started on first use and
   // stopped at exit.
@@ -42,6 +49,7 @@ class PgServer {
 
  private:
   std::filesystem::path folder_;
+  std::string settings_;  // the server's options
   bool running_ = false;
   int port_ = 5432;
   int owner_;  // the process that started it: a forked child that exits leaves it alone
