@@ -12,8 +12,8 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <cerrno>
-#include <map>
 #include <cstring>
+#include <map>
 
 #include "core/logbook/server_location.h"
 #include "core/trips/dat_file.h"
@@ -165,10 +165,10 @@ bool TLogbook_Form::Guard(const std::function<void(logbook::Store&)>& action) {
     action(*store);
     return true;
   } catch (const logbook::StoreError& e) {
-    owner_->UiDialogs().Error(this, LogbookCaption,
-                              QStringLiteral("Журнал не прочитан и не записан:\n%1\n%2.")
-                                  .arg(owner_->ShownLogbookLocation(),
-                                       ScrubbedFor(LogbookFailureReason(e), owner_->LogbookPath())));
+    owner_->UiDialogs().Error(
+        this, LogbookCaption,
+        QStringLiteral("Журнал не прочитан и не записан:\n%1\n%2.")
+            .arg(owner_->ShownLogbookLocation(), ScrubbedFor(LogbookFailureReason(e), owner_->LogbookPath())));
     return false;
   }
 }
@@ -244,7 +244,7 @@ void TLogbook_Form::ShowSharing() {
   if (!status.shared) return;
   const logbook::OutboxTotals& w = status.waiting;
   QString text = w.recordings == 0
-                     ? QStringLiteral("Все маршруты отправлены на сервер.")
+                     ? QStringLiteral("Ничего не ждет отправки на сервер.")
                      : QStringLiteral("Ждут отправки на сервер: %1 (с %2).").arg(TripsText(w.trips), FromUtf8(w.since));
   const QString problem = ServerProblemText(status);
   if (!problem.isEmpty()) text += QStringLiteral(" Последняя ошибка: ") + problem + QLatin1Char('.');
@@ -461,11 +461,15 @@ void TLogbook_Form::Send_Button_Click() {
     return;
   }
   const QString problem = ServerProblemText(status);
-  dialogs.Message(this, MsgIcon::Warning, caption,
-                  QStringLiteral("Отправлено: %1, ждут на этом компьютере: %2; %3.")
-                      .arg(TripsText(result.sentTrips), TripsText(result.left.trips),
-                           problem.isEmpty() ? QStringLiteral("сервер принял не все") : problem),
-                  MsgButtons::Ok, MsgAnswer::Ok);
+  const QString why = problem.isEmpty() ? QStringLiteral("сервер принял не все") : problem;
+  const QString left = TripsText(result.left.trips);
+  dialogs.Message(
+      this, MsgIcon::Warning, caption,
+      result.sentRecordings == 0
+          ? QStringLiteral("Маршруты не отправлены: %1. На этом компьютере ждут отправки: %2.").arg(why, left)
+          : QStringLiteral("Отправлено на сервер: %1, ждут на этом компьютере: %2; %3.")
+                .arg(TripsText(result.sentTrips), left, why),
+      MsgButtons::Ok, MsgAnswer::Ok);
 }
 
 }  // namespace riventar::ui

@@ -30,7 +30,7 @@ class TLogbook_Form : public QWidget {
   QPushButton* Server_Button = nullptr;  // "Сервер журнала..."
   // A server's logbook only: what waits here to be sent, the last server problem.
   QLabel* Sharing_Label = nullptr;
-  QPushButton* Send_Button = nullptr;    // "Отправить на сервер"
+  QPushButton* Send_Button = nullptr;  // "Отправить на сервер"
   QTreeWidget* Vehicles_List = nullptr;
   QTreeWidget* Months_Tree = nullptr;
   QTreeWidget* Imports_List = nullptr;

@@ -170,7 +170,7 @@ TEST_F(FleetWindow, AReadingWithTheServerOutOfReachWaitsHereAndIsSentOnce) {
   EXPECT_TRUE(dialogs.messages[1].text.contains(QStringLiteral("отправлять нечего")));
   EXPECT_EQ(ServerTrips(), "4\n");
   EXPECT_EQ(PgServer::Shared().Sql(database, "SELECT COUNT(*) FROM imports"), "1\n");
-  EXPECT_TRUE(window.Sharing_Label->text().startsWith(QStringLiteral("Все маршруты отправлены")));
+  EXPECT_TRUE(window.Sharing_Label->text().startsWith(QStringLiteral("Ничего не ждет отправки")));
   EXPECT_EQ(window.Vehicles_List->topLevelItem(0)->text(7), QString());
 
   window.Show_In_Table_Button->click();
