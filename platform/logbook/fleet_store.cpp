@@ -149,7 +149,9 @@ class SharedStore final : public Store {
   // A device is this computer's: what it held is known here.
   trips::TripList DeviceMemory(const std::string& path) override { return local_->DeviceMemory(path); }
 
-  SharingStatus Status() { return {true, serverName_, local_->WaitingTotals(), problem_}; }
+  SharingStatus Status() {
+    return {true, serverName_, local_->WaitingTotals(), problem_, problemKind_, problemDetail_};
+  }
 
   SyncResult SendNow() {
     const OutboxTotals before = local_->WaitingTotals();
@@ -171,6 +173,8 @@ class SharedStore final : public Store {
     try {
       server_ = openServer_();
       problem_.clear();
+      problemKind_.reset();
+      problemDetail_.clear();
       failedAt_.reset();
     } catch (const StoreError& e) {
       failedAt_ = Clock::now();
@@ -200,6 +204,8 @@ class SharedStore final : public Store {
     }
     const std::string detail = OneLine(scrub_(e.what()));
     problem_ = "the server " + serverName_ + words + (detail.empty() ? "" : " (" + detail + ")");
+    problemKind_ = e.kind();
+    problemDetail_ = detail;
     std::string line = problem_;
     try {
       const std::int64_t waiting = local_->WaitingTotals().trips;
@@ -273,6 +279,8 @@ class SharedStore final : public Store {
   std::unique_ptr<Store> server_;
   std::optional<Clock::time_point> failedAt_;
   std::string problem_;
+  std::optional<StoreError::Kind> problemKind_;
+  std::string problemDetail_;
   std::string context_;  // what a notice adds while reading
 };
 

@@ -21,6 +21,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "core/logbook/logbook.h"
@@ -46,6 +47,10 @@ struct SharingStatus {
   std::string server;   // its location as it may be shown
   OutboxTotals waiting;
   std::string problem;  // the last server problem, one line; empty when the last attempt reached it
+  // The same problem for a front end that words it itself: what kind, and the
+  // server's own words (one line, without a password). Unset with `problem` empty.
+  std::optional<StoreError::Kind> problemKind;
+  std::string problemDetail;
 };
 
 struct SyncResult {

@@ -4,6 +4,7 @@
 // fails the test and is answered No.
 #include <gtest/gtest.h>
 
+#include <QDialog>
 #include <QPrinter>
 #include <deque>
 #include <functional>
@@ -37,6 +38,8 @@ class ScriptedDialogs final : public ui::Dialogs {
   std::deque<bool> printAnswers;                      // false = cancel
   std::function<void(QPrinter&)> setUpPrinter;        // runs before a confirmed print
   std::deque<std::optional<QString>> textAnswers;     // nullopt = cancel
+  // The program's own dialogs: each runs the next, which works it as a user would and returns its result.
+  std::deque<std::function<int(QDialog&)>> dialogRuns;
 
   std::vector<MessageRecord> messages;
   std::vector<FileDialogOptions> openRequests;
@@ -44,7 +47,7 @@ class ScriptedDialogs final : public ui::Dialogs {
   int beeps = 0;
   int prints = 0;
   std::vector<QString> textRequests;                  // the labels asked with
-  // Everything in order: "beep", "message:<caption>", "open", "save", "print", "text".
+  // Everything in order: "beep", "message:<caption>", "open", "save", "print", "text", "dialog".
   std::vector<std::string> log;
   // Runs inside Message(), for tests that look at the program while a box is up.
   std::function<void(const MessageRecord&)> onMessage;
@@ -112,6 +115,17 @@ class ScriptedDialogs final : public ui::Dialogs {
     textRequests.push_back(label);
     log.emplace_back("text");
     return Next(textAnswers, "text input");
+  }
+
+  int Exec(QDialog& dialog) override {
+    log.emplace_back("dialog");
+    if (dialogRuns.empty()) {
+      ADD_FAILURE() << "unexpected dialog";
+      return 0;
+    }
+    const auto run = std::move(dialogRuns.front());
+    dialogRuns.pop_front();
+    return run(dialog);
   }
 
   // Captions of all messages so far, for compact assertions.

@@ -134,19 +134,22 @@ class TMonitor_Form : public QWidget, public StatisticHost {
   // The logbook, opened at the first call; nullptr while none could be
   // (a damaged or newer file is said once and left alone).
   logbook::Store* Logbook();
-  // The file the logbook lives in (the one tried when none is open).
+  // Where the logbook lives, a file or a server's URI (the one tried when none
+  // is open). A URI may hold a password: show ShownLogbookLocation() instead.
   const QString& LogbookPath() const { return logbookPath_; }
+  QString ShownLogbookLocation() const;
   // Why no logbook is open; empty when one is.
   const QString& LogbookProblem() const { return logbookProblem_; }
-  // Opens the logbook at `path` instead of the current one; says why not and
-  // keeps the current one when it cannot.
-  bool SwitchLogbook(const QString& path);
+  // Opens the logbook at `location` (a file or a server; empty: the default
+  // file) instead of the current one and remembers the choice; says why not
+  // and keeps the current one when it cannot.
+  bool SwitchLogbook(const QString& location);
   // Tests and benchmarks: this store at `path`, instead of the configured file.
   void UseLogbook(std::unique_ptr<logbook::Store> store, const QString& path);
   void Logbook_Button_Click();
   TLogbook_Form* LogbookWindow() const;
   // The trips of a reading, committed before the counter question; a stop
-  // box says so when they could not be.
+  // box says so when they could not be, a notice when they wait for the server.
   void RecordReading(const trips::TripList& read);
   // After a save to a ".dat" file: the shown trips belong to the saved vehicle.
   void RecordSavedTrips(const QString& path);

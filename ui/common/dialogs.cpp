@@ -1,6 +1,7 @@
 #include "ui/common/dialogs.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
@@ -48,6 +49,8 @@ std::optional<FileChoice> RunFileDialog(QWidget* parent, const FileDialogOptions
 }
 
 }  // namespace
+
+int Dialogs::Exec(QDialog& dialog) { return dialog.exec(); }
 
 MsgAnswer QtDialogs::Message(QWidget* parent, MsgIcon icon, const QString& caption, const QString& text,
                              MsgButtons buttons, MsgAnswer defaultAnswer) {

@@ -6,8 +6,9 @@
 #include <QStringList>
 #include <optional>
 
-class QWidget;
+class QDialog;
 class QPrinter;
+class QWidget;
 
 namespace riventar::ui {
 
@@ -51,6 +52,8 @@ class Dialogs {
                                            const QString& /*initial*/) {
     return std::nullopt;
   }
+  // A dialog of the program's own, modal; its result (QDialog::Accepted or Rejected).
+  virtual int Exec(QDialog& dialog);
 
   // Shorthands for the program's message styles.
   void Error(QWidget* parent, const QString& caption, const QString& text) {

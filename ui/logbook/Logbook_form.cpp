@@ -13,13 +13,18 @@
 #include <QVBoxLayout>
 #include <cerrno>
 #include <cstring>
+#include <map>
 
+#include "core/logbook/server_location.h"
 #include "core/trips/dat_file.h"
 #include "platform/files/file_io.h"
+#include "platform/logbook/fleet_store.h"
+#include "platform/logbook/location.h"
 #include "ui/app/Main_form.h"
 #include "ui/common/ui_style.h"
 #include "ui/common/dialogs.h"
 #include "ui/common/handler_guard.h"
+#include "ui/logbook/Logbook_server_form.h"
 #include "ui/logbook/logbook_texts.h"
 
 namespace riventar::ui {
@@ -27,6 +32,8 @@ namespace {
 
 constexpr int KeyRole = Qt::UserRole;        // vehicle: index into vehicles_; month tree: year
 constexpr int MonthRole = Qt::UserRole + 1;  // month tree: 1..12, 0 for a whole year
+constexpr int VehiclePendingColumn = 7;      // "Не отправлено": shown only for a server's logbook
+constexpr int MonthPendingColumn = 4;
 
 const char* const MonthNames[] = {"Январь", "Февраль", "Март",     "Апрель",  "Май",    "Июнь",
                                   "Июль",   "Август",  "Сентябрь", "Октябрь", "Ноябрь", "Декабрь"};
@@ -87,18 +94,31 @@ void TLogbook_Form::BuildControls() {
   Location_Label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   Choose_File_Button = new QPushButton(QStringLiteral("Другой файл журнала..."), this);
   Choose_File_Button->setToolTip(QStringLiteral("Вести журнал в другом файле"));
+  Server_Button = new QPushButton(QStringLiteral("Сервер журнала..."), this);
+  Server_Button->setToolTip(QStringLiteral("Общий журнал автопарка на сервере PostgreSQL"));
   where->addWidget(Location_Label, 1);
   where->addWidget(Choose_File_Button);
+  where->addWidget(Server_Button);
   layout->addLayout(where);
+  auto* sharing = new QHBoxLayout;
+  Sharing_Label = new QLabel(this);
+  Sharing_Label->setTextFormat(Qt::PlainText);
+  Sharing_Label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  Sharing_Label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  Send_Button = new QPushButton(QStringLiteral("Отправить на сервер"), this);
+  Send_Button->setToolTip(QStringLiteral("Отправить на сервер маршруты, которые ждут на этом компьютере"));
+  sharing->addWidget(Sharing_Label, 1);
+  sharing->addWidget(Send_Button);
+  layout->addLayout(sharing);
 
   auto* split = new QSplitter(Qt::Vertical, this);
   Vehicles_List = List(split, {QStringLiteral("Рег.номер"), QStringLiteral("Модель"), QStringLiteral("Владелец"),
                                QStringLiteral("Маршрутов"), QStringLiteral("Первый"), QStringLiteral("Последний"),
-                               QStringLiteral("Путь, км")});
+                               QStringLiteral("Путь, км"), QStringLiteral("Не отправлено")});
   auto* lower = new QSplitter(Qt::Horizontal, split);
   Months_Tree = List(lower,
                      {QStringLiteral("Год, месяц"), QStringLiteral("Маршрутов"), QStringLiteral("Путь, км"),
-                      QStringLiteral("Топливо, л")},
+                      QStringLiteral("Топливо, л"), QStringLiteral("Не отправлено")},
                      true);
   Imports_List = List(lower, {QStringLiteral("Дата и время"), QStringLiteral("Откуда"), QStringLiteral("Источник"),
                               QStringLiteral("Считано"), QStringLiteral("Новых")});
@@ -128,6 +148,8 @@ void TLogbook_Form::BuildControls() {
   connect(Import_Button, &QPushButton::clicked, this, guarded(&TLogbook_Form::Import_Button_Click));
   connect(Export_Button, &QPushButton::clicked, this, guarded(&TLogbook_Form::Export_Button_Click));
   connect(Choose_File_Button, &QPushButton::clicked, this, guarded(&TLogbook_Form::Choose_File_Button_Click));
+  connect(Server_Button, &QPushButton::clicked, this, guarded(&TLogbook_Form::Server_Button_Click));
+  connect(Send_Button, &QPushButton::clicked, this, guarded(&TLogbook_Form::Send_Button_Click));
   connect(Close_Button, &QPushButton::clicked, this, &QWidget::close);
   connect(Vehicles_List, &QTreeWidget::itemSelectionChanged, this, guarded(&TLogbook_Form::ShowMonths));
   connect(Vehicles_List, &QTreeWidget::itemDoubleClicked, this, guarded(&TLogbook_Form::Show_In_Table_Button_Click));
@@ -143,9 +165,10 @@ bool TLogbook_Form::Guard(const std::function<void(logbook::Store&)>& action) {
     action(*store);
     return true;
   } catch (const logbook::StoreError& e) {
-    owner_->UiDialogs().Error(this, LogbookCaption,
-                              QStringLiteral("Журнал не прочитан и не записан:\n%1\n%2.")
-                                  .arg(QDir::toNativeSeparators(owner_->LogbookPath()), LogbookFailureReason(e)));
+    owner_->UiDialogs().Error(
+        this, LogbookCaption,
+        QStringLiteral("Журнал не прочитан и не записан:\n%1\n%2.")
+            .arg(owner_->ShownLogbookLocation(), ScrubbedFor(LogbookFailureReason(e), owner_->LogbookPath())));
     return false;
   }
 }
@@ -159,10 +182,14 @@ void TLogbook_Form::Refresh() {
   }();
   const bool hadSelection = Vehicles_List->currentItem() != nullptr;
   const bool open = owner_->Logbook() != nullptr;
-  Location_Label->setText(open
-                              ? QStringLiteral("Журнал: ") + QDir::toNativeSeparators(owner_->LogbookPath())
-                              : QStringLiteral("Журнал не открыт: ") + QDir::toNativeSeparators(owner_->LogbookPath()) +
-                                    QStringLiteral(" (") + owner_->LogbookProblem() + QStringLiteral(")"));
+  const bool server = logbook::IsServerLocation(owner_->LogbookPath().toStdString());
+  const QString where =
+      server ? QStringLiteral("сервер ") + owner_->ShownLogbookLocation() + QStringLiteral(", на этом компьютере ") +
+                   QDir::toNativeSeparators(QFile::decodeName(logbook::DefaultLogbookLocation().c_str()))
+             : owner_->ShownLogbookLocation();
+  Location_Label->setText(open ? QStringLiteral("Журнал: ") + where
+                               : QStringLiteral("Журнал не открыт: ") + where + QStringLiteral(" (") +
+                                     owner_->LogbookProblem() + QStringLiteral(")"));
   vehicles_.clear();
   std::vector<logbook::ImportRow> imports;
   Guard([&](logbook::Store& store) {
@@ -180,7 +207,9 @@ void TLogbook_Form::Refresh() {
     const logbook::VehicleSummary& v = vehicles_[i];
     const QString plate = v.plateKey.empty() ? FromUtf8(std::string(logbook::NoPlateName)) : FromUtf8(v.texts.RegId);
     auto* item = new QTreeWidgetItem({plate, FromUtf8(v.texts.Model), FromUtf8(v.texts.Owner), QString::number(v.trips),
-                                      FromUtf8(v.firstDate), FromUtf8(v.lastDate), KmText(v.distance)});
+                                      FromUtf8(v.firstDate), FromUtf8(v.lastDate), KmText(v.distance),
+                                      v.pending > 0 ? QString::number(v.pending) : QString()});
+    if (v.pending > 0) item->setToolTip(0, QStringLiteral("Не все маршруты еще отправлены на сервер"));
     item->setData(0, KeyRole, static_cast<int>(i));
     AlignNumbers(item, 3);
     rows.append(item);
@@ -202,6 +231,25 @@ void TLogbook_Form::Refresh() {
     if (Vehicles_List->topLevelItemCount() > 0) Vehicles_List->setCurrentItem(Vehicles_List->topLevelItem(0));
   }
   ShowMonths();
+  ShowSharing();
+}
+
+void TLogbook_Form::ShowSharing() {
+  logbook::SharingStatus status;
+  if (owner_ && owner_->Logbook()) Guard([&](logbook::Store& store) { status = logbook::Sharing(store); });
+  Sharing_Label->setVisible(status.shared);
+  Send_Button->setVisible(status.shared);
+  Vehicles_List->setColumnHidden(VehiclePendingColumn, !status.shared);
+  Months_Tree->setColumnHidden(MonthPendingColumn, !status.shared);
+  if (!status.shared) return;
+  const logbook::OutboxTotals& w = status.waiting;
+  QString text = w.recordings == 0
+                     ? QStringLiteral("Ничего не ждет отправки на сервер.")
+                     : QStringLiteral("Ждут отправки на сервер: %1 (с %2).").arg(TripsText(w.trips), FromUtf8(w.since));
+  const QString problem = ServerProblemText(status);
+  if (!problem.isEmpty()) text += QStringLiteral(" Последняя ошибка: ") + problem + QLatin1Char('.');
+  Sharing_Label->setText(text);
+  Sharing_Label->setToolTip(text);
 }
 
 bool TLogbook_Form::SelectVehicle(const std::string& plateKey) {
@@ -224,16 +272,25 @@ void TLogbook_Form::ShowMonths() {
   if (!chosen) return;
   const std::string& key = vehicles_.at(static_cast<std::size_t>(current->data(0, KeyRole).toInt())).plateKey;
   std::vector<logbook::MonthSummary> months;
-  if (!Guard([&](logbook::Store& store) { months = store.Months(key); })) return;
+  trips::TripList unsent;
+  if (!Guard([&](logbook::Store& store) {
+        months = store.Months(key);
+        unsent = store.Unsent({key, std::nullopt, std::nullopt});
+      }))
+    return;
+  std::map<std::pair<int, int>, std::int64_t> pending;  // (year, month): trips not yet on the server
+  for (const trips::TripRecord& r : unsent) ++pending[{2000 + r.Year, r.Month + 1}];
+  const auto pendingText = [](std::int64_t n) { return n > 0 ? QString::number(n) : QString(); };
 
   QTreeWidgetItem* year = nullptr;
-  std::int64_t yearTrips = 0;
+  std::int64_t yearTrips = 0, yearPending = 0;
   std::uint64_t yearDistance = 0, yearFuel = 0;
   const auto closeYear = [&] {
     if (!year) return;
     year->setText(1, QString::number(yearTrips));
     year->setText(2, KmText(yearDistance));
     year->setText(3, LitresText(yearFuel));
+    year->setText(MonthPendingColumn, pendingText(yearPending));
     AlignNumbers(year, 1);
   };
   for (const logbook::MonthSummary& m : months) {
@@ -242,16 +299,19 @@ void TLogbook_Form::ShowMonths() {
       year = new QTreeWidgetItem(Months_Tree, {QString::number(m.year)});
       year->setData(0, KeyRole, m.year);
       year->setData(0, MonthRole, 0);
-      yearTrips = 0;
+      yearTrips = yearPending = 0;
       yearDistance = yearFuel = 0;
     }
     const QString name =
         m.month >= 1 && m.month <= 12 ? QString::fromUtf8(MonthNames[m.month - 1]) : QString::number(m.month);
-    auto* item = new QTreeWidgetItem(year, {name, QString::number(m.trips), KmText(m.distance), LitresText(m.fuel)});
+    const std::int64_t waiting = pending[{m.year, m.month}];
+    auto* item = new QTreeWidgetItem(
+        year, {name, QString::number(m.trips), KmText(m.distance), LitresText(m.fuel), pendingText(waiting)});
     item->setData(0, KeyRole, m.year);
     item->setData(0, MonthRole, m.month);
     AlignNumbers(item, 1);
     yearTrips += m.trips;
+    yearPending += waiting;
     yearDistance += m.distance;
     yearFuel += m.fuel;
   }
@@ -362,13 +422,54 @@ void TLogbook_Form::Export_Button_Click() {
 void TLogbook_Form::Choose_File_Button_Click() {
   if (!owner_) return;
   FileDialogOptions options;
-  options.initialDirectory = QFileInfo(owner_->LogbookPath()).absolutePath();
+  const bool server = logbook::IsServerLocation(owner_->LogbookPath().toStdString());
+  options.initialDirectory =
+      QFileInfo(server ? QFile::decodeName(logbook::DefaultLogbookLocation().c_str()) : owner_->LogbookPath())
+          .absolutePath();
   options.filters = {QStringLiteral("Журнал маршрутов (*.sqlite)"), QStringLiteral("Все файлы (*)")};
   options.defaultSuffix = QStringLiteral("sqlite");
   options.confirmOverwrite = false;  // an existing logbook is opened, never replaced
   const std::optional<FileChoice> choice = owner_->UiDialogs().SaveFile(this, options);
   if (!choice) return;
   if (owner_->SwitchLogbook(choice->path)) Refresh();
+}
+
+void TLogbook_Form::Server_Button_Click() {
+  if (!owner_) return;
+  TLogbook_Server_Form dialog(owner_->LogbookPath(), this);
+  if (owner_->UiDialogs().Exec(dialog) != QDialog::Accepted) return;
+  if (owner_->SwitchLogbook(dialog.Location())) Refresh();
+}
+
+void TLogbook_Form::Send_Button_Click() {
+  if (!owner_ || !owner_->Logbook()) return;
+  logbook::SyncResult result;
+  logbook::SharingStatus status;
+  if (!Guard([&](logbook::Store& store) {
+        result = logbook::SendWaiting(store);
+        status = logbook::Sharing(store);
+      }))
+    return;
+  Refresh();
+  const QString caption = QStringLiteral("Отправка на сервер");
+  Dialogs& dialogs = owner_->UiDialogs();
+  if (result.complete) {
+    dialogs.Notice(this, caption,
+                   result.sentRecordings == 0
+                       ? QStringLiteral("Все маршруты уже на сервере, отправлять нечего.")
+                       : QStringLiteral("Отправлено на сервер: %1.").arg(TripsText(result.sentTrips)));
+    return;
+  }
+  const QString problem = ServerProblemText(status);
+  const QString why = problem.isEmpty() ? QStringLiteral("сервер принял не все") : problem;
+  const QString left = TripsText(result.left.trips);
+  dialogs.Message(
+      this, MsgIcon::Warning, caption,
+      result.sentRecordings == 0
+          ? QStringLiteral("Маршруты не отправлены: %1. На этом компьютере ждут отправки: %2.").arg(why, left)
+          : QStringLiteral("Отправлено на сервер: %1, ждут на этом компьютере: %2; %3.")
+                .arg(TripsText(result.sentTrips), left, why),
+      MsgButtons::Ok, MsgAnswer::Ok);
 }
 
 }  // namespace riventar::ui

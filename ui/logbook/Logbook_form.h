@@ -1,8 +1,10 @@
 #pragma once
 // The logbook window "Журнал маршрутов": the vehicles, one vehicle's trips by
 // year and month, the imports; it shows a vehicle's trips in the main table,
-// brings ".dat" files in and writes a selection out. Top-level and modeless,
-// one at a time; it deletes itself when closed.
+// brings ".dat" files in and writes a selection out. For a fleet's logbook on
+// a server it says what waits on this computer, marks those trips, and sends
+// them on request. Top-level and modeless, one at a time; it deletes itself
+// when closed.
 #include <QPointer>
 #include <QWidget>
 #include <optional>
@@ -25,6 +27,10 @@ class TLogbook_Form : public QWidget {
 
   QLabel* Location_Label = nullptr;
   QPushButton* Choose_File_Button = nullptr;
+  QPushButton* Server_Button = nullptr;  // "Сервер журнала..."
+  // A server's logbook only: what waits here to be sent, the last server problem.
+  QLabel* Sharing_Label = nullptr;
+  QPushButton* Send_Button = nullptr;  // "Отправить на сервер"
   QTreeWidget* Vehicles_List = nullptr;
   QTreeWidget* Months_Tree = nullptr;
   QTreeWidget* Imports_List = nullptr;
@@ -42,6 +48,8 @@ class TLogbook_Form : public QWidget {
   void Import_Button_Click();
   void Export_Button_Click();
   void Choose_File_Button_Click();
+  void Server_Button_Click();
+  void Send_Button_Click();
 
  private:
   struct Selection {
@@ -50,6 +58,7 @@ class TLogbook_Form : public QWidget {
   };
   void BuildControls();
   void ShowMonths();
+  void ShowSharing();
   // The selected vehicle with the selected year or month; nothing without a vehicle.
   std::optional<Selection> Selected() const;
   // Runs `action`, a failing store said under the window's caption; false then.

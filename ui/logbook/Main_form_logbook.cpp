@@ -6,8 +6,8 @@
 #include <memory>
 #include <optional>
 
+#include "platform/logbook/fleet_store.h"
 #include "platform/logbook/location.h"
-#include "platform/logbook/sqlite_store.h"
 #include "ui/app/Main_form.h"
 #include "ui/common/dialogs.h"
 #include "ui/logbook/Logbook_form.h"
@@ -18,8 +18,10 @@ namespace riventar::ui {
 namespace {
 
 QString ConfiguredLocation() { return QFile::decodeName(logbook::LogbookLocation(std::nullopt).c_str()); }
-std::unique_ptr<logbook::Store> OpenAt(const QString& path) {
-  return logbook::OpenLogbook(QFile::encodeName(path).toStdString());
+// A file, or a fleet's server with this computer's file in front; the server is
+// not contacted here, so opening never waits for the network.
+std::unique_ptr<logbook::Store> OpenAt(const QString& location) {
+  return logbook::OpenLogbookAt(QFile::encodeName(location).toStdString());
 }
 void SaveLocation(const QString& path) { logbook::SaveLogbookLocation(QFile::encodeName(path).toStdString()); }
 
@@ -40,8 +42,9 @@ logbook::Store* TMonitor_Form::Logbook() {
     logbookProblem_.clear();
   } catch (const logbook::StoreError& e) {
     // Said once; the file is left as it is and the program works on without it.
-    logbookProblem_ = LogbookFailureReason(e);
-    dialogs_.Error(this, LogbookCaption, LogbookOpenFailureText(logbookPath_, e));
+    logbookProblem_ = ScrubbedFor(LogbookFailureReason(e), logbookPath_);
+    dialogs_.Error(this, LogbookCaption,
+                   ScrubbedFor(LogbookOpenFailureText(ShownLocation(logbookPath_), e), logbookPath_));
   }
   return logbook_.get();
 }
@@ -53,11 +56,15 @@ void TMonitor_Form::UseLogbook(std::unique_ptr<logbook::Store> store, const QStr
   logbookProblem_ = logbook_ ? QString() : QStringLiteral("журнал не открыт");
 }
 
-bool TMonitor_Form::SwitchLogbook(const QString& path) {
+QString TMonitor_Form::ShownLogbookLocation() const { return ShownLocation(logbookPath_); }
+
+bool TMonitor_Form::SwitchLogbook(const QString& chosen) {
   QWidget* parent = logbookWindow_ ? static_cast<QWidget*>(logbookWindow_.data()) : this;
+  // Empty: back to the default file, and no choice remembered.
+  const QString path = chosen.isEmpty() ? QFile::decodeName(logbook::DefaultLogbookLocation().c_str()) : chosen;
   try {
     std::unique_ptr<logbook::Store> store = OpenAt(path);
-    SaveLocation(path);
+    SaveLocation(chosen);
     logbook_ = std::move(store);
     logbookPath_ = path;
     logbookTried_ = true;
@@ -67,7 +74,7 @@ bool TMonitor_Form::SwitchLogbook(const QString& path) {
     dialogs_.Error(parent, LogbookCaption,
                    QStringLiteral("Этот файл не может быть журналом маршрутов:\n%1\n%2.\n\n"
                                   "Журнал остается прежним.")
-                       .arg(QDir::toNativeSeparators(path), LogbookFailureReason(e)));
+                       .arg(ShownLocation(path), ScrubbedFor(LogbookFailureReason(e), path)));
     return false;
   }
 }
@@ -79,10 +86,27 @@ void TMonitor_Form::RecordReading(const trips::TripList& read) {
   if (logbook::Store* store = Logbook()) {
     try {
       store->Record(recording);
-      if (logbookWindow_) logbookWindow_->Refresh();
-      return;
     } catch (const logbook::StoreError& e) {
-      why = LogbookFailureReason(e);
+      why = ScrubbedFor(LogbookFailureReason(e), logbookPath_);
+      store = nullptr;
+    }
+    if (store) {
+      // Committed here; the server was tried (at most the connect timeout) and
+      // may not have taken them. They are safe: a notice, not an error.
+      std::optional<logbook::SharingStatus> sharing;
+      try {
+        sharing = logbook::Sharing(*store);
+      } catch (const logbook::StoreError&) {  // the notice is a courtesy; the trips are recorded
+      }
+      if (logbookWindow_) logbookWindow_->Refresh();
+      if (sharing && sharing->shared && sharing->waiting.recordings > 0) {
+        const QString problem = ServerProblemText(*sharing);
+        dialogs_.Notice(this, LogbookCaption,
+                        QStringLiteral("Маршруты записаны в журнал на этом компьютере и ждут отправки на сервер%1; "
+                                       "они будут отправлены позже.")
+                            .arg(problem.isEmpty() ? QString() : QStringLiteral(": ") + problem));
+      }
+      return;
     }
   } else {
     why = logbookProblem_;
@@ -90,7 +114,7 @@ void TMonitor_Form::RecordReading(const trips::TripList& read) {
   dialogs_.Error(this, LogbookCaption,
                  QStringLiteral("Считанные маршруты не записаны в журнал:\n%1\n%2.\n\n"
                                 "Они по-прежнему хранятся в памяти БК.")
-                     .arg(QDir::toNativeSeparators(logbookPath_), why));
+                     .arg(ShownLogbookLocation(), why));
 }
 
 void TMonitor_Form::RecordSavedTrips(const QString& path) {
@@ -103,14 +127,14 @@ void TMonitor_Form::RecordSavedTrips(const QString& path) {
       if (logbookWindow_) logbookWindow_->Refresh();
       return;
     } catch (const logbook::StoreError& e) {
-      why = LogbookFailureReason(e);
+      why = ScrubbedFor(LogbookFailureReason(e), logbookPath_);
     }
   } else {
     why = logbookProblem_;
   }
   dialogs_.Error(this, LogbookCaption,
                  QStringLiteral("Маршруты сохранены в файле\n%1\nно не записаны в журнал:\n%2\n%3.")
-                     .arg(QDir::toNativeSeparators(path), QDir::toNativeSeparators(logbookPath_), why));
+                     .arg(QDir::toNativeSeparators(path), ShownLogbookLocation(), why));
 }
 
 void TMonitor_Form::ShowTripsInTable(const trips::VehicleInfo& vehicle, trips::TripList trips) {

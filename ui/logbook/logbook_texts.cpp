@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QDir>
 
+#include "core/logbook/server_location.h"
 #include "core/trips/trip_record.h"
 
 namespace riventar::ui {
@@ -52,6 +53,57 @@ QString LogbookOpenFailureText(const QString& path, const logbook::StoreError& e
              "Журнал маршрутов не открыт:\n%1\n%2.\n\n%3\nПока журнал не открыт, маршруты в него не "
              "записываются; все остальное работает как обычно.")
       .arg(QDir::toNativeSeparators(path), LogbookFailureReason(error), advice);
+}
+
+QString ShownLocation(const QString& location) {
+  const std::string raw = location.toStdString();
+  if (logbook::IsServerLocation(raw)) return QString::fromStdString(logbook::RedactedLocation(raw));
+  return QDir::toNativeSeparators(location);
+}
+
+QString ScrubbedFor(const QString& text, const QString& location) {
+  const std::string raw = location.toStdString();
+  if (!logbook::IsServerLocation(raw)) return text;
+  return QString::fromStdString(logbook::Scrubbed(text.toStdString(), raw));
+}
+
+QString TripsText(std::int64_t count) {
+  const std::int64_t tens = count % 100, ones = count % 10;
+  const char* word = "маршрутов";
+  if (ones == 1 && tens != 11)
+    word = "маршрут";
+  else if (ones >= 2 && ones <= 4 && (tens < 12 || tens > 14))
+    word = "маршрута";
+  return QStringLiteral("%1 %2").arg(count).arg(QString::fromUtf8(word));
+}
+
+QString ServerProblemText(const logbook::SharingStatus& status) {
+  if (status.problem.empty()) return {};
+  return ServerProblemText(status.problemKind.value_or(logbook::StoreError::Kind::Other), status.problemDetail);
+}
+
+QString ServerProblemText(logbook::StoreError::Kind kind, const std::string& detail) {
+  using Kind = logbook::StoreError::Kind;
+  QString words;
+  switch (kind) {
+    case Kind::CannotOpen:
+      words = QStringLiteral("сервер недоступен");
+      break;
+    case Kind::Newer:
+      words = QStringLiteral("журнал на сервере записан более новой версией программы");
+      break;
+    case Kind::Corrupt:
+      words = QStringLiteral("на сервере не журнал маршрутов");
+      break;
+    case Kind::ReadOnly:
+      words = QStringLiteral("нет права записи в журнал на сервере");
+      break;
+    default:
+      words = QStringLiteral("ошибка сервера");
+      break;
+  }
+  const QString theirs = QString::fromStdString(detail).simplified();  // one line
+  return theirs.isEmpty() ? words : words + QStringLiteral(" (") + theirs + QStringLiteral(")");
 }
 
 static QString Tenths(std::uint64_t value, std::uint64_t perUnit) {

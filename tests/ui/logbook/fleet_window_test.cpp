@@ -1,0 +1,220 @@
+// A fleet's logbook seen from the windows: the main window offscreen, the
+// simulated device, this computer's logbook in a scratch folder and a real
+// PostgreSQL server, reached, silent or refused.
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <chrono>
+#include <filesystem>
+#include <memory>
+
+#include "platform/logbook/fleet_store.h"
+#include "platform/logbook/pg_store.h"
+#include "sim/simulator.h"
+#include "sim/trip_store.h"
+#include "tests/support/pg_server.h"
+#include "tests/support/scripted_dialogs.h"
+#include "tests/support/temp_dir.h"
+#include "ui/app/Main_form.h"
+#include "ui/logbook/Logbook_form.h"
+#include "ui/logbook/Logbook_server_form.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace riventar;
+using namespace std::chrono_literals;
+using riventar::testing::PgServer;
+using riventar::ui::MsgAnswer;
+using riventar::ui::MsgIcon;
+
+const std::string CounterQuestion = "Считывание маршрутов";
+const std::string LogbookCaption = "Журнал маршрутов";
+const std::string SendCaption = "Отправка на сервер";
+
+// Takes connections and never answers: the worst a network can do.
+class SilentServer {
+ public:
+  explicit SilentServer(const fs::path& folder) : fd_(::socket(AF_UNIX, SOCK_STREAM, 0)) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    (folder / (".s.PGSQL." + std::to_string(PgServer::Shared().Port()))).string().copy(address.sun_path, 100);
+    EXPECT_EQ(::bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    EXPECT_EQ(::listen(fd_, 16), 0);
+  }
+  ~SilentServer() { ::close(fd_); }
+  SilentServer(const SilentServer&) = delete;
+  SilentServer& operator=(const SilentServer&) = delete;
+
+ private:
+  int fd_;
+};
+
+// Every text a widget and its children show, tooltips and list rows included.
+QString AllTexts(const QWidget& root) {
+  QStringList texts{root.windowTitle(), root.toolTip()};
+  for (const QWidget* w : root.findChildren<QWidget*>()) {
+    texts << w->toolTip();
+    if (const auto* label = qobject_cast<const QLabel*>(w)) texts << label->text();
+    if (const auto* edit = qobject_cast<const QLineEdit*>(w)) texts << edit->text() << edit->placeholderText();
+    if (const auto* button = qobject_cast<const QAbstractButton*>(w)) texts << button->text();
+    if (const auto* tree = qobject_cast<const QTreeWidget*>(w))
+      for (QTreeWidgetItemIterator it(const_cast<QTreeWidget*>(tree)); *it; ++it)
+        for (int c = 0; c < (*it)->columnCount(); ++c) texts << (*it)->text(c) << (*it)->toolTip(c);
+  }
+  return texts.join(QLatin1Char('\n'));
+}
+
+class FleetWindow : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    uri = PgServer::Shared().CreateDatabase(database);
+    logbook::OpenServerLogbook(uri);  // the tables made, as the owner would
+    ::setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
+    ::setenv("RIVENTAR_COM1", sim.SlavePath().c_str(), 1);
+    sim.SetTrips(sim::RealisticTrips(4));
+  }
+  void TearDown() override {
+    if (form) form->TripsUnsaved = false;
+    form.reset();
+    ::unsetenv("RIVENTAR_LOGBOOK");
+    ::unsetenv("RIVENTAR_COM1");
+  }
+
+  // The main window on the logbook at `location`, found as the program finds it.
+  void Open(const std::string& location) {
+    ::setenv("RIVENTAR_LOGBOOK", location.c_str(), 1);
+    form = std::make_unique<ui::TMonitor_Form>(dialogs);
+  }
+  // `host`: the server's socket folder.
+  std::string UriAt(const fs::path& host, const std::string& password = {}) const {
+    return "postgresql://postgres" + (password.empty() ? "" : ":" + password) + "@/" + database +
+           "?host=" + host.string();
+  }
+  void ConnectAndRead() {
+    form->Connect_SpeedButton->click();
+    ASSERT_TRUE(form->Link.IsUp());
+    dialogs.answers.push_back(MsgAnswer::No);
+    form->Read_Trip_From_BK_Button->click();
+  }
+  ui::TLogbook_Form& Window() {
+    form->Logbook_Button->click();
+    return *form->LogbookWindow();
+  }
+  std::string ServerTrips() { return PgServer::Shared().Sql(database, "SELECT COUNT(*) FROM trips"); }
+
+  const std::string database =
+      "window_" + std::to_string(::getpid()) + "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+  std::string uri;
+  riventar::testing::TempDir dir{"riventar-fleet-window"};
+  sim::Simulator sim;
+  riventar::testing::ScriptedDialogs dialogs;
+  std::unique_ptr<ui::TMonitor_Form> form;
+};
+
+TEST_F(FleetWindow, AReadingWithTheServerReachableLandsOnTheServer) {
+  Open(uri);
+  ConnectAndRead();
+  EXPECT_EQ(dialogs.Captions(), std::vector<std::string>{CounterQuestion});
+  EXPECT_EQ(ServerTrips(), "4\n");
+  EXPECT_EQ(logbook::Sharing(*form->Logbook()).waiting.recordings, 0);
+}
+
+TEST_F(FleetWindow, AReadingWithTheServerOutOfReachWaitsHereAndIsSentOnce) {
+  // The server's socket folder through a link, first to a silent server, then to the real one.
+  const fs::path silent = dir / "silent", link = dir / "server";
+  fs::create_directories(silent);
+  const SilentServer away(silent);
+  fs::create_directory_symlink(silent, link);
+  Open(UriAt(link));
+
+  std::int64_t waitingAtQuestion = -1;
+  dialogs.onMessage = [&](const riventar::testing::MessageRecord& m) {
+    if (m.caption.toStdString() == CounterQuestion)
+      waitingAtQuestion = logbook::Sharing(*form->Logbook()).waiting.trips;
+  };
+  const auto started = std::chrono::steady_clock::now();
+  ConnectAndRead();
+  EXPECT_LT(std::chrono::steady_clock::now() - started, 9s);  // the connect timeout once, no more
+  ASSERT_EQ(dialogs.Captions(), (std::vector<std::string>{LogbookCaption, CounterQuestion}));
+  const QString notice = dialogs.messages[0].text;
+  EXPECT_EQ(dialogs.messages[0].icon, MsgIcon::Information);
+  EXPECT_FALSE(notice.contains(QLatin1Char('\n'))) << notice.toStdString();
+  EXPECT_TRUE(notice.contains(QStringLiteral("ждут отправки на сервер"))) << notice.toStdString();
+  EXPECT_TRUE(notice.contains(QStringLiteral("сервер недоступен"))) << notice.toStdString();
+  EXPECT_EQ(waitingAtQuestion, 4);
+  EXPECT_EQ(ServerTrips(), "0\n");
+
+  // The server is back; the window, within the rest after a failure, shows what waits here.
+  fs::remove(link);
+  fs::create_directory_symlink(PgServer::Shared().Folder(), link);
+  form->TripsUnsaved = false;
+  ui::TLogbook_Form& window = Window();
+  ASSERT_EQ(window.Vehicles_List->topLevelItemCount(), 1);
+  EXPECT_EQ(window.Vehicles_List->topLevelItem(0)->text(7), QStringLiteral("4"));
+  EXPECT_TRUE(window.Sharing_Label->text().contains(QStringLiteral("Ждут отправки на сервер: 4 маршрута")))
+      << window.Sharing_Label->text().toStdString();
+
+  dialogs.messages.clear();
+  window.Send_Button->click();
+  window.Send_Button->click();
+  ASSERT_EQ(dialogs.Captions(), (std::vector<std::string>{SendCaption, SendCaption}));
+  EXPECT_EQ(dialogs.messages[0].text, QStringLiteral("Отправлено на сервер: 4 маршрута."));
+  EXPECT_TRUE(dialogs.messages[1].text.contains(QStringLiteral("отправлять нечего")));
+  EXPECT_EQ(ServerTrips(), "4\n");
+  EXPECT_EQ(PgServer::Shared().Sql(database, "SELECT COUNT(*) FROM imports"), "1\n");
+  EXPECT_TRUE(window.Sharing_Label->text().startsWith(QStringLiteral("Ничего не ждет отправки")));
+  EXPECT_EQ(window.Vehicles_List->topLevelItem(0)->text(7), QString());
+
+  window.Show_In_Table_Button->click();
+  EXPECT_EQ(form->TripList.size(), 4u);
+}
+
+TEST_F(FleetWindow, NoTextOfTheWindowOrTheServerDialogShowsAPassword) {
+  const QString secrets[] = {QStringLiteral("Geheim-42"), QStringLiteral("Tajne-77")};
+  // Written into the location, and the server cannot be reached: its problem is shown too.
+  Open(UriAt(dir / "nowhere", "Geheim-42"));
+  ui::TLogbook_Form& window = Window();
+  EXPECT_TRUE(window.Sharing_Label->text().contains(QStringLiteral("сервер недоступен")));
+
+  const QString clean = QString::fromStdString(UriAt(PgServer::Shared().Folder()));
+  QStringList seen{AllTexts(window)};
+  dialogs.dialogRuns.push_back([&](QDialog& shown) {
+    auto& dialog = dynamic_cast<ui::TLogbook_Server_Form&>(shown);
+    seen << AllTexts(dialog);
+    EXPECT_TRUE(dialog.Location_Edit->text().contains(QStringLiteral(":***@")));
+    for (const QString& typed : {QStringLiteral("postgresql://postgres:Tajne-77@/db?host=/nowhere"),
+                                 QStringLiteral("postgresql:///db?host=/nowhere&password=Tajne-77")}) {
+      dialog.Location_Edit->setText(typed);
+      dialog.Test_Button->click();
+      seen << AllTexts(dialog);
+      dialog.Location_Edit->setText(typed);
+      dialog.Use_Button->click();
+      seen << AllTexts(dialog);
+      EXPECT_NE(dialog.result(), QDialog::Accepted);
+    }
+    dialog.Location_Edit->setText(clean);
+    dialog.Test_Button->click();
+    EXPECT_TRUE(dialog.Result_Label->text().startsWith(QStringLiteral("Соединение установлено")))
+        << dialog.Result_Label->text().toStdString();
+    dialog.Use_Button->click();
+    return dialog.result();
+  });
+  window.Server_Button->click();
+  EXPECT_TRUE(dialogs.dialogRuns.empty());
+  EXPECT_EQ(form->LogbookPath(), clean);
+  seen << AllTexts(window);
+  for (const auto& m : dialogs.messages) seen << m.text;
+  const QString all = seen.join(QLatin1Char('\n'));
+  EXPECT_TRUE(all.contains(QStringLiteral("Пароль в адресе не принимается")));
+  for (const QString& secret : secrets) EXPECT_FALSE(all.contains(secret)) << all.toStdString();
+}
+
+}  // namespace
