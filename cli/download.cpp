@@ -225,11 +225,11 @@ void Download(const GlobalOptions& global, const DownloadOptions& options) {
   // Durable: the device may forget them now. Like the window, one attempt.
   if (!session.Link().CommandExchange(link::TripCounterResetCommand())) {
     // The copy is good: say so, or the user downloads again and gets every trip twice.
-    throw Failure{ExitStatus::NoAnswer, done + "; but the device " +
-                                            (session.Link().HungUp() ? "was disconnected before it answered"
-                                                                     : "did not answer") +
-                                            " the counter reset, so it still holds them" +
-                                            (logbookFailed ? "; and " + logbookFailed->message : std::string())};
+    throw Failure{ExitStatus::NoAnswer,
+                  done + "; but the device " +
+                      (session.Link().HungUp() ? "was disconnected before it answered" : "did not answer") +
+                      " the counter reset, so it still holds them" +
+                      (logbookFailed ? "; and " + logbookFailed->message : std::string())};
   }
   finish(done + "; the device's counter is reset");
 }

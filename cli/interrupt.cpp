@@ -1,10 +1,9 @@
 #include "cli/interrupt.h"
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
-#include <signal.h>
-
 #include <csignal>
 
 namespace riventar::cli {

@@ -212,8 +212,8 @@ void PrintSharingStatus(const GlobalOptions& global) {
   } else if (w.recordings == 0) {
     std::cout << "nothing waits to be sent to " << status.server << "\n";
   } else {
-    std::cout << TripsText(w.trips) << " (" << RecordingsText(w.recordings) << ") wait to be sent to "
-              << status.server << ", since " << w.since << "\n";
+    std::cout << TripsText(w.trips) << " (" << RecordingsText(w.recordings) << ") wait to be sent to " << status.server
+              << ", since " << w.since << "\n";
   }
 }
 
@@ -230,8 +230,7 @@ void SyncLogbook(const GlobalOptions& global) {
   }
   if (global.json) {
     std::cout << "{\"sent_trips\": " << result.sentTrips << ", \"sent_recordings\": " << result.sentRecordings
-              << ", \"waiting_trips\": " << result.left.trips
-              << ", \"waiting_recordings\": " << result.left.recordings
+              << ", \"waiting_trips\": " << result.left.trips << ", \"waiting_recordings\": " << result.left.recordings
               << ", \"complete\": " << (result.complete ? "true" : "false") << "}\n";
   } else if (!shared) {
     std::cout << "the logbook " << logbook::LogbookLocation(global.logbook)

@@ -5,8 +5,8 @@
 #include <QCoreApplication>
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <csignal>
+#include <cstdio>
 #include <deque>
 #include <iostream>
 #include <optional>
@@ -56,9 +56,9 @@ const CLI::Validator IsoDate(
       char end = 0;
       const bool shaped = value.size() == 10 && value[4] == '-' && value[7] == '-' &&
                           std::sscanf(value.c_str(), "%4d-%2d-%2d%c", &year, &month, &day, &end) == 3;
-      const bool valid = shaped && std::chrono::year_month_day(std::chrono::year(year), std::chrono::month(month),
-                                                               std::chrono::day(day))
-                                       .ok();
+      const bool valid =
+          shaped &&
+          std::chrono::year_month_day(std::chrono::year(year), std::chrono::month(month), std::chrono::day(day)).ok();
       return valid ? std::string() : Echoed(value) + " is not a date YYYY-MM-DD";
     },
     "");
@@ -82,10 +82,10 @@ std::string ParseMessage(const CLI::App& app, const CLI::ParseError& e, const st
     std::string names;
     for (const CLI::App* sub : at->get_subcommands({})) names += (names.empty() ? "" : ", ") + sub->get_name();
     const std::string what = at->get_name() == "set" ? "setting" : "command";
-    message = left.empty()                    ? "a " + what + " is needed: " + names
-              : left.front().starts_with("-") ? "unknown option " + Echoed(left.front())
-                                              : "unknown " + what + " " + Echoed(left.front()) + "; the " + what +
-                                                    "s are " + names;
+    message = left.empty() ? "a " + what + " is needed: " + names
+              : left.front().starts_with("-")
+                  ? "unknown option " + Echoed(left.front())
+                  : "unknown " + what + " " + Echoed(left.front()) + "; the " + what + "s are " + names;
   }
   // A server location's password stays out of every message.
   for (const std::string& arg : args) {

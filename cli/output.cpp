@@ -6,9 +6,8 @@
 #include <iostream>
 
 #include "cli/exit_status.h"
-#include "platform/posix/errno_text.h"
-
 #include "core/trips/trip_text.h"
+#include "platform/posix/errno_text.h"
 
 namespace riventar::cli {
 namespace {
@@ -105,7 +104,8 @@ std::string TripTable(const trips::TripList& trips) {
   rows.emplace_back(trips::TableHeadings.begin(), trips::TableHeadings.end());
   for (std::size_t i = 0; i < trips.size(); ++i) {
     std::vector<std::string> row;
-    for (int column = 0; column < trips::TableColumns; ++column) row.push_back(trips::CellText(trips[i], i + 1, column));
+    for (int column = 0; column < trips::TableColumns; ++column)
+      row.push_back(trips::CellText(trips[i], i + 1, column));
     rows.push_back(std::move(row));
   }
   return AlignedTable(rows);
@@ -119,7 +119,8 @@ std::string TripsJson(const trips::TripList& trips) {
     out += "  {\"date\": \"" + std::to_string(2000 + r.Year) + "-" + TwoDigits(r.Month + 1u) + "-" + TwoDigits(r.Day) +
            "\", \"start\": " + JsonString(trips::StartTimeText(r)) +
            ", \"trip_time_s\": " + std::to_string(r.TripTime) + ", \"moving_time_s\": " + std::to_string(r.MovingTime) +
-           ", \"distance_km\": " + JsonNumber(r.Distance, trips::DistancePerKm, 3) + ", \"fuel_l\": " + JsonNumber(r.Fuel, trips::FuelPerLitre, 3) +
+           ", \"distance_km\": " + JsonNumber(r.Distance, trips::DistancePerKm, 3) +
+           ", \"fuel_l\": " + JsonNumber(r.Fuel, trips::FuelPerLitre, 3) +
            ", \"avg_speed_kmh\": " + JsonNumber(r.AvgSpeed, 10, 1) +
            ", \"consumption_l_100km\": " + JsonNumber(r.Consumption, 10, 1) + "}";
   }

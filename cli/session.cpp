@@ -30,12 +30,11 @@ Session::Session(const GlobalOptions& options) {
     // The same lines as the window's box, first line included; the window's
     // last line says how to choose another device, here that is --port.
     const link::OpenFailure& open = *failure->open;
-    throw Failure{ExitStatus::PortOpen,
-                  (open.step == link::OpenFailure::Step::OpenPort
-                       ? link::OpenFailureMessage(open)
-                       : std::string(link::PortOpenFailureFirstLine) + "\n" + open.detail) +
-                      "\nChoose another device with --port COM1, COM2 or a device path; "
-                      "'riventar-cli ports' lists those present."};
+    throw Failure{ExitStatus::PortOpen, (open.step == link::OpenFailure::Step::OpenPort
+                                             ? link::OpenFailureMessage(open)
+                                             : std::string(link::PortOpenFailureFirstLine) + "\n" + open.detail) +
+                                            "\nChoose another device with --port COM1, COM2 or a device path; "
+                                            "'riventar-cli ports' lists those present."};
   }
 }
 

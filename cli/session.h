@@ -12,7 +12,7 @@ namespace riventar::cli {
 
 struct GlobalOptions {
   std::string port = "COM1";
-  std::string trace;  // a file, or empty for none
+  std::string trace;                   // a file, or empty for none
   std::optional<std::string> logbook;  // --logbook
   bool json = false;
 };

@@ -79,8 +79,10 @@ std::vector<std::string> Fields(const std::string& text, char separator, std::si
   std::vector<std::string> fields(1);
   bool digits = true;
   for (const char c : text) {
-    if (c == separator) fields.emplace_back();
-    else fields.back() += c;
+    if (c == separator)
+      fields.emplace_back();
+    else
+      fields.back() += c;
     digits = digits && (!numbers || c == separator || (c >= '0' && c <= '9'));
   }
   const bool filled = std::none_of(fields.begin(), fields.end(), [](const std::string& f) { return f.empty(); });
@@ -102,7 +104,7 @@ std::optional<int> Position(const std::string_view (&names)[N], std::string_view
 template <std::size_t N>
 std::string NameOf(const std::string_view (&names)[N], int position) {
   return position >= 0 && static_cast<std::size_t>(position) < N ? std::string(names[position])
-                                                                  : std::to_string(position);
+                                                                 : std::to_string(position);
 }
 
 std::string DelayText(std::uint16_t tenths) {
@@ -227,8 +229,8 @@ std::uint8_t CorrectionFrom(const Operands& operands) {
 // port is opened as the window checks before it sends; `apply` sends the
 // value and reads it back.
 template <typename Value>
-SetCommand Row(std::string name, std::string help, std::vector<SetOperand> operands,
-               Value (*parse)(const Operands&), Shown (*apply)(link::Link&, Value)) {
+SetCommand Row(std::string name, std::string help, std::vector<SetOperand> operands, Value (*parse)(const Operands&),
+               Shown (*apply)(link::Link&, Value)) {
   return {std::move(name), std::move(help), std::move(operands),
           [parse, apply](const GlobalOptions& global, const Operands& typed) {
             const Value value = parse(typed);
@@ -284,16 +286,15 @@ const std::vector<SetCommand>& SetCommands() {
             const std::string back = NameOf(ModeNames, config::SetMode(link, mode));
             return Shown{"mode", back, JsonString(back)};
           }),
-      Row<std::uint8_t>(
-          "correction", "clock correction",
-          {{"DIRECTION", "add, subtract (a second every N x 10 minutes) or off"},
-           {"N", "the interval, 0 to 127; not with off", false}},
-          CorrectionFrom,
-          [](link::Link& link, std::uint8_t correction) {
-            config::DeviceSettings s;
-            s.correction = config::SetCorrection(link, correction);
-            return SettingLines(s, false).back();
-          }),
+      Row<std::uint8_t>("correction", "clock correction",
+                        {{"DIRECTION", "add, subtract (a second every N x 10 minutes) or off"},
+                         {"N", "the interval, 0 to 127; not with off", false}},
+                        CorrectionFrom,
+                        [](link::Link& link, std::uint8_t correction) {
+                          config::DeviceSettings s;
+                          s.correction = config::SetCorrection(link, correction);
+                          return SettingLines(s, false).back();
+                        }),
       Row<config::ClockSetting>("clock", "clock and calendar", {{"VALUE", "now or YYYY-MM-DDTHH:MM"}}, ClockFrom,
                                 [](link::Link& link, config::ClockSetting clock) {
                                   const std::string back = ClockText(config::SetClock(link, clock));

@@ -46,14 +46,14 @@ void PrintStatistics(const StatsOptions& options, bool json) {
   const stats::Figures& f = statistics.figures;
   const stats::FigureTexts texts = stats::Texts(f);
   if (json) {
-    std::cout << "{\"period\": " << JsonString(statistics.period.caption)
-              << ", \"start\": \"" << IsoDate(statistics.period.start) << "\", \"end\": \""
-              << IsoDate(statistics.period.end) << "\", \"days\": " << f.days << ", \"trip_days\": " << f.tripDays
-              << ", \"trips\": " << f.trips << ", \"trip_time_s\": " << f.tripTime
-              << ", \"moving_time_s\": " << f.movingTime << ", \"distance_km\": " << JsonNumber(f.distance, trips::DistancePerKm, 3)
-              << ", \"fuel_l\": " << JsonNumber(f.fuel, trips::FuelPerLitre, 3) << ", \"avg_speed_kmh\": "
-              << JsonNumber(f.avgSpeed, 10, 1) << ", \"consumption_l_100km\": " << JsonNumber(f.consumption, 10, 1)
-              << "}\n";
+    std::cout << "{\"period\": " << JsonString(statistics.period.caption) << ", \"start\": \""
+              << IsoDate(statistics.period.start) << "\", \"end\": \"" << IsoDate(statistics.period.end)
+              << "\", \"days\": " << f.days << ", \"trip_days\": " << f.tripDays << ", \"trips\": " << f.trips
+              << ", \"trip_time_s\": " << f.tripTime << ", \"moving_time_s\": " << f.movingTime
+              << ", \"distance_km\": " << JsonNumber(f.distance, trips::DistancePerKm, 3)
+              << ", \"fuel_l\": " << JsonNumber(f.fuel, trips::FuelPerLitre, 3)
+              << ", \"avg_speed_kmh\": " << JsonNumber(f.avgSpeed, 10, 1)
+              << ", \"consumption_l_100km\": " << JsonNumber(f.consumption, 10, 1) << "}\n";
     return;
   }
   // The printed report's labels and the window's texts; the vehicle lines stay out.
@@ -61,7 +61,8 @@ void PrintStatistics(const StatsOptions& options, bool json) {
   std::vector<std::vector<std::string>> rows;
   for (int line = 0; line < stats::ReportLines; ++line) {
     if (line >= 1 && line <= 3) continue;
-    rows.push_back({std::string(stats::ReportLabels[static_cast<std::size_t>(line)]), values[static_cast<std::size_t>(line)]});
+    rows.push_back(
+        {std::string(stats::ReportLabels[static_cast<std::size_t>(line)]), values[static_cast<std::size_t>(line)]});
   }
   std::cout << AlignedTable(rows);
 }

@@ -11,10 +11,14 @@ std::string EscapedBytes(std::string_view bytes) {
   std::string out;
   for (const char c : bytes) {
     const auto u = static_cast<unsigned char>(c);
-    if (c == '\r') out += "\\r";
-    else if (c == '\n') out += "\\n";
-    else if (c == '\\') out += "\\\\";
-    else if (u >= 0x20 && u < 0x7f) out += c;
+    if (c == '\r')
+      out += "\\r";
+    else if (c == '\n')
+      out += "\\n";
+    else if (c == '\\')
+      out += "\\\\";
+    else if (u >= 0x20 && u < 0x7f)
+      out += c;
     else {
       char hex[8];
       std::snprintf(hex, sizeof hex, "\\x%02x", u);
@@ -25,7 +29,8 @@ std::string EscapedBytes(std::string_view bytes) {
 }
 
 TraceLog::TraceLog(const std::string& path) : path_(path), file_(std::fopen(path.c_str(), "w")) {
-  if (!file_) throw Failure{ExitStatus::FileIo, "cannot create the trace file " + path + ": " + posix::ErrnoText(errno)};
+  if (!file_)
+    throw Failure{ExitStatus::FileIo, "cannot create the trace file " + path + ": " + posix::ErrnoText(errno)};
 }
 
 TraceLog::~TraceLog() { Close(); }

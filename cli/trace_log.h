@@ -41,7 +41,7 @@ class TraceLog {
   std::unique_ptr<std::FILE, FileCloser> file_;
   int error_ = 0;  // errno of the first failed write; later lines are not tried
   const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
-  std::mutex mutex_;  // the receiver thread and the main thread both record
+  std::mutex mutex_;      // the receiver thread and the main thread both record
   std::string incoming_;  // received bytes since the last CR
   std::chrono::steady_clock::time_point incomingSince_;
 };

@@ -21,7 +21,11 @@ namespace {
 bool ValidUtf8(std::string_view s) {
   for (std::size_t i = 0; i < s.size();) {
     const auto lead = static_cast<unsigned char>(s[i]);
-    const std::size_t n = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xe ? 3 : (lead >> 3) == 0x1e ? 4 : 0;
+    const std::size_t n = lead < 0x80           ? 1
+                          : (lead >> 5) == 0x6  ? 2
+                          : (lead >> 4) == 0xe  ? 3
+                          : (lead >> 3) == 0x1e ? 4
+                                                : 0;
     if (n == 0 || i + n > s.size()) return false;
     for (std::size_t k = 1; k < n; ++k)
       if ((static_cast<unsigned char>(s[i + k]) & 0xc0) != 0x80) return false;
@@ -44,8 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::uint16_t tenths = config::DecodeShutdownDelay(reply);
   FUZZ_CHECK(tenths == link::HexToWord(reply, 4));
   const config::DelayParts parts = config::SplitShutdownDelay(tenths);
-  FUZZ_CHECK(parts.hours >= 0 && parts.hours <= 1 && parts.minutes >= 0 && parts.minutes < 60 &&
-             parts.seconds >= 0 && parts.seconds < 60);
+  FUZZ_CHECK(parts.hours >= 0 && parts.hours <= 1 && parts.minutes >= 0 && parts.minutes < 60 && parts.seconds >= 0 &&
+             parts.seconds < 60);
   FUZZ_CHECK(parts.hours * 3600 + parts.minutes * 60 + parts.seconds == tenths / 10);
 
   const std::uint8_t correction = config::DecodeCorrection(reply);
@@ -58,8 +62,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   const config::ClockText clock = config::DecodeClock(reply);
-  for (const auto& [field, position] : {std::pair{&clock.year, 4}, {&clock.month, 6}, {&clock.day, 10},
-                                        {&clock.hour, 12}, {&clock.minute, 14}}) {
+  for (const auto& [field, position] :
+       {std::pair{&clock.year, 4}, {&clock.month, 6}, {&clock.day, 10}, {&clock.hour, 12}, {&clock.minute, 14}}) {
     FUZZ_CHECK(*field == reply.substr(static_cast<std::size_t>(position), 2));
   }
 

@@ -31,17 +31,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const auto trip = trips::TripFromReply(reply);
   const bool inBounds = raw.TripTime >= 1 && raw.TripTime <= 360010 && raw.MovingTime >= 1 &&
-                        raw.MovingTime <= 360010 && raw.Distance >= 6 && raw.Distance <= 60000010 &&
-                        raw.Fuel >= 16 && raw.Fuel <= 160000010;
+                        raw.MovingTime <= 360010 && raw.Distance >= 6 && raw.Distance <= 60000010 && raw.Fuel >= 16 &&
+                        raw.Fuel <= 160000010;
   FUZZ_CHECK(trip.has_value() == inBounds);
   if (!trip) return 0;
 
   trips::TripRecord expected = raw;
   expected.AvgSpeed = raw.Distance / raw.MovingTime * 6;
   const std::uint64_t consumption = std::uint64_t{raw.Fuel / 16} * 1000 / (raw.Distance / 6);
-  expected.Consumption = static_cast<std::uint32_t>(
-      consumption > std::numeric_limits<std::uint32_t>::max() ? std::numeric_limits<std::uint32_t>::max()
-                                                               : consumption);
+  expected.Consumption = static_cast<std::uint32_t>(consumption > std::numeric_limits<std::uint32_t>::max()
+                                                        ? std::numeric_limits<std::uint32_t>::max()
+                                                        : consumption);
   FUZZ_CHECK(*trip == expected);
   FUZZ_CHECK(trip->AvgSpeed % 6 == 0);
 

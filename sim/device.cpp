@@ -11,10 +11,10 @@ std::optional<unsigned> ParseDigits(std::string_view text, int base) {
   if (text.empty()) return std::nullopt;
   unsigned value = 0;
   for (char c : text) {
-    const int digit = std::isdigit(static_cast<unsigned char>(c))   ? c - '0'
-                      : base == 16 && c >= 'a' && c <= 'f'            ? c - 'a' + 10
-                      : base == 16 && c >= 'A' && c <= 'F'            ? c - 'A' + 10
-                                                                      : -1;
+    const int digit = std::isdigit(static_cast<unsigned char>(c)) ? c - '0'
+                      : base == 16 && c >= 'a' && c <= 'f'        ? c - 'a' + 10
+                      : base == 16 && c >= 'A' && c <= 'F'        ? c - 'A' + 10
+                                                                  : -1;
     if (digit < 0) return std::nullopt;
     value = value * static_cast<unsigned>(base) + static_cast<unsigned>(digit);
   }
@@ -40,12 +40,9 @@ DeviceClock FromTime(std::chrono::sys_seconds t) {
   const sys_days d = floor<days>(t);
   const year_month_day date{d};
   const hh_mm_ss time{t - d};
-  return DeviceClock{static_cast<int>(date.year()) % 100,
-                     static_cast<int>(static_cast<unsigned>(date.month())),
-                     static_cast<int>(weekday{d}.iso_encoding()),
-                     static_cast<int>(static_cast<unsigned>(date.day())),
-                     static_cast<int>(time.hours().count()),
-                     static_cast<int>(time.minutes().count())};
+  return DeviceClock{static_cast<int>(date.year()) % 100,         static_cast<int>(static_cast<unsigned>(date.month())),
+                     static_cast<int>(weekday{d}.iso_encoding()), static_cast<int>(static_cast<unsigned>(date.day())),
+                     static_cast<int>(time.hours().count()),      static_cast<int>(time.minutes().count())};
 }
 
 DeviceClock LocalNow() {
@@ -102,8 +99,8 @@ std::optional<std::string> Device::Answer(std::string_view command) {
     if (mnemonic == "WCR") {
       const DeviceClock c = Clock();
       char b[40];
-      std::snprintf(b, sizeof b, "%02d%02d%02d%02d%02d%02d", c.year % 100, c.month % 100, c.weekday % 100,
-                    c.day % 100, c.hour % 100, c.minute % 100);
+      std::snprintf(b, sizeof b, "%02d%02d%02d%02d%02d%02d", c.year % 100, c.month % 100, c.weekday % 100, c.day % 100,
+                    c.hour % 100, c.minute % 100);
       data = b;
     }
     if (mnemonic == "TC") trips.clear();
@@ -121,7 +118,7 @@ std::optional<std::string> Device::Answer(std::string_view command) {
     }
   } else if ((mnemonic == "AS" || mnemonic == "MS" || mnemonic == "ICS") && args.size() == 2) {
     if (auto value = hexArg(0, 2)) {
-      auto& target = mnemonic == "AS" ? settings.startTripDelay
+      auto& target = mnemonic == "AS"   ? settings.startTripDelay
                      : mnemonic == "MS" ? settings.mode
                                         : settings.clockCorrection;
       target = static_cast<std::uint8_t>(*value);

@@ -65,18 +65,30 @@ int main(int argc, char** argv) {
       if (i + 1 >= argc) Die(std::string(a) + " needs a value");
       return argv[++i];
     };
-    if (a == "--link") linkPath = value();
-    else if (a == "--trips") tripCount = Number(a, value());
-    else if (a == "--trips-file") tripsFile = value();
-    else if (a == "--invalid-trips") invalid = true;
-    else if (a == "--pace") pace = true;
-    else if (a == "--silent-after") m.silentAfter = Number(a, value());
-    else if (a == "--silent-on") m.silentOn.emplace_back(value());
-    else if (a == "--late") m.late = std::chrono::milliseconds{Number(a, value())};
-    else if (a == "--late-on") m.lateOn.emplace_back(value());
-    else if (a == "--noise") m.preamble += riventar::sim::NoiseLine;
-    else if (a == "--overlong") m.preamble += riventar::sim::OverlongLine();
-    else if (a == "--log") logPath = value();
+    if (a == "--link")
+      linkPath = value();
+    else if (a == "--trips")
+      tripCount = Number(a, value());
+    else if (a == "--trips-file")
+      tripsFile = value();
+    else if (a == "--invalid-trips")
+      invalid = true;
+    else if (a == "--pace")
+      pace = true;
+    else if (a == "--silent-after")
+      m.silentAfter = Number(a, value());
+    else if (a == "--silent-on")
+      m.silentOn.emplace_back(value());
+    else if (a == "--late")
+      m.late = std::chrono::milliseconds{Number(a, value())};
+    else if (a == "--late-on")
+      m.lateOn.emplace_back(value());
+    else if (a == "--noise")
+      m.preamble += riventar::sim::NoiseLine;
+    else if (a == "--overlong")
+      m.preamble += riventar::sim::OverlongLine();
+    else if (a == "--log")
+      logPath = value();
     else if (a == "--help" || a == "-h") {
       std::cout << Usage;
       return 0;

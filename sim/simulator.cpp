@@ -165,7 +165,8 @@ void Simulator::HandleLine(const std::string& line, Steady::time_point arrived) 
     // A command the device never heard changes nothing in it.
     if (answer) {
       const bool late = m.lateOn.empty() || named(m.lateOn);
-      if (auto reply = device_.Answer(text)) Enqueue(m.preamble + *reply, arrived + (late ? m.late : Steady::duration{}));
+      if (auto reply = device_.Answer(text))
+        Enqueue(m.preamble + *reply, arrived + (late ? m.late : Steady::duration{}));
     }
   }
   if (observer) observer(line);

@@ -51,14 +51,37 @@ struct Misbehaviour {
 
   // One misbehaviour each, for brevity (designated initialisers that leave
   // fields out trip -Wmissing-field-initializers).
-  static Misbehaviour IgnoreNext(int n) { Misbehaviour m; m.ignoreNext = n; return m; }
-  static Misbehaviour SilentAfter(int n) { Misbehaviour m; m.silentAfter = n; return m; }
-  static Misbehaviour SilentOn(std::vector<std::string> prefixes) { Misbehaviour m; m.silentOn = std::move(prefixes); return m; }
-  static Misbehaviour Late(std::chrono::milliseconds late) { Misbehaviour m; m.late = late; return m; }
-  static Misbehaviour LateOn(std::chrono::milliseconds late, std::vector<std::string> prefixes) {
-    Misbehaviour m; m.late = late; m.lateOn = std::move(prefixes); return m;
+  static Misbehaviour IgnoreNext(int n) {
+    Misbehaviour m;
+    m.ignoreNext = n;
+    return m;
   }
-  static Misbehaviour Preamble(std::string bytes) { Misbehaviour m; m.preamble = std::move(bytes); return m; }
+  static Misbehaviour SilentAfter(int n) {
+    Misbehaviour m;
+    m.silentAfter = n;
+    return m;
+  }
+  static Misbehaviour SilentOn(std::vector<std::string> prefixes) {
+    Misbehaviour m;
+    m.silentOn = std::move(prefixes);
+    return m;
+  }
+  static Misbehaviour Late(std::chrono::milliseconds late) {
+    Misbehaviour m;
+    m.late = late;
+    return m;
+  }
+  static Misbehaviour LateOn(std::chrono::milliseconds late, std::vector<std::string> prefixes) {
+    Misbehaviour m;
+    m.late = late;
+    m.lateOn = std::move(prefixes);
+    return m;
+  }
+  static Misbehaviour Preamble(std::string bytes) {
+    Misbehaviour m;
+    m.preamble = std::move(bytes);
+    return m;
+  }
 
   friend bool operator==(const Misbehaviour&, const Misbehaviour&) = default;
 };
@@ -71,7 +94,11 @@ struct SimulatorOptions {
   bool pace = false;          // 9600 baud in both directions, byte by byte
   bool clockRunning = false;  // the device clock follows the PC's clock
 
-  static SimulatorOptions Paced() { SimulatorOptions o; o.pace = true; return o; }
+  static SimulatorOptions Paced() {
+    SimulatorOptions o;
+    o.pace = true;
+    return o;
+  }
 };
 
 class Simulator {
@@ -124,7 +151,7 @@ class Simulator {
   void Enqueue(const std::string& bytes, std::chrono::steady_clock::time_point earliest);
 
   int master_ = -1;  // -1 once unplugged; changed only by the device's thread
-  int slave_ = -1;  // held so the pty survives the program closing its side
+  int slave_ = -1;   // held so the pty survives the program closing its side
   std::string slavePath_;
 
   mutable std::mutex mutex_;
@@ -141,7 +168,7 @@ class Simulator {
     std::chrono::steady_clock::time_point due;
     char byte;
   };
-  std::vector<Pending> outgoing_;  // in order of `due`
+  std::vector<Pending> outgoing_;                     // in order of `due`
   std::chrono::steady_clock::time_point lineFree_{};  // when the last queued byte is through
   bool stopping_ = false;
   bool unplug_ = false;

@@ -50,17 +50,29 @@ std::optional<DeviceTrip> ParseLine(std::string_view line) {
   DeviceTrip t;
   if (line.size() == 42 && IsHex(line)) {
     const unsigned mw = HexAt(line, 2, 2);
-    t = {static_cast<std::uint8_t>(HexAt(line, 0, 2)), static_cast<std::uint8_t>(mw & 0x0f),
-         static_cast<std::uint8_t>(mw >> 4), static_cast<std::uint8_t>(HexAt(line, 4, 2)),
-         static_cast<std::uint8_t>(HexAt(line, 6, 2)), static_cast<std::uint8_t>(HexAt(line, 8, 2)),
-         Hex32(line, 10), Hex32(line, 18), Hex32(line, 26), Hex32(line, 34)};
+    t = {static_cast<std::uint8_t>(HexAt(line, 0, 2)),
+         static_cast<std::uint8_t>(mw & 0x0f),
+         static_cast<std::uint8_t>(mw >> 4),
+         static_cast<std::uint8_t>(HexAt(line, 4, 2)),
+         static_cast<std::uint8_t>(HexAt(line, 6, 2)),
+         static_cast<std::uint8_t>(HexAt(line, 8, 2)),
+         Hex32(line, 10),
+         Hex32(line, 18),
+         Hex32(line, 26),
+         Hex32(line, 34)};
     return t;
   }
   if (line.size() == 44 && IsHex(line)) {
-    t = {static_cast<std::uint8_t>(HexAt(line, 0, 2)),  static_cast<std::uint8_t>(HexAt(line, 2, 2)),
-         static_cast<std::uint8_t>(HexAt(line, 4, 2)),  static_cast<std::uint8_t>(HexAt(line, 6, 2)),
-         static_cast<std::uint8_t>(HexAt(line, 8, 2)),  static_cast<std::uint8_t>(HexAt(line, 10, 2)),
-         Hex32(line, 12), Hex32(line, 20), Hex32(line, 28), Hex32(line, 36)};
+    t = {static_cast<std::uint8_t>(HexAt(line, 0, 2)),
+         static_cast<std::uint8_t>(HexAt(line, 2, 2)),
+         static_cast<std::uint8_t>(HexAt(line, 4, 2)),
+         static_cast<std::uint8_t>(HexAt(line, 6, 2)),
+         static_cast<std::uint8_t>(HexAt(line, 8, 2)),
+         static_cast<std::uint8_t>(HexAt(line, 10, 2)),
+         Hex32(line, 12),
+         Hex32(line, 20),
+         Hex32(line, 28),
+         Hex32(line, 36)};
     return t;
   }
   int y, mo, d, h, mi;
@@ -86,9 +98,7 @@ std::vector<DeviceTrip> RealisticTrips(int count, unsigned seed) {
   std::mt19937 random(seed);
   auto uniform = [&](double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(random); };
   auto chance = [&](double p) { return uniform(0, 1) < p; };
-  auto minuteNear = [&](int base, int spread) {
-    return base + static_cast<int>(uniform(-spread, spread));
-  };
+  auto minuteNear = [&](int base, int spread) { return base + static_cast<int>(uniform(-spread, spread)); };
   const double carConsumption = uniform(7.0, 9.0);  // l/100 km in town for this car
   std::vector<DeviceTrip> trips;
   count = std::clamp(count, 0, 255);
@@ -98,13 +108,15 @@ std::vector<DeviceTrip> RealisticTrips(int count, unsigned seed) {
     const double commuteKm = 14.5;
     if (workday) {
       const int out = minuteNear(7 * 60 + 40, 20);
-      drives.push_back({out / 60, out % 60, commuteKm + uniform(-1, 2), uniform(24, 38), carConsumption + uniform(0, 2)});
+      drives.push_back(
+          {out / 60, out % 60, commuteKm + uniform(-1, 2), uniform(24, 38), carConsumption + uniform(0, 2)});
       if (chance(0.3)) {
         const int noon = minuteNear(13 * 60, 45);
         drives.push_back({noon / 60, noon % 60, uniform(2, 9), uniform(18, 30), carConsumption + uniform(1, 3)});
       }
       const int back = minuteNear(18 * 60 + 10, 35);
-      drives.push_back({back / 60, back % 60, commuteKm + uniform(-1, 4), uniform(20, 34), carConsumption + uniform(0.5, 2.5)});
+      drives.push_back(
+          {back / 60, back % 60, commuteKm + uniform(-1, 4), uniform(20, 34), carConsumption + uniform(0.5, 2.5)});
     } else {
       if (chance(0.35)) {
         const int away = minuteNear(9 * 60, 40);
@@ -128,11 +140,21 @@ std::vector<DeviceTrip> WithInvalidTrips(std::vector<DeviceTrip> trips) {
   for (std::size_t i = 1; i < trips.size(); i += 3) {
     DeviceTrip& t = trips[i];
     switch (kind++ % 5) {
-      case 0: t.tripTime = 0; break;
-      case 1: t.distance = 5; break;
-      case 2: t.fuel = 160000011; break;
-      case 3: t.movingTime = 360011; break;
-      default: t.distance = 60000011; break;
+      case 0:
+        t.tripTime = 0;
+        break;
+      case 1:
+        t.distance = 5;
+        break;
+      case 2:
+        t.fuel = 160000011;
+        break;
+      case 3:
+        t.movingTime = 360011;
+        break;
+      default:
+        t.distance = 60000011;
+        break;
     }
   }
   return trips;

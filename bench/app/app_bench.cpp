@@ -5,10 +5,10 @@
 //    program's peak memory by then (it is stopped right after);
 //  - showing 100,000 trips in the table (offscreen, in this process).
 //   bench_app [start-up runs, default 10]
+#include <poll.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
-#include <poll.h>
 
 #include <QApplication>
 #include <QTableView>
@@ -50,8 +50,9 @@ bool TitleIs(Display* display, Window window, const std::string& title) {
   int format = 0;
   unsigned long count = 0, after = 0;
   unsigned char* data = nullptr;
-  const int status = XGetWindowProperty(display, window, XInternAtom(display, "_NET_WM_NAME", False), 0, 256, False,
-                                        XInternAtom(display, "UTF8_STRING", False), &type, &format, &count, &after, &data);
+  const int status =
+      XGetWindowProperty(display, window, XInternAtom(display, "_NET_WM_NAME", False), 0, 256, False,
+                         XInternAtom(display, "UTF8_STRING", False), &type, &format, &count, &after, &data);
   if (status != Success || !data) return false;
   const bool same = std::string(reinterpret_cast<const char*>(data), count) == title;
   XFree(data);

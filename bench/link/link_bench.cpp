@@ -39,8 +39,12 @@ class QuietDialogs final : public riventar::ui::Dialogs {
     }
     return buttons == riventar::ui::MsgButtons::Ok ? riventar::ui::MsgAnswer::Ok : riventar::ui::MsgAnswer::No;
   }
-  std::optional<riventar::ui::FileChoice> OpenFile(QWidget*, const riventar::ui::FileDialogOptions&) override { return {}; }
-  std::optional<riventar::ui::FileChoice> SaveFile(QWidget*, const riventar::ui::FileDialogOptions&) override { return {}; }
+  std::optional<riventar::ui::FileChoice> OpenFile(QWidget*, const riventar::ui::FileDialogOptions&) override {
+    return {};
+  }
+  std::optional<riventar::ui::FileChoice> SaveFile(QWidget*, const riventar::ui::FileDialogOptions&) override {
+    return {};
+  }
   bool Print(QWidget*, QPrinter&) override { return false; }
   void Beep() override {}
   int errors = 0;

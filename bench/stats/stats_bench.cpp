@@ -64,8 +64,7 @@ BENCHMARK(BM_BucketsEverything)->Unit(benchmark::kMillisecond)->Repetitions(9)->
 // Dialogs are never shown here.
 class NoDialogs final : public ui::Dialogs {
  public:
-  ui::MsgAnswer Message(QWidget*, ui::MsgIcon, const QString&, const QString&, ui::MsgButtons,
-                        ui::MsgAnswer) override {
+  ui::MsgAnswer Message(QWidget*, ui::MsgIcon, const QString&, const QString&, ui::MsgButtons, ui::MsgAnswer) override {
     std::abort();
   }
   std::optional<ui::FileChoice> OpenFile(QWidget*, const ui::FileDialogOptions&) override { std::abort(); }

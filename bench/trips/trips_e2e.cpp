@@ -24,8 +24,7 @@ class AutoDialogs final : public ui::Dialogs {
  public:
   QString path;
   int filterIndex = 0;
-  ui::MsgAnswer Message(QWidget*, ui::MsgIcon, const QString&, const QString&, ui::MsgButtons,
-                        ui::MsgAnswer) override {
+  ui::MsgAnswer Message(QWidget*, ui::MsgIcon, const QString&, const QString&, ui::MsgButtons, ui::MsgAnswer) override {
     return ui::MsgAnswer::No;
   }
   std::optional<ui::FileChoice> OpenFile(QWidget*, const ui::FileDialogOptions&) override {

@@ -25,8 +25,17 @@ struct DeviceSettings {
 };
 
 // The nine readings, in the order they go out.
-enum class SettingRead { Brightness, ShutdownDelay, StartTripDelay, Correction, TripCount, Mode, Clock,
-                         HardwareVersion, SoftwareVersion };
+enum class SettingRead {
+  Brightness,
+  ShutdownDelay,
+  StartTripDelay,
+  Correction,
+  TripCount,
+  Mode,
+  Clock,
+  HardwareVersion,
+  SoftwareVersion
+};
 inline constexpr int SettingReads = 9;
 
 // Reads one setting into `into`.

@@ -16,26 +16,26 @@ struct RangeRule {
   constexpr bool Accepts(int value) const { return value >= min && value <= max; }
 };
 
-inline constexpr RangeRule BrightnessRule{
-    1, 19, "Значение яркости подсветки ЖКИ\nдолжно лежать в диапазоне от 1 до 19."};
+inline constexpr RangeRule BrightnessRule{1, 19,
+                                          "Значение яркости подсветки ЖКИ\nдолжно лежать в диапазоне от 1 до 19."};
 
 // Power-off delay, checked seconds, minutes, hours, then the total.
 inline constexpr RangeRule DelaySecondsRule{
     0, 59, "Значение секунд задержки выключения\nдолжно лежать в диапазоне от 0 до 59."};
 inline constexpr RangeRule DelayMinutesRule{
     0, 59, "Значение минут задержки выключения\nдолжно лежать в диапазоне от 0 до 59."};
-inline constexpr RangeRule DelayHoursRule{
-    0, 1, "Значение часов задержки выключения\nдолжно лежать в диапазоне от 0 до 1."};
+inline constexpr RangeRule DelayHoursRule{0, 1,
+                                          "Значение часов задержки выключения\nдолжно лежать в диапазоне от 0 до 1."};
 // The largest whole number of seconds whose tenths fit in four hex digits.
 inline constexpr RangeRule DelayTotalRule{
     0, 6553, "Значение задержки выключения\nне должно превышать 1 час 49 минут 13 секунд."};
 
 // Clock and calendar, checked minutes, hours, day, month, year; then the date
 // must exist.
-inline constexpr RangeRule ClockMinutesRule{
-    0, 59, "Значение минут текущего времени\nдолжно лежать в диапазоне от 0 до 59."};
-inline constexpr RangeRule ClockHoursRule{
-    0, 23, "Значение часов текущего времени\nдолжно лежать в диапазоне от 0 до 23."};
+inline constexpr RangeRule ClockMinutesRule{0, 59,
+                                            "Значение минут текущего времени\nдолжно лежать в диапазоне от 0 до 59."};
+inline constexpr RangeRule ClockHoursRule{0, 23,
+                                          "Значение часов текущего времени\nдолжно лежать в диапазоне от 0 до 23."};
 inline constexpr RangeRule ClockDayRule{1, 31, "Значение текущей даты\nдолжно лежать в диапазоне от 1 до 31."};
 inline constexpr RangeRule ClockMonthRule{1, 12, "Значение номера месяца\nдолжно лежать в диапазоне от 1 до 12."};
 // Two typed digits always pass; a pasted "-1" would not fit the command's
@@ -63,9 +63,8 @@ inline constexpr std::string_view StartTripDelayNotChosenMessage =
 inline constexpr std::string_view ModeNotChosenMessage = "Режим работы\nдолжен быть выбран из списка.";
 
 // Entries of the fixed lists; a list position is the value on the wire.
-inline constexpr std::string_view StartTripDelayEntries[] = {
-    "Отключено", "1 час",   "2 часа",   "3 часа",   "4 часа",
-    "5 часов",   "6 часов", "7 часов",  "8 часов",  "9 часов"};
+inline constexpr std::string_view StartTripDelayEntries[] = {"Отключено", "1 час",   "2 часа",  "3 часа",  "4 часа",
+                                                             "5 часов",   "6 часов", "7 часов", "8 часов", "9 часов"};
 inline constexpr std::string_view ModeEntries[] = {"Часы/Календарь", "Маршрутный компьютер", "Ошибки ЭБУ",
                                                    "Переменные ЭБУ", "Управление ИМ ЭБУ"};
 inline constexpr std::string_view CorrectionEntries[] = {"Прибавлять секунду каждые", "Вычитать секунду каждые",

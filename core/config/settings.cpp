@@ -50,8 +50,8 @@ std::string ClockSetCommand(const ClockSetting& c) {
   for ([[maybe_unused]] int field : {c.year, c.month, c.weekday, c.day, c.hour, c.minute}) {
     assert(field >= 0 && field <= 99);
   }
-  return "$WCS" + TwoDigits(c.year) + TwoDigits(c.month) + TwoDigits(c.weekday) + TwoDigits(c.day) +
-         TwoDigits(c.hour) + TwoDigits(c.minute) + "\r";
+  return "$WCS" + TwoDigits(c.year) + TwoDigits(c.month) + TwoDigits(c.weekday) + TwoDigits(c.day) + TwoDigits(c.hour) +
+         TwoDigits(c.minute) + "\r";
 }
 
 std::uint8_t DecodeBrightness(std::string_view reply) { return link::HexToByte(reply, LongField); }

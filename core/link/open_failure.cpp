@@ -36,11 +36,11 @@ std::string BusyCause(const std::string& devicePath) {
     const posix::ProcessInfo& h = holders.front();
     return "Порт занят программой " + h.name + " (PID " + std::to_string(h.pid) + ").\n" + RemedyFor(h.name);
   }
-  std::string text =
-      "Порт занят другой программой (обычно ModemManager, brltty или терминальная программа).";
+  std::string text = "Порт занят другой программой (обычно ModemManager, brltty или терминальная программа).";
   std::vector<std::string_view> names;
   for (const Taker& t : KnownTakers) names.push_back(t.name);
-  for (const posix::ProcessInfo& p : posix::ProcessesNamed(names)) text += "\nЗапущена " + p.name + ". " + RemedyFor(p.name);
+  for (const posix::ProcessInfo& p : posix::ProcessesNamed(names))
+    text += "\nЗапущена " + p.name + ". " + RemedyFor(p.name);
   return text;
 }
 
@@ -69,19 +69,22 @@ std::string AccessCause(const std::string& devicePath, const std::optional<posix
   std::string text = access->uid == 0 ? "Открыть это устройство может только администратор (root).\n"
                                       : "Открыть это устройство может только его владелец " + access->owner +
                                             " и администратор (root).\n";
-  return text + "Чтобы его могли открыть и вы, администратор может отдать его группе dialout правилом udev: файлом\n"
-                "/etc/udev/rules.d/50-riventar.rules со строкой\n"
-                "KERNEL==\"" + KernelPattern(devicePath) + "\", GROUP=\"dialout\", MODE=\"0660\"\n"
-                "и командой sudo udevadm control --reload && sudo udevadm trigger.\n"
-                "Затем добавьте себя в группу dialout командой\nsudo usermod -aG dialout $USER\n"
-                "и войдите в систему заново.";
+  return text +
+         "Чтобы его могли открыть и вы, администратор может отдать его группе dialout правилом udev: файлом\n"
+         "/etc/udev/rules.d/50-riventar.rules со строкой\n"
+         "KERNEL==\"" +
+         KernelPattern(devicePath) +
+         "\", GROUP=\"dialout\", MODE=\"0660\"\n"
+         "и командой sudo udevadm control --reload && sudo udevadm trigger.\n"
+         "Затем добавьте себя в группу dialout командой\nsudo usermod -aG dialout $USER\n"
+         "и войдите в систему заново.";
 }
 
 }  // namespace
 
 std::string DescribeOpenFailure(const std::string& devicePath, const posix::SerialOpenError& error) {
-  std::string text = "Устройство: " + devicePath + "\nПричина: " + posix::ErrnoText(error.error) + " (" +
-                     error.operation + ")\n";
+  std::string text =
+      "Устройство: " + devicePath + "\nПричина: " + posix::ErrnoText(error.error) + " (" + error.operation + ")\n";
   using Kind = posix::SerialOpenError::Kind;
   if (error.kind == Kind::Busy) {
     text += BusyCause(devicePath);

@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <utility>
 
-
 namespace riventar::link {
 
 TCOMThread::TCOMThread(int portFd, ExchangeBuffer& buffer, posix::AutoResetEvent& replyEvent,

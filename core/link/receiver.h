@@ -23,8 +23,8 @@ class TCOMThread {
 
   // Throws std::system_error when the thread or its wake-up cannot be had.
   // `onHangUp` runs on this thread, once, when the port hangs up.
-  TCOMThread(int portFd, ExchangeBuffer& buffer, posix::AutoResetEvent& replyEvent,
-             std::function<void()> onHangUp = {}, ByteHook received = {});
+  TCOMThread(int portFd, ExchangeBuffer& buffer, posix::AutoResetEvent& replyEvent, std::function<void()> onHangUp = {},
+             ByteHook received = {});
   ~TCOMThread();  // Stop()
   TCOMThread(const TCOMThread&) = delete;
   TCOMThread& operator=(const TCOMThread&) = delete;

@@ -62,16 +62,16 @@ struct Queued {
 };
 
 struct Recorded {
-  int read = 0;                // trips in the recording
-  int added = 0;               // of them, not in the logbook before
-  std::vector<bool> wasNew;    // per trip of the recording
+  int read = 0;              // trips in the recording
+  int added = 0;             // of them, not in the logbook before
+  std::vector<bool> wasNew;  // per trip of the recording
 };
 
 struct VehicleSummary {
-  std::string plateKey;        // empty: "без номера"
-  trips::VehicleInfo texts;    // those last saved (or first seen)
+  std::string plateKey;      // empty: "без номера"
+  trips::VehicleInfo texts;  // those last saved (or first seen)
   std::int64_t trips = 0;
-  std::string firstDate;       // "YYYY-MM-DD" of the earliest trip, empty when none
+  std::string firstDate;  // "YYYY-MM-DD" of the earliest trip, empty when none
   std::string lastDate;
   std::uint64_t distance = 0;  // 1/6000 km, summed
   // Of `trips`, those recorded on this computer and not yet on the shared
@@ -79,9 +79,9 @@ struct VehicleSummary {
   std::int64_t pending = 0;
 };
 
-struct MonthSummary {          // one vehicle's trips in one month
-  int year = 0;                // 2000 + the trip's year
-  int month = 1;               // 1..12
+struct MonthSummary {  // one vehicle's trips in one month
+  int year = 0;        // 2000 + the trip's year
+  int month = 1;       // 1..12
   std::int64_t trips = 0;
   std::uint64_t distance = 0;  // 1/6000 km
   std::uint64_t fuel = 0;      // 1/16000 l

@@ -13,12 +13,12 @@ struct Figures {
   std::uint64_t days = 0;      // days in the fitted period; 0 when it ends before it starts
   std::uint64_t tripDays = 0;  // distinct dates of the trips in the period
   std::uint64_t trips = 0;
-  std::uint64_t tripTime = 0;    // seconds
-  std::uint64_t movingTime = 0;  // seconds
-  std::uint64_t distance = 0;    // 1/6000 km
-  std::uint64_t fuel = 0;        // 1/16000 l
-  std::uint32_t avgSpeed = 0;    // 0.1 km/h, the single trip's rule; 0 without time in motion
-  std::uint64_t consumption = 0; // 0.1 l/100 km, the single trip's rule; 0 without distance
+  std::uint64_t tripTime = 0;     // seconds
+  std::uint64_t movingTime = 0;   // seconds
+  std::uint64_t distance = 0;     // 1/6000 km
+  std::uint64_t fuel = 0;         // 1/16000 l
+  std::uint32_t avgSpeed = 0;     // 0.1 km/h, the single trip's rule; 0 without time in motion
+  std::uint64_t consumption = 0;  // 0.1 l/100 km, the single trip's rule; 0 without distance
 
   friend bool operator==(const Figures&, const Figures&) = default;
 };

@@ -8,9 +8,8 @@ namespace riventar::stats {
 
 using namespace std::chrono;
 
-const std::array<std::string_view, 12> MonthNames = {"Январь", "Февраль", "Март",     "Апрель",
-                                                     "Май",    "Июнь",    "Июль",     "Август",
-                                                     "Сентябрь", "Октябрь", "Ноябрь", "Декабрь"};
+const std::array<std::string_view, 12> MonthNames = {"Январь", "Февраль", "Март",     "Апрель",  "Май",    "Июнь",
+                                                     "Июль",   "Август",  "Сентябрь", "Октябрь", "Ноябрь", "Декабрь"};
 
 std::string_view MonthName(std::uint8_t month) {
   return month < MonthNames.size() ? MonthNames[month] : trips::UnknownMonthName;
@@ -111,10 +110,10 @@ Period SelectPeriod(const trips::TripList& trips, std::size_t anchor, PeriodKind
     }
   }
   CalendarDate(trips.at(anchor), anchor);
-  Period p = kind == PeriodKind::Everything
-                 ? Period{first, last,
-                          "с " + trips::DateText(trips[earliest]) + " по " + trips::DateText(trips[latest])}
-                 : CalendarPeriod(kind, trips[anchor]);
+  Period p =
+      kind == PeriodKind::Everything
+          ? Period{first, last, "с " + trips::DateText(trips[earliest]) + " по " + trips::DateText(trips[latest])}
+          : CalendarPeriod(kind, trips[anchor]);
   // The anchor lies between the earliest and the latest trip, so the fitted
   // period always holds it.
   p.start = std::max(p.start, first);

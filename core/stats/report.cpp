@@ -4,17 +4,24 @@
 
 namespace riventar::stats {
 
-const std::array<std::string_view, ReportLines> ReportLabels = {
-    "Отчетный период:",    "Марка автомашины:",  "Рег. номер:",
-    "Владелец:",           "Дней всего:",        "Дней с маршрутами:",
-    "Маршрутов всего:",    "Время на маршрутах:", "Время в движении:",
-    "Пройденный путь:",    "Средняя скорость движения:", "Израсходованное топливо:",
-    "Средний расход топлива:"};
+const std::array<std::string_view, ReportLines> ReportLabels = {"Отчетный период:",
+                                                                "Марка автомашины:",
+                                                                "Рег. номер:",
+                                                                "Владелец:",
+                                                                "Дней всего:",
+                                                                "Дней с маршрутами:",
+                                                                "Маршрутов всего:",
+                                                                "Время на маршрутах:",
+                                                                "Время в движении:",
+                                                                "Пройденный путь:",
+                                                                "Средняя скорость движения:",
+                                                                "Израсходованное топливо:",
+                                                                "Средний расход топлива:"};
 
 ReportValues MakeReportValues(const std::string& period, const std::string& model, const std::string& regId,
                               const std::string& owner, const FigureTexts& f) {
-  return {period,      model,      regId,       owner,       f.days,      f.tripDays, f.trips,
-          f.totalTime, f.timeInGo, f.totalWay,  f.averSpeed, f.totalFuel, f.averFuel};
+  return {period,      model,      regId,      owner,       f.days,      f.tripDays, f.trips,
+          f.totalTime, f.timeInGo, f.totalWay, f.averSpeed, f.totalFuel, f.averFuel};
 }
 
 namespace {

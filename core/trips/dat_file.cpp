@@ -105,7 +105,8 @@ std::string SerializeDatFile(const VehicleInfo& vehicle, const TripList& trips) 
   for (const std::string* header : {&vehicle.Model, &vehicle.RegId, &vehicle.Owner}) {
     // A line break inside a header would shift every line after it.
     std::string line = text::ToCp1251(*header);
-    std::replace_if(line.begin(), line.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+    std::replace_if(
+        line.begin(), line.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
     out += line;
     out += "\r\n";
   }

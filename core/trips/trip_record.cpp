@@ -28,8 +28,8 @@ TripRecord DecodeTripReply(std::string_view reply) {
 }
 
 bool AcceptedFromDevice(const TripRecord& r) {
-  return r.TripTime >= 1 && r.TripTime <= 360010 && r.MovingTime >= 1 && r.MovingTime <= 360010 &&
-         r.Distance >= 6 && r.Distance <= 60000010 && r.Fuel >= 16 && r.Fuel <= 160000010;
+  return r.TripTime >= 1 && r.TripTime <= 360010 && r.MovingTime >= 1 && r.MovingTime <= 360010 && r.Distance >= 6 &&
+         r.Distance <= 60000010 && r.Fuel >= 16 && r.Fuel <= 160000010;
 }
 
 bool AcceptedFromFile(const TripRecord& r) {

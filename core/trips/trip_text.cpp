@@ -75,7 +75,9 @@ std::string_view MonthShortName(std::uint8_t month) {
 
 void AppendCellText(std::string& out, const TripRecord& r, std::size_t rowNumber, int column, const CellNames& names) {
   switch (column) {
-    case 0: AppendNumber(out, rowNumber); break;
+    case 0:
+      AppendNumber(out, rowNumber);
+      break;
     case 1:  // "%s-%2.2d-%s-20%2.2d"
       out += r.Weekday < 7 ? names.Weekdays[r.Weekday] : names.UnknownWeekday;
       out += '-';
@@ -90,13 +92,26 @@ void AppendCellText(std::string& out, const TripRecord& r, std::size_t rowNumber
       out += ':';
       AppendNumber(out, r.Minute, 2);
       break;
-    case 3: AppendDuration(out, r.TripTime); break;
-    case 4: AppendDuration(out, r.MovingTime); break;
-    case 5: AppendDecimal(out, r.Distance / DistancePerKm, (r.Distance / DistancePerTenthKm) % 10); break;
-    case 6: AppendDecimal(out, r.AvgSpeed / 10, r.AvgSpeed % 10, 3); break;
-    case 7: AppendDecimal(out, r.Fuel / FuelPerLitre, (r.Fuel / FuelPerTenthLitre) % 10); break;
-    case 8: AppendDecimal(out, (r.Consumption / 10) % 256, r.Consumption % 10); break;
-    default: break;
+    case 3:
+      AppendDuration(out, r.TripTime);
+      break;
+    case 4:
+      AppendDuration(out, r.MovingTime);
+      break;
+    case 5:
+      AppendDecimal(out, r.Distance / DistancePerKm, (r.Distance / DistancePerTenthKm) % 10);
+      break;
+    case 6:
+      AppendDecimal(out, r.AvgSpeed / 10, r.AvgSpeed % 10, 3);
+      break;
+    case 7:
+      AppendDecimal(out, r.Fuel / FuelPerLitre, (r.Fuel / FuelPerTenthLitre) % 10);
+      break;
+    case 8:
+      AppendDecimal(out, (r.Consumption / 10) % 256, r.Consumption % 10);
+      break;
+    default:
+      break;
   }
 }
 

@@ -13,8 +13,8 @@ namespace riventar::trips {
 inline constexpr int TableColumns = 9;
 
 extern const std::array<std::string_view, TableColumns> TableHeadings;
-extern const std::array<std::string_view, 7> WeekdayShortNames;   // 0 = Monday
-extern const std::array<std::string_view, 12> MonthShortNames;    // 0 = January
+extern const std::array<std::string_view, 7> WeekdayShortNames;  // 0 = Monday
+extern const std::array<std::string_view, 12> MonthShortNames;   // 0 = January
 
 // Shown for a weekday above 6 or a month above 11 (a damaged file can hold
 // such values); the lookups never leave their tables.

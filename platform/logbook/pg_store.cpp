@@ -606,9 +606,9 @@ class PgStore final : public Store {
     }
 
     if (saved && !keys.empty()) {
-      QSqlQuery move = c_.Prepared(QStringLiteral(
-          "SELECT riventar_move_trips(?, CAST(? AS bigint[]), CAST(? AS bigint[]), CAST(? AS bigint[]), "
-          "CAST(? AS bigint[]), CAST(? AS bigint[]))"));
+      QSqlQuery move = c_.Prepared(
+          QStringLiteral("SELECT riventar_move_trips(?, CAST(? AS bigint[]), CAST(? AS bigint[]), CAST(? AS bigint[]), "
+                         "CAST(? AS bigint[]), CAST(? AS bigint[]))"));
       move.bindValue(0, Big(vehicleId));
       BindKeys(move, 1, keys);
       c_.Run(move);

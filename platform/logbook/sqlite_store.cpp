@@ -420,10 +420,10 @@ class SqliteStore final : public QueuingStore {
   }
 
   std::vector<OutboxEntry> Waiting(std::size_t maxTrips) override {
-    QSqlQuery q = c_.Exec(
-        QStringLiteral("SELECT id, recording, saved, origin, source, at, model, reg_id, owner FROM outbox ORDER BY id"));
-    QSqlQuery tripsOf = c_.Prepared(
-        QStringLiteral("SELECT %1 FROM outbox_trips WHERE entry = ? ORDER BY slot").arg(TripColumns));
+    QSqlQuery q = c_.Exec(QStringLiteral(
+        "SELECT id, recording, saved, origin, source, at, model, reg_id, owner FROM outbox ORDER BY id"));
+    QSqlQuery tripsOf =
+        c_.Prepared(QStringLiteral("SELECT %1 FROM outbox_trips WHERE entry = ? ORDER BY slot").arg(TripColumns));
     std::vector<OutboxEntry> out;
     std::size_t held = 0;
     while (q.next()) {
@@ -461,8 +461,8 @@ class SqliteStore final : public QueuingStore {
 
   OutboxTotals WaitingTotals() override {
     OutboxTotals totals;
-    totals.trips = c_.Integer(QStringLiteral(
-        "SELECT COUNT(*) FROM (SELECT DISTINCT %1 FROM outbox_trips WHERE fresh = 1)").arg(TripColumns));
+    totals.trips = c_.Integer(
+        QStringLiteral("SELECT COUNT(*) FROM (SELECT DISTINCT %1 FROM outbox_trips WHERE fresh = 1)").arg(TripColumns));
     QSqlQuery q = c_.Exec(QStringLiteral("SELECT COUNT(*), MIN(at) FROM outbox"));
     if (!q.next()) Fail(c_.Path(), q.lastError());
     totals.recordings = q.value(0).toLongLong();
@@ -471,11 +471,12 @@ class SqliteStore final : public QueuingStore {
   }
 
   std::vector<VehicleSummary> WaitingVehicles() override {
-    QSqlQuery q = c_.Exec(QStringLiteral(
-        "SELECT w.plate_key, v.model, v.reg_id, v.owner, COUNT(*), MIN(w.stamp), MAX(w.stamp), SUM(w.distance) "
-        "FROM (SELECT DISTINCT plate_key, %1 FROM outbox_trips JOIN outbox ON outbox.id = entry WHERE fresh = 1) w "
-        "LEFT JOIN vehicles v ON v.plate_key = w.plate_key GROUP BY w.plate_key ORDER BY w.plate_key")
-                              .arg(TripColumns));
+    QSqlQuery q = c_.Exec(
+        QStringLiteral(
+            "SELECT w.plate_key, v.model, v.reg_id, v.owner, COUNT(*), MIN(w.stamp), MAX(w.stamp), SUM(w.distance) "
+            "FROM (SELECT DISTINCT plate_key, %1 FROM outbox_trips JOIN outbox ON outbox.id = entry WHERE fresh = 1) w "
+            "LEFT JOIN vehicles v ON v.plate_key = w.plate_key GROUP BY w.plate_key ORDER BY w.plate_key")
+            .arg(TripColumns));
     std::vector<VehicleSummary> out;
     while (q.next()) {
       VehicleSummary& v = out.emplace_back();

@@ -86,7 +86,8 @@ void ForgetBinding(int com, QSettings& settings) {
 }
 
 const SerialDevice* FindDevice(const std::vector<SerialDevice>& devices, const QString& path) {
-  const auto found = std::find_if(devices.begin(), devices.end(), [&](const SerialDevice& d) { return d.Matches(path); });
+  const auto found =
+      std::find_if(devices.begin(), devices.end(), [&](const SerialDevice& d) { return d.Matches(path); });
   return found == devices.end() ? nullptr : &*found;
 }
 

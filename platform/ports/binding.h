@@ -25,10 +25,10 @@ namespace riventar::ports {
 
 inline constexpr int ComCount = 2;  // COM1 and COM2
 
-QString ComName(int com);                           // 1 -> "COM1"
-std::optional<int> ComNumber(QStringView name);     // "COM2" or "com2" -> 2; anything else -> nullopt
-QString DefaultPath(int com);                       // 1 -> "/dev/ttyS0"
-QString EnvironmentVariable(int com);               // 1 -> "RIVENTAR_COM1"
+QString ComName(int com);                        // 1 -> "COM1"
+std::optional<int> ComNumber(QStringView name);  // "COM2" or "com2" -> 2; anything else -> nullopt
+QString DefaultPath(int com);                    // 1 -> "/dev/ttyS0"
+QString EnvironmentVariable(int com);            // 1 -> "RIVENTAR_COM1"
 
 struct Binding {
   enum class Source { Environment, Saved, FirstStart, Default };

@@ -64,7 +64,8 @@ QString DeviceName(const PortReport& port) {
   QString name = port.product;
   if (!port.manufacturer.isEmpty() && !name.startsWith(port.manufacturer, Qt::CaseInsensitive))
     name = name.isEmpty() ? port.manufacturer : port.manufacturer + QLatin1Char(' ') + name;
-  if (!port.serialNumber.isEmpty()) name += name.isEmpty() ? port.serialNumber : QStringLiteral(" (%1)").arg(port.serialNumber);
+  if (!port.serialNumber.isEmpty())
+    name += name.isEmpty() ? port.serialNumber : QStringLiteral(" (%1)").arg(port.serialNumber);
   return name.isEmpty() ? QFileInfo(port.path).fileName() : name;
 }
 

@@ -41,7 +41,7 @@ void ForEachProcess(Visit visit) {
 }  // namespace
 
 std::vector<ProcessInfo> ProcessesHolding(const std::string& path) {
-  struct stat device{};
+  struct stat device {};
   if (::stat(path.c_str(), &device) < 0 || !S_ISCHR(device.st_mode)) return {};
   std::vector<ProcessInfo> holders;
   ForEachProcess([&](const std::string& pid) {
@@ -49,7 +49,7 @@ std::vector<ProcessInfo> ProcessesHolding(const std::string& path) {
     const DirHandle fds = OpenDir(fdDir);  // fails for other users' processes
     if (!fds) return;
     while (const dirent* fd = ::readdir(fds.get())) {
-      struct stat target{};
+      struct stat target {};
       if (!IsNumber(fd->d_name) || ::stat((fdDir + "/" + fd->d_name).c_str(), &target) < 0) continue;
       if (S_ISCHR(target.st_mode) && target.st_rdev == device.st_rdev) {
         holders.push_back({std::stoi(pid), ProcessName(pid)});

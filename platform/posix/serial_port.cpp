@@ -135,7 +135,7 @@ void SerialPort::Close() {
 }
 
 std::optional<DeviceAccess> AccessOf(const std::string& path) {
-  struct stat st{};
+  struct stat st {};
   if (::stat(path.c_str(), &st) < 0) return std::nullopt;
   DeviceAccess access{st.st_uid, st.st_gid, std::to_string(st.st_uid), std::to_string(st.st_gid),
                       static_cast<unsigned>(st.st_mode & 07777)};

@@ -31,8 +31,8 @@ struct SerialOpenError {
     Configure,  // opened, but it would not take the line settings
   };
   Kind kind = Kind::Open;
-  int error = 0;          // errno of the failed call
-  std::string operation;  // the call that failed ("open", "flock", "tcsetattr", ...)
+  int error = 0;                       // errno of the failed call
+  std::string operation;               // the call that failed ("open", "flock", "tcsetattr", ...)
   std::optional<DeviceAccess> access;  // for EACCES, when the node could be examined
 };
 

@@ -20,8 +20,8 @@
 #include "core/trips/dat_file.h"
 #include "core/trips/trip_record.h"
 #include "sim/simulator.h"
-#include "tests/support/temp_dir.h"
 #include "sim/trip_store.h"
+#include "tests/support/temp_dir.h"
 
 namespace fs = std::filesystem;
 using riventar::sim::DeviceTrip;
@@ -65,9 +65,7 @@ class Cli : public ::testing::Test {
     ::setenv("RIVENTAR_LOGBOOK", logbook.c_str(), 1);
     sim.SetTrips(device);
   }
-  void TearDown() override {
-    ::unsetenv("RIVENTAR_LOGBOOK");
-  }
+  void TearDown() override { ::unsetenv("RIVENTAR_LOGBOOK"); }
   riventar::testing::TempDir scratch{"riventar-cli-test"}, logbookFolder{"riventar-cli-logbook"};
 
   // Runs the program with --port at the simulator; `fileSizeLimit` bytes, if
@@ -78,7 +76,8 @@ class Cli : public ::testing::Test {
   // `errTerminal`: a pseudo-terminal's slave for standard error.
   pid_t Start(std::vector<std::string> args, rlim_t fileSizeLimit = RLIM_INFINITY, fs::path out = {},
               const char* errTerminal = nullptr) {
-    if (std::find(args.begin(), args.end(), "--port") == args.end()) args.insert(args.begin(), {"--port", sim.SlavePath()});
+    if (std::find(args.begin(), args.end(), "--port") == args.end())
+      args.insert(args.begin(), {"--port", sim.SlavePath()});
     args.insert(args.begin(), RIVENTAR_CLI);
     if (out.empty()) out = dir / "stdout";
     const fs::path err = dir / "stderr";
@@ -135,7 +134,8 @@ TEST_F(Cli, DownloadWritesWhatTheWindowSavesAndExports) {
       {{"download", "-o", (dir / "a.json").string()}, "a.json", "[\n" + knownJson + ",\n"},  // the start
       {{"--json", "download"}, "", "[\n" + knownJson + ",\n"},
       {{"download", "--format", "csv"}, "", trips::SerializeCsv(shown)},
-      {{"download"}, "",
+      {{"download"},
+       "",
        "N  Дата            Время  На маршруте  В движении  Путь  Скорость  Топливо  Расход\n"
        "1  СР-05-ОКТ-2005  08:15  01:02:03     00:45:00    25.3  033.6     2.1      8.3\n"},
   };
@@ -207,7 +207,8 @@ TEST_F(Cli, SettingsGoOutAsTheWindowSendsThem) {
       {{"set", "correction", "subtract", "127"}, {"$ICS81", "$ICR"}, "correction  subtract 127\n"},
       {{"set", "correction", "off"}, {"$ICS00", "$ICR"}, "correction  off\n"},
       {{"set", "clock", "2008-02-29T23:59"}, {"$WCS080205292359", "$WCR"}, "clock  2008-02-29T23:59\n"},
-      {{"--json", "set", "clock", "2005-10-16T00:07"}, {"$WCS051007160007", "$WCR"},
+      {{"--json", "set", "clock", "2005-10-16T00:07"},
+       {"$WCS051007160007", "$WCR"},
        "{\"clock\": \"2005-10-16T00:07\"}\n"},
       {{"reset-counter"}, {"$TC", "$TN"}, "trips  0\n"},
   };
@@ -240,7 +241,9 @@ TEST_F(Cli, FailuresEndWithTheirStatus) {
       {{"set", "correction", "add", "-5"}, 2, "отрицательным"},
       {{"download", "--no-logbook", "--reset"}, 4, "--reset with --no-logbook needs -o FILE"},
       {{"download", "-o", (dir / "x.csv").string(), "--append"}, 2, ".dat files only"},
-      {{"--port", "/nonexistent/tty", "info"}, 3, "Не возможно открыть последовательный порт\nУстройство: /nonexistent/tty"},
+      {{"--port", "/nonexistent/tty", "info"},
+       3,
+       "Не возможно открыть последовательный порт\nУстройство: /nonexistent/tty"},
       // Checked before the device is asked: the device is silent, and asking it would take a second.
       {{"download", "-o", (dir / "no/such/dir.dat").string()}, 4, "cannot create", true},
       {{"download", "-o", "/dev/full", "--format", "dat"}, 4, "/dev/full: not a regular file", true},
@@ -308,8 +311,17 @@ TEST_F(Cli, OutputThatCannotBeWrittenFails) {
   const fs::path file = dir / "car.dat";
   Write(file, trips::SerializeDatFile({}, Shown(device)));
   const std::vector<std::string> commands[] = {
-      {"info"}, {"get"}, {"--json", "get"}, {"set", "mode", "clock"}, {"reset-counter"}, {"download"},
-      {"--json", "download"}, {"--json", "ports"}, {"stats", file.string()}, {"--help"}, {"set", "--help"},
+      {"info"},
+      {"get"},
+      {"--json", "get"},
+      {"set", "mode", "clock"},
+      {"reset-counter"},
+      {"download"},
+      {"--json", "download"},
+      {"--json", "ports"},
+      {"stats", file.string()},
+      {"--help"},
+      {"set", "--help"},
   };
   for (const auto& args : commands) {
     sim.SetTrips(device);
@@ -364,10 +376,14 @@ TEST_F(Cli, SuccessAndAFailedResetAreSaid) {
   } cases[] = {
       {{"download"}, false, 0, "riventar-cli: 5 trips read, 5 new\n"},
       {{"download", "-o", file}, false, 0, "riventar-cli: 5 trips read, 0 new, written to " + file + "\n"},
-      {{"download", "-o", file, "--reset"}, true, 1,
+      {{"download", "-o", file, "--reset"},
+       true,
+       1,
        "riventar-cli: 5 trips read, 0 new, written to " + file +
            "; but the device did not answer the counter reset, so it still holds them\n"},
-      {{"download", "--no-logbook", "-o", file, "--reset"}, false, 0,
+      {{"download", "--no-logbook", "-o", file, "--reset"},
+       false,
+       0,
        "riventar-cli: 5 trips read, written to " + file + "; the device's counter is reset\n"},
   };
   for (const auto& c : cases) {
@@ -440,8 +456,8 @@ TEST_F(Cli, AnInterruptClearsTheBarAndLeavesNoFileBehind) {
   sim.SetPace(true);
   const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY);
   ASSERT_TRUE(terminal >= 0 && ::grantpt(terminal) == 0 && ::unlockpt(terminal) == 0);
-  const pid_t child = Start({"download", "-o", (dir / "car.dat").string(), "--reset"}, RLIM_INFINITY, {},
-                            ::ptsname(terminal));
+  const pid_t child =
+      Start({"download", "-o", (dir / "car.dat").string(), "--reset"}, RLIM_INFINITY, {}, ::ptsname(terminal));
   ASSERT_TRUE(sim.WaitForCommands(10, std::chrono::seconds(5)));
   ::kill(child, SIGINT);
   EXPECT_EQ(Wait(child).status, 128 + SIGINT);

@@ -166,9 +166,10 @@ TEST_F(Fleet, AServerThatNeverAnswersHoldsTheReadingUpOnlyForTheConnectTimeout) 
   fs::create_directories(silent);
   const SilentServer server(silent);
   const auto started = std::chrono::steady_clock::now();
-  const Outcome o = Run("a", {"--logbook", "postgresql:///" + database + "?host=" + silent.string(), "download",
-                              "--reset", "--format", "csv"},
-                        &device);
+  const Outcome o = Run(
+      "a",
+      {"--logbook", "postgresql:///" + database + "?host=" + silent.string(), "download", "--reset", "--format", "csv"},
+      &device);
   EXPECT_LT(std::chrono::steady_clock::now() - started, 9s);  // the connect timeout and the reading, no more
   EXPECT_EQ(o.status, 0) << o.err;
   EXPECT_NE(o.err.find("cannot be reached"), std::string::npos) << o.err;

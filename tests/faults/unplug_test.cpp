@@ -19,8 +19,8 @@
 #include "tests/support/on_modal.h"
 #include "tests/support/scripted_dialogs.h"
 #include "ui/app/Main_form.h"
-#include "ui/config/Cfg_form.h"
 #include "ui/common/Progressbar_form.h"
+#include "ui/config/Cfg_form.h"
 
 namespace {
 
@@ -68,8 +68,7 @@ class Unplugged : public ::testing::Test {
   }
   // The configuration window, if the read succeeds, is closed as soon as it shows.
   void PressConfiguration() {
-    riventar::testing::OnModal<TConfig_Form> onShown(
-        [](TConfig_Form& window) { window.Exit_Config_Button->click(); });
+    riventar::testing::OnModal<TConfig_Form> onShown([](TConfig_Form& window) { window.Exit_Config_Button->click(); });
     form->Configuration_Button->click();
   }
   void ExpectDroppedLink() {

@@ -1,6 +1,7 @@
 // Files: the program writes only the files the user chose, and a chosen
 // "file" that is no plain file is refused at once instead of blocking the
 // program or filling its memory.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,7 +13,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <memory>
 #include <thread>
@@ -114,7 +114,8 @@ TEST_F(UserFiles, SomethingThatIsNoPlainFileIsRefusedAtOnce) {
     const char* name;
     QString path;
   };
-  const Case cases[] = {{"named pipe", Path("pipe.dat")}, {"terminal", QStringLiteral("/dev/tty")}, {"folder", files.path()}};
+  const Case cases[] = {
+      {"named pipe", Path("pipe.dat")}, {"terminal", QStringLiteral("/dev/tty")}, {"folder", files.path()}};
   form->TripList = {SampleTrip(9)};
   form->ReDraw_StringGrid();
   for (const Case& c : cases) {

@@ -180,8 +180,8 @@ TEST_F(InstallLayout, ManualPageRendersCleanly) {
 
 TEST_F(InstallLayout, MetainfoPassesAppstreamValidate) {
   if (!HaveTool("appstreamcli")) GTEST_SKIP() << "appstreamcli is not installed";
-  const Output r =
-      Shell("appstreamcli validate --no-net --no-color " + Quoted(Prefix() / Data / "metainfo" / (AppId + ".metainfo.xml")));
+  const Output r = Shell("appstreamcli validate --no-net --no-color " +
+                         Quoted(Prefix() / Data / "metainfo" / (AppId + ".metainfo.xml")));
   EXPECT_EQ(r.status, 0) << r.text;
 }
 

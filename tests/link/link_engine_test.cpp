@@ -1,7 +1,7 @@
 // The link engine against the simulated device on a real pseudo-terminal.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <chrono>

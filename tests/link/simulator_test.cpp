@@ -1,5 +1,7 @@
 // The simulated device: what it answers, what it stores, and that the
 // program's own decoder reads its trips as they were stored.
+#include "sim/simulator.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -12,7 +14,6 @@
 #include "core/link/link.h"
 #include "core/trips/trip_record.h"
 #include "sim/device.h"
-#include "sim/simulator.h"
 #include "sim/trip_store.h"
 
 namespace {
@@ -31,9 +32,16 @@ TEST(SimDevice, ReadingCommandsPutTheirDataAtPositionK) {
   device.settings.mode = 2;
   device.SetClock({5, 10, 1, 10, 14, 5});
   const std::pair<const char*, std::string> cases[] = {
-      {"NOP", "!NOP\r"},         {"TN", "!TN03\r"},       {"LBR", "!LBR0c\r"},  {"SDR", "!SDR0385\r"},
-      {"AR", "!AR03\r"},         {"ICR", "!ICRf4\r"},     {"MR", "!MR02\r"},    {"WCR", "!WCR051001101405\r"},
-      {"VHR", "!VHRSIM-BK HW 2.1\r"}, {"VSR", "!VSRSIM-BK SW 1.07\r"},
+      {"NOP", "!NOP\r"},
+      {"TN", "!TN03\r"},
+      {"LBR", "!LBR0c\r"},
+      {"SDR", "!SDR0385\r"},
+      {"AR", "!AR03\r"},
+      {"ICR", "!ICRf4\r"},
+      {"MR", "!MR02\r"},
+      {"WCR", "!WCR051001101405\r"},
+      {"VHR", "!VHRSIM-BK HW 2.1\r"},
+      {"VSR", "!VSRSIM-BK SW 1.07\r"},
   };
   for (const auto& [command, reply] : cases) EXPECT_EQ(device.Answer(command).value_or("none"), reply) << command;
 }
@@ -44,12 +52,9 @@ TEST(SimDevice, EachWriteIsSeenInTheNextReadBack) {
     const char* read;
     const char* expected;
   } cases[] = {
-      {"LBS0c08", "LBR", "!LBR0c\r"},
-      {"SDS0385", "SDR", "!SDR0385\r"},
-      {"AS05", "AR", "!AR05\r"},
-      {"ICSf4", "ICR", "!ICRf4\r"},
-      {"MS04", "MR", "!MR04\r"},
-      {"WCS070512031859", "WCR", "!WCR070512031859\r"},
+      {"LBS0c08", "LBR", "!LBR0c\r"}, {"SDS0385", "SDR", "!SDR0385\r"},
+      {"AS05", "AR", "!AR05\r"},      {"ICSf4", "ICR", "!ICRf4\r"},
+      {"MS04", "MR", "!MR04\r"},      {"WCS070512031859", "WCR", "!WCR070512031859\r"},
       {"TC", "TN", "!TN00\r"},
   };
   Device device;

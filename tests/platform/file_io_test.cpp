@@ -1,3 +1,5 @@
+#include "platform/files/file_io.h"
+
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -8,7 +10,6 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/files/file_io.h"
 #include "platform/text/cp1251.h"
 #include "tests/support/temp_dir.h"
 
@@ -113,8 +114,14 @@ TEST(Cp1251, RoundTripAndUnmappableCharacters) {
   using riventar::text::ToCp1251;
   EXPECT_EQ(ToCp1251("Ёж abc"), "\xa8\xe6 abc");
   EXPECT_EQ(FromCp1251("\xa8\xe6 abc"), "Ёж abc");
-  EXPECT_EQ(ToCp1251("a€b"), "a\x88" "b");  // the euro sign exists in 1251
-  EXPECT_EQ(ToCp1251("a中b"), "a?b");       // one '?' byte per character it cannot hold
-  EXPECT_EQ(ToCp1251("a\xff" "b"), "a?b");  // malformed UTF-8
-  EXPECT_EQ(FromCp1251("a\x98" "b"), "a?b");
+  EXPECT_EQ(ToCp1251("a€b"),
+            "a\x88"
+            "b");                      // the euro sign exists in 1251
+  EXPECT_EQ(ToCp1251("a中b"), "a?b");  // one '?' byte per character it cannot hold
+  EXPECT_EQ(ToCp1251("a\xff"
+                     "b"),
+            "a?b");  // malformed UTF-8
+  EXPECT_EQ(FromCp1251("a\x98"
+                       "b"),
+            "a?b");
 }

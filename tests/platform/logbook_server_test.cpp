@@ -195,8 +195,9 @@ TEST_F(ServerLogbook, ABatchIsRecordedWholeOrNotAtAllAndOnceHoweverOftenItIsSent
                "IF NEW.source = '/refused' THEN RAISE EXCEPTION 'refused here'; END IF; RETURN NEW; END $$; "
                "CREATE TRIGGER refuse BEFORE INSERT ON imports FOR EACH ROW EXECUTE FUNCTION refuse()");
   EXPECT_THROW(store->RecordAll(Batch("/refused")), StoreError);
-  EXPECT_EQ(server().Sql(name_, "SELECT (SELECT COUNT(*) FROM trips), (SELECT COUNT(*) FROM imports), "
-                                "(SELECT COUNT(*) FROM vehicles)"),
+  EXPECT_EQ(server().Sql(name_,
+                         "SELECT (SELECT COUNT(*) FROM trips), (SELECT COUNT(*) FROM imports), "
+                         "(SELECT COUNT(*) FROM vehicles)"),
             "0|0|0\n");
 
   for (int sent = 0; sent < 3; ++sent) store->RecordAll(Batch());
@@ -233,9 +234,10 @@ TEST_F(ServerLogbook, AServerOfTheFirstVersionIsBroughtUpToDate) {
       " PRIMARY KEY (device, slot));"
       "INSERT INTO vehicles (plate_key, model, reg_id, owner, trips, first_stamp, last_stamp, distance)"
       " VALUES ('А123ВС77', 'ВАЗ-2110', 'А123ВС77', '', 1, " +
-          stamp + ", " + stamp + ", 60000);"
-      "INSERT INTO imports (origin, at, source, read_count, added) VALUES (0, '2024-01-01 00:00:00', 'x', 1, 1);"
-      "INSERT INTO trips VALUES (" +
+          stamp + ", " + stamp +
+          ", 60000);"
+          "INSERT INTO imports (origin, at, source, read_count, added) VALUES (0, '2024-01-01 00:00:00', 'x', 1, 1);"
+          "INSERT INTO trips VALUES (" +
           stamp + ", 600, 500, 60000, 16000, 1, 1)");
   auto store = OpenServerLogbook(uri_);
   EXPECT_EQ(server().Sql(name_, "SELECT version FROM schema_version"), "2\n");

@@ -17,14 +17,20 @@ using riventar::testing::MadeUpDevices;
 const QString FtdiById = QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
 
 PortReport Ftdi(QString path = QStringLiteral("/dev/ttyUSB0")) {
-  return {path, FtdiById, QStringLiteral("FTDI"), QStringLiteral("FT232R USB UART"), QStringLiteral("A50285BI"), true, true};
+  return {path, FtdiById, QStringLiteral("FTDI"), QStringLiteral("FT232R USB UART"), QStringLiteral("A50285BI"),
+          true, true};
 }
 PortReport Legacy(int n, bool hardware) {
   return {QStringLiteral("/dev/ttyS%1").arg(n), {}, {}, {}, {}, false, hardware};
 }
 PortReport Acm(int n) {
-  return {QStringLiteral("/dev/ttyACM%1").arg(n), {}, QStringLiteral("Arduino (www.arduino.cc)"),
-          QStringLiteral("Arduino Uno"), {}, true, true};
+  return {QStringLiteral("/dev/ttyACM%1").arg(n),
+          {},
+          QStringLiteral("Arduino (www.arduino.cc)"),
+          QStringLiteral("Arduino Uno"),
+          {},
+          true,
+          true};
 }
 
 TEST(ListDevices, UsbFirstNamedThenLegacyWithHardwareThenTheRest) {
@@ -32,7 +38,13 @@ TEST(ListDevices, UsbFirstNamedThenLegacyWithHardwareThenTheRest) {
       Legacy(1, false),
       {QStringLiteral("/dev/ttyAMA0"), {}, {}, {}, {}, false, true},
       Legacy(0, true),
-      {QStringLiteral("/dev/ttyUSB10"), {}, QStringLiteral("Prolific"), QStringLiteral("Prolific USB-Serial Controller"), {}, true, true},
+      {QStringLiteral("/dev/ttyUSB10"),
+       {},
+       QStringLiteral("Prolific"),
+       QStringLiteral("Prolific USB-Serial Controller"),
+       {},
+       true,
+       true},
       Acm(0),
       Ftdi(QStringLiteral("/dev/ttyUSB2")),
       {QStringLiteral("/dev/ttyUSB3"), {}, {}, {}, {}, true, true},
@@ -74,20 +86,50 @@ TEST_F(Bindings, EnvironmentThenSavedThenFirstStartThenDefault) {
   const QString s0 = QStringLiteral("/dev/ttyS0"), s1 = QStringLiteral("/dev/ttyS1");
   const Case cases[] = {
       {"nothing at all", {}, {}, {}, {}, {s0, S::Default}, {s1, S::Default}},
-      {"one adapter, no UART at ttyS0: first start", {Ftdi(), Legacy(0, false)}, {}, {}, {},
-       {FtdiById, S::FirstStart}, {s1, S::Default}},
-      {"one adapter without a stable name", {Acm(0)}, {}, {}, {}, {QStringLiteral("/dev/ttyACM0"), S::FirstStart},
+      {"one adapter, no UART at ttyS0: first start",
+       {Ftdi(), Legacy(0, false)},
+       {},
+       {},
+       {},
+       {FtdiById, S::FirstStart},
+       {s1, S::Default}},
+      {"one adapter without a stable name",
+       {Acm(0)},
+       {},
+       {},
+       {},
+       {QStringLiteral("/dev/ttyACM0"), S::FirstStart},
        {s1, S::Default}},
       {"a UART at ttyS0 keeps COM1 there", {Ftdi(), Legacy(0, true)}, {}, {}, {}, {s0, S::Default}, {s1, S::Default}},
       {"two adapters: no guess", {Ftdi(), Acm(0)}, {}, {}, {}, {s0, S::Default}, {s1, S::Default}},
-      {"something saved for COM2: no guess", {Ftdi()}, {}, {}, QStringLiteral("/dev/ttyACM3"), {s0, S::Default},
+      {"something saved for COM2: no guess",
+       {Ftdi()},
+       {},
+       {},
+       QStringLiteral("/dev/ttyACM3"),
+       {s0, S::Default},
        {QStringLiteral("/dev/ttyACM3"), S::Saved}},
-      {"saved", {Ftdi()}, {}, QStringLiteral("/dev/ttyUSB7"), {}, {QStringLiteral("/dev/ttyUSB7"), S::Saved},
+      {"saved",
+       {Ftdi()},
+       {},
+       QStringLiteral("/dev/ttyUSB7"),
+       {},
+       {QStringLiteral("/dev/ttyUSB7"), S::Saved},
        {s1, S::Default}},
-      {"environment over saved", {Ftdi()}, QStringLiteral("/tmp/sim"), QStringLiteral("/dev/ttyUSB7"), {},
-       {QStringLiteral("/tmp/sim"), S::Environment}, {s1, S::Default}},
-      {"environment over first start", {Ftdi()}, QStringLiteral("/tmp/sim"), {}, {},
-       {QStringLiteral("/tmp/sim"), S::Environment}, {s1, S::Default}},
+      {"environment over saved",
+       {Ftdi()},
+       QStringLiteral("/tmp/sim"),
+       QStringLiteral("/dev/ttyUSB7"),
+       {},
+       {QStringLiteral("/tmp/sim"), S::Environment},
+       {s1, S::Default}},
+      {"environment over first start",
+       {Ftdi()},
+       QStringLiteral("/tmp/sim"),
+       {},
+       {},
+       {QStringLiteral("/tmp/sim"), S::Environment},
+       {s1, S::Default}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -106,7 +148,8 @@ TEST_F(Bindings, EnvironmentThenSavedThenFirstStartThenDefault) {
       EXPECT_EQ(got.path, expected.path) << "COM" << com;
       EXPECT_EQ(got.source, expected.source) << "COM" << com;
       EXPECT_EQ(riventar::ports::BoundPath(com, *settings, source), expected.path);
-      EXPECT_EQ(riventar::ports::ResolvePortArgument(QStringLiteral("com%1").arg(com), *settings, source), expected.path);
+      EXPECT_EQ(riventar::ports::ResolvePortArgument(QStringLiteral("com%1").arg(com), *settings, source),
+                expected.path);
     }
   }
 }
@@ -117,7 +160,8 @@ TEST_F(Bindings, SavedChoiceSurvivesInTheFileAndCanBeForgotten) {
   const MadeUpDevices none({});
   EXPECT_EQ(riventar::ports::BoundPath(2, *riventar::ports::OpenUserSettings(file), none), FtdiById);
   riventar::ports::ForgetBinding(2, *settings);
-  EXPECT_EQ(riventar::ports::BoundPath(2, *riventar::ports::OpenUserSettings(file), none), QStringLiteral("/dev/ttyS1"));
+  EXPECT_EQ(riventar::ports::BoundPath(2, *riventar::ports::OpenUserSettings(file), none),
+            QStringLiteral("/dev/ttyS1"));
 }
 
 TEST_F(Bindings, SettingsInTheXdgConfigFolderAndPortArguments) {

@@ -1,12 +1,12 @@
 #include "tests/support/private_x_server.h"
 
-#include <X11/Xlib.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <X11/Xlib.h>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -27,7 +27,7 @@ PrivateXServer::PrivateXServer() {
   // Far above the numbers desktops and other test servers take by default.
   const int first = 400 + static_cast<int>(::getpid() % 400) * 4;
   for (int number = first; number < first + 40; ++number) {
-    struct stat st{};
+    struct stat st {};
     if (::stat(("/tmp/.X" + std::to_string(number) + "-lock").c_str(), &st) == 0) continue;
     if (TryDisplay(number) || missing_) return;
   }
@@ -56,8 +56,8 @@ bool PrivateXServer::TryDisplay(int number) {
     int status = 0;
     if (::waitpid(pid, &status, WNOHANG) == pid) {
       missing_ = WIFEXITED(status) && WEXITSTATUS(status) == 127;
-      failure_ = "Xvfb " + name + " ended (" + (WIFEXITED(status) ? "status " + std::to_string(WEXITSTATUS(status))
-                                                                  : std::string("signal")) +
+      failure_ = "Xvfb " + name + " ended (" +
+                 (WIFEXITED(status) ? "status " + std::to_string(WEXITSTATUS(status)) : std::string("signal")) +
                  "):\n" + Log();
       return false;
     }

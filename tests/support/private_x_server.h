@@ -3,8 +3,9 @@
 // number no default server uses, runs without resets (a server that resets
 // when its last client leaves drops clients connecting meanwhile), and is
 // ready only once it has accepted a connection.
-#include <string>
 #include <sys/types.h>
+
+#include <string>
 
 namespace riventar::testing {
 

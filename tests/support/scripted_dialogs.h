@@ -34,10 +34,10 @@ class ScriptedDialogs final : public ui::Dialogs {
   std::deque<MsgAnswer> answers;                      // for Yes/No questions, in order
   std::deque<std::optional<FileChoice>> openAnswers;  // nullopt = cancel
   std::deque<std::optional<FileChoice>> saveAnswers;
-  std::deque<QStringList> openManyAnswers;            // empty = cancel
-  std::deque<bool> printAnswers;                      // false = cancel
-  std::function<void(QPrinter&)> setUpPrinter;        // runs before a confirmed print
-  std::deque<std::optional<QString>> textAnswers;     // nullopt = cancel
+  std::deque<QStringList> openManyAnswers;         // empty = cancel
+  std::deque<bool> printAnswers;                   // false = cancel
+  std::function<void(QPrinter&)> setUpPrinter;     // runs before a confirmed print
+  std::deque<std::optional<QString>> textAnswers;  // nullopt = cancel
   // The program's own dialogs: each runs the next, which works it as a user would and returns its result.
   std::deque<std::function<int(QDialog&)>> dialogRuns;
 
@@ -46,7 +46,7 @@ class ScriptedDialogs final : public ui::Dialogs {
   std::vector<FileDialogOptions> saveRequests;
   int beeps = 0;
   int prints = 0;
-  std::vector<QString> textRequests;                  // the labels asked with
+  std::vector<QString> textRequests;  // the labels asked with
   // Everything in order: "beep", "message:<caption>", "open", "save", "print", "text", "dialog".
   std::vector<std::string> log;
   // Runs inside Message(), for tests that look at the program while a box is up.

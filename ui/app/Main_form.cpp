@@ -13,18 +13,18 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
-#include <QTableView>
 #include <QShortcut>
+#include <QTableView>
 #include <QTimer>
 #include <QToolButton>
 #include <algorithm>
 #include <memory>
 
 #include "platform/desktop/help_viewer.h"
-#include "ui/common/placement.h"
-#include "ui/common/ui_style.h"
 #include "ui/common/dialogs.h"
 #include "ui/common/handler_guard.h"
+#include "ui/common/placement.h"
+#include "ui/common/ui_style.h"
 #include "ui/config/Cfg_form.h"
 #include "ui/logbook/Logbook_form.h"
 #include "ui/trips/trip_table_model.h"
@@ -62,15 +62,15 @@ void TMonitor_Form::BuildControls() {
   Connect_SpeedButton->setToolTip(QStringLiteral("Установить связь с БК"));
   connect(Connect_SpeedButton, &QToolButton::clicked, this, Handler(&TMonitor_Form::Connect_SpeedButton_Click));
 
-  Configuration_Button = style::Button(this, {608, 104, 89, 25}, QStringLiteral("Конфигурация"),
-                                       QStringLiteral("Конфигурирование БК"));
+  Configuration_Button =
+      style::Button(this, {608, 104, 89, 25}, QStringLiteral("Конфигурация"), QStringLiteral("Конфигурирование БК"));
   Configuration_Button->setEnabled(false);
   connect(Configuration_Button, &QPushButton::clicked, this, Handler(&TMonitor_Form::Configuration_Button_Click));
   About_Button = style::Button(this, {608, 160, 89, 25}, QStringLiteral("О программе"),
                                QStringLiteral("Информация о программе монитора"));
   connect(About_Button, &QPushButton::clicked, this, Handler(&TMonitor_Form::About_Button_Click));
-  Exit_Button = style::Button(this, {608, 200, 89, 25}, QStringLiteral("Выход"),
-                              QStringLiteral("Завершить работу с программой"));
+  Exit_Button =
+      style::Button(this, {608, 200, 89, 25}, QStringLiteral("Выход"), QStringLiteral("Завершить работу с программой"));
   connect(Exit_Button, &QPushButton::clicked, this, Handler(&TMonitor_Form::Exit_Button_Click));
   Logbook_Button = style::Button(this, {608, 240, 89, 25}, QStringLiteral("Журнал"),
                                  QStringLiteral("Все маршруты, когда-либо считанные из БК или из файлов"));
@@ -104,22 +104,25 @@ void TMonitor_Form::BuildControls() {
   Read_Trip_From_BK_Button = style::Button(Trip_Params_Panel, {16, 232, 81, 25}, QStringLiteral("Из БК"),
                                            QStringLiteral("Считать параметры пройденных маршрутов из БК"));
   Read_Trip_From_BK_Button->setEnabled(false);
-  connect(Read_Trip_From_BK_Button, &QPushButton::clicked, this, Handler(&TMonitor_Form::Read_Trip_From_BK_Button_Click));
+  connect(Read_Trip_From_BK_Button, &QPushButton::clicked, this,
+          Handler(&TMonitor_Form::Read_Trip_From_BK_Button_Click));
   Read_Trip_From_File_Button = style::Button(Trip_Params_Panel, {120, 232, 81, 25}, QStringLiteral("Из файла"),
                                              QStringLiteral("Считать параметры маршрутов из файла"));
-  connect(Read_Trip_From_File_Button, &QPushButton::clicked, this, Handler(&TMonitor_Form::Read_Trip_From_File_Button_Click));
+  connect(Read_Trip_From_File_Button, &QPushButton::clicked, this,
+          Handler(&TMonitor_Form::Read_Trip_From_File_Button_Click));
   Save_Trip_To_File_Button = style::Button(Trip_Params_Panel, {224, 232, 81, 25}, QStringLiteral("В файл"),
                                            QStringLiteral("Сохранить параметры маршрутов в файле"));
   Save_Trip_To_File_Button->setEnabled(false);
-  connect(Save_Trip_To_File_Button, &QPushButton::clicked, this, Handler(&TMonitor_Form::Save_Trip_To_File_Button_Click));
+  connect(Save_Trip_To_File_Button, &QPushButton::clicked, this,
+          Handler(&TMonitor_Form::Save_Trip_To_File_Button_Click));
   Clear_Trip_Table_Button = style::Button(Trip_Params_Panel, {328, 232, 81, 25}, QStringLiteral("Очистить"),
                                           QStringLiteral("Очистить таблицу маршрутов"));
   Clear_Trip_Table_Button->setEnabled(false);
   connect(Clear_Trip_Table_Button, &QPushButton::clicked, this, Handler(&TMonitor_Form::Clear_Trip_Table_Button_Click));
   // From the grid, Tab walks the buttons below it left to right.
   QWidget* previous = Trip_Params_StringGrid;
-  for (QWidget* next : {Read_Trip_From_BK_Button, Read_Trip_From_File_Button, Save_Trip_To_File_Button,
-                        Clear_Trip_Table_Button}) {
+  for (QWidget* next :
+       {Read_Trip_From_BK_Button, Read_Trip_From_File_Button, Save_Trip_To_File_Button, Clear_Trip_Table_Button}) {
     QWidget::setTabOrder(previous, next);
     previous = next;
   }
@@ -128,14 +131,14 @@ void TMonitor_Form::BuildControls() {
   connect(help, &QShortcut::activated, this, Handler(&TMonitor_Form::ShowHelp));
 
   PopupMenu = new QMenu(this);
-  const QString designCaptions[] = {QStringLiteral("За день"),  QStringLiteral("За неделю"),
-                                    QStringLiteral("За месяц"), QStringLiteral("За сезон"),
-                                    QStringLiteral("За год"),   QStringLiteral("Всего")};
+  const QString designCaptions[] = {QStringLiteral("За день"),  QStringLiteral("За неделю"), QStringLiteral("За месяц"),
+                                    QStringLiteral("За сезон"), QStringLiteral("За год"),    QStringLiteral("Всего")};
   for (int tag = 0; tag < 6; ++tag) {
     QAction* item = PopupMenu->addAction(designCaptions[tag]);
     item->setObjectName(QStringLiteral("N%1").arg(tag + 1));
     item->setData(tag);
-    connect(item, &QAction::triggered, this, [this, tag] { Guarded(dialogs_, [this, tag] { Popup_Menu_Click(tag); }); });
+    connect(item, &QAction::triggered, this,
+            [this, tag] { Guarded(dialogs_, [this, tag] { Popup_Menu_Click(tag); }); });
     PopupItems.append(item);
   }
   BuildPortChoice();
@@ -195,9 +198,7 @@ void TMonitor_Form::PrintOnStatisticPrinter(QWidget* from, const std::function<b
   if (!print(printer)) dialogs_.Error(from, QStringLiteral("Ошибка печати"), failure);
 }
 
-void TMonitor_Form::ShowHelp() {
-  helpWindow_ = desktop::ShowHelp(helpWindow_, QStringLiteral("содержание"));
-}
+void TMonitor_Form::ShowHelp() { helpWindow_ = desktop::ShowHelp(helpWindow_, QStringLiteral("содержание")); }
 
 TMonitor_Form::ExchangeScope::ExchangeScope(TMonitor_Form& form) : form_(form) { ++form_.exchangesRunning_; }
 

@@ -78,7 +78,7 @@ class TMonitor_Form : public QWidget, public StatisticHost {
   trips::TripList TripList;
   QList<TTrip_Stat_Form*> StatWindowList;
   bool TripsUnsaved = false;
-  link::Link Link;  // port, reply event, receiver thread
+  link::Link Link;                // port, reply event, receiver thread
   int SaveDialogFilterIndex = 0;  // the save dialog reopens with the last type picked
 
   TripTableModel& TableModel() const { return *model_; }
@@ -199,7 +199,7 @@ class TMonitor_Form : public QWidget, public StatisticHost {
   QString fileFolder_;  // where the file dialogs open: the last folder used
   bool destroyed_ = false;
   bool placedWithFrame_ = false;  // placed again once the window manager's frame was known
-  QString connectedPath_;  // the device the link was made to
+  QString connectedPath_;         // the device the link was made to
   std::unique_ptr<logbook::Store> logbook_;
   bool logbookTried_ = false;
   QString logbookPath_;
@@ -208,6 +208,5 @@ class TMonitor_Form : public QWidget, public StatisticHost {
   std::unique_ptr<ports::DeviceSource> deviceSource_;
   std::unique_ptr<QSettings> portSettings_;
 };
-
 
 }  // namespace riventar::ui

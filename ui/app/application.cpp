@@ -15,7 +15,7 @@ Application::Application(int& argc, char** argv, Dialogs& dialogs) : QApplicatio
   // window carries its own caption.
   setApplicationVersion(QStringLiteral(RIVENTAR_VERSION));
   setDesktopFileName(QStringLiteral("org.riventar.Riventar"));  // matches the installed desktop entry
-  setQuitOnLastWindowClosed(false);  // the main window's close ends the program
+  setQuitOnLastWindowClosed(false);                             // the main window's close ends the program
   if (LoadQtRussian(qtTexts_)) installTranslator(&qtTexts_);
 }
 

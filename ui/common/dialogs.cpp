@@ -14,16 +14,20 @@ namespace {
 
 QMessageBox::Icon ToQt(MsgIcon icon) {
   switch (icon) {
-    case MsgIcon::Stop: return QMessageBox::Critical;
-    case MsgIcon::Information: return QMessageBox::Information;
-    case MsgIcon::Question: return QMessageBox::Question;
-    case MsgIcon::Warning: return QMessageBox::Warning;
+    case MsgIcon::Stop:
+      return QMessageBox::Critical;
+    case MsgIcon::Information:
+      return QMessageBox::Information;
+    case MsgIcon::Question:
+      return QMessageBox::Question;
+    case MsgIcon::Warning:
+      return QMessageBox::Warning;
   }
   return QMessageBox::NoIcon;
 }
 
 std::optional<FileChoice> RunFileDialog(QWidget* parent, const FileDialogOptions& options, bool save,
-                                       QStringList* several = nullptr) {
+                                        QStringList* several = nullptr) {
   QFileDialog dialog(parent);
   dialog.setDirectory(options.initialDirectory);
   dialog.setNameFilters(options.filters);
@@ -60,9 +64,12 @@ MsgAnswer QtDialogs::Message(QWidget* parent, MsgIcon icon, const QString& capti
   if (buttons == MsgButtons::YesNo)
     box.setDefaultButton(defaultAnswer == MsgAnswer::No ? QMessageBox::No : QMessageBox::Yes);
   switch (box.exec()) {
-    case QMessageBox::Yes: return MsgAnswer::Yes;
-    case QMessageBox::No: return MsgAnswer::No;
-    default: return buttons == MsgButtons::YesNo ? MsgAnswer::No : MsgAnswer::Ok;
+    case QMessageBox::Yes:
+      return MsgAnswer::Yes;
+    case QMessageBox::No:
+      return MsgAnswer::No;
+    default:
+      return buttons == MsgButtons::YesNo ? MsgAnswer::No : MsgAnswer::Ok;
   }
 }
 

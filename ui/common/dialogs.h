@@ -18,9 +18,9 @@ enum class MsgAnswer { Ok, Yes, No };
 
 struct FileDialogOptions {
   QString initialDirectory;
-  QStringList filters;   // "Label (*.dat)", in order
-  int filterIndex = 0;   // the type chosen when the dialog opens
-  QString defaultSuffix; // without the dot
+  QStringList filters;           // "Label (*.dat)", in order
+  int filterIndex = 0;           // the type chosen when the dialog opens
+  QString defaultSuffix;         // without the dot
   bool confirmOverwrite = true;  // save: ask before a file is replaced (off when it is only opened)
 };
 

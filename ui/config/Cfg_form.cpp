@@ -18,12 +18,12 @@
 #include "core/link/messages.h"
 #include "platform/text/cp1251.h"
 #include "ui/app/Main_form.h"
-#include "ui/common/placement.h"
-#include "ui/common/ui_style.h"
+#include "ui/common/Progressbar_form.h"
 #include "ui/common/convert.h"
 #include "ui/common/dialogs.h"
 #include "ui/common/handler_guard.h"
-#include "ui/common/Progressbar_form.h"
+#include "ui/common/placement.h"
+#include "ui/common/ui_style.h"
 
 namespace riventar::ui {
 namespace {
@@ -122,8 +122,7 @@ void TConfig_Form::BuildControls() {
   Mode_Set_Button = RowButton(Mode_Panel, 4, SetCaption);
 
   Panel3 = style::Panel(this, {16, 208, 385, 57}, false);
-  Time_Correct_Interval_Label =
-      AutoLabel(Panel3, 8, 8, QStringLiteral("Интервал автоматической коррекции времени:"));
+  Time_Correct_Interval_Label = AutoLabel(Panel3, 8, 8, QStringLiteral("Интервал автоматической коррекции времени:"));
   Time_Correct_Interval_ComboBox = List(Panel3, {8, 28, 185, 21}, config::CorrectionEntries);
   Time_Correct_Interval_ComboBox->setCurrentIndex(config::CorrectionOffPosition);
   Time_Correct_Interval_Edit = NumberEdit(Panel3, {204, 28, 28, 21}, 3, QStringLiteral("0"));
@@ -155,7 +154,8 @@ void TConfig_Form::BuildControls() {
   Exit_Config_Button = style::Button(this, {416, 56, 75, 25}, QStringLiteral("Выйти"));
 
   // Every control carries its member's name, for tests and accessibility tools.
-#define RIVENTAR_NAMED(member) std::pair<QWidget*, const char*>{member, #member}
+#define RIVENTAR_NAMED(member) \
+  std::pair<QWidget*, const char*> { member, #member }
   const std::pair<QWidget*, const char*> named[] = {
       RIVENTAR_NAMED(LED_Bright_Panel),
       RIVENTAR_NAMED(LED_Bright_Label),
@@ -291,18 +291,30 @@ void TConfig_Form::Select(QComboBox& list, int position) {
 QWidget& TConfig_Form::FieldOf(config::InputField field) const {
   using Field = config::InputField;
   switch (field) {
-    case Field::Brightness: return *LED_Bright_Edit;
-    case Field::DelayHours: return *ShutDown_Delay_Houres_Edit;
-    case Field::DelayMinutes: return *ShutDown_Delay_Minutes_Edit;
-    case Field::DelaySeconds: return *ShutDown_Delay_Seconds_Edit;
-    case Field::StartTripDelay: return *Start_Trip_Delay_Combo_Box;
-    case Field::Mode: return *Mode_ComboBox;
-    case Field::CorrectionInterval: return *Time_Correct_Interval_Edit;
-    case Field::ClockMinute: return *Watch_Minutes_Edit;
-    case Field::ClockHour: return *Watch_Houres_Edit;
-    case Field::ClockDay: return *Calendar_Date_Edit;
-    case Field::ClockMonth: return *Calendar_Month_Edit;
-    case Field::ClockYear: return *Calendar_Year_Edit;
+    case Field::Brightness:
+      return *LED_Bright_Edit;
+    case Field::DelayHours:
+      return *ShutDown_Delay_Houres_Edit;
+    case Field::DelayMinutes:
+      return *ShutDown_Delay_Minutes_Edit;
+    case Field::DelaySeconds:
+      return *ShutDown_Delay_Seconds_Edit;
+    case Field::StartTripDelay:
+      return *Start_Trip_Delay_Combo_Box;
+    case Field::Mode:
+      return *Mode_ComboBox;
+    case Field::CorrectionInterval:
+      return *Time_Correct_Interval_Edit;
+    case Field::ClockMinute:
+      return *Watch_Minutes_Edit;
+    case Field::ClockHour:
+      return *Watch_Houres_Edit;
+    case Field::ClockDay:
+      return *Calendar_Date_Edit;
+    case Field::ClockMonth:
+      return *Calendar_Month_Edit;
+    case Field::ClockYear:
+      return *Calendar_Year_Edit;
   }
   return *LED_Bright_Edit;  // not reached: every field is named above
 }
@@ -441,35 +453,27 @@ void TConfig_Form::ShowClock(const config::ClockText& clock) {
 void TConfig_Form::LED_Bright_Set_Button_Click() {
   const std::optional<std::uint8_t> level = Accepted(config::ParseBrightness(Utf8(*LED_Bright_Edit)));
   if (!level) return;
-  WithLink([&] {
-    ShowBrightness(config::SetBrightness(link_, *level));
-  });
+  WithLink([&] { ShowBrightness(config::SetBrightness(link_, *level)); });
 }
 
 void TConfig_Form::ShutDown_Delay_Set_Button_Click() {
   const std::optional<std::uint16_t> tenths = Accepted(config::ParseShutdownDelay(
       Utf8(*ShutDown_Delay_Houres_Edit), Utf8(*ShutDown_Delay_Minutes_Edit), Utf8(*ShutDown_Delay_Seconds_Edit)));
   if (!tenths) return;
-  WithLink([&] {
-    ShowShutdownDelay(config::SetShutdownDelay(link_, *tenths));
-  });
+  WithLink([&] { ShowShutdownDelay(config::SetShutdownDelay(link_, *tenths)); });
 }
 
 void TConfig_Form::Start_Trip_Delay_Set_Button_Click() {
   const std::optional<std::uint8_t> hours =
       Accepted(config::ParseStartTripDelay(SelectedPosition(*Start_Trip_Delay_Combo_Box)));
   if (!hours) return;
-  WithLink([&] {
-    Select(*Start_Trip_Delay_Combo_Box, config::SetStartTripDelay(link_, *hours));
-  });
+  WithLink([&] { Select(*Start_Trip_Delay_Combo_Box, config::SetStartTripDelay(link_, *hours)); });
 }
 
 void TConfig_Form::Mode_Set_ButtonClick() {
   const std::optional<std::uint8_t> mode = Accepted(config::ParseMode(SelectedPosition(*Mode_ComboBox)));
   if (!mode) return;
-  WithLink([&] {
-    Select(*Mode_ComboBox, config::SetMode(link_, *mode));
-  });
+  WithLink([&] { Select(*Mode_ComboBox, config::SetMode(link_, *mode)); });
 }
 
 void TConfig_Form::Trip_Counter_Reset_Button_Click() {
@@ -507,19 +511,15 @@ void TConfig_Form::Watch_Calendar_Set_ButtonClick() {
       Accepted(config::ParseClock({Utf8(*Calendar_Year_Edit), Utf8(*Calendar_Month_Edit), Utf8(*Calendar_Date_Edit),
                                    Utf8(*Watch_Houres_Edit), Utf8(*Watch_Minutes_Edit)}));
   if (!clock) return;
-  WithLink([&] {
-    ShowClock(config::SetClock(link_, *clock));
-  });
+  WithLink([&] { ShowClock(config::SetClock(link_, *clock)); });
 }
 
 void TConfig_Form::Time_Correct_Interval_Set_ButtonClick() {
   // Off converts nothing: its interval field may hold anything, even nothing.
-  const std::optional<std::uint8_t> correction = Accepted(config::ParseCorrection(
-      SelectedPosition(*Time_Correct_Interval_ComboBox), Utf8(*Time_Correct_Interval_Edit)));
+  const std::optional<std::uint8_t> correction = Accepted(
+      config::ParseCorrection(SelectedPosition(*Time_Correct_Interval_ComboBox), Utf8(*Time_Correct_Interval_Edit)));
   if (!correction) return;
-  WithLink([&] {
-    ShowCorrection(config::SetCorrection(link_, *correction));
-  });
+  WithLink([&] { ShowCorrection(config::SetCorrection(link_, *correction)); });
 }
 
 void TConfig_Form::Time_Correct_Interval_ComboBoxChange() {

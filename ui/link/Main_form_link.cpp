@@ -27,7 +27,8 @@ void ShowLinkState(TMonitor_Form& form, bool up) {
   form.COM2_Select_RadioButton->setEnabled(!up);
   form.Port_Choice_Button->setEnabled(!up);
   form.Connect_SpeedButton->setText(up ? QStringLiteral("Отключиться") : QStringLiteral("Подключиться"));
-  form.Connect_SpeedButton->setToolTip(up ? QStringLiteral("Разорвать связь с БК") : QStringLiteral("Установить связь с БК"));
+  form.Connect_SpeedButton->setToolTip(up ? QStringLiteral("Разорвать связь с БК")
+                                          : QStringLiteral("Установить связь с БК"));
 }
 
 }  // namespace
@@ -52,7 +53,8 @@ void TMonitor_Form::Connect_SpeedButton_Click() {
     } else if (failure->open->step == link::OpenFailure::Step::OpenPort) {
       dialogs_.Beep();
       dialogs_.Error(this, QString::fromUtf8(link::PortOpenFailureCaption),
-                     QString::fromUtf8(link::OpenFailureMessage(*failure->open)) + QStringLiteral("\n") + QString::fromUtf8(ChooseAnotherDevice));
+                     QString::fromUtf8(link::OpenFailureMessage(*failure->open)) + QStringLiteral("\n") +
+                         QString::fromUtf8(ChooseAnotherDevice));
     }
     Connect_SpeedButton->setChecked(false);
     return;

@@ -56,9 +56,8 @@ void TMonitor_Form::BuildPortChoice() {
   for (int com = 1; com <= ports::ComCount; ++com) {
     QRadioButton* radio = RadioFor(*this, com);
     radio->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(radio, &QWidget::customContextMenuRequested, this, [this, radio, com](QPoint at) {
-      Guarded(dialogs_, [&] { ShowPortChoice(com, radio->mapToGlobal(at)); });
-    });
+    connect(radio, &QWidget::customContextMenuRequested, this,
+            [this, radio, com](QPoint at) { Guarded(dialogs_, [&] { ShowPortChoice(com, radio->mapToGlobal(at)); }); });
   }
   Port_Choice_Menu = new QMenu(this);
   Port_Choice_Menu->setObjectName(QStringLiteral("Port_Choice_Menu"));
@@ -130,9 +129,9 @@ void TMonitor_Form::ShowPortChoice(int com, QPoint globalPosition) {
       Guarded(dialogs_, [&] {
         QString path = item->data().toString();
         if (path.isEmpty()) {
-          const auto typed = dialogs_.TextInput(this, QStringLiteral("Выбор устройства"),
-                                                QStringLiteral("Путь к устройству для %1:").arg(ports::ComName(com)),
-                                                bound.path);
+          const auto typed =
+              dialogs_.TextInput(this, QStringLiteral("Выбор устройства"),
+                                 QStringLiteral("Путь к устройству для %1:").arg(ports::ComName(com)), bound.path);
           if (!typed || typed->trimmed().isEmpty()) return;
           path = typed->trimmed();
         }

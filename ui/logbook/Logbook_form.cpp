@@ -21,9 +21,9 @@
 #include "platform/logbook/fleet_store.h"
 #include "platform/logbook/location.h"
 #include "ui/app/Main_form.h"
-#include "ui/common/ui_style.h"
 #include "ui/common/dialogs.h"
 #include "ui/common/handler_guard.h"
+#include "ui/common/ui_style.h"
 #include "ui/logbook/Logbook_server_form.h"
 #include "ui/logbook/logbook_texts.h"
 

@@ -8,8 +8,8 @@
 #include <QChartView>
 #include <QDir>
 #include <QEvent>
-#include <QGraphicsLayout>
 #include <QFile>
+#include <QGraphicsLayout>
 #include <QImage>
 #include <QLegendMarker>
 #include <QLineF>
@@ -27,10 +27,10 @@
 #include <cstring>
 
 #include "platform/files/file_io.h"
-#include "ui/stats/statistic_host.h"
-#include "ui/common/ui_style.h"
 #include "ui/common/dialogs.h"
 #include "ui/common/handler_guard.h"
+#include "ui/common/ui_style.h"
+#include "ui/stats/statistic_host.h"
 
 namespace riventar::ui {
 
@@ -86,8 +86,7 @@ QValueAxis* ValueAxis(QChart& chart, const QString& title, Qt::Alignment side) {
 
 // One set per series: series on one chart share each category side by side,
 // so distance and fuel stand together while each follows its own axis.
-QBarSet* BarSeries(QChart& chart, const QString& name, const QList<qreal>& values, QAbstractAxis* x,
-                   QAbstractAxis* y) {
+QBarSet* BarSeries(QChart& chart, const QString& name, const QList<qreal>& values, QAbstractAxis* x, QAbstractAxis* y) {
   auto* series = new QBarSeries(&chart);
   auto* set = new QBarSet(name);
   set->append(values);
@@ -207,21 +206,21 @@ void TTrip_Chart_Form::BuildChart() {
   Chart_View->setRenderHint(QPainter::Antialiasing);
   Chart_View->viewport()->installEventFilter(this);
   // Placed along the bottom edge by resizeEvent.
-  const auto button = [this](int left, const QString& caption, const QIcon& icon,
-                             void (TTrip_Chart_Form::*handler)()) {
+  const auto button = [this](int left, const QString& caption, const QIcon& icon, void (TTrip_Chart_Form::*handler)()) {
     QToolButton* b = style::FlatButton(this, {left, 0, 105, 25}, caption, icon);
     connect(b, &QToolButton::clicked, this, [this, handler] {
       if (StatisticHost* host = Host()) Guarded(host->UiDialogs(), [this, handler] { (this->*handler)(); });
     });
     return b;
   };
-  Chart_Save_Button = button(16, QStringLiteral("Сохранить"),
-                             QIcon::fromTheme(QStringLiteral("document-save"),
-                                              style()->standardIcon(QStyle::SP_DialogSaveButton)),
-                             &TTrip_Chart_Form::Chart_Save_Button_Click);
-  Chart_Print_Button = button(144, QStringLiteral("Распечатать"),
-                              QIcon::fromTheme(QStringLiteral("document-print"), style()->standardIcon(QStyle::SP_FileIcon)),
-                              &TTrip_Chart_Form::Chart_Print_Button_Click);
+  Chart_Save_Button =
+      button(16, QStringLiteral("Сохранить"),
+             QIcon::fromTheme(QStringLiteral("document-save"), style()->standardIcon(QStyle::SP_DialogSaveButton)),
+             &TTrip_Chart_Form::Chart_Save_Button_Click);
+  Chart_Print_Button =
+      button(144, QStringLiteral("Распечатать"),
+             QIcon::fromTheme(QStringLiteral("document-print"), style()->standardIcon(QStyle::SP_FileIcon)),
+             &TTrip_Chart_Form::Chart_Print_Button_Click);
   Chart_Close_Button = style::FlatButton(this, {272, 0, 105, 25}, QStringLiteral("Закрыть"),
                                          style()->standardIcon(QStyle::SP_DialogCloseButton));
   connect(Chart_Close_Button, &QToolButton::clicked, this, &QWidget::close);
@@ -329,17 +328,19 @@ void TTrip_Chart_Form::Chart_Save_Button_Click() {
   const files::WriteResult written =
       files::ReplaceFileAtomically(QFile::encodeName(choice->path).toStdString(), bytes.toStdString());
   if (!written.ok())
-    dialogs.Error(this, QStringLiteral("Ошибка записи файла"),
-                  QStringLiteral("Не возможно записать выбранный файл\n%1\n%2.")
-                      .arg(QDir::toNativeSeparators(choice->path), QString::fromLocal8Bit(std::strerror(written.error))));
+    dialogs.Error(
+        this, QStringLiteral("Ошибка записи файла"),
+        QStringLiteral("Не возможно записать выбранный файл\n%1\n%2.")
+            .arg(QDir::toNativeSeparators(choice->path), QString::fromLocal8Bit(std::strerror(written.error))));
 }
 
 void TTrip_Chart_Form::Chart_Print_Button_Click() {
   StatisticHost* host = Host();
   if (!host) return;
   // The statistics windows' printer: one choice in the print dialog for the whole run.
-  host->PrintOnStatisticPrinter(this, [this](QPrinter& printer) { return PrintChart(printer); },
-                                  QStringLiteral("Не удалось напечатать график.\nПроверьте принтер и повторите печать."));
+  host->PrintOnStatisticPrinter(
+      this, [this](QPrinter& printer) { return PrintChart(printer); },
+      QStringLiteral("Не удалось напечатать график.\nПроверьте принтер и повторите печать."));
 }
 
 bool TTrip_Chart_Form::PrintChart(QPrinter& printer) {

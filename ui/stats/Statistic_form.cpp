@@ -13,10 +13,10 @@
 #include <algorithm>
 #include <tuple>
 
-#include "ui/common/placement.h"
-#include "ui/common/ui_style.h"
 #include "ui/common/dialogs.h"
 #include "ui/common/handler_guard.h"
+#include "ui/common/placement.h"
+#include "ui/common/ui_style.h"
 #include "ui/stats/Chart_form.h"
 #include "ui/stats/statistic_host.h"
 
@@ -88,8 +88,7 @@ void TTrip_Stat_Form::BuildControls() {
 
   Statistic_Close_Speed_Button = style::FlatButton(this, {16, 272, 105, 25}, QStringLiteral("Закрыть     "),
                                                    style()->standardIcon(QStyle::SP_DialogCloseButton));
-  connect(Statistic_Close_Speed_Button, &QToolButton::clicked, this,
-          [this] { Statistic_Close_Speed_Button_Click(); });
+  connect(Statistic_Close_Speed_Button, &QToolButton::clicked, this, [this] { Statistic_Close_Speed_Button_Click(); });
   Statistic_Print_Speed_Button =
       style::FlatButton(this, {144, 272, 105, 25}, QStringLiteral("Распечатать "),
                         QIcon::fromTheme(QStringLiteral("document-print"), style()->standardIcon(QStyle::SP_FileIcon)));
@@ -161,9 +160,10 @@ void TTrip_Stat_Form::Statistic_Chart_Speed_Button_Click() {
 void TTrip_Stat_Form::Statistic_Print_Speed_Button_Click() {
   StatisticHost* host = Host();
   if (!host) return;
-  host->PrintOnStatisticPrinter(this, [this](QPrinter& printer) { return PrintReport(printer); },
-                                  QStringLiteral("Не удалось напечатать статистику по маршрутам.\n"
-                                                 "Проверьте принтер и повторите печать."));
+  host->PrintOnStatisticPrinter(
+      this, [this](QPrinter& printer) { return PrintReport(printer); },
+      QStringLiteral("Не удалось напечатать статистику по маршрутам.\n"
+                     "Проверьте принтер и повторите печать."));
 }
 
 bool TTrip_Stat_Form::PrintReport(QPrinter& printer) const {

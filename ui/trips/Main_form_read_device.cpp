@@ -4,11 +4,11 @@
 #include <memory>
 
 #include "core/link/commands.h"
-#include "core/trips/device_reading.h"
 #include "core/link/messages.h"
+#include "core/trips/device_reading.h"
 #include "ui/app/Main_form.h"
-#include "ui/common/dialogs.h"
 #include "ui/common/Progressbar_form.h"
+#include "ui/common/dialogs.h"
 #include "ui/common/placement.h"
 
 namespace riventar::ui {
@@ -24,7 +24,8 @@ void TMonitor_Form::Read_Trip_From_BK_Button_Click() {
     return;
   }
   if (*count == 0) {
-    dialogs_.Notice(this, QStringLiteral("Чтение маршрутов из БК"), QStringLiteral("В памяти БК нет сохраненных маршрутов."));
+    dialogs_.Notice(this, QStringLiteral("Чтение маршрутов из БК"),
+                    QStringLiteral("В памяти БК нет сохраненных маршрутов."));
     return;
   }
 

@@ -78,8 +78,9 @@ void TMonitor_Form::Read_Trip_From_File_Button_Click() {
   auto parsed = trips::ParseDatFile(read.bytes);
   if (const auto* problem = std::get_if<trips::DatProblem>(&parsed)) {
     dialogs_.Error(this, QStringLiteral("Error"),
-                   *problem == trips::DatProblem::WrongFormat ? wrongFormat
-                                                              : QStringLiteral("Выбранный файл не содержит параметров маршрутов."));
+                   *problem == trips::DatProblem::WrongFormat
+                       ? wrongFormat
+                       : QStringLiteral("Выбранный файл не содержит параметров маршрутов."));
     return;
   }
   trips::DatContents& contents = std::get<trips::DatContents>(parsed);
@@ -107,7 +108,7 @@ TMonitor_Form::SaveOutcome TMonitor_Form::SaveTrips() {
   FileDialogOptions options;
   options.initialDirectory = DialogFolder(fileFolder_);
   options.filters = {QStringLiteral("Параметры маршрутов (*.dat)"), QStringLiteral("Текстовые файлы Exel (*.csv)"),
-                  QStringLiteral("Все файлы (*)")};
+                     QStringLiteral("Все файлы (*)")};
   options.filterIndex = SaveDialogFilterIndex;
   options.defaultSuffix = QStringLiteral("dat");
   const std::optional<FileChoice> choice = dialogs_.SaveFile(this, options);
@@ -119,10 +120,9 @@ TMonitor_Form::SaveOutcome TMonitor_Form::SaveTrips() {
   const std::string bytes =
       choice->filterIndex == 1
           ? trips::SerializeCsv(TripList)
-          : trips::SerializeDatFile({ToUtf8(Vehicle_Model_Edit), ToUtf8(Vehicle_Reg_Id_Edit), ToUtf8(Vehicle_Owner_Edit)},
-                                    TripList);
-  const files::WriteResult written =
-      files::ReplaceFileAtomically(QFile::encodeName(choice->path).toStdString(), bytes);
+          : trips::SerializeDatFile(
+                {ToUtf8(Vehicle_Model_Edit), ToUtf8(Vehicle_Reg_Id_Edit), ToUtf8(Vehicle_Owner_Edit)}, TripList);
+  const files::WriteResult written = files::ReplaceFileAtomically(QFile::encodeName(choice->path).toStdString(), bytes);
   switch (written.status) {
     case files::WriteResult::Status::Ok:
       TripsUnsaved = false;

@@ -18,14 +18,12 @@ int TripTableModel::rowCount(const QModelIndex& parent) const {
   return rows_ < 0 ? 1 : rows_;
 }
 
-int TripTableModel::columnCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : trips::TableColumns;
-}
+int TripTableModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : trips::TableColumns; }
 
 QString TripTableModel::CellText(int row, int column) const {
   if (rows_ < 0 || row < 0 || row >= rows_ || static_cast<std::size_t>(row) >= trips_.size()) return {};
-  return QString::fromStdString(trips::CellText(trips_[static_cast<std::size_t>(row)],
-                                                static_cast<std::size_t>(row) + 1, column));
+  return QString::fromStdString(
+      trips::CellText(trips_[static_cast<std::size_t>(row)], static_cast<std::size_t>(row) + 1, column));
 }
 
 QVariant TripTableModel::data(const QModelIndex& index, int role) const {

@@ -1,10 +1,11 @@
+#include "core/config/settings.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <string>
 
 #include "core/config/device_exchange.h"
-#include "core/config/settings.h"
 #include "core/link/link.h"
 
 using namespace riventar::config;

@@ -15,7 +15,12 @@ using riventar::testing::ScriptedExchange;
 using Lines = std::vector<std::string>;
 
 // Trip fields of a plausible trip; the reply puts them after the echo.
-const std::string TripFields = "1811050815" "00000e8b" "00000a96" "00025100" "00008340";
+const std::string TripFields =
+    "1811050815"
+    "00000e8b"
+    "00000a96"
+    "00025100"
+    "00008340";
 
 // A device that echoes (or not) and sends a stale line before each answer
 // but the handshake's.

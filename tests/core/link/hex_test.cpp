@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "core/link/hex.h"
+
+#include <gtest/gtest.h>
 
 using riventar::link::HexToByte;
 using riventar::link::HexToDword;

@@ -1,8 +1,8 @@
+#include "core/link/line_assembly.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
-
-#include "core/link/line_assembly.h"
 
 using riventar::link::AssembleLine;
 using riventar::link::LineStep;

@@ -1,18 +1,18 @@
-#include <gtest/gtest.h>
+#include "core/link/open_failure.h"
 
 #include <fcntl.h>
 #include <grp.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <fstream>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 
 #include "core/link/link.h"
 #include "core/link/messages.h"
-#include "core/link/open_failure.h"
 #include "tests/support/temp_dir.h"
 
 using riventar::link::DescribeOpenFailure;

@@ -29,20 +29,48 @@ TEST(Buckets, BoundariesFollowTheCalendar) {
     std::pair<Date, Date> first, last;
   };
   const Case cases[] = {
-      {"week across a year end", {D(2025, 12, 24), D(2026, 1, 6), ""}, BucketSize::Week, 3,
-       {D(2025, 12, 24), D(2025, 12, 28)}, {D(2026, 1, 5), D(2026, 1, 6)}},
-      {"winter season by weeks, from a Monday", {D(2025, 12, 1), D(2026, 2, 28), ""}, BucketSize::Week, 13,
-       {D(2025, 12, 1), D(2025, 12, 7)}, {D(2026, 2, 23), D(2026, 2, 28)}},
-      {"winter season by weeks, from a Sunday", {D(2024, 12, 1), D(2025, 2, 28), ""}, BucketSize::Week, 14,
-       {D(2024, 12, 1), D(2024, 12, 1)}, {D(2025, 2, 24), D(2025, 2, 28)}},
-      {"months with a leap February", {D(2024, 1, 15), D(2024, 3, 31), ""}, BucketSize::Month, 3,
-       {D(2024, 1, 15), D(2024, 1, 31)}, {D(2024, 3, 1), D(2024, 3, 31)}},
-      {"months across a year end", {D(2004, 11, 1), D(2005, 2, 10), ""}, BucketSize::Month, 4,
-       {D(2004, 11, 1), D(2004, 11, 30)}, {D(2005, 2, 1), D(2005, 2, 10)}},
-      {"years", {D(2003, 6, 1), D(2005, 2, 1), ""}, BucketSize::Year, 3,
-       {D(2003, 6, 1), D(2003, 12, 31)}, {D(2005, 1, 1), D(2005, 2, 1)}},
-      {"days of a month", {D(2005, 10, 1), D(2005, 10, 31), ""}, BucketSize::Day, 31,
-       {D(2005, 10, 1), D(2005, 10, 1)}, {D(2005, 10, 31), D(2005, 10, 31)}},
+      {"week across a year end",
+       {D(2025, 12, 24), D(2026, 1, 6), ""},
+       BucketSize::Week,
+       3,
+       {D(2025, 12, 24), D(2025, 12, 28)},
+       {D(2026, 1, 5), D(2026, 1, 6)}},
+      {"winter season by weeks, from a Monday",
+       {D(2025, 12, 1), D(2026, 2, 28), ""},
+       BucketSize::Week,
+       13,
+       {D(2025, 12, 1), D(2025, 12, 7)},
+       {D(2026, 2, 23), D(2026, 2, 28)}},
+      {"winter season by weeks, from a Sunday",
+       {D(2024, 12, 1), D(2025, 2, 28), ""},
+       BucketSize::Week,
+       14,
+       {D(2024, 12, 1), D(2024, 12, 1)},
+       {D(2025, 2, 24), D(2025, 2, 28)}},
+      {"months with a leap February",
+       {D(2024, 1, 15), D(2024, 3, 31), ""},
+       BucketSize::Month,
+       3,
+       {D(2024, 1, 15), D(2024, 1, 31)},
+       {D(2024, 3, 1), D(2024, 3, 31)}},
+      {"months across a year end",
+       {D(2004, 11, 1), D(2005, 2, 10), ""},
+       BucketSize::Month,
+       4,
+       {D(2004, 11, 1), D(2004, 11, 30)},
+       {D(2005, 2, 1), D(2005, 2, 10)}},
+      {"years",
+       {D(2003, 6, 1), D(2005, 2, 1), ""},
+       BucketSize::Year,
+       3,
+       {D(2003, 6, 1), D(2003, 12, 31)},
+       {D(2005, 1, 1), D(2005, 2, 1)}},
+      {"days of a month",
+       {D(2005, 10, 1), D(2005, 10, 31), ""},
+       BucketSize::Day,
+       31,
+       {D(2005, 10, 1), D(2005, 10, 1)},
+       {D(2005, 10, 31), D(2005, 10, 31)}},
   };
   using std::chrono::sys_days;
   for (const Case& c : cases) {
@@ -71,7 +99,7 @@ TEST(Buckets, SizeFollowsThePeriodAndSwitchesToYearsPast36Months) {
       {PeriodKind::Season, {D(2005, 12, 1), D(2006, 2, 28), ""}, BucketSize::Week},
       {PeriodKind::Year, {D(2005, 1, 1), D(2005, 12, 31), ""}, BucketSize::Month},
       {PeriodKind::Everything, {D(2003, 1, 31), D(2005, 12, 1), ""}, BucketSize::Month},  // 36 months
-      {PeriodKind::Everything, {D(2003, 1, 31), D(2006, 1, 1), ""}, BucketSize::Year},   // 37 months
+      {PeriodKind::Everything, {D(2003, 1, 31), D(2006, 1, 1), ""}, BucketSize::Year},    // 37 months
   };
   for (const auto& c : cases)
     EXPECT_EQ(BucketSizeFor(c.kind, c.period), c.size) << Text(c.period.start) << " " << Text(c.period.end);

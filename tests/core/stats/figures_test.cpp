@@ -18,8 +18,8 @@ TEST(Statistics, WorkedWeek) {
   const Statistics s = ForChoice(WorkedExample(), 2, PeriodKind::Week);
   EXPECT_EQ(s.period.caption, "Неделя с 3-ОКТ-2005 по 9-ОКТ-2005");
   // D / M = 259800 / 4530 = 57, times 6: 34.2 km/h, tenths truncated and not rounded further.
-  EXPECT_EQ(Texts(s.figures), (FigureTexts{"3", "2", "3", "1:42:3", "1:15:30", "43.3 км", "34.2 км/час", "3.3 л",
-                                           "7.7 л/100км"}));
+  EXPECT_EQ(Texts(s.figures),
+            (FigureTexts{"3", "2", "3", "1:42:3", "1:15:30", "43.3 км", "34.2 км/час", "3.3 л", "7.7 л/100км"}));
 }
 
 TEST(Statistics, DayAlwaysOneDayWithTrips) {
@@ -37,10 +37,10 @@ TEST(Statistics, DaysWithTripsAreDistinctDates) {
     std::uint64_t trips;
   };
   const Case cases[] = {
-      {{3, 3, 3}, 1, 3},           // repeated date
-      {{3, 3, 5, 5, 9}, 3, 5},     // chronological
-      {{3, 5, 3}, 2, 3},           // a date coming back counts once
-      {{3, 5, 3, 3, 5}, 2, 5},     // interleaved
+      {{3, 3, 3}, 1, 3},        // repeated date
+      {{3, 3, 5, 5, 9}, 3, 5},  // chronological
+      {{3, 5, 3}, 2, 3},        // a date coming back counts once
+      {{3, 5, 3, 3, 5}, 2, 5},  // interleaved
   };
   for (const Case& c : cases) {
     trips::TripList list;
@@ -81,12 +81,36 @@ TEST(Statistics, PeriodSpansTheEarliestToTheLatestDateInAnyOrder) {
        "Неделя с 3-ОКТ-2005 по 9-ОКТ-2005"},
       {"in date order, all", worked, 0, PeriodKind::Everything, year{2005} / 10 / 3, year{2005} / 10 / 5, 3, 2, 3,
        "с ПН-03-ОКТ-2005 по СР-05-ОКТ-2005"},
-      {"later date first", {TripOn(2006, 3, 6), TripOn(2006, 3, 4)}, 0, PeriodKind::Everything, year{2006} / 3 / 4,
-       year{2006} / 3 / 6, 3, 2, 2, "с СБ-04-МАР-2006 по ПН-06-МАР-2006"},
-      {"anchor on the latest date, listed first", {TripOn(2005, 10, 5), TripOn(2005, 1, 1)}, 0, PeriodKind::Day,
-       year{2005} / 10 / 5, year{2005} / 10 / 5, 1, 1, 1, "СР-05-ОКТ-2005"},
-      {"earliest in the middle", {TripOn(2005, 10, 10), TripOn(2005, 10, 3), TripOn(2005, 10, 20), TripOn(2005, 10, 3)},
-       0, PeriodKind::Month, year{2005} / 10 / 3, year{2005} / 10 / 20, 18, 3, 4, "Октябрь 2005 года"},
+      {"later date first",
+       {TripOn(2006, 3, 6), TripOn(2006, 3, 4)},
+       0,
+       PeriodKind::Everything,
+       year{2006} / 3 / 4,
+       year{2006} / 3 / 6,
+       3,
+       2,
+       2,
+       "с СБ-04-МАР-2006 по ПН-06-МАР-2006"},
+      {"anchor on the latest date, listed first",
+       {TripOn(2005, 10, 5), TripOn(2005, 1, 1)},
+       0,
+       PeriodKind::Day,
+       year{2005} / 10 / 5,
+       year{2005} / 10 / 5,
+       1,
+       1,
+       1,
+       "СР-05-ОКТ-2005"},
+      {"earliest in the middle",
+       {TripOn(2005, 10, 10), TripOn(2005, 10, 3), TripOn(2005, 10, 20), TripOn(2005, 10, 3)},
+       0,
+       PeriodKind::Month,
+       year{2005} / 10 / 3,
+       year{2005} / 10 / 20,
+       18,
+       3,
+       4,
+       "Октябрь 2005 года"},
       {"appended twice, all", twice, 4, PeriodKind::Everything, year{2005} / 10 / 3, year{2005} / 10 / 5, 3, 2, 6,
        "с ПН-03-ОКТ-2005 по СР-05-ОКТ-2005"},
       {"appended twice, week", twice, 5, PeriodKind::Week, year{2005} / 10 / 3, year{2005} / 10 / 5, 3, 2, 6,
@@ -109,8 +133,8 @@ TEST(Statistics, TotalsDoNotWrapAt32Bits) {
   const Statistics s = ForChoice(list, 0, PeriodKind::Everything);
   EXPECT_EQ(s.figures.distance, 6000000000u);
   EXPECT_EQ(s.figures.fuel, 16000000000u);
-  EXPECT_EQ(Texts(s.figures), (FigureTexts{"1", "1", "100", "10000:0:0", "10000:0:0", "1000000.0 км",
-                                           "99.6 км/час", "1000000.0 л", "100.0 л/100км"}));
+  EXPECT_EQ(Texts(s.figures), (FigureTexts{"1", "1", "100", "10000:0:0", "10000:0:0", "1000000.0 км", "99.6 км/час",
+                                           "1000000.0 л", "100.0 л/100км"}));
 }
 
 TEST(Statistics, PeriodWithoutTripsShowsZeros) {
@@ -119,8 +143,7 @@ TEST(Statistics, PeriodWithoutTripsShowsZeros) {
   const Period reversed{Date{std::chrono::year{2005} / 10 / 5}, Date{std::chrono::year{2005} / 1 / 1}, ""};
   const Figures f = Compute(list, reversed);
   EXPECT_EQ(f, Figures{});
-  EXPECT_EQ(Texts(f), (FigureTexts{"0", "0", "0", "0:0:0", "0:0:0", "0.0 км", "0.0 км/час", "0.0 л",
-                                   "0.0 л/100км"}));
+  EXPECT_EQ(Texts(f), (FigureTexts{"0", "0", "0", "0:0:0", "0:0:0", "0.0 км", "0.0 км/час", "0.0 л", "0.0 л/100км"}));
 }
 
 TEST(Statistics, InvalidDateAnywhereAbandonsTheRequest) {

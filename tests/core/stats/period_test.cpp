@@ -39,8 +39,7 @@ INSTANTIATE_TEST_SUITE_P(
         CalendarCase{"Day", D(2005, 10, 5), PeriodKind::Day, D(2005, 10, 5), D(2005, 10, 5), "СР-05-ОКТ-2005"},
         CalendarCase{"Week", D(2005, 10, 5), PeriodKind::Week, D(2005, 10, 3), D(2005, 10, 9),
                      "Неделя с 3-ОКТ-2005 по 9-ОКТ-2005"},
-        CalendarCase{"Month", D(2005, 10, 5), PeriodKind::Month, D(2005, 10, 1), D(2005, 10, 31),
-                     "Октябрь 2005 года"},
+        CalendarCase{"Month", D(2005, 10, 5), PeriodKind::Month, D(2005, 10, 1), D(2005, 10, 31), "Октябрь 2005 года"},
         CalendarCase{"Autumn", D(2005, 10, 5), PeriodKind::Season, D(2005, 9, 1), D(2005, 11, 30),
                      "Осень (СЕН-ОКТ-НОЯ) 2005 года"},
         CalendarCase{"Year", D(2005, 10, 5), PeriodKind::Year, D(2005, 1, 1), D(2005, 12, 31), "2005 год"},
@@ -58,8 +57,8 @@ INSTANTIATE_TEST_SUITE_P(
                      "Зима (ДЕК-ЯНВ-ФЕВ) 2005/2006 годов"},
         CalendarCase{"WinterDecemberIntoLeap", D(2003, 12, 1), PeriodKind::Season, D(2003, 12, 1), D(2004, 2, 29),
                      "Зима (ДЕК-ЯНВ-ФЕВ) 2003/2004 годов"},
-        CalendarCase{"WinterFebruaryOfCentury", D(2100, 2, 28), PeriodKind::Season, D(2099, 12, 1),
-                     D(2100, 2, 28), "Зима (ДЕК-ЯНВ-ФЕВ) 2099/2100 годов"},
+        CalendarCase{"WinterFebruaryOfCentury", D(2100, 2, 28), PeriodKind::Season, D(2099, 12, 1), D(2100, 2, 28),
+                     "Зима (ДЕК-ЯНВ-ФЕВ) 2099/2100 годов"},
         CalendarCase{"WinterJanuary2000", D(2000, 1, 10), PeriodKind::Season, D(1999, 12, 1), D(2000, 2, 29),
                      "Зима (ДЕК-ЯНВ-ФЕВ) 1999/2000 годов"},
         CalendarCase{"SpringLastDay", D(2005, 5, 31), PeriodKind::Season, D(2005, 3, 1), D(2005, 5, 31),
@@ -70,8 +69,7 @@ INSTANTIATE_TEST_SUITE_P(
                      "Февраль 2000 года"},
         CalendarCase{"February2100", D(2100, 2, 10), PeriodKind::Month, D(2100, 2, 1), D(2100, 2, 28),
                      "Февраль 2100 года"},
-        CalendarCase{"April", D(2005, 4, 30), PeriodKind::Month, D(2005, 4, 1), D(2005, 4, 30),
-                     "Апрель 2005 года"}),
+        CalendarCase{"April", D(2005, 4, 30), PeriodKind::Month, D(2005, 4, 1), D(2005, 4, 30), "Апрель 2005 года"}),
     [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
 TEST(PeriodDays, SeasonLengths) {

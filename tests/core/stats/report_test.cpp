@@ -29,9 +29,9 @@ class RecordingCanvas final : public ReportCanvas {
 };
 
 ReportValues Values(const std::string& owner) {
-  return MakeReportValues("Октябрь 2005 года", "", "А123ВС", owner,
-                          FigureTexts{"31", "12", "40", "10:2:3", "8:0:0", "433.3 км", "54.1 км/час", "30.3 л",
-                                      "7.0 л/100км"});
+  return MakeReportValues(
+      "Октябрь 2005 года", "", "А123ВС", owner,
+      FigureTexts{"31", "12", "40", "10:2:3", "8:0:0", "433.3 км", "54.1 км/час", "30.3 л", "7.0 л/100км"});
 }
 
 TEST(Report, WorkedLayout) {

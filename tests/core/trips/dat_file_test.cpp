@@ -1,10 +1,11 @@
+#include "core/trips/dat_file.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "tests/core/trips/sample_trips.h"
-#include "core/trips/dat_file.h"
 #include "platform/text/cp1251.h"
+#include "tests/core/trips/sample_trips.h"
 
 using namespace riventar::trips;
 
@@ -42,9 +43,7 @@ TEST(DatFile, SaveThenLoadGivesTheSameTripsAndTexts) {
   EXPECT_EQ(back.Trips, trips);
 }
 
-TEST(DatFile, EmptyListWritesTheHeaderLinesOnly) {
-  EXPECT_EQ(SerializeDatFile({"a", "", "c"}, {}), "a\r\n\r\nc\r\n");
-}
+TEST(DatFile, EmptyListWritesTheHeaderLinesOnly) { EXPECT_EQ(SerializeDatFile({"a", "", "c"}, {}), "a\r\n\r\nc\r\n"); }
 
 TEST(DatFile, DamagedMonthAndWeekdayStillWriteFortySixBytes) {
   TripRecord r = WorkedExample();
@@ -104,8 +103,7 @@ TEST(DatFile, TripLineAcceptanceAndWrapping) {
   shortDistance.Distance = 5;
   TripRecord huge = WorkedExample();
   huge.TripTime = 0xffffffff;  // no upper bounds in files
-  const DatContents c =
-      Parsed(header + TripLine(zeroTime) + WorkedLine + TripLine(shortDistance) + TripLine(huge));
+  const DatContents c = Parsed(header + TripLine(zeroTime) + WorkedLine + TripLine(shortDistance) + TripLine(huge));
   EXPECT_EQ(c.TripLines, 4u);
   ASSERT_EQ(c.Trips.size(), 2u);
   EXPECT_EQ(c.Trips[1].TripTime, 0xffffffffu);
@@ -115,7 +113,7 @@ TEST(DatFile, TripLineAcceptanceAndWrapping) {
   EXPECT_EQ(Parsed(header + monthZero).Trips.at(0).Month, 255);
 
   std::string upper = WorkedLine;
-  upper.replace(36, 8, "0000834A");  // 'A' in the second place decodes 32 lower
+  upper.replace(36, 8, "0000834A");                             // 'A' in the second place decodes 32 lower
   EXPECT_EQ(Parsed(header + upper).Trips.at(0).Fuel, 0x832au);  // "4A" is 4 * 16 + 234, modulo 256
 }
 
@@ -128,8 +126,7 @@ TEST(Csv, WorkedExampleAndHeading) {
 
 TEST(Csv, LineCountAndEmptyTable) {
   const std::string empty = SerializeCsv({});
-  EXPECT_EQ(riventar::text::FromCp1251(empty),
-            "N;Дата;Время;На маршруте;В движении;Путь;Скорость;Топливо;Расход\r\n");
+  EXPECT_EQ(riventar::text::FromCp1251(empty), "N;Дата;Время;На маршруте;В движении;Путь;Скорость;Топливо;Расход\r\n");
   const std::string three = SerializeCsv({WorkedExample(), WorkedExample(), WorkedExample()});
   std::size_t lines = 0;
   for (std::size_t p = three.find("\r\n"); p != std::string::npos; p = three.find("\r\n", p + 2)) ++lines;

@@ -1,9 +1,9 @@
+#include "core/trips/trip_record.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <string>
-
-#include "core/trips/trip_record.h"
 
 using namespace riventar::trips;
 
@@ -50,16 +50,11 @@ TEST(TripRecord, DeviceAcceptanceBounds) {
     bool accepted;
   };
   const Case cases[] = {
-      {1, 1, 6, 16, true},
-      {360010, 360010, 60000010, 160000010, true},
-      {0, 1, 6, 16, false},
-      {1, 0, 6, 16, false},
-      {1, 1, 5, 16, false},
-      {1, 1, 6, 15, false},
-      {360011, 1, 6, 16, false},
-      {1, 360011, 6, 16, false},
-      {1, 1, 60000011, 16, false},
-      {1, 1, 6, 160000011, false},
+      {1, 1, 6, 16, true},         {360010, 360010, 60000010, 160000010, true},
+      {0, 1, 6, 16, false},        {1, 0, 6, 16, false},
+      {1, 1, 5, 16, false},        {1, 1, 6, 15, false},
+      {360011, 1, 6, 16, false},   {1, 360011, 6, 16, false},
+      {1, 1, 60000011, 16, false}, {1, 1, 6, 160000011, false},
   };
   for (const Case& c : cases) {
     TripRecord r;
@@ -67,8 +62,8 @@ TEST(TripRecord, DeviceAcceptanceBounds) {
     r.MovingTime = c.movingTime;
     r.Distance = c.distance;
     r.Fuel = c.fuel;
-    EXPECT_EQ(AcceptedFromDevice(r), c.accepted) << c.tripTime << " " << c.movingTime << " " << c.distance << " "
-                                                 << c.fuel;
+    EXPECT_EQ(AcceptedFromDevice(r), c.accepted)
+        << c.tripTime << " " << c.movingTime << " " << c.distance << " " << c.fuel;
   }
 }
 
@@ -92,11 +87,11 @@ TEST(TripRecord, DerivedValues) {
     std::uint32_t speed, consumption;
   };
   const Case cases[] = {
-      {60000, 600, 12800, 600, 80},               // 60.0 km/h, 8.0 l/100 km
-      {60, 1, 16, 360, 100},                      // speed 36.0; 1 ml over 10 m
-      {6, 1, 16, 36, 1000},                       // divisor of 1 metre
-      {60000000, 360000, 80000000, 996, 500},     // product beyond 32 bits
-      {151800, 2710, 33600, 336, 83},             // the worked example
+      {60000, 600, 12800, 600, 80},            // 60.0 km/h, 8.0 l/100 km
+      {60, 1, 16, 360, 100},                   // speed 36.0; 1 ml over 10 m
+      {6, 1, 16, 36, 1000},                    // divisor of 1 metre
+      {60000000, 360000, 80000000, 996, 500},  // product beyond 32 bits
+      {151800, 2710, 33600, 336, 83},          // the worked example
   };
   for (const Case& c : cases) {
     TripRecord r;

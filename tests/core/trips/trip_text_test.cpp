@@ -1,7 +1,8 @@
+#include "core/trips/trip_text.h"
+
 #include <gtest/gtest.h>
 
 #include "tests/core/trips/sample_trips.h"
-#include "core/trips/trip_text.h"
 
 using namespace riventar::trips;
 
@@ -27,16 +28,11 @@ TEST(TripText, ValueRules) {
   };
   const Case cases[] = {
       {3, &TripRecord::TripTime, 921600, "00:00:00"},  // 256 hours wrap
-      {4, &TripRecord::MovingTime, 59, "00:00:59"},
-      {5, &TripRecord::Distance, 5999, "0.9"},
-      {5, &TripRecord::Distance, 6000, "1.0"},
-      {5, &TripRecord::Distance, 6599, "1.0"},
-      {6, &TripRecord::AvgSpeed, 54, "005.4"},
-      {6, &TripRecord::AvgSpeed, 1234, "123.4"},
-      {6, &TripRecord::AvgSpeed, 12345, "1234.5"},
-      {7, &TripRecord::Fuel, 15999, "0.9"},
-      {8, &TripRecord::Consumption, 2559, "255.9"},
-      {8, &TripRecord::Consumption, 2560, "0.0"},
+      {4, &TripRecord::MovingTime, 59, "00:00:59"},   {5, &TripRecord::Distance, 5999, "0.9"},
+      {5, &TripRecord::Distance, 6000, "1.0"},        {5, &TripRecord::Distance, 6599, "1.0"},
+      {6, &TripRecord::AvgSpeed, 54, "005.4"},        {6, &TripRecord::AvgSpeed, 1234, "123.4"},
+      {6, &TripRecord::AvgSpeed, 12345, "1234.5"},    {7, &TripRecord::Fuel, 15999, "0.9"},
+      {8, &TripRecord::Consumption, 2559, "255.9"},   {8, &TripRecord::Consumption, 2560, "0.0"},
   };
   for (const Case& c : cases) {
     TripRecord r = WorkedExample();
@@ -53,5 +49,9 @@ TEST(TripText, DateYearsAndPlaceholders) {
   EXPECT_EQ(DateText(r), "СР-05-ОКТ-20100");
   r.Month = 12;
   r.Weekday = 255;
-  EXPECT_EQ(DateText(r), "?" "?-05-?" "?" "?-20100");
+  EXPECT_EQ(DateText(r),
+            "?"
+            "?-05-?"
+            "?"
+            "?-20100");
 }

@@ -1,6 +1,8 @@
 // The per-user guard without any X11 window to find: the real program runs
 // on the offscreen platform, a second start is refused with the known box,
 // and once the first copy is killed its stale lock no longer blocks.
+#include "platform/desktop/instance_lock.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -10,7 +12,6 @@
 #include <chrono>
 #include <thread>
 
-#include "platform/desktop/instance_lock.h"
 #include "tests/support/scripted_dialogs.h"
 #include "ui/app/Main_form.h"
 #include "ui/app/program.h"
@@ -41,7 +42,8 @@ TEST(InstanceLock, SecondCopyWithoutX11IsRefusedAndAKilledCopyDoesNotBlock) {
   EXPECT_EQ(riventar::ui::RunProgram(refused), 0);
   ASSERT_EQ(refused.messages.size(), 1u);
   EXPECT_EQ(refused.messages[0].caption, QStringLiteral("Ривентар"));
-  EXPECT_EQ(refused.messages[0].text, QStringLiteral("Данное приложение уже запущено.\nВернитесь к уже работающей копии."));
+  EXPECT_EQ(refused.messages[0].text,
+            QStringLiteral("Данное приложение уже запущено.\nВернитесь к уже работающей копии."));
 
   first.kill();
   ASSERT_TRUE(first.waitForFinished(5000));

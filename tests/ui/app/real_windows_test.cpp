@@ -30,12 +30,12 @@
 #include "tests/support/scripted_dialogs.h"
 #include "ui/app/Main_form.h"
 #include "ui/app/application.h"
+#include "ui/common/Progressbar_form.h"
 #include "ui/common/dialogs.h"
 #include "ui/config/Cfg_form.h"
 #include "ui/logbook/Logbook_form.h"
 #include "ui/stats/Chart_form.h"
 #include "ui/stats/Statistic_form.h"
-#include "ui/common/Progressbar_form.h"
 
 // Readable failures: gtest would print a QString as its UTF-16 units.
 inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
@@ -61,9 +61,18 @@ TEST(RealWindows, EveryWindowCarriesExactlyItsCaption) {
   progress.show();
   EXPECT_EQ(NetWmName(progress), "Ривентар - обмен");
 
-  form.TripList = {riventar::trips::TripRecord{.Year = 24, .Month = 2, .Weekday = 0, .Day = 4, .Hour = 8,
-                                               .Minute = 0, .TripTime = 600, .MovingTime = 500, .Distance = 6000,
-                                               .Fuel = 16000, .AvgSpeed = 72, .Consumption = 1000}};
+  form.TripList = {riventar::trips::TripRecord{.Year = 24,
+                                               .Month = 2,
+                                               .Weekday = 0,
+                                               .Day = 4,
+                                               .Hour = 8,
+                                               .Minute = 0,
+                                               .TripTime = 600,
+                                               .MovingTime = 500,
+                                               .Distance = 6000,
+                                               .Fuel = 16000,
+                                               .AvgSpeed = 72,
+                                               .Consumption = 1000}};
   form.ReDraw_StringGrid();
   form.Popup_Menu_Click(5);
   ASSERT_EQ(form.StatWindowList.size(), 1);
@@ -107,10 +116,18 @@ TEST(RealWindows, TheLogbookWindowListsItsVehicles) {
   QTemporaryDir dir;
   const QString path = dir.filePath(QStringLiteral("logbook.sqlite"));
   auto store = riventar::logbook::OpenLogbook(path.toStdString());
-  riventar::trips::TripRecord trip{.Year = 24, .Month = 2, .Weekday = 0, .Day = 4, .Hour = 8, .Minute = 0,
-                                   .TripTime = 600, .MovingTime = 500, .Distance = 6000, .Fuel = 16000};
-  store->Record({riventar::logbook::Origin::File, "a.dat", "2024-03-04 09:00:00", {"ВАЗ-2110", "А123ВС", "Иванов"},
-                 {trip}});
+  riventar::trips::TripRecord trip{.Year = 24,
+                                   .Month = 2,
+                                   .Weekday = 0,
+                                   .Day = 4,
+                                   .Hour = 8,
+                                   .Minute = 0,
+                                   .TripTime = 600,
+                                   .MovingTime = 500,
+                                   .Distance = 6000,
+                                   .Fuel = 16000};
+  store->Record(
+      {riventar::logbook::Origin::File, "a.dat", "2024-03-04 09:00:00", {"ВАЗ-2110", "А123ВС", "Иванов"}, {trip}});
   ScriptedDialogs scripted;
   riventar::ui::TMonitor_Form form(scripted);
   form.UseLogbook(std::move(store), path);

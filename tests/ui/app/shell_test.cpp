@@ -9,9 +9,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
 #include <chrono>
@@ -63,7 +63,10 @@ TEST(Shell, ControlsAtTheirPlacesWithTheirCaptionsAndHints) {
       {form.Vehicle_Model_Label, {8, 6, 42, 13}, "Модель:", "", true},
       {form.Vehicle_Reg_Id_Label, {152, 6, 57, 13}, "Рег.номер:", "", true},
       {form.Vehicle_Owner_Label, {312, 6, 57, 13}, "Владелец:", "", true},
-      {form.Read_Trip_From_BK_Button, {16, 232, 81, 25}, "Из БК", "Считать параметры пройденных маршрутов из БК",
+      {form.Read_Trip_From_BK_Button,
+       {16, 232, 81, 25},
+       "Из БК",
+       "Считать параметры пройденных маршрутов из БК",
        false},
       {form.Read_Trip_From_File_Button, {120, 232, 81, 25}, "Из файла", "Считать параметры маршрутов из файла", true},
       {form.Save_Trip_To_File_Button, {224, 232, 81, 25}, "В файл", "Сохранить параметры маршрутов в файле", false},
@@ -274,7 +277,8 @@ TEST(Shell, SecondCopyIsRefused) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   ASSERT_TRUE(desktop::TopLevelWindowWithTitleExists("Ривентар"))
       << "the first copy never showed its window (still running: " << (first.state() == QProcess::Running)
-      << ")\nXvfb said:\n" << x.Log();
+      << ")\nXvfb said:\n"
+      << x.Log();
 
   ScriptedDialogs dialogs;
   const auto before = QApplication::topLevelWidgets().size();

@@ -1,5 +1,7 @@
 // The configuration window against the simulated device on a real pty: the
 // bytes the device receives, what the window shows, and its modal result.
+#include "ui/config/Cfg_form.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -18,7 +20,6 @@
 #include "core/link/link.h"
 #include "sim/simulator.h"
 #include "tests/support/scripted_dialogs.h"
-#include "ui/config/Cfg_form.h"
 #include "ui/common/Progressbar_form.h"
 
 using riventar::testing::MsgIcon;
@@ -91,12 +92,27 @@ int ProgressWindows() {
 
 // Every input and action button of the rows.
 std::vector<QWidget*> Inputs(const TConfig_Form& f) {
-  return {f.LED_Bright_Edit, f.LED_Bright_Set_Button, f.ShutDown_Delay_Houres_Edit, f.ShutDown_Delay_Minutes_Edit,
-          f.ShutDown_Delay_Seconds_Edit, f.ShutDown_Delay_Set_Button, f.Start_Trip_Delay_Combo_Box,
-          f.Start_Trip_Delay_Set_Button, f.Trip_Counter_Edit, f.Trip_Counter_Reset_Button, f.Mode_ComboBox,
-          f.Mode_Set_Button, f.Time_Correct_Interval_ComboBox, f.Time_Correct_Interval_Edit,
-          f.Time_Correct_Interval_Set_Button, f.Watch_Houres_Edit, f.Watch_Minutes_Edit, f.Calendar_Date_Edit,
-          f.Calendar_Month_Edit, f.Calendar_Year_Edit, f.Watch_Calendar_Set_Button,
+  return {f.LED_Bright_Edit,
+          f.LED_Bright_Set_Button,
+          f.ShutDown_Delay_Houres_Edit,
+          f.ShutDown_Delay_Minutes_Edit,
+          f.ShutDown_Delay_Seconds_Edit,
+          f.ShutDown_Delay_Set_Button,
+          f.Start_Trip_Delay_Combo_Box,
+          f.Start_Trip_Delay_Set_Button,
+          f.Trip_Counter_Edit,
+          f.Trip_Counter_Reset_Button,
+          f.Mode_ComboBox,
+          f.Mode_Set_Button,
+          f.Time_Correct_Interval_ComboBox,
+          f.Time_Correct_Interval_Edit,
+          f.Time_Correct_Interval_Set_Button,
+          f.Watch_Houres_Edit,
+          f.Watch_Minutes_Edit,
+          f.Calendar_Date_Edit,
+          f.Calendar_Month_Edit,
+          f.Calendar_Year_Edit,
+          f.Watch_Calendar_Set_Button,
           f.Watch_Calendar_Read_Current_Button};
 }
 
@@ -227,8 +243,8 @@ QString Correction(const TConfig_Form& f) {
          (f.Time_Correct_Interval_Edit->isEnabled() ? " on" : " off");
 }
 QString Clock(const TConfig_Form& f) {
-  return f.Calendar_Year_Edit->text() + "-" + f.Calendar_Month_Edit->text() + "-" + f.Calendar_Date_Edit->text() +
-         " " + f.Watch_Houres_Edit->text() + ":" + f.Watch_Minutes_Edit->text();
+  return f.Calendar_Year_Edit->text() + "-" + f.Calendar_Month_Edit->text() + "-" + f.Calendar_Date_Edit->text() + " " +
+         f.Watch_Houres_Edit->text() + ":" + f.Watch_Minutes_Edit->text();
 }
 
 void SetDelay(TConfig_Form& f, const char* h, const char* m, const char* s) {
@@ -279,25 +295,52 @@ TEST_F(ConfigWindow, EachSettingGoesOutAndIsReadBack) {
       {[](auto& f) { SetDelay(f, "0", "05", "0"); }, DelaySet, {"$SDS0bb8", "$SDR"}, Delay, "0 5 0"},
       {[](auto& f) { SetDelay(f, "0", "5", "0"); }, DelaySet, {"$SDS0bb8", "$SDR"}, Delay, "0 5 0"},
       {[](auto& f) { f.Start_Trip_Delay_Combo_Box->setCurrentIndex(3); }, StartSet, {"$AS03", "$AR"}, start, "3 часа"},
-      {[](auto& f) { f.Start_Trip_Delay_Combo_Box->setCurrentIndex(0); }, StartSet, {"$AS00", "$AR"}, start,
+      {[](auto& f) { f.Start_Trip_Delay_Combo_Box->setCurrentIndex(0); },
+       StartSet,
+       {"$AS00", "$AR"},
+       start,
        "Отключено"},
       {[](auto& f) { f.Mode_ComboBox->setCurrentIndex(1); }, ModeSet, {"$MS01", "$MR"}, mode, "Маршрутный компьютер"},
       {[](auto& f) { f.Mode_ComboBox->setCurrentIndex(4); }, ModeSet, {"$MS04", "$MR"}, mode, "Управление ИМ ЭБУ"},
-      {[](auto& f) { SetCorrection(f, 0, "5"); }, CorrectionSet, {"$ICS05", "$ICR"}, Correction,
+      {[](auto& f) { SetCorrection(f, 0, "5"); },
+       CorrectionSet,
+       {"$ICS05", "$ICR"},
+       Correction,
        "Прибавлять секунду каждые 5 on"},
-      {[](auto& f) { SetCorrection(f, 1, "30"); }, CorrectionSet, {"$ICSe2", "$ICR"}, Correction,
+      {[](auto& f) { SetCorrection(f, 1, "30"); },
+       CorrectionSet,
+       {"$ICSe2", "$ICR"},
+       Correction,
        "Вычитать секунду каждые 30 on"},
-      {[](auto& f) { SetCorrection(f, 1, "127"); }, CorrectionSet, {"$ICS81", "$ICR"}, Correction,
+      {[](auto& f) { SetCorrection(f, 1, "127"); },
+       CorrectionSet,
+       {"$ICS81", "$ICR"},
+       Correction,
        "Вычитать секунду каждые 127 on"},
-      {[](auto& f) { SetCorrection(f, 2, ""); }, CorrectionSet, {"$ICS00", "$ICR"}, Correction,
+      {[](auto& f) { SetCorrection(f, 2, ""); },
+       CorrectionSet,
+       {"$ICS00", "$ICR"},
+       Correction,
        "Коррекция выключена 0 off"},
-      {[](auto& f) { SetCorrection(f, 1, "0"); }, CorrectionSet, {"$ICS00", "$ICR"}, Correction,
+      {[](auto& f) { SetCorrection(f, 1, "0"); },
+       CorrectionSet,
+       {"$ICS00", "$ICR"},
+       Correction,
        "Коррекция выключена 0 off"},
-      {[](auto& f) { SetClock(f, "05", "10", "10", "14", "05"); }, ClockSet, {"$WCS051001101405", "$WCR"}, Clock,
+      {[](auto& f) { SetClock(f, "05", "10", "10", "14", "05"); },
+       ClockSet,
+       {"$WCS051001101405", "$WCR"},
+       Clock,
        "05-10-10 14:05"},
-      {[](auto& f) { SetClock(f, "08", "02", "29", "23", "59"); }, ClockSet, {"$WCS080205292359", "$WCR"}, Clock,
+      {[](auto& f) { SetClock(f, "08", "02", "29", "23", "59"); },
+       ClockSet,
+       {"$WCS080205292359", "$WCR"},
+       Clock,
        "08-02-29 23:59"},
-      {[](auto& f) { SetClock(f, "05", "10", "16", "0", "7"); }, ClockSet, {"$WCS051007160007", "$WCR"}, Clock,
+      {[](auto& f) { SetClock(f, "05", "10", "16", "0", "7"); },
+       ClockSet,
+       {"$WCS051007160007", "$WCR"},
+       Clock,
        "05-10-16 00:07"},
   };
   auto form = Open();
@@ -343,7 +386,8 @@ TEST_F(ConfigWindow, InputErrorsStopAtTheFirstFailingField) {
        "Значение номера месяца\nдолжно лежать в диапазоне от 1 до 12."},
       {[](auto& f) { SetClock(f, "-1", "1", "1", "0", "0"); }, ClockSet,
        "Значение года текущей даты\nдолжно лежать в диапазоне от 0 до 99."},
-      {[](auto& f) { SetCorrection(f, 1, "128"); }, CorrectionSet, "Интервал коррекции не может\nпревышать 1270 минут.\n"},
+      {[](auto& f) { SetCorrection(f, 1, "128"); }, CorrectionSet,
+       "Интервал коррекции не может\nпревышать 1270 минут.\n"},
       {[](auto& f) { SetCorrection(f, 0, "-5"); }, CorrectionSet, "Интервал коррекции не может\nбыть отрицательным.\n"},
       {[](auto& f) { f.Start_Trip_Delay_Combo_Box->setCurrentIndex(-1); }, StartSet,
        "Задержка начала маршрута\nдолжна быть выбрана из списка."},
@@ -351,12 +395,21 @@ TEST_F(ConfigWindow, InputErrorsStopAtTheFirstFailingField) {
   };
   auto form = OpenShown();
   // The field each message names gets the focus.
-  const std::vector<QWidget*> focused = {
-      form->LED_Bright_Edit,           form->LED_Bright_Edit,        form->ShutDown_Delay_Seconds_Edit,
-      form->ShutDown_Delay_Minutes_Edit, form->ShutDown_Delay_Houres_Edit, form->ShutDown_Delay_Houres_Edit,
-      form->Watch_Minutes_Edit,        form->Watch_Houres_Edit,      form->Calendar_Date_Edit,
-      form->Calendar_Month_Edit,       form->Calendar_Year_Edit,     form->Time_Correct_Interval_Edit,
-      form->Time_Correct_Interval_Edit, form->Start_Trip_Delay_Combo_Box, form->Mode_ComboBox};
+  const std::vector<QWidget*> focused = {form->LED_Bright_Edit,
+                                         form->LED_Bright_Edit,
+                                         form->ShutDown_Delay_Seconds_Edit,
+                                         form->ShutDown_Delay_Minutes_Edit,
+                                         form->ShutDown_Delay_Houres_Edit,
+                                         form->ShutDown_Delay_Houres_Edit,
+                                         form->Watch_Minutes_Edit,
+                                         form->Watch_Houres_Edit,
+                                         form->Calendar_Date_Edit,
+                                         form->Calendar_Month_Edit,
+                                         form->Calendar_Year_Edit,
+                                         form->Time_Correct_Interval_Edit,
+                                         form->Time_Correct_Interval_Edit,
+                                         form->Start_Trip_Delay_Combo_Box,
+                                         form->Mode_ComboBox};
   ASSERT_EQ(focused.size(), std::size(cases));
   for (std::size_t i = 0; i < focused.size(); ++i) {
     const Case& c = cases[i];
@@ -452,8 +505,9 @@ TEST_F(ConfigWindow, LinkFailureOnAShownWindowClosesItWithThree) {
     EXPECT_EQ(sim.Commands(), c.sent);
     ASSERT_EQ(dialogs.messages.size(), c.button == &TConfig_Form::Trip_Counter_Reset_Button ? 2u : 1u);
     EXPECT_EQ(dialogs.messages.back().caption, "Ошибка связи с БК");
-    EXPECT_EQ(dialogs.messages.back().text,
-              "БК не ответил на запрос программы.\nПроверьте подключение БК к RS232C\nи нахождение БК в режиме обмена.\n");
+    EXPECT_EQ(
+        dialogs.messages.back().text,
+        "БК не ответил на запрос программы.\nПроверьте подключение БК к RS232C\nи нахождение БК в режиме обмена.\n");
     EXPECT_EQ(form->ModalResult(), TConfig_Form::ResultLinkFailure);
     EXPECT_EQ(form->result(), TConfig_Form::ResultLinkFailure);
     EXPECT_FALSE(form->isVisible());
@@ -540,11 +594,17 @@ TEST_F(ConfigWindow, TypingIntoAListClearsItsChoice) {
 
 TEST_F(ConfigWindow, NumericFieldsTakeDigitsAndBackspaceOnly) {
   auto form = Open();
-  const std::vector<QLineEdit*> edits = {
-      form->LED_Bright_Edit,    form->ShutDown_Delay_Houres_Edit, form->ShutDown_Delay_Minutes_Edit,
-      form->ShutDown_Delay_Seconds_Edit, form->Trip_Counter_Edit, form->Time_Correct_Interval_Edit,
-      form->Watch_Houres_Edit,  form->Watch_Minutes_Edit,          form->Calendar_Date_Edit,
-      form->Calendar_Month_Edit, form->Calendar_Year_Edit};
+  const std::vector<QLineEdit*> edits = {form->LED_Bright_Edit,
+                                         form->ShutDown_Delay_Houres_Edit,
+                                         form->ShutDown_Delay_Minutes_Edit,
+                                         form->ShutDown_Delay_Seconds_Edit,
+                                         form->Trip_Counter_Edit,
+                                         form->Time_Correct_Interval_Edit,
+                                         form->Watch_Houres_Edit,
+                                         form->Watch_Minutes_Edit,
+                                         form->Calendar_Date_Edit,
+                                         form->Calendar_Month_Edit,
+                                         form->Calendar_Year_Edit};
   for (QLineEdit* edit : edits) {
     edit->setEnabled(true);
     edit->setText("");

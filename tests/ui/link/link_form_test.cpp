@@ -1,7 +1,7 @@
 // Connecting, disconnecting and reading trips through the real main window
 // (offscreen) against the simulated device on a real pseudo-terminal.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/file.h>
 #include <unistd.h>
 

@@ -34,8 +34,13 @@ class PortChoice : public ::testing::Test {
     qunsetenv("RIVENTAR_COM2");
     form = std::make_unique<riventar::ui::TMonitor_Form>(dialogs);
     // The simulated device poses as the one USB adapter plugged in.
-    Use({{QString::fromStdString(sim.SlavePath()), {}, QStringLiteral("FTDI"), QStringLiteral("FT232R USB UART"),
-          QStringLiteral("A50285BI"), true, true},
+    Use({{QString::fromStdString(sim.SlavePath()),
+          {},
+          QStringLiteral("FTDI"),
+          QStringLiteral("FT232R USB UART"),
+          QStringLiteral("A50285BI"),
+          true,
+          true},
          {QStringLiteral("/dev/ttyS1"), {}, {}, {}, {}, false, true}});
   }
   void TearDown() override { form.reset(); }
@@ -75,7 +80,8 @@ class PortChoice : public ::testing::Test {
 
 TEST_F(PortChoice, FirstStartBindsTheOnlyAdapterConnectsAndRemembersIt) {
   const QString pty = QString::fromStdString(sim.SlavePath());
-  EXPECT_TRUE(form->COM1_Select_RadioButton->toolTip().startsWith(QStringLiteral("COM1: FTDI FT232R USB UART (A50285BI)\n") + pty));
+  EXPECT_TRUE(form->COM1_Select_RadioButton->toolTip().startsWith(
+      QStringLiteral("COM1: FTDI FT232R USB UART (A50285BI)\n") + pty));
   EXPECT_TRUE(form->COM2_Select_RadioButton->toolTip().startsWith(QStringLiteral("COM2: ttyS1\n/dev/ttyS1")));
   form->Connect_SpeedButton->click();
   ASSERT_TRUE(form->Link.IsUp());
@@ -90,18 +96,21 @@ TEST_F(PortChoice, ListChoiceTypedPathAndOpenFailureAdvice) {
   // The button sits in the panel's free corner, clear of the specified controls.
   const QRect button = form->Port_Choice_Button->geometry();
   EXPECT_TRUE(form->COM_Select_Panel->contentsRect().contains(button));
-  for (QWidget* w : {static_cast<QWidget*>(form->COM1_Select_RadioButton), static_cast<QWidget*>(form->COM2_Select_RadioButton),
-                     static_cast<QWidget*>(form->Connect_SpeedButton)})
+  for (QWidget* w :
+       {static_cast<QWidget*>(form->COM1_Select_RadioButton), static_cast<QWidget*>(form->COM2_Select_RadioButton),
+        static_cast<QWidget*>(form->Connect_SpeedButton)})
     EXPECT_FALSE(w->geometry().intersects(button));
 
   // A right click on COM2 lists the devices for COM2: adapter, UART port, the rest.
-  QContextMenuEvent rightClick(QContextMenuEvent::Mouse, QPoint(5, 5), form->COM2_Select_RadioButton->mapToGlobal(QPoint(5, 5)));
+  QContextMenuEvent rightClick(QContextMenuEvent::Mouse, QPoint(5, 5),
+                               form->COM2_Select_RadioButton->mapToGlobal(QPoint(5, 5)));
   QApplication::sendEvent(form->COM2_Select_RadioButton, &rightClick);
   ASSERT_TRUE(form->Port_Choice_Menu->isVisible());
   const QString pty = QString::fromStdString(sim.SlavePath());
-  EXPECT_EQ(Items(), (QStringList{QStringLiteral("Устройство для COM2"),
-                                  QStringLiteral("FTDI FT232R USB UART (A50285BI) - ") + pty,
-                                  QStringLiteral("ttyS1 - /dev/ttyS1"), QString(), QStringLiteral("Другое устройство...")}));
+  EXPECT_EQ(
+      Items(),
+      (QStringList{QStringLiteral("Устройство для COM2"), QStringLiteral("FTDI FT232R USB UART (A50285BI) - ") + pty,
+                   QStringLiteral("ttyS1 - /dev/ttyS1"), QString(), QStringLiteral("Другое устройство...")}));
   EXPECT_TRUE(Item(QStringLiteral("ttyS1"))->isChecked());
   Item(QStringLiteral("FTDI"))->trigger();
   EXPECT_EQ(Saved(2), pty);
@@ -157,9 +166,11 @@ TEST_F(PortChoice, TheBindingIsListedTickedAndNamedAsText) {
   };
   const Case cases[] = {
       {"a typed path that exists", typed, {}, typed, QStringLiteral("COM1: ") + typed},
-      {"markup and an ampersand in the product name", usb5,
+      {"markup and an ampersand in the product name",
+       usb5,
        {usb5, {}, {}, QStringLiteral("<b>Bold</b> & Co"), {}, true, true},
-       QStringLiteral("<b>Bold</b> && Co - ") + usb5, QStringLiteral("COM1: <b>Bold</b> & Co")},
+       QStringLiteral("<b>Bold</b> && Co - ") + usb5,
+       QStringLiteral("COM1: <b>Bold</b> & Co")},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -1,21 +1,21 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
-#include <QPalette>
 #include <QApplication>
-#include <QPrinter>
-#include <QPageSize>
-#include <QImage>
 #include <QBarSet>
-#include <QLineSeries>
 #include <QCoreApplication>
 #include <QFile>
+#include <QHeaderView>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLineSeries>
 #include <QMenu>
-#include <QHeaderView>
 #include <QMouseEvent>
+#include <QPageSize>
+#include <QPalette>
 #include <QPointer>
+#include <QPrinter>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -130,7 +130,8 @@ TEST_F(StatsFormTest, RightClickOnAnotherRowKeepsTheSelectedAnchor) {
     EXPECT_EQ(form->Trip_Params_StringGrid->currentIndex().row(), 2);
     EXPECT_TRUE(form->PopupMenu->isVisible());
     EXPECT_EQ(MenuCaptions().at(0), "За ПН-03-ОКТ-2005");
-    EXPECT_EQ(form->PopupMenu->pos(), form->frameGeometry().topLeft() + area->mapTo(form->Trip_Params_StringGrid, point));
+    EXPECT_EQ(form->PopupMenu->pos(),
+              form->frameGeometry().topLeft() + area->mapTo(form->Trip_Params_StringGrid, point));
     form->PopupMenu->hide();
   }
 }
@@ -308,7 +309,8 @@ TEST_F(StatsPrintTest, BlackInkOnADarkThemeWholeOnAnA5PageAndThePrinterChoiceIsK
   EXPECT_TRUE(boxes.contains(QString(50, QLatin1Char('W'))));
 
   QProcess render;  // the darkest pixel is ink, not the theme's near-white text colour
-  render.start(QStringLiteral("pdftoppm"), {QStringLiteral("-gray"), QStringLiteral("-r"), QStringLiteral("150"), path});
+  render.start(QStringLiteral("pdftoppm"),
+               {QStringLiteral("-gray"), QStringLiteral("-r"), QStringLiteral("150"), path});
   ASSERT_TRUE(render.waitForFinished(10000));
   const QImage image = QImage::fromData(render.readAllStandardOutput());
   ASSERT_FALSE(image.isNull());

@@ -163,7 +163,7 @@ TEST_F(TripsForm, RedrawKeepsTheCurrentRowClampedToTheRows) {
   EXPECT_EQ(form->PopupItems.at(0)->text(), QStringLiteral("За СР-22-ОКТ-2005"));  // the anchor
   form->PopupMenu->hide();
   form->Clear_Trip_Table_Button_Click();
-  EXPECT_EQ(current(), 0);  // the single empty row
+  EXPECT_EQ(current(), 0);                  // the single empty row
   Load(SampleFile("d.dat", {Trip(7, 5)}));  // every trip rejected: no row left
   EXPECT_EQ(current(), -1);
 }
@@ -181,8 +181,10 @@ TEST_F(TripsForm, FixedColumnTakesTheButtonColoursOfThePalette) {
   EXPECT_EQ(background(n), light.color(QPalette::Button));
 
   QPalette dark = light;
-  for (auto [role, colour] : {std::pair{QPalette::Base, QColor(20, 20, 20)}, {QPalette::Text, QColor(Qt::white)},
-                              {QPalette::Button, QColor(50, 50, 60)}, {QPalette::ButtonText, QColor(255, 255, 0)}})
+  for (auto [role, colour] : {std::pair{QPalette::Base, QColor(20, 20, 20)},
+                              {QPalette::Text, QColor(Qt::white)},
+                              {QPalette::Button, QColor(50, 50, 60)},
+                              {QPalette::ButtonText, QColor(255, 255, 0)}})
     dark.setColor(role, colour);
   // The window's own palette: the application's reaches widgets only in a running event loop.
   form->setPalette(dark);
@@ -319,7 +321,9 @@ TEST_F(TripsForm, TypingMarksUnsavedButProgramTextDoesNot) {
   dialogs.answers.push_back(MsgAnswer::Yes);
   dialogs.saveAnswers.push_back(FileChoice{Path("headers.dat"), 0});
   Load(SampleFile("a.dat", {Trip(5)}));
-  EXPECT_EQ(Contents(Path("headers.dat")), "\r\n\r\n" "set by the program\r\n");
+  EXPECT_EQ(Contents(Path("headers.dat")),
+            "\r\n\r\n"
+            "set by the program\r\n");
   EXPECT_EQ(form->TripList.size(), 1u);
 }
 
