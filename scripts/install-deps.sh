@@ -9,7 +9,7 @@ packages=(
   libqt6sql6-sqlite libqt6sql6-psql libpq-dev postgresql-15
   libgtest-dev libbenchmark-dev
   xvfb xauth x11-utils poppler-utils
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format clang-tidy
   desktop-file-utils appstream
 )
 

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds and runs the whole test suite.
-#   scripts/test.sh          the program and every test
+#   scripts/test.sh          the program and every test, then the formatter and clang-tidy (scripts/lint.sh)
 #   scripts/test.sh asan     the same with AddressSanitizer and UndefinedBehaviorSanitizer
 #   scripts/test.sh tsan     the link engine and core tests with ThreadSanitizer (no Qt)
 set -euo pipefail
@@ -21,3 +21,6 @@ cmake --build --preset "$preset" -j "$(nproc)"
 
 # Widget tests run offscreen; the single-instance test starts its own Xvfb.
 ctest --preset "$preset" -j "$(nproc)"
+
+# What CI refuses a developer sees first: the formatting and clang-tidy.
+if [ "$flavour" = plain ]; then scripts/lint.sh; fi

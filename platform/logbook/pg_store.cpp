@@ -537,7 +537,7 @@ class PgStore final : public Store {
 
   Recorded Alone(const Recording& recording, bool saved) {
     Transaction transaction(c_);
-    const Recorded result = Write(recording, saved, {});
+    Recorded result = Write(recording, saved, {});
     transaction.Commit();
     return result;
   }
