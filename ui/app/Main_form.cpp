@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QFrame>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -99,6 +100,7 @@ void TMonitor_Form::BuildControls() {
   style::SetUpTripGrid(*Trip_Params_StringGrid);
   // The heading row is part of the grid: a right click there opens the menu too.
   Trip_Params_StringGrid->viewport()->installEventFilter(this);
+  Trip_Params_StringGrid->installEventFilter(this);  // the menu key
   Trip_Params_StringGrid->horizontalHeader()->viewport()->installEventFilter(this);
 
   Read_Trip_From_BK_Button = style::Button(Trip_Params_Panel, {16, 232, 81, 25}, QStringLiteral("Из БК"),
@@ -254,6 +256,15 @@ bool TMonitor_Form::eventFilter(QObject* watched, QEvent* event) {
       Guarded(dialogs_, [&] { Trip_Params_StringGridMouseDown(mouse->button(), inGrid); });
       return true;  // a right click does not move the selection
     }
+  }
+  // The menu key or Shift+F10 opens the period menu under the current row,
+  // as the right button does where the pointer is.
+  if (event->type() == QEvent::ContextMenu && watched == Trip_Params_StringGrid &&
+      static_cast<QContextMenuEvent*>(event)->reason() == QContextMenuEvent::Keyboard) {
+    const QRect row = Trip_Params_StringGrid->visualRect(Trip_Params_StringGrid->currentIndex());
+    const QPoint inGrid = Trip_Params_StringGrid->viewport()->mapTo(Trip_Params_StringGrid, row.center());
+    Guarded(dialogs_, [&] { Trip_Params_StringGridMouseDown(Qt::RightButton, inGrid); });
+    return true;
   }
   return QWidget::eventFilter(watched, event);
 }

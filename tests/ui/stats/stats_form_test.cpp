@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QBarSet>
+#include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QFile>
 #include <QHeaderView>
@@ -101,6 +102,17 @@ TEST_F(StatsFormTest, MenuNamesTheSelectedTripAndOpensAtWindowPlusGridPoint) {
   Select(0);
   form->Trip_Params_StringGridMouseDown(Qt::RightButton, QPoint(40, 70));
   EXPECT_EQ(MenuCaptions().at(0), "За СБ-01-ЯНВ-2005");
+  form->PopupMenu->hide();
+}
+
+// From the keyboard too: the menu key opens it under the current row.
+TEST_F(StatsFormTest, TheMenuKeyOpensTheMenuForTheCurrentRow) {
+  Fill({TripOn(2005, 1, 1), TripOn(2005, 10, 5)});
+  Select(1);
+  QContextMenuEvent key(QContextMenuEvent::Keyboard, QPoint(0, 0), QPoint(0, 0));
+  QApplication::sendEvent(form->Trip_Params_StringGrid, &key);
+  EXPECT_TRUE(form->PopupMenu->isVisible());
+  EXPECT_EQ(MenuCaptions().at(0), "За СР-05-ОКТ-2005");
   form->PopupMenu->hide();
 }
 
