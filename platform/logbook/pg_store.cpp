@@ -15,6 +15,7 @@
 #include <type_traits>
 
 #include "core/logbook/stamp.h"
+#include "platform/logbook/sql_rows.h"
 
 namespace riventar::logbook {
 namespace {
@@ -381,7 +382,6 @@ void BindKeys(QSqlQuery& q, int first, const std::vector<Key>& keys) {
 constexpr char Unnest[] =
     "unnest(CAST(? AS bigint[]), CAST(? AS bigint[]), CAST(? AS bigint[]), CAST(? AS bigint[]), "
     "CAST(? AS bigint[]))";
-constexpr char TripColumns[] = "stamp, trip_time, moving_time, distance, fuel";
 
 QVariant Big(std::int64_t v) { return QVariant::fromValue<qint64>(v); }
 
@@ -419,20 +419,7 @@ class PgStore final : public Store {
     QSqlQuery q = c_.Exec(
         QStringLiteral("SELECT plate_key, model, reg_id, owner, trips, first_stamp, last_stamp, distance FROM vehicles "
                        "ORDER BY plate_key COLLATE \"C\""));
-    std::vector<VehicleSummary> out;
-    while (q.next()) {
-      VehicleSummary& v = out.emplace_back();
-      v.plateKey = q.value(0).toString().toStdString();
-      v.texts = {q.value(1).toString().toStdString(), q.value(2).toString().toStdString(),
-                 q.value(3).toString().toStdString()};
-      v.trips = q.value(4).toLongLong();
-      if (v.trips > 0) {
-        v.firstDate = DateText(q.value(5).toLongLong());
-        v.lastDate = DateText(q.value(6).toLongLong());
-      }
-      v.distance = static_cast<std::uint64_t>(q.value(7).toLongLong());
-    }
-    return out;
+    return VehicleRows(q);
   }
 
   std::vector<MonthSummary> Months(const std::string& plateKey) override {
@@ -442,14 +429,7 @@ class PgStore final : public Store {
             .arg(MonthUnit));
     q.bindValue(0, QString::fromStdString(PlateKey(plateKey)));
     c_.Run(q);
-    std::vector<MonthSummary> out;
-    while (q.next()) {
-      const std::int64_t yearMonth = q.value(0).toLongLong();
-      out.push_back({2000 + static_cast<int>(yearMonth / 256), static_cast<int>(yearMonth % 256) + 1,
-                     q.value(1).toLongLong(), static_cast<std::uint64_t>(q.value(2).toLongLong()),
-                     static_cast<std::uint64_t>(q.value(3).toLongLong())});
-    }
-    return out;
+    return MonthRows(q);
   }
 
   trips::TripList Trips(const TripQuery& query) override {
@@ -465,7 +445,7 @@ class PgStore final : public Store {
     q.bindValue(at++, Big(from));
     q.bindValue(at++, Big(to));
     c_.Run(q);
-    return TripsOf(q);
+    return TripRows(q);
   }
 
   std::vector<ImportRow> Imports() override {
@@ -494,14 +474,6 @@ class PgStore final : public Store {
   trips::TripList DeviceMemory(const std::string&) override { return {}; }
 
  private:
-  static trips::TripList TripsOf(QSqlQuery& q) {
-    trips::TripList out;
-    while (q.next())
-      out.push_back(TripOf(q.value(0).toLongLong(), q.value(1).toLongLong(), q.value(2).toLongLong(),
-                           q.value(3).toLongLong(), q.value(4).toLongLong()));
-    return out;
-  }
-
   // Two computers starting at once: one makes the schema, the other waits for
   // the lock and then finds it made.
   void Migrate() {

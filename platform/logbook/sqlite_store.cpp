@@ -17,6 +17,9 @@
 #include <optional>
 #include <thread>
 
+#include "core/logbook/stamp.h"
+#include "platform/logbook/sql_rows.h"
+
 namespace riventar::logbook {
 namespace {
 
@@ -25,65 +28,6 @@ using Kind = StoreError::Kind;
 using trips::TripRecord;
 
 // ---- Trips as stored ----
-
-// A trip's date and time as one integer whose order is date and time order:
-// year, month, day, hour, minute, weekday, a byte each, as recorded (a damaged
-// month sorts where its byte puts it). With the four measured values it is
-// the trip's identity (TripKey) in integers.
-constexpr std::int64_t MinuteUnit = std::int64_t{1} << 8;
-constexpr std::int64_t DayUnit = std::int64_t{1} << 24;
-constexpr std::int64_t MonthUnit = std::int64_t{1} << 32;  // stamp / MonthUnit = year * 256 + month
-constexpr std::int64_t YearUnit = std::int64_t{1} << 40;
-constexpr std::int64_t LastStamp = (std::int64_t{1} << 48) - 1;
-
-std::int64_t Stamp(const TripRecord& r) {
-  return r.Year * YearUnit + r.Month * MonthUnit + r.Day * DayUnit + r.Hour * (MinuteUnit << 8) +
-         r.Minute * MinuteUnit + r.Weekday;
-}
-
-std::uint8_t ByteOf(std::int64_t stamp, std::int64_t unit) { return static_cast<std::uint8_t>(stamp / unit % 256); }
-
-std::string DateText(std::int64_t stamp) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d", 2000 + ByteOf(stamp, YearUnit), ByteOf(stamp, MonthUnit) + 1,
-                ByteOf(stamp, DayUnit));
-  return text;
-}
-
-// The first stamp of a day "YYYY-MM-DD" (or the last, with `end`), clamped to
-// the years a trip can hold.
-std::int64_t DayBound(const std::string& date, bool end, const std::string& path) {
-  int year = 0, month = 0, day = 0;
-  const auto number = [&date](std::size_t at, std::size_t length, int& out) {
-    const char* first = date.data() + at;
-    const auto [ptr, ec] = std::from_chars(first, first + length, out);
-    return ec == std::errc{} && ptr == first + length;
-  };
-  if (date.size() != 10 || date[4] != '-' || date[7] != '-' || !number(0, 4, year) || !number(5, 2, month) ||
-      !number(8, 2, day) || month < 1 || month > 12 || day < 1 || day > 31)
-    throw StoreError(Kind::Other, path, "not a date (YYYY-MM-DD): " + date);
-  if (year < 2000) return end ? -1 : 0;
-  if (year > 2255) return LastStamp;
-  const std::int64_t first = (year - 2000) * YearUnit + (month - 1) * MonthUnit + day * DayUnit;
-  return end ? first + DayUnit - 1 : first;
-}
-
-TripRecord TripAt(const QSqlQuery& q, int column) {
-  TripRecord r;
-  const std::int64_t stamp = q.value(column).toLongLong();
-  r.Year = ByteOf(stamp, YearUnit);
-  r.Month = ByteOf(stamp, MonthUnit);
-  r.Day = ByteOf(stamp, DayUnit);
-  r.Hour = ByteOf(stamp, MinuteUnit << 8);
-  r.Minute = ByteOf(stamp, MinuteUnit);
-  r.Weekday = ByteOf(stamp, 1);
-  r.TripTime = static_cast<std::uint32_t>(q.value(column + 1).toLongLong());
-  r.MovingTime = static_cast<std::uint32_t>(q.value(column + 2).toLongLong());
-  r.Distance = static_cast<std::uint32_t>(q.value(column + 3).toLongLong());
-  r.Fuel = static_cast<std::uint32_t>(q.value(column + 4).toLongLong());
-  trips::Derive(r);
-  return r;
-}
 
 // Binds the identity to positions `first`..`first + 4`.
 void BindTrip(QSqlQuery& q, int first, const TripRecord& r) {
@@ -94,7 +38,6 @@ void BindTrip(QSqlQuery& q, int first, const TripRecord& r) {
   q.bindValue(first + 4, QVariant::fromValue<qint64>(r.Fuel));
 }
 
-constexpr char TripColumns[] = "stamp, trip_time, moving_time, distance, fuel";
 constexpr char TripIdentity[] = "stamp = ? AND trip_time = ? AND moving_time = ? AND distance = ? AND fuel = ?";
 
 // ---- Schema ----
@@ -327,20 +270,7 @@ class SqliteStore final : public QueuingStore {
     QSqlQuery q = c_.Exec(
         QStringLiteral("SELECT plate_key, model, reg_id, owner, trips, first_stamp, last_stamp, distance FROM vehicles "
                        "ORDER BY plate_key"));
-    std::vector<VehicleSummary> out;
-    while (q.next()) {
-      VehicleSummary& v = out.emplace_back();
-      v.plateKey = q.value(0).toString().toStdString();
-      v.texts = {q.value(1).toString().toStdString(), q.value(2).toString().toStdString(),
-                 q.value(3).toString().toStdString()};
-      v.trips = q.value(4).toLongLong();
-      if (v.trips > 0) {
-        v.firstDate = DateText(q.value(5).toLongLong());
-        v.lastDate = DateText(q.value(6).toLongLong());
-      }
-      v.distance = static_cast<std::uint64_t>(q.value(7).toLongLong());
-    }
-    return out;
+    return VehicleRows(q);
   }
 
   std::vector<MonthSummary> Months(const std::string& plateKey) override {
@@ -350,14 +280,7 @@ class SqliteStore final : public QueuingStore {
             .arg(MonthUnit));
     q.bindValue(0, QString::fromStdString(PlateKey(plateKey)));
     c_.Run(q);
-    std::vector<MonthSummary> out;
-    while (q.next()) {
-      const std::int64_t yearMonth = q.value(0).toLongLong();
-      out.push_back({2000 + static_cast<int>(yearMonth / 256), static_cast<int>(yearMonth % 256) + 1,
-                     q.value(1).toLongLong(), static_cast<std::uint64_t>(q.value(2).toLongLong()),
-                     static_cast<std::uint64_t>(q.value(3).toLongLong())});
-    }
-    return out;
+    return MonthRows(q);
   }
 
   trips::TripList Trips(const TripQuery& query) override {
