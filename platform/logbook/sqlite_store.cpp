@@ -400,17 +400,8 @@ class SqliteStore final : public QueuingStore {
             "FROM (SELECT DISTINCT plate_key, %1 FROM outbox_trips JOIN outbox ON outbox.id = entry WHERE fresh = 1) w "
             "LEFT JOIN vehicles v ON v.plate_key = w.plate_key GROUP BY w.plate_key ORDER BY w.plate_key")
             .arg(TripColumns));
-    std::vector<VehicleSummary> out;
-    while (q.next()) {
-      VehicleSummary& v = out.emplace_back();
-      v.plateKey = q.value(0).toString().toStdString();
-      v.texts = {q.value(1).toString().toStdString(), q.value(2).toString().toStdString(),
-                 q.value(3).toString().toStdString()};
-      v.trips = v.pending = q.value(4).toLongLong();
-      v.firstDate = DateText(q.value(5).toLongLong());
-      v.lastDate = DateText(q.value(6).toLongLong());
-      v.distance = static_cast<std::uint64_t>(q.value(7).toLongLong());
-    }
+    std::vector<VehicleSummary> out = VehicleRows(q);
+    for (VehicleSummary& v : out) v.pending = v.trips;
     return out;
   }
 
