@@ -8,35 +8,22 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/logbook_trips.h"
 #include "tests/support/temp_dir.h"
 
 using namespace riventar::logbook;
+using riventar::testing::Reading;
 using riventar::trips::TripList;
 using riventar::trips::TripRecord;
 
 namespace {
 
-TripRecord Trip(int day, std::uint32_t distance = 60000) {
-  TripRecord r;
-  r.Year = 24;
-  r.Day = static_cast<std::uint8_t>(day);
-  r.Hour = 8;
-  r.TripTime = 600;
-  r.MovingTime = 500;
-  r.Distance = distance;
-  r.Fuel = 16000;
-  riventar::trips::Derive(r);
-  return r;
-}
+TripRecord Trip(int day, std::uint32_t distance = 60000) { return riventar::testing::Trip(day, 8, distance); }
 
 TripList Days(int first, int last) {
   TripList list;
   for (int day = first; day <= last; ++day) list.push_back(Trip(day));
   return list;
-}
-
-Recording Reading(const TripList& trips, const std::string& plate = "А123ВС77") {
-  return {Origin::Device, "/dev/ttyUSB0", "2024-03-01 10:00:00", {"ВАЗ-2110", plate, "Иванов"}, trips};
 }
 
 // What the stand-in server does: be there or not, and drop the connection

@@ -16,33 +16,16 @@
 
 #include "platform/logbook/location.h"
 #include "platform/logbook/sqlite_store.h"
+#include "tests/support/logbook_trips.h"
 #include "tests/support/temp_dir.h"
 
 using namespace riventar::logbook;
+using riventar::testing::Reading;
+using riventar::testing::Trip;
 using riventar::trips::TripList;
 using riventar::trips::TripRecord;
 
 namespace {
-
-TripRecord Trip(int day, int hour, std::uint32_t distance = 60000) {
-  TripRecord r;
-  r.Year = 24;
-  r.Month = static_cast<std::uint8_t>(day > 31 ? 1 : 0);
-  r.Day = static_cast<std::uint8_t>(day > 31 ? day - 31 : day);
-  r.Hour = static_cast<std::uint8_t>(hour);
-  r.Minute = 5;
-  r.TripTime = 600;
-  r.MovingTime = 500;
-  r.Distance = distance;
-  r.Fuel = 16000;
-  riventar::trips::Derive(r);
-  return r;
-}
-
-Recording Reading(const TripList& trips, const std::string& plate = "А123ВС77", Origin origin = Origin::Device,
-                  const std::string& source = "/dev/ttyUSB0") {
-  return {origin, source, "2024-03-01 10:00:00", {"ВАЗ-2110", plate, "Иванов"}, trips};
-}
 
 std::string Bytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
