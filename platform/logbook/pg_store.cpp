@@ -433,17 +433,9 @@ class PgStore final : public Store {
   }
 
   trips::TripList Trips(const TripQuery& query) override {
-    const std::int64_t from = query.from ? DayBound(*query.from, false, c_.Shown()) : 0;
-    const std::int64_t to = query.to ? DayBound(*query.to, true, c_.Shown()) : LastStamp;
-    QSqlQuery q = c_.Prepared(
-        QStringLiteral("SELECT %1 FROM trips WHERE %2 stamp BETWEEN ? AND ? ORDER BY %1")
-            .arg(TripColumns, query.plateKey
-                                  ? QStringLiteral("vehicle = (SELECT id FROM vehicles WHERE plate_key = ?) AND")
-                                  : QString()));
-    int at = 0;
-    if (query.plateKey) q.bindValue(at++, QString::fromStdString(PlateKey(*query.plateKey)));
-    q.bindValue(at++, Big(from));
-    q.bindValue(at++, Big(to));
+    QSqlQuery q =
+        c_.Prepared(QStringLiteral("SELECT %1 FROM trips WHERE %2 ORDER BY %1").arg(TripColumns, TripsWhere(query)));
+    BindTripQuery(q, query, c_.Shown());
     c_.Run(q);
     return TripRows(q);
   }

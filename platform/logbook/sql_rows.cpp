@@ -7,6 +7,17 @@
 
 namespace riventar::logbook {
 
+QString TripsWhere(const TripQuery& query, const QString& byPlate) {
+  return (query.plateKey ? byPlate + QStringLiteral(" AND ") : QString()) + QStringLiteral("stamp BETWEEN ? AND ?");
+}
+
+void BindTripQuery(QSqlQuery& q, const TripQuery& query, const std::string& path) {
+  int at = 0;
+  if (query.plateKey) q.bindValue(at++, QString::fromStdString(PlateKey(*query.plateKey)));
+  q.bindValue(at++, QVariant::fromValue<qint64>(query.from ? DayBound(*query.from, false, path) : 0));
+  q.bindValue(at++, QVariant::fromValue<qint64>(query.to ? DayBound(*query.to, true, path) : LastStamp));
+}
+
 trips::TripRecord TripAt(const QSqlQuery& q, int column) {
   return TripOf(q.value(column).toLongLong(), q.value(column + 1).toLongLong(), q.value(column + 2).toLongLong(),
                 q.value(column + 3).toLongLong(), q.value(column + 4).toLongLong());

@@ -284,21 +284,11 @@ class SqliteStore final : public QueuingStore {
   }
 
   trips::TripList Trips(const TripQuery& query) override {
-    const std::int64_t from = query.from ? DayBound(*query.from, false, c_.Path()) : 0;
-    const std::int64_t to = query.to ? DayBound(*query.to, true, c_.Path()) : LastStamp;
-    QSqlQuery q = c_.Prepared(
-        QStringLiteral("SELECT %1 FROM trips WHERE %2 stamp BETWEEN ? AND ? ORDER BY %1")
-            .arg(TripColumns, query.plateKey
-                                  ? QStringLiteral("vehicle = (SELECT id FROM vehicles WHERE plate_key = ?) AND")
-                                  : QString()));
-    int at = 0;
-    if (query.plateKey) q.bindValue(at++, QString::fromStdString(PlateKey(*query.plateKey)));
-    q.bindValue(at++, QVariant::fromValue<qint64>(from));
-    q.bindValue(at++, QVariant::fromValue<qint64>(to));
+    QSqlQuery q =
+        c_.Prepared(QStringLiteral("SELECT %1 FROM trips WHERE %2 ORDER BY %1").arg(TripColumns, TripsWhere(query)));
+    BindTripQuery(q, query, c_.Path());
     c_.Run(q);
-    trips::TripList out;
-    while (q.next()) out.push_back(TripAt(q, 0));
-    return out;
+    return TripRows(q);
   }
 
   std::vector<ImportRow> Imports() override {
@@ -321,25 +311,16 @@ class SqliteStore final : public QueuingStore {
         c_.Prepared(QStringLiteral("SELECT %1 FROM device_memory WHERE device = ? ORDER BY slot").arg(TripColumns));
     q.bindValue(0, QString::fromStdString(path));
     c_.Run(q);
-    trips::TripList out;
-    while (q.next()) out.push_back(TripAt(q, 0));
-    return out;
+    return TripRows(q);
   }
 
   trips::TripList Unsent(const TripQuery& query) override {
-    const std::int64_t from = query.from ? DayBound(*query.from, false, c_.Path()) : 0;
-    const std::int64_t to = query.to ? DayBound(*query.to, true, c_.Path()) : LastStamp;
     QSqlQuery q = c_.Prepared(QStringLiteral("SELECT DISTINCT %1 FROM outbox_trips JOIN outbox ON outbox.id = entry "
-                                             "WHERE fresh = 1 AND %2 stamp BETWEEN ? AND ? ORDER BY %1")
-                                  .arg(TripColumns, query.plateKey ? QStringLiteral("plate_key = ? AND") : QString()));
-    int at = 0;
-    if (query.plateKey) q.bindValue(at++, QString::fromStdString(PlateKey(*query.plateKey)));
-    q.bindValue(at++, QVariant::fromValue<qint64>(from));
-    q.bindValue(at++, QVariant::fromValue<qint64>(to));
+                                             "WHERE fresh = 1 AND %2 ORDER BY %1")
+                                  .arg(TripColumns, TripsWhere(query, QStringLiteral("plate_key = ?"))));
+    BindTripQuery(q, query, c_.Path());
     c_.Run(q);
-    trips::TripList out;
-    while (q.next()) out.push_back(TripAt(q, 0));
-    return out;
+    return TripRows(q);
   }
 
   std::vector<OutboxEntry> Waiting(std::size_t maxTrips) override {
