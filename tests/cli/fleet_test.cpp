@@ -26,6 +26,7 @@
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using riventar::testing::PgServer;
+using riventar::testing::SilentServer;
 
 namespace {
 
@@ -41,25 +42,6 @@ std::string Contents(const fs::path& path) {
   s << in.rdbuf();
   return s.str();
 }
-
-// A server that takes connections and never answers: the worst a network can do.
-class SilentServer {
- public:
-  explicit SilentServer(const fs::path& folder) : fd_(::socket(AF_UNIX, SOCK_STREAM, 0)) {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const std::string path = (folder / ".s.PGSQL.5432").string();
-    path.copy(address.sun_path, sizeof address.sun_path - 1);
-    EXPECT_EQ(::bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-    EXPECT_EQ(::listen(fd_, 16), 0);
-  }
-  ~SilentServer() { ::close(fd_); }
-  SilentServer(const SilentServer&) = delete;
-  SilentServer& operator=(const SilentServer&) = delete;
-
- private:
-  int fd_;
-};
 
 class Fleet : public ::testing::Test {
  protected:

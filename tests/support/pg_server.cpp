@@ -6,6 +6,7 @@
 #include <pwd.h>
 #include <stdlib.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -170,5 +171,19 @@ PgServer& PgServer::Shared() {
   static PgServer server;
   return server;
 }
+
+SilentServer::SilentServer(const std::filesystem::path& folder, int port) : fd_(::socket(AF_UNIX, SOCK_STREAM, 0)) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  (folder / (".s.PGSQL." + std::to_string(port))).string().copy(address.sun_path, sizeof address.sun_path - 1);
+  if (fd_ < 0 || ::bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+      ::listen(fd_, 16) != 0) {
+    const int error = errno;
+    if (fd_ >= 0) ::close(fd_);
+    throw std::system_error(error, std::generic_category(), "silent server");
+  }
+}
+
+SilentServer::~SilentServer() { ::close(fd_); }
 
 }  // namespace riventar::testing

@@ -59,4 +59,18 @@ class PgServer {
 // into `output` when given. As root with `asPostgres`, as the postgres user.
 int RunProgram(const std::vector<std::string>& args, std::string* output = nullptr, bool asPostgres = false);
 
+// A socket where a server would listen, in `folder` for `port`, that takes
+// connections and never answers: the worst a network can do. Throws
+// std::system_error.
+class SilentServer {
+ public:
+  explicit SilentServer(const std::filesystem::path& folder, int port = 5432);
+  ~SilentServer();
+  SilentServer(const SilentServer&) = delete;
+  SilentServer& operator=(const SilentServer&) = delete;
+
+ private:
+  int fd_;
+};
+
 }  // namespace riventar::testing

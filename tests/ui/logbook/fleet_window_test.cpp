@@ -32,30 +32,13 @@ namespace fs = std::filesystem;
 using namespace riventar;
 using namespace std::chrono_literals;
 using riventar::testing::PgServer;
+using riventar::testing::SilentServer;
 using riventar::ui::MsgAnswer;
 using riventar::ui::MsgIcon;
 
 const std::string CounterQuestion = "Считывание маршрутов";
 const std::string LogbookCaption = "Журнал маршрутов";
 const std::string SendCaption = "Отправка на сервер";
-
-// Takes connections and never answers: the worst a network can do.
-class SilentServer {
- public:
-  explicit SilentServer(const fs::path& folder) : fd_(::socket(AF_UNIX, SOCK_STREAM, 0)) {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    (folder / (".s.PGSQL." + std::to_string(PgServer::Shared().Port()))).string().copy(address.sun_path, 100);
-    EXPECT_EQ(::bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-    EXPECT_EQ(::listen(fd_, 16), 0);
-  }
-  ~SilentServer() { ::close(fd_); }
-  SilentServer(const SilentServer&) = delete;
-  SilentServer& operator=(const SilentServer&) = delete;
-
- private:
-  int fd_;
-};
 
 // Every text a widget and its children show, tooltips and list rows included.
 QString AllTexts(const QWidget& root) {
@@ -131,7 +114,7 @@ TEST_F(FleetWindow, AReadingWithTheServerOutOfReachWaitsHereAndIsSentOnce) {
   // The server's socket folder through a link, first to a silent server, then to the real one.
   const fs::path silent = dir / "silent", link = dir / "server";
   fs::create_directories(silent);
-  const SilentServer away(silent);
+  const SilentServer away(silent, PgServer::Shared().Port());
   fs::create_directory_symlink(silent, link);
   Open(UriAt(link));
 
