@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/timing.h"
 #include "ui/app/Main_form.h"
 #include "ui/common/dialogs.h"
 
@@ -33,14 +34,7 @@ extern char** environ;
 namespace {
 
 using namespace riventar;
-using Clock = std::chrono::steady_clock;
-
-double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
+using namespace riventar::bench;
 
 // A window may vanish between its MapNotify and the title query.
 int IgnoreXErrors(Display*, XErrorEvent*) { return 0; }

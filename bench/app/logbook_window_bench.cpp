@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/timing.h"
 #include "platform/logbook/sqlite_store.h"
 #include "ui/app/Main_form.h"
 #include "ui/common/dialogs.h"
@@ -29,19 +30,12 @@
 namespace {
 
 using namespace riventar;
-using Clock = std::chrono::steady_clock;
+using namespace riventar::bench;
 
 constexpr int Vehicles = 100;
 constexpr int TripsPerVehicle = 10000;
 constexpr int BigVehicleTrips = 100000;
 const std::string BigPlate = "Б999ББ";
-
-double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
 
 // Trip `i` of a vehicle whose trips spread over 30 years; `tag` keeps the vehicles' trips apart.
 trips::TripRecord Trip(int i, int perYear, int tag) {

@@ -18,32 +18,14 @@
 #include <string>
 #include <vector>
 
+#include "bench/timing.h"
 #include "platform/logbook/sqlite_store.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
 
 using namespace riventar;
-using Clock = std::chrono::steady_clock;
-
-double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
-
-double Time(const std::function<void()>& f) {
-  const auto start = Clock::now();
-  f();
-  return Ms(Clock::now() - start);
-}
-
-double MedianOf(int runs, const std::function<void()>& f) {
-  std::vector<double> times;
-  for (int i = 0; i < runs; ++i) times.push_back(Time(f));
-  return Median(times);
-}
+using namespace riventar::bench;
 
 // Trip `n` of a vehicle: five a day from 1 January 2000 (months of 28 days
 // keep the dates simple), all different by their distance and `salt`.

@@ -22,32 +22,14 @@
 #include <string>
 #include <vector>
 
+#include "bench/timing.h"
 #include "platform/logbook/pg_store.h"
 #include "tests/support/pg_server.h"
 
 namespace {
 
 using namespace riventar;
-using Clock = std::chrono::steady_clock;
-
-double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
-
-double Time(const std::function<void()>& f) {
-  const auto start = Clock::now();
-  f();
-  return Ms(Clock::now() - start);
-}
-
-double MedianOf(int runs, const std::function<void()>& f) {
-  std::vector<double> times;
-  for (int i = 0; i < runs; ++i) times.push_back(Time(f));
-  return Median(times);
-}
+using namespace riventar::bench;
 
 // Trip `n` of a vehicle, as the SQL fill below makes it: five a day from
 // 1 January 2000 in months of 28 days, all different by minute and distance.
