@@ -42,6 +42,14 @@ inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << tex
 
 namespace {
 
+// 4 March 2024, 8:00, 1 km on 1 l.
+riventar::trips::TripRecord MarchTrip() {
+  riventar::trips::TripRecord r{
+      .Year = 24, .Month = 2, .Day = 4, .Hour = 8, .TripTime = 600, .MovingTime = 500, .Distance = 6000, .Fuel = 16000};
+  riventar::trips::Derive(r);
+  return r;
+}
+
 using riventar::testing::OnModal;
 using riventar::testing::ScriptedDialogs;
 
@@ -61,18 +69,7 @@ TEST(RealWindows, EveryWindowCarriesExactlyItsCaption) {
   progress.show();
   EXPECT_EQ(NetWmName(progress), "Ривентар - обмен");
 
-  form.TripList = {riventar::trips::TripRecord{.Year = 24,
-                                               .Month = 2,
-                                               .Weekday = 0,
-                                               .Day = 4,
-                                               .Hour = 8,
-                                               .Minute = 0,
-                                               .TripTime = 600,
-                                               .MovingTime = 500,
-                                               .Distance = 6000,
-                                               .Fuel = 16000,
-                                               .AvgSpeed = 72,
-                                               .Consumption = 1000}};
+  form.TripList = {MarchTrip()};
   form.ReDraw_StringGrid();
   form.Popup_Menu_Click(5);
   ASSERT_EQ(form.StatWindowList.size(), 1);
@@ -116,16 +113,7 @@ TEST(RealWindows, TheLogbookWindowListsItsVehicles) {
   QTemporaryDir dir;
   const QString path = dir.filePath(QStringLiteral("logbook.sqlite"));
   auto store = riventar::logbook::OpenLogbook(path.toStdString());
-  riventar::trips::TripRecord trip{.Year = 24,
-                                   .Month = 2,
-                                   .Weekday = 0,
-                                   .Day = 4,
-                                   .Hour = 8,
-                                   .Minute = 0,
-                                   .TripTime = 600,
-                                   .MovingTime = 500,
-                                   .Distance = 6000,
-                                   .Fuel = 16000};
+  const riventar::trips::TripRecord trip = MarchTrip();
   store->Record(
       {riventar::logbook::Origin::File, "a.dat", "2024-03-04 09:00:00", {"ВАЗ-2110", "А123ВС", "Иванов"}, {trip}});
   ScriptedDialogs scripted;
