@@ -447,17 +447,7 @@ class PgStore final : public Store {
         QStringLiteral("SELECT id, origin, at, source, read_count, added FROM imports WHERE origin <> %1 OR added > 0 "
                        "ORDER BY id")
             .arg(static_cast<int>(Origin::Saved)));
-    std::vector<ImportRow> out;
-    while (q.next()) {
-      const int origin = q.value(1).toInt();
-      out.push_back({q.value(0).toLongLong(),
-                     origin == 1   ? Origin::File
-                     : origin == 2 ? Origin::Saved
-                                   : Origin::Device,
-                     q.value(2).toString().toStdString(), q.value(3).toString().toStdString(), q.value(4).toInt(),
-                     q.value(5).toInt()});
-    }
-    return out;
+    return ImportRows(q);
   }
 
   // A device is one computer's (and its path names a device on every

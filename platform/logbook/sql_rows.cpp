@@ -46,6 +46,20 @@ std::vector<VehicleSummary> VehicleRows(QSqlQuery& q) {
   return out;
 }
 
+std::vector<ImportRow> ImportRows(QSqlQuery& q) {
+  std::vector<ImportRow> out;
+  while (q.next()) {
+    const int origin = q.value(1).toInt();
+    out.push_back({q.value(0).toLongLong(),
+                   origin == 1   ? Origin::File
+                   : origin == 2 ? Origin::Saved
+                                 : Origin::Device,
+                   q.value(2).toString().toStdString(), q.value(3).toString().toStdString(), q.value(4).toInt(),
+                   q.value(5).toInt()});
+  }
+  return out;
+}
+
 std::vector<MonthSummary> MonthRows(QSqlQuery& q) {
   std::vector<MonthSummary> out;
   while (q.next()) {

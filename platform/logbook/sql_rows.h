@@ -28,6 +28,8 @@ trips::TripRecord TripAt(const QSqlQuery& q, int column = 0);
 trips::TripList TripRows(QSqlQuery& q);
 // Every row: plate_key, model, reg_id, owner, trips, first_stamp, last_stamp, distance.
 std::vector<VehicleSummary> VehicleRows(QSqlQuery& q);
+// Every row: id, origin, at, source, read_count, added.
+std::vector<ImportRow> ImportRows(QSqlQuery& q);
 // Every row: stamp / MonthUnit, the count, the summed distance and fuel.
 std::vector<MonthSummary> MonthRows(QSqlQuery& q);
 

@@ -293,17 +293,7 @@ class SqliteStore final : public QueuingStore {
 
   std::vector<ImportRow> Imports() override {
     QSqlQuery q = c_.Exec(QStringLiteral("SELECT id, origin, at, source, read_count, added FROM imports ORDER BY id"));
-    std::vector<ImportRow> out;
-    while (q.next()) {
-      const int origin = q.value(1).toInt();
-      out.push_back({q.value(0).toLongLong(),
-                     origin == 1   ? Origin::File
-                     : origin == 2 ? Origin::Saved
-                                   : Origin::Device,
-                     q.value(2).toString().toStdString(), q.value(3).toString().toStdString(), q.value(4).toInt(),
-                     q.value(5).toInt()});
-    }
-    return out;
+    return ImportRows(q);
   }
 
   trips::TripList DeviceMemory(const std::string& path) override {
