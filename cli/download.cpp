@@ -152,7 +152,7 @@ void Download(const GlobalOptions& global, const DownloadOptions& options) {
   std::optional<Failure> logbookFailed;
   if (store) {
     try {
-      recorded = store->Record({logbook::Origin::Device, devicePath, LocalTimeNow(), vehicle, all});
+      recorded = store->Record({logbook::Origin::Device, devicePath, logbook::RecordingTimeNow(), vehicle, all});
     } catch (const logbook::StoreError& e) {
       logbookFailed = LogbookFailure(e);
     }

@@ -167,7 +167,7 @@ void ImportFiles(const GlobalOptions& global, const std::vector<std::string>& fi
       const trips::DatContents contents = *LoadTripFile(file);
       const std::string source = std::filesystem::absolute(file).lexically_normal().string();
       const logbook::Recorded recorded =
-          store->Record({logbook::Origin::File, source, LocalTimeNow(), contents.Vehicle, contents.Trips});
+          store->Record({logbook::Origin::File, source, logbook::RecordingTimeNow(), contents.Vehicle, contents.Trips});
       if (global.json) {
         json += (json.empty() ? "[\n" : ",\n") + std::string("  {\"file\": ") + JsonString(file) +
                 ", \"read\": " + std::to_string(recorded.read) + ", \"new\": " + std::to_string(recorded.added) + "}";

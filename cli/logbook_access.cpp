@@ -1,6 +1,5 @@
 #include "cli/logbook_access.h"
 
-#include <ctime>
 #include <iostream>
 
 #include "platform/logbook/fleet_store.h"
@@ -50,14 +49,5 @@ std::string LogbookProblem(const logbook::StoreError& error) {
 }
 
 Failure LogbookFailure(const logbook::StoreError& error) { return {ExitStatus::Logbook, LogbookProblem(error)}; }
-
-std::string LocalTimeNow() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  ::localtime_r(&now, &local);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
-  return text;
-}
 
 }  // namespace riventar::cli

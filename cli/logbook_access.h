@@ -21,7 +21,4 @@ std::unique_ptr<logbook::Store> OpenLogbookFor(const GlobalOptions& global, bool
 std::string LogbookProblem(const logbook::StoreError& error);
 Failure LogbookFailure(const logbook::StoreError& error);
 
-// The computer's local time as the logbook records it: "YYYY-MM-DD HH:MM:SS".
-std::string LocalTimeNow();
-
 }  // namespace riventar::cli

@@ -1,5 +1,7 @@
 #include "core/logbook/logbook.h"
 
+#include <ctime>
+
 namespace riventar::logbook {
 namespace {
 
@@ -116,5 +118,14 @@ void Store::RecordAll(const std::vector<Queued>& batch) {
 }
 
 trips::TripList Store::Unsent(const TripQuery&) { return {}; }
+
+std::string RecordingTimeNow() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  ::localtime_r(&now, &local);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+  return text;
+}
 
 }  // namespace riventar::logbook

@@ -40,6 +40,9 @@ enum class Origin {
   Saved,   // the table saved to a ".dat" file ("В файл")
 };
 
+// The computer's local time now, as a Recording's `at`.
+std::string RecordingTimeNow();
+
 // One reading or one file: recorded in one transaction, durable on return.
 struct Recording {
   Origin origin = Origin::Device;

@@ -382,8 +382,8 @@ void TLogbook_Form::Import_Button_Click() {
     trips::DatContents& contents = std::get<trips::DatContents>(parsed);
     logbook::Recorded recorded;
     const bool stored = Guard([&](logbook::Store& store) {
-      recorded = store.Record({logbook::Origin::File, QFile::encodeName(path).toStdString(), LogbookNow(),
-                               contents.Vehicle, contents.Trips});
+      recorded = store.Record({logbook::Origin::File, QFile::encodeName(path).toStdString(),
+                               logbook::RecordingTimeNow(), contents.Vehicle, contents.Trips});
     });
     if (!stored) {
       refused = true;

@@ -80,7 +80,7 @@ bool TMonitor_Form::SwitchLogbook(const QString& chosen) {
 }
 
 void TMonitor_Form::RecordReading(const trips::TripList& read) {
-  const logbook::Recording recording{logbook::Origin::Device, connectedPath_.toStdString(), LogbookNow(),
+  const logbook::Recording recording{logbook::Origin::Device, connectedPath_.toStdString(), logbook::RecordingTimeNow(),
                                      ShownVehicle(), read};
   QString why = logbookProblem_;
   if (logbook::Store* store = Logbook()) {
@@ -118,8 +118,8 @@ void TMonitor_Form::RecordReading(const trips::TripList& read) {
 }
 
 void TMonitor_Form::RecordSavedTrips(const QString& path) {
-  const logbook::Recording recording{logbook::Origin::Saved, QFile::encodeName(path).toStdString(), LogbookNow(),
-                                     ShownVehicle(), TripList};
+  const logbook::Recording recording{logbook::Origin::Saved, QFile::encodeName(path).toStdString(),
+                                     logbook::RecordingTimeNow(), ShownVehicle(), TripList};
   QString why;
   if (logbook::Store* store = Logbook()) {
     try {

@@ -1,6 +1,5 @@
 #include "ui/logbook/logbook_texts.h"
 
-#include <QDateTime>
 #include <QDir>
 
 #include "core/logbook/server_location.h"
@@ -113,9 +112,5 @@ static QString Tenths(std::uint64_t value, std::uint64_t perUnit) {
 QString KmText(std::uint64_t distance) { return Tenths(distance, trips::DistancePerKm); }
 
 QString LitresText(std::uint64_t fuel) { return Tenths(fuel, trips::FuelPerLitre); }
-
-std::string LogbookNow() {
-  return QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toStdString();
-}
 
 }  // namespace riventar::ui

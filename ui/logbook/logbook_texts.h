@@ -28,7 +28,5 @@ QString ServerProblemText(logbook::StoreError::Kind kind, const std::string& det
 // "1/6000 km" and "1/16000 l" with one truncated decimal, as the table shows them.
 QString KmText(std::uint64_t distance);
 QString LitresText(std::uint64_t fuel);
-// The computer's local time as the logbook keeps it, "YYYY-MM-DD HH:MM:SS".
-std::string LogbookNow();
 
 }  // namespace riventar::ui
