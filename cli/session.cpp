@@ -4,6 +4,7 @@
 
 #include "cli/exit_status.h"
 #include "cli/port.h"
+#include "core/link/commands.h"
 #include "core/link/connect.h"
 #include "core/link/messages.h"
 
@@ -45,6 +46,14 @@ Session::~Session() {
 }
 
 Failure Session::Unanswered() const {
+  if (!link_.HungUp() && link_.LastFailureGarbled()) {
+    const std::string& command = link_.LastCommand();
+    const std::optional<int> trip = link::RequestedTrip(command);
+    return {ExitStatus::NoAnswer,
+            "the device's reply to " + (trip ? "trip " + std::to_string(*trip + 1) + " (" + command + ")" : command) +
+                " was not a whole record: cut short, or characters that are no digits where its fields stand; "
+                "nothing is taken from it"};
+  }
   if (!link_.HungUp()) return NoAnswer();
   return {ExitStatus::NoAnswer,
           "device disconnected: the serial adapter was unplugged and the link to the device is lost; "

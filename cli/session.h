@@ -34,7 +34,8 @@ class Session {
   Session& operator=(const Session&) = delete;
   link::Link& Link() { return link_; }
   // For an exchange that went unanswered: NoAnswer, or that the adapter was
-  // pulled out when the port has hung up.
+  // pulled out when the port has hung up, or which request got only garbled
+  // lines.
   Failure Unanswered() const;
 
  private:

@@ -1,7 +1,8 @@
 // The trip decoder on arbitrary "$TR" replies in a 100-byte buffer: the
-// fields come from their positions, a trip is kept only within the device's
-// bounds, its derived values follow the rules, and every table cell (the
+// fields come from their positions, a trip is kept only from a whole line and
+// within the device's bounds, its derived values follow the rules, and every table cell (the
 // screen and the export) can be formatted from it.
+#include <cctype>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -33,7 +34,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bool inBounds = raw.TripTime >= 1 && raw.TripTime <= 360010 && raw.MovingTime >= 1 &&
                         raw.MovingTime <= 360010 && raw.Distance >= 6 && raw.Distance <= 60000010 && raw.Fuel >= 16 &&
                         raw.Fuel <= 160000010;
-  FUZZ_CHECK(trip.has_value() == inBounds);
+  // Only a whole line counts, however long the buffer behind its CR.
+  const std::string_view line = reply.substr(0, reply.find('\r'));
+  bool whole = line.size() == 47;
+  for (std::size_t i = 5; whole && i < line.size(); ++i)
+    whole = std::isxdigit(static_cast<unsigned char>(line[i])) != 0;
+  FUZZ_CHECK(trip.has_value() == (whole && inBounds));
   if (!trip) return 0;
 
   trips::TripRecord expected = raw;

@@ -38,6 +38,8 @@ constexpr const char* Usage =
     "  --late-on CMD      with --late, only commands starting with CMD; repeatable\n"
     "  --noise            send a noise line before every reply\n"
     "  --overlong         send an over-long line before every reply\n"
+    "  --cut-reply CMD:N  answer commands starting with CMD (\"TR02\") with only the first N\n"
+    "                     characters of the reply (\"!TR02\" is 5), then its CR; repeatable\n"
     "  --log FILE         append every received command to FILE (\"-\" for standard error)\n";
 
 [[noreturn]] void Die(const std::string& message) {
@@ -87,7 +89,13 @@ int main(int argc, char** argv) {
       m.preamble += riventar::sim::NoiseLine;
     else if (a == "--overlong")
       m.preamble += riventar::sim::OverlongLine();
-    else if (a == "--log")
+    else if (a == "--cut-reply") {
+      const std::string_view spec = value();
+      const auto colon = spec.rfind(':');
+      if (colon == std::string_view::npos || colon == 0) Die("--cut-reply needs CMD:N, not " + std::string(spec));
+      const std::string keep(spec.substr(colon + 1));
+      m.cutOn.push_back({std::string(spec.substr(0, colon)), static_cast<std::size_t>(Number(a, keep.c_str()))});
+    } else if (a == "--log")
       logPath = value();
     else if (a == "--help" || a == "-h") {
       std::cout << Usage;

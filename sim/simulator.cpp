@@ -165,8 +165,12 @@ void Simulator::HandleLine(const std::string& line, Steady::time_point arrived) 
     // A command the device never heard changes nothing in it.
     if (answer) {
       const bool late = m.lateOn.empty() || named(m.lateOn);
-      if (auto reply = device_.Answer(text))
+      if (auto reply = device_.Answer(text)) {
+        for (const Misbehaviour::Cut& cut : m.cutOn)
+          if (text.compare(0, cut.command.size(), cut.command) == 0 && cut.keep + 1 < reply->size())
+            *reply = reply->substr(0, cut.keep) + "\r";
         Enqueue(m.preamble + *reply, arrived + (late ? m.late : Steady::duration{}));
+      }
     }
   }
   if (observer) observer(line);

@@ -48,6 +48,14 @@ struct Misbehaviour {
   // bytes without a CR hide the reply behind them; 99 characters without a
   // CR push the reply's "!" onto position 99.
   std::string preamble;
+  // Replies to commands whose text after "$" starts with `command` keep only
+  // their first `keep` characters, then the CR: a reply cut short.
+  struct Cut {
+    std::string command;
+    std::size_t keep = 0;
+    friend bool operator==(const Cut&, const Cut&) = default;
+  };
+  std::vector<Cut> cutOn;
 
   // One misbehaviour each, for brevity (designated initialisers that leave
   // fields out trip -Wmissing-field-initializers).
@@ -75,6 +83,11 @@ struct Misbehaviour {
     Misbehaviour m;
     m.late = late;
     m.lateOn = std::move(prefixes);
+    return m;
+  }
+  static Misbehaviour CutOn(std::string command, std::size_t keep) {
+    Misbehaviour m;
+    m.cutOn.push_back({std::move(command), keep});
     return m;
   }
   static Misbehaviour Preamble(std::string bytes) {

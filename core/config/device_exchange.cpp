@@ -2,8 +2,8 @@
 
 namespace riventar::config {
 
-link::Reply Exchange(link::Exchange& link, std::string_view command) {
-  if (!link.CommandExchange(command)) throw LinkFailure{};
+link::Reply Exchange(link::Exchange& link, std::string_view command, const link::ReplyForm& form) {
+  if (!link.CommandExchange(command, {}, form)) throw LinkFailure{};
   return link.LastReply();
 }
 

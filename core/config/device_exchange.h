@@ -15,7 +15,8 @@ struct LinkFailure {
   std::uint8_t code = 255;
 };
 
-// One CommandExchange; the reply buffer when answered, LinkFailure otherwise.
-link::Reply Exchange(link::Exchange& link, std::string_view command);
+// One CommandExchange; the reply buffer when answered by a line of `form`,
+// LinkFailure otherwise (the link says whether a garbled line came).
+link::Reply Exchange(link::Exchange& link, std::string_view command, const link::ReplyForm& form = {});
 
 }  // namespace riventar::config

@@ -6,34 +6,37 @@
 namespace riventar::config {
 
 void ReadSetting(link::Exchange& link, SettingRead which, DeviceSettings& into) {
-  const auto read = [&link](const std::string& command) { return Exchange(link, command); };
+  const auto read = [&link](const std::string& command, const link::ReplyForm& form) {
+    return Exchange(link, command, form);
+  };
   switch (which) {
     case SettingRead::Brightness:
-      into.brightness = DecodeBrightness(link::View(read(BrightnessReadCommand())));
+      into.brightness = DecodeBrightness(link::Line(read(BrightnessReadCommand(), BrightnessReplyForm)));
       break;
     case SettingRead::ShutdownDelay:
-      into.shutdownDelay = DecodeShutdownDelay(link::View(read(ShutdownDelayReadCommand())));
+      into.shutdownDelay = DecodeShutdownDelay(link::Line(read(ShutdownDelayReadCommand(), ShutdownDelayReplyForm)));
       break;
     case SettingRead::StartTripDelay:
-      into.startTripDelay = DecodeStartTripDelay(link::View(read(StartTripDelayReadCommand())));
+      into.startTripDelay =
+          DecodeStartTripDelay(link::Line(read(StartTripDelayReadCommand(), StartTripDelayReplyForm)));
       break;
     case SettingRead::Correction:
-      into.correction = DecodeCorrection(link::View(read(CorrectionReadCommand())));
+      into.correction = DecodeCorrection(link::Line(read(CorrectionReadCommand(), CorrectionReplyForm)));
       break;
     case SettingRead::TripCount:
-      into.tripCount = DecodeTripCount(link::View(read(link::TripCountCommand())));
+      into.tripCount = DecodeTripCount(link::Line(read(link::TripCountCommand(), link::TripCountReplyForm)));
       break;
     case SettingRead::Mode:
-      into.mode = DecodeMode(link::View(read(ModeReadCommand())));
+      into.mode = DecodeMode(link::Line(read(ModeReadCommand(), ModeReplyForm)));
       break;
     case SettingRead::Clock:
-      into.clock = DecodeClock(link::View(read(ClockReadCommand())));
+      into.clock = DecodeClock(link::Line(read(ClockReadCommand(), ClockReplyForm)));
       break;
     case SettingRead::HardwareVersion:
-      into.hardwareVersion = DecodeVersion(link::View(read(HardwareVersionReadCommand())));
+      into.hardwareVersion = DecodeVersion(link::Line(read(HardwareVersionReadCommand(), VersionReplyForm)));
       break;
     case SettingRead::SoftwareVersion:
-      into.softwareVersion = DecodeVersion(link::View(read(SoftwareVersionReadCommand())));
+      into.softwareVersion = DecodeVersion(link::Line(read(SoftwareVersionReadCommand(), VersionReplyForm)));
       break;
   }
 }

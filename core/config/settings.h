@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/link/exchange.h"
+
 namespace riventar::config {
 
 // Reading commands, each "$", mnemonic, CR.
@@ -40,6 +42,17 @@ struct ClockSetting {
   friend bool operator==(const ClockSetting&, const ClockSetting&) = default;
 };
 std::string ClockSetCommand(const ClockSetting& clock);
+
+// The whole replies to the reading commands: '!', room for the command's
+// text, then the fields up to the CR. The clock's digits are copied, not
+// checked; a version is any text.
+inline constexpr link::ReplyForm BrightnessReplyForm{6, 4};
+inline constexpr link::ReplyForm ShutdownDelayReplyForm{8, 4};
+inline constexpr link::ReplyForm StartTripDelayReplyForm{5, 3};
+inline constexpr link::ReplyForm CorrectionReplyForm{6, 4};
+inline constexpr link::ReplyForm ModeReplyForm{5, 3};
+inline constexpr link::ReplyForm ClockReplyForm{16};
+inline constexpr link::ReplyForm VersionReplyForm{};
 
 // Reply decoders. `reply` is the exchange buffer after an answered exchange.
 std::uint8_t DecodeBrightness(std::string_view reply);

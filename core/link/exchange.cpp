@@ -21,22 +21,42 @@ bool EchoMatches(std::string_view command, std::string_view reply) {
   return true;
 }
 
-bool Exchange::CommandExchange(std::string_view command, const WhileWaiting& whileWaiting) {
+bool ReplyForm::Fits(std::string_view line) const {
+  if (length == Any) return true;
+  if (line.size() != length) return false;
+  for (std::size_t i = hexFrom; i < line.size(); ++i)
+    if (!std::isxdigit(static_cast<unsigned char>(line[i]))) return false;
+  return true;
+}
+
+bool Exchange::Attempt(std::string_view command, const WhileWaiting& whileWaiting, const ReplyForm& form) {
   if (!Send(command)) return false;
   // One wait from the write: the hook and refused replies eat into it.
   const auto deadline = std::chrono::steady_clock::now() + replyTimeout_;
   if (whileWaiting) whileWaiting();
   while (const auto reply = NextReply(deadline)) {
-    if (echoCheck_ && !EchoMatches(command, View(*reply))) continue;
+    if (echoCheck_ && !EchoMatches(command, Line(*reply))) continue;
+    if (!form.Fits(Line(*reply))) {
+      garbled_ = true;
+      continue;
+    }
     last_ = *reply;
     return true;
   }
   return false;
 }
 
-bool Exchange::RetryingExchange(std::string_view command, const WhileWaiting& whileWaiting) {
+bool Exchange::CommandExchange(std::string_view command, const WhileWaiting& whileWaiting, const ReplyForm& form) {
+  command_.assign(command.substr(0, command.find('\r')));
+  garbled_ = false;
+  return Attempt(command, whileWaiting, form);
+}
+
+bool Exchange::RetryingExchange(std::string_view command, const WhileWaiting& whileWaiting, const ReplyForm& form) {
+  command_.assign(command.substr(0, command.find('\r')));
+  garbled_ = false;
   for (int attempt = 0; attempt < RetryLimit; ++attempt)
-    if (CommandExchange(command, whileWaiting)) return true;
+    if (Attempt(command, whileWaiting, form)) return true;
   return false;
 }
 

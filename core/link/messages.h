@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/link/commands.h"
 #include "core/link/link.h"
 
 namespace riventar::link {
@@ -12,6 +13,18 @@ inline constexpr std::string_view NoAnswerText =
     "БК не ответил на запрос программы.\nПроверьте подключение БК к RS232C\nи нахождение БК в режиме обмена.\n";
 inline constexpr std::string_view ConnectFailureCaption = "Ошибка установления связи с БК";
 inline constexpr std::string_view LinkFailureCaption = "Ошибка связи с БК";
+
+// For an exchange that failed: NoAnswerText, or, when only lines that were
+// no whole reply came, which request they answered (a trip by its table
+// number, counted from 1, and its command).
+inline std::string ExchangeFailureText(const Exchange& exchange) {
+  if (!exchange.LastFailureGarbled()) return std::string(NoAnswerText);
+  const std::string& command = exchange.LastCommand();
+  const std::optional<int> trip = RequestedTrip(command);
+  return "БК прислал неполный или искажённый ответ на " +
+         (trip ? "запрос маршрута " + std::to_string(*trip + 1) + " (" + command + ")" : "команду " + command) +
+         ".\nДанные этого ответа не приняты.\n";
+}
 
 inline constexpr std::string_view PortOpenFailureCaption = "Error";
 inline constexpr std::string_view PortOpenFailureFirstLine = "Не возможно открыть последовательный порт";

@@ -6,8 +6,8 @@
 namespace riventar::trips {
 
 std::optional<int> ReadTripCount(link::Exchange& link) {
-  if (!link.CommandExchange(link::TripCountCommand())) return std::nullopt;
-  return link::HexToByte(link::View(link.LastReply()), link::TripCountPosition);
+  if (!link.CommandExchange(link::TripCountCommand(), {}, link::TripCountReplyForm)) return std::nullopt;
+  return link::HexToByte(link::Line(link.LastReply()), link::TripCountPosition);
 }
 
 std::optional<TripList> ReadTrips(link::Exchange& link, int count, const std::function<void(int index)>& sent) {
@@ -21,9 +21,10 @@ std::optional<TripList> ReadTripRange(link::Exchange& link, int first, int end,
     const auto whileWaiting = [&] {
       if (sent) sent(index);
     };
-    if (!link.RetryingExchange(link::TripReadCommand(static_cast<std::uint8_t>(index)), whileWaiting))
+    if (!link.RetryingExchange(link::TripReadCommand(static_cast<std::uint8_t>(index)), whileWaiting,
+                               link::TripReplyForm))
       return std::nullopt;
-    if (auto trip = TripFromReply(link::View(link.LastReply()))) read.push_back(*trip);
+    if (auto trip = TripFromReply(link::Line(link.LastReply()))) read.push_back(*trip);
   }
   return read;
 }

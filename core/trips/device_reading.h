@@ -9,13 +9,18 @@
 
 namespace riventar::trips {
 
-// How many trips the device holds ("$TN", one attempt); nothing when unanswered.
+// How many trips the device holds ("$TN", one attempt); nothing when
+// unanswered or answered only by lines that are no whole reply
+// (Exchange::LastFailureGarbled tells which).
 std::optional<int> ReadTripCount(link::Exchange& link);
 
 // Trips 0..count-1 in order ("$TR", retried). From a device that echoes, a
 // reply counts only when it echoes the requested index. `sent(index)` runs after each request is
-// written, while its reply is on the wire. Trips the device rules out are
-// left out; nothing at all when a trip stays unanswered.
+// written, while its reply is on the wire. A reply that is no whole record
+// (cut short, a character that is no digit) is passed over and the trip asked
+// again; whole trips whose values the device rules out are left out. Nothing
+// at all when a trip stays unanswered or garbled: the exchange's LastCommand
+// names it.
 std::optional<TripList> ReadTrips(link::Exchange& link, int count, const std::function<void(int index)>& sent = {});
 // Trips first..end-1 only, by the same rules.
 std::optional<TripList> ReadTripRange(link::Exchange& link, int first, int end,

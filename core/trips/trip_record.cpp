@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "core/link/commands.h"
 #include "core/link/hex.h"
 
 namespace riventar::trips {
@@ -55,6 +56,8 @@ void Derive(TripRecord& r) {
 }
 
 std::optional<TripRecord> TripFromReply(std::string_view reply) {
+  reply = reply.substr(0, reply.find('\r'));
+  if (!link::TripReplyForm.Fits(reply)) return std::nullopt;
   TripRecord r = DecodeTripReply(reply);
   if (!AcceptedFromDevice(r)) return std::nullopt;
   Derive(r);

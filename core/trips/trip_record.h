@@ -57,7 +57,8 @@ std::uint64_t AverageConsumption(std::uint64_t fuel, std::uint64_t distance);
 // records reach it) is held as the largest 32-bit value.
 void Derive(TripRecord& r);
 
-// Decode, accept and derive one "$TR" reply; nothing if the trip is rejected.
+// Decode, accept and derive one "$TR" reply, measured up to its first CR;
+// nothing if it is no whole reply (link::TripReplyForm) or the trip is rejected.
 std::optional<TripRecord> TripFromReply(std::string_view reply);
 
 }  // namespace riventar::trips

@@ -189,6 +189,24 @@ TEST_F(Cli, ResetOnlyAfterTheFileIsSafelyWritten) {
   EXPECT_TRUE(sim.Trips().empty());
 }
 
+// Trip 3 ("$TR02") arrives cut short on every attempt: no made-up trip in
+// its place, no file, and the device keeps its trips.
+TEST_F(Cli, ATripCutShortFailsTheDownloadAndNothingIsSavedOrReset) {
+  for (const std::size_t keep : {5u, 15u}) {
+    const fs::path file = dir / ("trips" + std::to_string(keep) + ".dat");
+    sim.ClearCommands();
+    sim.SetMisbehaviour(riventar::sim::Misbehaviour::CutOn("TR02", keep));
+    const Outcome o = Run({"download", "-o", file.string(), "--reset"});
+    EXPECT_EQ(o.status, 1) << o.err;
+    EXPECT_NE(o.err.find("the device's reply to trip 3 ($TR02) was not a whole record"), std::string::npos) << o.err;
+    EXPECT_FALSE(fs::exists(file));
+    const Commands sent = sim.Commands();
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), "$TC"), 0);
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), "$TR02"), 5);
+    EXPECT_EQ(sim.Trips().size(), device.size());
+  }
+}
+
 TEST_F(Cli, SettingsGoOutAsTheWindowSendsThem) {
   struct Case {
     std::vector<std::string> args;

@@ -4,9 +4,11 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "core/link/commands.h"
 #include "core/link/connect.h"
@@ -133,6 +135,25 @@ TEST(LinkConnect, ALateHandshakeReplyIsNoTripCount) {
   ASSERT_FALSE(riventar::link::Connect(link, sim.SlavePath()).has_value());
   EXPECT_TRUE(link.EchoCheck());
   EXPECT_EQ(riventar::trips::ReadTripCount(link), std::nullopt);
+}
+
+// Trip 2 always arrives cut short, past its CR the earlier trips' bytes:
+// never a trip, asked five times, and the reading fails naming it.
+TEST_F(LinkEngine, ATripCutShortIsAskedAgainAndNeverDecoded) {
+  sim.SetTrips(riventar::sim::RealisticTrips(4));
+  for (const bool echoCheck : {true, false}) {
+    for (const std::size_t keep : {5u, 15u, 46u}) {
+      sim.ClearCommands();
+      sim.SetMisbehaviour(Misbehaviour::CutOn("TR02", keep));
+      link.SetEchoCheck(echoCheck);
+      EXPECT_EQ(riventar::trips::ReadTrips(link, 4), std::nullopt) << keep;
+      EXPECT_TRUE(link.LastFailureGarbled()) << keep;
+      EXPECT_EQ(link.LastCommand(), "$TR02");
+      const std::vector<std::string> asked = sim.Commands();
+      EXPECT_EQ(std::count(asked.begin(), asked.end(), "$TR02"), riventar::link::RetryLimit) << keep;
+      EXPECT_EQ(asked.back(), "$TR02") << keep;
+    }
+  }
 }
 
 // The receiver hands over whole lines. A late "!TR04" line, then at once the

@@ -30,17 +30,19 @@ class ScriptedExchange final : public link::Exchange {
   }
   std::optional<link::Reply> NextReply(std::chrono::steady_clock::time_point) override {
     if (pending_.empty()) return std::nullopt;
-    link::Reply reply{};
+    // Over the previous line, as the receiver stores it: past a short line's
+    // CR the buffer still holds what longer lines before it left there.
     const std::string& line = pending_.front();
-    std::copy_n(line.begin(), std::min(line.size(), reply.size()), reply.begin());
+    std::copy_n(line.begin(), std::min(line.size(), buffer_.size()), buffer_.begin());
     pending_.pop_front();
-    return reply;
+    return buffer_;
   }
 
  private:
   Device device_;
   std::vector<std::string> sent_;
   std::deque<std::string> pending_;
+  link::Reply buffer_{};
 };
 
 }  // namespace riventar::testing

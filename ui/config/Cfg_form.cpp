@@ -258,7 +258,7 @@ void TConfig_Form::WithLink(Body&& exchanges) {
 }
 
 void TConfig_Form::LinkFailed() {
-  dialogs_.Error(nullptr, Q(link::LinkFailureCaption), Q(link::NoAnswerText));
+  dialogs_.Error(nullptr, Q(link::LinkFailureCaption), QString::fromStdString(link::ExchangeFailureText(link_)));
   SetModalResult(ResultLinkFailure);
 }
 

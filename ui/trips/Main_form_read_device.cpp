@@ -15,11 +15,11 @@ namespace riventar::ui {
 
 void TMonitor_Form::Read_Trip_From_BK_Button_Click() {
   const ExchangeScope exchanging(*this);
-  const QString noAnswer = QString::fromUtf8(link::NoAnswerText);
+  const auto noAnswer = [this] { return QString::fromStdString(link::ExchangeFailureText(Link)); };
   const QString linkFailure = QString::fromUtf8(link::LinkFailureCaption);
   const std::optional<int> count = trips::ReadTripCount(Link);
   if (!count) {
-    dialogs_.Error(this, linkFailure, noAnswer);
+    dialogs_.Error(this, linkFailure, noAnswer());
     DropConnection();
     return;
   }
@@ -46,7 +46,7 @@ void TMonitor_Form::Read_Trip_From_BK_Button_Click() {
   });
   progress.reset();
   if (!read) {
-    dialogs_.Error(this, linkFailure, noAnswer);
+    dialogs_.Error(this, linkFailure, noAnswer());
     DropConnection();
     return;
   }
@@ -62,7 +62,7 @@ void TMonitor_Form::Read_Trip_From_BK_Button_Click() {
                    QStringLiteral("Параметры маршрутов считаны.\nОбнулить счетчик маршрутов?"))) {
     // An unanswered reset must not pass for a done one.
     if (!Link.CommandExchange(link::TripCounterResetCommand())) {
-      dialogs_.Error(this, linkFailure, noAnswer);
+      dialogs_.Error(this, linkFailure, noAnswer());
       DropConnection();
     }
   }

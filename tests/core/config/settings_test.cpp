@@ -4,9 +4,12 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "core/config/device_exchange.h"
+#include "core/config/device_settings.h"
 #include "core/link/link.h"
+#include "tests/support/scripted_exchange.h"
 
 using namespace riventar::config;
 using riventar::link::ExchangeBufferSize;
@@ -121,4 +124,48 @@ TEST(ConfigExchange, UnansweredCommandThrowsTheLinkFailure) {
   } catch (const LinkFailure& failure) {
     EXPECT_EQ(failure.code, 255);
   }
+}
+
+TEST(ConfigExchange, AReplyThatIsNoWholeSettingIsAGarbledFailure) {
+  struct Case {
+    SettingRead which;
+    std::string whole;
+    std::string broken;
+  };
+  const Case cases[] = {
+      {SettingRead::Brightness, "!LBR0c", "!LBR0"},
+      {SettingRead::Brightness, "!LBR0c", "!LBR0z"},
+      {SettingRead::ShutdownDelay, "!SDR0385", "!SDR03"},
+      {SettingRead::ShutdownDelay, "!SDR0385", "!SDR0385f"},
+      {SettingRead::StartTripDelay, "!AR0a", "!AR"},
+      {SettingRead::Correction, "!ICRf4", "!ICRf"},
+      {SettingRead::TripCount, "!TN05", "!TN5"},
+      {SettingRead::Mode, "!MR04", "!MR 4"},
+      {SettingRead::Clock, "!WCR051001101405", "!WCR0510011014"},
+  };
+  for (const Case& c : cases) {
+    for (const std::string* reply : {&c.whole, &c.broken}) {
+      std::string command;
+      riventar::testing::ScriptedExchange device([&](std::string_view sent) {
+        command = std::string(sent.substr(0, sent.find('\r')));
+        return std::vector<std::string>{*reply + "\r"};
+      });
+      DeviceSettings settings;
+      const bool whole = reply == &c.whole;
+      bool failed = false;
+      try {
+        ReadSetting(device, c.which, settings);
+      } catch (const LinkFailure&) {
+        failed = true;
+      }
+      EXPECT_EQ(failed, !whole) << *reply;
+      EXPECT_EQ(device.LastFailureGarbled(), !whole) << *reply;
+      EXPECT_EQ(device.LastCommand(), command);
+    }
+  }
+  // A version is any text, none at all included.
+  riventar::testing::ScriptedExchange device([](std::string_view) { return std::vector<std::string>{"!VHR\r"}; });
+  DeviceSettings settings;
+  ReadSetting(device, SettingRead::HardwareVersion, settings);
+  EXPECT_EQ(settings.hardwareVersion, "");
 }
