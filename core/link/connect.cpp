@@ -7,8 +7,10 @@ namespace riventar::link {
 bool Handshake(Exchange& exchange) {
   exchange.SetEchoCheck(false);
   const std::string nop = NopCommand();
-  if (!exchange.RetryingExchange(nop)) return false;
-  exchange.SetEchoCheck(EchoMatches(nop, View(exchange.LastReply())));
+  // Only a line of the answer's own form answers: a stray line that merely
+  // starts with '!' would otherwise decide the echo check for the session.
+  if (!exchange.RetryingExchange(nop, {}, NopReplyForm)) return false;
+  exchange.SetEchoCheck(EchoMatches(nop, Line(exchange.LastReply())));
   return true;
 }
 

@@ -8,9 +8,10 @@
 
 namespace riventar::link {
 
-// The retried "$NOP". Its answer also tells whether the device echoes each
-// command after the '!' ("!NOP"): only then is every later reply checked
-// against its command; a device that does not echo is taken at its word.
+// The retried "$NOP". Its answer, a line of exactly four characters ("!NOP"
+// or '!' and three others), also tells whether the device echoes each
+// command after the '!': only then is every later reply checked against its
+// command; a device that does not echo is taken at its word.
 bool Handshake(Exchange& exchange);
 
 struct ConnectFailure {

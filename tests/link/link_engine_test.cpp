@@ -137,6 +137,19 @@ TEST(LinkConnect, ALateHandshakeReplyIsNoTripCount) {
   EXPECT_EQ(riventar::trips::ReadTripCount(link), std::nullopt);
 }
 
+// A noise line that starts with '!' before the handshake's answer: were it
+// taken for the answer, the echo check would stay off for the session.
+TEST(LinkConnect, NoiseBeforeTheHandshakeIsNoAnswer) {
+  Simulator sim;
+  sim.SetTrips(riventar::sim::RealisticTrips(7));
+  sim.SetMisbehaviour(Misbehaviour::Preamble("!E1\r"));
+  Link link;
+  ASSERT_FALSE(riventar::link::Connect(link, sim.SlavePath()).has_value());
+  EXPECT_TRUE(link.EchoCheck());
+  EXPECT_EQ(riventar::trips::ReadTripCount(link), 7);
+  EXPECT_EQ(sim.Commands(), (std::vector<std::string>{"$NOP", "$TN"}));
+}
+
 // Trip 2 always arrives cut short, past its CR the earlier trips' bytes:
 // never a trip, asked five times, and the reading fails naming it.
 TEST_F(LinkEngine, ATripCutShortIsAskedAgainAndNeverDecoded) {

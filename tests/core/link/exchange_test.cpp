@@ -201,4 +201,19 @@ TEST(Protocol, AGarbledCountIsNoCount) {
   }
 }
 
+TEST(Protocol, TheHandshakeTakesOnlyTheAnswersOwnLine) {
+  // Noise that starts with '!' comes before the answer to "$NOP".
+  for (const char* noise : {"!E1\r", "!\r", "!NOISE ON THE LINE\r", "!TN07\r"}) {
+    ScriptedExchange device([noise](std::string_view command) {
+      const std::string text(command.substr(1, command.find('\r') - 1));
+      if (text == "NOP") return Lines{noise, "!NOP\r"};
+      if (text == "TN") return Lines{"!NOP\r", "!TN07\r"};  // a late "$NOP" answer, then the count
+      return Lines{};
+    });
+    ASSERT_TRUE(riventar::link::Handshake(device)) << noise;
+    EXPECT_TRUE(device.EchoCheck()) << noise;
+    EXPECT_EQ(riventar::trips::ReadTripCount(device), 7) << noise;
+  }
+}
+
 }  // namespace
