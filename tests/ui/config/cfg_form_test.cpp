@@ -194,6 +194,20 @@ TEST_F(ConfigWindow, SilentDeviceLeavesTheDesignedStartState) {
   EXPECT_EQ(form->Exit_Config_Button->geometry(), QRect(416, 56, 75, 25));
 }
 
+TEST_F(ConfigWindow, AModeReplyCutShortIsNamedAndEndsTheReading) {
+  sim.SetMisbehaviour(riventar::sim::Misbehaviour::CutOn("MR", 4));  // "!MR0", one digit short
+  auto form = std::make_unique<TConfig_Form>(link, dialogs, nullptr);
+  EXPECT_EQ(sim.Commands(), Commands(ReadSequence.begin(), ReadSequence.begin() + 6));
+  EXPECT_EQ(form->ModalResult(), TConfig_Form::ResultLinkFailure);
+  ASSERT_EQ(dialogs.messages.size(), 1u);
+  EXPECT_EQ(dialogs.messages[0].caption, "Ошибка связи с БК");
+  EXPECT_EQ(
+      dialogs.messages[0].text,
+      QStringLiteral("БК прислал неполный или искажённый ответ на команду $MR.\nДанные этого ответа не приняты.\n"));
+  EXPECT_EQ(form->Mode_ComboBox->currentIndex(), -1);
+  EXPECT_FALSE(form->Mode_ComboBox->isEnabled());
+}
+
 TEST_F(ConfigWindow, TimeoutAtTheSixthCommandKeepsWhatWasRead) {
   sim.SetMisbehaviour(SilentAfter(5));
   int barAtFailure = -1, barMaximum = -1;

@@ -292,6 +292,22 @@ TEST_F(LinkForm, SilenceAtTheSecondOfFiveTripsKeepsWhatWasShown) {
   EXPECT_EQ(sim.Trips().size(), 5u);
 }
 
+TEST_F(LinkForm, ATripCutShortIsNamedAndNothingOfTheReadingIsKept) {
+  sim.SetTrips(riventar::sim::RealisticTrips(5));
+  ShowTripsBefore();
+  Connect();
+  sim.SetMisbehaviour(Misbehaviour::CutOn("TR02", 15));  // "!TR02" and ten digits of fields
+  form->Read_Trip_From_BK_Button->click();
+  EXPECT_EQ(sim.Commands(),
+            (std::vector<std::string>{"$TN", "$TR00", "$TR01", "$TR02", "$TR02", "$TR02", "$TR02", "$TR02"}));
+  EXPECT_EQ(dialogs.Captions(), std::vector<std::string>{"Ошибка связи с БК"});  // no question about the counter
+  EXPECT_EQ(dialogs.messages[0].text, QStringLiteral("БК прислал неполный или искажённый ответ на запрос маршрута 3 "
+                                                     "($TR02).\nДанные этого ответа не приняты.\n"));
+  ExpectLinkDown();
+  EXPECT_EQ(form->TripList, (riventar::trips::TripList{ShownTrip(1), ShownTrip(2)}));
+  EXPECT_EQ(sim.Trips().size(), 5u);
+}
+
 TEST_F(LinkForm, AnUnansweredCounterResetIsReported) {
   Connect();
   sim.SetMisbehaviour(Misbehaviour::SilentOn({"TC"}));
