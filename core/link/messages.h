@@ -15,8 +15,8 @@ inline constexpr std::string_view ConnectFailureCaption = "Ошибка уста
 inline constexpr std::string_view LinkFailureCaption = "Ошибка связи с БК";
 
 // For an exchange that failed: NoAnswerText, or, when only lines that were
-// no whole reply came, which request they answered (a trip by its table
-// number, counted from 1, and its command).
+// no whole reply came, which request they answered (a trip by its place in
+// the device counted from 1, and its command).
 inline std::string ExchangeFailureText(const Exchange& exchange) {
   if (!exchange.LastFailureGarbled()) return std::string(NoAnswerText);
   const std::string& command = exchange.LastCommand();
