@@ -176,7 +176,9 @@ TEST_F(Cli, ResetOnlyAfterTheFileIsSafelyWritten) {
   // write fails, the old file and the trips stay.
   const Outcome full = Run({"download", "--no-logbook", "-o", file.string(), "--reset"}, 200);
   EXPECT_EQ(full.status, 4);
-  EXPECT_NE(full.err.find("the file as it was is kept"), std::string::npos) << full.err;
+  EXPECT_NE(full.err.find("the file as it was is kept; the device is not reset, so it still holds them"),
+            std::string::npos)
+      << full.err;
   EXPECT_EQ(Contents(file), "old contents");
   EXPECT_EQ(sim.Trips().size(), device.size());
   EXPECT_EQ(sim.Commands().back(), "$TR04");
@@ -471,6 +473,37 @@ TEST_F(Cli, AnInterruptClearsTheBarAndLeavesNoFileBehind) {
   for (const auto& entry : fs::directory_iterator(dir))
     EXPECT_TRUE(entry.path().filename() == "stdout" || entry.path().filename() == "stderr") << entry.path();
   EXPECT_EQ(sim.Trips().size(), 200u);
+}
+
+TEST_F(Cli, ASignalDuringTheLastWritesWaitsUntilTheOutcomeIsSaid) {
+  const std::string file = (dir / "car.dat").string();
+  const std::string written = "riventar-cli: 5 trips read, 5 new, written to " + file;
+  using riventar::sim::Misbehaviour;
+  const struct {
+    Misbehaviour onReset;
+    std::string err;
+  } cases[] = {
+      {Misbehaviour::SilentOn({"TC"}),
+       written + "; but the device did not answer the counter reset, so it still holds them\n"},
+      // Answered within the reply timeout, after the signal has come.
+      {Misbehaviour::LateOn(std::chrono::milliseconds(100), {"TC"}), written + "; the device's counter is reset\n"},
+  };
+  for (const auto& c : cases) {
+    fs::remove(logbook);
+    fs::remove(file);
+    sim.SetTrips(device);
+    sim.SetMisbehaviour(c.onReset);
+    sim.ClearCommands();
+    const pid_t child = Start({"download", "-o", file, "--reset"});
+    // "$NOP", "$TN", five trips, then "$TC": the file is written and the reset's answer awaited.
+    ASSERT_TRUE(sim.WaitForCommands(8, std::chrono::seconds(5)));
+    ASSERT_EQ(sim.Commands().back(), "$TC");
+    ::kill(child, SIGTERM);
+    const Outcome o = Wait(child);
+    EXPECT_EQ(o.status, 128 + SIGTERM);
+    EXPECT_EQ(o.err, c.err);
+    EXPECT_EQ(Contents(file), trips::SerializeDatFile({}, Shown(device)));
+  }
 }
 
 TEST_F(Cli, TheLogbookKeepsEveryTripOnceAndGivesBackTheWindowsBytes) {
