@@ -193,29 +193,43 @@ void Download(const GlobalOptions& global, const DownloadOptions& options) {
       FlushStandardOutput();
     } else if (!shown.empty()) {  // no file without trips
       std::string bytes;
+      std::size_t appended = shown.size(), present = 0;
       if (format == Format::Dat) {
-        // Appended: the file's bytes as they are now, whatever they hold, then the new lines.
+        // Appended: the file's bytes as they are now, whatever they hold, then
+        // the lines it lacks (a rerun after an interrupted one adds nothing twice).
         std::optional<std::string> base;
         if (options.append) base = LoadAppendTarget(options.output);
         if (base) {
-          bytes = std::move(*base);
-          for (const trips::TripRecord& r : shown) bytes += trips::TripLine(r);
+          const trips::AppendedLines lines = trips::LinesToAppend(*base, shown);
+          present = lines.present;
+          appended = lines.count;
+          bytes = std::move(*base) + lines.bytes;
         } else {
           bytes = trips::SerializeDatFile(vehicle, shown);
         }
       } else {
         bytes = format == Format::Csv ? trips::SerializeCsv(shown) : TripsJson(shown);
       }
-      try {
-        WriteTripFile(options.output, bytes);
-      } catch (const Failure& f) {
-        // A failed write never resets the device (see below).
-        throw Failure{f.status, done + "; but " + f.message +
-                                    (options.reset ? "; the device is not reset, so it still holds them" : "") +
-                                    (logbookFailed ? "; and " + logbookFailed->message : std::string())};
+      // A file that holds them all already is left as it is.
+      if (appended > 0) {
+        try {
+          WriteTripFile(options.output, bytes);
+        } catch (const Failure& f) {
+          // A failed write never resets the device (see below).
+          throw Failure{f.status, done + "; but " + f.message +
+                                      (options.reset ? "; the device is not reset, so it still holds them" : "") +
+                                      (logbookFailed ? "; and " + logbookFailed->message : std::string())};
+        }
       }
       written = true;
-      done += (options.append ? ", added to " : ", written to ") + options.output;
+      if (!options.append) {
+        done += ", written to " + options.output;
+      } else if (present == 0) {
+        done += ", added to " + options.output;
+      } else {
+        done += (appended > 0 ? ", " + TripsText(appended) : std::string(", nothing")) + " added to " + options.output +
+                " (" + TripsText(present) + " there already)";
+      }
     } else if (*count > 0) {
       done += ", nothing written to " + options.output;
     }

@@ -368,6 +368,40 @@ TEST_F(Cli, AppendKeepsTheFileAsItIsAndAddsTheWindowsLines) {
   }
 }
 
+TEST_F(Cli, AppendingAgainAfterAKilledRunAddsNothingTwice) {
+  const std::string file = (dir / "car.dat").string();
+  const std::vector<std::string> command = {"download", "-o", file, "--append", "--reset"};
+  // Killed once the file is written, while the reset's answer is awaited.
+  sim.SetMisbehaviour(riventar::sim::Misbehaviour::SilentOn({"TC"}));
+  const pid_t child = Start(command);
+  ASSERT_TRUE(sim.WaitForCommands(8, std::chrono::seconds(5)));
+  ASSERT_EQ(sim.Commands().back(), "$TC");
+  ::kill(child, SIGKILL);
+  EXPECT_EQ(Wait(child).status, 128 + SIGKILL);
+  const std::string once = trips::SerializeDatFile({}, Shown(device));
+  ASSERT_EQ(Contents(file), once);
+
+  // One more trip made meanwhile: only it is added.
+  std::vector<DeviceTrip> more = device;
+  more.push_back(riventar::sim::RealisticTrips(6, 4).back());
+  sim.SetTrips(more);
+  sim.SetMisbehaviour({});
+  Outcome o = Run(command);
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(o.err, "riventar-cli: 6 trips read, 1 new, 1 trip added to " + file +
+                       " (5 trips there already); the device's counter is reset\n");
+  EXPECT_EQ(Contents(file), trips::SerializeDatFile({}, Shown(more)));
+
+  // The same trips once more (another run killed before the reset): the file is left as it is.
+  sim.SetTrips(more);
+  o = Run(command);
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(o.err, "riventar-cli: 6 trips read, 0 new, nothing added to " + file +
+                       " (6 trips there already); the device's counter is reset\n");
+  const std::string contents = Contents(file);
+  EXPECT_EQ(std::count(contents.begin(), contents.end(), '\n'), 3 + 6);
+}
+
 TEST_F(Cli, SuccessAndAFailedResetAreSaid) {
   const std::string file = (dir / "car.dat").string();
   const struct {
