@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <variant>
+#include <vector>
 
 #include "cli/exit_status.h"
 #include "cli/interrupt.h"
@@ -120,11 +121,11 @@ void Download(const GlobalOptions& global, const DownloadOptions& options) {
   // The logbook knows a device by its path: one path for it however it was typed.
   const std::string devicePath = std::filesystem::absolute(DevicePathFor(global.port)).lexically_normal().string();
   std::unique_ptr<logbook::Store> store;
-  trips::TripList memory;
+  std::vector<trips::TripList> memories;
   if (!options.noLogbook) {
     store = OpenLogbookFor(global);
     try {
-      if (options.onlyNew) memory = store->DeviceMemory(devicePath);
+      if (options.onlyNew) memories = store->DeviceMemories(devicePath);
     } catch (const logbook::StoreError& e) {
       throw LogbookFailure(e);
     }
@@ -138,7 +139,7 @@ void Download(const GlobalOptions& global, const DownloadOptions& options) {
   {
     ProgressBar bar(*count);
     // The request for trip `index` is out: those before it are in.
-    reading = logbook::ReadNewTrips(session.Link(), *count, memory, [&bar](int index) { bar.Show(index); });
+    reading = logbook::ReadNewTrips(session.Link(), *count, memories, [&bar](int index) { bar.Show(index); });
     if (reading) bar.Finish();
   }
   if (!reading) throw session.Unanswered();
@@ -153,7 +154,8 @@ void Download(const GlobalOptions& global, const DownloadOptions& options) {
     std::optional<Failure> logbookFailed;
     if (store) {
       try {
-        recorded = store->Record({logbook::Origin::Device, devicePath, logbook::RecordingTimeNow(), vehicle, all});
+        recorded = store->Record(
+            {logbook::Origin::Device, devicePath, logbook::RecordingTimeNow(), vehicle, all, reading->records});
       } catch (const logbook::StoreError& e) {
         logbookFailed = LogbookFailure(e);
       }
@@ -166,7 +168,7 @@ void Download(const GlobalOptions& global, const DownloadOptions& options) {
       for (std::size_t i = 0; i < all.size(); ++i)
         if (recorded->wasNew[i]) shown.push_back(all[i]);
     } else {
-      shown.assign(all.begin() + reading->known, all.end());
+      shown.assign(all.end() - reading->read, all.end());
     }
 
     if (*count == 0) std::cerr << "riventar-cli: the device holds no trips\n";

@@ -580,6 +580,67 @@ TEST_F(Cli, NewReadsAndGivesOnlyWhatTheLogbookLacks) {
   EXPECT_FALSE(fs::exists(dir / "new.dat"));
 }
 
+TEST_F(Cli, NewComparesAtTheDevicesOwnIndexesWhereItHoldsRejectedTrips) {
+  // 40 records, 13 of them out of range.
+  const auto held = riventar::sim::WithInvalidTrips(riventar::sim::RealisticTrips(40));
+  sim.SetTrips(held);
+  Outcome o = Run({"download"});
+  EXPECT_EQ(o.err, "riventar-cli: 27 trips read (13 left out as invalid), 27 new\n");
+  const struct {
+    int added;  // trips made since
+    Commands sent;
+    std::string err;
+  } cases[] = {
+      {0, {"$NOP", "$TN", "$TR00", "$TR27"}, "riventar-cli: 0 trips read, 40 known not read again, 0 new\n"},
+      {2,
+       {"$NOP", "$TN", "$TR00", "$TR27", "$TR28", "$TR29"},
+       "riventar-cli: 2 trips read, 40 known not read again, 2 new\n"},
+  };
+  for (const auto& c : cases) {
+    auto more = held;
+    const auto later = riventar::sim::RealisticTrips(40 + c.added, 9);
+    more.insert(more.end(), later.end() - c.added, later.end());
+    sim.SetTrips(more);
+    sim.ClearCommands();
+    o = Run({"download", "--new", "--format", "dat"});
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(sim.Commands(), c.sent);
+    EXPECT_EQ(o.err, c.err);
+    EXPECT_EQ(o.out, trips::SerializeDatFile({}, Shown({later.end() - c.added, later.end()})));
+    sim.SetTrips(held);  // the next case starts from the same history
+    ASSERT_EQ(Run({"download", "--new"}).status, 0);
+  }
+}
+
+TEST_F(Cli, NewKnowsTwoCarsReadThroughOneAdapterInTurn) {
+  const auto first = riventar::sim::RealisticTrips(7, 11), second = riventar::sim::RealisticTrips(5, 12);
+  const std::vector<DeviceTrip> firstEarlier(first.begin(), first.end() - 1);
+  sim.SetTrips(firstEarlier);
+  ASSERT_EQ(Run({"download", "--new"}).status, 0);
+  const struct {
+    std::vector<DeviceTrip> held;
+    Commands sent;
+    std::string err;
+  } cases[] = {
+      // Fewer trips than the first car's history: nothing to check.
+      {second, {"$NOP", "$TN", "$TR00", "$TR01", "$TR02", "$TR03", "$TR04"}, "riventar-cli: 5 trips read, 5 new\n"},
+      // The first car, one trip later: record 0 is asked once for both cars.
+      {first, {"$NOP", "$TN", "$TR00", "$TR05", "$TR06"}, "riventar-cli: 1 trip read, 6 known not read again, 1 new\n"},
+      {second, {"$NOP", "$TN", "$TR00", "$TR04"}, "riventar-cli: 0 trips read, 5 known not read again, 0 new\n"},
+      {first, {"$NOP", "$TN", "$TR00", "$TR06"}, "riventar-cli: 0 trips read, 7 known not read again, 0 new\n"},
+  };
+  for (const auto& c : cases) {
+    sim.SetTrips(c.held);
+    sim.ClearCommands();
+    const Outcome o = Run({"download", "--new", "--format", "csv"});
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(sim.Commands(), c.sent);
+    EXPECT_EQ(o.err, c.err);
+  }
+  const std::string all = Run({"log", "trips", "--format", "dat"}).out;
+  EXPECT_EQ(all.size(), 3 * 2 + (first.size() + second.size()) * trips::TripLineSize);
+}
+
 TEST_F(Cli, ImportingTwiceChangesNothingAndARefusedFileIsSaid) {
   const fs::path good = dir / "car.dat", bad = dir / "text.dat";
   Write(good, trips::SerializeDatFile({"ВАЗ", "А123ВС", "Иванов"}, Shown(device)));
