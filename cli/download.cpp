@@ -248,7 +248,7 @@ void Download(const GlobalOptions& global, const DownloadOptions& options) {
     }
     // Durable: the device may forget them now. Like the window, one attempt.
     if (!session.Link().CommandExchange(link::TripCounterResetCommand())) {
-      // The copy is good: say so, or the user downloads again and gets every trip twice.
+      // The copy is good: say so, and that the device still holds the trips.
       throw Failure{ExitStatus::NoAnswer,
                     done + "; but the device " +
                         (session.Link().HungUp() ? "was disconnected before it answered" : "did not answer") +
