@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <variant>
+#include <vector>
 
 #include "cli/exit_status.h"
 #include "cli/interrupt.h"
@@ -120,11 +121,11 @@ void Download(const GlobalOptions& global, const DownloadOptions& options) {
   // The logbook knows a device by its path: one path for it however it was typed.
   const std::string devicePath = std::filesystem::absolute(DevicePathFor(global.port)).lexically_normal().string();
   std::unique_ptr<logbook::Store> store;
-  trips::TripList memory;
+  std::vector<trips::TripList> memories;
   if (!options.noLogbook) {
     store = OpenLogbookFor(global);
     try {
-      if (options.onlyNew) memory = store->DeviceMemory(devicePath);
+      if (options.onlyNew) memories = store->DeviceMemories(devicePath);
     } catch (const logbook::StoreError& e) {
       throw LogbookFailure(e);
     }
@@ -138,100 +139,130 @@ void Download(const GlobalOptions& global, const DownloadOptions& options) {
   {
     ProgressBar bar(*count);
     // The request for trip `index` is out: those before it are in.
-    reading = logbook::ReadNewTrips(session.Link(), *count, memory, [&bar](int index) { bar.Show(index); });
+    reading = logbook::ReadNewTrips(session.Link(), *count, memories, [&bar](int index) { bar.Show(index); });
     if (reading) bar.Finish();
   }
   if (!reading) throw session.Unanswered();
   // From here an interrupt waits: the trips go into the logbook and the file
   // whole or not at all, and the user learns whether the device still holds them.
   const InterruptsDeferred deferred;
-  const trips::TripList& all = reading->trips;
+  try {
+    const trips::TripList& all = reading->trips;
 
-  // Committed at once: whatever happens to the file, the logbook has them.
-  std::optional<logbook::Recorded> recorded;
-  std::optional<Failure> logbookFailed;
-  if (store) {
-    try {
-      recorded = store->Record({logbook::Origin::Device, devicePath, logbook::RecordingTimeNow(), vehicle, all});
-    } catch (const logbook::StoreError& e) {
-      logbookFailed = LogbookFailure(e);
-    }
-  }
-  // --new: the trips the logbook did not hold; those read, if it could not say.
-  trips::TripList shown;
-  if (!options.onlyNew) {
-    shown = all;
-  } else if (recorded) {
-    for (std::size_t i = 0; i < all.size(); ++i)
-      if (recorded->wasNew[i]) shown.push_back(all[i]);
-  } else {
-    shown.assign(all.begin() + reading->known, all.end());
-  }
-
-  if (*count == 0) std::cerr << "riventar-cli: the device holds no trips\n";
-  const int leftOut = *count - reading->known - reading->read;
-  std::string readText = TripsText(static_cast<std::size_t>(reading->read)) + " read" +
-                         (leftOut > 0 ? " (" + std::to_string(leftOut) + " left out as invalid)" : "");
-  if (reading->known > 0) readText += ", " + std::to_string(reading->known) + " known not read again";
-  if (recorded) readText += ", " + std::to_string(recorded->added) + " new";
-
-  // Said last, as what went wrong: whatever was done before it.
-  const auto finish = [&](const std::string& done) {
-    if (logbookFailed) throw Failure{ExitStatus::Logbook, done + "; but " + logbookFailed->message};
-    std::cerr << "riventar-cli: " << done << "\n";
-  };
-
-  bool written = false;
-  std::string done = readText;
-  if (options.output.empty()) {
-    const std::string bytes = format == Format::Table  ? (shown.empty() ? std::string() : TripTable(shown))
-                              : format == Format::Csv  ? trips::SerializeCsv(shown)
-                              : format == Format::Json ? TripsJson(shown)
-                                                       : trips::SerializeDatFile(vehicle, shown);
-    std::cout << bytes;
-    FlushStandardOutput();
-  } else if (!shown.empty()) {  // no file without trips
-    std::string bytes;
-    if (format == Format::Dat) {
-      // Appended: the file's bytes as they are now, whatever they hold, then the new lines.
-      std::optional<std::string> base;
-      if (options.append) base = LoadAppendTarget(options.output);
-      if (base) {
-        bytes = std::move(*base);
-        for (const trips::TripRecord& r : shown) bytes += trips::TripLine(r);
-      } else {
-        bytes = trips::SerializeDatFile(vehicle, shown);
+    // Committed at once: whatever happens to the file, the logbook has them.
+    std::optional<logbook::Recorded> recorded;
+    std::optional<Failure> logbookFailed;
+    if (store) {
+      try {
+        recorded = store->Record(
+            {logbook::Origin::Device, devicePath, logbook::RecordingTimeNow(), vehicle, all, reading->records});
+      } catch (const logbook::StoreError& e) {
+        logbookFailed = LogbookFailure(e);
       }
-    } else {
-      bytes = format == Format::Csv ? trips::SerializeCsv(shown) : TripsJson(shown);
     }
-    WriteTripFile(options.output, bytes);
-    written = true;
-    done += (options.append ? ", added to " : ", written to ") + options.output;
-  } else if (*count > 0) {
-    done += ", nothing written to " + options.output;
+    // --new: the trips the logbook did not hold; those read, if it could not say.
+    trips::TripList shown;
+    if (!options.onlyNew) {
+      shown = all;
+    } else if (recorded) {
+      for (std::size_t i = 0; i < all.size(); ++i)
+        if (recorded->wasNew[i]) shown.push_back(all[i]);
+    } else {
+      shown.assign(all.end() - reading->read, all.end());
+    }
+
+    if (*count == 0) std::cerr << "riventar-cli: the device holds no trips\n";
+    const int leftOut = *count - reading->known - reading->read;
+    std::string readText = TripsText(static_cast<std::size_t>(reading->read)) + " read" +
+                           (leftOut > 0 ? " (" + std::to_string(leftOut) + " left out as invalid)" : "");
+    if (reading->known > 0) readText += ", " + std::to_string(reading->known) + " known not read again";
+    if (recorded) readText += ", " + std::to_string(recorded->added) + " new";
+
+    // Said last, as what went wrong: whatever was done before it.
+    const auto finish = [&](const std::string& done) {
+      if (logbookFailed) throw Failure{ExitStatus::Logbook, done + "; but " + logbookFailed->message};
+      std::cerr << "riventar-cli: " << done << "\n";
+    };
+
+    bool written = false;
+    std::string done = readText;
+    if (options.output.empty()) {
+      const std::string bytes = format == Format::Table  ? (shown.empty() ? std::string() : TripTable(shown))
+                                : format == Format::Csv  ? trips::SerializeCsv(shown)
+                                : format == Format::Json ? TripsJson(shown)
+                                                         : trips::SerializeDatFile(vehicle, shown);
+      std::cout << bytes;
+      FlushStandardOutput();
+    } else if (!shown.empty()) {  // no file without trips
+      std::string bytes;
+      std::size_t appended = shown.size(), present = 0;
+      if (format == Format::Dat) {
+        // Appended: the file's bytes as they are now, whatever they hold, then
+        // the lines it lacks (a rerun after an interrupted one adds nothing twice).
+        std::optional<std::string> base;
+        if (options.append) base = LoadAppendTarget(options.output);
+        if (base) {
+          const trips::AppendedLines lines = trips::LinesToAppend(*base, shown);
+          present = lines.present;
+          appended = lines.count;
+          bytes = std::move(*base) + lines.bytes;
+        } else {
+          bytes = trips::SerializeDatFile(vehicle, shown);
+        }
+      } else {
+        bytes = format == Format::Csv ? trips::SerializeCsv(shown) : TripsJson(shown);
+      }
+      // A file that holds them all already is left as it is.
+      if (appended > 0) {
+        try {
+          WriteTripFile(options.output, bytes);
+        } catch (const Failure& f) {
+          // A failed write never resets the device (see below).
+          throw Failure{f.status, done + "; but " + f.message +
+                                      (options.reset ? "; the device is not reset, so it still holds them" : "") +
+                                      (logbookFailed ? "; and " + logbookFailed->message : std::string())};
+        }
+      }
+      written = true;
+      if (!options.append) {
+        done += ", written to " + options.output;
+      } else if (present == 0) {
+        done += ", added to " + options.output;
+      } else {
+        done += (appended > 0 ? ", " + TripsText(appended) : std::string(", nothing")) + " added to " + options.output +
+                " (" + TripsText(present) + " there already)";
+      }
+    } else if (*count > 0) {
+      done += ", nothing written to " + options.output;
+    }
+    if (!options.reset || *count == 0) {
+      if (*count > 0 || logbookFailed) finish(done);
+      return;
+    }
+    // The logbook, or the file, holds every trip the device is about to forget
+    // (with --new, those the file lacks were in the logbook before).
+    if (!recorded && !written) {
+      throw Failure{ExitStatus::FileIo,
+                    done + "; the device is not reset, as the trips are nowhere on disk: " +
+                        (logbookFailed ? logbookFailed->message : std::string("no logbook and no -o FILE"))};
+    }
+    // Durable: the device may forget them now. Like the window, one attempt.
+    if (!session.Link().CommandExchange(link::TripCounterResetCommand())) {
+      // The copy is good: say so, and that the device still holds the trips.
+      throw Failure{ExitStatus::NoAnswer,
+                    done + "; but the device " +
+                        (session.Link().HungUp() ? "was disconnected before it answered" : "did not answer") +
+                        " the counter reset, so it still holds them" +
+                        (logbookFailed ? "; and " + logbookFailed->message : std::string())};
+    }
+    finish(done + "; the device's counter is reset");
+  } catch (Failure& f) {
+    // Said now, while the interrupt waits: it ends the program as `deferred`
+    // goes, before main could say it.
+    std::cerr << "riventar-cli: " << f.message << "\n";
+    f.said = true;
+    throw;
   }
-  if (!options.reset || *count == 0) {
-    if (*count > 0 || logbookFailed) finish(done);
-    return;
-  }
-  // The logbook, or the file, holds every trip the device is about to forget
-  // (with --new, those the file lacks were in the logbook before).
-  if (!recorded && !written) {
-    throw Failure{ExitStatus::FileIo,
-                  done + "; the device is not reset, as the trips are nowhere on disk: " +
-                      (logbookFailed ? logbookFailed->message : std::string("no logbook and no -o FILE"))};
-  }
-  // Durable: the device may forget them now. Like the window, one attempt.
-  if (!session.Link().CommandExchange(link::TripCounterResetCommand())) {
-    // The copy is good: say so, or the user downloads again and gets every trip twice.
-    throw Failure{ExitStatus::NoAnswer,
-                  done + "; but the device " +
-                      (session.Link().HungUp() ? "was disconnected before it answered" : "did not answer") +
-                      " the counter reset, so it still holds them" +
-                      (logbookFailed ? "; and " + logbookFailed->message : std::string())};
-  }
-  finish(done + "; the device's counter is reset");
 }
 
 }  // namespace riventar::cli

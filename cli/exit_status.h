@@ -19,6 +19,9 @@ enum class ExitStatus : int {
 struct Failure {
   ExitStatus status;
   std::string message;
+  // Printed already by the command, where an interrupt could end the program
+  // before main prints it.
+  bool said = false;
 };
 
 }  // namespace riventar::cli

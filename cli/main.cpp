@@ -247,7 +247,7 @@ int Run(int argc, char** argv) {
     }
   }
   std::optional<Failure> trace = TakeTraceFailure();
-  if (failure) std::cerr << "riventar-cli: " << failure->message << "\n";
+  if (failure && !failure->said) std::cerr << "riventar-cli: " << failure->message << "\n";
   if (trace) std::cerr << "riventar-cli: " << trace->message << "\n";
   if (failure) return Status(failure->status);
   return Status(trace ? trace->status : ExitStatus::Done);

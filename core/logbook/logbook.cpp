@@ -119,6 +119,12 @@ void Store::RecordAll(const std::vector<Queued>& batch) {
 
 trips::TripList Store::Unsent(const TripQuery&) { return {}; }
 
+std::vector<trips::TripList> Store::DeviceMemories(const std::string& path) {
+  trips::TripList memory = DeviceMemory(path);
+  if (memory.empty()) return {};
+  return {std::move(memory)};
+}
+
 std::string RecordingTimeNow() {
   const std::time_t now = std::time(nullptr);
   std::tm local{};

@@ -32,6 +32,9 @@ std::string PlateKey(std::string_view registration);
 // How the logbook names the vehicle of trips recorded without a number.
 inline constexpr std::string_view NoPlateName = "без номера";
 
+// How many devices a device path remembers (Store::DeviceMemories).
+inline constexpr int DevicesPerPath = 8;
+
 // ---- What is stored ----
 
 enum class Origin {
@@ -49,9 +52,13 @@ struct Recording {
   std::string source;  // the device path, or the file's path
   std::string at;      // the computer's local time, "YYYY-MM-DD HH:MM:SS"
   trips::VehicleInfo vehicle;
-  // A reading: every trip the device holds, in the device's order, so that
-  // trips[i] is its trip i (see DeviceMemory). A file: its trips in order.
+  // A reading: the trips the device holds that its rules accept, in the
+  // device's order. A file: its trips in order.
   trips::TripList trips;
+  // A reading: the device's record at each index, rejected ones included
+  // (trips::ReadDeviceRecords), so that records[i] is its record i; what is
+  // remembered of the device (DeviceMemories). Empty: `trips` stand for them.
+  trips::TripList records = {};
 };
 
 // A recording as Record (`saved` false) or RecordSaved would take it, sent on
@@ -138,8 +145,8 @@ class Store {
 
   // Stores the trips not yet held, each under the recording's vehicle, and
   // the recording as an import. Trips already held keep their vehicle and
-  // their first import. For Origin::Device, the trips are also remembered as
-  // what the device at `source` held (DeviceMemory).
+  // their first import. For Origin::Device, its records are also remembered
+  // as what a device at `source` held (DeviceMemories).
   virtual Recorded Record(const Recording& recording) = 0;
 
   // Saving to a ".dat" file: the trips (added when new, as an import of
@@ -152,9 +159,16 @@ class Store {
   virtual trips::TripList Trips(const TripQuery& query) = 0;
   virtual std::vector<ImportRow> Imports() = 0;
 
-  // The trips of the last reading of the device at `path`, in its order.
-  // Empty from a fleet's server: a device is one computer's.
+  // The records of the device last read at `path`, by index. Empty from a
+  // fleet's server: a device is one computer's.
   virtual trips::TripList DeviceMemory(const std::string& path) = 0;
+
+  // Every device remembered at `path` (several cars may be read through one
+  // adapter in turn), the most recently read first, each with its records by
+  // index as its last reading found them (Recording::records). A device read
+  // again is known by its record 0; a path keeps the DevicesPerPath most
+  // recently read. By default the one of DeviceMemory.
+  virtual std::vector<trips::TripList> DeviceMemories(const std::string& path);
 
   // Several recordings in one transaction where the store can (all or
   // nothing), in order. By default each on its own, one after the other.

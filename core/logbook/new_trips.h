@@ -2,10 +2,13 @@
 // Reading only the trips the logbook does not hold yet. The device keeps its
 // trips in the order they were made and forgets them only all at once (the
 // counter reset), so a history it still holds unchanged is recognised by its
-// first and last trip: where the logbook holds trips 0 to k-1 of this device
-// and both read back byte for byte the same, only k onwards are read.
+// first and last record: where the logbook remembers records 0 to k-1 of a
+// device and both read back byte for byte the same at those indexes, only k
+// onwards are read. Records the device's rules reject count as any other:
+// they hold their index.
 #include <functional>
 #include <optional>
+#include <vector>
 
 #include "core/link/exchange.h"
 #include "core/trips/trip_record.h"
@@ -13,20 +16,25 @@
 namespace riventar::logbook {
 
 struct NewTripsReading {
-  // Every trip the device holds, in its order: the first `known` taken from
-  // the logbook, the rest read now. A whole reading of the device either way.
+  // Every trip the device holds, in its order, as trips::ReadTrips gives
+  // them: those of the first `known` records taken from the logbook, the
+  // rest read now. A whole reading of the device either way.
   trips::TripList trips;
-  int known = 0;
-  // Trips read from the device, the two checks left out.
+  // The device's record at each index (Recording::records).
+  trips::TripList records;
+  int known = 0;  // records taken from the logbook
+  // Trips read from the device, the checks and rejected records left out.
   int read = 0;
 };
 
-// `count` is the device's ("$TN"), `memory` what the logbook holds of this
-// device (Store::DeviceMemory). A check that differs, a memory longer than the
-// count, a check the device rules out: every trip is read, as ReadTrips does.
-// Nothing when an exchange goes unanswered. `sent(index)` as for ReadTrips,
-// for the trips read (not the checks).
-std::optional<NewTripsReading> ReadNewTrips(link::Exchange& link, int count, const trips::TripList& memory,
+// `count` is the device's ("$TN"), `memories` what the logbook remembers of
+// the devices read through this path (Store::DeviceMemories), the first that
+// matches taken. One whose record 0 or k-1 differs, or that is longer than
+// the count, is passed over; with none left every record is read. Nothing
+// when an exchange goes unanswered. `sent(index)` as for trips::ReadTrips,
+// for the records read (not the checks).
+std::optional<NewTripsReading> ReadNewTrips(link::Exchange& link, int count,
+                                            const std::vector<trips::TripList>& memories,
                                             const std::function<void(int index)>& sent = {});
 
 }  // namespace riventar::logbook

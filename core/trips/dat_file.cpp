@@ -1,6 +1,7 @@
 #include "core/trips/dat_file.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 #include "core/link/hex.h"
 #include "core/trips/trip_text.h"
@@ -111,6 +112,27 @@ std::string SerializeDatFile(const VehicleInfo& vehicle, const TripList& trips) 
     out += "\r\n";
   }
   for (const TripRecord& r : trips) AppendTripLine(out, r);
+  return out;
+}
+
+AppendedLines LinesToAppend(std::string_view file, const TripList& trips) {
+  std::size_t pos = 0;
+  for (int header = 0; header < 3; ++header) HeaderLine(file, pos);
+  // Compared as written back: a line of the file in another spelling of the
+  // same record counts as there.
+  std::unordered_set<std::string> there;
+  for (; pos + TripLineSize <= file.size(); pos += TripLineSize)
+    there.insert(TripLine(ParseTripLine(file.substr(pos, TripLineSize))));
+  AppendedLines out;
+  for (const TripRecord& r : trips) {
+    std::string line = TripLine(r);
+    if (!there.insert(line).second) {
+      ++out.present;
+      continue;
+    }
+    out.bytes += line;
+    ++out.count;
+  }
   return out;
 }
 

@@ -56,6 +56,18 @@ TripRecord ParseTripLine(std::string_view line);
 // A CR or LF inside a header text is written as a blank.
 std::string SerializeDatFile(const VehicleInfo& vehicle, const TripList& trips);
 
+// What appending `trips` to a ".dat" file adds: the lines of those the file
+// holds no line of yet (a line read as the same record, whether or not the
+// window would show it), each once, in order. Appending the same trips again
+// adds nothing. `file` is the file's bytes: its three vehicle lines, then
+// trip lines as ParseDatFile reads them.
+struct AppendedLines {
+  std::string bytes;
+  std::size_t count = 0;    // trips whose line is in `bytes`
+  std::size_t present = 0;  // trips left out, being there already
+};
+AppendedLines LinesToAppend(std::string_view file, const TripList& trips);
+
 // The table as the user sees it, heading row first, fields joined by ";",
 // every "." turned into ",", lines ended by CR LF; Windows-1251.
 std::string SerializeCsv(const TripList& trips);

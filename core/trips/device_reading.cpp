@@ -16,6 +16,13 @@ std::optional<TripList> ReadTrips(link::Exchange& link, int count, const std::fu
 
 std::optional<TripList> ReadTripRange(link::Exchange& link, int first, int end,
                                       const std::function<void(int index)>& sent) {
+  auto records = ReadDeviceRecords(link, first, end, sent);
+  if (!records) return std::nullopt;
+  return AcceptedTrips(*records);
+}
+
+std::optional<TripList> ReadDeviceRecords(link::Exchange& link, int first, int end,
+                                          const std::function<void(int index)>& sent) {
   TripList read;
   for (int index = first; index < end; ++index) {
     const auto whileWaiting = [&] {
@@ -24,9 +31,19 @@ std::optional<TripList> ReadTripRange(link::Exchange& link, int first, int end,
     if (!link.RetryingExchange(link::TripReadCommand(static_cast<std::uint8_t>(index)), whileWaiting,
                                link::TripReplyForm))
       return std::nullopt;
-    if (auto trip = TripFromReply(link::Line(link.LastReply()))) read.push_back(*trip);
+    read.push_back(DecodeTripReply(link::Line(link.LastReply())));
   }
   return read;
+}
+
+TripList AcceptedTrips(const TripList& records) {
+  TripList trips;
+  for (TripRecord r : records) {
+    if (!AcceptedFromDevice(r)) continue;
+    Derive(r);
+    trips.push_back(r);
+  }
+  return trips;
 }
 
 }  // namespace riventar::trips

@@ -26,4 +26,12 @@ std::optional<TripList> ReadTrips(link::Exchange& link, int count, const std::fu
 std::optional<TripList> ReadTripRange(link::Exchange& link, int first, int end,
                                       const std::function<void(int index)>& sent = {});
 
+// The records at indexes first..end-1 as the device holds them, one per
+// index, rejected ones included (DecodeTripReply: derived values left at 0).
+// Asked as ReadTripRange asks; nothing when one stays unanswered.
+std::optional<TripList> ReadDeviceRecords(link::Exchange& link, int first, int end,
+                                          const std::function<void(int index)>& sent = {});
+// Of a device's records, the trips its rules accept, derived values filled.
+TripList AcceptedTrips(const TripList& records);
+
 }  // namespace riventar::trips

@@ -148,6 +148,7 @@ class SharedStore final : public Store {
 
   // A device is this computer's: what it held is known here.
   trips::TripList DeviceMemory(const std::string& path) override { return local_->DeviceMemory(path); }
+  std::vector<trips::TripList> DeviceMemories(const std::string& path) override { return local_->DeviceMemories(path); }
 
   SharingStatus Status() {
     return {true, serverName_, local_->WaitingTotals(), problem_, problemKind_, problemDetail_};

@@ -90,6 +90,23 @@ const std::vector<std::vector<QString>>& Migrations() {
           " distance BIGINT NOT NULL, fuel BIGINT NOT NULL, fresh INTEGER NOT NULL,"
           " PRIMARY KEY (entry, slot)) WITHOUT ROWID",
       },
+      {
+          // Several devices per path, the highest id read last, each with its
+          // record at every index, rejected ones included. What device_memory
+          // held (the accepted trips only) is kept: where the device held
+          // others its indexes do not match, and it is read whole once.
+          "CREATE TABLE devices (id INTEGER PRIMARY KEY, path TEXT NOT NULL)",
+          "CREATE INDEX devices_by_path ON devices (path, id)",
+          "CREATE TABLE device_records ("
+          " device INTEGER NOT NULL REFERENCES devices (id) ON DELETE CASCADE, slot INTEGER NOT NULL,"
+          " stamp BIGINT NOT NULL, trip_time BIGINT NOT NULL, moving_time BIGINT NOT NULL,"
+          " distance BIGINT NOT NULL, fuel BIGINT NOT NULL,"
+          " PRIMARY KEY (device, slot)) WITHOUT ROWID",
+          "INSERT INTO devices (path) SELECT DISTINCT device FROM device_memory ORDER BY device",
+          "INSERT INTO device_records SELECT devices.id, slot, stamp, trip_time, moving_time, distance, fuel "
+          "FROM device_memory JOIN devices ON devices.path = device_memory.device",
+          "DROP TABLE device_memory",
+      },
   };
   return steps;
 }
@@ -256,7 +273,7 @@ class SqliteStore final : public QueuingStore {
     tripVehicle_ = c_.Prepared(QStringLiteral("SELECT vehicle FROM trips WHERE %1").arg(TripIdentity));
     moveTrip_ = c_.Prepared(QStringLiteral("UPDATE trips SET vehicle = ? WHERE %1").arg(TripIdentity));
     remember_ = c_.Prepared(
-        QStringLiteral("INSERT INTO device_memory (device, slot, %1) VALUES (?, ?, ?, ?, ?, ?, ?)").arg(TripColumns));
+        QStringLiteral("INSERT INTO device_records (device, slot, %1) VALUES (?, ?, ?, ?, ?, ?, ?)").arg(TripColumns));
     if (queue_)
       queueTrip_ = c_.Prepared(
           QStringLiteral("INSERT INTO outbox_trips (entry, slot, %1, fresh) VALUES (?, ?, ?, ?, ?, ?, ?, ?)")
@@ -297,11 +314,26 @@ class SqliteStore final : public QueuingStore {
   }
 
   trips::TripList DeviceMemory(const std::string& path) override {
+    std::vector<trips::TripList> memories = DeviceMemories(path);
+    return memories.empty() ? trips::TripList{} : std::move(memories.front());
+  }
+
+  std::vector<trips::TripList> DeviceMemories(const std::string& path) override {
     QSqlQuery q =
-        c_.Prepared(QStringLiteral("SELECT %1 FROM device_memory WHERE device = ? ORDER BY slot").arg(TripColumns));
+        c_.Prepared(QStringLiteral("SELECT device, %1 FROM device_records JOIN devices ON devices.id = device "
+                                   "WHERE path = ? ORDER BY device DESC, slot")
+                        .arg(TripColumns));
     q.bindValue(0, QString::fromStdString(path));
     c_.Run(q);
-    return TripRows(q);
+    std::vector<trips::TripList> out;
+    std::optional<std::int64_t> device;
+    while (q.next()) {
+      const std::int64_t id = q.value(0).toLongLong();
+      if (id != device) out.emplace_back();
+      device = id;
+      out.back().push_back(TripAt(q, 1));
+    }
+    return out;
   }
 
   trips::TripList Unsent(const TripQuery& query) override {
@@ -476,17 +508,8 @@ class SqliteStore final : public QueuingStore {
       c_.Run(shrink);
     }
 
-    if (recording.origin == Origin::Device) {
-      QSqlQuery forget = c_.Prepared(QStringLiteral("DELETE FROM device_memory WHERE device = ?"));
-      forget.bindValue(0, QString::fromStdString(recording.source));
-      c_.Run(forget);
-      for (std::size_t slot = 0; slot < recording.trips.size(); ++slot) {
-        remember_.bindValue(0, QString::fromStdString(recording.source));
-        remember_.bindValue(1, static_cast<int>(slot));
-        BindTrip(remember_, 2, recording.trips[slot]);
-        c_.Run(remember_);
-      }
-    }
+    if (recording.origin == Origin::Device)
+      Remember(recording.source, recording.records.empty() ? recording.trips : recording.records);
 
     if (saved && result.added == 0) {
       QSqlQuery drop = c_.Prepared(QStringLiteral("DELETE FROM imports WHERE id = ?"));
@@ -501,6 +524,37 @@ class SqliteStore final : public QueuingStore {
     if (queue_) Queue(recording, saved, result.wasNew);
     transaction.Commit();
     return result;
+  }
+
+  // The device at `path` as read now, in place of what was remembered of it
+  // (known by its record 0), and of the least recently read beyond the few a
+  // path keeps. A device that holds nothing is no device to know again.
+  void Remember(const std::string& path, const trips::TripList& records) {
+    if (records.empty()) return;
+    const QString where = QString::fromStdString(path);
+    QSqlQuery forget =
+        c_.Prepared(QStringLiteral("DELETE FROM devices WHERE path = ? AND EXISTS (SELECT 1 FROM device_records "
+                                   "WHERE device = devices.id AND slot = 0 AND %1)")
+                        .arg(TripIdentity));
+    forget.bindValue(0, where);
+    BindTrip(forget, 1, records.front());
+    c_.Run(forget);
+    QSqlQuery device = c_.Prepared(QStringLiteral("INSERT INTO devices (path) VALUES (?)"));
+    device.bindValue(0, where);
+    c_.Run(device);
+    const std::int64_t id = device.lastInsertId().toLongLong();
+    for (std::size_t slot = 0; slot < records.size(); ++slot) {
+      remember_.bindValue(0, QVariant::fromValue<qint64>(id));
+      remember_.bindValue(1, static_cast<int>(slot));
+      BindTrip(remember_, 2, records[slot]);
+      c_.Run(remember_);
+    }
+    QSqlQuery oldest = c_.Prepared(QStringLiteral("DELETE FROM devices WHERE path = ? AND id NOT IN "
+                                                  "(SELECT id FROM devices WHERE path = ? ORDER BY id DESC LIMIT %1)")
+                                       .arg(DevicesPerPath));
+    oldest.bindValue(0, where);
+    oldest.bindValue(1, where);
+    c_.Run(oldest);
   }
 
   void Queue(const Recording& recording, bool saved, const std::vector<bool>& fresh) {

@@ -19,8 +19,9 @@ namespace riventar::logbook {
 inline constexpr std::chrono::milliseconds DefaultBusyTimeout{5000};
 
 // The schema this program writes; a file of a higher version is Newer.
-// Version 2 added the outbox.
-inline constexpr int SchemaVersion = 2;
+// Version 2 added the outbox; 3 remembers several devices per path, each
+// record by its index.
+inline constexpr int SchemaVersion = 3;
 
 // Opens the logbook at `location`, creating it (and its folder) when missing.
 // Throws StoreError. The Store belongs to the calling thread.

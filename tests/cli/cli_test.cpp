@@ -176,7 +176,9 @@ TEST_F(Cli, ResetOnlyAfterTheFileIsSafelyWritten) {
   // write fails, the old file and the trips stay.
   const Outcome full = Run({"download", "--no-logbook", "-o", file.string(), "--reset"}, 200);
   EXPECT_EQ(full.status, 4);
-  EXPECT_NE(full.err.find("the file as it was is kept"), std::string::npos) << full.err;
+  EXPECT_NE(full.err.find("the file as it was is kept; the device is not reset, so it still holds them"),
+            std::string::npos)
+      << full.err;
   EXPECT_EQ(Contents(file), "old contents");
   EXPECT_EQ(sim.Trips().size(), device.size());
   EXPECT_EQ(sim.Commands().back(), "$TR04");
@@ -384,6 +386,40 @@ TEST_F(Cli, AppendKeepsTheFileAsItIsAndAddsTheWindowsLines) {
   }
 }
 
+TEST_F(Cli, AppendingAgainAfterAKilledRunAddsNothingTwice) {
+  const std::string file = (dir / "car.dat").string();
+  const std::vector<std::string> command = {"download", "-o", file, "--append", "--reset"};
+  // Killed once the file is written, while the reset's answer is awaited.
+  sim.SetMisbehaviour(riventar::sim::Misbehaviour::SilentOn({"TC"}));
+  const pid_t child = Start(command);
+  ASSERT_TRUE(sim.WaitForCommands(8, std::chrono::seconds(5)));
+  ASSERT_EQ(sim.Commands().back(), "$TC");
+  ::kill(child, SIGKILL);
+  EXPECT_EQ(Wait(child).status, 128 + SIGKILL);
+  const std::string once = trips::SerializeDatFile({}, Shown(device));
+  ASSERT_EQ(Contents(file), once);
+
+  // One more trip made meanwhile: only it is added.
+  std::vector<DeviceTrip> more = device;
+  more.push_back(riventar::sim::RealisticTrips(6, 4).back());
+  sim.SetTrips(more);
+  sim.SetMisbehaviour({});
+  Outcome o = Run(command);
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(o.err, "riventar-cli: 6 trips read, 1 new, 1 trip added to " + file +
+                       " (5 trips there already); the device's counter is reset\n");
+  EXPECT_EQ(Contents(file), trips::SerializeDatFile({}, Shown(more)));
+
+  // The same trips once more (another run killed before the reset): the file is left as it is.
+  sim.SetTrips(more);
+  o = Run(command);
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(o.err, "riventar-cli: 6 trips read, 0 new, nothing added to " + file +
+                       " (6 trips there already); the device's counter is reset\n");
+  const std::string contents = Contents(file);
+  EXPECT_EQ(std::count(contents.begin(), contents.end(), '\n'), 3 + 6);
+}
+
 TEST_F(Cli, SuccessAndAFailedResetAreSaid) {
   const std::string file = (dir / "car.dat").string();
   const struct {
@@ -491,6 +527,37 @@ TEST_F(Cli, AnInterruptClearsTheBarAndLeavesNoFileBehind) {
   EXPECT_EQ(sim.Trips().size(), 200u);
 }
 
+TEST_F(Cli, ASignalDuringTheLastWritesWaitsUntilTheOutcomeIsSaid) {
+  const std::string file = (dir / "car.dat").string();
+  const std::string written = "riventar-cli: 5 trips read, 5 new, written to " + file;
+  using riventar::sim::Misbehaviour;
+  const struct {
+    Misbehaviour onReset;
+    std::string err;
+  } cases[] = {
+      {Misbehaviour::SilentOn({"TC"}),
+       written + "; but the device did not answer the counter reset, so it still holds them\n"},
+      // Answered within the reply timeout, after the signal has come.
+      {Misbehaviour::LateOn(std::chrono::milliseconds(100), {"TC"}), written + "; the device's counter is reset\n"},
+  };
+  for (const auto& c : cases) {
+    fs::remove(logbook);
+    fs::remove(file);
+    sim.SetTrips(device);
+    sim.SetMisbehaviour(c.onReset);
+    sim.ClearCommands();
+    const pid_t child = Start({"download", "-o", file, "--reset"});
+    // "$NOP", "$TN", five trips, then "$TC": the file is written and the reset's answer awaited.
+    ASSERT_TRUE(sim.WaitForCommands(8, std::chrono::seconds(5)));
+    ASSERT_EQ(sim.Commands().back(), "$TC");
+    ::kill(child, SIGTERM);
+    const Outcome o = Wait(child);
+    EXPECT_EQ(o.status, 128 + SIGTERM);
+    EXPECT_EQ(o.err, c.err);
+    EXPECT_EQ(Contents(file), trips::SerializeDatFile({}, Shown(device)));
+  }
+}
+
 TEST_F(Cli, TheLogbookKeepsEveryTripOnceAndGivesBackTheWindowsBytes) {
   const std::vector<std::string> vehicle = {"--vehicle-reg", "А123ВС 77", "--vehicle-model", "ВАЗ-2110"};
   std::vector<std::string> args{"download", "--format", "csv"};
@@ -529,6 +596,67 @@ TEST_F(Cli, NewReadsAndGivesOnlyWhatTheLogbookLacks) {
   EXPECT_EQ(again.status, 0) << again.err;
   EXPECT_EQ(sim.Commands(), (Commands{"$NOP", "$TN", "$TR00", "$TR07", "$TC"}));
   EXPECT_FALSE(fs::exists(dir / "new.dat"));
+}
+
+TEST_F(Cli, NewComparesAtTheDevicesOwnIndexesWhereItHoldsRejectedTrips) {
+  // 40 records, 13 of them out of range.
+  const auto held = riventar::sim::WithInvalidTrips(riventar::sim::RealisticTrips(40));
+  sim.SetTrips(held);
+  Outcome o = Run({"download"});
+  EXPECT_EQ(o.err, "riventar-cli: 27 trips read (13 left out as invalid), 27 new\n");
+  const struct {
+    int added;  // trips made since
+    Commands sent;
+    std::string err;
+  } cases[] = {
+      {0, {"$NOP", "$TN", "$TR00", "$TR27"}, "riventar-cli: 0 trips read, 40 known not read again, 0 new\n"},
+      {2,
+       {"$NOP", "$TN", "$TR00", "$TR27", "$TR28", "$TR29"},
+       "riventar-cli: 2 trips read, 40 known not read again, 2 new\n"},
+  };
+  for (const auto& c : cases) {
+    auto more = held;
+    const auto later = riventar::sim::RealisticTrips(40 + c.added, 9);
+    more.insert(more.end(), later.end() - c.added, later.end());
+    sim.SetTrips(more);
+    sim.ClearCommands();
+    o = Run({"download", "--new", "--format", "dat"});
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(sim.Commands(), c.sent);
+    EXPECT_EQ(o.err, c.err);
+    EXPECT_EQ(o.out, trips::SerializeDatFile({}, Shown({later.end() - c.added, later.end()})));
+    sim.SetTrips(held);  // the next case starts from the same history
+    ASSERT_EQ(Run({"download", "--new"}).status, 0);
+  }
+}
+
+TEST_F(Cli, NewKnowsTwoCarsReadThroughOneAdapterInTurn) {
+  const auto first = riventar::sim::RealisticTrips(7, 11), second = riventar::sim::RealisticTrips(5, 12);
+  const std::vector<DeviceTrip> firstEarlier(first.begin(), first.end() - 1);
+  sim.SetTrips(firstEarlier);
+  ASSERT_EQ(Run({"download", "--new"}).status, 0);
+  const struct {
+    std::vector<DeviceTrip> held;
+    Commands sent;
+    std::string err;
+  } cases[] = {
+      // Fewer trips than the first car's history: nothing to check.
+      {second, {"$NOP", "$TN", "$TR00", "$TR01", "$TR02", "$TR03", "$TR04"}, "riventar-cli: 5 trips read, 5 new\n"},
+      // The first car, one trip later: record 0 is asked once for both cars.
+      {first, {"$NOP", "$TN", "$TR00", "$TR05", "$TR06"}, "riventar-cli: 1 trip read, 6 known not read again, 1 new\n"},
+      {second, {"$NOP", "$TN", "$TR00", "$TR04"}, "riventar-cli: 0 trips read, 5 known not read again, 0 new\n"},
+      {first, {"$NOP", "$TN", "$TR00", "$TR06"}, "riventar-cli: 0 trips read, 7 known not read again, 0 new\n"},
+  };
+  for (const auto& c : cases) {
+    sim.SetTrips(c.held);
+    sim.ClearCommands();
+    const Outcome o = Run({"download", "--new", "--format", "csv"});
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(sim.Commands(), c.sent);
+    EXPECT_EQ(o.err, c.err);
+  }
+  const std::string all = Run({"log", "trips", "--format", "dat"}).out;
+  EXPECT_EQ(all.size(), 3 * 2 + (first.size() + second.size()) * trips::TripLineSize);
 }
 
 TEST_F(Cli, ImportingTwiceChangesNothingAndARefusedFileIsSaid) {

@@ -14,6 +14,8 @@
 #include <random>
 #include <string>
 
+#include "core/logbook/stamp.h"
+#include "core/trips/dat_file.h"
 #include "platform/logbook/location.h"
 #include "platform/logbook/sqlite_store.h"
 #include "tests/support/logbook_trips.h"
@@ -140,6 +142,103 @@ TEST_F(LogbookStore, RemembersWhatEachDeviceHeldAtItsLastReading) {
   EXPECT_EQ(store->DeviceMemory("/dev/ttyUSB0"), TripList{Trip(1, 1)});
   EXPECT_EQ(store->DeviceMemory("/dev/ttyS0"), TripList{Trip(9, 1)});
   EXPECT_EQ(store->DeviceMemory("/dev/ttyS1"), TripList{});
+}
+
+std::vector<std::vector<std::string>> Lines(const std::vector<TripList>& memories) {
+  std::vector<std::vector<std::string>> out;
+  for (const TripList& m : memories) {
+    auto& lines = out.emplace_back();
+    for (const TripRecord& r : m) lines.push_back(riventar::trips::TripLine(r));
+  }
+  return out;
+}
+
+TEST_F(LogbookStore, RemembersSeveralDevicesPerPathEachRecordByItsIndex) {
+  auto store = OpenLogbook(path_);
+  TripRecord rejected = Trip(4, 1);
+  rejected.TripTime = 0;
+  Recording car = Reading({Trip(3, 1), Trip(5, 1)});
+  car.records = {Trip(3, 1), rejected, Trip(5, 1)};
+  store->Record(car);
+  store->Record(Reading({Trip(9, 1)}, "В777ОР"));  // another car through the same adapter
+  EXPECT_EQ(Lines(store->DeviceMemories("/dev/ttyUSB0")), Lines({{Trip(9, 1)}, car.records}));
+  // The first car again, one trip more: known by its record 0, remembered in place of what it was.
+  car.records.push_back(Trip(6, 1));
+  car.trips.push_back(Trip(6, 1));
+  EXPECT_EQ(store->Record(car).added, 1);
+  EXPECT_EQ(Lines(store->DeviceMemories("/dev/ttyUSB0")), Lines({car.records, {Trip(9, 1)}}));
+  EXPECT_EQ(Lines({store->DeviceMemory("/dev/ttyUSB0")}), Lines({car.records}));
+  // A device that holds nothing is no device to know again.
+  store->Record(Reading({}));
+  EXPECT_EQ(store->DeviceMemories("/dev/ttyUSB0").size(), 2u);
+  // A path keeps the devices read last.
+  for (int day = 10; day < 10 + DevicesPerPath; ++day) store->Record(Reading({Trip(day, 2)}));
+  const auto memories = store->DeviceMemories("/dev/ttyUSB0");
+  ASSERT_EQ(memories.size(), static_cast<std::size_t>(DevicesPerPath));
+  EXPECT_EQ(Lines({memories.front()}), Lines({{Trip(10 + DevicesPerPath - 1, 2)}}));
+  EXPECT_EQ(Lines({memories.back()}), Lines({{Trip(10, 2)}}));
+  EXPECT_TRUE(store->DeviceMemories("/dev/ttyS0").empty());
+}
+
+TEST_F(LogbookStore, ALogbookOfVersionTwoKeepsWhatEachDeviceHeld) {
+  {
+    // Version 2's tables as that program made them.
+    std::filesystem::create_directories(dir_ / "sub");
+    Stranger old(path_);
+    for (const char* sql : {
+             "CREATE TABLE schema_version (version INTEGER NOT NULL)",
+             "INSERT INTO schema_version (version) VALUES (2)",
+             "CREATE TABLE vehicles (id INTEGER PRIMARY KEY, plate_key TEXT NOT NULL UNIQUE, model TEXT NOT NULL,"
+             " reg_id TEXT NOT NULL, owner TEXT NOT NULL, trips BIGINT NOT NULL, first_stamp BIGINT,"
+             " last_stamp BIGINT, distance BIGINT NOT NULL)",
+             "CREATE TABLE imports (id INTEGER PRIMARY KEY, origin INTEGER NOT NULL, at TEXT NOT NULL,"
+             " source TEXT NOT NULL, read_count INTEGER NOT NULL, added INTEGER NOT NULL)",
+             "CREATE TABLE trips (stamp BIGINT NOT NULL, trip_time BIGINT NOT NULL, moving_time BIGINT NOT NULL,"
+             " distance BIGINT NOT NULL, fuel BIGINT NOT NULL, vehicle INTEGER NOT NULL REFERENCES vehicles (id),"
+             " first_import INTEGER NOT NULL REFERENCES imports (id),"
+             " PRIMARY KEY (stamp, trip_time, moving_time, distance, fuel)) WITHOUT ROWID",
+             "CREATE INDEX trips_by_vehicle ON trips (vehicle, stamp)",
+             "CREATE TABLE device_memory (device TEXT NOT NULL, slot INTEGER NOT NULL, stamp BIGINT NOT NULL,"
+             " trip_time BIGINT NOT NULL, moving_time BIGINT NOT NULL, distance BIGINT NOT NULL, fuel BIGINT NOT NULL,"
+             " PRIMARY KEY (device, slot))",
+             "CREATE TABLE outbox (id INTEGER PRIMARY KEY, recording TEXT NOT NULL UNIQUE, saved INTEGER NOT NULL,"
+             " origin INTEGER NOT NULL, source TEXT NOT NULL, at TEXT NOT NULL, plate_key TEXT NOT NULL,"
+             " model TEXT NOT NULL, reg_id TEXT NOT NULL, owner TEXT NOT NULL)",
+             "CREATE TABLE outbox_trips (entry INTEGER NOT NULL REFERENCES outbox (id) ON DELETE CASCADE,"
+             " slot INTEGER NOT NULL, stamp BIGINT NOT NULL, trip_time BIGINT NOT NULL, moving_time BIGINT NOT NULL,"
+             " distance BIGINT NOT NULL, fuel BIGINT NOT NULL, fresh INTEGER NOT NULL,"
+             " PRIMARY KEY (entry, slot)) WITHOUT ROWID",
+         })
+      old.Exec(sql);
+    const std::pair<const char*, TripList> held[] = {{"/dev/ttyUSB0", {Trip(3, 1), Trip(5, 1)}},
+                                                     {"/dev/ttyS0", {Trip(9, 1)}}};
+    for (const auto& [device, trips] : held) {
+      for (std::size_t slot = 0; slot < trips.size(); ++slot) {
+        const TripRecord& r = trips[slot];
+        old.Exec(("INSERT INTO device_memory VALUES ('" + std::string(device) + "', " + std::to_string(slot) + ", " +
+                  std::to_string(Stamp(r)) + ", " + std::to_string(r.TripTime) + ", " + std::to_string(r.MovingTime) +
+                  ", " + std::to_string(r.Distance) + ", " + std::to_string(r.Fuel) + ")")
+                     .c_str());
+      }
+    }
+  }
+  auto store = OpenLogbook(path_);
+  EXPECT_EQ(store->DeviceMemories("/dev/ttyUSB0"), (std::vector<TripList>{{Trip(3, 1), Trip(5, 1)}}));
+  EXPECT_EQ(store->DeviceMemories("/dev/ttyS0"), (std::vector<TripList>{{Trip(9, 1)}}));
+  store->Record(Reading({Trip(7, 1)}));
+  EXPECT_EQ(store->DeviceMemories("/dev/ttyUSB0").size(), 2u);
+  store.reset();
+  QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("version"));
+  {
+    db.setDatabaseName(QString::fromStdString(path_));
+    ASSERT_TRUE(db.open());
+    QSqlQuery q(db);
+    ASSERT_TRUE(q.exec(QStringLiteral("SELECT version FROM schema_version")) && q.next());
+    EXPECT_EQ(q.value(0).toInt(), SchemaVersion);
+    EXPECT_EQ(SchemaVersion, 3);
+  }
+  db = QSqlDatabase();
+  QSqlDatabase::removeDatabase(QStringLiteral("version"));
 }
 
 TEST_F(LogbookStore, TwoProcessesRecordingAtOnceKeepEachTripExactlyOnce) {

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "core/trips/dat_file.h"
+#include "core/trips/device_reading.h"
 #include "sim/device.h"
 #include "sim/trip_store.h"
 #include "tests/support/scripted_exchange.h"
@@ -84,7 +86,8 @@ TEST(NewTrips, OnlyAnUnchangedHistoryIsSkipped) {
   };
   for (const Case& c : cases) {
     ScriptedExchange device(Holding(c.device));
-    const auto reading = riventar::logbook::ReadNewTrips(device, static_cast<int>(c.device.size()), Records(c.logbook));
+    const auto reading =
+        riventar::logbook::ReadNewTrips(device, static_cast<int>(c.device.size()), {Records(c.logbook)});
     ASSERT_TRUE(reading) << c.name;
     EXPECT_EQ(device.Sent(), c.sent) << c.name;
     EXPECT_EQ(reading->known, c.known) << c.name;
@@ -93,10 +96,70 @@ TEST(NewTrips, OnlyAnUnchangedHistoryIsSkipped) {
   }
 }
 
+// Every record by its index, rejected ones included, as a reading remembers them.
+trips::TripList Raw(const std::vector<DeviceTrip>& device) {
+  trips::TripList list;
+  for (std::size_t i = 0; i < device.size(); ++i)
+    list.push_back(
+        trips::DecodeTripReply(Command("!TR", static_cast<int>(i)) + riventar::sim::EncodeTrip(device[i]) + "\r"));
+  return list;
+}
+
+std::vector<std::string> TripLines(const trips::TripList& list) {
+  std::vector<std::string> lines;
+  for (const auto& r : list) lines.push_back(trips::TripLine(r));
+  return lines;
+}
+
+TEST(NewTrips, RejectedRecordsKeepTheirIndexAndSeveralDevicesAreTold) {
+  // Records 1, 4, 7 and 10 rejected; 10 is the last of the eleven known.
+  const auto car = riventar::sim::WithInvalidTrips(riventar::sim::RealisticTrips(14));
+  const auto other = riventar::sim::RealisticTrips(14, 5);
+  const std::vector<DeviceTrip> carKnown(car.begin(), car.begin() + 11), otherKnown(other.begin(), other.begin() + 6);
+  // The car read once before, then a record other than its last changed: record 0 agrees, record 10 does not.
+  auto carEarlier = carKnown;
+  carEarlier[10] = other[10];
+  struct Case {
+    const char* name;
+    std::vector<std::vector<DeviceTrip>> memories;  // most recently read first
+    Lines sent;
+    int known;
+  };
+  const Case cases[] = {
+      {"a rejected last record is checked at its index", {carKnown}, {"$TR00", "$TR0a", "$TR0b", "$TR0c", "$TR0d"}, 11},
+      {"the other car passed over, record 0 asked once",
+       {otherKnown, carKnown},
+       {"$TR00", "$TR0a", "$TR0b", "$TR0c", "$TR0d"},
+       11},
+      {"record 0 alike, record k-1 not: the next one",
+       {carEarlier, otherKnown, carKnown},
+       {"$TR00", "$TR0a", "$TR0b", "$TR0c", "$TR0d"},
+       11},
+      {"none matches: everything",
+       {otherKnown, carEarlier},
+       {"$TR00", "$TR0a", "$TR00", "$TR01", "$TR02", "$TR03", "$TR04", "$TR05", "$TR06", "$TR07", "$TR08", "$TR09",
+        "$TR0a", "$TR0b", "$TR0c", "$TR0d"},
+       0},
+  };
+  for (const Case& c : cases) {
+    std::vector<trips::TripList> memories;
+    for (const auto& m : c.memories) memories.push_back(Raw(m));
+    ScriptedExchange device(Holding(car));
+    const auto reading = riventar::logbook::ReadNewTrips(device, static_cast<int>(car.size()), memories);
+    ASSERT_TRUE(reading) << c.name;
+    EXPECT_EQ(device.Sent(), c.sent) << c.name;
+    EXPECT_EQ(reading->known, c.known) << c.name;
+    EXPECT_EQ(reading->trips, trips::AcceptedTrips(Raw(car))) << c.name;
+    EXPECT_EQ(reading->trips.size(), 14u - 5u) << c.name;
+    EXPECT_EQ(reading->read, c.known == 0 ? 9 : 2) << c.name;
+    EXPECT_EQ(TripLines(reading->records), TripLines(Raw(car))) << c.name;
+  }
+}
+
 TEST(NewTrips, AnUnansweredCheckIsNoReading) {
   const auto all = riventar::sim::RealisticTrips(3);
   ScriptedExchange silent([](std::string_view) { return Lines{}; });
-  EXPECT_FALSE(riventar::logbook::ReadNewTrips(silent, 3, Records(all)));
+  EXPECT_FALSE(riventar::logbook::ReadNewTrips(silent, 3, {Records(all)}));
   EXPECT_EQ(silent.Sent(), Lines(5, "$TR00"));
 }
 

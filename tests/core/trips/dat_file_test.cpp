@@ -133,3 +133,35 @@ TEST(Csv, LineCountAndEmptyTable) {
   EXPECT_EQ(lines, 4u);
   EXPECT_EQ(three.substr(three.size() - 2), "\r\n");
 }
+
+TEST(DatFile, AppendingAddsOnlyTheLinesTheFileLacks) {
+  TripRecord other = WorkedExample();
+  other.Day = 6;
+  const std::string otherLine = TripLine(other);
+  const std::string header = "m\r\nr\r\no\r\n";
+  // Upper case reads the same in the first place of a pair, 32 lower in the second.
+  std::string same = WorkedLine, notSame = WorkedLine;
+  same[34] = 'F';
+  notSame[3] = 'A';
+  const struct {
+    const char* name;
+    std::string file;
+    TripList trips;
+    std::string added;
+    std::size_t present;
+  } cases[] = {
+      {"vehicle lines alone", header, {WorkedExample(), other}, WorkedLine + otherLine, 0},
+      {"no file at all", "", {WorkedExample()}, WorkedLine, 0},
+      {"one there already", header + WorkedLine, {WorkedExample(), other}, otherLine, 1},
+      {"all there: nothing", header + otherLine + WorkedLine, {WorkedExample(), other}, "", 2},
+      {"twice among the trips: once", header, {other, other}, otherLine, 1},
+      {"the same record spelled otherwise: there", header + same, {WorkedExample()}, "", 1},
+      {"another record is no match", header + notSame, {WorkedExample()}, WorkedLine, 0},
+  };
+  for (const auto& c : cases) {
+    const AppendedLines lines = LinesToAppend(c.file, c.trips);
+    EXPECT_EQ(lines.bytes, c.added) << c.name;
+    EXPECT_EQ(lines.count * TripLineSize, c.added.size()) << c.name;
+    EXPECT_EQ(lines.present, c.present) << c.name;
+  }
+}
