@@ -83,7 +83,10 @@ class Fleet : public ::testing::Test {
   Outcome Run(const std::string& computer, std::vector<std::string> args, riventar::sim::Simulator* device = nullptr) {
     return Wait(computer, Start(computer, std::move(args), device));
   }
-  std::string Sql(const std::string& sql) { return PgServer::Shared().Sql(database, sql); }
+  // Among the logbook's tables.
+  std::string Sql(const std::string& sql) {
+    return PgServer::Shared().Sql(database, "SET search_path = riventar; " + sql);
+  }
   std::string TripCount() {
     return Sql("SELECT COUNT(*), COUNT(DISTINCT (stamp, trip_time, moving_time, distance, fuel)) FROM trips");
   }
