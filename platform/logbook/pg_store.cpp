@@ -1,5 +1,8 @@
 #include "platform/logbook/pg_store.h"
 
+#include <pwd.h>
+#include <unistd.h>
+
 #include <QSqlDatabase>
 #include <QSqlDriver>
 #include <QSqlError>
@@ -870,6 +873,31 @@ class PgStore final : public Store {
 };
 
 }  // namespace
+
+std::string ServerQueueKey(const std::string& location) {
+  char* parseError = nullptr;
+  std::unique_ptr<PQconninfoOption, decltype(&PQconninfoFree)> parsed(PQconninfoParse(location.c_str(), &parseError),
+                                                                      &PQconninfoFree);
+  PQfreemem(parseError);
+  if (!parsed) return RedactedLocation(location);
+  std::map<std::string, std::string> options;
+  for (const PQconninfoOption* o = parsed.get(); o->keyword != nullptr; ++o)
+    if (o->val != nullptr) options[o->keyword] = o->val;
+  const auto value = [&options](const std::string& key, const char* variable, const std::string& fallback) {
+    if (!options[key].empty()) return options[key];
+    const char* set = std::getenv(variable);
+    return set && *set ? std::string(set) : fallback;
+  };
+  std::string host = options["host"].empty() ? options["hostaddr"] : options["host"];
+  const std::string service = value("service", "PGSERVICE", "");
+  if (host.empty() && !service.empty())
+    return "service " + service + (options["dbname"].empty() ? "" : "/" + options["dbname"]);
+  if (host.empty()) host = value("host", "PGHOST", value("hostaddr", "PGHOSTADDR", ""));
+  std::string login;
+  if (const passwd* me = ::getpwuid(::getuid())) login = me->pw_name;
+  const std::string user = value("user", "PGUSER", login);
+  return host + ":" + value("port", "PGPORT", "5432") + "/" + value("dbname", "PGDATABASE", user);
+}
 
 std::unique_ptr<Store> OpenServerLogbook(const std::string& location, std::chrono::seconds connectTimeout) {
   return std::make_unique<PgStore>(location, connectTimeout);

@@ -39,6 +39,12 @@ namespace riventar::logbook {
 // the trips' values, and keeps the texts PostgreSQL cannot hold as bytes.
 inline constexpr int ServerSchemaVersion = 3;
 
+// The server `location` names, as a computer's queue keys what waits for it:
+// "host:port/database" (libpq's defaults and environment filling what the
+// URI leaves out), or "service NAME[/database]". No user, no password: one
+// logbook whoever sends.
+std::string ServerQueueKey(const std::string& location);
+
 // Connects (giving up after `connectTimeout`, unless the URI names its own
 // connect_timeout), then creates or brings up to date the schema, one
 // computer at a time. Throws StoreError: CannotOpen when the server cannot be
