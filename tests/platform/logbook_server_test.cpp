@@ -279,7 +279,7 @@ constexpr char EarlierGrants[] =
 
 // A database set up as docs/fleet.md says: owned by riventar_owner, open to
 // the three roles only.
-class Fleet : public ServerLogbook {
+class FleetRoles : public ServerLogbook {
  protected:
   void SetUp() override {
     ServerLogbook::SetUp();
@@ -332,7 +332,7 @@ const std::vector<std::string> Rewriting = {
     "CREATE TABLE riventar.mine (x INTEGER)",
 };
 
-TEST_F(Fleet, TheRecorderRecordsTheAdministratorRewritesTheReaderLooks) {
+TEST_F(FleetRoles, TheRecorderRecordsTheAdministratorRewritesTheReaderLooks) {
   OpenServerLogbook(As("riventar_owner"));  // makes the schema, grants the rights
   auto store = OpenServerLogbook(As("riventar_recorder"));
   store->Record(Reading({Trip(9, 1)}, "В777ОР"));
@@ -365,7 +365,7 @@ TEST_F(Fleet, TheRecorderRecordsTheAdministratorRewritesTheReaderLooks) {
 
 // PostgreSQL 13 and 14 let everyone create in public: a driver's operator
 // there must never run with the owner's rights.
-TEST_F(Fleet, AnOperatorOfTheRecordersInAWritablePublicRunsNowhere) {
+TEST_F(FleetRoles, AnOperatorOfTheRecordersInAWritablePublicRunsNowhere) {
   FleetSql("GRANT CREATE ON SCHEMA public TO PUBLIC");
   OpenServerLogbook(As("riventar_owner"));
   FleetSql(
@@ -397,7 +397,7 @@ TEST_F(Fleet, AnOperatorOfTheRecordersInAWritablePublicRunsNowhere) {
 
 // The earlier guide's server, recorder's UPDATE and DELETE included, and a
 // forged row that made every later recording of its car fail.
-TEST_F(Fleet, AnUpgradeMovesTheLogbookSetsTheRightsAnewAndSetsForgedRowsAside) {
+TEST_F(FleetRoles, AnUpgradeMovesTheLogbookSetsTheRightsAnewAndSetsForgedRowsAside) {
   const std::string stamp = std::to_string(Stamp(Trip(1, 1)));
   FleetSql(std::string(FirstVersionSchema) +
                "INSERT INTO vehicles (plate_key, model, reg_id, owner, trips, first_stamp, last_stamp, distance) "

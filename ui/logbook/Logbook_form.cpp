@@ -464,12 +464,12 @@ void TLogbook_Form::Send_Button_Click() {
                        : QStringLiteral("Отправлено на сервер: %1.").arg(TripsText(result.sentTrips)));
     return;
   }
-  if (!status.setAside.empty())
-    text += QStringLiteral(" Сервер не принял записей: %1 (%2); они отложены на этом компьютере.")
-                .arg(status.setAside.size())
-                .arg(FromUtf8(status.setAside.front().reason));
   const QString problem = ServerProblemText(status);
-  const QString why = problem.isEmpty() ? QStringLiteral("сервер принял не все") : problem;
+  QString why = problem.isEmpty() ? QStringLiteral("сервер принял не все") : problem;
+  if (problem.isEmpty() && !status.setAside.empty())
+    why = QStringLiteral("сервер не принял записей: %1 (%2), они отложены на этом компьютере")
+              .arg(status.setAside.size())
+              .arg(FromUtf8(status.setAside.front().reason));
   const QString left = TripsText(result.left.trips);
   dialogs.Message(
       this, MsgIcon::Warning, caption,

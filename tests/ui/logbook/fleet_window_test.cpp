@@ -91,7 +91,7 @@ class FleetWindow : public ::testing::Test {
     form->Logbook_Button->click();
     return *form->LogbookWindow();
   }
-  std::string ServerTrips() { return PgServer::Shared().Sql(database, "SELECT COUNT(*) FROM trips"); }
+  std::string ServerTrips() { return PgServer::Shared().Sql(database, "SELECT COUNT(*) FROM riventar.trips"); }
 
   const std::string database =
       "window_" + std::to_string(::getpid()) + "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
@@ -152,7 +152,7 @@ TEST_F(FleetWindow, AReadingWithTheServerOutOfReachWaitsHereAndIsSentOnce) {
   EXPECT_EQ(dialogs.messages[0].text, QStringLiteral("Отправлено на сервер: 4 маршрута."));
   EXPECT_TRUE(dialogs.messages[1].text.contains(QStringLiteral("отправлять нечего")));
   EXPECT_EQ(ServerTrips(), "4\n");
-  EXPECT_EQ(PgServer::Shared().Sql(database, "SELECT COUNT(*) FROM imports"), "1\n");
+  EXPECT_EQ(PgServer::Shared().Sql(database, "SELECT COUNT(*) FROM riventar.imports"), "1\n");
   EXPECT_TRUE(window.Sharing_Label->text().startsWith(QStringLiteral("Ничего не ждет отправки")));
   EXPECT_EQ(window.Vehicles_List->topLevelItem(0)->text(7), QString());
 
