@@ -251,7 +251,7 @@ class Transaction {
 
 class SqliteStore final : public QueuingStore {
  public:
-  SqliteStore(const std::string& path, std::chrono::milliseconds busyTimeout, bool queue, std::string server)
+  SqliteStore(const std::string& path, std::chrono::milliseconds busyTimeout, bool queue, const std::string& server)
       : c_(path, busyTimeout, false), queue_(queue), server_(QString::fromStdString(server)) {
     c_.Exec(QStringLiteral("PRAGMA foreign_keys = ON"));
     QSqlQuery mode = c_.Exec(QStringLiteral("PRAGMA journal_mode = WAL"));
