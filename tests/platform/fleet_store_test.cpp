@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <string>
 #include <vector>
 
@@ -240,6 +242,26 @@ TEST_F(SharedLogbook, WaitingTripsGoOnlyToTheServerTheyWereRecordedFor) {
   EXPECT_EQ(OpenLogbook(dir_ / "a.sqlite")->Trips({}), Days(1, 3));
   EXPECT_EQ(OpenLogbook(dir_ / "b.sqlite")->Trips({}), Days(10, 11));
   EXPECT_TRUE(Sharing(*a).servers.empty());
+}
+
+// Entries an earlier version queued named no server: the next one named takes them.
+TEST_F(SharedLogbook, WhatWasQueuedBeforeEntriesNamedTheirServerGoesToTheNextServerNamed) {
+  net_.up = false;
+  Open("a.sqlite")->Record(Reading(Days(1, 2)));
+  {
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("earlier"));
+    db.setDatabaseName(QString::fromStdString((dir_ / "local.sqlite").string()));
+    ASSERT_TRUE(db.open());
+    ASSERT_TRUE(QSqlQuery(QStringLiteral("UPDATE outbox SET server = ''"), db).isActive());
+  }
+  QSqlDatabase::removeDatabase(QStringLiteral("earlier"));
+  Network netB;
+  auto b = Open("b.sqlite", &netB);
+  EXPECT_EQ(Sharing(*b).waiting.trips, 2);
+  EXPECT_TRUE(SendWaiting(*b).complete);
+  EXPECT_EQ(OpenLogbook(dir_ / "b.sqlite")->Trips({}), Days(1, 2));
+  net_.up = true;
+  EXPECT_EQ(Sharing(*Open("a.sqlite")).waiting.recordings, 0);
 }
 
 }  // namespace
