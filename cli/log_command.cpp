@@ -200,10 +200,26 @@ void PrintSharingStatus(const GlobalOptions& global) {
     throw LogbookFailure(e);
   }
   const logbook::OutboxTotals& w = status.waiting;
+  // The other servers something waits for on this computer.
+  std::vector<logbook::ServerQueue> others;
+  for (const logbook::ServerQueue& queue : status.servers)
+    if (!status.shared || (queue.server != status.serverKey && !queue.server.empty())) others.push_back(queue);
   if (global.json) {
+    std::string setAside, servers;
+    for (const logbook::SetAsideRecording& r : status.setAside)
+      setAside += std::string(setAside.empty() ? "" : ", ") + "{\"at\": " + JsonString(r.at) +
+                  ", \"source\": " + JsonString(r.source) + ", \"trips\": " + std::to_string(r.trips) +
+                  ", \"reason\": " + JsonString(r.reason) + "}";
+    for (const logbook::ServerQueue& q : others)
+      servers += std::string(servers.empty() ? "" : ", ") + "{\"server\": " + JsonString(q.server) +
+                 ", \"waiting_trips\": " + std::to_string(q.waiting.trips) +
+                 ", \"waiting_recordings\": " + std::to_string(q.waiting.recordings) +
+                 ", \"set_aside\": " + std::to_string(q.waiting.setAside) +
+                 ", \"since\": " + (q.waiting.since.empty() ? "null" : JsonString(q.waiting.since)) + "}";
     std::cout << "{\"server\": " << (status.shared ? JsonString(status.server) : "null")
               << ", \"waiting_trips\": " << w.trips << ", \"waiting_recordings\": " << w.recordings
-              << ", \"since\": " << (w.since.empty() ? "null" : JsonString(w.since)) << "}\n";
+              << ", \"since\": " << (w.since.empty() ? "null" : JsonString(w.since)) << ", \"set_aside\": [" << setAside
+              << "], \"other_servers\": [" << servers << "]}\n";
     return;
   }
   if (!status.shared) {
@@ -214,6 +230,19 @@ void PrintSharingStatus(const GlobalOptions& global) {
   } else {
     std::cout << TripsText(w.trips) << " (" << RecordingsText(w.recordings) << ") wait to be sent to " << status.server
               << ", since " << w.since << "\n";
+  }
+  if (!status.setAside.empty()) {
+    std::cout << RecordingsText(static_cast<std::int64_t>(status.setAside.size()))
+              << " set aside: the server refused them for what they hold; 'log sync' tries them again\n";
+    for (const logbook::SetAsideRecording& r : status.setAside)
+      std::cout << "  " << r.at << " " << r.source << " (" << TripsText(r.trips) << "): " << r.reason << "\n";
+  }
+  for (const logbook::ServerQueue& q : others) {
+    std::cout << TripsText(q.waiting.trips) << " (" << RecordingsText(q.waiting.recordings);
+    if (q.waiting.setAside > 0) std::cout << ", " << q.waiting.setAside << " set aside";
+    std::cout << ") wait for " << (q.server.empty() ? "the next server named" : q.server);
+    if (!q.waiting.since.empty()) std::cout << ", since " << q.waiting.since;
+    std::cout << "\n";
   }
 }
 
@@ -238,10 +267,11 @@ void SyncLogbook(const GlobalOptions& global) {
   } else {
     std::cout << TripsText(result.sentTrips) << " sent (" << RecordingsText(result.sentRecordings) << ")\n";
   }
-  if (!result.complete) {
+  if (!result.complete && result.left.recordings > 0) {
     throw Failure{ExitStatus::Logbook, result.problem + "; " + TripsText(result.left.trips) + " (" +
                                            RecordingsText(result.left.recordings) + ") still wait on this computer"};
   }
+  if (!result.complete) throw Failure{ExitStatus::Logbook, result.problem + " ('log status' says why)"};
 }
 
 }  // namespace riventar::cli

@@ -66,7 +66,7 @@ std::string FillSql(int vehicles, int perVehicle) {
   const std::string stamp =
       "((" + day + " / 336)::bigint << 40) + ((" + day + " / 28 % 12)::bigint << 32) + ((1 + " + day +
       " % 28)::bigint << 24) + ((7 + n % 5 * 3)::bigint << 16) + ((v % 60)::bigint << 8) + " + day + " % 7";
-  return "SET session_replication_role = replica; SET maintenance_work_mem = '1GB'; "
+  return "SET search_path = riventar; SET session_replication_role = replica; SET maintenance_work_mem = '1GB'; "
          "INSERT INTO vehicles (plate_key, model, reg_id, owner, trips, distance) "
          "SELECT 'А' || (1000 + v) || 'ВС77', 'ВАЗ-2110', 'А' || (1000 + v) || 'ВС77', 'Иванов', 0, 0 "
          "FROM generate_series(0, " +
@@ -137,7 +137,7 @@ int main(int argc, char** argv) {
   // its car's trips from 20,000 + 60 c on, sliding by 100: each reading
   // overlaps its predecessor and the other four computers' readings.
   constexpr int Senders = 50, Cars = 10, Readings = 20;
-  const auto before = std::stoll(server.Sql("fleet", "SELECT COUNT(*) FROM trips"));
+  const auto before = std::stoll(server.Sql("fleet", "SELECT COUNT(*) FROM riventar.trips"));
   std::vector<pid_t> children;
   const auto start = Clock::now();
   for (int s = 0; s < Senders; ++s) {
@@ -163,17 +163,18 @@ int main(int argc, char** argv) {
     failed += !(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   }
   const double took = Ms(Clock::now() - start);
-  const auto stored = std::stoll(server.Sql("fleet", "SELECT COUNT(*) FROM trips")) - before;
+  const auto stored = std::stoll(server.Sql("fleet", "SELECT COUNT(*) FROM riventar.trips")) - before;
   const long long expected = Cars * (4 * 60 + (Readings - 1) * 100 + 255);
   const long long sent = static_cast<long long>(Senders) * Readings * 255;
   std::printf("50 senders of 20 readings of 255 trips: %.2f s, %lld trips stored of %lld expected, %d senders failed\n",
               took / 1000, stored, expected, failed);
   std::printf("50 senders: %.0f trips sent a second (%.0f new trips a second)\n", sent / (took / 1000),
               stored / (took / 1000));
-  const std::string totals =
-      server.Sql("fleet",
-                 "SELECT COUNT(*) FROM vehicles v WHERE trips <> (SELECT COUNT(*) FROM trips t WHERE t.vehicle = v.id) "
-                 "OR distance <> (SELECT COALESCE(SUM(distance), 0) FROM trips t WHERE t.vehicle = v.id)");
+  const std::string totals = server.Sql(
+      "fleet",
+      "SET search_path = riventar; SELECT COUNT(*) FROM vehicles v WHERE trips <> (SELECT COUNT(*) FROM trips t "
+      "WHERE t.vehicle = v.id) "
+      "OR distance <> (SELECT COALESCE(SUM(distance), 0) FROM trips t WHERE t.vehicle = v.id)");
   std::printf("vehicles whose kept totals differ from their trips: %s", totals.c_str());
   return failed == 0 && stored == expected && totals == "0\n" ? 0 : 1;
 }

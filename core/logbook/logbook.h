@@ -137,6 +137,14 @@ class StoreError : public std::runtime_error {
   std::string path_;
 };
 
+// A store refused a recording for what it holds (a value out of range, a
+// text it cannot keep), not for the connection or the rights: sent again, it
+// would be refused again.
+class RecordingRefused : public StoreError {
+ public:
+  using StoreError::StoreError;
+};
+
 // The storage. Every member throws StoreError; a failed write changes
 // nothing that was committed. One Store per thread.
 class Store {

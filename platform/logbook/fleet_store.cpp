@@ -33,6 +33,7 @@ std::string OneLine(std::string text) {
 }
 
 std::string TripsText(std::int64_t n) { return std::to_string(n) + (n == 1 ? " trip" : " trips"); }
+std::string RecordingsText(std::int64_t n) { return std::to_string(n) + (n == 1 ? " recording" : " recordings"); }
 
 class SharedStore final : public Store {
  public:
@@ -151,17 +152,33 @@ class SharedStore final : public Store {
   std::vector<trips::TripList> DeviceMemories(const std::string& path) override { return local_->DeviceMemories(path); }
 
   SharingStatus Status() {
-    return {true, serverName_, local_->WaitingTotals(), problem_, problemKind_, problemDetail_};
+    SharingStatus status;
+    status.shared = true;
+    status.server = serverName_;
+    status.waiting = local_->WaitingTotals();
+    status.setAside = local_->SetAsideRecordings();
+    status.servers = local_->WaitingByServer();
+    status.serverKey = local_->Server();
+    status.problem = problem_;
+    status.problemKind = problemKind_;
+    status.problemDetail = problemDetail_;
+    return status;
   }
 
   SyncResult SendNow() {
+    local_->Reconsider();  // the server may take now what it refused
     const OutboxTotals before = local_->WaitingTotals();
     SyncResult result;
     result.sentRecordings = Send(true);
     result.left = local_->WaitingTotals();
     result.sentTrips = before.trips - result.left.trips;
-    result.complete = result.left.recordings == 0;
-    if (!result.complete) result.problem = problem_.empty() ? "the server could not take everything" : problem_;
+    result.complete = result.left.recordings == 0 && result.left.setAside == 0;
+    if (result.left.recordings > 0)
+      result.problem = problem_.empty() ? "the server could not take everything" : problem_;
+    else if (!result.complete)
+      result.problem = "the server " + serverName_ + " refused " + RecordingsText(result.left.setAside) +
+                       " for what they hold; they are set aside on this computer";
+    return result;
     return result;
   }
 
@@ -217,11 +234,14 @@ class SharedStore final : public Store {
   }
 
   // Sends what waits, batch after batch; the recordings sent. Server problems
-  // are said, never thrown.
+  // are said, never thrown. A batch the server refuses for a recording's
+  // content is sent again one recording at a time, and the one it refuses is
+  // set aside.
   std::int64_t Send(bool explicitly) {
     std::int64_t sent = 0;
+    std::size_t limit = BatchTrips;
     for (;;) {
-      const std::vector<OutboxEntry> batch = local_->Waiting(BatchTrips);
+      const std::vector<OutboxEntry> batch = local_->Waiting(limit);
       if (batch.empty()) return sent;
       Store* server = Server(!explicitly);
       if (!server) return sent;
@@ -233,6 +253,13 @@ class SharedStore final : public Store {
       }
       try {
         server->RecordAll(recordings);
+      } catch (const RecordingRefused& e) {
+        if (batch.size() > 1) {
+          limit = 0;  // one at a time from here on
+          continue;
+        }
+        SetAside(batch.front(), e);
+        continue;
       } catch (const StoreError& e) {
         Failed(e);
         return sent;
@@ -241,6 +268,15 @@ class SharedStore final : public Store {
       local_->Sent(ids);
       sent += static_cast<std::int64_t>(ids.size());
     }
+  }
+
+  void SetAside(const OutboxEntry& entry, const StoreError& e) {
+    const std::string reason = OneLine(scrub_(e.what()));
+    local_->SetAside(entry.id, reason);
+    const Recording& r = entry.queued.recording;
+    if (options_.notice)
+      options_.notice("the server " + serverName_ + " refused the recording of " + r.at + " from " + r.source + " (" +
+                      reason + "); it is set aside on this computer, the others are sent");
   }
 
   // `onServer` with the server once what waits was sent, or `here` with the
@@ -303,7 +339,9 @@ std::unique_ptr<Store> OpenSharedLogbook(std::unique_ptr<QueuingStore> local, st
 
 SharingStatus Sharing(Store& store) {
   if (auto* shared = dynamic_cast<SharedStore*>(&store)) return shared->Status();
-  return {};
+  SharingStatus status;
+  if (auto* local = dynamic_cast<QueuingStore*>(&store)) status.servers = local->WaitingByServer();
+  return status;
 }
 
 SyncResult SendWaiting(Store& store) {

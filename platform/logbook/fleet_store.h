@@ -46,6 +46,12 @@ struct SharingStatus {
   bool shared = false;  // a fleet's logbook; false: a file of its own, nothing waits
   std::string server;   // its location as it may be shown
   OutboxTotals waiting;
+  // Of this server's recordings, those it refused for their content.
+  std::vector<SetAsideRecording> setAside;
+  // What waits for each server (by ServerQueueKey), this one's included
+  // under `serverKey`. Also for a file of its own: what it queued before.
+  std::vector<ServerQueue> servers;
+  std::string serverKey;
   std::string problem;  // the last server problem, one line; empty when the last attempt reached it
   // The same problem for a front end that words it itself: what kind, and the
   // server's own words (one line, without a password). Unset with `problem` empty.
@@ -54,7 +60,7 @@ struct SharingStatus {
 };
 
 struct SyncResult {
-  bool complete = true;        // nothing waits any more
+  bool complete = true;        // nothing waits any more, and nothing was set aside
   std::int64_t sentTrips = 0;  // of the trips that waited, those now on the server
   std::int64_t sentRecordings = 0;
   OutboxTotals left;
@@ -63,8 +69,13 @@ struct SyncResult {
 
 // For any Store OpenLogbookAt gave; a file's: not shared, nothing to send.
 // Sharing reads only the local file. SendWaiting tries the server now, even
-// right after a failure, and sends everything that waits. Both throw
-// StoreError for the local file only.
+// right after a failure, and sends everything that waits for it, the
+// recordings it refused before included. Both throw StoreError for the local
+// file only.
+//
+// Only what was queued for this server is sent to it. A recording the server
+// refuses for its content (RecordingRefused) is set aside with the reason,
+// and the others are sent all the same.
 SharingStatus Sharing(Store& store);
 SyncResult SendWaiting(Store& store);
 

@@ -9,8 +9,8 @@ namespace riventar::logbook {
 std::unique_ptr<Store> OpenLogbookAt(const std::string& location, const LogbookOptions& options) {
   if (!IsServerLocation(location)) return OpenLogbook(location);
   return OpenSharedLogbook(
-      OpenQueuingLogbook(DefaultLogbookLocation()), RedactedLocation(location),
-      [location] { return OpenServerLogbook(location, ServerConnectTimeout); },
+      OpenQueuingLogbook(DefaultLogbookLocation(), DefaultBusyTimeout, ServerQueueKey(location)),
+      RedactedLocation(location), [location] { return OpenServerLogbook(location, ServerConnectTimeout); },
       [location](const std::string& text) { return Scrubbed(text, location); }, options);
 }
 

@@ -1,10 +1,14 @@
 #include "platform/logbook/pg_store.h"
 
+#include <pwd.h>
+#include <unistd.h>
+
 #include <QSqlDatabase>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
+#include <array>
 #include <atomic>
 #include <cstdlib>
 #include <libpq-fe.h>
@@ -25,8 +29,16 @@ using trips::TripRecord;
 
 // ---- Schema ----
 
+constexpr char TripRanges[] =
+    "stamp BETWEEN 0 AND 281474976710655 AND trip_time BETWEEN 1 AND 4294967295 "
+    "AND moving_time BETWEEN 1 AND 4294967295 AND distance BETWEEN 6 AND 4294967295 "
+    "AND fuel BETWEEN 16 AND 4294967295";
+constexpr char BigintMax[] = "9223372036854775807";
+
 // Step i brings a logbook from version i to i + 1; a released step is never
 // changed. The tables and columns are the SQLite file's, in PostgreSQL's words.
+// Every step runs in the schema riventar (steps 1 and 2 once ran in the
+// owner's current schema: Migrate moves such a logbook first).
 const std::vector<std::vector<QString>>& Migrations() {
   static const std::vector<std::vector<QString>> steps = {
       {
@@ -122,9 +134,172 @@ const std::vector<std::vector<QString>>& Migrations() {
           "riventar_move_trips(bigint, bigint[], bigint[], bigint[], bigint[], bigint[]), riventar_trips_added(), "
           "riventar_trips_changed() FROM PUBLIC",
       },
+      {
+          // Trips as the device and the ".dat" format can give them: a stamp
+          // of six bytes, 32-bit measures, and the lower bounds both apply. A
+          // row outside them, made by hand, is kept aside, not deleted.
+          "CREATE TABLE riventar.trips_set_aside (LIKE riventar.trips, "
+          "set_aside_at TIMESTAMPTZ NOT NULL DEFAULT pg_catalog.now())",
+          QStringLiteral("WITH bad AS (DELETE FROM riventar.trips WHERE NOT (%1) RETURNING *) "
+                         "INSERT INTO riventar.trips_set_aside (stamp, trip_time, moving_time, distance, fuel, "
+                         "vehicle, first_import) SELECT stamp, trip_time, moving_time, distance, fuel, vehicle, "
+                         "first_import FROM bad")
+              .arg(TripRanges),
+          QStringLiteral("ALTER TABLE riventar.trips ADD CONSTRAINT trip_ranges CHECK (%1)").arg(TripRanges),
+          // PostgreSQL's text holds no NUL: a text that it cannot hold as
+          // given is kept here byte for byte, its column holding it cleaned
+          // for display. NULL: the text column is the original.
+          "ALTER TABLE riventar.vehicles ADD COLUMN model_bytes BYTEA, ADD COLUMN reg_id_bytes BYTEA, "
+          "ADD COLUMN owner_bytes BYTEA",
+          "ALTER TABLE riventar.imports ADD COLUMN source_bytes BYTEA",
+          // Every function runs with this path and names what it uses: no
+          // object of a caller's schema (an operator, a function, a table)
+          // can take the place of the logbook's. pg_temp is never searched
+          // for functions or operators, and last for tables.
+          "DROP FUNCTION riventar.riventar_vehicle(text, text, text, text, boolean)",
+          // The recorder's: a vehicle made when missing (its texts then those
+          // given), never changed; locked either way.
+          "CREATE FUNCTION riventar.riventar_add_vehicle(text, text, text, text, bytea, bytea, bytea) "
+          "RETURNS bigint LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, riventar, pg_temp AS $$ "
+          "DECLARE vehicle_id bigint; BEGIN "
+          "INSERT INTO riventar.vehicles (plate_key, model, reg_id, owner, model_bytes, reg_id_bytes, owner_bytes, "
+          "trips, distance) VALUES ($1, $2, $3, $4, $5, $6, $7, 0, 0) ON CONFLICT (plate_key) DO NOTHING "
+          "RETURNING id INTO vehicle_id; "
+          "IF vehicle_id IS NULL THEN "
+          "SELECT id INTO vehicle_id FROM riventar.vehicles WHERE plate_key = $1 FOR UPDATE; END IF; "
+          "RETURN vehicle_id; END $$",
+          // The administrator's: a saved table's texts become the vehicle's.
+          "CREATE FUNCTION riventar.riventar_set_vehicle(text, text, text, text, bytea, bytea, bytea) "
+          "RETURNS bigint LANGUAGE sql SECURITY DEFINER SET search_path = pg_catalog, riventar, pg_temp AS $$ "
+          "INSERT INTO riventar.vehicles AS v (plate_key, model, reg_id, owner, model_bytes, reg_id_bytes, "
+          "owner_bytes, trips, distance) VALUES ($1, $2, $3, $4, $5, $6, $7, 0, 0) "
+          "ON CONFLICT (plate_key) DO UPDATE SET model = excluded.model, reg_id = excluded.reg_id, "
+          "owner = excluded.owner, model_bytes = excluded.model_bytes, reg_id_bytes = excluded.reg_id_bytes, "
+          "owner_bytes = excluded.owner_bytes RETURNING id $$",
+          // The administrator's: a saved table's trips move to its vehicle.
+          "CREATE OR REPLACE FUNCTION riventar.riventar_move_trips(vehicle bigint, stamps bigint[], "
+          "trip_times bigint[], moving_times bigint[], distances bigint[], fuels bigint[]) "
+          "RETURNS void LANGUAGE sql SECURITY DEFINER SET search_path = pg_catalog, riventar, pg_temp AS $$ "
+          "WITH wanted AS (SELECT DISTINCT * FROM unnest($2, $3, $4, $5, $6) "
+          "AS u (stamp, trip_time, moving_time, distance, fuel)), "
+          "moved AS (SELECT t.stamp, t.trip_time, t.moving_time, t.distance, t.fuel FROM riventar.trips t "
+          "JOIN wanted USING (stamp, trip_time, moving_time, distance, fuel) WHERE t.vehicle <> $1 "
+          "ORDER BY 1, 2, 3, 4, 5 FOR UPDATE OF t) "
+          "UPDATE riventar.trips SET vehicle = $1 FROM moved WHERE trips.stamp = moved.stamp "
+          "AND trips.trip_time = moved.trip_time AND trips.moving_time = moved.moving_time "
+          "AND trips.distance = moved.distance AND trips.fuel = moved.fuel $$",
+          // Totals are summed as numeric and held within bigint: no trip can
+          // make a later recording fail.
+          QStringLiteral("CREATE OR REPLACE FUNCTION riventar.riventar_trips_added() RETURNS trigger LANGUAGE plpgsql "
+                         "SECURITY DEFINER SET search_path = pg_catalog, riventar, pg_temp AS $$ BEGIN "
+                         "UPDATE riventar.vehicles v SET trips = v.trips + n.trips, "
+                         "distance = LEAST(v.distance::numeric + n.distance, %1)::bigint, "
+                         "first_stamp = LEAST(v.first_stamp, n.first), last_stamp = GREATEST(v.last_stamp, n.last) "
+                         "FROM (SELECT vehicle, COUNT(*) AS trips, SUM(distance) AS distance, MIN(stamp) AS first, "
+                         "MAX(stamp) AS last FROM new_trips GROUP BY vehicle) n WHERE v.id = n.vehicle; "
+                         "UPDATE riventar.imports i SET added = LEAST(i.added::bigint + n.added, 2147483647)::integer "
+                         "FROM (SELECT first_import, COUNT(*) AS added FROM new_trips GROUP BY first_import) n "
+                         "WHERE i.id = n.first_import; "
+                         "RETURN NULL; END $$")
+              .arg(BigintMax),
+          QStringLiteral(
+              "CREATE OR REPLACE FUNCTION riventar.riventar_trips_changed() RETURNS trigger LANGUAGE plpgsql "
+              "SECURITY DEFINER SET search_path = pg_catalog, riventar, pg_temp AS $$ BEGIN "
+              "PERFORM 1 FROM riventar.vehicles WHERE id IN "
+              "(SELECT vehicle FROM old_trips UNION SELECT vehicle FROM new_trips) ORDER BY id FOR UPDATE; "
+              "UPDATE riventar.vehicles v SET trips = GREATEST(v.trips + d.trips, 0), "
+              "distance = GREATEST(LEAST(v.distance::numeric + d.distance, %1), 0)::bigint, "
+              "first_stamp = (SELECT MIN(stamp) FROM riventar.trips WHERE vehicle = v.id), "
+              "last_stamp = (SELECT MAX(stamp) FROM riventar.trips WHERE vehicle = v.id) "
+              "FROM (SELECT vehicle, SUM(n) AS trips, SUM(distance) AS distance FROM "
+              "(SELECT vehicle, 1 AS n, distance::numeric FROM new_trips UNION ALL "
+              "SELECT vehicle, -1, -distance::numeric FROM old_trips) c GROUP BY vehicle) d WHERE v.id = d.vehicle; "
+              "RETURN NULL; END $$")
+              .arg(BigintMax),
+          // Trips deleted or truncated by the owner take their part of the
+          // totals with them.
+          QStringLiteral(
+              "CREATE FUNCTION riventar.riventar_trips_removed() RETURNS trigger LANGUAGE plpgsql "
+              "SECURITY DEFINER SET search_path = pg_catalog, riventar, pg_temp AS $$ BEGIN "
+              "PERFORM 1 FROM riventar.vehicles WHERE id IN (SELECT vehicle FROM old_trips) ORDER BY id FOR UPDATE; "
+              "UPDATE riventar.vehicles v SET trips = GREATEST(v.trips - d.trips, 0), "
+              "distance = GREATEST(v.distance::numeric - d.distance, 0)::bigint, "
+              "first_stamp = (SELECT MIN(stamp) FROM riventar.trips WHERE vehicle = v.id), "
+              "last_stamp = (SELECT MAX(stamp) FROM riventar.trips WHERE vehicle = v.id) "
+              "FROM (SELECT vehicle, COUNT(*) AS trips, SUM(distance) AS distance FROM old_trips GROUP BY vehicle) d "
+              "WHERE v.id = d.vehicle; RETURN NULL; END $$"),
+          "CREATE TRIGGER trips_removed AFTER DELETE ON riventar.trips REFERENCING OLD TABLE AS old_trips "
+          "FOR EACH STATEMENT EXECUTE FUNCTION riventar.riventar_trips_removed()",
+          // Every vehicle's totals counted again from its trips; the number
+          // of vehicles whose kept totals were wrong. Trips wait meanwhile.
+          QStringLiteral("CREATE FUNCTION riventar.riventar_recount() RETURNS bigint LANGUAGE plpgsql SECURITY DEFINER "
+                         "SET search_path = pg_catalog, riventar, pg_temp AS $$ DECLARE fixed bigint; BEGIN "
+                         "LOCK TABLE riventar.trips IN SHARE MODE; "
+                         "WITH counted AS (SELECT v.id, COUNT(t.vehicle) AS trips, "
+                         "LEAST(COALESCE(SUM(t.distance), 0), %1)::bigint AS distance, MIN(t.stamp) AS first, "
+                         "MAX(t.stamp) AS last FROM riventar.vehicles v LEFT JOIN riventar.trips t ON t.vehicle = v.id "
+                         "GROUP BY v.id), "
+                         "changed AS (UPDATE riventar.vehicles v SET trips = c.trips, distance = c.distance, "
+                         "first_stamp = c.first, last_stamp = c.last FROM counted c WHERE v.id = c.id "
+                         "AND (v.trips, v.distance, v.first_stamp, v.last_stamp) IS DISTINCT FROM "
+                         "(c.trips, c.distance, c.first, c.last) RETURNING 1) "
+                         "SELECT COUNT(*) INTO fixed FROM changed; RETURN fixed; END $$")
+              .arg(BigintMax),
+          "CREATE FUNCTION riventar.riventar_trips_truncated() RETURNS trigger LANGUAGE plpgsql SECURITY DEFINER "
+          "SET search_path = pg_catalog, riventar, pg_temp AS $$ BEGIN PERFORM riventar.riventar_recount(); "
+          "RETURN NULL; END $$",
+          "CREATE TRIGGER trips_truncated AFTER TRUNCATE ON riventar.trips "
+          "FOR EACH STATEMENT EXECUTE FUNCTION riventar.riventar_trips_truncated()",
+          // Totals a hand or an earlier version left wrong are right from now on.
+          "SELECT riventar.riventar_recount()",
+          "ALTER TABLE riventar.vehicles ADD CONSTRAINT vehicle_totals CHECK (trips >= 0 AND distance >= 0)",
+          // The rights of the roles, all of them set anew: a GRANT of an
+          // earlier version (UPDATE, DELETE, a function since taken away) is
+          // gone. Run by every migration, and by the owner after making a
+          // role; only the owner's.
+          "CREATE FUNCTION riventar.riventar_grant_roles() RETURNS void LANGUAGE plpgsql "
+          "SET search_path = pg_catalog, riventar, pg_temp AS $$ DECLARE r record; BEGIN "
+          "FOR r IN SELECT a.grantee FROM pg_class c, aclexplode(c.relacl) a "
+          "WHERE c.relnamespace = 'riventar'::regnamespace AND a.grantee <> c.relowner "
+          "UNION SELECT a.grantee FROM pg_class c JOIN pg_attribute t ON t.attrelid = c.oid, aclexplode(t.attacl) a "
+          "WHERE c.relnamespace = 'riventar'::regnamespace AND a.grantee <> c.relowner "
+          "UNION SELECT a.grantee FROM pg_proc p, aclexplode(p.proacl) a "
+          "WHERE p.pronamespace = 'riventar'::regnamespace AND a.grantee <> p.proowner "
+          "UNION SELECT a.grantee FROM pg_namespace n, aclexplode(n.nspacl) a "
+          "WHERE n.nspname = 'riventar' AND a.grantee <> n.nspowner LOOP "
+          "IF r.grantee <> 0 THEN "
+          "EXECUTE format('REVOKE ALL ON ALL TABLES IN SCHEMA riventar FROM %s', r.grantee::regrole); "
+          "EXECUTE format('REVOKE ALL ON ALL SEQUENCES IN SCHEMA riventar FROM %s', r.grantee::regrole); "
+          "EXECUTE format('REVOKE ALL ON ALL FUNCTIONS IN SCHEMA riventar FROM %s', r.grantee::regrole); "
+          "EXECUTE format('REVOKE ALL ON SCHEMA riventar FROM %s', r.grantee::regrole); END IF; END LOOP; "
+          "REVOKE ALL ON ALL TABLES IN SCHEMA riventar FROM PUBLIC; "
+          "REVOKE ALL ON ALL SEQUENCES IN SCHEMA riventar FROM PUBLIC; "
+          "REVOKE ALL ON ALL FUNCTIONS IN SCHEMA riventar FROM PUBLIC; "
+          "REVOKE ALL ON SCHEMA riventar FROM PUBLIC; "
+          "FOR r IN SELECT rolname FROM pg_roles "
+          "WHERE rolname IN ('riventar_reader', 'riventar_recorder', 'riventar_admin') LOOP "
+          "EXECUTE format('GRANT USAGE ON SCHEMA riventar TO %I', r.rolname); "
+          "EXECUTE format('GRANT SELECT ON riventar.schema_version, riventar.vehicles, riventar.imports, "
+          "riventar.trips TO %I', r.rolname); "
+          "IF r.rolname <> 'riventar_reader' THEN "
+          "EXECUTE format('GRANT INSERT (origin, at, source, source_bytes, read_count, recording) "
+          "ON riventar.imports TO %I', r.rolname); "
+          "EXECUTE format('GRANT INSERT ON riventar.trips TO %I', r.rolname); "
+          "EXECUTE format('GRANT EXECUTE ON FUNCTION "
+          "riventar.riventar_add_vehicle(text, text, text, text, bytea, bytea, bytea) TO %I', r.rolname); END IF; "
+          "IF r.rolname = 'riventar_admin' THEN "
+          "EXECUTE format('GRANT EXECUTE ON FUNCTION "
+          "riventar.riventar_set_vehicle(text, text, text, text, bytea, bytea, bytea), "
+          "riventar.riventar_move_trips(bigint, bigint[], bigint[], bigint[], bigint[], bigint[]), "
+          "riventar.riventar_recount() TO %I', r.rolname); END IF; END LOOP; END $$",
+      },
   };
   return steps;
 }
+
+// The schema of the logbook; the path every session and function runs with.
+constexpr char Schema[] = "riventar";
+constexpr char SafePath[] = "pg_catalog, riventar, pg_temp";
 
 // pg_advisory_xact_lock's key for changing the schema: "RIVENTAR" in ASCII.
 constexpr qint64 SchemaLock = 0x524956454e544152;
@@ -259,6 +434,8 @@ class Connection {
     const QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
     const std::string detail = Scrubbed(text.trimmed().toStdString(), location_);
     if (state == "40001" || state == "40P01") throw Conflict(Kind::Locked, shown_, detail);
+    // A data exception or a broken constraint: the statement's content.
+    if (state.startsWith("22") || state.startsWith("23")) throw RecordingRefused(KindOf(state), shown_, detail);
     throw StoreError(KindOf(state), shown_, detail);
   }
 
@@ -335,17 +512,41 @@ class Transaction {
   Connection& c_;
 };
 
-// The version of the logbook in the database: 0 for none yet.
-int ReadVersion(Connection& c) {
+QString Quoted(QString identifier) { return '"' + identifier.replace('"', QStringLiteral("\"\"")) + '"'; }
+
+bool HasVersionTable(Connection& c, const QString& schema) {
   // Read from the catalog with the statement's snapshot: to_regclass() would
   // consult the session's catalog cache, which a wait on an advisory lock
   // does not refresh, and miss a schema made meanwhile.
   QSqlQuery exists =
-      c.Prepared(QStringLiteral("SELECT EXISTS (SELECT 1 FROM pg_catalog.pg_tables WHERE schemaname = current_schema() "
+      c.Prepared(QStringLiteral("SELECT EXISTS (SELECT 1 FROM pg_catalog.pg_tables WHERE schemaname = ? "
                                 "AND tablename = 'schema_version')"));
+  exists.bindValue(0, schema);
   c.Run(exists);
-  if (!exists.next() || !exists.value(0).toBool()) return 0;
-  QSqlQuery read = c.Prepared(QStringLiteral("SELECT MAX(version) FROM schema_version"));
+  return exists.next() && exists.value(0).toBool();
+}
+
+// Where the logbook is, and its version (0: none yet). `legacy`: the schema
+// an earlier version made it in (the owner's current schema), where it still
+// is; empty once it is in riventar.
+struct Found {
+  int version = 0;
+  QString legacy;
+};
+
+// Version 3 leaves this in the schema it moved the logbook from, so that an
+// earlier program finds a newer logbook there rather than none.
+constexpr int MovedMark = 3;
+
+Found ReadVersion(Connection& c, const QString& currentSchema) {
+  Found found;
+  QString schema = QString::fromLatin1(Schema);
+  if (!HasVersionTable(c, schema)) {
+    if (currentSchema.isEmpty() || currentSchema == schema || !HasVersionTable(c, currentSchema)) return found;
+    schema = found.legacy = currentSchema;
+  }
+  // Without the right to use the schema: permission denied, ReadOnly.
+  QSqlQuery read = c.Prepared(QStringLiteral("SELECT MAX(version) FROM %1.schema_version").arg(Quoted(schema)));
   const std::optional<std::int64_t> version = c.Integer(read);
   if (!version) throw StoreError(Kind::Corrupt, c.Shown(), "the logbook has no schema version");
   if (*version > ServerSchemaVersion)
@@ -353,7 +554,11 @@ int ReadVersion(Connection& c) {
                      "the server's logbook has schema version " + std::to_string(*version) +
                          ", this program knows up to " + std::to_string(ServerSchemaVersion) +
                          ": it needs a newer Riventar; the server was left as it is");
-  return static_cast<int>(*version);
+  if (!found.legacy.isEmpty() && *version >= MovedMark)
+    throw StoreError(Kind::Corrupt, c.Shown(),
+                     "the logbook was moved to the schema riventar, which is missing; the server was left as it is");
+  found.version = static_cast<int>(*version);
+  return found;
 }
 
 // ---- Trips as arrays ----
@@ -385,12 +590,36 @@ constexpr char Unnest[] =
 
 QVariant Big(std::int64_t v) { return QVariant::fromValue<qint64>(v); }
 
+// A text as PostgreSQL can hold it: UTF-8 without NUL (a NUL, or bytes that
+// are not UTF-8, become U+FFFD).
+QString Cleaned(const std::string& text) {
+  QString clean = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+  clean.replace(QChar(u'\0'), QChar(0xFFFD));
+  return clean;
+}
+
+// `text` cleaned at `at`, and its own bytes at `bytesAt` when cleaning
+// changed it (else NULL).
+void BindText(QSqlQuery& q, int at, int bytesAt, const std::string& text) {
+  const QString clean = Cleaned(text);
+  q.bindValue(at, clean);
+  q.bindValue(bytesAt, clean.toStdString() == text
+                           ? QVariant(QMetaType(QMetaType::QByteArray))
+                           : QVariant(QByteArray(text.data(), static_cast<qsizetype>(text.size()))));
+}
+
 // ---- The store ----
 
 class PgStore final : public Store {
  public:
   PgStore(const std::string& location, std::chrono::seconds connectTimeout) : c_(location, connectTimeout) {
-    if (ReadVersion(c_) < ServerSchemaVersion) Migrate();
+    // Where an earlier version made the logbook; then this session's path is
+    // the one the logbook's functions run with, whatever the role's default.
+    QSqlQuery current = c_.Exec(QStringLiteral("SELECT current_schema()"));
+    if (current.next()) currentSchema_ = current.value(0).toString();
+    current.finish();
+    c_.Exec(QStringLiteral("SET search_path = %1").arg(QString::fromLatin1(SafePath)));
+    if (ReadVersion(c_, currentSchema_).version < ServerSchemaVersion) Migrate();
   }
 
   Recorded Record(const Recording& recording) override {
@@ -419,7 +648,22 @@ class PgStore final : public Store {
     QSqlQuery q = c_.Exec(
         QStringLiteral("SELECT plate_key, model, reg_id, owner, trips, first_stamp, last_stamp, distance FROM vehicles "
                        "ORDER BY plate_key COLLATE \"C\""));
-    return VehicleRows(q);
+    std::vector<VehicleSummary> vehicles = VehicleRows(q);
+    q.finish();
+    // The texts PostgreSQL could not hold as they were.
+    QSqlQuery raw =
+        c_.Exec(QStringLiteral("SELECT plate_key, model_bytes, reg_id_bytes, owner_bytes FROM vehicles "
+                               "WHERE model_bytes IS NOT NULL OR reg_id_bytes IS NOT NULL OR owner_bytes IS NOT NULL"));
+    std::map<std::string, std::array<QVariant, 3>> original;
+    while (raw.next()) original[raw.value(0).toString().toStdString()] = {raw.value(1), raw.value(2), raw.value(3)};
+    for (VehicleSummary& v : vehicles) {
+      const auto found = original.find(v.plateKey);
+      if (found == original.end()) continue;
+      std::string* texts[] = {&v.texts.Model, &v.texts.RegId, &v.texts.Owner};
+      for (int i = 0; i < 3; ++i)
+        if (!found->second[i].isNull()) *texts[i] = found->second[i].toByteArray().toStdString();
+    }
+    return vehicles;
   }
 
   std::vector<MonthSummary> Months(const std::string& plateKey) override {
@@ -427,7 +671,7 @@ class PgStore final : public Store {
         QStringLiteral("SELECT stamp / %1, COUNT(*), SUM(distance), SUM(fuel) FROM trips "
                        "WHERE vehicle = (SELECT id FROM vehicles WHERE plate_key = ?) GROUP BY 1 ORDER BY 1")
             .arg(MonthUnit));
-    q.bindValue(0, QString::fromStdString(PlateKey(plateKey)));
+    q.bindValue(0, Cleaned(PlateKey(plateKey)));
     c_.Run(q);
     return MonthRows(q);
   }
@@ -436,6 +680,7 @@ class PgStore final : public Store {
     QSqlQuery q =
         c_.Prepared(QStringLiteral("SELECT %1 FROM trips WHERE %2 ORDER BY %1").arg(TripColumns, TripsWhere(query)));
     BindTripQuery(q, query, c_.Shown());
+    if (query.plateKey) q.bindValue(0, Cleaned(PlateKey(*query.plateKey)));  // as the vehicle was kept
     c_.Run(q);
     return TripRows(q);
   }
@@ -447,7 +692,14 @@ class PgStore final : public Store {
         QStringLiteral("SELECT id, origin, at, source, read_count, added FROM imports WHERE origin <> %1 OR added > 0 "
                        "ORDER BY id")
             .arg(static_cast<int>(Origin::Saved)));
-    return ImportRows(q);
+    std::vector<ImportRow> imports = ImportRows(q);
+    q.finish();
+    QSqlQuery raw = c_.Exec(QStringLiteral("SELECT id, source_bytes FROM imports WHERE source_bytes IS NOT NULL"));
+    std::map<std::int64_t, std::string> original;
+    while (raw.next()) original[raw.value(0).toLongLong()] = raw.value(1).toByteArray().toStdString();
+    for (ImportRow& row : imports)
+      if (const auto found = original.find(row.id); found != original.end()) row.source = found->second;
+    return imports;
   }
 
   // A device is one computer's (and its path names a device on every
@@ -464,17 +716,48 @@ class PgStore final : public Store {
     lock.bindValue(0, Big(SchemaLock));
     c_.Run(lock);
     lock.finish();
-    // The owner's functions run with this search_path (SET ... FROM CURRENT):
-    // the logbook's own schema, then pg_temp, never a schema of the caller's.
-    c_.Exec(QStringLiteral("SELECT set_config('search_path', quote_ident(current_schema()) || ', pg_temp', true)"));
-    const auto& steps = Migrations();
-    for (int version = ReadVersion(c_); version < ServerSchemaVersion; ++version) {
-      for (const QString& sql : steps[static_cast<std::size_t>(version)]) c_.Exec(sql);
-      QSqlQuery done = c_.Prepared(QStringLiteral("UPDATE schema_version SET version = ?"));
-      done.bindValue(0, version + 1);
-      c_.Run(done);
+    const Found found = ReadVersion(c_, currentSchema_);
+    if (found.version < ServerSchemaVersion) {
+      // Unqualified names are made in riventar (steps 1 and 2 name none);
+      // functions made with SET ... FROM CURRENT keep this path.
+      c_.Exec(QStringLiteral("SELECT set_config('search_path', 'riventar, pg_temp', true)"));
+      c_.Exec(QStringLiteral("CREATE SCHEMA IF NOT EXISTS riventar"));
+      QSqlQuery own = c_.Exec(QStringLiteral(
+          "SELECT pg_has_role(nspowner, 'USAGE') FROM pg_catalog.pg_namespace WHERE nspname = 'riventar'"));
+      if (!own.next() || !own.value(0).toBool())
+        throw StoreError(Kind::Corrupt, c_.Shown(),
+                         "the schema riventar belongs to another role; the server was left as it is");
+      own.finish();
+      if (!found.legacy.isEmpty()) MoveIn(found.legacy, found.version);
+      const auto& steps = Migrations();
+      for (int version = found.version; version < ServerSchemaVersion; ++version) {
+        for (const QString& sql : steps[static_cast<std::size_t>(version)]) c_.Exec(sql);
+        QSqlQuery done = c_.Prepared(QStringLiteral("UPDATE riventar.schema_version SET version = ?"));
+        done.bindValue(0, version + 1);
+        c_.Run(done);
+      }
+      c_.Exec(QStringLiteral("SELECT riventar.riventar_grant_roles()"));
     }
     transaction.Commit();
+  }
+
+  // A logbook of version 1 or 2, in the schema `from`, becomes riventar's:
+  // its tables (with their rows, indexes, triggers and rights, which the
+  // steps then set anew) and functions.
+  void MoveIn(const QString& from, int version) {
+    const QString schema = Quoted(from);
+    QStringList tables{"schema_version", "vehicles", "imports", "trips"};
+    if (version == 1) tables << QStringLiteral("device_memory");
+    for (const QString& table : tables)
+      c_.Exec(QStringLiteral("ALTER TABLE %1.%2 SET SCHEMA riventar").arg(schema, table));
+    if (version >= 2)
+      for (const char* function : {"riventar_vehicle(text, text, text, text, boolean)",
+                                   "riventar_move_trips(bigint, bigint[], bigint[], bigint[], bigint[], bigint[])",
+                                   "riventar_trips_added()", "riventar_trips_changed()"})
+        c_.Exec(QStringLiteral("ALTER FUNCTION %1.%2 SET SCHEMA riventar").arg(schema, QLatin1String(function)));
+    c_.Exec(QStringLiteral("CREATE TABLE %1.schema_version (version INTEGER NOT NULL)").arg(schema));
+    c_.Exec(QStringLiteral("INSERT INTO %1.schema_version (version) VALUES (%2)").arg(schema).arg(MovedMark));
+    c_.Exec(QStringLiteral("GRANT SELECT ON %1.schema_version TO PUBLIC").arg(schema));
   }
 
   // A deadlock or a serialization failure rolled everything back: try again.
@@ -497,15 +780,28 @@ class PgStore final : public Store {
   }
 
   // The vehicle's row, made when missing and locked; with `texts`, these
-  // become its texts.
+  // become its texts (an administrator's right).
   std::int64_t LockVehicle(const std::string& plateKey, const trips::VehicleInfo& vehicle, bool texts) {
-    QSqlQuery q = c_.Prepared(QStringLiteral("SELECT riventar_vehicle(?, ?, ?, ?, ?)"));
-    q.bindValue(0, QString::fromStdString(plateKey));
-    q.bindValue(1, QString::fromStdString(vehicle.Model));
-    q.bindValue(2, QString::fromStdString(vehicle.RegId));
-    q.bindValue(3, QString::fromStdString(vehicle.Owner));
-    q.bindValue(4, texts);
+    QSqlQuery q = c_.Prepared(texts ? QStringLiteral("SELECT riventar_set_vehicle(?, ?, ?, ?, ?, ?, ?)")
+                                    : QStringLiteral("SELECT riventar_add_vehicle(?, ?, ?, ?, ?, ?, ?)"));
+    q.bindValue(0, Cleaned(plateKey));
+    BindText(q, 1, 4, vehicle.Model);
+    BindText(q, 2, 5, vehicle.RegId);
+    BindText(q, 3, 6, vehicle.Owner);
     return c_.Integer(q).value_or(-1);
+  }
+
+  // A saved table moves trips and sets a vehicle's texts: the role may or
+  // may not. A recorder's saved table only adds what is new.
+  bool MayRewrite() {
+    if (!mayRewrite_) {
+      QSqlQuery q = c_.Exec(QStringLiteral(
+          "SELECT has_function_privilege('riventar.riventar_move_trips(bigint, bigint[], bigint[], bigint[], "
+          "bigint[], bigint[])', 'EXECUTE') AND has_function_privilege('riventar.riventar_set_vehicle(text, text, "
+          "text, text, bytea, bytea, bytea)', 'EXECUTE')"));
+      mayRewrite_ = q.next() && q.value(0).toBool();
+    }
+    return *mayRewrite_;
   }
 
   // Within the caller's transaction. Locks are taken in one order by every
@@ -517,14 +813,14 @@ class PgStore final : public Store {
     const std::string plateKey = PlateKey(recording.vehicle.RegId);
     const std::int64_t vehicleId = LockVehicle(plateKey, recording.vehicle, false);
 
-    QSqlQuery import = c_.Prepared(
-        QStringLiteral("INSERT INTO imports (origin, at, source, read_count, recording) VALUES (?, ?, ?, ?, ?) "
-                       "ON CONFLICT (recording) DO NOTHING RETURNING id"));
+    QSqlQuery import =
+        c_.Prepared(QStringLiteral("INSERT INTO imports (origin, at, source, source_bytes, read_count, recording) "
+                                   "VALUES (?, ?, ?, ?, ?, ?) ON CONFLICT (recording) DO NOTHING RETURNING id"));
     import.bindValue(0, static_cast<int>(recording.origin));
-    import.bindValue(1, QString::fromStdString(recording.at));
-    import.bindValue(2, QString::fromStdString(recording.source));
-    import.bindValue(3, static_cast<int>(recording.trips.size()));
-    import.bindValue(4, id.empty() ? QVariant(QMetaType(QMetaType::QString)) : QString::fromStdString(id));
+    import.bindValue(1, Cleaned(recording.at));
+    BindText(import, 2, 3, recording.source);
+    import.bindValue(4, static_cast<int>(recording.trips.size()));
+    import.bindValue(5, id.empty() ? QVariant(QMetaType(QMetaType::QString)) : Cleaned(id));
     const std::optional<std::int64_t> importId = c_.Integer(import);
     import.finish();
 
@@ -534,7 +830,8 @@ class PgStore final : public Store {
       result.wasNew.assign(recording.trips.size(), false);
       return result;
     }
-    if (saved) LockVehicle(plateKey, recording.vehicle, true);
+    const bool rewrite = saved && MayRewrite();
+    if (rewrite) LockVehicle(plateKey, recording.vehicle, true);
 
     std::vector<Key> keys;
     keys.reserve(recording.trips.size());
@@ -559,7 +856,7 @@ class PgStore final : public Store {
       result.added += added;
     }
 
-    if (saved && !keys.empty()) {
+    if (rewrite && !keys.empty()) {
       QSqlQuery move = c_.Prepared(
           QStringLiteral("SELECT riventar_move_trips(?, CAST(? AS bigint[]), CAST(? AS bigint[]), CAST(? AS bigint[]), "
                          "CAST(? AS bigint[]), CAST(? AS bigint[]))"));
@@ -571,9 +868,36 @@ class PgStore final : public Store {
   }
 
   Connection c_;
+  QString currentSchema_;  // the role's own, before the session's path was set
+  std::optional<bool> mayRewrite_;
 };
 
 }  // namespace
+
+std::string ServerQueueKey(const std::string& location) {
+  char* parseError = nullptr;
+  std::unique_ptr<PQconninfoOption, decltype(&PQconninfoFree)> parsed(PQconninfoParse(location.c_str(), &parseError),
+                                                                      &PQconninfoFree);
+  PQfreemem(parseError);
+  if (!parsed) return RedactedLocation(location);
+  std::map<std::string, std::string> options;
+  for (const PQconninfoOption* o = parsed.get(); o->keyword != nullptr; ++o)
+    if (o->val != nullptr) options[o->keyword] = o->val;
+  const auto value = [&options](const std::string& key, const char* variable, const std::string& fallback) {
+    if (!options[key].empty()) return options[key];
+    const char* set = std::getenv(variable);
+    return set && *set ? std::string(set) : fallback;
+  };
+  std::string host = options["host"].empty() ? options["hostaddr"] : options["host"];
+  const std::string service = value("service", "PGSERVICE", "");
+  if (host.empty() && !service.empty())
+    return "service " + service + (options["dbname"].empty() ? "" : "/" + options["dbname"]);
+  if (host.empty()) host = value("host", "PGHOST", value("hostaddr", "PGHOSTADDR", ""));
+  std::string login;
+  if (const passwd* me = ::getpwuid(::getuid())) login = me->pw_name;
+  const std::string user = value("user", "PGUSER", login);
+  return host + ":" + value("port", "PGPORT", "5432") + "/" + value("dbname", "PGDATABASE", user);
+}
 
 std::unique_ptr<Store> OpenServerLogbook(const std::string& location, std::chrono::seconds connectTimeout) {
   return std::make_unique<PgStore>(location, connectTimeout);

@@ -17,8 +17,11 @@
 //
 // The role that records needs only SELECT, INSERT and EXECUTE: what changes
 // rows (totals, texts, a saved trip's vehicle) is done by functions and
-// triggers that the owner's first connection made (docs/fleet.md). The
-// server keeps no device's memory: DeviceMemory is always empty.
+// triggers that the owner's first connection made (docs/fleet.md). A saved
+// table moves trips and sets texts only for a role that may (the
+// administrator); for a recorder it adds what is new. A recording the server
+// refuses for its content throws RecordingRefused. The server keeps no
+// device's memory: DeviceMemory is always empty.
 #include <chrono>
 #include <memory>
 #include <string>
@@ -30,8 +33,17 @@ namespace riventar::logbook {
 
 // The schema this program writes on a server; a server of a higher version
 // is Newer and left as it is. Version 2 added the recordings' ids and the
-// owner's functions, and dropped the devices' memory.
-inline constexpr int ServerSchemaVersion = 2;
+// owner's functions, and dropped the devices' memory. Version 3 moved
+// everything into the schema riventar, split the functions by role
+// (riventar_recorder, riventar_admin, riventar_reader: docs/fleet.md), bounded
+// the trips' values, and keeps the texts PostgreSQL cannot hold as bytes.
+inline constexpr int ServerSchemaVersion = 3;
+
+// The server `location` names, as a computer's queue keys what waits for it:
+// "host:port/database" (libpq's defaults and environment filling what the
+// URI leaves out), or "service NAME[/database]". No user, no password: one
+// logbook whoever sends.
+std::string ServerQueueKey(const std::string& location);
 
 // Connects (giving up after `connectTimeout`, unless the URI names its own
 // connect_timeout), then creates or brings up to date the schema, one

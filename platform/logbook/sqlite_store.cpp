@@ -42,6 +42,16 @@ constexpr char TripIdentity[] = "stamp = ? AND trip_time = ? AND moving_time = ?
 
 // ---- Schema ----
 
+// Version 2 to 3: each entry names the server it is for (a key, see
+// ServerQueueKey; '' for those queued before), and one the server refused for
+// its content says why (NULL: it waits).
+std::vector<QString> OutboxPerServerStep() {
+  return {
+      "ALTER TABLE outbox ADD COLUMN server TEXT NOT NULL DEFAULT ''",
+      "ALTER TABLE outbox ADD COLUMN set_aside TEXT",
+  };
+}
+
 // Step i brings a logbook from version i to i + 1. A released step is never
 // changed; the next change is a new step. Plain SQL types; the key clauses
 // are SQLite's where PostgreSQL would say it otherwise.
@@ -107,6 +117,7 @@ const std::vector<std::vector<QString>>& Migrations() {
           "FROM device_memory JOIN devices ON devices.path = device_memory.device",
           "DROP TABLE device_memory",
       },
+      OutboxPerServerStep(),
   };
   return steps;
 }
@@ -257,8 +268,8 @@ class Transaction {
 
 class SqliteStore final : public QueuingStore {
  public:
-  SqliteStore(const std::string& path, std::chrono::milliseconds busyTimeout, bool queue)
-      : c_(path, busyTimeout, false), queue_(queue) {
+  SqliteStore(const std::string& path, std::chrono::milliseconds busyTimeout, bool queue, const std::string& server)
+      : c_(path, busyTimeout, false), queue_(queue), server_(QString::fromStdString(server)) {
     c_.Exec(QStringLiteral("PRAGMA foreign_keys = ON"));
     QSqlQuery mode = c_.Exec(QStringLiteral("PRAGMA journal_mode = WAL"));
     if (!mode.next() || mode.value(0).toString().compare(QStringLiteral("wal"), Qt::CaseInsensitive) != 0)
@@ -338,16 +349,20 @@ class SqliteStore final : public QueuingStore {
 
   trips::TripList Unsent(const TripQuery& query) override {
     QSqlQuery q = c_.Prepared(QStringLiteral("SELECT DISTINCT %1 FROM outbox_trips JOIN outbox ON outbox.id = entry "
-                                             "WHERE fresh = 1 AND %2 ORDER BY %1")
+                                             "WHERE fresh = 1 AND %2 AND server IN ('', ?) ORDER BY %1")
                                   .arg(TripColumns, TripsWhere(query, QStringLiteral("plate_key = ?"))));
     BindTripQuery(q, query, c_.Path());
+    q.bindValue(query.plateKey ? 3 : 2, server_);
     c_.Run(q);
     return TripRows(q);
   }
 
   std::vector<OutboxEntry> Waiting(std::size_t maxTrips) override {
-    QSqlQuery q = c_.Exec(QStringLiteral(
-        "SELECT id, recording, saved, origin, source, at, model, reg_id, owner FROM outbox ORDER BY id"));
+    QSqlQuery q =
+        c_.Prepared(QStringLiteral("SELECT id, recording, saved, origin, source, at, model, reg_id, owner FROM outbox "
+                                   "WHERE set_aside IS NULL AND server IN ('', ?) ORDER BY id"));
+    q.bindValue(0, server_);
+    c_.Run(q);
     QSqlQuery tripsOf =
         c_.Prepared(QStringLiteral("SELECT %1 FROM outbox_trips WHERE entry = ? ORDER BY slot").arg(TripColumns));
     std::vector<OutboxEntry> out;
@@ -385,24 +400,51 @@ class SqliteStore final : public QueuingStore {
     transaction.Commit();
   }
 
-  OutboxTotals WaitingTotals() override {
-    OutboxTotals totals;
-    totals.trips = c_.Integer(
-        QStringLiteral("SELECT COUNT(*) FROM (SELECT DISTINCT %1 FROM outbox_trips WHERE fresh = 1)").arg(TripColumns));
-    QSqlQuery q = c_.Exec(QStringLiteral("SELECT COUNT(*), MIN(at) FROM outbox"));
-    if (!q.next()) Fail(c_.Path(), q.lastError());
-    totals.recordings = q.value(0).toLongLong();
-    totals.since = q.value(1).toString().toStdString();
-    return totals;
+  void SetAside(std::int64_t id, const std::string& reason) override {
+    QSqlQuery q = c_.Prepared(QStringLiteral("UPDATE outbox SET set_aside = ? WHERE id = ?"));
+    q.bindValue(0, QString::fromStdString(reason.empty() ? std::string("refused") : reason));
+    q.bindValue(1, QVariant::fromValue<qint64>(id));
+    c_.Run(q);
   }
 
+  std::vector<SetAsideRecording> SetAsideRecordings() override {
+    QSqlQuery q = c_.Prepared(
+        QStringLiteral("SELECT id, at, source, set_aside, (SELECT COUNT(*) FROM outbox_trips WHERE entry = outbox.id) "
+                       "FROM outbox WHERE set_aside IS NOT NULL AND server IN ('', ?) ORDER BY id"));
+    q.bindValue(0, server_);
+    c_.Run(q);
+    std::vector<SetAsideRecording> out;
+    while (q.next())
+      out.push_back({q.value(0).toLongLong(), q.value(1).toString().toStdString(), q.value(2).toString().toStdString(),
+                     q.value(4).toLongLong(), q.value(3).toString().toStdString()});
+    return out;
+  }
+
+  void Reconsider() override {
+    QSqlQuery q = c_.Prepared(QStringLiteral("UPDATE outbox SET set_aside = NULL WHERE server IN ('', ?)"));
+    q.bindValue(0, server_);
+    c_.Run(q);
+  }
+
+  OutboxTotals WaitingTotals() override {
+    for (ServerQueue& queue : Queues(true))
+      if (queue.server == "*") return queue.waiting;
+    return {};
+  }
+
+  std::vector<ServerQueue> WaitingByServer() override { return Queues(false); }
+  std::string Server() const override { return server_.toStdString(); }
+
   std::vector<VehicleSummary> WaitingVehicles() override {
-    QSqlQuery q = c_.Exec(
+    QSqlQuery q = c_.Prepared(
         QStringLiteral(
             "SELECT w.plate_key, v.model, v.reg_id, v.owner, COUNT(*), MIN(w.stamp), MAX(w.stamp), SUM(w.distance) "
-            "FROM (SELECT DISTINCT plate_key, %1 FROM outbox_trips JOIN outbox ON outbox.id = entry WHERE fresh = 1) w "
+            "FROM (SELECT DISTINCT plate_key, %1 FROM outbox_trips JOIN outbox ON outbox.id = entry "
+            "WHERE fresh = 1 AND server IN ('', ?)) w "
             "LEFT JOIN vehicles v ON v.plate_key = w.plate_key GROUP BY w.plate_key ORDER BY w.plate_key")
             .arg(TripColumns));
+    q.bindValue(0, server_);
+    c_.Run(q);
     std::vector<VehicleSummary> out = VehicleRows(q);
     for (VehicleSummary& v : out) v.pending = v.trips;
     return out;
@@ -420,6 +462,35 @@ class SqliteStore final : public QueuingStore {
       c_.Run(done);
     }
     transaction.Commit();
+  }
+
+  // What waits, per server key; with `own`, this store's server and those
+  // queued before entries named one, together under the key "*".
+  std::vector<ServerQueue> Queues(bool own) {
+    const QString key = own ? QStringLiteral("CASE WHEN server IN ('', ?) THEN '*' END") : QStringLiteral("server");
+    QSqlQuery q = c_.Prepared(
+        QStringLiteral("SELECT k, COUNT(*) FILTER (WHERE set_aside IS NULL), MIN(at) FILTER (WHERE set_aside IS NULL), "
+                       "COUNT(*) FILTER (WHERE set_aside IS NOT NULL), "
+                       "(SELECT COUNT(*) FROM (SELECT DISTINCT %2 FROM outbox_trips JOIN outbox o ON o.id = entry "
+                       "WHERE fresh = 1 AND o.set_aside IS NULL AND %3 = k)) "
+                       "FROM (SELECT %1 AS k, set_aside, at FROM outbox) WHERE k IS NOT NULL GROUP BY k ORDER BY k")
+            .arg(key, TripColumns,
+                 own ? QStringLiteral("CASE WHEN o.server IN ('', ?) THEN '*' END") : QStringLiteral("o.server")));
+    if (own) {
+      q.bindValue(0, server_);
+      q.bindValue(1, server_);
+    }
+    c_.Run(q);
+    std::vector<ServerQueue> out;
+    while (q.next()) {
+      ServerQueue& queue = out.emplace_back();
+      queue.server = q.value(0).toString().toStdString();
+      queue.waiting.recordings = q.value(1).toLongLong();
+      queue.waiting.since = q.value(2).toString().toStdString();
+      queue.waiting.setAside = q.value(3).toLongLong();
+      queue.waiting.trips = q.value(4).toLongLong();
+    }
+    return out;
   }
 
   // The vehicle of `texts`, made when new; with `update`, its texts become these.
@@ -559,8 +630,8 @@ class SqliteStore final : public QueuingStore {
 
   void Queue(const Recording& recording, bool saved, const std::vector<bool>& fresh) {
     QSqlQuery entry = c_.Prepared(
-        QStringLiteral("INSERT INTO outbox (recording, saved, origin, source, at, plate_key, model, reg_id, owner) "
-                       "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+        QStringLiteral("INSERT INTO outbox (recording, saved, origin, source, at, plate_key, model, reg_id, owner, "
+                       "server) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
     entry.bindValue(0, QUuid::createUuid().toString(QUuid::WithoutBraces));
     entry.bindValue(1, saved ? 1 : 0);
     entry.bindValue(2, static_cast<int>(recording.origin));
@@ -570,6 +641,7 @@ class SqliteStore final : public QueuingStore {
     entry.bindValue(6, QString::fromStdString(recording.vehicle.Model));
     entry.bindValue(7, QString::fromStdString(recording.vehicle.RegId));
     entry.bindValue(8, QString::fromStdString(recording.vehicle.Owner));
+    entry.bindValue(9, server_);
     c_.Run(entry);
     const std::int64_t id = entry.lastInsertId().toLongLong();
     for (std::size_t slot = 0; slot < recording.trips.size(); ++slot) {
@@ -583,6 +655,7 @@ class SqliteStore final : public QueuingStore {
 
   Connection c_;  // declared first: the statements go before the connection
   bool queue_;
+  QString server_;  // the key of the server the queue is sent to now
   QSqlQuery insertTrip_;
   QSqlQuery tripVehicle_;
   QSqlQuery moveTrip_;
@@ -605,7 +678,8 @@ void CheckHeader(const std::string& path) {
     throw StoreError(Kind::Corrupt, path, "not a logbook: no SQLite database header");
 }
 
-std::unique_ptr<SqliteStore> OpenOnce(const std::string& location, std::chrono::milliseconds busyTimeout, bool queue) {
+std::unique_ptr<SqliteStore> OpenOnce(const std::string& location, std::chrono::milliseconds busyTimeout, bool queue,
+                                      const std::string& server) {
   if (location.empty()) throw StoreError(Kind::CannotOpen, location, "no file name");
   const fs::path path(location);
   const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
@@ -627,17 +701,18 @@ std::unique_ptr<SqliteStore> OpenOnce(const std::string& location, std::chrono::
     Connection readOnly(location, busyTimeout, true);
     ReadVersion(readOnly);
   }
-  return std::make_unique<SqliteStore>(location, busyTimeout, queue);
+  return std::make_unique<SqliteStore>(location, busyTimeout, queue, server);
 }
 
-std::unique_ptr<SqliteStore> Open(const std::string& location, std::chrono::milliseconds busyTimeout, bool queue) {
+std::unique_ptr<SqliteStore> Open(const std::string& location, std::chrono::milliseconds busyTimeout, bool queue,
+                                  const std::string& server = {}) {
   // A new file being made, switched to its write-ahead log or migrated by
   // another program at this moment: SQLite may then say busy at once rather
   // than through the busy timeout, so the whole opening is tried again.
   const auto deadline = std::chrono::steady_clock::now() + busyTimeout;
   for (;;) {
     try {
-      return OpenOnce(location, busyTimeout, queue);
+      return OpenOnce(location, busyTimeout, queue, server);
     } catch (const StoreError& e) {
       if (e.kind() != Kind::Locked || std::chrono::steady_clock::now() >= deadline) throw;
     }
@@ -651,8 +726,9 @@ std::unique_ptr<Store> OpenLogbook(const std::string& location, std::chrono::mil
   return Open(location, busyTimeout, false);
 }
 
-std::unique_ptr<QueuingStore> OpenQueuingLogbook(const std::string& location, std::chrono::milliseconds busyTimeout) {
-  return Open(location, busyTimeout, true);
+std::unique_ptr<QueuingStore> OpenQueuingLogbook(const std::string& location, std::chrono::milliseconds busyTimeout,
+                                                 const std::string& server) {
+  return Open(location, busyTimeout, true, server);
 }
 
 }  // namespace riventar::logbook

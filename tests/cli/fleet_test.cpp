@@ -83,7 +83,32 @@ class Fleet : public ::testing::Test {
   Outcome Run(const std::string& computer, std::vector<std::string> args, riventar::sim::Simulator* device = nullptr) {
     return Wait(computer, Start(computer, std::move(args), device));
   }
-  std::string Sql(const std::string& sql) { return PgServer::Shared().Sql(database, sql); }
+  // Among the logbook's tables.
+  std::string Sql(const std::string& sql) {
+    return PgServer::Shared().Sql(database, "SET search_path = riventar; " + sql);
+  }
+  // A ".dat" file of `count` trips from day `first` of `month`, under `model`.
+  std::string DatFile(const std::string& name, int month, int first, int count, const std::string& model = "") {
+    riventar::trips::TripList trips;
+    for (int i = 0; i < count; ++i) {
+      riventar::trips::TripRecord r;
+      r.Year = 24;
+      r.Month = static_cast<std::uint8_t>(month);
+      r.Day = static_cast<std::uint8_t>(first + i);
+      r.Hour = 8;
+      r.TripTime = 600;
+      r.MovingTime = 500;
+      r.Distance = 6000;
+      r.Fuel = 1000;
+      riventar::trips::Derive(r);
+      trips.push_back(r);
+    }
+    std::string bytes = riventar::trips::SerializeDatFile({"", "А123ВС77", ""}, trips);
+    bytes.insert(0, model);  // the bytes as given, whatever the encoding
+    const fs::path path = dir / name;
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path.string();
+  }
   std::string TripCount() {
     return Sql("SELECT COUNT(*), COUNT(DISTINCT (stamp, trip_time, moving_time, distance, fuel)) FROM trips");
   }
@@ -160,8 +185,7 @@ TEST_F(Fleet, AServerThatNeverAnswersHoldsTheReadingUpOnlyForTheConnectTimeout) 
 
 TEST_F(Fleet, ASyncKilledHalfWayLosesNothingAndSendsNothingTwice) {
   // Twenty readings' worth of trips wait, imported while the server is away.
-  std::vector<std::string> import{"--logbook", "postgresql:///" + database + "?host=" + (dir / "nowhere").string(),
-                                  "log", "import"};
+  std::vector<std::string> import{"log", "import"};
   riventar::trips::TripList trips;
   for (int file = 0; file < 20; ++file) {
     trips.clear();
@@ -182,7 +206,9 @@ TEST_F(Fleet, ASyncKilledHalfWayLosesNothingAndSendsNothingTwice) {
     std::ofstream(path, std::ios::binary) << riventar::trips::SerializeDatFile({"", "А123ВС77", ""}, trips);
     import.push_back(path.string());
   }
+  PgServer::Shared().Stop();
   ASSERT_EQ(Run("a", import).status, 0);
+  PgServer::Shared().Start();
 
   const pid_t sync = Start("a", {"log", "sync"});
   for (int i = 0; i < 2000 && Sql("SELECT COUNT(*) FROM trips") == "0\n"; ++i) std::this_thread::sleep_for(5ms);
@@ -238,6 +264,67 @@ TEST_F(Fleet, AServerOfANewerVersionIsLeftAsItIsAndTheTripsWait) {
   o = Run("a", {"log", "sync"});
   EXPECT_EQ(o.status, 6);
   EXPECT_EQ(Sql("SELECT version FROM schema_version") + TripCount(), before);
+}
+
+TEST_F(Fleet, ANulInAHeaderIsKeptAndARecordingTheServerRefusesHoldsUpNothing) {
+  const std::string nul = DatFile("nul.dat", 0, 1, 3, std::string("Ni\0va", 5));
+  Outcome o = Run("a", {"log", "import", nul});
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(o.err, "");
+  EXPECT_EQ(Sql("SELECT encode(model_bytes, 'hex') FROM vehicles"), "4e69007661\n");
+  EXPECT_EQ(TripCount(), "3|3\n");
+
+  // The owner's rule that the server keeps: files named "refuse" are not taken.
+  Sql("ALTER TABLE imports ADD CONSTRAINT no_refuse CHECK (source NOT LIKE '%refuse%')");
+  o = Run("a", {"log", "import", DatFile("refuse.dat", 1, 1, 2), DatFile("later.dat", 2, 1, 4)});
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_NE(o.err.find("refuse.dat"), std::string::npos) << o.err;
+  EXPECT_NE(o.err.find("it is set aside on this computer, the others are sent"), std::string::npos) << o.err;
+  EXPECT_EQ(TripCount(), "7|7\n");
+  o = Run("a", {"log", "status"});
+  EXPECT_NE(o.out.find("nothing waits to be sent"), std::string::npos) << o.out;
+  EXPECT_NE(o.out.find("1 recording set aside"), std::string::npos) << o.out;
+  EXPECT_NE(o.out.find("refuse.dat (2 trips): "), std::string::npos) << o.out;
+  EXPECT_NE(o.out.find("no_refuse"), std::string::npos) << o.out;
+  o = Run("a", {"--json", "log", "status"});
+  EXPECT_NE(o.out.find("\"set_aside\": [{\"at\": "), std::string::npos) << o.out;
+  o = Run("a", {"log", "sync"});
+  EXPECT_EQ(o.status, 6);
+  EXPECT_NE(o.err.find("refused 1 recording for what they hold"), std::string::npos) << o.err;
+
+  Sql("ALTER TABLE imports DROP CONSTRAINT no_refuse");
+  o = Run("a", {"log", "sync"});
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(o.out, "2 trips sent (1 recording)\n");
+  EXPECT_EQ(TripCount(), "9|9\n");
+}
+
+TEST_F(Fleet, TripsQueuedForOneServerWaitForThatServerAlone) {
+  const std::string other = database + "_other";
+  const std::string otherUri =
+      "postgresql:///" + other + "?host=" + PgServer::Shared().Folder().string() + "&user=postgres";
+  Outcome o = Run("a", {"--logbook", otherUri, "log", "import", DatFile("a.dat", 0, 1, 3)});
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_NE(o.err.find("3 trips wait on this computer"), std::string::npos) << o.err;
+
+  o = Run("a", {"log", "import", DatFile("b.dat", 1, 1, 2)});  // this test's server
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(o.err, "");
+  o = Run("a", {"log", "sync"});
+  EXPECT_EQ(o.out, "0 trips sent (0 recordings)\n");
+  EXPECT_EQ(TripCount(), "2|2\n");
+  o = Run("a", {"log", "status"});
+  EXPECT_NE(o.out.find("nothing waits to be sent to"), std::string::npos) << o.out;
+  EXPECT_NE(o.out.find("3 trips (1 recording) wait for " + PgServer::Shared().Folder().string() + ":5432/" + other),
+            std::string::npos)
+      << o.out;
+
+  PgServer::Shared().CreateDatabase(other);
+  o = Run("a", {"--logbook", otherUri, "log", "sync"});
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(o.out, "3 trips sent (1 recording)\n");
+  EXPECT_EQ(PgServer::Shared().Sql(other, "SELECT COUNT(*) FROM riventar.trips"), "3\n");
+  EXPECT_EQ(TripCount(), "2|2\n");
 }
 
 }  // namespace

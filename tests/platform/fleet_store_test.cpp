@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <string>
 #include <vector>
 
@@ -32,6 +34,7 @@ struct Network {
   bool up = true;
   int batchesBeforeDrop = -1;
   bool refuseWrites = false;
+  std::string refusedSource;  // a recording from here is refused for its content
   int connections = 0;
 };
 
@@ -52,6 +55,9 @@ class StandInServer final : public Store {
     }
     if (net_.batchesBeforeDrop > 0) --net_.batchesBeforeDrop;
     if (net_.refuseWrites) throw StoreError(StoreError::Kind::Other, "server", "permission denied for table trips");
+    for (const Queued& q : batch)
+      if (!net_.refusedSource.empty() && q.recording.source == net_.refusedSource)
+        throw RecordingRefused(StoreError::Kind::Other, "server", "value out of range\nfor a trip");
     Check().RecordAll(batch);
   }
 
@@ -66,13 +72,15 @@ class StandInServer final : public Store {
 
 class SharedLogbook : public ::testing::Test {
  protected:
-  std::unique_ptr<Store> Open() {
-    return OpenSharedLogbook(OpenQueuingLogbook(dir_ / "local.sqlite"), "stand-in",
-                             [this]() -> std::unique_ptr<Store> {
-                               ++net_.connections;
-                               if (!net_.up)
+  // The shared logbook whose server is the file `server`, behind `net`.
+  std::unique_ptr<Store> Open(const std::string& server = "server.sqlite", Network* net = nullptr) {
+    Network& n = net ? *net : net_;
+    return OpenSharedLogbook(OpenQueuingLogbook(dir_ / "local.sqlite", DefaultBusyTimeout, server), "stand-in",
+                             [this, server, &n]() -> std::unique_ptr<Store> {
+                               ++n.connections;
+                               if (!n.up)
                                  throw StoreError(StoreError::Kind::CannotOpen, "stand-in", "Connection refused");
-                               return std::make_unique<StandInServer>(OpenLogbook(dir_ / "server.sqlite"), net_);
+                               return std::make_unique<StandInServer>(OpenLogbook(dir_ / server), n);
                              },
                              {[this](const std::string& line) { notices_.push_back(line); }});
   }
@@ -165,6 +173,95 @@ TEST_F(SharedLogbook, ReadingShowsEveryComputersTripsWithThoseWaitingHere) {
   const auto months = store->Months("А123ВС77");
   ASSERT_EQ(months.size(), 1u);
   EXPECT_EQ(months[0].trips, 2);
+}
+
+TEST_F(SharedLogbook, ARecordingTheServerRefusesIsSetAsideAndTheOthersAreSent) {
+  net_.up = false;
+  auto store = Open();
+  store->Record(Reading(Days(1, 2), "А123ВС77", Origin::File, "/home/u/a.dat"));
+  store->Record(Reading(Days(3, 4), "А123ВС77", Origin::File, "/home/u/bad.dat"));
+  store->Record(Reading(Days(5, 6), "А123ВС77", Origin::File, "/home/u/c.dat"));
+  net_.up = true;
+  net_.refusedSource = "/home/u/bad.dat";
+  SyncResult sync = SendWaiting(*store);
+  EXPECT_FALSE(sync.complete);
+  EXPECT_EQ(sync.sentRecordings, 2);
+  EXPECT_NE(sync.problem.find("refused 1 recording for what they hold"), std::string::npos) << sync.problem;
+  TripList sent = Days(1, 2);
+  for (const TripRecord& r : Days(5, 6)) sent.push_back(r);
+  EXPECT_EQ(OnServer(), sent);
+  EXPECT_NE(notices_.back().find("refused the recording of 2024-03-01 10:00:00 from /home/u/bad.dat "
+                                 "(value out of range for a trip); it is set aside"),
+            std::string::npos)
+      << notices_.back();
+  SharingStatus status = Sharing(*store);
+  EXPECT_EQ(status.waiting.recordings, 0);
+  EXPECT_EQ(status.waiting.setAside, 1);
+  ASSERT_EQ(status.setAside.size(), 1u);
+  EXPECT_EQ(status.setAside[0].source, "/home/u/bad.dat");
+  EXPECT_EQ(status.setAside[0].trips, 2);
+  EXPECT_EQ(status.setAside[0].reason, "value out of range for a trip");
+
+  // What is recorded after it is not held up.
+  store->Record(Reading(Days(7, 7)));
+  EXPECT_EQ(OnServer().size(), 5u);
+  EXPECT_EQ(Sharing(*store).setAside.size(), 1u);
+  // Once the server takes it, an explicit sync sends it.
+  net_.refusedSource.clear();
+  sync = SendWaiting(*store);
+  EXPECT_TRUE(sync.complete) << sync.problem;
+  EXPECT_EQ(sync.sentTrips, 2);
+  EXPECT_EQ(OnServer(), Days(1, 7));
+  EXPECT_TRUE(Sharing(*store).setAside.empty());
+}
+
+TEST_F(SharedLogbook, WaitingTripsGoOnlyToTheServerTheyWereRecordedFor) {
+  Network netB;
+  net_.up = false;
+  Open("a.sqlite")->Record(Reading(Days(1, 3)));
+  {
+    auto b = Open("b.sqlite", &netB);
+    b->Record(Reading(Days(10, 11)));
+    EXPECT_TRUE(SendWaiting(*b).complete);
+    EXPECT_EQ(OpenLogbook(dir_ / "b.sqlite")->Trips({}), Days(10, 11));
+    const SharingStatus status = Sharing(*b);
+    EXPECT_EQ(status.waiting.recordings, 0);
+    EXPECT_EQ(status.serverKey, "b.sqlite");
+    ASSERT_EQ(status.servers.size(), 1u);
+    EXPECT_EQ(status.servers[0].server, "a.sqlite");
+    EXPECT_EQ(status.servers[0].waiting.trips, 3);
+    EXPECT_EQ(status.servers[0].waiting.recordings, 1);
+    EXPECT_EQ(b->Unsent({}), TripList{});
+  }
+  net_.up = true;
+  auto a = Open("a.sqlite");
+  EXPECT_EQ(Sharing(*a).waiting.trips, 3);
+  const SyncResult sync = SendWaiting(*a);
+  EXPECT_TRUE(sync.complete) << sync.problem;
+  EXPECT_EQ(sync.sentTrips, 3);
+  EXPECT_EQ(OpenLogbook(dir_ / "a.sqlite")->Trips({}), Days(1, 3));
+  EXPECT_EQ(OpenLogbook(dir_ / "b.sqlite")->Trips({}), Days(10, 11));
+  EXPECT_TRUE(Sharing(*a).servers.empty());
+}
+
+// Entries an earlier version queued named no server: the next one named takes them.
+TEST_F(SharedLogbook, WhatWasQueuedBeforeEntriesNamedTheirServerGoesToTheNextServerNamed) {
+  net_.up = false;
+  Open("a.sqlite")->Record(Reading(Days(1, 2)));
+  {
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("earlier"));
+    db.setDatabaseName(QString::fromStdString((dir_ / "local.sqlite").string()));
+    ASSERT_TRUE(db.open());
+    ASSERT_TRUE(QSqlQuery(QStringLiteral("UPDATE outbox SET server = ''"), db).isActive());
+  }
+  QSqlDatabase::removeDatabase(QStringLiteral("earlier"));
+  Network netB;
+  auto b = Open("b.sqlite", &netB);
+  EXPECT_EQ(Sharing(*b).waiting.trips, 2);
+  EXPECT_TRUE(SendWaiting(*b).complete);
+  EXPECT_EQ(OpenLogbook(dir_ / "b.sqlite")->Trips({}), Days(1, 2));
+  net_.up = true;
+  EXPECT_EQ(Sharing(*Open("a.sqlite")).waiting.recordings, 0);
 }
 
 }  // namespace

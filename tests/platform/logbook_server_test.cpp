@@ -73,6 +73,8 @@ class ServerLogbook : public ::testing::Test {
     uri_ = server().CreateDatabase(name_);
   }
   static PgServer& server() { return PgServer::Shared(); }
+  // `sql` in the test's database, as postgres, among the logbook's tables.
+  std::string Sql(const std::string& sql) { return server().Sql(name_, "SET search_path = riventar; " + sql); }
   std::string name_, uri_;
 };
 
@@ -173,14 +175,11 @@ std::string Totals(Store& store) {
 TEST_F(ServerLogbook, ABatchIsRecordedWholeOrNotAtAllAndOnceHoweverOftenItIsSent) {
   auto store = OpenServerLogbook(uri_);
   // The server refuses the batch's last recording: nothing of it stays.
-  server().Sql(name_,
-               "CREATE FUNCTION refuse() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
-               "IF NEW.source = '/refused' THEN RAISE EXCEPTION 'refused here'; END IF; RETURN NEW; END $$; "
-               "CREATE TRIGGER refuse BEFORE INSERT ON imports FOR EACH ROW EXECUTE FUNCTION refuse()");
+  Sql("CREATE FUNCTION refuse() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+      "IF NEW.source = '/refused' THEN RAISE EXCEPTION 'refused here'; END IF; RETURN NEW; END $$; "
+      "CREATE TRIGGER refuse BEFORE INSERT ON imports FOR EACH ROW EXECUTE FUNCTION refuse()");
   EXPECT_THROW(store->RecordAll(Batch("/refused")), StoreError);
-  EXPECT_EQ(server().Sql(name_,
-                         "SELECT (SELECT COUNT(*) FROM trips), (SELECT COUNT(*) FROM imports), "
-                         "(SELECT COUNT(*) FROM vehicles)"),
+  EXPECT_EQ(Sql("SELECT (SELECT COUNT(*) FROM trips), (SELECT COUNT(*) FROM imports), (SELECT COUNT(*) FROM vehicles)"),
             "0|0|0\n");
 
   for (int sent = 0; sent < 3; ++sent) store->RecordAll(Batch());
@@ -196,83 +195,297 @@ TEST_F(ServerLogbook, ABatchIsRecordedWholeOrNotAtAllAndOnceHoweverOftenItIsSent
   EXPECT_EQ(store->Imports().size(), 5u);
 }
 
+constexpr char FirstVersionSchema[] =
+    "CREATE TABLE schema_version (version INTEGER NOT NULL); INSERT INTO schema_version VALUES (1);"
+    "CREATE TABLE vehicles (id BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY, plate_key TEXT NOT NULL UNIQUE,"
+    " model TEXT NOT NULL, reg_id TEXT NOT NULL, owner TEXT NOT NULL, trips BIGINT NOT NULL, first_stamp BIGINT,"
+    " last_stamp BIGINT, distance BIGINT NOT NULL);"
+    "CREATE TABLE imports (id BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY, origin INTEGER NOT NULL,"
+    " at TEXT NOT NULL, source TEXT NOT NULL, read_count INTEGER NOT NULL, added INTEGER NOT NULL);"
+    "CREATE TABLE trips (stamp BIGINT NOT NULL, trip_time BIGINT NOT NULL, moving_time BIGINT NOT NULL,"
+    " distance BIGINT NOT NULL, fuel BIGINT NOT NULL, vehicle BIGINT NOT NULL REFERENCES vehicles (id),"
+    " first_import BIGINT NOT NULL REFERENCES imports (id),"
+    " PRIMARY KEY (stamp, trip_time, moving_time, distance, fuel));"
+    "CREATE INDEX trips_by_vehicle ON trips (vehicle, stamp);"
+    "CREATE TABLE device_memory (device TEXT NOT NULL, slot INTEGER NOT NULL, stamp BIGINT NOT NULL,"
+    " trip_time BIGINT NOT NULL, moving_time BIGINT NOT NULL, distance BIGINT NOT NULL, fuel BIGINT NOT NULL,"
+    " PRIMARY KEY (device, slot));";
+
 TEST_F(ServerLogbook, AServerOfTheFirstVersionIsBroughtUpToDate) {
   // The first version's schema, holding one trip.
   const std::string stamp = std::to_string(Stamp(Trip(1, 1)));
   server().Sql(
       name_,
-      "CREATE TABLE schema_version (version INTEGER NOT NULL); INSERT INTO schema_version VALUES (1);"
-      "CREATE TABLE vehicles (id BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY, plate_key TEXT NOT NULL UNIQUE,"
-      " model TEXT NOT NULL, reg_id TEXT NOT NULL, owner TEXT NOT NULL, trips BIGINT NOT NULL, first_stamp BIGINT,"
-      " last_stamp BIGINT, distance BIGINT NOT NULL);"
-      "CREATE TABLE imports (id BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY, origin INTEGER NOT NULL,"
-      " at TEXT NOT NULL, source TEXT NOT NULL, read_count INTEGER NOT NULL, added INTEGER NOT NULL);"
-      "CREATE TABLE trips (stamp BIGINT NOT NULL, trip_time BIGINT NOT NULL, moving_time BIGINT NOT NULL,"
-      " distance BIGINT NOT NULL, fuel BIGINT NOT NULL, vehicle BIGINT NOT NULL REFERENCES vehicles (id),"
-      " first_import BIGINT NOT NULL REFERENCES imports (id),"
-      " PRIMARY KEY (stamp, trip_time, moving_time, distance, fuel));"
-      "CREATE INDEX trips_by_vehicle ON trips (vehicle, stamp);"
-      "CREATE TABLE device_memory (device TEXT NOT NULL, slot INTEGER NOT NULL, stamp BIGINT NOT NULL,"
-      " trip_time BIGINT NOT NULL, moving_time BIGINT NOT NULL, distance BIGINT NOT NULL, fuel BIGINT NOT NULL,"
-      " PRIMARY KEY (device, slot));"
-      "INSERT INTO vehicles (plate_key, model, reg_id, owner, trips, first_stamp, last_stamp, distance)"
-      " VALUES ('А123ВС77', 'ВАЗ-2110', 'А123ВС77', '', 1, " +
+      std::string(FirstVersionSchema) +
+          "INSERT INTO vehicles (plate_key, model, reg_id, owner, trips, first_stamp, last_stamp, distance)"
+          " VALUES ('А123ВС77', 'ВАЗ-2110', 'А123ВС77', '', 1, " +
           stamp + ", " + stamp +
           ", 60000);"
           "INSERT INTO imports (origin, at, source, read_count, added) VALUES (0, '2024-01-01 00:00:00', 'x', 1, 1);"
           "INSERT INTO trips VALUES (" +
           stamp + ", 600, 500, 60000, 16000, 1, 1)");
   auto store = OpenServerLogbook(uri_);
-  EXPECT_EQ(server().Sql(name_, "SELECT version FROM schema_version"), "2\n");
+  EXPECT_EQ(Sql("SELECT version FROM schema_version"), "3\n");
+  // An earlier program finds a newer logbook where it made its own.
+  EXPECT_EQ(server().Sql(name_, "SELECT version FROM public.schema_version"), "3\n");
   for (int sent = 0; sent < 2; ++sent) store->RecordAll(Batch());
   EXPECT_EQ(store->Trips({}).size(), 5u);
   EXPECT_EQ(store->Imports().size(), 4u);
   EXPECT_EQ(Totals(*store), "А123ВС77:3:2024-01-01:2024-01-05;В777ОР:2:2024-01-02:2024-01-04;");
 }
 
-// The roles and grants of docs/fleet.md.
-TEST_F(ServerLogbook, TheRecorderRecordsWithNoRightToUpdateOrDelete) {
-  server().Sql("postgres",
-               "DO $$ BEGIN IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = 'riventar_owner') THEN "
-               "CREATE ROLE riventar_owner LOGIN; CREATE ROLE riventar_recorder LOGIN; END IF; END $$");
-  const std::string fleet = name_ + "_roles";
-  server().Sql("postgres", "CREATE DATABASE " + fleet + " OWNER riventar_owner");
-  server().Sql("postgres", "REVOKE ALL ON DATABASE " + fleet + " FROM PUBLIC; GRANT CONNECT ON DATABASE " + fleet +
-                               " TO riventar_recorder");
-  const auto as = [&](const std::string& role) {
-    std::string uri = server().Uri(fleet);
-    return uri.replace(uri.find("user=postgres"), 13, "user=" + role);
-  };
-  OpenServerLogbook(as("riventar_owner"));
-  server().Sql(fleet,
-               "REVOKE CREATE ON SCHEMA public FROM PUBLIC;"
-               "REVOKE ALL ON ALL TABLES IN SCHEMA public FROM PUBLIC;"
-               "GRANT USAGE ON SCHEMA public TO riventar_recorder;"
-               "GRANT SELECT ON ALL TABLES IN SCHEMA public TO riventar_recorder;"
-               "GRANT INSERT (origin, at, source, read_count, recording) ON imports TO riventar_recorder;"
-               "GRANT INSERT ON trips TO riventar_recorder;"
-               "GRANT EXECUTE ON FUNCTION riventar_vehicle(text, text, text, text, boolean),"
-               " riventar_move_trips(bigint, bigint[], bigint[], bigint[], bigint[], bigint[]) TO riventar_recorder;",
-               "riventar_owner");
+// The second version's functions, as it made them in the owner's current
+// schema (the tables are the first version's, upgraded by the program).
+constexpr char SecondVersionSteps[] =
+    "ALTER TABLE imports ADD COLUMN recording TEXT UNIQUE; ALTER TABLE imports ALTER COLUMN added SET DEFAULT 0;"
+    "DROP TABLE device_memory; UPDATE schema_version SET version = 2;"
+    "CREATE FUNCTION riventar_vehicle(plate_key text, model text, reg_id text, owner text, texts boolean) "
+    "RETURNS bigint LANGUAGE sql SECURITY DEFINER SET search_path FROM CURRENT AS $$ "
+    "INSERT INTO vehicles AS v (plate_key, model, reg_id, owner, trips, distance) VALUES ($1, $2, $3, $4, 0, 0) "
+    "ON CONFLICT (plate_key) DO UPDATE SET model = CASE WHEN $5 THEN excluded.model ELSE v.model END, "
+    "reg_id = CASE WHEN $5 THEN excluded.reg_id ELSE v.reg_id END, "
+    "owner = CASE WHEN $5 THEN excluded.owner ELSE v.owner END RETURNING id $$;"
+    "CREATE FUNCTION riventar_move_trips(vehicle bigint, stamps bigint[], trip_times bigint[], "
+    "moving_times bigint[], distances bigint[], fuels bigint[]) RETURNS void LANGUAGE sql SECURITY DEFINER "
+    "SET search_path FROM CURRENT AS $$ UPDATE trips SET vehicle = $1 WHERE false $$;"
+    "CREATE FUNCTION riventar_trips_added() RETURNS trigger LANGUAGE plpgsql SECURITY DEFINER "
+    "SET search_path FROM CURRENT AS $$ BEGIN "
+    "UPDATE vehicles v SET trips = v.trips + n.trips, distance = v.distance + n.distance, "
+    "first_stamp = LEAST(v.first_stamp, n.first), last_stamp = GREATEST(v.last_stamp, n.last) "
+    "FROM (SELECT vehicle, COUNT(*) AS trips, SUM(distance) AS distance, MIN(stamp) AS first, "
+    "MAX(stamp) AS last FROM new_trips GROUP BY vehicle) n WHERE v.id = n.vehicle; "
+    "UPDATE imports i SET added = i.added + n.added "
+    "FROM (SELECT first_import, COUNT(*) AS added FROM new_trips GROUP BY first_import) n "
+    "WHERE i.id = n.first_import; RETURN NULL; END $$;"
+    "CREATE TRIGGER trips_added AFTER INSERT ON trips REFERENCING NEW TABLE AS new_trips "
+    "FOR EACH STATEMENT EXECUTE FUNCTION riventar_trips_added();"
+    "CREATE FUNCTION riventar_trips_changed() RETURNS trigger LANGUAGE plpgsql SECURITY DEFINER "
+    "SET search_path FROM CURRENT AS $$ BEGIN RETURN NULL; END $$;"
+    "CREATE TRIGGER trips_changed AFTER UPDATE ON trips REFERENCING OLD TABLE AS old_trips NEW TABLE AS new_trips "
+    "FOR EACH STATEMENT EXECUTE FUNCTION riventar_trips_changed();"
+    "REVOKE EXECUTE ON FUNCTION riventar_vehicle(text, text, text, text, boolean), "
+    "riventar_move_trips(bigint, bigint[], bigint[], bigint[], bigint[], bigint[]), riventar_trips_added(), "
+    "riventar_trips_changed() FROM PUBLIC;";
 
-  auto store = OpenServerLogbook(as("riventar_recorder"));
-  store->Record(Reading({Trip(9, 1)}, "В777ОР"));
-  for (int sent = 0; sent < 2; ++sent) store->RecordAll(Batch());
-  EXPECT_EQ(Totals(*store), "А123ВС77:3:2024-01-01:2024-01-05;В777ОР:3:2024-01-02:2024-01-09;");
-  EXPECT_EQ(store->Imports().size(), 4u);
-  for (const std::string sql : {"UPDATE vehicles SET trips = 0", "UPDATE trips SET vehicle = 1",
-                                "UPDATE imports SET added = 0", "DELETE FROM trips", "DELETE FROM imports",
-                                "INSERT INTO vehicles (plate_key, model, reg_id, owner, trips, distance) "
-                                "VALUES ('X', '', '', '', 5, 0)",
-                                "SELECT riventar_trips_added()", "CREATE TABLE mine (x INTEGER)"}) {
-    try {
-      server().Sql(fleet, sql, "riventar_recorder");
-      ADD_FAILURE() << "the recorder may: " << sql;
-    } catch (const std::runtime_error& e) {
-      EXPECT_NE(std::string(e.what()).find("permission denied"), std::string::npos) << sql << ": " << e.what();
+// The grants the earlier guide gave, with the UPDATE and DELETE of the first one.
+constexpr char EarlierGrants[] =
+    "REVOKE ALL ON ALL TABLES IN SCHEMA public FROM PUBLIC;"
+    "GRANT USAGE ON SCHEMA public TO riventar_recorder;"
+    "GRANT SELECT, UPDATE, DELETE ON ALL TABLES IN SCHEMA public TO riventar_recorder;"
+    "GRANT INSERT (origin, at, source, read_count, recording) ON imports TO riventar_recorder;"
+    "GRANT INSERT ON trips TO riventar_recorder;"
+    "GRANT EXECUTE ON FUNCTION riventar_vehicle(text, text, text, text, boolean),"
+    " riventar_move_trips(bigint, bigint[], bigint[], bigint[], bigint[], bigint[]) TO riventar_recorder;";
+
+// A database set up as docs/fleet.md says: owned by riventar_owner, open to
+// the three roles only.
+class FleetRoles : public ServerLogbook {
+ protected:
+  void SetUp() override {
+    ServerLogbook::SetUp();
+    server().Sql(
+        "postgres",
+        "DO $$ DECLARE r text; BEGIN FOREACH r IN ARRAY ARRAY['riventar_owner', 'riventar_recorder', "
+        "'riventar_admin', 'riventar_reader'] LOOP "
+        "IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = r) THEN EXECUTE format('CREATE ROLE %I LOGIN', r); "
+        "END IF; END LOOP; END $$");
+    fleet_ = name_ + "_fleet";
+    server().Sql("postgres", "CREATE DATABASE " + fleet_ + " OWNER riventar_owner");
+    server().Sql("postgres", "REVOKE ALL ON DATABASE " + fleet_ + " FROM PUBLIC; GRANT CONNECT ON DATABASE " + fleet_ +
+                                 " TO riventar_recorder, riventar_admin, riventar_reader");
+  }
+  std::string As(const std::string& role) const {
+    std::string uri = server().Uri(fleet_);
+    return uri.replace(uri.find("user=postgres"), 13, "user=" + role);
+  }
+  std::string FleetSql(const std::string& sql, const std::string& role = "postgres") const {
+    return server().Sql(fleet_, sql, role);
+  }
+  // What `role` may not run: each refused with "permission denied".
+  void ExpectRefused(const std::string& role, const std::vector<std::string>& statements) const {
+    for (const std::string& sql : statements) {
+      try {
+        FleetSql(sql, role);
+        ADD_FAILURE() << role << " may: " << sql;
+      } catch (const std::runtime_error& e) {
+        EXPECT_NE(std::string(e.what()).find("permission denied"), std::string::npos) << sql << ": " << e.what();
+      }
     }
   }
+  std::string fleet_;
+};
+
+const std::vector<std::string> Rewriting = {
+    "UPDATE riventar.vehicles SET trips = 0",
+    "UPDATE riventar.trips SET vehicle = 1",
+    "UPDATE riventar.imports SET added = 0",
+    "DELETE FROM riventar.trips",
+    "DELETE FROM riventar.imports",
+    "TRUNCATE riventar.trips",
+    "INSERT INTO riventar.vehicles (plate_key, model, reg_id, owner, trips, distance) VALUES ('X', '', '', '', 5, 0)",
+    "SELECT riventar.riventar_trips_added()",
+    "SELECT riventar.riventar_move_trips(1, '{1}', '{1}', '{1}', '{1}', '{1}')",
+    "SELECT riventar.riventar_set_vehicle('X', 'a', 'b', 'c', NULL, NULL, NULL)",
+    "SELECT riventar.riventar_recount()",
+    "SELECT riventar.riventar_grant_roles()",
+    "SELECT * FROM riventar.trips_set_aside",
+    "CREATE TABLE riventar.mine (x INTEGER)",
+};
+
+TEST_F(FleetRoles, TheRecorderRecordsTheAdministratorRewritesTheReaderLooks) {
+  OpenServerLogbook(As("riventar_owner"));  // makes the schema, grants the rights
+  auto store = OpenServerLogbook(As("riventar_recorder"));
+  store->Record(Reading({Trip(9, 1)}, "В777ОР"));
+  for (int sent = 0; sent < 2; ++sent) store->RecordAll(Batch());
+  // The saved table added its new trip 4, moved none and left the texts.
+  EXPECT_EQ(Totals(*store), "А123ВС77:4:2024-01-01:2024-01-05;В777ОР:2:2024-01-04:2024-01-09;");
+  EXPECT_EQ(store->Vehicles()[1].texts.Model, "ВАЗ-2110");
+  EXPECT_EQ(store->Imports().size(), 4u);
+  ExpectRefused("riventar_recorder", Rewriting);
+
+  auto admin = OpenServerLogbook(As("riventar_admin"));
+  admin->RecordSaved({Origin::Saved, "/home/u/b.dat", "2024-03-02 11:00:00", {"Нива", "В777ОР", ""}, {Trip(2, 1)}});
+  EXPECT_EQ(Totals(*admin), "А123ВС77:3:2024-01-01:2024-01-05;В777ОР:3:2024-01-02:2024-01-09;");
+  EXPECT_EQ(admin->Vehicles()[1].texts.Model, "Нива");
+  EXPECT_EQ(FleetSql("SELECT riventar.riventar_recount()", "riventar_admin"), "0\n");
+
+  auto reader = OpenServerLogbook(As("riventar_reader"));
+  EXPECT_EQ(reader->Trips({}).size(), 6u);
+  EXPECT_EQ(reader->Vehicles().size(), 2u);
+  try {
+    reader->Record(Reading({Trip(20, 1)}));
+    ADD_FAILURE() << "the reader recorded";
+  } catch (const StoreError& e) {
+    EXPECT_EQ(e.kind(), StoreError::Kind::ReadOnly) << e.what();
+  }
+  ExpectRefused("riventar_reader", {"INSERT INTO riventar.trips VALUES (1, 1, 1, 6, 16, 1, 1)",
+                                    "SELECT riventar.riventar_add_vehicle('X', 'a', 'b', 'c', NULL, NULL, NULL)"});
   EXPECT_EQ(store->Trips({}).size(), 6u);
+}
+
+// PostgreSQL 13 and 14 let everyone create in public: a driver's operator
+// there must never run with the owner's rights.
+TEST_F(FleetRoles, AnOperatorOfTheRecordersInAWritablePublicRunsNowhere) {
+  FleetSql("GRANT CREATE ON SCHEMA public TO PUBLIC");
+  OpenServerLogbook(As("riventar_owner"));
+  FleetSql(
+      "CREATE FUNCTION public.plus(bigint, numeric) RETURNS numeric LANGUAGE plpgsql AS $$ BEGIN "
+      "EXECUTE 'GRANT ALL ON riventar.trips, riventar.vehicles, riventar.imports TO riventar_recorder'; "
+      "RETURN $1::numeric + $2; END $$;"
+      "CREATE OPERATOR public.+ (LEFTARG = bigint, RIGHTARG = numeric, FUNCTION = public.plus);"
+      "CREATE OPERATOR public.+ (LEFTARG = bigint, RIGHTARG = bigint, FUNCTION = pg_catalog.int8pl);"
+      "CREATE FUNCTION public.riventar_add_vehicle(text, text, text, text, bytea, bytea, bytea) RETURNS bigint "
+      "LANGUAGE plpgsql AS $$ BEGIN EXECUTE 'GRANT ALL ON riventar.vehicles TO riventar_recorder'; RETURN 1; END $$;"
+      "CREATE TABLE public.vehicles (plate_key TEXT, model TEXT, reg_id TEXT, owner TEXT, trips BIGINT, "
+      "first_stamp BIGINT, last_stamp BIGINT, distance BIGINT);"
+      "GRANT ALL ON public.vehicles TO PUBLIC; GRANT EXECUTE ON FUNCTION public.plus(bigint, numeric) TO PUBLIC",
+      "riventar_recorder");
+  for (const std::string role : {"riventar_recorder", "riventar_admin", "riventar_owner"}) {
+    auto store = OpenServerLogbook(As(role));
+    store->Record(Reading({Trip(1, 1), Trip(2, 1)}, "В777ОР"));
+    store->RecordSaved({Origin::Saved, "/home/u/b.dat", "", {"Нива", "В777ОР", ""}, {Trip(3, 1)}});
+    store->Record(Reading({Trip(4, 1)}));
+    EXPECT_EQ(Totals(*store), "А123ВС77:1:2024-01-04:2024-01-04;В777ОР:3:2024-01-01:2024-01-03;") << role;
+    FleetSql("DELETE FROM riventar.trips WHERE stamp = " + std::to_string(Stamp(Trip(4, 1))));
+  }
+  EXPECT_EQ(FleetSql("SELECT has_table_privilege('riventar_recorder', 'riventar.trips', 'UPDATE'), "
+                     "has_table_privilege('riventar_recorder', 'riventar.vehicles', 'UPDATE'), "
+                     "has_table_privilege('riventar_recorder', 'riventar.imports', 'DELETE')"),
+            "f|f|f\n");
+  ExpectRefused("riventar_recorder", Rewriting);
+}
+
+// The earlier guide's server, recorder's UPDATE and DELETE included, and a
+// forged row that made every later recording of its car fail.
+TEST_F(FleetRoles, AnUpgradeMovesTheLogbookSetsTheRightsAnewAndSetsForgedRowsAside) {
+  const std::string stamp = std::to_string(Stamp(Trip(1, 1)));
+  FleetSql(std::string(FirstVersionSchema) +
+               "INSERT INTO vehicles (plate_key, model, reg_id, owner, trips, first_stamp, last_stamp, distance) "
+               "VALUES ('А123ВС77', 'ВАЗ-2110', 'А123ВС77', '', 2, 1, " +
+               stamp +
+               ", 9223372036854775000);"
+               "INSERT INTO imports (origin, at, source, read_count, added) VALUES (0, '2024-01-01', 'x', 2, 2);"
+               "INSERT INTO trips VALUES (" +
+               stamp + ", 600, 500, 60000, 16000, 1, 1), (1, 0, 0, 9223372036854715000, 0, 1, 1);" +
+               SecondVersionSteps + EarlierGrants,
+           "riventar_owner");
+  // The forged row holds every later recording of the car up.
+  EXPECT_THROW(FleetSql("INSERT INTO trips VALUES (2, 1, 1, 600000, 16, 1, 1)", "riventar_recorder"),
+               std::runtime_error);
+
+  auto owner = OpenServerLogbook(As("riventar_owner"));
+  EXPECT_EQ(FleetSql("SELECT version FROM riventar.schema_version"), "3\n");
+  EXPECT_EQ(FleetSql("SELECT distance, vehicle FROM riventar.trips_set_aside"), "9223372036854715000|1\n");
+  EXPECT_EQ(Totals(*owner), "А123ВС77:1:2024-01-01:2024-01-01;");
+  for (const char* table : {"trips", "vehicles", "imports"})
+    for (const char* right : {"UPDATE", "DELETE", "TRUNCATE"})
+      EXPECT_EQ(FleetSql(std::string("SELECT has_table_privilege('riventar_recorder', 'riventar.") + table + "', '" +
+                         right + "')"),
+                "f\n")
+          << table << " " << right;
+  ExpectRefused("riventar_recorder", Rewriting);
+
+  auto store = OpenServerLogbook(As("riventar_recorder"));
+  for (int sent = 0; sent < 2; ++sent) store->RecordAll(Batch());
+  EXPECT_EQ(Totals(*store), "А123ВС77:4:2024-01-01:2024-01-05;В777ОР:1:2024-01-04:2024-01-04;");
+  EXPECT_EQ(OpenServerLogbook(As("riventar_reader"))->Trips({}).size(), 5u);
+  // Opened again, nothing changes: the migration ran once.
+  OpenServerLogbook(As("riventar_owner"));
+  EXPECT_EQ(FleetSql("SELECT COUNT(*) FROM riventar.trips_set_aside"), "1\n");
+}
+
+TEST_F(ServerLogbook, NoRowCanBreakTheTotals) {
+  auto store = OpenServerLogbook(uri_);
+  store->Record(Reading({Trip(1, 1), Trip(2, 1), Trip(3, 1)}));
+  // Values neither the device nor a ".dat" file can give.
+  for (const char* values : {"(1, 600, 500, 9223372036854775000, 16000, 1, 1)", "(1, 0, 500, 6000, 16000, 1, 1)",
+                             "(1, 600, 500, 5, 16000, 1, 1)", "(1, 600, 500, 6000, 4294967296, 1, 1)",
+                             "(281474976710656, 600, 500, 6000, 16000, 1, 1)", "(-1, 600, 500, 6000, 16000, 1, 1)"})
+    EXPECT_THROW(Sql(std::string("INSERT INTO trips VALUES ") + values), std::runtime_error) << values;
+  // The largest values they can give are kept, and so are the totals.
+  TripRecord largest = Trip(4, 1);
+  largest.TripTime = largest.MovingTime = largest.Distance = largest.Fuel = 0xffffffff;
+  riventar::trips::Derive(largest);
+  store->Record(Reading({largest}));
+  // A total forged near the top of bigint: later recordings still go in.
+  Sql("UPDATE vehicles SET distance = 9223372036854775000");
+  store->Record(Reading({Trip(5, 1)}));
+  EXPECT_EQ(store->Trips({}).size(), 5u);
+  EXPECT_EQ(Sql("SELECT riventar_recount()"), "1\n");
+  EXPECT_EQ(Sql("SELECT riventar_recount()"), "0\n");
+  Totals(*store);
+  // Trips deleted or truncated by hand take their totals with them.
+  Sql("DELETE FROM trips WHERE stamp = " + std::to_string(Stamp(Trip(1, 1))));
+  EXPECT_EQ(Totals(*store), "А123ВС77:4:2024-01-02:2024-01-05;");
+  Sql("TRUNCATE trips");
+  EXPECT_EQ(Totals(*store), "А123ВС77:0::;");
+  store->Record(Reading({Trip(6, 1)}));
+  EXPECT_EQ(Totals(*store), "А123ВС77:1:2024-01-06:2024-01-06;");
+}
+
+// PostgreSQL's text holds no NUL; a ".dat" header may.
+TEST_F(ServerLogbook, TextsAreKeptByteForByteAndARefusedRecordingSaysSo) {
+  auto store = OpenServerLogbook(uri_);
+  const std::string model("Ни\0ва", 9), owner("\xff\xfe Петров", 10), source("/home/u/\xe9t\xe9.dat");
+  Recording odd = Reading({Trip(1, 1)}, "В777ОР", Origin::File, source);
+  odd.vehicle.Model = model;
+  odd.vehicle.Owner = owner;
+  store->RecordAll({{odd, false, "rec-odd"}});
+  const auto vehicles = store->Vehicles();
+  ASSERT_EQ(vehicles.size(), 1u);
+  EXPECT_EQ(vehicles[0].texts, (riventar::trips::VehicleInfo{model, "В777ОР", owner}));
+  EXPECT_EQ(store->Imports().at(0).source, source);
+  EXPECT_EQ(Sql("SELECT model FROM vehicles"), "Ни\xEF\xBF\xBDва\n");  // shown cleaned
+
+  TripRecord broken = Trip(2, 1);
+  broken.TripTime = 0;
+  try {
+    store->RecordAll({{Reading({Trip(3, 1), broken}), false, "rec-broken"}});
+    ADD_FAILURE() << "recorded a trip of no time";
+  } catch (const RecordingRefused& e) {
+    EXPECT_NE(std::string(e.what()).find("trip_ranges"), std::string::npos) << e.what();
+  }
+  EXPECT_EQ(store->Trips({}), TripList{Trip(1, 1)});
 }
 
 TEST_F(ServerLogbook, ComputersRecordingOverlappingReadingsAtOnceKeepEachTripExactlyOnce) {
@@ -314,19 +527,19 @@ TEST_F(ServerLogbook, TwoComputersOpeningAFreshDatabaseAtOnceMakeTheSchemaOnce) 
   for (int round = 0; round < 3; ++round) {
     const std::string uri = server().CreateDatabase(name_ + "_fresh" + std::to_string(round));
     EXPECT_EQ(InChildren(2, [&](int) { return Reporting([&] { OpenServerLogbook(uri); }); }), 2);
-    EXPECT_EQ(server().Sql(name_ + "_fresh" + std::to_string(round), "SELECT version FROM schema_version"), "2\n");
+    EXPECT_EQ(server().Sql(name_ + "_fresh" + std::to_string(round), "SELECT version FROM riventar.schema_version"),
+              "3\n");
   }
 }
 
 TEST_F(ServerLogbook, ANewerSchemaIsRefusedAndLeftUntouched) {
   OpenServerLogbook(uri_)->Record(Reading({Trip(1, 1)}));
-  server().Sql(name_, "UPDATE schema_version SET version = 99");
+  Sql("UPDATE schema_version SET version = 99");
   const auto dump = [this] {
-    return server().Sql(name_, "SELECT version FROM schema_version") +
-           server().Sql(name_,
-                        "SELECT string_agg(table_name, ',' ORDER BY table_name) FROM information_schema.tables "
-                        "WHERE table_schema = 'public'") +
-           server().Sql(name_, "SELECT COUNT(*) FROM trips");
+    return Sql("SELECT version FROM schema_version") +
+           Sql("SELECT string_agg(table_name, ',' ORDER BY table_name) FROM information_schema.tables "
+               "WHERE table_schema = 'riventar'") +
+           Sql("SELECT COUNT(*) FROM trips");
   };
   const std::string before = dump();
   std::string text;
@@ -339,7 +552,8 @@ TEST_F(ServerLogbook, WithoutTheRightToWriteItIsReadOnlyAndChangesNothing) {
   OpenServerLogbook(uri_)->Record(Reading({Trip(1, 1)}));
   server().Sql(name_,
                "DO $$ BEGIN IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = 'reader') THEN "
-               "CREATE ROLE reader LOGIN; END IF; END $$; GRANT SELECT ON ALL TABLES IN SCHEMA public TO reader");
+               "CREATE ROLE reader LOGIN; END IF; END $$; GRANT USAGE ON SCHEMA riventar TO reader; "
+               "GRANT SELECT ON ALL TABLES IN SCHEMA riventar TO reader");
   const auto asReader = [](std::string uri) { return uri.replace(uri.find("user=postgres"), 13, "user=reader"); };
   auto store = OpenServerLogbook(asReader(uri_));
   EXPECT_EQ(store->Trips({}), TripList{Trip(1, 1)});

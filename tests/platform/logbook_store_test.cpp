@@ -235,7 +235,7 @@ TEST_F(LogbookStore, ALogbookOfVersionTwoKeepsWhatEachDeviceHeld) {
     QSqlQuery q(db);
     ASSERT_TRUE(q.exec(QStringLiteral("SELECT version FROM schema_version")) && q.next());
     EXPECT_EQ(q.value(0).toInt(), SchemaVersion);
-    EXPECT_EQ(SchemaVersion, 3);
+    EXPECT_EQ(SchemaVersion, 4);
   }
   db = QSqlDatabase();
   QSqlDatabase::removeDatabase(QStringLiteral("version"));

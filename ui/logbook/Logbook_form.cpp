@@ -246,6 +246,10 @@ void TLogbook_Form::ShowSharing() {
   QString text = w.recordings == 0
                      ? QStringLiteral("Ничего не ждет отправки на сервер.")
                      : QStringLiteral("Ждут отправки на сервер: %1 (с %2).").arg(TripsText(w.trips), FromUtf8(w.since));
+  if (!status.setAside.empty())
+    text += QStringLiteral(" Сервер не принял записей: %1 (%2); они отложены на этом компьютере.")
+                .arg(status.setAside.size())
+                .arg(FromUtf8(status.setAside.front().reason));
   const QString problem = ServerProblemText(status);
   if (!problem.isEmpty()) text += QStringLiteral(" Последняя ошибка: ") + problem + QLatin1Char('.');
   Sharing_Label->setText(text);
@@ -461,7 +465,11 @@ void TLogbook_Form::Send_Button_Click() {
     return;
   }
   const QString problem = ServerProblemText(status);
-  const QString why = problem.isEmpty() ? QStringLiteral("сервер принял не все") : problem;
+  QString why = problem.isEmpty() ? QStringLiteral("сервер принял не все") : problem;
+  if (problem.isEmpty() && !status.setAside.empty())
+    why = QStringLiteral("сервер не принял записей: %1 (%2), они отложены на этом компьютере")
+              .arg(status.setAside.size())
+              .arg(FromUtf8(status.setAside.front().reason));
   const QString left = TripsText(result.left.trips);
   dialogs.Message(
       this, MsgIcon::Warning, caption,

@@ -91,7 +91,7 @@ class FleetWindow : public ::testing::Test {
     form->Logbook_Button->click();
     return *form->LogbookWindow();
   }
-  std::string ServerTrips() { return PgServer::Shared().Sql(database, "SELECT COUNT(*) FROM trips"); }
+  std::string ServerTrips() { return PgServer::Shared().Sql(database, "SELECT COUNT(*) FROM riventar.trips"); }
 
   const std::string database =
       "window_" + std::to_string(::getpid()) + "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
@@ -152,12 +152,37 @@ TEST_F(FleetWindow, AReadingWithTheServerOutOfReachWaitsHereAndIsSentOnce) {
   EXPECT_EQ(dialogs.messages[0].text, QStringLiteral("Отправлено на сервер: 4 маршрута."));
   EXPECT_TRUE(dialogs.messages[1].text.contains(QStringLiteral("отправлять нечего")));
   EXPECT_EQ(ServerTrips(), "4\n");
-  EXPECT_EQ(PgServer::Shared().Sql(database, "SELECT COUNT(*) FROM imports"), "1\n");
+  EXPECT_EQ(PgServer::Shared().Sql(database, "SELECT COUNT(*) FROM riventar.imports"), "1\n");
   EXPECT_TRUE(window.Sharing_Label->text().startsWith(QStringLiteral("Ничего не ждет отправки")));
   EXPECT_EQ(window.Vehicles_List->topLevelItem(0)->text(7), QString());
 
   window.Show_In_Table_Button->click();
   EXPECT_EQ(form->TripList.size(), 4u);
+}
+
+TEST_F(FleetWindow, AReadingTheServerRefusesIsSetAsideAndSaidBelowTheVehicles) {
+  // The owner's rule: no readings of a device, only files.
+  PgServer::Shared().Sql(database, "ALTER TABLE riventar.imports ADD CONSTRAINT files_only CHECK (origin <> 0)");
+  Open(uri);
+  ConnectAndRead();
+  EXPECT_EQ(ServerTrips(), "0\n");
+  form->TripsUnsaved = false;
+  ui::TLogbook_Form& window = Window();
+  const QString line = window.Sharing_Label->text();
+  EXPECT_TRUE(line.startsWith(QStringLiteral("Ничего не ждет отправки"))) << line.toStdString();
+  EXPECT_TRUE(line.contains(QStringLiteral("Сервер не принял записей: 1"))) << line.toStdString();
+  EXPECT_TRUE(line.contains(QStringLiteral("files_only"))) << line.toStdString();
+
+  dialogs.messages.clear();
+  window.Send_Button->click();
+  ASSERT_EQ(dialogs.Captions(), std::vector<std::string>{SendCaption});
+  EXPECT_TRUE(dialogs.messages[0].text.contains(QStringLiteral("сервер не принял записей: 1")))
+      << dialogs.messages[0].text.toStdString();
+  PgServer::Shared().Sql(database, "ALTER TABLE riventar.imports DROP CONSTRAINT files_only");
+  window.Send_Button->click();
+  EXPECT_EQ(dialogs.messages.back().text, QStringLiteral("Отправлено на сервер: 4 маршрута."));
+  EXPECT_EQ(ServerTrips(), "4\n");
+  EXPECT_FALSE(window.Sharing_Label->text().contains(QStringLiteral("не принял")));
 }
 
 TEST_F(FleetWindow, NoTextOfTheWindowOrTheServerDialogShowsAPassword) {
