@@ -122,7 +122,8 @@ void Download(const GlobalOptions& global, const DownloadOptions& options) {
   std::unique_ptr<logbook::Store> store;
   trips::TripList memory;
   if (!options.noLogbook) {
-    store = OpenLogbookFor(global);
+    // Sent when the store closes: the device's counter reset never waits for the server.
+    store = OpenLogbookFor(global, false, false);
     try {
       if (options.onlyNew) memory = store->DeviceMemory(devicePath);
     } catch (const logbook::StoreError& e) {

@@ -133,7 +133,7 @@ TEST_F(Fleet, AServerStoppedBeforeTheReadingQueuesItAllowsTheResetAndSyncSendsIt
   EXPECT_EQ(TripCount(), "0|0\n");
   o = Run("a", {"log", "sync"});
   EXPECT_EQ(o.status, 0) << o.err;
-  EXPECT_EQ(o.out, "5 trips sent (1 recording)\n");
+  EXPECT_EQ(o.out, "5 trips sent (1 recording): 5 new on the server, 0 it already had\n");
   EXPECT_EQ(TripCount(), "5|5\n");
   o = Run("a", {"log", "sync"});
   EXPECT_EQ(o.out, "0 trips sent (0 recordings)\n");

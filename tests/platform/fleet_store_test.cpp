@@ -45,14 +45,14 @@ class StandInServer final : public Store {
   TripList Trips(const TripQuery& q) override { return Check().Trips(q); }
   std::vector<ImportRow> Imports() override { return Check().Imports(); }
   TripList DeviceMemory(const std::string& path) override { return Check().DeviceMemory(path); }
-  void RecordAll(const std::vector<Queued>& batch) override {
+  std::int64_t RecordAll(const std::vector<Queued>& batch) override {
     if (net_.batchesBeforeDrop == 0) {
       net_.up = false;
       throw StoreError(StoreError::Kind::Other, "server", "server closed the connection unexpectedly");
     }
     if (net_.batchesBeforeDrop > 0) --net_.batchesBeforeDrop;
     if (net_.refuseWrites) throw StoreError(StoreError::Kind::Other, "server", "permission denied for table trips");
-    Check().RecordAll(batch);
+    return Check().RecordAll(batch);
   }
 
  private:
