@@ -66,15 +66,17 @@ class StandInServer final : public Store {
 
 class SharedLogbook : public ::testing::Test {
  protected:
-  std::unique_ptr<Store> Open() {
-    return OpenSharedLogbook(OpenQueuingLogbook(dir_ / "local.sqlite"), "stand-in",
-                             [this]() -> std::unique_ptr<Store> {
-                               ++net_.connections;
-                               if (!net_.up)
-                                 throw StoreError(StoreError::Kind::CannotOpen, "stand-in", "Connection refused");
-                               return std::make_unique<StandInServer>(OpenLogbook(dir_ / "server.sqlite"), net_);
-                             },
-                             {[this](const std::string& line) { notices_.push_back(line); }});
+  std::unique_ptr<Store> Open(bool sendOnRecording = true) {
+    LogbookOptions options{[this](const std::string& line) { notices_.push_back(line); }};
+    options.sendOnRecording = sendOnRecording;
+    return OpenSharedLogbook(
+        OpenQueuingLogbook(dir_ / "local.sqlite"), "stand-in",
+        [this]() -> std::unique_ptr<Store> {
+          ++net_.connections;
+          if (!net_.up) throw StoreError(StoreError::Kind::CannotOpen, "stand-in", "Connection refused");
+          return std::make_unique<StandInServer>(OpenLogbook(dir_ / "server.sqlite"), net_);
+        },
+        options);
   }
   TripList OnServer() { return OpenLogbook(dir_ / "server.sqlite")->Trips({}); }
 
@@ -112,6 +114,7 @@ TEST_F(SharedLogbook, ARecordingWaitsLocallyUntilTheServerTakesItAndIsSentOnce) 
   SyncResult sync = SendWaiting(*store);
   EXPECT_TRUE(sync.complete) << sync.problem;
   EXPECT_EQ(sync.sentTrips, 8);
+  EXPECT_EQ(sync.newTrips, 8);
   EXPECT_EQ(sync.sentRecordings, 2);
   EXPECT_EQ(OnServer(), Days(1, 8));
   EXPECT_EQ(OpenLogbook(dir_ / "server.sqlite")->Imports().size(), 2u);
@@ -120,6 +123,26 @@ TEST_F(SharedLogbook, ARecordingWaitsLocallyUntilTheServerTakesItAndIsSentOnce) 
   sync = SendWaiting(*store);
   EXPECT_TRUE(sync.complete);
   EXPECT_EQ(sync.sentRecordings, 0);
+}
+
+TEST_F(SharedLogbook, SendingAtCloseLeavesTheRecordingToTheLocalFileUntilThen) {
+  {
+    auto store = Open(false);
+    EXPECT_EQ(store->Record(Reading(Days(1, 5))).added, 5);
+    EXPECT_EQ(net_.connections, 0);
+    EXPECT_TRUE(OnServer().empty());
+  }
+  EXPECT_EQ(net_.connections, 1);
+  EXPECT_EQ(OnServer(), Days(1, 5));
+  // Another computer had sent some of the new ones: the sync says so.
+  net_.up = false;
+  auto store = Open();
+  store->Record(Reading(Days(3, 9)));
+  OpenLogbook(dir_ / "server.sqlite")->Record(Reading(Days(6, 7)));
+  net_.up = true;
+  const SyncResult sync = SendWaiting(*store);
+  EXPECT_EQ(sync.sentTrips, 4);
+  EXPECT_EQ(sync.newTrips, 2);
 }
 
 TEST_F(SharedLogbook, AConnectionLostInTheMiddleKeepsWhatTheServerDidNotCommit) {
