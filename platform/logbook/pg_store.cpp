@@ -533,11 +533,28 @@ class Connection {
     return q.value(0).toLongLong();
   }
 
+  // While one lives, within a transaction: no statement timeout and no watch
+  // for silence, for changes to the schema, which take as long as the
+  // tables are big.
+  class Unhurried {
+   public:
+    explicit Unhurried(Connection& c) : c_(c) {
+      c_.Exec(QStringLiteral("SET LOCAL statement_timeout = 0"));
+      c_.unhurried_ = true;
+    }
+    ~Unhurried() { c_.unhurried_ = false; }
+    Unhurried(const Unhurried&) = delete;
+    Unhurried& operator=(const Unhurried&) = delete;
+
+   private:
+    Connection& c_;
+  };
+
  private:
   // While a statement is out: the silence is watched.
   class Waiting {
    public:
-    explicit Waiting(Connection& c) : watch_(c.watch_.get()) {
+    explicit Waiting(Connection& c) : watch_(c.unhurried_ ? nullptr : c.watch_.get()) {
       if (watch_) watch_->Sent();
     }
     ~Waiting() {
@@ -586,6 +603,7 @@ class Connection {
   std::string shown_;
   std::string stated_;  // the URI's sslmode
   bool inTransaction_ = false;
+  bool unhurried_ = false;
   QString name_;
   QSqlDatabase db_;
   std::unique_ptr<CancelSlot> cancel_;
@@ -739,6 +757,7 @@ class PgStore final : public Store {
     lock.bindValue(0, Big(SchemaLock));
     c_.Run(lock);
     lock.finish();
+    const Connection::Unhurried unhurried(c_);
     // The owner's functions run with this search_path (SET ... FROM CURRENT):
     // the logbook's own schema, then pg_temp, never a schema of the caller's.
     c_.Exec(QStringLiteral("SELECT set_config('search_path', quote_ident(current_schema()) || ', pg_temp', true)"));
