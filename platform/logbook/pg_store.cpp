@@ -884,7 +884,9 @@ void CancelServerStatements() {
   for (const std::atomic<PGcancel*>& slot : cancels) any = any || slot.load() != nullptr;
   if (!any) return;
   // PQcancel waits for the server; the child does, not whoever pressed Ctrl+C.
-  if (::_Fork() != 0) return;
+  if (::_Fork() != 0) return;  // the parent, or no child could be made
+  // Whoever reads this program's output need not wait for the child.
+  for (const int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) ::close(fd);
   char why[256];
   for (const std::atomic<PGcancel*>& slot : cancels)
     if (PGcancel* request = slot.load()) PQcancel(request, why, sizeof why);

@@ -611,7 +611,7 @@ TEST(ServerLogbookConnection, HostsThatNeverAnswerTakeTheConnectTimeoutAllTogeth
   }
   const auto took = std::chrono::steady_clock::now() - start;
   EXPECT_GT(took, std::chrono::milliseconds(3500));
-  EXPECT_LT(took, std::chrono::milliseconds(4800));
+  EXPECT_LT(took, std::chrono::milliseconds(5000));  // each host alone would take 4 s
   // The second host is still tried when the first keeps silent.
   PgServer& server = PgServer::Shared();
   server.CreateDatabase("second_host");
