@@ -123,7 +123,8 @@ void Download(const GlobalOptions& global, const DownloadOptions& options) {
   std::unique_ptr<logbook::Store> store;
   std::vector<trips::TripList> memories;
   if (!options.noLogbook) {
-    store = OpenLogbookFor(global);
+    // Sent when the store closes: the device's counter reset never waits for the server.
+    store = OpenLogbookFor(global, false, false);
     try {
       if (options.onlyNew) memories = store->DeviceMemories(devicePath);
     } catch (const logbook::StoreError& e) {

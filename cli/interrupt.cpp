@@ -6,6 +6,8 @@
 #include <atomic>
 #include <csignal>
 
+#include "platform/logbook/pg_store.h"
+
 namespace riventar::cli {
 namespace {
 
@@ -18,6 +20,8 @@ static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<int>::is_alw
 constexpr int Signals[] = {SIGINT, SIGTERM, SIGHUP};
 
 [[noreturn]] void DieOf(int signal) {
+  // A server need not go on with what this program asked, nor keep its locks.
+  logbook::CancelServerStatements();
   if (progressShown) {
     static constexpr char Clear[] = "\r\033[K";
     [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, Clear, sizeof Clear - 1);

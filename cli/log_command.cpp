@@ -116,7 +116,7 @@ void PrintLogTrips(const GlobalOptions& global, const LogTripsOptions& options) 
                             : found.empty()    ? std::string()
                                                : TripTable(found);
   if (options.output.empty()) {
-    std::cout << bytes;
+    std::cout << ForStandardOutput(bytes);
     if (found.empty()) std::cerr << "riventar-cli: no trips\n";
     return;
   }
@@ -172,11 +172,11 @@ void ImportFiles(const GlobalOptions& global, const std::vector<std::string>& fi
         json += (json.empty() ? "[\n" : ",\n") + std::string("  {\"file\": ") + JsonString(file) +
                 ", \"read\": " + std::to_string(recorded.read) + ", \"new\": " + std::to_string(recorded.added) + "}";
       } else {
-        std::cout << file << ": " << recorded.read << (recorded.read == 1 ? " trip" : " trips") << " read, "
+        std::cout << Printable(file) << ": " << recorded.read << (recorded.read == 1 ? " trip" : " trips") << " read, "
                   << recorded.added << " new\n";
       }
     } catch (const Failure& f) {
-      std::cerr << "riventar-cli: " << f.message << "; not imported\n";
+      std::cerr << "riventar-cli: " << Printable(f.message) << "; not imported\n";
       if (!refused) refused = f.status;
       ++refusedCount;
     } catch (const logbook::StoreError& e) {
@@ -226,10 +226,10 @@ void PrintSharingStatus(const GlobalOptions& global) {
     std::cout << "the logbook " << logbook::LogbookLocation(global.logbook)
               << " is a file of its own: nothing is sent to a server\n";
   } else if (w.recordings == 0) {
-    std::cout << "nothing waits to be sent to " << status.server << "\n";
+    std::cout << "nothing waits to be sent to " << Printable(status.server) << "\n";
   } else {
-    std::cout << TripsText(w.trips) << " (" << RecordingsText(w.recordings) << ") wait to be sent to " << status.server
-              << ", since " << w.since << "\n";
+    std::cout << TripsText(w.trips) << " (" << RecordingsText(w.recordings) << ") wait to be sent to "
+              << Printable(status.server) << ", since " << Printable(w.since) << "\n";
   }
   if (!status.setAside.empty()) {
     std::cout << RecordingsText(static_cast<std::int64_t>(status.setAside.size()))
@@ -258,14 +258,21 @@ void SyncLogbook(const GlobalOptions& global) {
     throw LogbookFailure(e);
   }
   if (global.json) {
-    std::cout << "{\"sent_trips\": " << result.sentTrips << ", \"sent_recordings\": " << result.sentRecordings
-              << ", \"waiting_trips\": " << result.left.trips << ", \"waiting_recordings\": " << result.left.recordings
+    std::cout << "{\"sent_trips\": " << result.sentTrips << ", \"new_trips\": " << result.newTrips
+              << ", \"known_trips\": " << result.sentTrips - result.newTrips
+              << ", \"sent_recordings\": " << result.sentRecordings << ", \"waiting_trips\": " << result.left.trips
+              << ", \"waiting_recordings\": " << result.left.recordings
               << ", \"complete\": " << (result.complete ? "true" : "false") << "}\n";
   } else if (!shared) {
     std::cout << "the logbook " << logbook::LogbookLocation(global.logbook)
               << " is a file of its own: nothing to send\n";
   } else {
-    std::cout << TripsText(result.sentTrips) << " sent (" << RecordingsText(result.sentRecordings) << ")\n";
+    std::cout << TripsText(result.sentTrips) << " sent (" << RecordingsText(result.sentRecordings) << ")";
+    if (result.sentTrips > 0) {
+      std::cout << ": " << result.newTrips << " new on the server, " << result.sentTrips - result.newTrips
+                << " it already had";
+    }
+    std::cout << "\n";
   }
   if (!result.complete && result.left.recordings > 0) {
     throw Failure{ExitStatus::Logbook, result.problem + "; " + TripsText(result.left.trips) + " (" +

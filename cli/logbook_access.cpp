@@ -2,15 +2,18 @@
 
 #include <iostream>
 
+#include "cli/output.h"
 #include "platform/logbook/fleet_store.h"
 #include "platform/logbook/location.h"
 
 namespace riventar::cli {
 
-std::unique_ptr<logbook::Store> OpenLogbookFor(const GlobalOptions& global, bool quiet) {
+std::unique_ptr<logbook::Store> OpenLogbookFor(const GlobalOptions& global, bool quiet, bool sendOnRecording) {
   const std::string location = logbook::LogbookLocation(global.logbook);
   logbook::LogbookOptions options;
-  if (!quiet) options.notice = [](const std::string& line) { std::cerr << "riventar-cli: " << line << std::endl; };
+  if (!quiet)
+    options.notice = [](const std::string& line) { std::cerr << "riventar-cli: " << Printable(line) << std::endl; };
+  options.sendOnRecording = sendOnRecording;
   try {
     return logbook::OpenLogbookAt(location, options);
   } catch (const logbook::StoreError& e) {

@@ -14,8 +14,11 @@ namespace riventar::cli {
 // names, opened (and made when missing): a file, or a server with this
 // computer's file in front. Each problem with the server is one line on
 // standard error (unless `quiet`) and fails nothing: what was recorded waits
-// in the local file. Throws Failure (Logbook) for the local file.
-std::unique_ptr<logbook::Store> OpenLogbookFor(const GlobalOptions& global, bool quiet = false);
+// in the local file. Throws Failure (Logbook) for the local file. With
+// `sendOnRecording` false, a recording goes to the server only when the store
+// is closed.
+std::unique_ptr<logbook::Store> OpenLogbookFor(const GlobalOptions& global, bool quiet = false,
+                                               bool sendOnRecording = true);
 
 // "the logbook PATH is ...: detail", for a failure's message.
 std::string LogbookProblem(const logbook::StoreError& error);

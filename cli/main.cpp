@@ -226,10 +226,19 @@ int Run(int argc, char** argv) {
   try {
     app.parse(argc, argv);
     if (global.port.empty()) throw Failure{ExitStatus::Usage, "--port needs COM1, COM2 or a device path"};
+    // Every user of this computer can read a program's arguments.
+    if (global.logbook && riventar::logbook::IsServerLocation(*global.logbook) &&
+        !riventar::logbook::PasswordIn(*global.logbook).empty()) {
+      throw Failure{ExitStatus::Usage,
+                    "a password in --logbook is visible to every user of this computer: remove it "
+                    "from " +
+                        riventar::logbook::RedactedLocation(*global.logbook) +
+                        " and put it in ~/.pgpass or in a service file (postgresql:///?service=NAME)"};
+    }
     run();
   } catch (const CLI::ParseError& e) {
     if (e.get_exit_code() != 0) {
-      std::cerr << ParseMessage(app, e, std::vector<std::string>(argv + 1, argv + argc)) << "\n";
+      std::cerr << Printable(ParseMessage(app, e, std::vector<std::string>(argv + 1, argv + argc))) << "\n";
       return Status(ExitStatus::Usage);
     }
     app.exit(e);  // the help or the version
@@ -247,8 +256,8 @@ int Run(int argc, char** argv) {
     }
   }
   std::optional<Failure> trace = TakeTraceFailure();
-  if (failure && !failure->said) std::cerr << "riventar-cli: " << failure->message << "\n";
-  if (trace) std::cerr << "riventar-cli: " << trace->message << "\n";
+  if (failure && !failure->said) std::cerr << "riventar-cli: " << Printable(failure->message) << "\n";
+  if (trace) std::cerr << "riventar-cli: " << Printable(trace->message) << "\n";
   if (failure) return Status(failure->status);
   return Status(trace ? trace->status : ExitStatus::Done);
 }

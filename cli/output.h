@@ -8,6 +8,16 @@
 
 namespace riventar::cli {
 
+// `text` as a terminal may show it without obeying it: every control
+// character (C0 but the line feed and the tab, a carriage return but before a
+// line feed, DEL, C1) and every byte that is not UTF-8 becomes U+FFFD. Texts
+// from a server or a file (a vehicle's model, a database's message) could
+// otherwise move the cursor, retitle the window or rewrite the screen.
+std::string Printable(std::string_view text);
+
+// Standard output's bytes for a terminal, Printable; for a file or a pipe, as they are.
+std::string ForStandardOutput(std::string_view bytes);
+
 // A value as typed, quoted, for a message: at most 40 characters of it.
 std::string Echoed(std::string_view utf8);
 

@@ -108,13 +108,10 @@ std::string PlateKey(std::string_view registration) {
   return key;
 }
 
-void Store::RecordAll(const std::vector<Queued>& batch) {
-  for (const Queued& q : batch) {
-    if (q.saved)
-      RecordSaved(q.recording);
-    else
-      Record(q.recording);
-  }
+std::int64_t Store::RecordAll(const std::vector<Queued>& batch) {
+  std::int64_t added = 0;
+  for (const Queued& q : batch) added += (q.saved ? RecordSaved(q.recording) : Record(q.recording)).added;
+  return added;
 }
 
 trips::TripList Store::Unsent(const TripQuery&) { return {}; }

@@ -180,7 +180,8 @@ class Store {
 
   // Several recordings in one transaction where the store can (all or
   // nothing), in order. By default each on its own, one after the other.
-  virtual void RecordAll(const std::vector<Queued>& batch);
+  // The trips the store did not hold before.
+  virtual std::int64_t RecordAll(const std::vector<Queued>& batch);
 
   // Of Trips(query), those recorded on this computer and not yet on the
   // shared server, in the same order. Empty for a logbook that is only a file.

@@ -52,9 +52,15 @@ std::vector<Span> PasswordSpans(std::string_view uri) {
   std::vector<Span> spans;
   const std::size_t start = PrefixLength(uri);
   if (start == 0) return spans;
-  // As libpq reads it: user info ends at the first '@' met before any '/'.
-  const std::size_t end = uri.find_first_of("@/", start);
-  if (end != std::string_view::npos && uri[end] == '@') {
+  // libpq's user info ends at the first '@' met before any '/'; a password
+  // holding an unencoded '/' is then none to libpq, but the text still shows
+  // it, so the last '@' before the query ends it as well.
+  std::size_t end = uri.find_first_of("@/", start);
+  if (end != std::string_view::npos && uri[end] != '@') end = std::string_view::npos;
+  const std::size_t lastAt = uri.substr(0, uri.find('?', start)).rfind('@');
+  if (lastAt != std::string_view::npos && lastAt >= start && (end == std::string_view::npos || lastAt > end))
+    end = lastAt;
+  if (end != std::string_view::npos) {
     const std::size_t colon = uri.find(':', start);
     if (colon < end) spans.push_back({colon + 1, end});
   }
@@ -137,18 +143,38 @@ bool IsLocalHost(std::string_view host) {
   return false;
 }
 
-std::string SslModeFor(const std::vector<std::string>& hosts, std::string_view stated, std::string_view environment) {
-  const auto strong = [](std::string_view mode) {
-    return mode == "require" || mode == "verify-ca" || mode == "verify-full";
+bool IsRemote(const ServerEndpoint& endpoint) { return !IsLocalHost(endpoint.host) || !IsLocalHost(endpoint.address); }
+
+std::vector<ServerEndpoint> EndpointsOf(std::string_view hosts, std::string_view addresses) {
+  const auto split = [](std::string_view list) {
+    std::vector<std::string> items;
+    if (list.empty()) return items;
+    for (std::size_t at = 0;;) {
+      const std::size_t comma = list.find(',', at);
+      items.emplace_back(list.substr(at, comma == std::string_view::npos ? std::string_view::npos : comma - at));
+      if (comma == std::string_view::npos) return items;
+      at = comma + 1;
+    }
   };
-  if (stated == "disable" || strong(stated) || (stated.empty() && strong(environment))) return {};
-  // No host known (libpq's default socket, or a service's): checked once connected.
-  if (std::all_of(hosts.begin(), hosts.end(), [](const std::string& h) { return IsLocalHost(h); })) return {};
-  return "require";
+  const std::vector<std::string> names = split(hosts), numbers = split(addresses);
+  std::vector<ServerEndpoint> endpoints(std::max<std::size_t>({names.size(), numbers.size(), 1}));
+  for (std::size_t i = 0; i < names.size(); ++i) endpoints[i].host = names[i];
+  for (std::size_t i = 0; i < numbers.size(); ++i) endpoints[i].address = numbers[i];
+  return endpoints;
 }
 
-bool PlainTextAllowed(std::string_view host, std::string_view stated) {
-  return IsLocalHost(host) || stated == "disable";
+TlsSettings TlsFor(const std::vector<ServerEndpoint>& endpoints, std::string_view stated, std::string_view inEffect,
+                   std::string_view rootCertificate) {
+  if (stated == "disable" || std::none_of(endpoints.begin(), endpoints.end(), IsRemote)) return {};
+  const bool verifying = inEffect == "verify-ca" || inEffect == "verify-full";
+  if (!rootCertificate.empty())
+    return {verifying ? std::string(inEffect) : "verify-full", std::string(), std::string(rootCertificate)};
+  // verify-* without a root certificate: libpq refuses to connect, as it should.
+  return {verifying ? std::string(inEffect) : "require", "require", std::string()};
+}
+
+bool PlainTextAllowed(const ServerEndpoint& connected, std::string_view stated) {
+  return !IsRemote(connected) || stated == "disable";
 }
 
 }  // namespace riventar::logbook

@@ -32,21 +32,46 @@ std::string Scrubbed(std::string_view text, std::string_view uri);
 // default socket.
 bool IsLocalHost(std::string_view host);
 
-// The sslmode to connect with, given the hosts the connection may go to (a
-// "host" or "hostaddr" list split at commas; none: unknown, e.g. a service's),
-// the sslmode the URI states (empty: none) and PGSSLMODE's (empty: unset).
-// Empty: connect as stated. Otherwise the mode to set.
-//
-// A remote server without TLS would see the password and every trip in plain
-// text, so anything weaker than "require" becomes "require" unless the URI
-// says "disable" in so many words. Raised rather than refused: a URI copied
-// from a server's page seldom names a mode, and "verify-full" (what the fleet
-// guide advises) needs the server's root certificate on every computer, which
-// only its owner can put there.
-std::string SslModeFor(const std::vector<std::string>& hosts, std::string_view stated, std::string_view environment);
+// One place a connection may go: libpq's host (a name or a socket folder) and
+// the address it connects to instead of looking the name up; either may be
+// empty. Remote when either is: a remote address under the name "localhost"
+// still crosses the network, and a remote name is what a certificate proves.
+struct ServerEndpoint {
+  std::string host;
+  std::string address;
+};
+bool IsRemote(const ServerEndpoint& endpoint);
 
-// After connecting: may a session to `host` without TLS go on? Only to a
-// local host, or when the URI stated sslmode=disable.
-bool PlainTextAllowed(std::string_view host, std::string_view stated);
+// libpq's "host" and "hostaddr" lists (comma-separated, as in effect after
+// the service file and the environment) as the endpoints they make; one
+// empty endpoint (the default socket) when both are empty.
+std::vector<ServerEndpoint> EndpointsOf(std::string_view hosts, std::string_view addresses);
+
+// What the connection must be given so that a password and the trips cross
+// the network only to a proven server. Empty strings: as configured.
+struct TlsSettings {
+  std::string sslMode;
+  std::string channelBinding;
+  std::string rootCertificate;
+};
+
+// For `endpoints` (all of them: one connection string serves every host, so
+// a list that mixes local and remote ones is held to the remote rule), the
+// sslmode the URI itself states (empty: none), the one in effect (the URI's,
+// a service file's or PGSSLMODE) and a root certificate that can be used
+// (a file that exists, or "system"; empty: none).
+//
+// Nothing for local endpoints, nor when the URI says sslmode=disable in so
+// many words. Otherwise TLS that proves the server: with a root certificate,
+// verify-full (verify-ca when so stated); without one, the server's TLS is
+// not proven by its certificate, so channel_binding=require makes SCRAM
+// prove that the server at the other end of the TLS session knows the
+// password's verifier, and refuses any other way of sending the password.
+TlsSettings TlsFor(const std::vector<ServerEndpoint>& endpoints, std::string_view stated, std::string_view inEffect,
+                   std::string_view rootCertificate);
+
+// After connecting: may a session to `connected` without TLS go on? Only to
+// a local endpoint, or when the URI stated sslmode=disable.
+bool PlainTextAllowed(const ServerEndpoint& connected, std::string_view stated);
 
 }  // namespace riventar::logbook

@@ -45,17 +45,26 @@ class SharedStore final : public Store {
         openServer_(std::move(openServer)),
         scrub_(std::move(scrub)),
         options_(std::move(options)) {}
+  ~SharedStore() override {
+    if (options_.sendOnRecording) return;
+    try {
+      Send(false);
+    } catch (const StoreError&) {  // the local file: what waits stays there
+    }
+  }
+  SharedStore(const SharedStore&) = delete;
+  SharedStore& operator=(const SharedStore&) = delete;
 
   // The local commit is the one that counts: its outcome is returned whatever
   // the server does.
   Recorded Record(const Recording& recording) override {
     Recorded recorded = local_->Record(recording);
-    Send(false);
+    if (options_.sendOnRecording) Send(false);
     return recorded;
   }
   Recorded RecordSaved(const Recording& recording) override {
     Recorded recorded = local_->RecordSaved(recording);
-    Send(false);
+    if (options_.sendOnRecording) Send(false);
     return recorded;
   }
 
@@ -169,7 +178,7 @@ class SharedStore final : public Store {
     local_->Reconsider();  // the server may take now what it refused
     const OutboxTotals before = local_->WaitingTotals();
     SyncResult result;
-    result.sentRecordings = Send(true);
+    result.sentRecordings = Send(true, &result.newTrips);
     result.left = local_->WaitingTotals();
     result.sentTrips = before.trips - result.left.trips;
     result.complete = result.left.recordings == 0 && result.left.setAside == 0;
@@ -178,7 +187,6 @@ class SharedStore final : public Store {
     else if (!result.complete)
       result.problem = "the server " + serverName_ + " refused " + RecordingsText(result.left.setAside) +
                        " for what they hold; they are set aside on this computer";
-    return result;
     return result;
   }
 
@@ -233,11 +241,11 @@ class SharedStore final : public Store {
     if (options_.notice) options_.notice(line + context_);
   }
 
-  // Sends what waits, batch after batch; the recordings sent. Server problems
-  // are said, never thrown. A batch the server refuses for a recording's
-  // content is sent again one recording at a time, and the one it refuses is
-  // set aside.
-  std::int64_t Send(bool explicitly) {
+  // Sends what waits, batch after batch; the recordings sent, and into
+  // `added` the trips new to the server. Server problems are said, never
+  // thrown. A batch the server refuses for a recording's content is sent
+  // again one recording at a time, and the one it refuses is set aside.
+  std::int64_t Send(bool explicitly, std::int64_t* added = nullptr) {
     std::int64_t sent = 0;
     std::size_t limit = BatchTrips;
     for (;;) {
@@ -252,7 +260,8 @@ class SharedStore final : public Store {
         ids.push_back(entry.id);
       }
       try {
-        server->RecordAll(recordings);
+        const std::int64_t fresh = server->RecordAll(recordings);
+        if (added) *added += fresh;
       } catch (const RecordingRefused& e) {
         if (batch.size() > 1) {
           limit = 0;  // one at a time from here on

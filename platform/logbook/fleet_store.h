@@ -35,6 +35,10 @@ inline constexpr std::chrono::seconds ServerRetryPause{30};
 struct LogbookOptions {
   // One line per server problem, as it happens; on the store's thread.
   std::function<void(const std::string&)> notice;
+  // False: a recording is committed to the local file only, and what waits
+  // is sent when the store is closed (or read from, or synced), for a caller
+  // that must not wait for the server in between (the device's counter reset).
+  bool sendOnRecording = true;
 };
 
 // A server location (see server_location.h): the shared logbook, whose local
@@ -62,6 +66,7 @@ struct SharingStatus {
 struct SyncResult {
   bool complete = true;        // nothing waits any more, and nothing was set aside
   std::int64_t sentTrips = 0;  // of the trips that waited, those now on the server
+  std::int64_t newTrips = 0;   // of those, the ones the server did not hold yet
   std::int64_t sentRecordings = 0;
   OutboxTotals left;
   std::string problem;  // why not everything, one line

@@ -1,6 +1,8 @@
 #include "platform/logbook/pg_store.h"
 
+#include <poll.h>
 #include <pwd.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <QSqlDatabase>
@@ -8,13 +10,21 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
+#include <algorithm>
 #include <array>
 #include <atomic>
+#include <cerrno>
+#include <condition_variable>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <libpq-fe.h>
 #include <map>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <set>
+#include <thread>
 #include <tuple>
 #include <type_traits>
 
@@ -322,51 +332,277 @@ Kind KindOf(const QString& state) {
   return Kind::Other;
 }
 
+// ---- Reaching the server ----
+
+using Options = std::map<std::string, std::string>;
+using Clock = std::chrono::steady_clock;
+
+std::string OneLine(std::string text) {
+  std::replace(text.begin(), text.end(), '\n', ' ');
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  return text;
+}
+
+// libpq's own reading of the URI: Qt's driver would pass it on as a database
+// name, which libpq's PQconnectdb takes literally.
+Options Parsed(const std::string& location, const std::string& shown) {
+  char* parseError = nullptr;
+  std::unique_ptr<PQconninfoOption, decltype(&PQconninfoFree)> parsed(PQconninfoParse(location.c_str(), &parseError),
+                                                                      &PQconninfoFree);
+  if (!parsed) {
+    const std::string why = parseError ? parseError : "out of memory";
+    PQfreemem(parseError);
+    throw StoreError(Kind::CannotOpen, shown, Scrubbed(OneLine(why), location));
+  }
+  Options options;
+  for (const PQconninfoOption* o = parsed.get(); o->keyword != nullptr; ++o)
+    if (o->val != nullptr) options[o->keyword] = o->val;
+  return options;
+}
+
+struct Arrays {
+  explicit Arrays(const Options& options) {
+    for (const auto& [key, value] : options) {
+      keys.push_back(key.c_str());
+      values.push_back(value.c_str());
+    }
+    keys.push_back(nullptr);
+    values.push_back(nullptr);
+  }
+  std::vector<const char*> keys, values;
+};
+
+using PgConnection = std::unique_ptr<PGconn, decltype(&PQfinish)>;
+
+// The options as libpq will use them: the service file's and the
+// environment's added to the URI's. PQconnectStartParams adds them as for a
+// real connection; an impossible target_session_attrs, which libpq checks
+// after everything else, stops it before it reaches anybody.
+Options InEffect(Options stated, const std::string& location, const std::string& shown) {
+  static constexpr char Stop[] = "riventar-reads-its-options";
+  stated["target_session_attrs"] = Stop;
+  const Arrays arrays(stated);
+  const PgConnection probe(PQconnectStartParams(arrays.keys.data(), arrays.values.data(), 0), &PQfinish);
+  if (!probe) throw StoreError(Kind::Other, shown, "out of memory");
+  const std::string why = PQerrorMessage(probe.get());
+  // Another error is the options' own: no such service, a bad value.
+  if (PQstatus(probe.get()) == CONNECTION_BAD && why.find(Stop) == std::string::npos)
+    throw StoreError(Kind::CannotOpen, shown, Scrubbed(OneLine(why), location));
+  const std::unique_ptr<PQconninfoOption, decltype(&PQconninfoFree)> found(PQconninfo(probe.get()), &PQconninfoFree);
+  if (!found) throw StoreError(Kind::Other, shown, "out of memory");
+  Options options;
+  for (const PQconninfoOption* o = found.get(); o->keyword != nullptr; ++o)
+    if (o->val != nullptr) options[o->keyword] = o->val;
+  return options;
+}
+
+// The root certificate that can prove the server: the one named (a file that
+// exists, or "system" where libpq knows it), else ~/.postgresql/root.crt.
+std::string RootCertificate(const Options& inEffect, const std::string& shown) {
+  std::error_code ignored;
+  const auto named = inEffect.find("sslrootcert");
+  if (named != inEffect.end() && !named->second.empty()) {
+    if (named->second == "system") {
+      if (PQlibVersion() >= 160000) return named->second;
+      throw StoreError(Kind::CannotOpen, shown,
+                       "sslrootcert=system needs libpq 16 or newer; name the root certificate's file instead");
+    }
+    return std::filesystem::is_regular_file(named->second, ignored) ? named->second : std::string();
+  }
+  std::string home;
+  if (const char* env = std::getenv("HOME"); env != nullptr && *env != '\0') {
+    home = env;
+  } else {
+    passwd entry{};
+    passwd* found = nullptr;
+    std::vector<char> buffer(16384);
+    if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr)
+      home = found->pw_dir;
+  }
+  if (home.empty()) return {};
+  const std::string path = home + "/.postgresql/root.crt";
+  return std::filesystem::is_regular_file(path, ignored) ? path : std::string();
+}
+
+// A connection with `options` made by `deadline`, or null with libpq's
+// words in `why`. PQconnectPoll leaves the time limit to its caller.
+PgConnection ConnectedBy(const Options& options, Clock::time_point deadline, std::string& why) {
+  Options own = options;
+  own.erase("connect_timeout");
+  const Arrays arrays(own);
+  PgConnection c(PQconnectStartParams(arrays.keys.data(), arrays.values.data(), 0), &PQfinish);
+  if (!c) {
+    why = "out of memory";
+    return c;
+  }
+  for (PostgresPollingStatusType state = PGRES_POLLING_WRITING;;) {
+    if (PQstatus(c.get()) == CONNECTION_BAD || state == PGRES_POLLING_FAILED) {
+      why = OneLine(PQerrorMessage(c.get()));
+      return PgConnection(nullptr, &PQfinish);
+    }
+    if (state == PGRES_POLLING_OK) return c;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    pollfd ready{PQsocket(c.get()), static_cast<short>(state == PGRES_POLLING_READING ? POLLIN : POLLOUT), 0};
+    const int got = left.count() > 0 ? ::poll(&ready, 1, static_cast<int>(left.count())) : 0;
+    if (got == 0) {
+      why = "no answer in time";
+      return PgConnection(nullptr, &PQfinish);
+    }
+    if (got < 0 && errno != EINTR) {
+      why = std::string("poll: ") + std::strerror(errno);
+      return PgConnection(nullptr, &PQfinish);
+    }
+    if (got > 0) state = PQconnectPoll(c.get());
+  }
+}
+
+std::vector<std::string> Split(const std::string& list) {
+  std::vector<std::string> items;
+  for (std::size_t at = 0; !list.empty();) {
+    const std::size_t comma = list.find(',', at);
+    items.push_back(list.substr(at, comma == std::string::npos ? std::string::npos : comma - at));
+    if (comma == std::string::npos) break;
+    at = comma + 1;
+  }
+  return items;
+}
+
+// The open connections' cancel requests, for a signal handler: lock-free
+// slots, each a connection's while it lives.
+std::array<std::atomic<PGcancel*>, 16> cancels{};
+static_assert(std::atomic<PGcancel*>::is_always_lock_free);
+
+class CancelSlot {
+ public:
+  explicit CancelSlot(PGconn* connection) : request_(PQgetCancel(connection)) {
+    for (std::atomic<PGcancel*>& slot : cancels) {
+      PGcancel* empty = nullptr;
+      if (request_ != nullptr && slot.compare_exchange_strong(empty, request_)) {
+        slot_ = &slot;
+        return;
+      }
+    }
+  }
+  ~CancelSlot() {
+    if (slot_ != nullptr) slot_->store(nullptr);
+    PQfreeCancel(request_);
+  }
+  CancelSlot(const CancelSlot&) = delete;
+  CancelSlot& operator=(const CancelSlot&) = delete;
+
+ private:
+  PGcancel* request_;
+  std::atomic<PGcancel*>* slot_ = nullptr;
+};
+
+// Closes the connection's socket when a statement had no answer within the
+// silence: libpq then reports a lost connection instead of waiting forever
+// (the server's own timeouts need a server that runs).
+class SilenceWatch {
+ public:
+  SilenceWatch(int socket, std::chrono::milliseconds silence)
+      : socket_(socket), silence_(silence), thread_([this] { Watch(); }) {}
+  ~SilenceWatch() {
+    {
+      const std::lock_guard lock(mutex_);
+      ending_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+  }
+  SilenceWatch(const SilenceWatch&) = delete;
+  SilenceWatch& operator=(const SilenceWatch&) = delete;
+
+  void Sent() {
+    {
+      const std::lock_guard lock(mutex_);
+      deadline_ = Clock::now() + silence_;
+    }
+    changed_.notify_all();
+  }
+  void Answered() {
+    const std::lock_guard lock(mutex_);
+    deadline_.reset();
+  }
+
+ private:
+  void Watch() {
+    std::unique_lock lock(mutex_);
+    while (!ending_) {
+      if (!deadline_) {
+        changed_.wait(lock);
+      } else if (changed_.wait_until(lock, *deadline_) == std::cv_status::timeout && deadline_ &&
+                 Clock::now() >= *deadline_) {
+        ::shutdown(socket_, SHUT_RDWR);  // the socket stays libpq's to close
+        deadline_.reset();
+      }
+    }
+  }
+
+  int socket_;
+  std::chrono::milliseconds silence_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::optional<Clock::time_point> deadline_;
+  bool ending_ = false;
+  std::thread thread_;
+};
+
 // ---- One connection ----
 
 class Connection {
  public:
-  Connection(const std::string& location, std::chrono::seconds connectTimeout)
+  Connection(const std::string& location, const ServerTimeouts& timeouts)
       : location_(location),
         shown_(RedactedLocation(location)),
         name_(QStringLiteral("riventar-server-logbook-%1").arg(++counter_)) {
     if (!IsServerLocation(location))
       throw StoreError(Kind::CannotOpen, shown_, "not a postgresql:// or postgres:// URI");
-    // libpq's own reading of the URI: Qt's driver would pass it on as a
-    // database name, which libpq's PQconnectdb takes literally.
-    char* parseError = nullptr;
-    std::unique_ptr<PQconninfoOption, decltype(&PQconninfoFree)> parsed(PQconninfoParse(location.c_str(), &parseError),
-                                                                        &PQconninfoFree);
-    if (!parsed) {
-      const std::string why = parseError ? parseError : "out of memory";
-      PQfreemem(parseError);
-      throw StoreError(Kind::CannotOpen, shown_, Scrubbed(why, location));
-    }
-    std::map<std::string, std::string> options;
-    for (const PQconninfoOption* o = parsed.get(); o->keyword != nullptr; ++o)
-      if (o->val != nullptr) options[o->keyword] = o->val;
-
+    const Clock::time_point deadline = Clock::now() + timeouts.connect;
+    Options options = Parsed(location, shown_);
     stated_ = options.count("sslmode") ? options["sslmode"] : std::string();
-    std::vector<std::string> hosts;
-    const auto addHosts = [&hosts](const std::string& list) {
-      for (std::size_t at = 0; at <= list.size();) {
-        const std::size_t comma = std::min(list.find(',', at), list.size());
-        if (comma > at) hosts.push_back(list.substr(at, comma - at));
-        at = comma + 1;
-      }
-    };
-    addHosts(options["host"]);
-    addHosts(options["hostaddr"]);
-    if (hosts.empty() && options["service"].empty()) {
-      // libpq falls back on the environment, then on its default socket.
-      if (const char* env = std::getenv("PGHOST")) addHosts(env);
-      if (const char* env = std::getenv("PGHOSTADDR")) addHosts(env);
-    }
-    const char* environmentMode = std::getenv("PGSSLMODE");
-    const std::string mode = SslModeFor(hosts, stated_, environmentMode ? environmentMode : "");
-    if (!mode.empty()) options["sslmode"] = mode;
-    if (options["connect_timeout"].empty()) options["connect_timeout"] = std::to_string(connectTimeout.count());
+
+    // Whatever brings the hosts (the URI, a service file, PGHOST, PGHOSTADDR),
+    // the rule is settled before anything is sent to any of them.
+    Options inEffect = InEffect(options, location, shown_);
+    const std::vector<ServerEndpoint> endpoints = EndpointsOf(inEffect["host"], inEffect["hostaddr"]);
+    const TlsSettings tls = TlsFor(endpoints, stated_, inEffect["sslmode"], RootCertificate(inEffect, shown_));
+    if (!tls.sslMode.empty()) options["sslmode"] = tls.sslMode;
+    if (!tls.channelBinding.empty()) options["channel_binding"] = tls.channelBinding;
+    if (!tls.rootCertificate.empty()) options["sslrootcert"] = tls.rootCertificate;
     if (options["application_name"].empty()) options["application_name"] = "riventar";
+
+    if (endpoints.size() > 1) {
+      // libpq's connect_timeout is per host: the hosts are tried here, one
+      // after the other, each in its share of what is left, and the one that
+      // answered is connected to again.
+      const std::vector<std::string> ports = Split(inEffect["port"]);
+      std::string why;
+      bool found = false;
+      for (std::size_t i = 0; i < endpoints.size() && !found; ++i) {
+        Options one = options;
+        one["host"] = endpoints[i].host;
+        one["hostaddr"] = endpoints[i].address;
+        if (ports.size() == endpoints.size()) one["port"] = ports[i];
+        const auto share = (deadline - Clock::now()) / static_cast<long>(endpoints.size() - i);
+        const PgConnection tried = ConnectedBy(one, Clock::now() + share, why);
+        if (!tried) continue;
+        one["host"] = PQhost(tried.get());
+        one["hostaddr"] = PQhostaddr(tried.get()) ? PQhostaddr(tried.get()) : "";
+        one["port"] = PQport(tried.get());
+        options = one;
+        found = true;
+      }
+      if (!found)
+        throw StoreError(
+            Kind::CannotOpen, shown_,
+            Scrubbed("no server answered within " + std::to_string(timeouts.connect.count()) + " s; the last: " + why,
+                     location));
+      const auto left = std::chrono::ceil<std::chrono::seconds>(deadline - Clock::now());
+      options["connect_timeout"] = std::to_string(std::max<std::int64_t>(2, left.count()));
+    } else if (options["connect_timeout"].empty()) {
+      options["connect_timeout"] = std::to_string(timeouts.connect.count());
+    }
 
     db_ = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name_);
     if (!db_.isValid())
@@ -393,11 +629,16 @@ class Connection {
       const QSqlError error = db_.lastError();
       Close();
       const QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
-      throw StoreError(Kind::CannotOpen, shown_, Scrubbed(text.trimmed().toStdString(), location));
+      throw StoreError(Kind::CannotOpen, shown_, Scrubbed(OneLine(text.trimmed().toStdString()), location));
     }
     try {
-      CheckEncryption();
+      PGconn* const connection = Handle();
+      CheckEncryption(connection);
+      cancel_ = std::make_unique<CancelSlot>(connection);
+      watch_ = std::make_unique<SilenceWatch>(PQsocket(connection), timeouts.silence);
       Exec(QStringLiteral("SET client_min_messages = warning"));
+      Exec(QStringLiteral("SET statement_timeout = %1").arg(timeouts.statement.count()));
+      Exec(QStringLiteral("SET lock_timeout = %1").arg(timeouts.lock.count()));
     } catch (const StoreError&) {
       Close();
       throw;
@@ -428,11 +669,12 @@ class Connection {
     // transaction would refuse.
     if (inTransaction_) {
       inTransaction_ = false;
+      const Waiting waiting(*this);
       QSqlQuery(QStringLiteral("ROLLBACK"), db_);
     }
     const QString state = error.nativeErrorCode();
     const QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
-    const std::string detail = Scrubbed(text.trimmed().toStdString(), location_);
+    const std::string detail = Scrubbed(OneLine(text.trimmed().toStdString()), location_);
     if (state == "40001" || state == "40P01") throw Conflict(Kind::Locked, shown_, detail);
     // A data exception or a broken constraint: the statement's content.
     if (state.startsWith("22") || state.startsWith("23")) throw RecordingRefused(KindOf(state), shown_, detail);
@@ -442,15 +684,18 @@ class Connection {
   QSqlQuery Prepared(const QString& sql) {
     QSqlQuery q(db_);
     q.setForwardOnly(true);
+    const Waiting waiting(*this);
     if (!q.prepare(sql)) Fail(q.lastError());
     return q;
   }
   void Run(QSqlQuery& q) {
+    const Waiting waiting(*this);
     if (!q.exec()) Fail(q.lastError());
   }
   QSqlQuery Exec(const QString& sql) {
     QSqlQuery q(db_);
     q.setForwardOnly(true);
+    const Waiting waiting(*this);
     if (!q.exec(sql)) Fail(q.lastError());
     return q;
   }
@@ -461,10 +706,41 @@ class Connection {
     return q.value(0).toLongLong();
   }
 
+  // While one lives, within a transaction: no statement timeout and no watch
+  // for silence, for changes to the schema, which take as long as the
+  // tables are big.
+  class Unhurried {
+   public:
+    explicit Unhurried(Connection& c) : c_(c) {
+      c_.Exec(QStringLiteral("SET LOCAL statement_timeout = 0"));
+      c_.unhurried_ = true;
+    }
+    ~Unhurried() { c_.unhurried_ = false; }
+    Unhurried(const Unhurried&) = delete;
+    Unhurried& operator=(const Unhurried&) = delete;
+
+   private:
+    Connection& c_;
+  };
+
  private:
-  // Whatever brought the host (the URI, a service file, the environment),
-  // a session to a remote server in plain text goes no further.
-  void CheckEncryption() {
+  // While a statement is out: the silence is watched.
+  class Waiting {
+   public:
+    explicit Waiting(Connection& c) : watch_(c.unhurried_ ? nullptr : c.watch_.get()) {
+      if (watch_) watch_->Sent();
+    }
+    ~Waiting() {
+      if (watch_) watch_->Answered();
+    }
+    Waiting(const Waiting&) = delete;
+    Waiting& operator=(const Waiting&) = delete;
+
+   private:
+    SilenceWatch* watch_;
+  };
+
+  PGconn* Handle() {
     const QVariant handle = db_.driver()->handle();
     // The driver hands out its PGconn* under the struct's own name.
     PGconn* const connection = handle.isValid() && qstrcmp(handle.typeName(), "pg_conn*") == 0
@@ -472,15 +748,24 @@ class Connection {
                                    : nullptr;
     if (connection == nullptr)
       throw StoreError(Kind::Other, shown_, "Qt's PostgreSQL driver gives no connection to check");
+    return connection;
+  }
+
+  // The rule again, on the connection made: a session to a remote server in
+  // plain text goes no further.
+  void CheckEncryption(PGconn* connection) {
     const char* host = PQhost(connection);
-    const std::string server = host ? host : "";
+    const char* address = PQhostaddr(connection);
+    const ServerEndpoint server{host ? host : "", address ? address : ""};
     if (PQsslInUse(connection) == 0 && !PlainTextAllowed(server, stated_))
       throw StoreError(Kind::CannotOpen, shown_,
-                       "the connection to " + server +
+                       "the connection to " + server.host +
                            " is not encrypted (TLS); the server must offer TLS, or the URI must say sslmode=disable");
   }
 
   void Close() {
+    watch_.reset();
+    cancel_.reset();
     db_.close();
     db_ = QSqlDatabase();
     QSqlDatabase::removeDatabase(name_);
@@ -491,8 +776,11 @@ class Connection {
   std::string shown_;
   std::string stated_;  // the URI's sslmode
   bool inTransaction_ = false;
+  bool unhurried_ = false;
   QString name_;
   QSqlDatabase db_;
+  std::unique_ptr<CancelSlot> cancel_;
+  std::unique_ptr<SilenceWatch> watch_;
 };
 
 class Transaction {
@@ -612,7 +900,7 @@ void BindText(QSqlQuery& q, int at, int bytesAt, const std::string& text) {
 
 class PgStore final : public Store {
  public:
-  PgStore(const std::string& location, std::chrono::seconds connectTimeout) : c_(location, connectTimeout) {
+  PgStore(const std::string& location, const ServerTimeouts& timeouts) : c_(location, timeouts) {
     // Where an earlier version made the logbook; then this session's path is
     // the one the logbook's functions run with, whatever the role's default.
     QSqlQuery current = c_.Exec(QStringLiteral("SELECT current_schema()"));
@@ -631,15 +919,16 @@ class PgStore final : public Store {
 
   // The batch's vehicles are locked first, in one order, so that batches of
   // several cars wait for each other instead of meeting in a deadlock.
-  void RecordAll(const std::vector<Queued>& batch) override {
+  std::int64_t RecordAll(const std::vector<Queued>& batch) override {
     std::map<std::string, trips::VehicleInfo> vehicles;  // as first seen in the batch
     for (const Queued& q : batch) vehicles.try_emplace(PlateKey(q.recording.vehicle.RegId), q.recording.vehicle);
-    Retrying([&] {
+    return Retrying([&] {
       Transaction transaction(c_);
       for (const auto& [plateKey, texts] : vehicles) LockVehicle(plateKey, texts, false);
-      for (const Queued& q : batch) Write(q.recording, q.saved, q.id);
+      std::int64_t added = 0;
+      for (const Queued& q : batch) added += Write(q.recording, q.saved, q.id).added;
       transaction.Commit();
-      return 0;
+      return added;
     });
   }
 
@@ -716,6 +1005,7 @@ class PgStore final : public Store {
     lock.bindValue(0, Big(SchemaLock));
     c_.Run(lock);
     lock.finish();
+    const Connection::Unhurried unhurried(c_);
     const Found found = ReadVersion(c_, currentSchema_);
     if (found.version < ServerSchemaVersion) {
       // Unqualified names are made in riventar (steps 1 and 2 name none);
@@ -899,8 +1189,28 @@ std::string ServerQueueKey(const std::string& location) {
   return host + ":" + value("port", "PGPORT", "5432") + "/" + value("dbname", "PGDATABASE", user);
 }
 
+std::unique_ptr<Store> OpenServerLogbook(const std::string& location, const ServerTimeouts& timeouts) {
+  return std::make_unique<PgStore>(location, timeouts);
+}
+
 std::unique_ptr<Store> OpenServerLogbook(const std::string& location, std::chrono::seconds connectTimeout) {
-  return std::make_unique<PgStore>(location, connectTimeout);
+  ServerTimeouts timeouts;
+  timeouts.connect = connectTimeout;
+  return OpenServerLogbook(location, timeouts);
+}
+
+void CancelServerStatements() {
+  bool any = false;
+  for (const std::atomic<PGcancel*>& slot : cancels) any = any || slot.load() != nullptr;
+  if (!any) return;
+  // PQcancel waits for the server; the child does, not whoever pressed Ctrl+C.
+  if (::_Fork() != 0) return;  // the parent, or no child could be made
+  // Whoever reads this program's output need not wait for the child.
+  for (const int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) ::close(fd);
+  char why[256];
+  for (const std::atomic<PGcancel*>& slot : cancels)
+    if (PGcancel* request = slot.load()) PQcancel(request, why, sizeof why);
+  ::_exit(0);
 }
 
 }  // namespace riventar::logbook

@@ -10,8 +10,9 @@
 // `location` is a libpq connection URI (IsServerLocation), used as libpq reads
 // it. Its password, if it holds one, appears in no text: StoreError's path and
 // detail name the location through RedactedLocation and Scrubbed. A remote
-// server is reached over TLS only, unless the URI says sslmode=disable
-// (SslModeFor). Several computers may record at once: each trip is kept once
+// server is reached only over TLS that proves it, whatever brought its host
+// (the URI, a service file, the environment), unless the URI says
+// sslmode=disable (TlsFor). Several computers may record at once: each trip is kept once
 // and every vehicle's totals stay exact. RecordAll is one transaction, and
 // records no second time a Queued whose id the server already holds.
 //
@@ -45,11 +46,31 @@ inline constexpr int ServerSchemaVersion = 3;
 // logbook whoever sends.
 std::string ServerQueueKey(const std::string& location);
 
-// Connects (giving up after `connectTimeout`, unless the URI names its own
-// connect_timeout), then creates or brings up to date the schema, one
-// computer at a time. Throws StoreError: CannotOpen when the server cannot be
-// reached or refuses, Newer, ReadOnly without the right to write.
+// How long a server may keep this program waiting.
+struct ServerTimeouts {
+  // To connect, across every host the location names (a URI's own
+  // connect_timeout, per host as libpq has it, is kept when there is one host).
+  std::chrono::seconds connect{5};
+  // Any one statement (the server's statement_timeout), and any wait for a
+  // lock within it (lock_timeout).
+  std::chrono::milliseconds statement{30000};
+  std::chrono::milliseconds lock{10000};
+  // A server that has not answered a statement this long after it was sent
+  // (stopped, or the network gone) is given up: the connection is closed.
+  std::chrono::milliseconds silence{35000};
+};
+
+// Connects, then creates or brings up to date the schema, one computer at a
+// time. Throws StoreError: CannotOpen when the server cannot be reached or
+// refuses, Newer, ReadOnly without the right to write, Locked when a lock
+// was not had within the timeout.
+std::unique_ptr<Store> OpenServerLogbook(const std::string& location, const ServerTimeouts& timeouts);
 std::unique_ptr<Store> OpenServerLogbook(const std::string& location,
                                          std::chrono::seconds connectTimeout = std::chrono::seconds{5});
+
+// For a signal handler (async-signal-safe, returns at once): asks the server
+// of every open connection of this process to cancel what it is doing, from
+// a child process, so that a server that does not answer keeps nobody.
+void CancelServerStatements();
 
 }  // namespace riventar::logbook

@@ -158,7 +158,7 @@ TEST_F(Fleet, AServerStoppedBeforeTheReadingQueuesItAllowsTheResetAndSyncSendsIt
   EXPECT_EQ(TripCount(), "0|0\n");
   o = Run("a", {"log", "sync"});
   EXPECT_EQ(o.status, 0) << o.err;
-  EXPECT_EQ(o.out, "5 trips sent (1 recording)\n");
+  EXPECT_EQ(o.out, "5 trips sent (1 recording): 5 new on the server, 0 it already had\n");
   EXPECT_EQ(TripCount(), "5|5\n");
   o = Run("a", {"log", "sync"});
   EXPECT_EQ(o.out, "0 trips sent (0 recordings)\n");
@@ -295,7 +295,7 @@ TEST_F(Fleet, ANulInAHeaderIsKeptAndARecordingTheServerRefusesHoldsUpNothing) {
   Sql("ALTER TABLE imports DROP CONSTRAINT no_refuse");
   o = Run("a", {"log", "sync"});
   EXPECT_EQ(o.status, 0) << o.err;
-  EXPECT_EQ(o.out, "2 trips sent (1 recording)\n");
+  EXPECT_EQ(o.out, "2 trips sent (1 recording): 2 new on the server, 0 it already had\n");
   EXPECT_EQ(TripCount(), "9|9\n");
 }
 
@@ -322,9 +322,107 @@ TEST_F(Fleet, TripsQueuedForOneServerWaitForThatServerAlone) {
   PgServer::Shared().CreateDatabase(other);
   o = Run("a", {"--logbook", otherUri, "log", "sync"});
   EXPECT_EQ(o.status, 0) << o.err;
-  EXPECT_EQ(o.out, "3 trips sent (1 recording)\n");
+  EXPECT_EQ(o.out, "3 trips sent (1 recording): 3 new on the server, 0 it already had\n");
   EXPECT_EQ(PgServer::Shared().Sql(other, "SELECT COUNT(*) FROM riventar.trips"), "3\n");
   EXPECT_EQ(TripCount(), "2|2\n");
+}
+
+TEST_F(Fleet, APasswordInTheLogbookOptionIsRefusedForAllToSeeItThere) {
+  const std::string host = "?host=" + PgServer::Shared().Folder().string();
+  for (const std::string& secret : {std::string("Sup3r-s3cret"), std::string("pa/ss-w0rd")}) {
+    const std::string withPassword = "postgresql://postgres:" + secret + "@/" + database + host;
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"--logbook", withPassword, "log", "vehicles"}, {"--logbook=" + withPassword, "log", "sync"}}) {
+      const Outcome o = Run("a", args);
+      EXPECT_EQ(o.status, 2) << o.err;
+      EXPECT_NE(o.err.find("~/.pgpass"), std::string::npos) << o.err;
+      EXPECT_EQ(o.err.find(secret), std::string::npos) << o.err;
+      EXPECT_EQ(o.out.find(secret), std::string::npos) << o.out;
+    }
+  }
+  // The environment is the user's own to read.
+  ::setenv("RIVENTAR_LOGBOOK", ("postgresql://postgres:Sup3r-s3cret@/" + database + host).c_str(), 1);
+  const Outcome o = Run("a", {"log", "vehicles"});
+  EXPECT_EQ(o.status, 0) << o.err;
+}
+
+TEST_F(Fleet, ServerTextsAreShownNotObeyed) {
+  Sql("INSERT INTO vehicles (plate_key, model, reg_id, owner, trips, distance) VALUES "
+      "('A1', E'\\x1b]0;owned\\x07Lada\\x1b[2J', E'A1\\r', E'\\u009b31mAnna', 0, 0)");
+  Outcome o = Run("a", {"log", "vehicles"});
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_NE(o.out.find("Lada"), std::string::npos) << o.out;
+  for (const char* control : {"\x1b", "\x07", "\r", "\xc2\x9b"})
+    EXPECT_EQ(o.out.find(control), std::string::npos) << o.out;
+  o = Run("a", {"--json", "log", "vehicles"});
+  EXPECT_NE(o.out.find("\\u001b]0;owned\\u0007Lada\\u001b[2J"), std::string::npos) << o.out;
+  EXPECT_NE(o.out.find("\\u009b31mAnna"), std::string::npos) << o.out;
+  // The server's own words in a message, too: it names the database asked for.
+  o = Run("a", {"--logbook", "postgresql:///%1B%5B2Jnowhere?user=postgres&host=" + PgServer::Shared().Folder().string(),
+                "log", "vehicles"});
+  EXPECT_EQ(o.status, 0);
+  EXPECT_NE(o.err.find("[2Jnowhere\" does not exist"), std::string::npos) << o.err;
+  EXPECT_EQ(o.err.find("\x1b"), std::string::npos) << o.err;
+}
+
+TEST_F(Fleet, SyncSaysHowManyTripsWereNewOnTheServerAndHowManyItHad) {
+  const auto all = riventar::sim::RealisticTrips(9);
+  riventar::sim::Simulator first, second;
+  first.SetTrips({all.begin(), all.begin() + 6});
+  second.SetTrips({all.begin() + 3, all.end()});
+  PgServer::Shared().Stop();
+  ASSERT_EQ(Run("a", {"download", "--reset", "--format", "csv"}, &first).status, 0);
+  ASSERT_EQ(Run("b", {"download", "--reset", "--format", "csv"}, &second).status, 0);
+  PgServer::Shared().Start();
+  Outcome o = Run("a", {"log", "sync"});
+  EXPECT_EQ(o.out, "6 trips sent (1 recording): 6 new on the server, 0 it already had\n") << o.err;
+  o = Run("b", {"--json", "log", "sync"});
+  EXPECT_NE(o.out.find("\"sent_trips\": 6, \"new_trips\": 3, \"known_trips\": 3,"), std::string::npos) << o.out;
+  EXPECT_EQ(TripCount(), "9|9\n");
+}
+
+// A table another session keeps locked: the commands wait for the lock
+// timeout at most, and only after what the device must do.
+TEST_F(Fleet, TheCounterIsResetBeforeTheServerIsWaitedFor) {
+  riventar::sim::Simulator device;
+  device.SetTrips(riventar::sim::RealisticTrips(5));
+  const riventar::testing::TableLock lock(PgServer::Shared(), database, "trips");
+  const auto started = std::chrono::steady_clock::now();
+  const pid_t download = Start("a", {"download", "--reset", "--format", "csv"}, &device);
+  bool resetWhileWaiting = false;
+  for (int i = 0; i < 400 && !resetWhileWaiting; ++i) {
+    std::this_thread::sleep_for(20ms);
+    resetWhileWaiting = device.Trips().empty() && ::waitpid(download, nullptr, WNOHANG) == 0;
+  }
+  EXPECT_TRUE(resetWhileWaiting);
+  const Outcome o = Wait("a", download);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, 20s);  // the lock timeout, 10 s, the reading, no more
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_NE(o.err.find("lock timeout"), std::string::npos) << o.err;
+  EXPECT_NE(o.err.find("5 trips wait on this computer to be sent"), std::string::npos) << o.err;
+}
+
+TEST_F(Fleet, CtrlCCancelsWhatTheServerWasDoing) {
+  riventar::sim::Simulator device;
+  device.SetTrips(riventar::sim::RealisticTrips(5));
+  PgServer::Shared().Stop();
+  ASSERT_EQ(Run("a", {"download", "--reset", "--format", "csv"}, &device).status, 0);
+  PgServer::Shared().Start();
+  const riventar::testing::TableLock lock(PgServer::Shared(), database, "trips");
+  const std::string waiting =
+      "SELECT COUNT(*) FROM pg_stat_activity WHERE application_name = 'riventar' AND wait_event_type = 'Lock'";
+  const pid_t sync = Start("a", {"log", "sync"});
+  for (int i = 0; i < 250 && Sql(waiting) != "1\n"; ++i) std::this_thread::sleep_for(20ms);
+  ASSERT_EQ(Sql(waiting), "1\n");
+  const auto interrupted = std::chrono::steady_clock::now();
+  ::kill(sync, SIGINT);
+  EXPECT_EQ(Wait("a", sync).status, 128 + SIGINT);
+  EXPECT_LT(std::chrono::steady_clock::now() - interrupted, 1s);
+  // The server let go of the statement, though the lock is still held.
+  for (int i = 0; i < 150 && Sql(waiting) != "0\n"; ++i) std::this_thread::sleep_for(20ms);
+  EXPECT_EQ(Sql(waiting), "0\n");
+  const Outcome o = Run("a", {"--json", "log", "status"});
+  EXPECT_NE(o.out.find("\"waiting_trips\": 5,"), std::string::npos) << o.out;
 }
 
 }  // namespace

@@ -48,7 +48,7 @@ class StandInServer final : public Store {
   TripList Trips(const TripQuery& q) override { return Check().Trips(q); }
   std::vector<ImportRow> Imports() override { return Check().Imports(); }
   TripList DeviceMemory(const std::string& path) override { return Check().DeviceMemory(path); }
-  void RecordAll(const std::vector<Queued>& batch) override {
+  std::int64_t RecordAll(const std::vector<Queued>& batch) override {
     if (net_.batchesBeforeDrop == 0) {
       net_.up = false;
       throw StoreError(StoreError::Kind::Other, "server", "server closed the connection unexpectedly");
@@ -58,7 +58,7 @@ class StandInServer final : public Store {
     for (const Queued& q : batch)
       if (!net_.refusedSource.empty() && q.recording.source == net_.refusedSource)
         throw RecordingRefused(StoreError::Kind::Other, "server", "value out of range\nfor a trip");
-    Check().RecordAll(batch);
+    return Check().RecordAll(batch);
   }
 
  private:
@@ -73,16 +73,19 @@ class StandInServer final : public Store {
 class SharedLogbook : public ::testing::Test {
  protected:
   // The shared logbook whose server is the file `server`, behind `net`.
-  std::unique_ptr<Store> Open(const std::string& server = "server.sqlite", Network* net = nullptr) {
+  std::unique_ptr<Store> Open(const std::string& server = "server.sqlite", Network* net = nullptr,
+                              bool sendOnRecording = true) {
     Network& n = net ? *net : net_;
-    return OpenSharedLogbook(OpenQueuingLogbook(dir_ / "local.sqlite", DefaultBusyTimeout, server), "stand-in",
-                             [this, server, &n]() -> std::unique_ptr<Store> {
-                               ++n.connections;
-                               if (!n.up)
-                                 throw StoreError(StoreError::Kind::CannotOpen, "stand-in", "Connection refused");
-                               return std::make_unique<StandInServer>(OpenLogbook(dir_ / server), n);
-                             },
-                             {[this](const std::string& line) { notices_.push_back(line); }});
+    LogbookOptions options{[this](const std::string& line) { notices_.push_back(line); }};
+    options.sendOnRecording = sendOnRecording;
+    return OpenSharedLogbook(
+        OpenQueuingLogbook(dir_ / "local.sqlite", DefaultBusyTimeout, server), "stand-in",
+        [this, server, &n]() -> std::unique_ptr<Store> {
+          ++n.connections;
+          if (!n.up) throw StoreError(StoreError::Kind::CannotOpen, "stand-in", "Connection refused");
+          return std::make_unique<StandInServer>(OpenLogbook(dir_ / server), n);
+        },
+        options);
   }
   TripList OnServer() { return OpenLogbook(dir_ / "server.sqlite")->Trips({}); }
 
@@ -120,6 +123,7 @@ TEST_F(SharedLogbook, ARecordingWaitsLocallyUntilTheServerTakesItAndIsSentOnce) 
   SyncResult sync = SendWaiting(*store);
   EXPECT_TRUE(sync.complete) << sync.problem;
   EXPECT_EQ(sync.sentTrips, 8);
+  EXPECT_EQ(sync.newTrips, 8);
   EXPECT_EQ(sync.sentRecordings, 2);
   EXPECT_EQ(OnServer(), Days(1, 8));
   EXPECT_EQ(OpenLogbook(dir_ / "server.sqlite")->Imports().size(), 2u);
@@ -128,6 +132,26 @@ TEST_F(SharedLogbook, ARecordingWaitsLocallyUntilTheServerTakesItAndIsSentOnce) 
   sync = SendWaiting(*store);
   EXPECT_TRUE(sync.complete);
   EXPECT_EQ(sync.sentRecordings, 0);
+}
+
+TEST_F(SharedLogbook, SendingAtCloseLeavesTheRecordingToTheLocalFileUntilThen) {
+  {
+    auto store = Open("server.sqlite", nullptr, false);
+    EXPECT_EQ(store->Record(Reading(Days(1, 5))).added, 5);
+    EXPECT_EQ(net_.connections, 0);
+    EXPECT_TRUE(OnServer().empty());
+  }
+  EXPECT_EQ(net_.connections, 1);
+  EXPECT_EQ(OnServer(), Days(1, 5));
+  // Another computer had sent some of the new ones: the sync says so.
+  net_.up = false;
+  auto store = Open();
+  store->Record(Reading(Days(3, 9)));
+  OpenLogbook(dir_ / "server.sqlite")->Record(Reading(Days(6, 7)));
+  net_.up = true;
+  const SyncResult sync = SendWaiting(*store);
+  EXPECT_EQ(sync.sentTrips, 4);
+  EXPECT_EQ(sync.newTrips, 2);
 }
 
 TEST_F(SharedLogbook, AConnectionLostInTheMiddleKeepsWhatTheServerDidNotCommit) {

@@ -7,8 +7,12 @@
 #include <QCoreApplication>
 #include <atomic>
 #include <chrono>
+#include <csignal>
+#include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -650,8 +654,225 @@ TEST(ServerLogbookConnection, ARemoteHostWithoutTlsIsRefused) {
   ::unsetenv("PGSERVICEFILE");
 }
 
+namespace {
+
+// Variables set for one test and put back after it.
+class Environment {
+ public:
+  Environment() = default;
+  Environment(const Environment&) = delete;
+  Environment& operator=(const Environment&) = delete;
+  ~Environment() {
+    for (const auto& [name, value] : saved_) {
+      if (value)
+        ::setenv(name.c_str(), value->c_str(), 1);
+      else
+        ::unsetenv(name.c_str());
+    }
+  }
+  void Set(const std::string& name, const std::string& value) {
+    if (!saved_.count(name)) {
+      const char* old = std::getenv(name.c_str());
+      saved_[name] = old ? std::optional<std::string>(old) : std::nullopt;
+    }
+    ::setenv(name.c_str(), value.c_str(), 1);
+  }
+
+ private:
+  std::map<std::string, std::optional<std::string>> saved_;
+};
+
+// A computer whose password for every server is in its ~/.pgpass, and whose
+// ~/.postgresql holds no root certificate until one is put there.
+struct Computer {
+  explicit Computer(const std::string& password) {
+    env.Set("HOME", home.Path().string());
+    const std::filesystem::path pgpass = home / ".pgpass";
+    std::ofstream(pgpass) << "*:*:*:*:" << password << "\n";
+    std::filesystem::permissions(pgpass, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::replace);
+    env.Set("PGPASSFILE", pgpass.string());
+  }
+  void TrustRoot(const std::filesystem::path& certificate) const {
+    std::filesystem::create_directories(home / ".postgresql");
+    std::filesystem::copy_file(certificate, home / ".postgresql" / "root.crt",
+                               std::filesystem::copy_options::overwrite_existing);
+  }
+  riventar::testing::TempDir home{"riventar-home"};
+  Environment env;
+};
+
+// Sessions the server let in, as its log says (log_connections).
+int Authorized(const PgServer& server) {
+  const std::string log = server.Log();
+  int count = 0;
+  for (std::size_t at = log.find("connection authorized"); at != std::string::npos;
+       at = log.find("connection authorized", at + 1))
+    ++count;
+  return count;
+}
+
+std::string Outcome(const std::string& uri) {
+  try {
+    OpenServerLogbook(uri);
+    return "opened";
+  } catch (const StoreError& e) {
+    return e.what();
+  }
+}
+
+}  // namespace
+
+// Whatever brings the host, the password crosses the network only to a
+// server that TLS proves: a server that declines TLS never sees it.
+TEST(ServerLogbookConnection, NoPasswordReachesARemoteServerWithoutTlsWhereverItsHostCameFrom) {
+  PgServer server({.tcp = true, .tcpRules = "host all all 127.0.0.1/32 password", .logConnections = true});
+  server.CreateDatabase("fleet");
+  server.Sql("fleet", "ALTER ROLE postgres PASSWORD 'Tr1p-secret'");
+  const Computer computer("Tr1p-secret");
+  const std::string port = std::to_string(server.Port());
+  const std::string services = (computer.home / "services").string();
+  std::ofstream(services) << "[fleet]\nhost=fleet.example\nhostaddr=127.0.0.1\nport=" << port
+                          << "\nuser=postgres\ndbname=fleet\n[local]\nhost=127.0.0.1\nport=" << port
+                          << "\nuser=postgres\ndbname=fleet\n";
+  const struct {
+    std::string uri;
+    std::map<std::string, std::string> environment;
+  } cases[] = {
+      {"postgresql:///?service=fleet", {{"PGSERVICEFILE", services}}},
+      {"postgresql://", {{"PGSERVICEFILE", services}, {"PGSERVICE", "fleet"}}},
+      {"postgresql:///fleet?user=postgres",
+       {{"PGHOST", "fleet.example"}, {"PGHOSTADDR", "127.0.0.1"}, {"PGPORT", port}}},
+      {"postgresql://fleet.example/fleet?user=postgres", {{"PGHOSTADDR", "127.0.0.1"}, {"PGPORT", port}}},
+      {"postgresql:///fleet?user=postgres&sslmode=prefer", {{"PGHOST", "fleet.example,127.0.0.1"}, {"PGPORT", port}}},
+  };
+  for (const auto& c : cases) {
+    Environment env;
+    for (const auto& [name, value] : c.environment) env.Set(name, value);
+    const int before = Authorized(server);
+    const std::string outcome = Outcome(c.uri);
+    EXPECT_NE(outcome, "opened") << c.uri;
+    EXPECT_TRUE(outcome.find("SSL") != std::string::npos || outcome.find("TLS") != std::string::npos) << outcome;
+    EXPECT_EQ(Authorized(server), before) << c.uri << ": the password was sent";
+  }
+  // A local server is spoken to as configured.
+  Environment env;
+  env.Set("PGSERVICEFILE", services);
+  EXPECT_EQ(Outcome("postgresql:///?service=local"), "opened");
+}
+
+// The certificate proves the server when a root certificate is at hand;
+// without one, channel binding does, and only SCRAM can give it.
+TEST(ServerLogbookConnection, OnlyAServerThatTlsProvesGetsThePassword) {
+  PgServer server({.tcp = true,
+                   .tcpRules = "hostssl plain all 127.0.0.1/32 password\nhostssl all all 127.0.0.1/32 scram-sha-256",
+                   .tlsName = "fleet.example",
+                   .logConnections = true});
+  server.CreateDatabase("plain");
+  server.CreateDatabase("scram");
+  server.Sql("scram", "ALTER ROLE postgres PASSWORD 'Tr1p-secret'");
+  Computer computer("Tr1p-secret");
+  riventar::testing::TempDir other;
+  riventar::testing::MakeCertificate("fleet.example", other / "other.crt", other / "other.key");
+  const auto uri = [&](const std::string& database, const std::string& host, const std::string& more = "") {
+    return "postgresql://postgres@" + host + ":" + std::to_string(server.Port()) + "/" + database +
+           "?hostaddr=127.0.0.1" + more;
+  };
+  const std::string ownRoot = "&sslrootcert=" + server.Certificate().string();
+  const std::string otherRoot = "&sslrootcert=" + (other / "other.crt").string();
+  const struct {
+    std::string uri;
+    bool opens;
+  } withoutRoot[] = {
+      {uri("scram", "fleet.example"), true},                                 // SCRAM bound to this TLS session
+      {uri("scram", "fleet.example", "&sslmode=require"), true},             // the same
+      {uri("plain", "fleet.example"), false},                                // nothing proves the server
+      {uri("plain", "fleet.example", "&sslmode=require"), false},            // any certificate would have done
+      {uri("scram", "fleet.example", "&channel_binding=disable"), true},     // raised again
+      {uri("plain", "fleet.example", ownRoot), true},                        // the certificate proves it
+      {uri("plain", "other.example", ownRoot + "&sslmode=require"), false},  // not the server it names
+      {uri("scram", "fleet.example", otherRoot), false},                     // signed by nobody trusted
+  };
+  for (const auto& c : withoutRoot) {
+    const int before = Authorized(server);
+    const std::string outcome = Outcome(c.uri);
+    EXPECT_EQ(outcome == "opened", c.opens) << c.uri << ": " << outcome;
+    if (!c.opens) {
+      EXPECT_EQ(Authorized(server), before) << c.uri << ": the password was sent";
+    }
+  }
+  // ~/.postgresql/root.crt: the same proof without naming it.
+  computer.TrustRoot(other / "other.crt");
+  EXPECT_NE(Outcome(uri("scram", "fleet.example")), "opened");
+  computer.TrustRoot(server.Certificate());
+  EXPECT_EQ(Outcome(uri("plain", "fleet.example")), "opened");
+  EXPECT_NE(Outcome(uri("plain", "other.example")), "opened");
+}
+
+TEST(ServerLogbookConnection, HostsThatNeverAnswerTakeTheConnectTimeoutAllTogether) {
+  riventar::testing::TempDir dir;
+  std::filesystem::create_directories(dir / "one");
+  std::filesystem::create_directories(dir / "two");
+  const riventar::testing::SilentServer one(dir / "one"), two(dir / "two");
+  ServerTimeouts timeouts;
+  timeouts.connect = std::chrono::seconds(4);
+  const auto start = std::chrono::steady_clock::now();
+  try {
+    OpenServerLogbook("postgresql:///fleet?host=" + (dir / "one").string() + "," + (dir / "two").string(), timeouts);
+    ADD_FAILURE() << "opened";
+  } catch (const StoreError& e) {
+    EXPECT_EQ(e.kind(), StoreError::Kind::CannotOpen) << e.what();
+  }
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_GT(took, std::chrono::milliseconds(3500));
+  EXPECT_LT(took, std::chrono::milliseconds(5000));  // each host alone would take 4 s
+  // The second host is still tried when the first keeps silent.
+  PgServer& server = PgServer::Shared();
+  server.CreateDatabase("second_host");
+  EXPECT_NO_THROW(OpenServerLogbook(
+      "postgresql:///second_host?user=postgres&host=" + (dir / "one").string() + "," + server.Folder().string() +
+          (server.Port() == 5432 ? std::string() : "&port=5432," + std::to_string(server.Port())),
+      timeouts));
+}
+
+TEST_F(ServerLogbook, ALockedTableHoldsAStatementOnlyForTheLockTimeout) {
+  ServerTimeouts timeouts;
+  timeouts.lock = std::chrono::milliseconds(1000);
+  auto store = OpenServerLogbook(uri_, timeouts);
+  const riventar::testing::TableLock lock(server(), name_, "trips");
+  const auto start = std::chrono::steady_clock::now();
+  try {
+    store->Record(Reading({Trip(1, 1)}));
+    ADD_FAILURE() << "recorded through the lock";
+  } catch (const StoreError& e) {
+    EXPECT_EQ(e.kind(), StoreError::Kind::Locked) << e.what();
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+  EXPECT_EQ(server().Sql(name_, "SELECT COUNT(*) FROM riventar.imports"), "0\n");
+}
+
+TEST_F(ServerLogbook, AServerThatStopsAnsweringIsGivenUpAfterTheSilence) {
+  ServerTimeouts timeouts;
+  timeouts.silence = std::chrono::milliseconds(1500);
+  auto store = OpenServerLogbook(uri_, timeouts);
+  const std::string pid = server().Sql(
+      name_, "SELECT pid FROM pg_stat_activity WHERE application_name = 'riventar' AND datname = '" + name_ + "'");
+  ASSERT_FALSE(pid.empty());
+  // Stopped, not gone: its socket stays open and says nothing.
+  ASSERT_EQ(::kill(std::stoi(pid), SIGSTOP), 0);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_THROW(store->Vehicles(), StoreError);
+  const auto took = std::chrono::steady_clock::now() - start;
+  ::kill(std::stoi(pid), SIGCONT);
+  EXPECT_GT(took, std::chrono::milliseconds(1400));
+  EXPECT_LT(took, std::chrono::seconds(4));
+}
+
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);  // Qt SQL loads its driver as a plugin
+  // No ~/.pgpass, ~/.pg_service.conf or ~/.postgresql of whoever runs the tests.
+  const riventar::testing::TempDir home{"riventar-home"};
+  ::setenv("HOME", home.Path().c_str(), 1);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -105,11 +106,18 @@ PgServer::PgServer(const Options& options) : owner_(::getpid()) {
                     "--no-sync"},
                    &out, true) != 0)
       throw std::runtime_error("initdb failed:\n" + out);
+    if (!options.tcpRules.empty())
+      std::ofstream(folder_ / "data" / "pg_hba.conf") << "local all all trust\n" << options.tcpRules << "\n";
+    if (!options.tlsName.empty()) MakeCertificate(options.tlsName, Certificate(), folder_ / "server.key", true);
     if (options.tcp) port_ = FreePort();
     settings_ = "-c listen_addresses='" + std::string(options.tcp ? "127.0.0.1" : "") +
                 "' -c unix_socket_directories='" + folder_.string() + "' -c port=" + std::to_string(port_) +
                 " -c max_connections=120";
     settings_ += options.durable ? " -c shared_buffers=1GB" : " -c fsync=off -c synchronous_commit=off";
+    if (!options.tlsName.empty())
+      settings_ += " -c ssl=on -c ssl_cert_file='" + Certificate().string() + "' -c ssl_key_file='" +
+                   (folder_ / "server.key").string() + "'";
+    if (options.logConnections) settings_ += " -c log_connections=on";
     Start();
   } catch (...) {
     std::error_code ignored;
@@ -143,6 +151,47 @@ void PgServer::Stop() {
                  true) != 0)
     throw std::runtime_error("the server did not stop:\n" + out + Slurp(folder_ / "log"));
   running_ = false;
+}
+
+std::string PgServer::Log() const { return Slurp(folder_ / "log"); }
+
+TableLock::TableLock(const PgServer& server, std::string database, const std::string& table)
+    : server_(server), database_(std::move(database)) {
+  holder_ = std::thread([this, table] {
+    try {
+      server_.Sql(database_, "BEGIN; LOCK TABLE riventar." + table +
+                                 " IN ACCESS EXCLUSIVE MODE; SELECT pg_sleep(600) /* riventar-lock */; COMMIT");
+    } catch (const std::runtime_error&) {  // ended by the destructor
+    }
+  });
+  const std::string granted =
+      "SELECT COUNT(*) FROM pg_locks l JOIN pg_class c ON c.oid = l.relation WHERE c.relname = '" + table +
+      "' AND l.mode = 'AccessExclusiveLock' AND l.granted";
+  for (int i = 0; i < 500 && server_.Sql(database_, granted) != "1\n"; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+}
+
+TableLock::~TableLock() {
+  try {
+    server_.Sql(
+        database_,
+        "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE query LIKE '%riventar-lock */%' AND pid <> "
+        "pg_backend_pid()");
+  } catch (const std::runtime_error&) {
+  }
+  holder_.join();
+}
+
+void MakeCertificate(const std::string& name, const std::filesystem::path& certificate,
+                     const std::filesystem::path& key, bool asPostgres) {
+  std::string out;
+  if (RunProgram(
+          {"/usr/bin/openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=" + name,
+           "-addext", "subjectAltName=DNS:" + name, "-keyout", key.string(), "-out", certificate.string()},
+          &out, asPostgres) != 0)
+    throw std::runtime_error("openssl: " + out);
+  // The server refuses a key others may read.
+  fs::permissions(key, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::replace);
 }
 
 std::string PgServer::Uri(const std::string& database) const {

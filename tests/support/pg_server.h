@@ -9,6 +9,7 @@
 // root.
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace riventar::testing {
@@ -18,6 +19,13 @@ class PgServer {
   struct Options {
     bool durable = false;  // fsync on and larger buffers: for benchmarks; tests need no crash safety
     bool tcp = false;      // also listening on 127.0.0.1, at Port()
+    // pg_hba.conf's lines for TCP, e.g. "host all all 127.0.0.1/32 scram-sha-256";
+    // empty: every connection trusted. The socket is always trusted.
+    std::string tcpRules{};
+    // TLS with a new self-signed certificate for this name (its own root:
+    // Certificate()); empty: no TLS.
+    std::string tlsName{};
+    bool logConnections = false;  // each attempt and each authorized session in Log()
   };
   // Throws std::runtime_error, with the server's log, when it cannot start.
   PgServer();
@@ -29,6 +37,8 @@ class PgServer {
   // The folder of the socket.
   const std::filesystem::path& Folder() const { return folder_; }
   int Port() const { return port_; }
+  std::filesystem::path Certificate() const { return folder_ / "server.crt"; }
+  std::string Log() const;
   // Stops the server (fast shutdown: sessions are ended) and starts it again
   // in the same folder, on the same socket and port. Each does nothing when
   // already done. Throw std::runtime_error, with the server's log.
@@ -58,6 +68,26 @@ class PgServer {
 // Runs `args` (args[0] a full path) and waits; its exit status, its output
 // into `output` when given. As root with `asPostgres`, as the postgres user.
 int RunProgram(const std::vector<std::string>& args, std::string* output = nullptr, bool asPostgres = false);
+
+// A session that holds the logbook's `table` (in the schema riventar) of
+// `database` locked (ACCESS EXCLUSIVE) from
+// construction, once the server granted it, until destruction.
+class TableLock {
+ public:
+  TableLock(const PgServer& server, std::string database, const std::string& table);
+  ~TableLock();
+  TableLock(const TableLock&) = delete;
+  TableLock& operator=(const TableLock&) = delete;
+
+ private:
+  const PgServer& server_;
+  std::string database_;
+  std::thread holder_;
+};
+
+// Makes a self-signed certificate for `name` and its key (openssl).
+void MakeCertificate(const std::string& name, const std::filesystem::path& certificate,
+                     const std::filesystem::path& key, bool asPostgres = false);
 
 // A socket where a server would listen, in `folder` for `port`, that takes
 // connections and never answers: the worst a network can do. Throws
