@@ -7,12 +7,14 @@
 #include <QSettings>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
 #include <random>
 #include <string>
+#include <thread>
 
 #include "platform/logbook/location.h"
 #include "platform/logbook/sqlite_store.h"
@@ -34,6 +36,20 @@ std::string Bytes(const std::string& path) {
 
 void Write(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 
+// The side files SQLite keeps beside `path` that are there now.
+std::string SideFiles(const std::string& path) {
+  std::string out;
+  for (const char* suffix : {"-journal", "-wal", "-shm"})
+    if (std::filesystem::exists(path + suffix)) out += suffix;
+  return out;
+}
+
+TripList Trips(int count, int salt = 0) {
+  TripList list;
+  for (int i = 0; i < count; ++i) list.push_back(Trip(1 + i % 28, i % 24, 6000 + i + salt));
+  return list;
+}
+
 // Runs `body` in a child process; its exit status.
 int InChild(const std::function<int()>& body) {
   const pid_t pid = ::fork();
@@ -51,7 +67,15 @@ class Stranger {
     db.setDatabaseName(QString::fromStdString(path));
     EXPECT_TRUE(db.open());
   }
-  ~Stranger() { QSqlDatabase::removeDatabase(QStringLiteral("stranger")); }
+  ~Stranger() {
+    QSqlDatabase::database(QStringLiteral("stranger")).close();
+    QSqlDatabase::removeDatabase(QStringLiteral("stranger"));
+  }
+  std::int64_t Integer(const char* sql) {
+    QSqlQuery q(QSqlDatabase::database(QStringLiteral("stranger")));
+    EXPECT_TRUE(q.exec(QString::fromLatin1(sql)) && q.next()) << sql;
+    return q.value(0).toLongLong();
+  }
   void Exec(const char* sql) {
     QSqlQuery q(QSqlDatabase::database(QStringLiteral("stranger")));
     EXPECT_TRUE(q.exec(QString::fromLatin1(sql))) << sql;
@@ -224,6 +248,7 @@ TEST_F(LogbookStore, RefusesFilesItMustNotTouchAndLeavesThemAsTheyWere) {
       EXPECT_EQ(e.kind(), c.kind) << c.name << ": " << e.what();
     }
     EXPECT_EQ(Bytes(path_), before) << c.name;
+    EXPECT_EQ(SideFiles(path_), "") << c.name;
   }
 }
 
@@ -266,6 +291,203 @@ TEST_F(LogbookStore, AWriterHeldUpBeyondTheBusyTimeoutIsLockedAndChangesNothing)
     holder.Exec("ROLLBACK");
   }
   EXPECT_EQ(store->Record(Reading({Trip(2, 1)})).added, 1);  // and the store works on
+}
+
+TEST_F(LogbookStore, ADamagedFileIsRefusedBeforeAnythingIsWrittenToIt) {
+  OpenLogbook(path_)->Record(Reading(Trips(3000)));
+  std::string bytes = Bytes(path_);
+  ASSERT_GT(bytes.size(), 40000u);
+  // One page in the middle overwritten: the first pages, and so the schema, still read.
+  for (std::size_t i = 0; i < 4096; ++i) bytes[8 * 4096 + i] = static_cast<char>(i * 37 + 11);
+  Write(path_, bytes);
+  for (const Access access : {Access::Write, Access::ReadOrWrite, Access::Read}) {
+    try {
+      OpenLogbook(path_, access);
+      ADD_FAILURE() << "opened";
+    } catch (const StoreError& e) {
+      EXPECT_EQ(e.kind(), StoreError::Kind::Corrupt) << e.what();
+      EXPECT_NE(std::string(e.what()).find("damaged"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(Bytes(path_), bytes);
+    EXPECT_EQ(SideFiles(path_), "");
+  }
+}
+
+TEST_F(LogbookStore, OnlyItsOwnMarkOrTheExactTablesOfAnEarlierVersionMakeALogbook) {
+  std::filesystem::create_directories(dir_ / "sub");
+  const auto earlier = [this](bool versionOne) {
+    OpenLogbook(path_)->Record(Reading({Trip(1, 1)}));
+    Stranger s(path_);
+    s.Exec("PRAGMA application_id = 0");
+    if (versionOne) {
+      s.Exec("DROP TABLE outbox_trips");
+      s.Exec("DROP TABLE outbox");
+      s.Exec("UPDATE schema_version SET version = 1");
+    }
+  };
+  struct Case {
+    const char* name;
+    std::function<void()> make;
+    bool opens;
+  } cases[] = {
+      {"an earlier version 2", [&] { earlier(false); }, true},
+      {"an earlier version 1", [&] { earlier(true); }, true},
+      {"one more table",
+       [&] {
+         earlier(false);
+         Stranger(path_).Exec("CREATE TABLE notes (text TEXT)");
+       },
+       false},
+      {"a column more",
+       [&] {
+         earlier(false);
+         Stranger(path_).Exec("ALTER TABLE vehicles ADD COLUMN colour TEXT");
+       },
+       false},
+      {"another program's with the same tables",
+       [&] {
+         earlier(false);
+         Stranger(path_).Exec("PRAGMA application_id = 1234");
+       },
+       false},
+      {"a schema_version table and nothing else of ours",
+       [&] {
+         Stranger s(path_);
+         s.Exec("CREATE TABLE schema_version (version INTEGER NOT NULL)");
+         s.Exec("INSERT INTO schema_version VALUES (1)");
+         s.Exec("CREATE TABLE people (name TEXT)");
+       },
+       false},
+  };
+  for (const Case& c : cases) {
+    for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(path_ + suffix);
+    c.make();
+    const std::string before = Bytes(path_);
+    try {
+      auto store = OpenLogbook(path_);
+      EXPECT_TRUE(c.opens) << c.name << ": opened";
+      EXPECT_EQ(store->Trips({}), TripList{Trip(1, 1)}) << c.name;
+      store->Record(Reading({Trip(2, 1)}));
+      store.reset();
+      Stranger s(path_);
+      EXPECT_EQ(s.Integer("PRAGMA application_id"), LogbookApplicationId) << c.name;
+      EXPECT_EQ(s.Integer("SELECT version FROM schema_version"), SchemaVersion) << c.name;
+    } catch (const StoreError& e) {
+      EXPECT_FALSE(c.opens) << c.name << ": " << e.what();
+      EXPECT_EQ(e.kind(), StoreError::Kind::Corrupt) << c.name << ": " << e.what();
+      EXPECT_EQ(Bytes(path_), before) << c.name;
+      EXPECT_EQ(SideFiles(path_), "") << c.name;
+    }
+  }
+}
+
+TEST_F(LogbookStore, AKillWhileTheFileIsMadeLeavesNoneOrAWholeOne) {
+  std::filesystem::create_directories(dir_ / "sub");
+  for (int delay = 0; delay < 40; delay += 2) {
+    for (const char* suffix : {"", "-wal", "-shm", "-journal"}) std::filesystem::remove(path_ + suffix);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      try {
+        OpenLogbook(path_);
+      } catch (const StoreError&) {
+      }
+      ::_exit(0);
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds(delay * 250));
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+    try {
+      auto store = OpenLogbook(path_);
+      EXPECT_EQ(store->Record(Reading({Trip(1, 1)})).added, 1) << delay;
+    } catch (const StoreError& e) {
+      ADD_FAILURE() << "after a kill at " << delay * 250 << " us: " << e.what();
+    }
+  }
+}
+
+TEST_F(LogbookStore, AChangeCutOffInTheMiddleIsRolledBackAsSqliteWould) {
+  OpenLogbook(path_)->Record(Reading({Trip(1, 1)}));
+  // Another program, in the rollback journal's mode, is killed in the middle of a
+  // change big enough to reach the file: a hot journal stays.
+  InChild([this] {
+    Stranger s(path_);
+    s.Exec("PRAGMA journal_mode = DELETE");
+    s.Exec("PRAGMA cache_size = 1");
+    s.Exec("BEGIN");
+    s.Exec("CREATE TABLE filler (text TEXT)");
+    s.Exec(
+        "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 3000) "
+        "INSERT INTO filler SELECT hex(randomblob(100)) FROM n");
+    ::raise(SIGKILL);
+    return 0;
+  });
+  ASSERT_EQ(SideFiles(path_), "-journal");
+  auto store = OpenLogbook(path_);
+  EXPECT_EQ(store->Trips({}), TripList{Trip(1, 1)});
+  EXPECT_EQ(store->Record(Reading({Trip(2, 1)})).added, 1);
+}
+
+TEST_F(LogbookStore, EveryCommitIsInTheMainFileAndACopyIsConsistent) {
+  auto store = OpenLogbook(path_);  // open throughout, as the window keeps it
+  store->Record(Reading(Trips(500)));
+  EXPECT_EQ(std::filesystem::file_size(path_ + "-wal"), 0u);
+  // "The file" alone, as a user would move it.
+  const std::string moved = (dir_ / "moved.sqlite").string();
+  Write(moved, Bytes(path_));
+  EXPECT_EQ(OpenLogbook(moved, Access::Read)->Trips({}).size(), 500u);
+
+  const std::string copy = (dir_ / "copy.sqlite").string();
+  Write(copy, "an older copy");
+  BackUpLogbook(path_, copy);
+  EXPECT_EQ(SideFiles(copy), "");
+  EXPECT_EQ(OpenLogbook(copy, Access::Read)->Trips({}), store->Trips({}));
+  try {
+    BackUpLogbook(path_, (dir_ / "no such folder/copy.sqlite").string());
+    ADD_FAILURE() << "copied";
+  } catch (const StoreError& e) {
+    EXPECT_EQ(e.path(), (dir_ / "no such folder/copy.sqlite").string());
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "no such folder"));
+}
+
+TEST_F(LogbookStore, AReadOnlyLogbookIsReadAndOnlyRecordingFails) {
+  OpenLogbook(path_)->Record(Reading({Trip(1, 1)}));
+  const std::string before = Bytes(path_);
+  const bool root = ::geteuid() == 0;
+  const auto folder = (dir_ / "sub").string();
+  ::chmod(dir_.Path().c_str(), 0755);
+  ::chmod(folder.c_str(), 0555);
+  ::chmod(path_.c_str(), 0444);
+  const int result = InChild([&] {
+    if (root && (::setgid(65534) != 0 || ::setuid(65534) != 0)) return 100;
+    try {
+      for (const Access access : {Access::Read, Access::ReadOrWrite}) {
+        auto store = OpenLogbook(path_, access);
+        if (store->Trips({}) != TripList{Trip(1, 1)} || store->Vehicles().size() != 1) return 101;
+        try {
+          store->Record(Reading({Trip(2, 1)}));
+          return 102;
+        } catch (const StoreError& e) {
+          if (e.kind() != StoreError::Kind::ReadOnly) return 103;
+        }
+      }
+      // A mistyped folder is not made for a listing.
+      try {
+        OpenLogbook((dir_ / "typo/logbook.sqlite").string(), Access::Read);
+        return 104;
+      } catch (const StoreError& e) {
+        if (e.kind() != StoreError::Kind::CannotOpen) return 105;
+      }
+      return 0;
+    } catch (const StoreError& e) {
+      std::fprintf(stderr, "%s\n", e.what());
+      return 106;
+    }
+  });
+  ::chmod(folder.c_str(), 0755);
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(Bytes(path_), before);
+  EXPECT_EQ(SideFiles(path_), "");
 }
 
 TEST(LogbookLocation, CommandLineThenEnvironmentThenSavedThenDefault) {
