@@ -346,9 +346,13 @@ class Transaction {
   void Commit() {
     c_.Exec(QStringLiteral("COMMIT"));
     committed_ = true;
-    // Readers holding an older snapshot may keep part of it in the log (busy):
-    // committed all the same, and the next recording's checkpoint takes it.
-    c_.Exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+    // Readers holding an older snapshot may keep part of it in the log (busy),
+    // or the disk may fill up on the way: committed all the same, and the
+    // next checkpoint takes it.
+    try {
+      c_.Exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+    } catch (const StoreError&) {
+    }
   }
 
  private:

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -8,6 +9,7 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -490,6 +492,47 @@ TEST_F(LogbookStore, AReadOnlyLogbookIsReadAndOnlyRecordingFails) {
   EXPECT_EQ(SideFiles(path_), "");
 }
 
+TEST_F(LogbookStore, AFullDiskIsSaidToBeFullAndLosesNothing) {
+  const auto small = dir_ / "small";
+  std::filesystem::create_directories(small);
+  if (::mount("tmpfs", small.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=384k") != 0)
+    GTEST_SKIP() << "no small disk of its own here (mounting needs root): " << std::strerror(errno);
+  struct Unmount {
+    std::string path;
+    ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
+  } unmount{small.string()};
+  const std::string path = (small / "logbook.sqlite").string();
+  const auto fill = [&] {
+    std::ofstream filler(small / "filler", std::ios::binary | std::ios::app);
+    const std::string block(1024, 'x');
+    while (filler.write(block.data(), block.size()) && filler.flush()) {
+    }
+  };
+  auto store = OpenLogbook(path);
+  store->Record(Reading(Trips(50)));
+  fill();
+  // Recording: the log cannot grow.
+  try {
+    for (int salt = 1;; ++salt) store->Record(Reading(Trips(2000, salt * 2000)));
+  } catch (const StoreError& e) {
+    EXPECT_EQ(e.kind(), StoreError::Kind::Full) << e.what();
+  }
+  // Opening: SQLite's shared memory cannot be made ("disk I/O error" on its own).
+  store.reset();
+  fill();
+  try {
+    OpenLogbook(path)->Record(Reading(Trips(2000, 1)));
+    ADD_FAILURE() << "recorded on a full disk";
+  } catch (const StoreError& e) {
+    EXPECT_EQ(e.kind(), StoreError::Kind::Full) << e.what();
+    std::fprintf(stderr, "full: %s\n", e.what());
+  }
+  std::filesystem::remove(small / "filler");
+  store = OpenLogbook(path);
+  EXPECT_EQ(store->Trips({}).size(), 50u);
+  EXPECT_EQ(store->Record(Reading({Trip(30, 1)})).added, 1);
+}
+
 TEST(LogbookLocation, CommandLineThenEnvironmentThenSavedThenDefault) {
   riventar::testing::TempDir dir;
   QSettings settings(QString::fromStdString((dir / "riventar.conf").string()), QSettings::IniFormat);
@@ -504,6 +547,12 @@ TEST(LogbookLocation, CommandLineThenEnvironmentThenSavedThenDefault) {
   qunsetenv(LocationVariable);
   SaveLogbookLocation("", settings);
   EXPECT_EQ(LogbookLocation(std::nullopt, settings), DefaultLogbookLocation());
+  // Relative, it would be another file in every folder.
+  qputenv(LocationVariable, "logbook.sqlite");
+  EXPECT_THROW(LogbookLocation(std::nullopt, settings), StoreError);
+  qputenv(LocationVariable, "postgresql://fleet.example/logbook");
+  EXPECT_EQ(LogbookLocation(std::nullopt, settings), "postgresql://fleet.example/logbook");
+  qunsetenv(LocationVariable);
 }
 
 int main(int argc, char** argv) {
