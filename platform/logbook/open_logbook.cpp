@@ -6,8 +6,8 @@
 
 namespace riventar::logbook {
 
-std::unique_ptr<Store> OpenLogbookAt(const std::string& location, const LogbookOptions& options) {
-  if (!IsServerLocation(location)) return OpenLogbook(location);
+std::unique_ptr<Store> OpenLogbookAt(const std::string& location, const LogbookOptions& options, Access access) {
+  if (!IsServerLocation(location)) return OpenLogbook(location, access);
   return OpenSharedLogbook(
       OpenQueuingLogbook(DefaultLogbookLocation()), RedactedLocation(location),
       [location] { return OpenServerLogbook(location, ServerConnectTimeout); },

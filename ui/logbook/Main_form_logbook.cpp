@@ -19,9 +19,10 @@ namespace {
 
 QString ConfiguredLocation() { return QFile::decodeName(logbook::LogbookLocation(std::nullopt).c_str()); }
 // A file, or a fleet's server with this computer's file in front; the server is
-// not contacted here, so opening never waits for the network.
+// not contacted here, so opening never waits for the network. A file that
+// cannot be written is still shown; recording into it says why it fails.
 std::unique_ptr<logbook::Store> OpenAt(const QString& location) {
-  return logbook::OpenLogbookAt(QFile::encodeName(location).toStdString());
+  return logbook::OpenLogbookAt(QFile::encodeName(location).toStdString(), {}, logbook::Access::ReadOrWrite);
 }
 void SaveLocation(const QString& path) { logbook::SaveLogbookLocation(QFile::encodeName(path).toStdString()); }
 
