@@ -27,7 +27,7 @@ std::string LogbookLocation(const std::optional<std::string>& commandLine) {
 
 std::string LogbookLocation(const std::optional<std::string>& commandLine, const QSettings& settings) {
   if (commandLine && !commandLine->empty()) return *commandLine;
-  const std::string fromEnvironment = qEnvironmentVariable(LocationVariable).toStdString();
+  std::string fromEnvironment = qEnvironmentVariable(LocationVariable).toStdString();
   if (!fromEnvironment.empty()) {
     // Relative, it would name another file in every folder a command runs in.
     if (!IsServerLocation(fromEnvironment) && !std::filesystem::path(fromEnvironment).is_absolute())

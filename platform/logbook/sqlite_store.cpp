@@ -720,10 +720,9 @@ void SyncPath(const std::string& path, int flags) {
 std::string FreshFileBeside(const std::string& path) {
   const fs::path target(path);
   for (int attempt = 0;; ++attempt) {
-    const std::string name =
-        (target.parent_path() / ("." + target.filename().string() + ".new-" +
-                                 QUuid::createUuid().toString(QUuid::Id128).left(12).toStdString()))
-            .string();
+    std::string name = (target.parent_path() / ("." + target.filename().string() + ".new-" +
+                                                QUuid::createUuid().toString(QUuid::Id128).left(12).toStdString()))
+                           .string();
     const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) {
       ::close(fd);
@@ -763,14 +762,11 @@ void Create(const std::string& path, bool replace) {
     if (replace) {
       if (::rename(building.c_str(), path.c_str()) != 0) throw StoreError(Kind::CannotOpen, path, Errno());
     } else if (::renameat2(AT_FDCWD, building.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) != 0) {
-      // A file system without that: a hard link never replaces either.
-      if (errno == EEXIST) {
-        RemoveWithSideFiles(building);
-      } else if (errno != EINVAL && errno != ENOSYS) {
+      // EEXIST: another program made it meanwhile, and theirs is kept. A file
+      // system without RENAME_NOREPLACE: a hard link never replaces either.
+      const bool noReplaceUnknown = errno == EINVAL || errno == ENOSYS;
+      if (errno != EEXIST && (!noReplaceUnknown || (::link(building.c_str(), path.c_str()) != 0 && errno != EEXIST)))
         throw StoreError(Kind::CannotOpen, path, Errno());
-      } else if (::link(building.c_str(), path.c_str()) != 0 && errno != EEXIST) {
-        throw StoreError(Kind::CannotOpen, path, Errno());
-      }
     }
     RemoveWithSideFiles(building);
     const fs::path folder = fs::path(path).parent_path();
@@ -797,12 +793,12 @@ void RecoverJournal(const std::string& path, const std::string& whyNotWritable, 
 // Looks at a file before anything may write to it: what it is (Recognise),
 // and whether every page is sound (CheckPages). The side files SQLite made
 // for the look are taken away again when the file is refused.
-Recognised Examine(const std::string& path, std::chrono::milliseconds busyTimeout, Mode mode) {
+Recognised Examine(const std::string& path, std::chrono::milliseconds busyTimeout, Mode mode, bool pagesChecked) {
   const bool hadLog = fs::exists(path + "-wal"), hadShared = fs::exists(path + "-shm");
   try {
     Connection c(path, busyTimeout, mode);
     const Recognised found = Recognise(c);
-    if (!found.blank) CheckPages(c);
+    if (!found.blank && !pagesChecked) CheckPages(c);
     return found;
   } catch (const StoreError& e) {
     if (e.kind() == Kind::Corrupt || e.kind() == Kind::Newer) {
@@ -814,11 +810,20 @@ Recognised Examine(const std::string& path, std::chrono::milliseconds busyTimeou
   }
 }
 
+// How a connection may look at an existing file before it is recognised.
+Mode LookingMode(const std::string& location, const fs::path& folder) {
+  // A log in a folder SQLite cannot write, or a read-only mount: nobody can
+  // be changing the file, and SQLite could not make its shared memory there.
+  return ::access(folder.c_str(), W_OK) == 0 || NonEmptyFile(location + "-shm") ? Mode::ReadOnly : Mode::Unchanging;
+}
+
+fs::path FolderOf(const fs::path& path) { return path.has_parent_path() ? path.parent_path() : fs::path("."); }
+
 std::unique_ptr<SqliteStore> OpenOnce(const std::string& location, std::chrono::milliseconds busyTimeout, bool queue,
-                                      Access access) {
+                                      Access access, bool pagesChecked) {
   if (location.empty()) throw StoreError(Kind::CannotOpen, location, "no file name");
   const fs::path path(location);
-  const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
+  const fs::path folder = FolderOf(path);
   std::error_code error;
   fs::file_status status = fs::status(path, error);
   if (!fs::exists(status)) {
@@ -841,16 +846,13 @@ std::unique_ptr<SqliteStore> OpenOnce(const std::string& location, std::chrono::
     Create(location, true);
   }
   RecoverJournal(location, whyNotWritable, busyTimeout);
-  // A log in a folder SQLite cannot write, or a read-only mount: nobody can
-  // be changing the file, and SQLite could not make its shared memory there.
-  const Mode look =
-      ::access(folder.c_str(), W_OK) == 0 || NonEmptyFile(location + "-shm") ? Mode::ReadOnly : Mode::Unchanging;
-  Recognised found = Examine(location, busyTimeout, look);
+  const Mode look = LookingMode(location, folder);
+  Recognised found = Examine(location, busyTimeout, look, pagesChecked);
   if (found.blank) {  // an SQLite database with nothing in it: made a logbook in its place
     if (!whyNotWritable.empty())
       throw StoreError(Kind::ReadOnly, location, "an empty database that cannot be made a logbook: " + whyNotWritable);
     Create(location, true);
-    found = Examine(location, busyTimeout, Mode::ReadOnly);
+    found = Examine(location, busyTimeout, Mode::ReadOnly, false);
   }
   if (whyNotWritable.empty())
     return std::make_unique<SqliteStore>(location, busyTimeout, queue, Mode::ReadWrite, found, std::string());
@@ -859,14 +861,14 @@ std::unique_ptr<SqliteStore> OpenOnce(const std::string& location, std::chrono::
 }
 
 std::unique_ptr<SqliteStore> Open(const std::string& location, std::chrono::milliseconds busyTimeout, bool queue,
-                                  Access access) {
+                                  Access access, bool pagesChecked = false) {
   // A new file being made, switched to its write-ahead log or migrated by
   // another program at this moment: SQLite may then say busy at once rather
   // than through the busy timeout, so the whole opening is tried again.
   const auto deadline = std::chrono::steady_clock::now() + busyTimeout;
   for (;;) {
     try {
-      return OpenOnce(location, busyTimeout, queue, access);
+      return OpenOnce(location, busyTimeout, queue, access, pagesChecked);
     } catch (const StoreError& e) {
       if (e.kind() != Kind::Locked || std::chrono::steady_clock::now() >= deadline) throw;
     }
@@ -880,8 +882,18 @@ std::unique_ptr<Store> OpenLogbook(const std::string& location, std::chrono::mil
   return Open(location, busyTimeout, false, Access::Write);
 }
 
-std::unique_ptr<Store> OpenLogbook(const std::string& location, Access access, std::chrono::milliseconds busyTimeout) {
-  return Open(location, busyTimeout, false, access);
+std::unique_ptr<Store> OpenLogbook(const std::string& location, Access access, std::chrono::milliseconds busyTimeout,
+                                   bool pagesChecked) {
+  return Open(location, busyTimeout, false, access, pagesChecked);
+}
+
+bool CheckLogbookPages(const std::string& location) {
+  std::error_code error;
+  if (location.empty() || !fs::is_regular_file(location, error) || !HasSqliteHeader(location) ||
+      NonEmptyFile(location + "-journal"))
+    return false;
+  Examine(location, DefaultBusyTimeout, LookingMode(location, FolderOf(location)), false);
+  return true;
 }
 
 std::unique_ptr<QueuingStore> OpenQueuingLogbook(const std::string& location, std::chrono::milliseconds busyTimeout) {

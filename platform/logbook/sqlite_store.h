@@ -42,8 +42,18 @@ enum class Access {
 // the calling thread.
 std::unique_ptr<Store> OpenLogbook(const std::string& location,
                                    std::chrono::milliseconds busyTimeout = DefaultBusyTimeout);  // Access::Write
+// `pagesChecked`: CheckLogbookPages passed for this file just before.
 std::unique_ptr<Store> OpenLogbook(const std::string& location, Access access,
-                                   std::chrono::milliseconds busyTimeout = DefaultBusyTimeout);
+                                   std::chrono::milliseconds busyTimeout = DefaultBusyTimeout,
+                                   bool pagesChecked = false);
+
+// The check of every page OpenLogbook makes (it takes a while on a big file),
+// alone, for a front end that makes it on a thread of its own beforehand:
+// true when the file was recognised and is sound, false when there was
+// nothing to check yet (no file, an empty one, or a change cut off that
+// OpenLogbook rolls back first). Writes nothing; throws the StoreError
+// OpenLogbook would. Any thread; its connection is its own.
+bool CheckLogbookPages(const std::string& location);
 
 // Writes a consistent copy of the logbook at `location` to the file `copy`
 // (replaced whole, or left as it was), with SQLite's online backup: others

@@ -286,6 +286,32 @@ TEST_F(LogbookForm, ABackupIsAWholeCopyOfTheOpenLogbook) {
       << dialogs.messages[1].text.toStdString();
 }
 
+// The pages are checked on a thread of their own from the start; the refusal is the same.
+TEST_F(LogbookForm, ALogbookWithADamagedPageIsRefusedAsItIs) {
+  const QString damaged = dir.filePath(QStringLiteral("pages.sqlite"));
+  {
+    auto store = OpenStore(damaged);
+    trips::TripList many;
+    for (int i = 0; i < 3000; ++i) many.push_back(Trip(24, static_cast<std::uint8_t>(i % 12), 1 + i % 28));
+    for (std::size_t i = 0; i < many.size(); ++i) many[i].Distance = 6000 + static_cast<std::uint32_t>(i);
+    store->Record({logbook::Origin::File, "/x.dat", "2024-03-01 10:00:00", {}, many});
+  }
+  std::string bytes = Bytes(damaged);
+  ASSERT_GT(bytes.size(), 12 * 4096u);
+  for (std::size_t i = 0; i < 4096; ++i) bytes[8 * 4096 + i] = static_cast<char>(i * 37 + 11);
+  std::ofstream(damaged.toStdString(), std::ios::binary) << bytes;
+  ::setenv("RIVENTAR_LOGBOOK", damaged.toUtf8().constData(), 1);
+  ScriptedDialogs fresh;
+  ui::TMonitor_Form other(fresh);
+  EXPECT_EQ(other.Logbook(), nullptr);
+  ::unsetenv("RIVENTAR_LOGBOOK");
+  ASSERT_EQ(fresh.messages.size(), 1u);
+  EXPECT_TRUE(fresh.messages[0].text.contains(QStringLiteral("журнал поврежден")))
+      << fresh.messages[0].text.toStdString();
+  EXPECT_TRUE(fresh.messages[0].text.contains(QStringLiteral("Другой файл журнала...")));
+  EXPECT_EQ(Bytes(damaged), bytes);
+}
+
 TEST(LogbookTexts, TheDatabasesWordsAreSaidInRussian) {
   const struct {
     const char* detail;
