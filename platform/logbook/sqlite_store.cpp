@@ -679,6 +679,8 @@ class SqliteStore final : public QueuingStore {
 
 std::string Errno(int error = errno) { return std::strerror(error); }
 
+fs::path FolderOf(const fs::path& path) { return path.has_parent_path() ? path.parent_path() : fs::path("."); }
+
 // A file that is there must look like SQLite's before SQLite may open it:
 // false for an empty one (it becomes a logbook).
 bool HasSqliteHeader(const std::string& path) {
@@ -716,9 +718,27 @@ void SyncPath(const std::string& path, int flags) {
   if (synced != 0) throw StoreError(error == ENOSPC ? Kind::Full : Kind::Other, path, Errno(error));
 }
 
+void RemoveWithSideFiles(const std::string& path);
+
+// What a program killed while making a file beside `target` left: another
+// program making one now is done within seconds, so only old ones go.
+void SweepLeftovers(const fs::path& target) {
+  const std::string prefix = "." + target.filename().string() + ".new-";
+  const auto old = fs::file_time_type::clock::now() - std::chrono::minutes(10);
+  std::error_code error;
+  for (fs::directory_iterator it(FolderOf(target), error), end; !error && it != end; it.increment(error)) {
+    const std::string name = it->path().filename().string();
+    std::error_code timeError;
+    if (name.starts_with(prefix) && name.find('-', prefix.size()) == std::string::npos &&
+        fs::last_write_time(it->path(), timeError) < old && !timeError)
+      RemoveWithSideFiles(it->path().string());
+  }
+}
+
 // A name beside `path` nobody else uses, made as an empty file.
 std::string FreshFileBeside(const std::string& path) {
   const fs::path target(path);
+  SweepLeftovers(target);
   for (int attempt = 0;; ++attempt) {
     std::string name = (target.parent_path() / ("." + target.filename().string() + ".new-" +
                                                 QUuid::createUuid().toString(QUuid::Id128).left(12).toStdString()))
@@ -816,8 +836,6 @@ Mode LookingMode(const std::string& location, const fs::path& folder) {
   // be changing the file, and SQLite could not make its shared memory there.
   return ::access(folder.c_str(), W_OK) == 0 || NonEmptyFile(location + "-shm") ? Mode::ReadOnly : Mode::Unchanging;
 }
-
-fs::path FolderOf(const fs::path& path) { return path.has_parent_path() ? path.parent_path() : fs::path("."); }
 
 std::unique_ptr<SqliteStore> OpenOnce(const std::string& location, std::chrono::milliseconds busyTimeout, bool queue,
                                       Access access, bool pagesChecked) {

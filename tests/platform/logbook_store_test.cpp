@@ -405,6 +405,22 @@ TEST_F(LogbookStore, AKillWhileTheFileIsMadeLeavesNoneOrAWholeOne) {
       ADD_FAILURE() << "after a kill at " << delay * 250 << " us: " << e.what();
     }
   }
+  // What the killed ones left half made goes once it is old; one just begun
+  // may be another program's at work.
+  const auto leftovers = [this] {
+    int n = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_ / "sub"))
+      n += entry.path().filename().string().starts_with(".logbook.sqlite.new-");
+    return n;
+  };
+  for (const auto& entry : std::filesystem::directory_iterator(dir_ / "sub"))
+    std::filesystem::last_write_time(entry.path(),
+                                     std::filesystem::file_time_type::clock::now() - std::chrono::hours(1));
+  std::ofstream(dir_ / "sub/.logbook.sqlite.new-0123456789ab", std::ios::binary) << "half made";
+  std::filesystem::remove(path_);
+  OpenLogbook(path_);
+  EXPECT_EQ(leftovers(), 1);
+  EXPECT_TRUE(std::filesystem::exists(dir_ / "sub/.logbook.sqlite.new-0123456789ab"));
 }
 
 TEST_F(LogbookStore, AChangeCutOffInTheMiddleIsRolledBackAsSqliteWould) {

@@ -62,6 +62,7 @@ logbook::Store* TMonitor_Form::Logbook() {
     logbook_ = OpenAt(logbookPath_, checked);
     logbookProblem_.clear();
   } catch (const logbook::StoreError& e) {
+    if (logbookPath_.isEmpty()) logbookPath_ = QFile::decodeName(e.path().c_str());  // the location itself was refused
     // Said once; the file is left as it is and the program works on without it.
     logbookProblem_ = ScrubbedFor(LogbookFailureReason(e), logbookPath_);
     dialogs_.Error(this, LogbookCaption,

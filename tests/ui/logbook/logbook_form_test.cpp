@@ -312,6 +312,19 @@ TEST_F(LogbookForm, ALogbookWithADamagedPageIsRefusedAsItIs) {
   EXPECT_EQ(Bytes(damaged), bytes);
 }
 
+TEST_F(LogbookForm, ARelativeLocationIsRefusedWithItsName) {
+  ::setenv("RIVENTAR_LOGBOOK", "relative.sqlite", 1);
+  ScriptedDialogs fresh;
+  ui::TMonitor_Form other(fresh);
+  EXPECT_EQ(other.Logbook(), nullptr);
+  ::unsetenv("RIVENTAR_LOGBOOK");
+  ASSERT_EQ(fresh.messages.size(), 1u);
+  EXPECT_TRUE(fresh.messages[0].text.contains(QStringLiteral("relative.sqlite")))
+      << fresh.messages[0].text.toStdString();
+  EXPECT_TRUE(fresh.messages[0].text.contains(QStringLiteral("полный путь")));
+  EXPECT_FALSE(QFile::exists(QStringLiteral("relative.sqlite")));
+}
+
 TEST(LogbookTexts, TheDatabasesWordsAreSaidInRussian) {
   const struct {
     const char* detail;
