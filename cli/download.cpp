@@ -236,7 +236,7 @@ void Download(const GlobalOptions& global, const DownloadOptions& options) {
                   done + "; but the device " +
                       (session.Link().HungUp() ? "was disconnected before it answered" : "did not answer") +
                       " the counter reset, so it still holds them" +
-                      (logbookFailed ? "; and " + logbookFailed->message : std::string())};
+                      (logbookFailed ? "; and " + logbookFailed->message + inFileOnly() : std::string())};
   }
   finish(done + "; the device's counter is reset");
 }
