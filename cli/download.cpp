@@ -180,12 +180,19 @@ void Download(const GlobalOptions& global, const DownloadOptions& options) {
     if (recorded) readText += ", " + std::to_string(recorded->added) + " new";
 
     // Said last, as what went wrong: whatever was done before it.
+    bool written = false;
+    // The file saved what the logbook did not: how to bring it in later.
+    const auto inFileOnly = [&] {
+      if (!written) return std::string();
+      if (format != Format::Dat) return "; the trips are only in " + options.output;
+      return "; the trips are in " + options.output + ": 'riventar-cli log import " + options.output +
+             "' brings them into the logbook";
+    };
     const auto finish = [&](const std::string& done) {
-      if (logbookFailed) throw Failure{ExitStatus::Logbook, done + "; but " + logbookFailed->message};
+      if (logbookFailed) throw Failure{ExitStatus::Logbook, done + "; but " + logbookFailed->message + inFileOnly()};
       std::cerr << "riventar-cli: " << done << "\n";
     };
 
-    bool written = false;
     std::string done = readText;
     if (options.output.empty()) {
       const std::string bytes = format == Format::Table  ? (shown.empty() ? std::string() : TripTable(shown))
@@ -254,7 +261,7 @@ void Download(const GlobalOptions& global, const DownloadOptions& options) {
                     done + "; but the device " +
                         (session.Link().HungUp() ? "was disconnected before it answered" : "did not answer") +
                         " the counter reset, so it still holds them" +
-                        (logbookFailed ? "; and " + logbookFailed->message : std::string())};
+                        (logbookFailed ? "; and " + logbookFailed->message + inFileOnly() : std::string())};
     }
     finish(done + "; the device's counter is reset");
   } catch (Failure& f) {

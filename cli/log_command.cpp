@@ -8,9 +8,11 @@
 #include "cli/logbook_access.h"
 #include "cli/output.h"
 #include "cli/trip_file.h"
+#include "core/logbook/server_location.h"
 #include "core/trips/dat_file.h"
 #include "platform/logbook/fleet_store.h"
 #include "platform/logbook/location.h"
+#include "platform/logbook/sqlite_store.h"
 
 namespace riventar::cli {
 namespace {
@@ -53,7 +55,7 @@ std::string FormatFor(const GlobalOptions& global, const LogTripsOptions& option
 void PrintVehicles(const GlobalOptions& global) {
   std::vector<logbook::VehicleSummary> vehicles;
   try {
-    vehicles = OpenLogbookFor(global)->Vehicles();
+    vehicles = OpenLogbookToRead(global)->Vehicles();
   } catch (const logbook::StoreError& e) {
     throw LogbookFailure(e);
   }
@@ -89,7 +91,7 @@ void PrintLogTrips(const GlobalOptions& global, const LogTripsOptions& options) 
   trips::VehicleInfo vehicle;
   trips::TripList found;
   try {
-    const auto store = OpenLogbookFor(global);
+    const auto store = OpenLogbookToRead(global);
     if (options.vehicle) {
       const std::string key =
           *options.vehicle == logbook::NoPlateName ? std::string() : logbook::PlateKey(*options.vehicle);
@@ -132,7 +134,7 @@ void PrintLogTrips(const GlobalOptions& global, const LogTripsOptions& options) 
 void PrintImports(const GlobalOptions& global) {
   std::vector<logbook::ImportRow> imports;
   try {
-    imports = OpenLogbookFor(global)->Imports();
+    imports = OpenLogbookToRead(global)->Imports();
   } catch (const logbook::StoreError& e) {
     throw LogbookFailure(e);
   }
@@ -192,10 +194,32 @@ void ImportFiles(const GlobalOptions& global, const std::vector<std::string>& fi
   }
 }
 
+void BackUpLogbookTo(const GlobalOptions& global, const std::string& copy) {
+  std::string location;
+  try {
+    location = logbook::LogbookLocation(global.logbook);
+  } catch (const logbook::StoreError& e) {
+    throw LogbookFailure(e);
+  }
+  if (logbook::IsServerLocation(location)) {
+    throw Failure{ExitStatus::Usage,
+                  "log backup copies a logbook file; a fleet's logbook is kept, and backed up, on its server"};
+  }
+  CheckOutputFile(copy);
+  try {
+    logbook::BackUpLogbook(location, copy);
+  } catch (const logbook::StoreError& e) {
+    if (e.path() != copy) throw LogbookFailure(e);
+    throw Failure{ExitStatus::FileIo,
+                  "cannot write the copy " + copy + " (" + e.what() + "); the logbook " + location + " is as it was"};
+  }
+  std::cerr << "riventar-cli: the logbook " << location << " copied to " << copy << "\n";
+}
+
 void PrintSharingStatus(const GlobalOptions& global) {
   logbook::SharingStatus status;
   try {
-    status = logbook::Sharing(*OpenLogbookFor(global));
+    status = logbook::Sharing(*OpenLogbookToRead(global));
   } catch (const logbook::StoreError& e) {
     throw LogbookFailure(e);
   }

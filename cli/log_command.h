@@ -21,6 +21,8 @@ void PrintLogTrips(const GlobalOptions& global, const LogTripsOptions& options);
 void PrintImports(const GlobalOptions& global);
 // Every file is tried; a refused one is said and makes the whole fail at the end.
 void ImportFiles(const GlobalOptions& global, const std::vector<std::string>& files);
+// A consistent copy of the logbook file in `copy`, taken while others may record.
+void BackUpLogbookTo(const GlobalOptions& global, const std::string& copy);
 // What waits on this computer for the fleet's server; the server is not asked.
 void PrintSharingStatus(const GlobalOptions& global);
 // Sends what waits now; Failure (Logbook) when some of it could not be sent.

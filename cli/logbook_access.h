@@ -19,8 +19,12 @@ namespace riventar::cli {
 // is closed.
 std::unique_ptr<logbook::Store> OpenLogbookFor(const GlobalOptions& global, bool quiet = false,
                                                bool sendOnRecording = true);
+// The same for a command that only reads: nothing is made, no folder, no
+// file; where no logbook file is yet, an empty logbook, said on standard error
+// (unless `quiet`). A file that cannot be written is read all the same.
+std::unique_ptr<logbook::Store> OpenLogbookToRead(const GlobalOptions& global, bool quiet = false);
 
-// "the logbook PATH is ...: detail", for a failure's message.
+// "the logbook PATH is ... (detail); what to do", for a failure's message.
 std::string LogbookProblem(const logbook::StoreError& error);
 Failure LogbookFailure(const logbook::StoreError& error);
 

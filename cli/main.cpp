@@ -215,6 +215,10 @@ int Run(int argc, char** argv) {
   CLI::App* logImport = log->add_subcommand("import", "bring .dat files into the logbook");
   logImport->add_option("FILE", importFiles, "the .dat files")->required();
   logImport->callback([&] { run = [&] { ImportFiles(global, importFiles); }; });
+  std::string backupFile;
+  CLI::App* logBackup = log->add_subcommand("backup", "write a consistent copy of the logbook file to FILE");
+  logBackup->add_option("FILE", backupFile, "the copy, replaced whole")->required();
+  logBackup->callback([&] { run = [&] { BackUpLogbookTo(global, backupFile); }; });
   log->add_subcommand("status", "what waits on this computer to be sent to the fleet's server")->callback([&] {
     run = [&] { PrintSharingStatus(global); };
   });
@@ -226,6 +230,8 @@ int Run(int argc, char** argv) {
   try {
     app.parse(argc, argv);
     if (global.port.empty()) throw Failure{ExitStatus::Usage, "--port needs COM1, COM2 or a device path"};
+    if (global.logbook && global.logbook->empty())
+      throw Failure{ExitStatus::Usage, "--logbook needs a file or a server's postgresql:// URI"};
     // Every user of this computer can read a program's arguments.
     if (global.logbook && riventar::logbook::IsServerLocation(*global.logbook) &&
         !riventar::logbook::PasswordIn(*global.logbook).empty()) {

@@ -24,11 +24,12 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 # use, and Qt's own Russian texts for its buttons and dialogs. The serial port
 # listing (Qt Serial Port, through udev) and the chart and SVG libraries are
 # named too, so the package says so even where shlibdeps is not run. The
-# logbook's SQLite and PostgreSQL drivers are Qt SQL plugins, loaded, never linked.
+# logbook's SQLite and PostgreSQL drivers are Qt SQL plugins, loaded, never linked;
+# SQLite itself is linked too (its backup API).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "qt6-qpa-plugins, fonts-liberation, qt6-translations-l10n, libqt6serialport6, libudev1, libqt6charts6, ")
-string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, libqt6sql6-sqlite, libqt6sql6-psql")
+string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, libqt6sql6-sqlite, libsqlite3-0, libqt6sql6-psql")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "desktop-file-utils")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "qt6-gtk-platformtheme")
 

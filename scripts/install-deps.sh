@@ -6,7 +6,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev libx11-dev fonts-liberation
   qt6-serialport-dev libudev-dev qt6-charts-dev libqt6opengl6-dev qt6-svg-dev libcli11-dev qt6-translations-l10n
-  libqt6sql6-sqlite libqt6sql6-psql libpq-dev postgresql-15 openssl
+  libqt6sql6-sqlite libsqlite3-dev libqt6sql6-psql libpq-dev postgresql-15 openssl
   libgtest-dev libbenchmark-dev
   xvfb xauth x11-utils poppler-utils
   clang libclang-rt-14-dev clang-format clang-tidy

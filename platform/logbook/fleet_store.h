@@ -43,8 +43,10 @@ struct LogbookOptions {
 
 // A server location (see server_location.h): the shared logbook, whose local
 // half is DefaultLogbookLocation(); the server is not contacted yet. Anything
-// else: the SQLite logbook in that file. Throws StoreError for the local file.
-std::unique_ptr<Store> OpenLogbookAt(const std::string& location, const LogbookOptions& options = {});
+// else: the SQLite logbook in that file, opened for `access` (the local half
+// of a server's always for writing). Throws StoreError for the local file.
+std::unique_ptr<Store> OpenLogbookAt(const std::string& location, const LogbookOptions& options = {},
+                                     Access access = Access::Write, bool pagesChecked = false);
 
 struct SharingStatus {
   bool shared = false;  // a fleet's logbook; false: a file of its own, nothing waits

@@ -1,7 +1,10 @@
 #include "platform/logbook/location.h"
 
 #include <QStandardPaths>
+#include <filesystem>
 
+#include "core/logbook/logbook.h"
+#include "core/logbook/server_location.h"
 #include "platform/ports/binding.h"
 
 namespace riventar::logbook {
@@ -24,8 +27,14 @@ std::string LogbookLocation(const std::optional<std::string>& commandLine) {
 
 std::string LogbookLocation(const std::optional<std::string>& commandLine, const QSettings& settings) {
   if (commandLine && !commandLine->empty()) return *commandLine;
-  const QString fromEnvironment = qEnvironmentVariable(LocationVariable);
-  if (!fromEnvironment.isEmpty()) return fromEnvironment.toStdString();
+  std::string fromEnvironment = qEnvironmentVariable(LocationVariable).toStdString();
+  if (!fromEnvironment.empty()) {
+    // Relative, it would name another file in every folder a command runs in.
+    if (!IsServerLocation(fromEnvironment) && !std::filesystem::path(fromEnvironment).is_absolute())
+      throw StoreError(StoreError::Kind::CannotOpen, fromEnvironment,
+                       std::string(LocationVariable) + " must be an absolute path");
+    return fromEnvironment;
+  }
   const QString saved = settings.value(Key).toString();
   if (!saved.isEmpty()) return saved.toStdString();
   return DefaultLogbookLocation();

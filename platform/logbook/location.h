@@ -1,7 +1,8 @@
 #pragma once
 // Where the logbook is. In this order:
 //   1. the command line's --logbook;
-//   2. the environment: RIVENTAR_LOGBOOK (scripts, tests);
+//   2. the environment: RIVENTAR_LOGBOOK (scripts, tests), an absolute path or a
+//      server's URI (a relative path throws StoreError, CannotOpen);
 //   3. the user's saved choice, key "logbook/location" in the settings file
 //      (ports::OpenUserSettings(): ~/.config/riventar/riventar.conf);
 //   4. $XDG_DATA_HOME/riventar/logbook.sqlite (~/.local/share/riventar/logbook.sqlite).

@@ -6,8 +6,9 @@
 
 namespace riventar::logbook {
 
-std::unique_ptr<Store> OpenLogbookAt(const std::string& location, const LogbookOptions& options) {
-  if (!IsServerLocation(location)) return OpenLogbook(location);
+std::unique_ptr<Store> OpenLogbookAt(const std::string& location, const LogbookOptions& options, Access access,
+                                     bool pagesChecked) {
+  if (!IsServerLocation(location)) return OpenLogbook(location, access, DefaultBusyTimeout, pagesChecked);
   return OpenSharedLogbook(
       OpenQueuingLogbook(DefaultLogbookLocation(), DefaultBusyTimeout, ServerQueueKey(location)),
       RedactedLocation(location), [location] { return OpenServerLogbook(location, ServerConnectTimeout); },

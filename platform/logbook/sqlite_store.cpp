@@ -1,8 +1,11 @@
 #include "platform/logbook/sqlite_store.h"
 
+#include <fcntl.h>
+#include <stdio.h>
 #include <unistd.h>
 
 #include <QSqlDatabase>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUuid>
@@ -15,6 +18,7 @@
 #include <fstream>
 #include <map>
 #include <optional>
+#include <sqlite3.h>
 #include <thread>
 
 #include "core/logbook/stamp.h"
@@ -124,49 +128,80 @@ const std::vector<std::vector<QString>>& Migrations() {
 
 // ---- Errors ----
 
-Kind KindOf(const QSqlError& error) {
-  switch (error.nativeErrorCode().toInt() & 0xff) {  // the primary code of an extended one
-    case 5:                                          // SQLITE_BUSY
-    case 6:                                          // SQLITE_LOCKED
+Kind KindOf(int code) {
+  switch (code & 0xff) {  // the primary code of an extended one
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
       return Kind::Locked;
-    case 8:  // SQLITE_READONLY
+    case SQLITE_READONLY:
       return Kind::ReadOnly;
-    case 13:  // SQLITE_FULL
+    case SQLITE_FULL:
       return Kind::Full;
-    case 11:  // SQLITE_CORRUPT
-    case 26:  // SQLITE_NOTADB
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
       return Kind::Corrupt;
-    case 3:   // SQLITE_PERM
-    case 14:  // SQLITE_CANTOPEN
-    case 23:  // SQLITE_AUTH
+    case SQLITE_PERM:
+    case SQLITE_CANTOPEN:
+    case SQLITE_AUTH:
       return Kind::CannotOpen;
     default:
       return Kind::Other;
   }
 }
 
-[[noreturn]] void Fail(const std::string& path, const QSqlError& error) {
-  const QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
-  throw StoreError(KindOf(error), path, text.toStdString());
-}
-
 // ---- One connection ----
+
+// How a connection may touch the file.
+enum class Mode {
+  ReadWrite,
+  ReadOnly,
+  // Read-only without locks or side files: for a file nobody can be writing
+  // (a read-only folder, where SQLite could not make its shared memory).
+  Unchanging,
+};
+
+// The file as an SQLite URI: the characters a URI gives meaning escaped.
+QString FileUri(const std::string& path) {
+  QString uri = QStringLiteral("file:");
+  for (const char c : fs::absolute(path).string()) {
+    if (c == '%' || c == '?' || c == '#')
+      uri += QStringLiteral("%%1").arg(static_cast<unsigned char>(c), 2, 16, QLatin1Char('0'));
+    else
+      uri += QString::fromUtf8(&c, 1);
+  }
+  return uri;
+}
 
 class Connection {
  public:
-  Connection(const std::string& path, std::chrono::milliseconds busyTimeout, bool readOnly)
+  Connection(const std::string& path, std::chrono::milliseconds busyTimeout, Mode mode)
       : path_(path), name_(QStringLiteral("riventar-logbook-%1").arg(++counter_)) {
     db_ = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name_);
     if (!db_.isValid())
       throw StoreError(Kind::Other, path, "Qt's SQLite driver is missing (the package libqt6sql6-sqlite)");
-    db_.setDatabaseName(QString::fromStdString(path));
     QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(busyTimeout.count());
-    if (readOnly) options += QStringLiteral(";QSQLITE_OPEN_READONLY");
+    if (mode != Mode::ReadWrite) options += QStringLiteral(";QSQLITE_OPEN_READONLY");
+    if (mode == Mode::Unchanging) {
+      db_.setDatabaseName(FileUri(path) + QStringLiteral("?immutable=1"));
+      options += QStringLiteral(";QSQLITE_OPEN_URI");
+    } else {
+      db_.setDatabaseName(QString::fromStdString(path));
+    }
     db_.setConnectOptions(options);
     if (!db_.open()) {
       const QSqlError error = db_.lastError();
       Close();
-      Fail(path, error);
+      throw StoreError(KindOf(error.nativeErrorCode().toInt()), path,
+                       (error.databaseText().isEmpty() ? error.text() : error.databaseText()).toStdString());
+    }
+    handle_ = [this]() -> sqlite3* {
+      const QVariant h = db_.driver()->handle();
+      if (!h.isValid() || std::strcmp(h.typeName(), "sqlite3*") != 0) return nullptr;
+      return *static_cast<sqlite3* const*>(h.constData());
+    }();
+    if (!handle_) {
+      Close();
+      throw StoreError(Kind::Other, path, "Qt's SQLite driver does not give its connection");
     }
   }
   ~Connection() { Close(); }
@@ -174,15 +209,32 @@ class Connection {
   Connection& operator=(const Connection&) = delete;
 
   const std::string& Path() const { return path_; }
+  // SQLite's own connection: the driver links the same library as this program.
+  sqlite3* Handle() const { return handle_; }
+
+  [[noreturn]] void Fail(const QSqlError& error) const {
+    const QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
+    Fail(error.nativeErrorCode().toInt(), text.toStdString());
+  }
+  // An I/O error says what the system said: a full disk is a full disk.
+  [[noreturn]] void Fail(int code, std::string text) const {
+    Kind kind = KindOf(code);
+    if ((code & 0xff) == SQLITE_IOERR) {
+      const int error = sqlite3_system_errno(handle_);
+      if (error == ENOSPC || error == EDQUOT) kind = Kind::Full;
+      if (error != 0) text += std::string(": ") + std::strerror(error);
+    }
+    throw StoreError(kind, path_, text);
+  }
 
   QSqlQuery Prepared(const QString& sql) {
     QSqlQuery q(db_);
     q.setForwardOnly(true);
-    if (!q.prepare(sql)) Fail(path_, q.lastError());
+    if (!q.prepare(sql)) Fail(q.lastError());
     return q;
   }
   void Run(QSqlQuery& q) {
-    if (!q.exec()) Fail(path_, q.lastError());
+    if (!q.exec()) Fail(q.lastError());
   }
   // A statement with nothing bound, run once.
   QSqlQuery Exec(const QString& sql) {
@@ -192,8 +244,16 @@ class Connection {
   }
   std::int64_t Integer(const QString& sql) {
     QSqlQuery q = Exec(sql);
-    if (!q.next()) Fail(path_, q.lastError());
+    if (!q.next()) Fail(q.lastError());
     return q.value(0).toLongLong();
+  }
+  // Rows read to their end: a step that failed on the way is a failure,
+  // never a shorter answer.
+  template <typename Read>
+  auto Rows(QSqlQuery& q, Read read) -> decltype(read(q)) {
+    auto out = read(q);
+    if (q.lastError().isValid()) Fail(q.lastError());
+    return out;
   }
 
  private:
@@ -207,23 +267,76 @@ class Connection {
   std::string path_;
   QString name_;
   QSqlDatabase db_;
+  sqlite3* handle_ = nullptr;
 };
 
-// The version of the logbook behind `c`: 0 for an empty database. Anything
-// else that is no logbook is Corrupt, a later one Newer.
-int ReadVersion(Connection& c) {
-  if (c.Integer(QStringLiteral("SELECT COUNT(*) FROM sqlite_master")) == 0) return 0;
-  if (c.Integer(
-          QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND name = 'schema_version'")) == 0)
-    throw StoreError(Kind::Corrupt, c.Path(), "an SQLite database, but not a logbook");
+// The schema `c` holds, in one text: every table and index with its SQL.
+std::string SchemaOf(Connection& c) {
+  QSqlQuery q = c.Exec(QStringLiteral("SELECT type, name, tbl_name, sql FROM sqlite_master ORDER BY type, name"));
+  std::string out;
+  while (q.next())
+    for (int i = 0; i < 4; ++i) out += q.value(i).toString().toStdString() + '\n';
+  if (q.lastError().isValid()) c.Fail(q.lastError());
+  return out;
+}
+
+// The schema the migrations make at `version`, from a database in memory.
+std::string SchemaAt(int version) {
+  Connection memory(":memory:", DefaultBusyTimeout, Mode::ReadWrite);
+  for (int step = 0; step < version; ++step)
+    for (const QString& sql : Migrations()[static_cast<std::size_t>(step)]) memory.Exec(sql);
+  return SchemaOf(memory);
+}
+
+// The last version written before logbooks carried their mark.
+constexpr int LastUnmarkedVersion = 2;
+
+// What a file that SQLite opened turned out to be.
+struct Recognised {
+  bool blank = false;  // an SQLite database with nothing in it
+  bool marked = true;  // false: a logbook of an earlier program, to be marked
+  int version = 0;
+};
+
+// Recognises the logbook behind `c` by its mark, or one an earlier program
+// wrote by its exact tables; anything else is refused (Corrupt), a later one
+// Newer. Reads only.
+Recognised Recognise(Connection& c) {
+  const std::int64_t id = c.Integer(QStringLiteral("PRAGMA application_id"));
+  const std::int64_t objects = c.Integer(QStringLiteral("SELECT COUNT(*) FROM sqlite_master"));
+  if (id == 0 && objects == 0) return {true, false, 0};
+  if (id != 0 && id != LogbookApplicationId)
+    throw StoreError(Kind::Corrupt, c.Path(), "an SQLite database of another program, not a logbook");
+  const bool hasVersion =
+      c.Integer(
+          QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND name = 'schema_version'")) == 1;
+  if (!hasVersion)
+    throw StoreError(Kind::Corrupt, c.Path(),
+                     id == 0 ? "an SQLite database, but not a logbook" : "a damaged logbook: no schema version");
   QSqlQuery q = c.Exec(QStringLiteral("SELECT version FROM schema_version"));
-  if (!q.next()) throw StoreError(Kind::Corrupt, c.Path(), "the logbook has no schema version");
+  if (!q.next()) throw StoreError(Kind::Corrupt, c.Path(), "a damaged logbook: no schema version");
   const std::int64_t version = q.value(0).toLongLong();
+  q.finish();
+  if (id == 0) {
+    // No mark: only the exact tables an earlier program made are a logbook.
+    if (version < 1 || version > LastUnmarkedVersion || SchemaOf(c) != SchemaAt(static_cast<int>(version)))
+      throw StoreError(Kind::Corrupt, c.Path(), "an SQLite database, but not a logbook");
+    return {false, false, static_cast<int>(version)};
+  }
   if (version > SchemaVersion)
     throw StoreError(
         Kind::Newer, c.Path(),
         "schema version " + std::to_string(version) + ", this program knows up to " + std::to_string(SchemaVersion));
-  return static_cast<int>(version);
+  return {false, true, static_cast<int>(version)};
+}
+
+// SQLite's own check of every page: a damaged file is found before it is trusted.
+void CheckPages(Connection& c) {
+  QSqlQuery q = c.Exec(QStringLiteral("PRAGMA quick_check(1)"));
+  if (!q.next()) c.Fail(q.lastError());
+  const QString verdict = q.value(0).toString();
+  if (verdict != QStringLiteral("ok"))
+    throw StoreError(Kind::Corrupt, c.Path(), "a damaged logbook: " + verdict.toStdString());
 }
 
 // ---- The store ----
@@ -256,9 +369,18 @@ class Transaction {
       }
     }
   }
+  // Durable on return, and in the main file: the logbook is that one file,
+  // whatever happens to its write-ahead log after this.
   void Commit() {
     c_.Exec(QStringLiteral("COMMIT"));
     committed_ = true;
+    // Readers holding an older snapshot may keep part of it in the log (busy),
+    // or the disk may fill up on the way: committed all the same, and the
+    // next checkpoint takes it.
+    try {
+      c_.Exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+    } catch (const StoreError&) {
+    }
   }
 
  private:
@@ -268,15 +390,23 @@ class Transaction {
 
 class SqliteStore final : public QueuingStore {
  public:
-  SqliteStore(const std::string& path, std::chrono::milliseconds busyTimeout, bool queue, const std::string& server)
-      : c_(path, busyTimeout, false), queue_(queue), server_(QString::fromStdString(server)) {
-    c_.Exec(QStringLiteral("PRAGMA foreign_keys = ON"));
-    QSqlQuery mode = c_.Exec(QStringLiteral("PRAGMA journal_mode = WAL"));
-    if (!mode.next() || mode.value(0).toString().compare(QStringLiteral("wal"), Qt::CaseInsensitive) != 0)
-      throw StoreError(Kind::Other, path, "the logbook cannot keep a write-ahead log here");
-    mode.finish();
-    c_.Exec(QStringLiteral("PRAGMA synchronous = FULL"));
-    if (ReadVersion(c_) < SchemaVersion) Migrate();
+  // `readOnly`: why the file cannot be written, empty when it can; then
+  // nothing is ever written to it and each recording fails with that.
+  SqliteStore(const std::string& path, std::chrono::milliseconds busyTimeout, bool queue, Mode mode,
+              const Recognised& found, std::string readOnly, const std::string& server)
+      : c_(path, busyTimeout, mode),
+        queue_(queue),
+        server_(QString::fromStdString(server)),
+        readOnly_(std::move(readOnly)) {
+    if (mode == Mode::ReadWrite) {
+      c_.Exec(QStringLiteral("PRAGMA foreign_keys = ON"));
+      QSqlQuery journal = c_.Exec(QStringLiteral("PRAGMA journal_mode = WAL"));
+      if (!journal.next() || journal.value(0).toString().compare(QStringLiteral("wal"), Qt::CaseInsensitive) != 0)
+        throw StoreError(Kind::Other, path, "the logbook cannot keep a write-ahead log here");
+      journal.finish();
+      c_.Exec(QStringLiteral("PRAGMA synchronous = FULL"));
+      if (!found.marked || found.version < SchemaVersion) Migrate();
+    }
     insertTrip_ =
         c_.Prepared(QStringLiteral("INSERT INTO trips (%1, vehicle, first_import) VALUES (?, ?, ?, ?, ?, ?, ?) "
                                    "ON CONFLICT DO NOTHING")
@@ -292,13 +422,15 @@ class SqliteStore final : public QueuingStore {
   }
 
   Recorded Record(const Recording& recording) override { return Write(recording, false); }
+
+  sqlite3* Handle() const { return c_.Handle(); }
   Recorded RecordSaved(const Recording& recording) override { return Write(recording, true); }
 
   std::vector<VehicleSummary> Vehicles() override {
     QSqlQuery q = c_.Exec(
         QStringLiteral("SELECT plate_key, model, reg_id, owner, trips, first_stamp, last_stamp, distance FROM vehicles "
                        "ORDER BY plate_key"));
-    return VehicleRows(q);
+    return c_.Rows(q, VehicleRows);
   }
 
   std::vector<MonthSummary> Months(const std::string& plateKey) override {
@@ -308,7 +440,7 @@ class SqliteStore final : public QueuingStore {
             .arg(MonthUnit));
     q.bindValue(0, QString::fromStdString(PlateKey(plateKey)));
     c_.Run(q);
-    return MonthRows(q);
+    return c_.Rows(q, MonthRows);
   }
 
   trips::TripList Trips(const TripQuery& query) override {
@@ -316,12 +448,12 @@ class SqliteStore final : public QueuingStore {
         c_.Prepared(QStringLiteral("SELECT %1 FROM trips WHERE %2 ORDER BY %1").arg(TripColumns, TripsWhere(query)));
     BindTripQuery(q, query, c_.Path());
     c_.Run(q);
-    return TripRows(q);
+    return c_.Rows(q, TripRows);
   }
 
   std::vector<ImportRow> Imports() override {
     QSqlQuery q = c_.Exec(QStringLiteral("SELECT id, origin, at, source, read_count, added FROM imports ORDER BY id"));
-    return ImportRows(q);
+    return c_.Rows(q, ImportRows);
   }
 
   trips::TripList DeviceMemory(const std::string& path) override {
@@ -336,15 +468,17 @@ class SqliteStore final : public QueuingStore {
                         .arg(TripColumns));
     q.bindValue(0, QString::fromStdString(path));
     c_.Run(q);
-    std::vector<trips::TripList> out;
-    std::optional<std::int64_t> device;
-    while (q.next()) {
-      const std::int64_t id = q.value(0).toLongLong();
-      if (id != device) out.emplace_back();
-      device = id;
-      out.back().push_back(TripAt(q, 1));
-    }
-    return out;
+    return c_.Rows(q, [](QSqlQuery& rows) {
+      std::vector<trips::TripList> out;
+      std::optional<std::int64_t> device;
+      while (rows.next()) {
+        const std::int64_t id = rows.value(0).toLongLong();
+        if (id != device) out.emplace_back();
+        device = id;
+        out.back().push_back(TripAt(rows, 1));
+      }
+      return out;
+    });
   }
 
   trips::TripList Unsent(const TripQuery& query) override {
@@ -354,7 +488,7 @@ class SqliteStore final : public QueuingStore {
     BindTripQuery(q, query, c_.Path());
     q.bindValue(query.plateKey ? 3 : 2, server_);
     c_.Run(q);
-    return TripRows(q);
+    return c_.Rows(q, TripRows);
   }
 
   std::vector<OutboxEntry> Waiting(std::size_t maxTrips) override {
@@ -391,6 +525,7 @@ class SqliteStore final : public QueuingStore {
   }
 
   void Sent(const std::vector<std::int64_t>& ids) override {
+    Writable();
     Transaction transaction(c_);
     QSqlQuery drop = c_.Prepared(QStringLiteral("DELETE FROM outbox WHERE id = ?"));
     for (const std::int64_t id : ids) {
@@ -445,17 +580,24 @@ class SqliteStore final : public QueuingStore {
             .arg(TripColumns));
     q.bindValue(0, server_);
     c_.Run(q);
-    std::vector<VehicleSummary> out = VehicleRows(q);
+    std::vector<VehicleSummary> out = c_.Rows(q, VehicleRows);
     for (VehicleSummary& v : out) v.pending = v.trips;
     return out;
   }
 
  private:
+  void Writable() const {
+    if (!readOnly_.empty()) throw StoreError(Kind::ReadOnly, c_.Path(), "opened read-only: " + readOnly_);
+  }
+
+  // Marks a logbook an earlier program wrote, and brings it to this version.
   void Migrate() {
     Transaction transaction(c_);
+    c_.Exec(QStringLiteral("PRAGMA application_id = %1").arg(LogbookApplicationId));
     // Another program may have done it meanwhile.
     const auto& steps = Migrations();
-    for (int version = ReadVersion(c_); version < SchemaVersion; ++version) {
+    for (auto version = static_cast<int>(c_.Integer(QStringLiteral("SELECT version FROM schema_version")));
+         version < SchemaVersion; ++version) {
       for (const QString& sql : steps[static_cast<std::size_t>(version)]) c_.Exec(sql);
       QSqlQuery done = c_.Prepared(QStringLiteral("UPDATE schema_version SET version = ?"));
       done.bindValue(0, version + 1);
@@ -509,11 +651,12 @@ class SqliteStore final : public QueuingStore {
     QSqlQuery id = c_.Prepared(QStringLiteral("SELECT id FROM vehicles WHERE plate_key = ?"));
     id.bindValue(0, key);
     c_.Run(id);
-    if (!id.next()) Fail(c_.Path(), id.lastError());
+    if (!id.next()) c_.Fail(id.lastError());
     return id.value(0).toLongLong();
   }
 
   Recorded Write(const Recording& recording, bool saved) {
+    Writable();
     Transaction transaction(c_);
     const std::int64_t vehicle = VehicleId(recording.vehicle, saved);
     QSqlQuery import = c_.Prepared(
@@ -543,7 +686,7 @@ class SqliteStore final : public QueuingStore {
       } else if (saved) {
         BindTrip(tripVehicle_, 0, trip);
         c_.Run(tripVehicle_);
-        if (!tripVehicle_.next()) Fail(c_.Path(), tripVehicle_.lastError());
+        if (!tripVehicle_.next()) c_.Fail(tripVehicle_.lastError());
         const std::int64_t from = tripVehicle_.value(0).toLongLong();
         tripVehicle_.finish();
         if (from == vehicle) continue;
@@ -655,7 +798,8 @@ class SqliteStore final : public QueuingStore {
 
   Connection c_;  // declared first: the statements go before the connection
   bool queue_;
-  QString server_;  // the key of the server the queue is sent to now
+  QString server_;        // the key of the server the queue is sent to now
+  std::string readOnly_;  // why the file cannot be written; empty when it can
   QSqlQuery insertTrip_;
   QSqlQuery tripVehicle_;
   QSqlQuery moveTrip_;
@@ -663,56 +807,218 @@ class SqliteStore final : public QueuingStore {
   QSqlQuery queueTrip_;
 };
 
-// A file that is there must look like SQLite's before SQLite may open it for
-// writing: opening read-write, switching to the write-ahead log or creating
-// tables would write into whatever it is.
-void CheckHeader(const std::string& path) {
+// ---- Opening ----
+
+std::string Errno(int error = errno) { return std::strerror(error); }
+
+fs::path FolderOf(const fs::path& path) { return path.has_parent_path() ? path.parent_path() : fs::path("."); }
+
+// A file that is there must look like SQLite's before SQLite may open it:
+// false for an empty one (it becomes a logbook).
+bool HasSqliteHeader(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
-  if (!file) throw StoreError(Kind::CannotOpen, path, std::strerror(errno));
+  if (!file) throw StoreError(Kind::CannotOpen, path, Errno());
   char header[100];
   file.read(header, sizeof header);
   const std::streamsize got = file.gcount();
-  if (got == 0) return;                               // an empty file becomes a logbook
+  if (got == 0) return false;
   static constexpr char Magic[] = "SQLite format 3";  // with its NUL: 16 bytes
   if (got < static_cast<std::streamsize>(sizeof header) || std::memcmp(header, Magic, sizeof Magic) != 0)
     throw StoreError(Kind::Corrupt, path, "not a logbook: no SQLite database header");
+  return true;
+}
+
+bool NonEmptyFile(const fs::path& path) {
+  std::error_code error;
+  return fs::is_regular_file(path, error) && fs::file_size(path, error) > 0;
+}
+
+// Why `path` in `folder` cannot be written (the file, its folder for SQLite's
+// side files, or the whole mount); empty when it can.
+std::string WhyNotWritable(const std::string& path, const fs::path& folder) {
+  if (::access(path.c_str(), W_OK) != 0) return "the file cannot be written (" + Errno() + ")";
+  if (::access(folder.c_str(), W_OK) != 0) return "its folder cannot be written (" + Errno() + ")";
+  return {};
+}
+
+void SyncPath(const std::string& path, int flags) {
+  const int fd = ::open(path.c_str(), flags | O_CLOEXEC);
+  if (fd < 0) throw StoreError(Kind::CannotOpen, path, Errno());
+  const int synced = ::fsync(fd);
+  const int error = errno;
+  ::close(fd);
+  if (synced != 0) throw StoreError(error == ENOSPC ? Kind::Full : Kind::Other, path, Errno(error));
+}
+
+void RemoveWithSideFiles(const std::string& path);
+
+// What a program killed while making a file beside `target` left: another
+// program making one now is done within seconds, so only old ones go.
+void SweepLeftovers(const fs::path& target) {
+  const std::string prefix = "." + target.filename().string() + ".new-";
+  const auto old = fs::file_time_type::clock::now() - std::chrono::minutes(10);
+  std::error_code error;
+  for (fs::directory_iterator it(FolderOf(target), error), end; !error && it != end; it.increment(error)) {
+    const std::string name = it->path().filename().string();
+    std::error_code timeError;
+    if (name.starts_with(prefix) && name.find('-', prefix.size()) == std::string::npos &&
+        fs::last_write_time(it->path(), timeError) < old && !timeError)
+      RemoveWithSideFiles(it->path().string());
+  }
+}
+
+// A name beside `path` nobody else uses, made as an empty file.
+std::string FreshFileBeside(const std::string& path) {
+  const fs::path target(path);
+  SweepLeftovers(target);
+  for (int attempt = 0;; ++attempt) {
+    std::string name = (target.parent_path() / ("." + target.filename().string() + ".new-" +
+                                                QUuid::createUuid().toString(QUuid::Id128).left(12).toStdString()))
+                           .string();
+    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      ::close(fd);
+      return name;
+    }
+    if (errno != EEXIST || attempt > 10)
+      throw StoreError(errno == EROFS || errno == EACCES ? Kind::ReadOnly : Kind::CannotOpen, path, Errno());
+  }
+}
+
+void RemoveWithSideFiles(const std::string& path) {
+  for (const char* suffix : {"", "-journal", "-wal", "-shm"}) ::unlink((path + suffix).c_str());
+}
+
+// Makes a new logbook at `path` whole or not at all: built and synced under
+// another name in the same folder, then put in place. `replace`: over an
+// empty file that is there; otherwise a logbook another program made
+// meanwhile is kept and this one dropped.
+void Create(const std::string& path, bool replace) {
+  const std::string building = FreshFileBeside(path);
+  try {
+    {
+      Connection c(building, DefaultBusyTimeout, Mode::ReadWrite);
+      // Nobody else knows the file: an interruption leaves only it behind.
+      c.Exec(QStringLiteral("PRAGMA journal_mode = OFF"));
+      c.Exec(QStringLiteral("PRAGMA application_id = %1").arg(LogbookApplicationId));
+      c.Exec(QStringLiteral("BEGIN"));
+      for (const auto& step : Migrations())
+        for (const QString& sql : step) c.Exec(sql);
+      c.Exec(QStringLiteral("UPDATE schema_version SET version = %1").arg(SchemaVersion));
+      c.Exec(QStringLiteral("COMMIT"));
+      QSqlQuery journal = c.Exec(QStringLiteral("PRAGMA journal_mode = WAL"));
+      if (!journal.next() || journal.value(0).toString().compare(QStringLiteral("wal"), Qt::CaseInsensitive) != 0)
+        throw StoreError(Kind::Other, path, "the logbook cannot keep a write-ahead log here");
+    }
+    SyncPath(building, O_RDONLY);
+    if (replace) {
+      if (::rename(building.c_str(), path.c_str()) != 0) throw StoreError(Kind::CannotOpen, path, Errno());
+    } else if (::renameat2(AT_FDCWD, building.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) != 0) {
+      // EEXIST: another program made it meanwhile, and theirs is kept. A file
+      // system without RENAME_NOREPLACE: a hard link never replaces either.
+      const bool noReplaceUnknown = errno == EINVAL || errno == ENOSYS;
+      if (errno != EEXIST && (!noReplaceUnknown || (::link(building.c_str(), path.c_str()) != 0 && errno != EEXIST)))
+        throw StoreError(Kind::CannotOpen, path, Errno());
+    }
+    RemoveWithSideFiles(building);
+    const fs::path folder = fs::path(path).parent_path();
+    SyncPath(folder.empty() ? std::string(".") : folder.string(), O_RDONLY | O_DIRECTORY);
+  } catch (...) {
+    RemoveWithSideFiles(building);
+    throw;
+  }
+}
+
+// A hot journal (a change cut off in the middle, rolled back by the next
+// reader that may write): SQLite recovers it on the first read of a
+// connection that may write.
+void RecoverJournal(const std::string& path, const std::string& whyNotWritable, std::chrono::milliseconds busyTimeout) {
+  if (!NonEmptyFile(path + "-journal")) return;
+  if (!whyNotWritable.empty())
+    throw StoreError(Kind::ReadOnly, path,
+                     "a change was cut off in the middle (the file " + path + "-journal) and only a program that " +
+                         "may write the file can undo it: " + whyNotWritable);
+  Connection c(path, busyTimeout, Mode::ReadWrite);
+  c.Integer(QStringLiteral("SELECT COUNT(*) FROM sqlite_master"));
+}
+
+// Looks at a file before anything may write to it: what it is (Recognise),
+// and whether every page is sound (CheckPages). The side files SQLite made
+// for the look are taken away again when the file is refused.
+Recognised Examine(const std::string& path, std::chrono::milliseconds busyTimeout, Mode mode, bool pagesChecked) {
+  const bool hadLog = fs::exists(path + "-wal"), hadShared = fs::exists(path + "-shm");
+  try {
+    Connection c(path, busyTimeout, mode);
+    const Recognised found = Recognise(c);
+    if (!found.blank && !pagesChecked) CheckPages(c);
+    return found;
+  } catch (const StoreError& e) {
+    if (e.kind() == Kind::Corrupt || e.kind() == Kind::Newer) {
+      std::error_code ignored;
+      if (!hadLog && fs::file_size(path + "-wal", ignored) == 0) ::unlink((path + "-wal").c_str());
+      if (!hadShared && !fs::exists(path + "-wal")) ::unlink((path + "-shm").c_str());
+    }
+    throw;
+  }
+}
+
+// How a connection may look at an existing file before it is recognised.
+Mode LookingMode(const std::string& location, const fs::path& folder) {
+  // A log in a folder SQLite cannot write, or a read-only mount: nobody can
+  // be changing the file, and SQLite could not make its shared memory there.
+  return ::access(folder.c_str(), W_OK) == 0 || NonEmptyFile(location + "-shm") ? Mode::ReadOnly : Mode::Unchanging;
 }
 
 std::unique_ptr<SqliteStore> OpenOnce(const std::string& location, std::chrono::milliseconds busyTimeout, bool queue,
-                                      const std::string& server) {
+                                      Access access, bool pagesChecked, const std::string& server) {
   if (location.empty()) throw StoreError(Kind::CannotOpen, location, "no file name");
   const fs::path path(location);
-  const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
+  const fs::path folder = FolderOf(path);
   std::error_code error;
-  fs::create_directories(folder, error);
-  if (error) throw StoreError(Kind::CannotOpen, location, error.message());
-  const fs::file_status status = fs::status(path, error);
-  const bool exists = fs::exists(status);
-  if (exists) {
-    if (!fs::is_regular_file(status)) throw StoreError(Kind::CannotOpen, location, "not a file");
-    CheckHeader(location);
+  fs::file_status status = fs::status(path, error);
+  if (!fs::exists(status)) {
+    if (access == Access::Read) {
+      const bool folderThere = fs::is_directory(folder, error);
+      throw StoreError(Kind::CannotOpen, location,
+                       folderThere ? "no logbook here (no such file); a listing makes none"
+                                   : "no such folder (" + folder.string() + "); a listing makes none");
+    }
+    fs::create_directories(folder, error);
+    if (error) throw StoreError(Kind::CannotOpen, location, error.message());
+    Create(location, false);
+    status = fs::status(path, error);
   }
-  // SQLite keeps its log and shared memory beside the file: both must be writable.
-  if ((exists && ::access(location.c_str(), W_OK) != 0) || ::access(folder.c_str(), W_OK) != 0)
-    throw StoreError(Kind::ReadOnly, location, std::strerror(errno));
-  if (exists && fs::file_size(path, error) > 0) {
-    // The version is read without a way to write: a newer or foreign file
-    // stays as it is.
-    Connection readOnly(location, busyTimeout, true);
-    ReadVersion(readOnly);
+  if (!fs::is_regular_file(status)) throw StoreError(Kind::CannotOpen, location, "not a file");
+  std::string whyNotWritable = WhyNotWritable(location, folder);
+  if (!HasSqliteHeader(location)) {  // empty: made a logbook in its place
+    if (!whyNotWritable.empty())
+      throw StoreError(Kind::ReadOnly, location, "an empty file that cannot be made a logbook: " + whyNotWritable);
+    Create(location, true);
   }
-  return std::make_unique<SqliteStore>(location, busyTimeout, queue, server);
+  RecoverJournal(location, whyNotWritable, busyTimeout);
+  const Mode look = LookingMode(location, folder);
+  Recognised found = Examine(location, busyTimeout, look, pagesChecked);
+  if (found.blank) {  // an SQLite database with nothing in it: made a logbook in its place
+    if (!whyNotWritable.empty())
+      throw StoreError(Kind::ReadOnly, location, "an empty database that cannot be made a logbook: " + whyNotWritable);
+    Create(location, true);
+    found = Examine(location, busyTimeout, Mode::ReadOnly, false);
+  }
+  if (whyNotWritable.empty())
+    return std::make_unique<SqliteStore>(location, busyTimeout, queue, Mode::ReadWrite, found, std::string(), server);
+  if (access == Access::Write) throw StoreError(Kind::ReadOnly, location, whyNotWritable);
+  return std::make_unique<SqliteStore>(location, busyTimeout, queue, look, found, whyNotWritable, server);
 }
 
 std::unique_ptr<SqliteStore> Open(const std::string& location, std::chrono::milliseconds busyTimeout, bool queue,
-                                  const std::string& server = {}) {
+                                  Access access, bool pagesChecked = false, const std::string& server = {}) {
   // A new file being made, switched to its write-ahead log or migrated by
   // another program at this moment: SQLite may then say busy at once rather
   // than through the busy timeout, so the whole opening is tried again.
   const auto deadline = std::chrono::steady_clock::now() + busyTimeout;
   for (;;) {
     try {
-      return OpenOnce(location, busyTimeout, queue, server);
+      return OpenOnce(location, busyTimeout, queue, access, pagesChecked, server);
     } catch (const StoreError& e) {
       if (e.kind() != Kind::Locked || std::chrono::steady_clock::now() >= deadline) throw;
     }
@@ -723,12 +1029,63 @@ std::unique_ptr<SqliteStore> Open(const std::string& location, std::chrono::mill
 }  // namespace
 
 std::unique_ptr<Store> OpenLogbook(const std::string& location, std::chrono::milliseconds busyTimeout) {
-  return Open(location, busyTimeout, false);
+  return Open(location, busyTimeout, false, Access::Write);
+}
+
+std::unique_ptr<Store> OpenLogbook(const std::string& location, Access access, std::chrono::milliseconds busyTimeout,
+                                   bool pagesChecked) {
+  return Open(location, busyTimeout, false, access, pagesChecked);
+}
+
+bool CheckLogbookPages(const std::string& location) {
+  std::error_code error;
+  if (location.empty() || !fs::is_regular_file(location, error) || !HasSqliteHeader(location) ||
+      NonEmptyFile(location + "-journal"))
+    return false;
+  Examine(location, DefaultBusyTimeout, LookingMode(location, FolderOf(location)), false);
+  return true;
 }
 
 std::unique_ptr<QueuingStore> OpenQueuingLogbook(const std::string& location, std::chrono::milliseconds busyTimeout,
                                                  const std::string& server) {
-  return Open(location, busyTimeout, true, server);
+  return Open(location, busyTimeout, true, Access::Write, false, server);
+}
+
+void BackUpLogbook(const std::string& location, const std::string& copy) {
+  const std::unique_ptr<SqliteStore> store = Open(location, DefaultBusyTimeout, false, Access::Read);
+  if (copy.empty()) throw StoreError(Kind::CannotOpen, copy, "no file name for the copy");
+  std::error_code error;
+  if (fs::equivalent(location, copy, error))
+    throw StoreError(Kind::CannotOpen, copy, "the copy would be the logbook itself");
+  const fs::path folder = fs::path(copy).has_parent_path() ? fs::path(copy).parent_path() : fs::path(".");
+  if (!fs::is_directory(folder, error)) throw StoreError(Kind::CannotOpen, copy, "no such folder");
+  const std::string building = FreshFileBeside(copy);
+  try {
+    {
+      Connection target(building, DefaultBusyTimeout, Mode::ReadWrite);
+      // One step for the whole: the copy is one snapshot, taken under a read
+      // lock that writers in the log's mode do not wait for.
+      sqlite3_backup* backup = sqlite3_backup_init(target.Handle(), "main", store->Handle(), "main");
+      if (!backup) target.Fail(sqlite3_extended_errcode(target.Handle()), sqlite3_errmsg(target.Handle()));
+      const int stepped = sqlite3_backup_step(backup, -1);
+      const int finished = sqlite3_backup_finish(backup);
+      if (stepped != SQLITE_DONE) target.Fail(stepped, sqlite3_errstr(stepped));
+      if (finished != SQLITE_OK)
+        target.Fail(sqlite3_extended_errcode(target.Handle()), sqlite3_errmsg(target.Handle()));
+      // The copy is one file: whatever the copy's log holds goes into it.
+      target.Exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+    }
+    SyncPath(building, O_RDONLY);
+    if (::rename(building.c_str(), copy.c_str()) != 0) throw StoreError(Kind::CannotOpen, copy, Errno());
+    RemoveWithSideFiles(building);
+    SyncPath(folder.string(), O_RDONLY | O_DIRECTORY);
+  } catch (const StoreError& e) {
+    RemoveWithSideFiles(building);
+    throw StoreError(e.kind(), copy, e.what());
+  } catch (...) {
+    RemoveWithSideFiles(building);
+    throw;
+  }
 }
 
 }  // namespace riventar::logbook

@@ -6,9 +6,14 @@
 //
 // The file is shared: the window and riventar-cli may hold it open at once.
 // Writers queue for up to `busyTimeout`, then get StoreError::Kind::Locked.
-// A file that is not a logbook, is damaged, or was written by a newer program
-// is refused before anything is written to it.
+// A file is recognised as a logbook by its mark (SQLite's application id),
+// or, written before the mark, by its exact tables, and every page of it is
+// checked, all before anything may write to it: a file that is not a
+// logbook, is damaged, or was written by a newer program is refused as it is,
+// and no side file is left beside it. A new file appears whole or not at all.
+// Every commit reaches the main file: the logbook is that one file.
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -24,10 +29,39 @@ inline constexpr std::chrono::milliseconds DefaultBusyTimeout{5000};
 // entries a server refused.
 inline constexpr int SchemaVersion = 4;
 
-// Opens the logbook at `location`, creating it (and its folder) when missing.
-// Throws StoreError. The Store belongs to the calling thread.
+// The mark a logbook carries from its creation: "RvLb".
+inline constexpr std::int32_t LogbookApplicationId = 0x52764c62;
+
+// What the opener will do with the logbook.
+enum class Access {
+  Write,        // recording: made (with its folder) when missing; ReadOnly when it cannot be written
+  ReadOrWrite,  // the window: made when missing; opened read-only when it cannot be written
+  Read,         // a listing: never made (CannotOpen); opened read-only when it cannot be written
+};
+
+// Opens the logbook at `location`. Opened read-only, every recording throws
+// StoreError (ReadOnly) saying why. Throws StoreError. The Store belongs to
+// the calling thread.
 std::unique_ptr<Store> OpenLogbook(const std::string& location,
-                                   std::chrono::milliseconds busyTimeout = DefaultBusyTimeout);
+                                   std::chrono::milliseconds busyTimeout = DefaultBusyTimeout);  // Access::Write
+// `pagesChecked`: CheckLogbookPages passed for this file just before.
+std::unique_ptr<Store> OpenLogbook(const std::string& location, Access access,
+                                   std::chrono::milliseconds busyTimeout = DefaultBusyTimeout,
+                                   bool pagesChecked = false);
+
+// The check of every page OpenLogbook makes (it takes a while on a big file),
+// alone, for a front end that makes it on a thread of its own beforehand:
+// true when the file was recognised and is sound, false when there was
+// nothing to check yet (no file, an empty one, or a change cut off that
+// OpenLogbook rolls back first). Writes nothing; throws the StoreError
+// OpenLogbook would. Any thread; its connection is its own.
+bool CheckLogbookPages(const std::string& location);
+
+// Writes a consistent copy of the logbook at `location` to the file `copy`
+// (replaced whole, or left as it was), with SQLite's online backup: others
+// may record meanwhile. Throws StoreError; its path is the copy's when the
+// copy failed.
+void BackUpLogbook(const std::string& location, const std::string& copy);
 
 // ---- The outbox: what waits for a shared server ----
 

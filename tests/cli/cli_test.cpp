@@ -11,6 +11,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <sqlite3.h>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -706,6 +707,79 @@ TEST_F(Cli, TwoProgramsRecordingAtOnceKeepEachTripOnce) {
   EXPECT_EQ(Wait(first).status, 0);
   EXPECT_EQ(Wait(second).status, 0);
   EXPECT_EQ(Run({"log", "trips", "--format", "dat"}).out, trips::SerializeDatFile({}, Shown(all)));
+}
+
+// A logbook of 338 trips with one page in its middle overwritten.
+TEST_F(Cli, ADamagedLogbookIsRefusedBeforeItIsTrustedAndTheWayOutIsNamed) {
+  const fs::path many = dir / "many.dat";
+  Write(many, trips::SerializeDatFile({}, Shown(riventar::sim::RealisticTrips(338))));
+  ASSERT_EQ(Run({"log", "import", many.string()}).status, 0);
+  std::string bytes = Contents(logbook);
+  ASSERT_GT(bytes.size(), 6 * 4096u);
+  for (std::size_t i = 0; i < 4096; ++i) bytes[bytes.size() / 4096 / 2 * 4096 + i] = static_cast<char>(i * 37 + 11);
+  Write(logbook, bytes);
+  const std::vector<std::string> commands[] = {{"log", "vehicles"},
+                                               {"log", "trips", "-o", (dir / "tax.csv").string()},
+                                               {"download", "--reset", "-o", (dir / "car.dat").string()}};
+  for (const auto& args : commands) {
+    sim.ClearCommands();
+    const Outcome o = Run(args);
+    EXPECT_EQ(o.status, 6) << args[1] << " " << o.err;
+    EXPECT_NE(o.err.find("damaged"), std::string::npos) << o.err;
+    EXPECT_NE(o.err.find("--logbook PATH"), std::string::npos) << o.err;
+    EXPECT_NE(o.err.find("Другой файл журнала..."), std::string::npos) << o.err;
+    EXPECT_TRUE(sim.Commands().empty());
+    EXPECT_EQ(Contents(logbook), bytes);
+    EXPECT_FALSE(fs::exists(logbook.string() + "-wal"));
+  }
+  EXPECT_FALSE(fs::exists(dir / "tax.csv"));
+  EXPECT_FALSE(fs::exists(dir / "car.dat"));
+}
+
+TEST_F(Cli, AListingMakesNothingAndALocationMustSayWhere) {
+  const fs::path typo = dir / "typo" / "logbook.sqlite";
+  Outcome o = Run({"--logbook", typo.string(), "log", "vehicles"});
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_NE(o.err.find("no logbook at " + typo.string()), std::string::npos) << o.err;
+  EXPECT_FALSE(fs::exists(dir / "typo"));
+  o = Run({"--logbook", "", "log", "trips"});
+  EXPECT_EQ(o.status, 2) << o.err;
+  ::setenv("RIVENTAR_LOGBOOK", "logbook.sqlite", 1);
+  o = Run({"log", "vehicles"});
+  EXPECT_EQ(o.status, 6) << o.err;
+  EXPECT_NE(o.err.find("RIVENTAR_LOGBOOK must be an absolute path"), std::string::npos) << o.err;
+}
+
+TEST_F(Cli, ABackupIsTheWholeLogbookInOneFile) {
+  ASSERT_EQ(Run({"download"}).status, 0);
+  const fs::path copy = dir / "copy.sqlite";
+  Outcome o = Run({"log", "backup", copy.string()});
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_FALSE(fs::exists(copy.string() + "-wal"));
+  EXPECT_EQ(Run({"--logbook", copy.string(), "log", "trips", "--format", "dat"}).out,
+            trips::SerializeDatFile({}, Shown(device)));
+  o = Run({"log", "backup", (dir / "no such folder" / "copy.sqlite").string()});
+  EXPECT_EQ(o.status, 4) << o.err;
+}
+
+// Another program holds the logbook's write lock for the whole download.
+TEST_F(Cli, WhatTheFileSavedButTheLogbookDidNotIsSaidWithTheCommandThatBringsItIn) {
+  ASSERT_EQ(Run({"log", "vehicles"}).status, 0);
+  ASSERT_EQ(Run({"log", "import", "/dev/null"}).status, 4);  // makes the logbook, records nothing
+  sqlite3* holder = nullptr;
+  ASSERT_EQ(sqlite3_open(logbook.c_str(), &holder), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(holder, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+  const fs::path file = dir / "car.dat";
+  Outcome o = Run({"download", "-o", file.string()});
+  sqlite3_exec(holder, "ROLLBACK", nullptr, nullptr, nullptr);
+  sqlite3_close(holder);
+  EXPECT_EQ(o.status, 6) << o.err;
+  EXPECT_NE(o.err.find("is busy"), std::string::npos) << o.err;
+  EXPECT_NE(o.err.find("'riventar-cli log import " + file.string() + "' brings them into the logbook"),
+            std::string::npos)
+      << o.err;
+  EXPECT_EQ(Run({"log", "import", file.string()}).status, 0);
+  EXPECT_EQ(Run({"log", "trips", "--format", "dat"}).out, trips::SerializeDatFile({}, Shown(device)));
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -7,12 +8,15 @@
 #include <QSettings>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
 #include <random>
 #include <string>
+#include <thread>
 
 #include "core/logbook/stamp.h"
 #include "core/trips/dat_file.h"
@@ -36,6 +40,20 @@ std::string Bytes(const std::string& path) {
 
 void Write(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 
+// The side files SQLite keeps beside `path` that are there now.
+std::string SideFiles(const std::string& path) {
+  std::string out;
+  for (const char* suffix : {"-journal", "-wal", "-shm"})
+    if (std::filesystem::exists(path + suffix)) out += suffix;
+  return out;
+}
+
+TripList Trips(int count, int salt = 0) {
+  TripList list;
+  for (int i = 0; i < count; ++i) list.push_back(Trip(1 + i % 28, i % 24, 6000 + i + salt));
+  return list;
+}
+
 // Runs `body` in a child process; its exit status.
 int InChild(const std::function<int()>& body) {
   const pid_t pid = ::fork();
@@ -53,12 +71,42 @@ class Stranger {
     db.setDatabaseName(QString::fromStdString(path));
     EXPECT_TRUE(db.open());
   }
-  ~Stranger() { QSqlDatabase::removeDatabase(QStringLiteral("stranger")); }
+  ~Stranger() {
+    QSqlDatabase::database(QStringLiteral("stranger")).close();
+    QSqlDatabase::removeDatabase(QStringLiteral("stranger"));
+  }
+  std::int64_t Integer(const char* sql) {
+    QSqlQuery q(QSqlDatabase::database(QStringLiteral("stranger")));
+    EXPECT_TRUE(q.exec(QString::fromLatin1(sql)) && q.next()) << sql;
+    return q.value(0).toLongLong();
+  }
   void Exec(const char* sql) {
     QSqlQuery q(QSqlDatabase::database(QStringLiteral("stranger")));
     EXPECT_TRUE(q.exec(QString::fromLatin1(sql))) << sql;
   }
 };
+
+// A logbook as the program of `version` (1 or 2) left it, made from one of
+// today's: the later tables and columns taken away again, the mark gone.
+void MakeEarlier(const std::string& path, int version) {
+  Stranger s(path);
+  s.Exec("PRAGMA application_id = 0");
+  s.Exec("ALTER TABLE outbox DROP COLUMN set_aside");
+  s.Exec("ALTER TABLE outbox DROP COLUMN server");
+  s.Exec("DROP TABLE device_records");
+  s.Exec("DROP TABLE devices");
+  s.Exec(
+      "CREATE TABLE device_memory ("
+      " device TEXT NOT NULL, slot INTEGER NOT NULL,"
+      " stamp BIGINT NOT NULL, trip_time BIGINT NOT NULL, moving_time BIGINT NOT NULL,"
+      " distance BIGINT NOT NULL, fuel BIGINT NOT NULL,"
+      " PRIMARY KEY (device, slot))");
+  if (version == 1) {
+    s.Exec("DROP TABLE outbox_trips");
+    s.Exec("DROP TABLE outbox");
+  }
+  s.Exec(version == 1 ? "UPDATE schema_version SET version = 1" : "UPDATE schema_version SET version = 2");
+}
 
 class LogbookStore : public ::testing::Test {
  protected:
@@ -182,34 +230,9 @@ TEST_F(LogbookStore, RemembersSeveralDevicesPerPathEachRecordByItsIndex) {
 
 TEST_F(LogbookStore, ALogbookOfVersionTwoKeepsWhatEachDeviceHeld) {
   {
-    // Version 2's tables as that program made them.
-    std::filesystem::create_directories(dir_ / "sub");
+    OpenLogbook(path_);
+    MakeEarlier(path_, 2);
     Stranger old(path_);
-    for (const char* sql : {
-             "CREATE TABLE schema_version (version INTEGER NOT NULL)",
-             "INSERT INTO schema_version (version) VALUES (2)",
-             "CREATE TABLE vehicles (id INTEGER PRIMARY KEY, plate_key TEXT NOT NULL UNIQUE, model TEXT NOT NULL,"
-             " reg_id TEXT NOT NULL, owner TEXT NOT NULL, trips BIGINT NOT NULL, first_stamp BIGINT,"
-             " last_stamp BIGINT, distance BIGINT NOT NULL)",
-             "CREATE TABLE imports (id INTEGER PRIMARY KEY, origin INTEGER NOT NULL, at TEXT NOT NULL,"
-             " source TEXT NOT NULL, read_count INTEGER NOT NULL, added INTEGER NOT NULL)",
-             "CREATE TABLE trips (stamp BIGINT NOT NULL, trip_time BIGINT NOT NULL, moving_time BIGINT NOT NULL,"
-             " distance BIGINT NOT NULL, fuel BIGINT NOT NULL, vehicle INTEGER NOT NULL REFERENCES vehicles (id),"
-             " first_import INTEGER NOT NULL REFERENCES imports (id),"
-             " PRIMARY KEY (stamp, trip_time, moving_time, distance, fuel)) WITHOUT ROWID",
-             "CREATE INDEX trips_by_vehicle ON trips (vehicle, stamp)",
-             "CREATE TABLE device_memory (device TEXT NOT NULL, slot INTEGER NOT NULL, stamp BIGINT NOT NULL,"
-             " trip_time BIGINT NOT NULL, moving_time BIGINT NOT NULL, distance BIGINT NOT NULL, fuel BIGINT NOT NULL,"
-             " PRIMARY KEY (device, slot))",
-             "CREATE TABLE outbox (id INTEGER PRIMARY KEY, recording TEXT NOT NULL UNIQUE, saved INTEGER NOT NULL,"
-             " origin INTEGER NOT NULL, source TEXT NOT NULL, at TEXT NOT NULL, plate_key TEXT NOT NULL,"
-             " model TEXT NOT NULL, reg_id TEXT NOT NULL, owner TEXT NOT NULL)",
-             "CREATE TABLE outbox_trips (entry INTEGER NOT NULL REFERENCES outbox (id) ON DELETE CASCADE,"
-             " slot INTEGER NOT NULL, stamp BIGINT NOT NULL, trip_time BIGINT NOT NULL, moving_time BIGINT NOT NULL,"
-             " distance BIGINT NOT NULL, fuel BIGINT NOT NULL, fresh INTEGER NOT NULL,"
-             " PRIMARY KEY (entry, slot)) WITHOUT ROWID",
-         })
-      old.Exec(sql);
     const std::pair<const char*, TripList> held[] = {{"/dev/ttyUSB0", {Trip(3, 1), Trip(5, 1)}},
                                                      {"/dev/ttyS0", {Trip(9, 1)}}};
     for (const auto& [device, trips] : held) {
@@ -323,6 +346,7 @@ TEST_F(LogbookStore, RefusesFilesItMustNotTouchAndLeavesThemAsTheyWere) {
       EXPECT_EQ(e.kind(), c.kind) << c.name << ": " << e.what();
     }
     EXPECT_EQ(Bytes(path_), before) << c.name;
+    EXPECT_EQ(SideFiles(path_), "") << c.name;
   }
 }
 
@@ -367,6 +391,254 @@ TEST_F(LogbookStore, AWriterHeldUpBeyondTheBusyTimeoutIsLockedAndChangesNothing)
   EXPECT_EQ(store->Record(Reading({Trip(2, 1)})).added, 1);  // and the store works on
 }
 
+TEST_F(LogbookStore, ADamagedFileIsRefusedBeforeAnythingIsWrittenToIt) {
+  OpenLogbook(path_)->Record(Reading(Trips(3000)));
+  std::string bytes = Bytes(path_);
+  ASSERT_GT(bytes.size(), 40000u);
+  // One page in the middle overwritten: the first pages, and so the schema, still read.
+  for (std::size_t i = 0; i < 4096; ++i) bytes[8 * 4096 + i] = static_cast<char>(i * 37 + 11);
+  Write(path_, bytes);
+  for (const Access access : {Access::Write, Access::ReadOrWrite, Access::Read}) {
+    try {
+      OpenLogbook(path_, access);
+      ADD_FAILURE() << "opened";
+    } catch (const StoreError& e) {
+      EXPECT_EQ(e.kind(), StoreError::Kind::Corrupt) << e.what();
+      EXPECT_NE(std::string(e.what()).find("damaged"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(Bytes(path_), bytes);
+    EXPECT_EQ(SideFiles(path_), "");
+  }
+}
+
+TEST_F(LogbookStore, OnlyItsOwnMarkOrTheExactTablesOfAnEarlierVersionMakeALogbook) {
+  std::filesystem::create_directories(dir_ / "sub");
+  const auto earlier = [this](bool versionOne) {
+    OpenLogbook(path_)->Record(Reading({Trip(1, 1)}));
+    MakeEarlier(path_, versionOne ? 1 : 2);
+  };
+  struct Case {
+    const char* name;
+    std::function<void()> make;
+    bool opens;
+  } cases[] = {
+      {"an earlier version 2", [&] { earlier(false); }, true},
+      {"an earlier version 1", [&] { earlier(true); }, true},
+      {"one more table",
+       [&] {
+         earlier(false);
+         Stranger(path_).Exec("CREATE TABLE notes (text TEXT)");
+       },
+       false},
+      {"a column more",
+       [&] {
+         earlier(false);
+         Stranger(path_).Exec("ALTER TABLE vehicles ADD COLUMN colour TEXT");
+       },
+       false},
+      {"another program's with the same tables",
+       [&] {
+         earlier(false);
+         Stranger(path_).Exec("PRAGMA application_id = 1234");
+       },
+       false},
+      {"a schema_version table and nothing else of ours",
+       [&] {
+         Stranger s(path_);
+         s.Exec("CREATE TABLE schema_version (version INTEGER NOT NULL)");
+         s.Exec("INSERT INTO schema_version VALUES (1)");
+         s.Exec("CREATE TABLE people (name TEXT)");
+       },
+       false},
+  };
+  for (const Case& c : cases) {
+    for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(path_ + suffix);
+    c.make();
+    const std::string before = Bytes(path_);
+    try {
+      auto store = OpenLogbook(path_);
+      EXPECT_TRUE(c.opens) << c.name << ": opened";
+      EXPECT_EQ(store->Trips({}), TripList{Trip(1, 1)}) << c.name;
+      store->Record(Reading({Trip(2, 1)}));
+      store.reset();
+      Stranger s(path_);
+      EXPECT_EQ(s.Integer("PRAGMA application_id"), LogbookApplicationId) << c.name;
+      EXPECT_EQ(s.Integer("SELECT version FROM schema_version"), SchemaVersion) << c.name;
+    } catch (const StoreError& e) {
+      EXPECT_FALSE(c.opens) << c.name << ": " << e.what();
+      EXPECT_EQ(e.kind(), StoreError::Kind::Corrupt) << c.name << ": " << e.what();
+      EXPECT_EQ(Bytes(path_), before) << c.name;
+      EXPECT_EQ(SideFiles(path_), "") << c.name;
+    }
+  }
+}
+
+TEST_F(LogbookStore, AKillWhileTheFileIsMadeLeavesNoneOrAWholeOne) {
+  std::filesystem::create_directories(dir_ / "sub");
+  for (int delay = 0; delay < 40; delay += 2) {
+    for (const char* suffix : {"", "-wal", "-shm", "-journal"}) std::filesystem::remove(path_ + suffix);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      try {
+        OpenLogbook(path_);
+      } catch (const StoreError&) {
+      }
+      ::_exit(0);
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds(delay * 250));
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+    try {
+      auto store = OpenLogbook(path_);
+      EXPECT_EQ(store->Record(Reading({Trip(1, 1)})).added, 1) << delay;
+    } catch (const StoreError& e) {
+      ADD_FAILURE() << "after a kill at " << delay * 250 << " us: " << e.what();
+    }
+  }
+  // What the killed ones left half made goes once it is old; one just begun
+  // may be another program's at work.
+  const auto leftovers = [this] {
+    int n = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_ / "sub"))
+      n += entry.path().filename().string().starts_with(".logbook.sqlite.new-");
+    return n;
+  };
+  for (const auto& entry : std::filesystem::directory_iterator(dir_ / "sub"))
+    std::filesystem::last_write_time(entry.path(),
+                                     std::filesystem::file_time_type::clock::now() - std::chrono::hours(1));
+  std::ofstream(dir_ / "sub/.logbook.sqlite.new-0123456789ab", std::ios::binary) << "half made";
+  std::filesystem::remove(path_);
+  OpenLogbook(path_);
+  EXPECT_EQ(leftovers(), 1);
+  EXPECT_TRUE(std::filesystem::exists(dir_ / "sub/.logbook.sqlite.new-0123456789ab"));
+}
+
+TEST_F(LogbookStore, AChangeCutOffInTheMiddleIsRolledBackAsSqliteWould) {
+  OpenLogbook(path_)->Record(Reading({Trip(1, 1)}));
+  // Another program, in the rollback journal's mode, is killed in the middle of a
+  // change big enough to reach the file: a hot journal stays.
+  InChild([this] {
+    Stranger s(path_);
+    s.Exec("PRAGMA journal_mode = DELETE");
+    s.Exec("PRAGMA cache_size = 1");
+    s.Exec("BEGIN");
+    s.Exec("CREATE TABLE filler (text TEXT)");
+    s.Exec(
+        "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 3000) "
+        "INSERT INTO filler SELECT hex(randomblob(100)) FROM n");
+    ::raise(SIGKILL);
+    return 0;
+  });
+  ASSERT_EQ(SideFiles(path_), "-journal");
+  auto store = OpenLogbook(path_);
+  EXPECT_EQ(store->Trips({}), TripList{Trip(1, 1)});
+  EXPECT_EQ(store->Record(Reading({Trip(2, 1)})).added, 1);
+}
+
+TEST_F(LogbookStore, EveryCommitIsInTheMainFileAndACopyIsConsistent) {
+  auto store = OpenLogbook(path_);  // open throughout, as the window keeps it
+  store->Record(Reading(Trips(500)));
+  EXPECT_EQ(std::filesystem::file_size(path_ + "-wal"), 0u);
+  // "The file" alone, as a user would move it.
+  const std::string moved = (dir_ / "moved.sqlite").string();
+  Write(moved, Bytes(path_));
+  EXPECT_EQ(OpenLogbook(moved, Access::Read)->Trips({}).size(), 500u);
+
+  const std::string copy = (dir_ / "copy.sqlite").string();
+  Write(copy, "an older copy");
+  BackUpLogbook(path_, copy);
+  EXPECT_EQ(SideFiles(copy), "");
+  EXPECT_EQ(OpenLogbook(copy, Access::Read)->Trips({}), store->Trips({}));
+  try {
+    BackUpLogbook(path_, (dir_ / "no such folder/copy.sqlite").string());
+    ADD_FAILURE() << "copied";
+  } catch (const StoreError& e) {
+    EXPECT_EQ(e.path(), (dir_ / "no such folder/copy.sqlite").string());
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "no such folder"));
+}
+
+TEST_F(LogbookStore, AReadOnlyLogbookIsReadAndOnlyRecordingFails) {
+  OpenLogbook(path_)->Record(Reading({Trip(1, 1)}));
+  const std::string before = Bytes(path_);
+  const bool root = ::geteuid() == 0;
+  const auto folder = (dir_ / "sub").string();
+  ::chmod(dir_.Path().c_str(), 0755);
+  ::chmod(folder.c_str(), 0555);
+  ::chmod(path_.c_str(), 0444);
+  const int result = InChild([&] {
+    if (root && (::setgid(65534) != 0 || ::setuid(65534) != 0)) return 100;
+    try {
+      for (const Access access : {Access::Read, Access::ReadOrWrite}) {
+        auto store = OpenLogbook(path_, access);
+        if (store->Trips({}) != TripList{Trip(1, 1)} || store->Vehicles().size() != 1) return 101;
+        try {
+          store->Record(Reading({Trip(2, 1)}));
+          return 102;
+        } catch (const StoreError& e) {
+          if (e.kind() != StoreError::Kind::ReadOnly) return 103;
+        }
+      }
+      // A mistyped folder is not made for a listing.
+      try {
+        OpenLogbook((dir_ / "typo/logbook.sqlite").string(), Access::Read);
+        return 104;
+      } catch (const StoreError& e) {
+        if (e.kind() != StoreError::Kind::CannotOpen) return 105;
+      }
+      return 0;
+    } catch (const StoreError& e) {
+      std::fprintf(stderr, "%s\n", e.what());
+      return 106;
+    }
+  });
+  ::chmod(folder.c_str(), 0755);
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(Bytes(path_), before);
+  EXPECT_EQ(SideFiles(path_), "");
+}
+
+TEST_F(LogbookStore, AFullDiskIsSaidToBeFullAndLosesNothing) {
+  const auto small = dir_ / "small";
+  std::filesystem::create_directories(small);
+  if (::mount("tmpfs", small.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=384k") != 0)
+    GTEST_SKIP() << "no small disk of its own here (mounting needs root): " << std::strerror(errno);
+  struct Unmount {
+    std::string path;
+    ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
+  } unmount{small.string()};
+  const std::string path = (small / "logbook.sqlite").string();
+  const auto fill = [&] {
+    std::ofstream filler(small / "filler", std::ios::binary | std::ios::app);
+    const std::string block(1024, 'x');
+    while (filler.write(block.data(), block.size()) && filler.flush()) {
+    }
+  };
+  auto store = OpenLogbook(path);
+  store->Record(Reading(Trips(50)));
+  fill();
+  // Recording: the log cannot grow.
+  try {
+    for (int salt = 1;; ++salt) store->Record(Reading(Trips(2000, salt * 2000)));
+  } catch (const StoreError& e) {
+    EXPECT_EQ(e.kind(), StoreError::Kind::Full) << e.what();
+  }
+  // Opening: SQLite's shared memory cannot be made ("disk I/O error" on its own).
+  store.reset();
+  fill();
+  try {
+    OpenLogbook(path)->Record(Reading(Trips(2000, 1)));
+    ADD_FAILURE() << "recorded on a full disk";
+  } catch (const StoreError& e) {
+    EXPECT_EQ(e.kind(), StoreError::Kind::Full) << e.what();
+    std::fprintf(stderr, "full: %s\n", e.what());
+  }
+  std::filesystem::remove(small / "filler");
+  store = OpenLogbook(path);
+  EXPECT_EQ(store->Trips({}).size(), 50u);
+  EXPECT_EQ(store->Record(Reading({Trip(30, 1)})).added, 1);
+}
+
 TEST(LogbookLocation, CommandLineThenEnvironmentThenSavedThenDefault) {
   riventar::testing::TempDir dir;
   QSettings settings(QString::fromStdString((dir / "riventar.conf").string()), QSettings::IniFormat);
@@ -381,6 +653,12 @@ TEST(LogbookLocation, CommandLineThenEnvironmentThenSavedThenDefault) {
   qunsetenv(LocationVariable);
   SaveLogbookLocation("", settings);
   EXPECT_EQ(LogbookLocation(std::nullopt, settings), DefaultLogbookLocation());
+  // Relative, it would be another file in every folder.
+  qputenv(LocationVariable, "logbook.sqlite");
+  EXPECT_THROW(LogbookLocation(std::nullopt, settings), StoreError);
+  qputenv(LocationVariable, "postgresql://fleet.example/logbook");
+  EXPECT_EQ(LogbookLocation(std::nullopt, settings), "postgresql://fleet.example/logbook");
+  qunsetenv(LocationVariable);
 }
 
 int main(int argc, char** argv) {

@@ -36,6 +36,7 @@ namespace riventar::ui {
 TMonitor_Form::TMonitor_Form(Dialogs& dialogs, QWidget* parent) : QWidget(parent), dialogs_(dialogs) {
   BuildControls();
   Monitor_Form_Create();
+  StartLogbookCheck();
 }
 
 TMonitor_Form::~TMonitor_Form() { Monitor_Form_Destroy(); }

@@ -7,6 +7,7 @@
 #include <QSettings>
 #include <QWidget>
 #include <functional>
+#include <future>
 #include <memory>
 
 #include "core/link/link.h"
@@ -170,6 +171,9 @@ class TMonitor_Form : public QWidget, public StatisticHost {
 
  private:
   void BuildControls();
+  // Starts checking the configured logbook file's pages on a thread of its
+  // own: on a big file that takes a while, and Logbook() would wait for it.
+  void StartLogbookCheck();
   // Moves the window into the free area of the screen it is on (or the primary screen) where it sticks out.
   void KeepOnScreen();
   // A slot that runs `handler` with escaping errors shown in the error box.
@@ -205,6 +209,8 @@ class TMonitor_Form : public QWidget, public StatisticHost {
   QString logbookPath_;
   QString logbookProblem_;
   QPointer<TLogbook_Form> logbookWindow_;
+  QString logbookCheckPath_;        // the file StartLogbookCheck checks
+  std::future<bool> logbookCheck_;  // its answer; a refusal is thrown by get()
   std::unique_ptr<ports::DeviceSource> deviceSource_;
   std::unique_ptr<QSettings> portSettings_;
 };

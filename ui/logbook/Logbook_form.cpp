@@ -20,6 +20,7 @@
 #include "platform/files/file_io.h"
 #include "platform/logbook/fleet_store.h"
 #include "platform/logbook/location.h"
+#include "platform/logbook/sqlite_store.h"
 #include "ui/app/Main_form.h"
 #include "ui/common/dialogs.h"
 #include "ui/common/handler_guard.h"
@@ -133,8 +134,11 @@ void TLogbook_Form::BuildControls() {
   Import_Button->setToolTip(QStringLiteral("Добавить в журнал маршруты из файлов .dat"));
   Export_Button = new QPushButton(QStringLiteral("Экспорт..."), this);
   Export_Button->setToolTip(QStringLiteral("Записать выбранные маршруты в файл .dat или .csv"));
+  Backup_Button = new QPushButton(QStringLiteral("Резервная копия..."), this);
+  Backup_Button->setToolTip(QStringLiteral("Записать целую копию файла журнала, пока он открыт"));
   Close_Button = new QPushButton(QStringLiteral("Закрыть"), this);
-  for (QPushButton* button : {Show_In_Table_Button, Import_Button, Export_Button}) buttons->addWidget(button);
+  for (QPushButton* button : {Show_In_Table_Button, Import_Button, Export_Button, Backup_Button})
+    buttons->addWidget(button);
   buttons->addStretch(1);
   buttons->addWidget(Close_Button);
   layout->addLayout(buttons);
@@ -147,6 +151,7 @@ void TLogbook_Form::BuildControls() {
   connect(Show_In_Table_Button, &QPushButton::clicked, this, guarded(&TLogbook_Form::Show_In_Table_Button_Click));
   connect(Import_Button, &QPushButton::clicked, this, guarded(&TLogbook_Form::Import_Button_Click));
   connect(Export_Button, &QPushButton::clicked, this, guarded(&TLogbook_Form::Export_Button_Click));
+  connect(Backup_Button, &QPushButton::clicked, this, guarded(&TLogbook_Form::Backup_Button_Click));
   connect(Choose_File_Button, &QPushButton::clicked, this, guarded(&TLogbook_Form::Choose_File_Button_Click));
   connect(Server_Button, &QPushButton::clicked, this, guarded(&TLogbook_Form::Server_Button_Click));
   connect(Send_Button, &QPushButton::clicked, this, guarded(&TLogbook_Form::Send_Button_Click));
@@ -187,6 +192,8 @@ void TLogbook_Form::Refresh() {
       server ? QStringLiteral("сервер ") + owner_->ShownLogbookLocation() + QStringLiteral(", на этом компьютере ") +
                    QDir::toNativeSeparators(QFile::decodeName(logbook::DefaultLogbookLocation().c_str()))
              : owner_->ShownLogbookLocation();
+  // A server's logbook is backed up on the server.
+  Backup_Button->setEnabled(open && !server);
   Location_Label->setText(open ? QStringLiteral("Журнал: ") + where
                                : QStringLiteral("Журнал не открыт: ") + where + QStringLiteral(" (") +
                                      owner_->LogbookProblem() + QStringLiteral(")"));
@@ -421,6 +428,33 @@ void TLogbook_Form::Export_Button_Click() {
         this, QStringLiteral("Ошибка записи файла"),
         QStringLiteral("Не возможно записать выбранный файл\n%1\n%2.\nПрежнее содержимое файла сохранено.")
             .arg(QDir::toNativeSeparators(choice->path), QString::fromLocal8Bit(std::strerror(written.error))));
+}
+
+void TLogbook_Form::Backup_Button_Click() {
+  if (!owner_ || !owner_->Logbook()) return;
+  const QString logbookPath = owner_->LogbookPath();
+  if (logbook::IsServerLocation(logbookPath.toStdString())) return;
+  Dialogs& dialogs = owner_->UiDialogs();
+  FileDialogOptions options;
+  options.initialDirectory = QDir::homePath();
+  options.filters = {QStringLiteral("Журнал маршрутов (*.sqlite)")};
+  options.defaultSuffix = QStringLiteral("sqlite");
+  const std::optional<FileChoice> choice = dialogs.SaveFile(this, options);
+  if (!choice) return;
+  const QString caption = QStringLiteral("Резервная копия журнала");
+  try {
+    logbook::BackUpLogbook(QFile::encodeName(logbookPath).toStdString(), QFile::encodeName(choice->path).toStdString());
+  } catch (const logbook::StoreError& e) {
+    const bool copyFailed = e.path() == QFile::encodeName(choice->path).toStdString();
+    dialogs.Error(this, caption,
+                  QStringLiteral("Копия журнала не записана:\n%1\n%2.\n\n%3")
+                      .arg(QDir::toNativeSeparators(copyFailed ? choice->path : logbookPath), LogbookFailureReason(e),
+                           copyFailed ? QStringLiteral("Прежнее содержимое файла сохранено; журнал не изменен.")
+                                      : QStringLiteral("Журнал не изменен.")));
+    return;
+  }
+  dialogs.Notice(this, caption,
+                 QStringLiteral("Копия журнала записана в файл\n%1.").arg(QDir::toNativeSeparators(choice->path)));
 }
 
 void TLogbook_Form::Choose_File_Button_Click() {

@@ -37,6 +37,7 @@ class TLogbook_Form : public QWidget {
   QPushButton* Show_In_Table_Button = nullptr;
   QPushButton* Import_Button = nullptr;
   QPushButton* Export_Button = nullptr;
+  QPushButton* Backup_Button = nullptr;  // "Резервная копия...": a file's logbook only
   QPushButton* Close_Button = nullptr;
 
   // Reads everything again from the owner's logbook, keeping the selected vehicle.
@@ -47,6 +48,7 @@ class TLogbook_Form : public QWidget {
   void Show_In_Table_Button_Click();
   void Import_Button_Click();
   void Export_Button_Click();
+  void Backup_Button_Click();
   void Choose_File_Button_Click();
   void Server_Button_Click();
   void Send_Button_Click();

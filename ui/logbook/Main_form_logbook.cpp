@@ -6,8 +6,10 @@
 #include <memory>
 #include <optional>
 
+#include "core/logbook/server_location.h"
 #include "platform/logbook/fleet_store.h"
 #include "platform/logbook/location.h"
+#include "platform/logbook/sqlite_store.h"
 #include "ui/app/Main_form.h"
 #include "ui/common/dialogs.h"
 #include "ui/logbook/Logbook_form.h"
@@ -19,9 +21,11 @@ namespace {
 
 QString ConfiguredLocation() { return QFile::decodeName(logbook::LogbookLocation(std::nullopt).c_str()); }
 // A file, or a fleet's server with this computer's file in front; the server is
-// not contacted here, so opening never waits for the network.
-std::unique_ptr<logbook::Store> OpenAt(const QString& location) {
-  return logbook::OpenLogbookAt(QFile::encodeName(location).toStdString());
+// not contacted here, so opening never waits for the network. A file that
+// cannot be written is still shown; recording into it says why it fails.
+std::unique_ptr<logbook::Store> OpenAt(const QString& location, bool pagesChecked = false) {
+  return logbook::OpenLogbookAt(QFile::encodeName(location).toStdString(), {}, logbook::Access::ReadOrWrite,
+                                pagesChecked);
 }
 void SaveLocation(const QString& path) { logbook::SaveLogbookLocation(QFile::encodeName(path).toStdString()); }
 
@@ -33,14 +37,32 @@ trips::VehicleInfo TMonitor_Form::ShownVehicle() const {
   return {Utf8(Vehicle_Model_Edit), Utf8(Vehicle_Reg_Id_Edit), Utf8(Vehicle_Owner_Edit)};
 }
 
+void TMonitor_Form::StartLogbookCheck() {
+  try {
+    logbookCheckPath_ = ConfiguredLocation();
+  } catch (const logbook::StoreError&) {  // said when the logbook is opened
+    return;
+  }
+  if (logbook::IsServerLocation(logbookCheckPath_.toStdString())) return;
+  logbookCheck_ = std::async(std::launch::async, [path = QFile::encodeName(logbookCheckPath_).toStdString()] {
+    return logbook::CheckLogbookPages(path);
+  });
+}
+
 logbook::Store* TMonitor_Form::Logbook() {
   if (logbook_ || logbookTried_) return logbook_.get();
   logbookTried_ = true;
   try {
     logbookPath_ = ConfiguredLocation();
-    logbook_ = OpenAt(logbookPath_);
+    bool checked = false;
+    if (logbookCheck_.valid()) {
+      std::future<bool> check = std::move(logbookCheck_);
+      if (logbookCheckPath_ == logbookPath_) checked = check.get();
+    }
+    logbook_ = OpenAt(logbookPath_, checked);
     logbookProblem_.clear();
   } catch (const logbook::StoreError& e) {
+    if (logbookPath_.isEmpty()) logbookPath_ = QFile::decodeName(e.path().c_str());  // the location itself was refused
     // Said once; the file is left as it is and the program works on without it.
     logbookProblem_ = ScrubbedFor(LogbookFailureReason(e), logbookPath_);
     dialogs_.Error(this, LogbookCaption,

@@ -33,8 +33,57 @@ QString LogbookFailureReason(const logbook::StoreError& error) {
       reason = QStringLiteral("ошибка базы данных");
       break;
   }
-  const QString detail = QString::fromUtf8(error.what());
+  const QString detail = LogbookDetailText(error.what());
   return detail.isEmpty() ? reason : reason + QStringLiteral(" (") + detail + QStringLiteral(")");
+}
+
+QString LogbookDetailText(const std::string& detail) {
+  // The phrases SQLite and the logbook's store use, longest first where one holds another.
+  static const struct {
+    const char* english;
+    const char* russian;
+  } Phrases[] = {
+      {"database disk image is malformed", "структура файла базы данных нарушена"},
+      {"file is not a database", "файл не является базой данных"},
+      {"database or disk is full", "база данных или диск заполнены"},
+      {"disk I/O error", "ошибка чтения или записи диска"},
+      {"database is locked", "база данных занята другой программой"},
+      {"database table is locked", "таблица базы данных занята"},
+      {"attempt to write a readonly database", "попытка записи в базу данных, открытую только для чтения"},
+      {"unable to open database file", "не удается открыть файл базы данных"},
+      {"a damaged logbook", "журнал поврежден"},
+      {"an SQLite database of another program, not a logbook",
+       "база данных SQLite другой программы, а не журнал маршрутов"},
+      {"an SQLite database, but not a logbook", "база данных SQLite, но не журнал маршрутов"},
+      {"not a logbook: no SQLite database header", "не журнал маршрутов: нет заголовка базы данных SQLite"},
+      {"no schema version", "нет версии схемы"},
+      {"this program knows up to", "эта программа знает версии до"},
+      {"schema version", "версия схемы"},
+      {"opened read-only", "открыт только для чтения"},
+      {"the file cannot be written", "в файл нельзя писать"},
+      {"its folder cannot be written", "в его папку нельзя писать"},
+      {"a change was cut off in the middle", "изменение было прервано на середине"},
+      {"and only a program that may write the file can undo it",
+       "и отменить его может только программа с правом записи в файл"},
+      {"the file", "файл"},
+      {"an empty file that cannot be made a logbook", "пустой файл, который нельзя сделать журналом"},
+      {"an empty database that cannot be made a logbook", "пустая база данных, которую нельзя сделать журналом"},
+      {"no such folder", "нет такой папки"},
+      {"no file name", "не указано имя файла"},
+      {"not a file", "это не файл"},
+      {"the logbook cannot keep a write-ahead log here", "SQLite не может вести здесь журнал упреждающей записи (WAL)"},
+      {"RIVENTAR_LOGBOOK must be an absolute path", "в RIVENTAR_LOGBOOK должен быть полный путь"},
+  };
+  QString text = QString::fromUtf8(detail.data(), static_cast<qsizetype>(detail.size()));
+  if (text.isEmpty()) return text;
+  bool known = false;
+  for (const auto& phrase : Phrases) {
+    const QString english = QString::fromUtf8(phrase.english);
+    if (!text.contains(english)) continue;
+    text.replace(english, QString::fromUtf8(phrase.russian));
+    known = true;
+  }
+  return known ? text : QStringLiteral("сообщение базы данных: «%1»").arg(text);
 }
 
 QString LogbookOpenFailureText(const QString& path, const logbook::StoreError& error) {
@@ -44,6 +93,14 @@ QString LogbookOpenFailureText(const QString& path, const logbook::StoreError& e
     advice = QStringLiteral(
         "Файл оставлен как есть. Переместите его в другое место (тогда будет заведен новый "
         "журнал) или выберите другой файл кнопкой \"Другой файл журнала...\" в окне \"Журнал\".");
+  else if (error.kind() == Kind::Locked)
+    advice = QStringLiteral(
+        "Повторите, когда другая программа закончит работу с файлом, или выберите другой файл кнопкой "
+        "\"Другой файл журнала...\" в окне \"Журнал\".");
+  else if (error.kind() == Kind::Full)
+    advice = QStringLiteral(
+        "Освободите место на диске или выберите файл на другом диске кнопкой "
+        "\"Другой файл журнала...\" в окне \"Журнал\".");
   else
     advice = QStringLiteral(
         "Проверьте права на файл и его папку или выберите другой файл кнопкой "

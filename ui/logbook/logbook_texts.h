@@ -12,6 +12,9 @@ inline const QString LogbookCaption = QStringLiteral("Журнал маршру�
 // Why the logbook could not be opened or written, in one line with the
 // system's or the database's own words.
 QString LogbookFailureReason(const logbook::StoreError& error);
+// The database's or the store's own English words about the logbook, in Russian
+// where they are known; others are marked as the database's.
+QString LogbookDetailText(const std::string& detail);
 // The file could not be opened as the logbook: where, why, what to do.
 QString LogbookOpenFailureText(const QString& path, const logbook::StoreError& error);
 // The logbook's location as any text may show it: a server's without its

@@ -22,6 +22,7 @@
 #include "tests/support/scripted_dialogs.h"
 #include "tests/ui/logbook/open_store.h"
 #include "ui/app/Main_form.h"
+#include "ui/logbook/logbook_texts.h"
 
 namespace {
 
@@ -263,6 +264,81 @@ TEST_F(LogbookForm, ADamagedFileIsSaidOnceAndLeftAlone) {
   EXPECT_TRUE(window->Location_Label->text().contains(fresh2));
   EXPECT_EQ(QString::fromStdString(logbook::LogbookLocation(std::nullopt)), fresh2);
   EXPECT_EQ(Bytes(damaged), std::string(4096, 'x'));
+}
+
+TEST_F(LogbookForm, ABackupIsAWholeCopyOfTheOpenLogbook) {
+  ConnectAndRead();
+  form->Logbook_Button->click();
+  ui::TLogbook_Form* window = form->LogbookWindow();
+  ASSERT_TRUE(window->Backup_Button->isEnabled());
+  const QString copy = dir.filePath(QStringLiteral("copy.sqlite"));
+  dialogs.messages.clear();
+  dialogs.saveAnswers = {FileChoice{copy, 0}, FileChoice{dir.filePath(QStringLiteral("none/copy.sqlite")), 0}};
+  window->Backup_Button->click();
+  ASSERT_EQ(dialogs.messages.size(), 1u);
+  EXPECT_EQ(dialogs.messages[0].icon, MsgIcon::Information);
+  EXPECT_EQ(OpenStore(copy)->Trips({}), Store().Trips({}));
+  EXPECT_EQ(Store().Trips({}).size(), 4u);
+  window->Backup_Button->click();  // into a folder that is not there
+  ASSERT_EQ(dialogs.messages.size(), 2u);
+  EXPECT_EQ(dialogs.messages[1].icon, MsgIcon::Stop);
+  EXPECT_TRUE(dialogs.messages[1].text.contains(QStringLiteral("нет такой папки")))
+      << dialogs.messages[1].text.toStdString();
+}
+
+// The pages are checked on a thread of their own from the start; the refusal is the same.
+TEST_F(LogbookForm, ALogbookWithADamagedPageIsRefusedAsItIs) {
+  const QString damaged = dir.filePath(QStringLiteral("pages.sqlite"));
+  {
+    auto store = OpenStore(damaged);
+    trips::TripList many;
+    for (int i = 0; i < 3000; ++i) many.push_back(Trip(24, static_cast<std::uint8_t>(i % 12), 1 + i % 28));
+    for (std::size_t i = 0; i < many.size(); ++i) many[i].Distance = 6000 + static_cast<std::uint32_t>(i);
+    store->Record({logbook::Origin::File, "/x.dat", "2024-03-01 10:00:00", {}, many});
+  }
+  std::string bytes = Bytes(damaged);
+  ASSERT_GT(bytes.size(), 12 * 4096u);
+  for (std::size_t i = 0; i < 4096; ++i) bytes[8 * 4096 + i] = static_cast<char>(i * 37 + 11);
+  std::ofstream(damaged.toStdString(), std::ios::binary) << bytes;
+  ::setenv("RIVENTAR_LOGBOOK", damaged.toUtf8().constData(), 1);
+  ScriptedDialogs fresh;
+  ui::TMonitor_Form other(fresh);
+  EXPECT_EQ(other.Logbook(), nullptr);
+  ::unsetenv("RIVENTAR_LOGBOOK");
+  ASSERT_EQ(fresh.messages.size(), 1u);
+  EXPECT_TRUE(fresh.messages[0].text.contains(QStringLiteral("журнал поврежден")))
+      << fresh.messages[0].text.toStdString();
+  EXPECT_TRUE(fresh.messages[0].text.contains(QStringLiteral("Другой файл журнала...")));
+  EXPECT_EQ(Bytes(damaged), bytes);
+}
+
+TEST_F(LogbookForm, ARelativeLocationIsRefusedWithItsName) {
+  ::setenv("RIVENTAR_LOGBOOK", "relative.sqlite", 1);
+  ScriptedDialogs fresh;
+  ui::TMonitor_Form other(fresh);
+  EXPECT_EQ(other.Logbook(), nullptr);
+  ::unsetenv("RIVENTAR_LOGBOOK");
+  ASSERT_EQ(fresh.messages.size(), 1u);
+  EXPECT_TRUE(fresh.messages[0].text.contains(QStringLiteral("relative.sqlite")))
+      << fresh.messages[0].text.toStdString();
+  EXPECT_TRUE(fresh.messages[0].text.contains(QStringLiteral("полный путь")));
+  EXPECT_FALSE(QFile::exists(QStringLiteral("relative.sqlite")));
+}
+
+TEST(LogbookTexts, TheDatabasesWordsAreSaidInRussian) {
+  const struct {
+    const char* detail;
+    const char* shown;
+  } cases[] = {
+      {"database disk image is malformed", "структура файла базы данных нарушена"},
+      {"disk I/O error: No space left on device", "ошибка чтения или записи диска: No space left on device"},
+      {"a damaged logbook: *** in database main ***", "журнал поврежден: *** in database main ***"},
+      {"an SQLite database, but not a logbook", "база данных SQLite, но не журнал маршрутов"},
+      {"schema version 9, this program knows up to 2", "версия схемы 9, эта программа знает версии до 2"},
+      {"something new", "сообщение базы данных: «something new»"},
+      {"", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ui::LogbookDetailText(c.detail).toStdString(), c.shown) << c.detail;
 }
 
 }  // namespace
