@@ -49,12 +49,12 @@ class SharedStore final : public Store {
   // the server does.
   Recorded Record(const Recording& recording) override {
     Recorded recorded = local_->Record(recording);
-    Send(false);
+    if (options_.sendWhenRecording) Send(false);
     return recorded;
   }
   Recorded RecordSaved(const Recording& recording) override {
     Recorded recorded = local_->RecordSaved(recording);
-    Send(false);
+    if (options_.sendWhenRecording) Send(false);
     return recorded;
   }
 

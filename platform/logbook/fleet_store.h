@@ -35,6 +35,9 @@ inline constexpr std::chrono::seconds ServerRetryPause{30};
 struct LogbookOptions {
   // One line per server problem, as it happens; on the store's thread.
   std::function<void(const std::string&)> notice;
+  // False: Record and RecordSaved only commit here, and the caller sends
+  // (SendWaiting), say on a thread of its own, so that it never waits.
+  bool sendWhenRecording = true;
 };
 
 // A server location (see server_location.h): the shared logbook, whose local
