@@ -17,9 +17,11 @@
 #include <memory>
 
 #include "platform/logbook/fleet_store.h"
+#include "platform/logbook/location.h"
 #include "platform/logbook/pg_store.h"
 #include "sim/simulator.h"
 #include "sim/trip_store.h"
+#include "tests/support/logbook_trips.h"
 #include "tests/support/pg_server.h"
 #include "tests/support/scripted_dialogs.h"
 #include "tests/support/temp_dir.h"
@@ -177,6 +179,26 @@ TEST_F(FleetWindow, AReadingWithTheServerOutOfReachWaitsHereAndIsSentOnce) {
 
   window.Show_In_Table_Button->click();
   EXPECT_EQ(form->TripList.size(), 4u);
+}
+
+// What an earlier run left waiting goes at the start (the program asks right
+// after opening the window), on the window's sending thread.
+TEST_F(FleetWindow, WhatWaitsFromAnEarlierRunIsSentAtTheStart) {
+  using riventar::testing::Reading;
+  using riventar::testing::Trip;
+  logbook::OpenQueuingLogbook(logbook::DefaultLogbookLocation())->Record(Reading({Trip(1, 8), Trip(2, 9)}));
+  Open(uri);
+  form->SendToServer();
+  EXPECT_TRUE(form->Sending());
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !form->Sending(); }, 15000));
+  EXPECT_EQ(form->Logbook_Status_Label->text(), QStringLiteral("Отправлено на сервер: 2 маршрута"));
+  EXPECT_EQ(ServerTrips(), "2\n");
+
+  // Nothing waits any more: nothing to tell.
+  form->SendToServer();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !form->Sending(); }, 15000));
+  EXPECT_EQ(form->Logbook_Status_Label->text(), QString());
+  EXPECT_TRUE(dialogs.messages.empty());
 }
 
 TEST_F(FleetWindow, NoTextOfTheWindowOrTheServerDialogShowsAPassword) {
