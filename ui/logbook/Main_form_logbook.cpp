@@ -164,7 +164,10 @@ bool TMonitor_Form::Sending() const { return sender_ && sender_->Busy(); }
 
 void TMonitor_Form::SendToServer() {
   if (!Logbook() || !LogbookIsShared()) return;
-  if (!sender_) sender_ = std::make_unique<ServerSender>([this](const SendOutcome& o) { ShowSendOutcome(o); });
+  // The outcome arrives from the event loop, outside any handler's guard.
+  if (!sender_)
+    sender_ = std::make_unique<ServerSender>(
+        [this](const SendOutcome& o) { Guarded(dialogs_, [this, &o] { ShowSendOutcome(o); }); });
   sender_->Send(QFile::encodeName(logbookPath_).toStdString());
   if (sender_->Busy()) {
     Logbook_Status_Label->setText(QStringLiteral("Отправка на сервер..."));
