@@ -181,6 +181,25 @@ TEST_F(FleetWindow, AReadingWithTheServerOutOfReachWaitsHereAndIsSentOnce) {
   EXPECT_EQ(form->TripList.size(), 4u);
 }
 
+// Closing the window while a send waits for a silent server: the send ends
+// first (the connect timeout at most), and its outcome goes nowhere.
+TEST_F(FleetWindow, ClosingDuringASendWaitsForItAndNothingArrivesLate) {
+  const fs::path silent = dir / "silent";
+  fs::create_directories(silent);
+  const SilentServer away(silent, PgServer::Shared().Port());
+  Open(UriAt(silent));
+  ConnectAndRead();
+  ASSERT_TRUE(form->Sending());
+  const auto started = std::chrono::steady_clock::now();
+  form->TripsUnsaved = false;
+  form.reset();
+  EXPECT_LT(std::chrono::steady_clock::now() - started, 9s);
+  QCoreApplication::sendPostedEvents();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(dialogs.Captions(), std::vector<std::string>{CounterQuestion});
+  EXPECT_EQ(logbook::Sharing(*logbook::OpenLogbookAt(UriAt(silent))).waiting.trips, 4) << "still waiting here";
+}
+
 // What an earlier run left waiting goes at the start (the program asks right
 // after opening the window), on the window's sending thread.
 TEST_F(FleetWindow, WhatWaitsFromAnEarlierRunIsSentAtTheStart) {
