@@ -46,7 +46,7 @@ class SharedStore final : public Store {
         scrub_(std::move(scrub)),
         options_(std::move(options)) {}
   ~SharedStore() override {
-    if (options_.sendOnRecording) return;
+    if (options_.sendOnRecording || !options_.sendOnClose) return;
     try {
       Send(false);
     } catch (const StoreError&) {  // the local file: what waits stays there

@@ -39,6 +39,9 @@ struct LogbookOptions {
   // is sent when the store is closed (or read from, or synced), for a caller
   // that must not wait for the server in between (the device's counter reset).
   bool sendOnRecording = true;
+  // With sendOnRecording false: false, and not even then; the caller sends
+  // (SendWaiting), say on a thread of its own, so that it never waits.
+  bool sendOnClose = true;
 };
 
 // A server location (see server_location.h): the shared logbook, whose local

@@ -27,6 +27,7 @@ struct MessageRecord {
   QString caption;
   QString text;
   MsgButtons buttons;
+  MsgAnswer defaultAnswer;  // what Enter answers a question with
 };
 
 class ScriptedDialogs final : public ui::Dialogs {
@@ -53,8 +54,8 @@ class ScriptedDialogs final : public ui::Dialogs {
   std::function<void(const MessageRecord&)> onMessage;
 
   MsgAnswer Message(QWidget*, MsgIcon icon, const QString& caption, const QString& text, MsgButtons buttons,
-                    MsgAnswer) override {
-    messages.push_back({icon, caption, text, buttons});
+                    MsgAnswer defaultAnswer) override {
+    messages.push_back({icon, caption, text, buttons, defaultAnswer});
     log.push_back("message:" + caption.toStdString());
     if (onMessage) onMessage(messages.back());
     if (buttons == MsgButtons::Ok) return MsgAnswer::Ok;

@@ -28,6 +28,7 @@
 #include "ui/common/ui_style.h"
 #include "ui/config/Cfg_form.h"
 #include "ui/logbook/Logbook_form.h"
+#include "ui/logbook/server_sender.h"
 #include "ui/trips/trip_table_model.h"
 #include "ui/trips/vehicle_edit.h"
 
@@ -39,7 +40,12 @@ TMonitor_Form::TMonitor_Form(Dialogs& dialogs, QWidget* parent) : QWidget(parent
   StartLogbookCheck();
 }
 
-TMonitor_Form::~TMonitor_Form() { Monitor_Form_Destroy(); }
+TMonitor_Form::~TMonitor_Form() {
+  Monitor_Form_Destroy();
+  // A send under way ends first (up to the server's timeouts); out of sight.
+  hide();
+  sender_.reset();
+}
 
 void TMonitor_Form::BuildControls() {
   setWindowTitle(QStringLiteral("Ривентар"));
@@ -122,6 +128,11 @@ void TMonitor_Form::BuildControls() {
                                           QStringLiteral("Очистить таблицу маршрутов"));
   Clear_Trip_Table_Button->setEnabled(false);
   connect(Clear_Trip_Table_Button, &QPushButton::clicked, this, Handler(&TMonitor_Form::Clear_Trip_Table_Button_Click));
+  // Right of the buttons, where the panel has room; two short lines at most.
+  Logbook_Status_Label = style::Label(Trip_Params_Panel, {416, 228, 153, 33}, QString());
+  Logbook_Status_Label->setObjectName(QStringLiteral("Logbook_Status_Label"));
+  Logbook_Status_Label->setWordWrap(true);
+  Logbook_Status_Label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   // From the grid, Tab walks the buttons below it left to right.
   QWidget* previous = Trip_Params_StringGrid;
   for (QWidget* next :

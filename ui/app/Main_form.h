@@ -9,6 +9,7 @@
 #include <functional>
 #include <future>
 #include <memory>
+#include <optional>
 
 #include "core/link/link.h"
 #include "core/logbook/logbook.h"
@@ -31,6 +32,8 @@ class QToolButton;
 namespace riventar::ui {
 
 class Dialogs;
+class ServerSender;
+struct SendOutcome;
 class TLogbook_Form;
 class TripTableModel;
 class TTrip_Stat_Form;
@@ -74,6 +77,9 @@ class TMonitor_Form : public QWidget, public StatisticHost {
   QMenu* Port_Choice_Menu = nullptr;  // rebuilt each time it opens, so it follows plugging
   // Opens the logbook window; below "Выход", where the column has room.
   QPushButton* Logbook_Button = nullptr;
+  // How the last send to a shared logbook's server went (the whole text in
+  // its tooltip); empty for a logbook that is a file.
+  QLabel* Logbook_Status_Label = nullptr;
 
   // Application-wide state.
   trips::TripList TripList;
@@ -149,11 +155,17 @@ class TMonitor_Form : public QWidget, public StatisticHost {
   void UseLogbook(std::unique_ptr<logbook::Store> store, const QString& path);
   void Logbook_Button_Click();
   TLogbook_Form* LogbookWindow() const;
-  // The trips of a reading, committed before the counter question; a stop
-  // box says so when they could not be, a notice when they wait for the server.
-  void RecordReading(const trips::TripList& read);
+  // The trips of a reading, committed before the counter question: a
+  // sentence for it saying where they are kept, or nullopt (after a stop box)
+  // when they could not be recorded.
+  std::optional<QString> RecordReading(const trips::TripList& read);
   // After a save to a ".dat" file: the shown trips belong to the saved vehicle.
   void RecordSavedTrips(const QString& path);
+  // What waits for a shared logbook's server goes there on a thread of its
+  // own; the status line says how it went. Nothing for a file.
+  void SendToServer();
+  // A send is under way.
+  bool Sending() const;
   // Logbook trips into the table as loading a data file puts them there.
   void ShowTripsInTable(const trips::VehicleInfo& vehicle, trips::TripList trips);
   // The vehicle texts shown now.
@@ -174,6 +186,11 @@ class TMonitor_Form : public QWidget, public StatisticHost {
   // Starts checking the configured logbook file's pages on a thread of its
   // own: on a big file that takes a while, and Logbook() would wait for it.
   void StartLogbookCheck();
+  // For the counter question: the logbook `recorded` went to and the vehicle
+  // its new trips belong to.
+  QString WhereKept(const logbook::Recorded& recorded, const trips::VehicleInfo& vehicle, bool shared) const;
+  bool LogbookIsShared() const;
+  void ShowSendOutcome(const SendOutcome& outcome);
   // Moves the window into the free area of the screen it is on (or the primary screen) where it sticks out.
   void KeepOnScreen();
   // A slot that runs `handler` with escaping errors shown in the error box.
@@ -193,6 +210,9 @@ class TMonitor_Form : public QWidget, public StatisticHost {
    private:
     TMonitor_Form& form_;
   };
+  // What makes TripsUnsaved true is all in the logbook (a recorded reading):
+  // clearing loses nothing, so it asks nothing.
+  bool unsavedInLogbook_ = false;
   int exchangesRunning_ = 0;
   bool closeWanted_ = false;
 
@@ -209,8 +229,9 @@ class TMonitor_Form : public QWidget, public StatisticHost {
   QString logbookPath_;
   QString logbookProblem_;
   QPointer<TLogbook_Form> logbookWindow_;
-  QString logbookCheckPath_;        // the file StartLogbookCheck checks
-  std::future<bool> logbookCheck_;  // its answer; a refusal is thrown by get()
+  QString logbookCheckPath_;              // the file StartLogbookCheck checks
+  std::future<bool> logbookCheck_;        // its answer; a refusal is thrown by get()
+  std::unique_ptr<ServerSender> sender_;  // made at the first send
   std::unique_ptr<ports::DeviceSource> deviceSource_;
   std::unique_ptr<QSettings> portSettings_;
 };

@@ -1,16 +1,11 @@
 #include "ui/app/program.h"
 
 #include <QApplication>
-#include <QFile>
 #include <exception>
 #include <memory>
-#include <string>
-#include <thread>
 
-#include "core/logbook/server_location.h"
 #include "platform/desktop/instance_lock.h"
 #include "platform/desktop/window_lookup.h"
-#include "platform/logbook/fleet_store.h"
 #include "ui/app/Main_form.h"
 #include "ui/common/dialogs.h"
 #include "ui/common/handler_guard.h"
@@ -29,23 +24,10 @@ int RunProgram(Dialogs& dialogs) {
     mainWindow->show();
     mainWindow->Logbook();  // opened now, so a file that cannot be used is said before any reading
     // What an earlier run left waiting goes to a shared logbook's server now,
-    // on a thread with connections of its own: a server out of reach (up to
-    // the connect timeout) holds up nothing. Joined after the shutdown, or on
-    // the way out of an error.
-    std::jthread sender;
-    const std::string location = QFile::encodeName(mainWindow->LogbookPath()).toStdString();
-    if (mainWindow->Logbook() && logbook::IsServerLocation(location)) {
-      sender = std::jthread([location] {
-        try {
-          logbook::SendWaiting(*logbook::OpenLogbookAt(location));
-        } catch (const std::exception&) {
-          // Still queued: the next reading, "Отправить на сервер" or the next start sends it.
-        }
-      });
-    }
+    // on the window's sending thread: a server out of reach holds up nothing.
+    mainWindow->SendToServer();
     QApplication::exec();
-    mainWindow.reset();  // the shutdown sequence, while the application still exists
-    if (sender.joinable()) sender.join();
+    mainWindow.reset();  // the shutdown sequence (a send under way ends), while the application still exists
   } catch (const std::exception& e) {
     ShowException(dialogs, e.what());
   }

@@ -1,6 +1,7 @@
 // The main window's side of the logbook: opening it, recording what is read
 // and saved, and the logbook window.
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <memory>
@@ -14,6 +15,7 @@
 #include "ui/common/dialogs.h"
 #include "ui/logbook/Logbook_form.h"
 #include "ui/logbook/logbook_texts.h"
+#include "ui/logbook/server_sender.h"
 #include "ui/trips/vehicle_edit.h"
 
 namespace riventar::ui {
@@ -21,10 +23,14 @@ namespace {
 
 QString ConfiguredLocation() { return QFile::decodeName(logbook::LogbookLocation(std::nullopt).c_str()); }
 // A file, or a fleet's server with this computer's file in front; the server is
-// not contacted here, so opening never waits for the network. A file that
-// cannot be written is still shown; recording into it says why it fails.
+// not contacted here, so opening never waits for the network, nor does
+// recording: the window sends on a thread of its own (SendToServer). A file
+// that cannot be written is still shown; recording into it says why it fails.
 std::unique_ptr<logbook::Store> OpenAt(const QString& location, bool pagesChecked = false) {
-  return logbook::OpenLogbookAt(QFile::encodeName(location).toStdString(), {}, logbook::Access::ReadOrWrite,
+  logbook::LogbookOptions options;
+  options.sendOnRecording = false;
+  options.sendOnClose = false;
+  return logbook::OpenLogbookAt(QFile::encodeName(location).toStdString(), options, logbook::Access::ReadOrWrite,
                                 pagesChecked);
 }
 void SaveLocation(const QString& path) { logbook::SaveLogbookLocation(QFile::encodeName(path).toStdString()); }
@@ -101,34 +107,27 @@ bool TMonitor_Form::SwitchLogbook(const QString& chosen) {
   }
 }
 
-void TMonitor_Form::RecordReading(const trips::TripList& read) {
+std::optional<QString> TMonitor_Form::RecordReading(const trips::TripList& read) {
   const logbook::Recording recording{logbook::Origin::Device, connectedPath_.toStdString(), logbook::RecordingTimeNow(),
                                      ShownVehicle(), read};
   QString why = logbookProblem_;
   if (logbook::Store* store = Logbook()) {
+    logbook::Recorded recorded;
     try {
-      store->Record(recording);
+      recorded = store->Record(recording);
     } catch (const logbook::StoreError& e) {
       why = ScrubbedFor(LogbookFailureReason(e), logbookPath_);
       store = nullptr;
     }
     if (store) {
-      // Committed here; the server was tried (at most the connect timeout) and
-      // may not have taken them. They are safe: a notice, not an error.
-      std::optional<logbook::SharingStatus> sharing;
-      try {
-        sharing = logbook::Sharing(*store);
-      } catch (const logbook::StoreError&) {  // the notice is a courtesy; the trips are recorded
-      }
-      if (logbookWindow_) logbookWindow_->Refresh();
-      if (sharing && sharing->shared && sharing->waiting.recordings > 0) {
-        const QString problem = ServerProblemText(*sharing);
-        dialogs_.Notice(this, LogbookCaption,
-                        QStringLiteral("Маршруты записаны в журнал на этом компьютере и ждут отправки на сервер%1; "
-                                       "они будут отправлены позже.")
-                            .arg(problem.isEmpty() ? QString() : QStringLiteral(": ") + problem));
-      }
-      return;
+      // Committed here, safe whatever the server does: the counter question
+      // comes now, and the status line tells later how the sending went.
+      const bool shared = LogbookIsShared();
+      if (shared)
+        SendToServer();  // the logbook window follows once the server has them
+      else if (logbookWindow_)
+        logbookWindow_->Refresh();
+      return WhereKept(recorded, recording.vehicle, shared);
     }
   } else {
     why = logbookProblem_;
@@ -137,6 +136,23 @@ void TMonitor_Form::RecordReading(const trips::TripList& read) {
                  QStringLiteral("Считанные маршруты не записаны в журнал:\n%1\n%2.\n\n"
                                 "Они по-прежнему хранятся в памяти БК.")
                      .arg(ShownLogbookLocation(), why));
+  return std::nullopt;
+}
+
+QString TMonitor_Form::WhereKept(const logbook::Recorded& recorded, const trips::VehicleInfo& vehicle,
+                                 bool shared) const {
+  if (recorded.read > 0 && recorded.added == 0)  // each keeps the vehicle it had
+    return QStringLiteral("Эти маршруты уже есть в журнале маршрутов\n%1.").arg(ShownLogbookLocation());
+  const QString plate = logbook::PlateKey(vehicle.RegId).empty()
+                            ? QString::fromUtf8(logbook::NoPlateName.data(), logbook::NoPlateName.size())
+                            : QString::fromStdString(vehicle.RegId);
+  if (shared)
+    return QStringLiteral(
+               "Маршруты записаны в журнал маршрутов на этом компьютере, автомобиль «%1», "
+               "и отправляются на сервер\n%2.")
+        .arg(plate, ShownLogbookLocation());
+  return QStringLiteral("Маршруты записаны в журнал маршрутов\n%1\nавтомобиль «%2».")
+      .arg(ShownLogbookLocation(), plate);
 }
 
 void TMonitor_Form::RecordSavedTrips(const QString& path) {
@@ -146,7 +162,10 @@ void TMonitor_Form::RecordSavedTrips(const QString& path) {
   if (logbook::Store* store = Logbook()) {
     try {
       store->RecordSaved(recording);
-      if (logbookWindow_) logbookWindow_->Refresh();
+      if (LogbookIsShared())
+        SendToServer();
+      else if (logbookWindow_)
+        logbookWindow_->Refresh();
       return;
     } catch (const logbook::StoreError& e) {
       why = ScrubbedFor(LogbookFailureReason(e), logbookPath_);
@@ -157,6 +176,52 @@ void TMonitor_Form::RecordSavedTrips(const QString& path) {
   dialogs_.Error(this, LogbookCaption,
                  QStringLiteral("Маршруты сохранены в файле\n%1\nно не записаны в журнал:\n%2\n%3.")
                      .arg(QDir::toNativeSeparators(path), ShownLogbookLocation(), why));
+}
+
+bool TMonitor_Form::LogbookIsShared() const {
+  return logbook_ && logbook::IsServerLocation(QFile::encodeName(logbookPath_).toStdString());
+}
+
+bool TMonitor_Form::Sending() const { return sender_ && sender_->Busy(); }
+
+void TMonitor_Form::SendToServer() {
+  if (!Logbook() || !LogbookIsShared()) return;
+  // The outcome arrives from the event loop, outside any handler's guard.
+  if (!sender_)
+    sender_ = std::make_unique<ServerSender>(
+        [this](const SendOutcome& o) { Guarded(dialogs_, [this, &o] { ShowSendOutcome(o); }); });
+  sender_->Send(QFile::encodeName(logbookPath_).toStdString());
+  if (sender_->Busy()) {
+    Logbook_Status_Label->setText(QStringLiteral("Отправка на сервер..."));
+    Logbook_Status_Label->setToolTip(QStringLiteral("Маршруты отправляются на сервер журнала ") +
+                                     ShownLogbookLocation() + QLatin1Char('.'));
+  }
+}
+
+void TMonitor_Form::ShowSendOutcome(const SendOutcome& outcome) {
+  QString line, whole;
+  if (outcome.failure) {
+    const QString why = ScrubbedFor(LogbookFailureReason(*outcome.failure), logbookPath_);
+    line = QStringLiteral("Не отправлено на сервер");
+    whole = QStringLiteral(
+                "Маршруты не отправлены на сервер: журнал на этом компьютере недоступен (%1); "
+                "они будут отправлены позже.")
+                .arg(why);
+  } else if (!outcome.result.complete) {
+    const QString problem = ServerProblemText(outcome.status);
+    line = QStringLiteral("Ждут отправки на сервер: %1").arg(TripsText(outcome.status.waiting.trips));
+    whole = QStringLiteral(
+                "Маршруты записаны в журнал на этом компьютере и ждут отправки на сервер%1; "
+                "они будут отправлены позже.")
+                .arg(problem.isEmpty() ? QString() : QStringLiteral(": ") + problem);
+  } else if (outcome.result.sentRecordings > 0) {
+    line = QStringLiteral("Отправлено на сервер: %1").arg(TripsText(outcome.result.sentTrips));
+    whole = QStringLiteral("Маршруты отправлены на сервер журнала %1.").arg(ShownLogbookLocation());
+    if (logbookWindow_) logbookWindow_->Refresh();
+  }
+  // Nothing waited (a start with nothing left over): nothing to tell.
+  Logbook_Status_Label->setText(line);
+  Logbook_Status_Label->setToolTip(whole);
 }
 
 void TMonitor_Form::ShowTripsInTable(const trips::VehicleInfo& vehicle, trips::TripList trips) {

@@ -51,15 +51,22 @@ void TMonitor_Form::Read_Trip_From_BK_Button_Click() {
     return;
   }
 
+  const bool shownWereKept = !TripsUnsaved || unsavedInLogbook_;
   TripList.insert(TripList.end(), read->begin(), read->end());
   TripsUnsaved = true;
   Save_Trip_To_File_Button->setEnabled(true);
   Clear_Trip_Table_Button->setEnabled(true);
   ReDraw_StringGrid();
   // On disk before the question: a Yes lets the device forget them.
-  RecordReading(*read);
-  if (dialogs_.Ask(this, QStringLiteral("Считывание маршрутов"),
-                   QStringLiteral("Параметры маршрутов считаны.\nОбнулить счетчик маршрутов?"))) {
+  const std::optional<QString> kept = RecordReading(*read);
+  unsavedInLogbook_ = shownWereKept && kept;
+  // Not in the logbook, the trips may have no other copy than the device's:
+  // Enter must not reset it.
+  const QString question = QStringLiteral("Параметры маршрутов считаны.\nОбнулить счетчик маршрутов?") +
+                           QStringLiteral("\n\n") +
+                           kept.value_or(QStringLiteral("Маршруты не записаны в журнал: после обнуления счетчика "
+                                                        "они останутся только в этой таблице."));
+  if (dialogs_.Ask(this, QStringLiteral("Считывание маршрутов"), question, kept ? MsgAnswer::Yes : MsgAnswer::No)) {
     // An unanswered reset must not pass for a done one.
     if (!Link.CommandExchange(link::TripCounterResetCommand())) {
       dialogs_.Error(this, linkFailure, noAnswer());

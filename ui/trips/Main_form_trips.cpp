@@ -44,7 +44,10 @@ void TMonitor_Form::ReDraw_StringGrid() {
   SetRowsKeepingCurrent(*Trip_Params_StringGrid, *model_, static_cast<int>(TripList.size()));
 }
 
-void TMonitor_Form::Vehicle_Info_Edits_Key_Press() { TripsUnsaved = true; }
+void TMonitor_Form::Vehicle_Info_Edits_Key_Press() {
+  TripsUnsaved = true;
+  unsavedInLogbook_ = false;  // the texts typed are in no logbook
+}
 
 static QString DialogFolder(const QString& remembered) {
   // The program's own folder is not writable on this platform; the dialogs
@@ -126,6 +129,7 @@ TMonitor_Form::SaveOutcome TMonitor_Form::SaveTrips() {
   switch (written.status) {
     case files::WriteResult::Status::Ok:
       TripsUnsaved = false;
+      unsavedInLogbook_ = false;
       if (choice->filterIndex != 1) RecordSavedTrips(choice->path);
       return SaveOutcome::Saved;
     case files::WriteResult::Status::CreateFailed:
@@ -144,8 +148,11 @@ TMonitor_Form::SaveOutcome TMonitor_Form::SaveTrips() {
 void TMonitor_Form::Clear_Trip_Table_Button_Click() {
   // A save that fails offers the question again, so the shown trips are not
   // dropped on a full disk; refusing or cancelling still clears.
-  while (TripsUnsaved && dialogs_.Ask(this, QStringLiteral("Удаление маршрутов"),
-                                      QStringLiteral("Отображенные маршруты будут утеряны!\nСохранить их в файле?"))) {
+  // Trips the logbook holds are not lost: only those in no file and no
+  // logbook are asked about.
+  while (TripsUnsaved && !unsavedInLogbook_ &&
+         dialogs_.Ask(this, QStringLiteral("Удаление маршрутов"),
+                      QStringLiteral("Отображенные маршруты будут утеряны!\nСохранить их в файле?"))) {
     if (SaveTrips() != SaveOutcome::Failed) break;
   }
   for (QLineEdit* edit : {Vehicle_Model_Edit, Vehicle_Reg_Id_Edit, Vehicle_Owner_Edit}) SetVehicleText(*edit, {});
@@ -154,6 +161,7 @@ void TMonitor_Form::Clear_Trip_Table_Button_Click() {
   Save_Trip_To_File_Button->setEnabled(false);
   Clear_Trip_Table_Button->setEnabled(false);
   TripsUnsaved = false;
+  unsavedInLogbook_ = false;
 }
 
 }  // namespace riventar::ui

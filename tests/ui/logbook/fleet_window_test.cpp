@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <chrono>
@@ -16,9 +17,11 @@
 #include <memory>
 
 #include "platform/logbook/fleet_store.h"
+#include "platform/logbook/location.h"
 #include "platform/logbook/pg_store.h"
 #include "sim/simulator.h"
 #include "sim/trip_store.h"
+#include "tests/support/logbook_trips.h"
 #include "tests/support/pg_server.h"
 #include "tests/support/scripted_dialogs.h"
 #include "tests/support/temp_dir.h"
@@ -106,6 +109,9 @@ TEST_F(FleetWindow, AReadingWithTheServerReachableLandsOnTheServer) {
   Open(uri);
   ConnectAndRead();
   EXPECT_EQ(dialogs.Captions(), std::vector<std::string>{CounterQuestion});
+  // Sent on the window's sending thread; the status line tells.
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !form->Sending(); }, 15000));
+  EXPECT_EQ(form->Logbook_Status_Label->text(), QStringLiteral("Отправлено на сервер: 4 маршрута"));
   EXPECT_EQ(ServerTrips(), "4\n");
   EXPECT_EQ(logbook::Sharing(*form->Logbook()).waiting.recordings, 0);
 }
@@ -119,25 +125,37 @@ TEST_F(FleetWindow, AReadingWithTheServerOutOfReachWaitsHereAndIsSentOnce) {
   Open(UriAt(link));
 
   std::int64_t waitingAtQuestion = -1;
-  dialogs.onMessage = [&](const riventar::testing::MessageRecord& m) {
-    if (m.caption.toStdString() == CounterQuestion)
-      waitingAtQuestion = logbook::Sharing(*form->Logbook()).waiting.trips;
-  };
+  std::chrono::steady_clock::duration untilQuestion{};
   const auto started = std::chrono::steady_clock::now();
+  dialogs.onMessage = [&](const riventar::testing::MessageRecord& m) {
+    if (m.caption.toStdString() != CounterQuestion) return;
+    untilQuestion = std::chrono::steady_clock::now() - started;
+    waitingAtQuestion = logbook::Sharing(*form->Logbook()).waiting.trips;
+  };
   ConnectAndRead();
-  EXPECT_LT(std::chrono::steady_clock::now() - started, 9s);  // the connect timeout once, no more
-  ASSERT_EQ(dialogs.Captions(), (std::vector<std::string>{LogbookCaption, CounterQuestion}));
-  const QString notice = dialogs.messages[0].text;
-  EXPECT_EQ(dialogs.messages[0].icon, MsgIcon::Information);
-  EXPECT_FALSE(notice.contains(QLatin1Char('\n'))) << notice.toStdString();
-  EXPECT_TRUE(notice.contains(QStringLiteral("ждут отправки на сервер"))) << notice.toStdString();
-  EXPECT_TRUE(notice.contains(QStringLiteral("сервер недоступен"))) << notice.toStdString();
+  // Committed here and asked at once: the silent server holds up nothing.
+  EXPECT_LT(untilQuestion, 2s);
+  ASSERT_EQ(dialogs.Captions(), (std::vector<std::string>{CounterQuestion}));
+  EXPECT_TRUE(dialogs.messages[0].text.endsWith(
+      QStringLiteral("Маршруты записаны в журнал маршрутов на этом компьютере, автомобиль «без номера», и "
+                     "отправляются на сервер\n") +
+      QString::fromStdString(UriAt(link)) + '.'))
+      << dialogs.messages[0].text.toStdString();
   EXPECT_EQ(waitingAtQuestion, 4);
+  EXPECT_TRUE(form->Sending());
+  EXPECT_EQ(form->Logbook_Status_Label->text(), QStringLiteral("Отправка на сервер..."));
+
+  // The connect timeout later, the status line says they wait, and why.
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !form->Sending(); }, 15000));
+  EXPECT_EQ(form->Logbook_Status_Label->text(), QStringLiteral("Ждут отправки на сервер: 4 маршрута"));
+  const QString whole = form->Logbook_Status_Label->toolTip();
+  EXPECT_FALSE(whole.contains(QLatin1Char('\n'))) << whole.toStdString();
+  EXPECT_TRUE(whole.contains(QStringLiteral("ждут отправки на сервер"))) << whole.toStdString();
+  EXPECT_TRUE(whole.contains(QStringLiteral("сервер недоступен"))) << whole.toStdString();
+  EXPECT_EQ(dialogs.messages.size(), 1u) << "no box for what the status line tells";
   EXPECT_EQ(ServerTrips(), "0\n");
 
-  // The server is back; the window, within the rest after a failure, shows what waits here.
-  fs::remove(link);
-  fs::create_directory_symlink(PgServer::Shared().Folder(), link);
+  // The logbook window, the server still silent, shows what waits here.
   form->TripsUnsaved = false;
   ui::TLogbook_Form& window = Window();
   ASSERT_EQ(window.Vehicles_List->topLevelItemCount(), 1);
@@ -145,6 +163,9 @@ TEST_F(FleetWindow, AReadingWithTheServerOutOfReachWaitsHereAndIsSentOnce) {
   EXPECT_TRUE(window.Sharing_Label->text().contains(QStringLiteral("Ждут отправки на сервер: 4 маршрута")))
       << window.Sharing_Label->text().toStdString();
 
+  // The server is back.
+  fs::remove(link);
+  fs::create_directory_symlink(PgServer::Shared().Folder(), link);
   dialogs.messages.clear();
   window.Send_Button->click();
   window.Send_Button->click();
@@ -165,6 +186,7 @@ TEST_F(FleetWindow, AReadingTheServerRefusesIsSetAsideAndSaidBelowTheVehicles) {
   PgServer::Shared().Sql(database, "ALTER TABLE riventar.imports ADD CONSTRAINT files_only CHECK (origin <> 0)");
   Open(uri);
   ConnectAndRead();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !form->Sending(); }, 15000));
   EXPECT_EQ(ServerTrips(), "0\n");
   form->TripsUnsaved = false;
   ui::TLogbook_Form& window = Window();
@@ -183,6 +205,45 @@ TEST_F(FleetWindow, AReadingTheServerRefusesIsSetAsideAndSaidBelowTheVehicles) {
   EXPECT_EQ(dialogs.messages.back().text, QStringLiteral("Отправлено на сервер: 4 маршрута."));
   EXPECT_EQ(ServerTrips(), "4\n");
   EXPECT_FALSE(window.Sharing_Label->text().contains(QStringLiteral("не принял")));
+}
+
+// Closing the window while a send waits for a silent server: the send ends
+// first (the connect timeout at most), and its outcome goes nowhere.
+TEST_F(FleetWindow, ClosingDuringASendWaitsForItAndNothingArrivesLate) {
+  const fs::path silent = dir / "silent";
+  fs::create_directories(silent);
+  const SilentServer away(silent, PgServer::Shared().Port());
+  Open(UriAt(silent));
+  ConnectAndRead();
+  ASSERT_TRUE(form->Sending());
+  const auto started = std::chrono::steady_clock::now();
+  form->TripsUnsaved = false;
+  form.reset();
+  EXPECT_LT(std::chrono::steady_clock::now() - started, 9s);
+  QCoreApplication::sendPostedEvents();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(dialogs.Captions(), std::vector<std::string>{CounterQuestion});
+  EXPECT_EQ(logbook::Sharing(*logbook::OpenLogbookAt(UriAt(silent))).waiting.trips, 4) << "still waiting here";
+}
+
+// What an earlier run left waiting goes at the start (the program asks right
+// after opening the window), on the window's sending thread.
+TEST_F(FleetWindow, WhatWaitsFromAnEarlierRunIsSentAtTheStart) {
+  using riventar::testing::Reading;
+  using riventar::testing::Trip;
+  logbook::OpenQueuingLogbook(logbook::DefaultLogbookLocation())->Record(Reading({Trip(1, 8), Trip(2, 9)}));
+  Open(uri);
+  form->SendToServer();
+  EXPECT_TRUE(form->Sending());
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !form->Sending(); }, 15000));
+  EXPECT_EQ(form->Logbook_Status_Label->text(), QStringLiteral("Отправлено на сервер: 2 маршрута"));
+  EXPECT_EQ(ServerTrips(), "2\n");
+
+  // Nothing waits any more: nothing to tell.
+  form->SendToServer();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !form->Sending(); }, 15000));
+  EXPECT_EQ(form->Logbook_Status_Label->text(), QString());
+  EXPECT_TRUE(dialogs.messages.empty());
 }
 
 TEST_F(FleetWindow, NoTextOfTheWindowOrTheServerDialogShowsAPassword) {

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <fstream>
@@ -35,6 +36,7 @@ using riventar::ui::MsgIcon;
 
 const QString CounterQuestion = QStringLiteral("Считывание маршрутов");
 const QString LogbookCaption = QStringLiteral("Журнал маршрутов");
+const QString CounterText = QStringLiteral("Параметры маршрутов считаны.\nОбнулить счетчик маршрутов?");
 
 trips::TripRecord Trip(std::uint8_t year, std::uint8_t month, std::uint8_t day) {
   trips::TripRecord r;
@@ -146,8 +148,49 @@ TEST_F(LogbookForm, AnUnwritableLogbookIsSaidBeforeTheQuestion) {
     EXPECT_TRUE(dialogs.messages[0].text.contains(QStringLiteral("хранятся в памяти БК")));
     EXPECT_EQ(form->TripList.size() % 4, 0u) << "the reading completed";
     EXPECT_TRUE(form->TripsUnsaved);
+    // The device may hold their only copy: Enter keeps it, and the question says why.
+    EXPECT_EQ(dialogs.messages[1].defaultAnswer, MsgAnswer::No);
+    EXPECT_EQ(dialogs.messages[1].text, CounterText + QStringLiteral("\n\nМаршруты не записаны в журнал: после "
+                                                                     "обнуления счетчика они останутся только в "
+                                                                     "этой таблице."));
     form->Connect_SpeedButton->click();  // down again for the next case
   }
+  // In no file and no logbook: closing asks first.
+  dialogs.messages.clear();
+  dialogs.answers.push_back(MsgAnswer::No);
+  form->Clear_Trip_Table_Button_Click();
+  EXPECT_EQ(dialogs.Captions(), std::vector<std::string>{"Удаление маршрутов"});
+}
+
+TEST_F(LogbookForm, TheCounterQuestionSaysWhereTheTripsAreKeptAndClosingThenAsksNothing) {
+  const QString where = LogbookPath();
+  form->Vehicle_Reg_Id_Edit->setText(QStringLiteral("А123ВС 77"));
+  ConnectAndRead();
+  ASSERT_EQ(dialogs.Captions(), std::vector<std::string>{CounterQuestion.toStdString()});
+  EXPECT_EQ(dialogs.messages[0].defaultAnswer, MsgAnswer::Yes);
+  EXPECT_EQ(dialogs.messages[0].text, CounterText + QStringLiteral("\n\nМаршруты записаны в журнал маршрутов\n") +
+                                          where + QStringLiteral("\nавтомобиль «А123ВС 77»."));
+  // Read again: nothing new, each trip keeps the vehicle it had.
+  dialogs.answers.push_back(MsgAnswer::No);
+  form->Read_Trip_From_BK_Button->click();
+  ASSERT_EQ(dialogs.messages.size(), 2u);
+  EXPECT_EQ(dialogs.messages[1].text,
+            CounterText + QStringLiteral("\n\nЭти маршруты уже есть в журнале маршрутов\n") + where + '.');
+
+  // Every shown trip is in the logbook: the exit's clearing asks nothing.
+  ASSERT_TRUE(form->TripsUnsaved);
+  form->Monitor_Form_Destroy();
+  EXPECT_EQ(dialogs.messages.size(), 2u);
+  EXPECT_TRUE(form->TripList.empty());
+}
+
+TEST_F(LogbookForm, VehicleTextsTypedAfterARecordedReadingAreAskedAbout) {
+  ConnectAndRead();
+  ASSERT_EQ(dialogs.messages.at(0).text.count(QStringLiteral("«без номера»")), 1);
+  QTest::keyClicks(form->Vehicle_Owner_Edit, QStringLiteral("Ivanov"));
+  dialogs.answers.push_back(MsgAnswer::No);
+  form->Clear_Trip_Table_Button_Click();
+  EXPECT_EQ(dialogs.Captions(), (std::vector<std::string>{CounterQuestion.toStdString(), "Удаление маршрутов"}));
 }
 
 TEST_F(LogbookForm, SavingGivesTheReadTripsTheirVehicle) {
