@@ -240,8 +240,13 @@ class Transaction {
 
 class SqliteStore final : public QueuingStore {
  public:
-  SqliteStore(const std::string& path, std::chrono::milliseconds busyTimeout, bool queue)
-      : c_(path, busyTimeout, false), queue_(queue) {
+  SqliteStore(const std::string& path, std::chrono::milliseconds busyTimeout, bool queue, bool readOnly = false)
+      : c_(path, busyTimeout, readOnly), queue_(queue), readOnly_(readOnly) {
+    if (readOnly_) {
+      // Read as it is: no log mode, no migration, no statement that writes.
+      if (ReadVersion(c_) == 0) throw StoreError(Kind::CannotOpen, path, "not a logbook yet: nothing recorded in it");
+      return;
+    }
     c_.Exec(QStringLiteral("PRAGMA foreign_keys = ON"));
     QSqlQuery mode = c_.Exec(QStringLiteral("PRAGMA journal_mode = WAL"));
     if (!mode.next() || mode.value(0).toString().compare(QStringLiteral("wal"), Qt::CaseInsensitive) != 0)
@@ -411,6 +416,7 @@ class SqliteStore final : public QueuingStore {
   }
 
   Recorded Write(const Recording& recording, bool saved) {
+    if (readOnly_) throw StoreError(Kind::ReadOnly, c_.Path(), "opened only to be read");
     Transaction transaction(c_);
     const std::int64_t vehicle = VehicleId(recording.vehicle, saved);
     QSqlQuery import = c_.Prepared(
@@ -529,6 +535,7 @@ class SqliteStore final : public QueuingStore {
 
   Connection c_;  // declared first: the statements go before the connection
   bool queue_;
+  bool readOnly_;
   QSqlQuery insertTrip_;
   QSqlQuery tripVehicle_;
   QSqlQuery moveTrip_;
@@ -592,6 +599,15 @@ std::unique_ptr<SqliteStore> Open(const std::string& location, std::chrono::mill
 }
 
 }  // namespace
+
+std::unique_ptr<Store> OpenLogbookReadOnly(const std::string& location, std::chrono::milliseconds busyTimeout) {
+  std::error_code error;
+  const fs::file_status status = fs::status(location, error);
+  if (!fs::exists(status)) throw StoreError(Kind::CannotOpen, location, "no such file");
+  if (!fs::is_regular_file(status)) throw StoreError(Kind::CannotOpen, location, "not a file");
+  CheckHeader(location);
+  return std::make_unique<SqliteStore>(location, busyTimeout, false, true);
+}
 
 std::unique_ptr<Store> OpenLogbook(const std::string& location, std::chrono::milliseconds busyTimeout) {
   return Open(location, busyTimeout, false);
