@@ -149,6 +149,7 @@ Html ChartSvg(const stats::Chart& chart) {
     maxL = std::max(maxL, stats::Litres(bucket));
     if (const auto c = stats::Consumption(bucket)) maxC = std::max(maxC, *c);
   }
+  maxC *= 1.25;  // the line below the bars' tops, where its changes show
   const auto scaled = [plotH](double value, double max) { return max <= 0 ? 0.0 : value / max * plotH; };
   const auto num = [](double v) {
     char b[32];
@@ -408,6 +409,7 @@ caption{text-align:left;font-weight:bold;padding:.3rem 0}
 .period,.login{display:flex;gap:.5rem;flex-wrap:wrap;align-items:end;margin:1rem 0}
 .login{flex-direction:column;align-items:start}
 .problem{border-left:4px solid #c33;padding:.3rem .7rem}
+figure{margin:0}
 .chart{width:100%;max-width:800px;height:auto}
 .chart .plot{fill:none;stroke:var(--line)}
 .chart .grid{stroke:var(--grid)}
