@@ -143,6 +143,12 @@ bool IsReportPeriod(const std::string& p) {
   return p.size() == 7 && p[4] == '-' && IsIsoDate(p + "-01");
 }
 
+std::map<std::string, Sums> SumsByPlate(const std::vector<logbook::PeriodTotals>& totals) {
+  std::map<std::string, Sums> out;
+  for (const logbook::PeriodTotals& t : totals) out[t.plateKey] = {t.trips, t.distance, t.fuel};
+  return out;
+}
+
 }  // namespace
 
 std::string Refusal(const ServerOptions& options) {
@@ -316,13 +322,14 @@ void WebServer::Routes() {
                view.year = today.year;
                view.monthCaption = std::string(stats::MonthName(static_cast<std::uint8_t>(today.month - 1))) + " " +
                                    std::to_string(today.year);
+               const std::string year = std::to_string(today.year);
+               const std::string month = year + "-" + (today.month < 10 ? "0" : "") + std::to_string(today.month);
+               const auto yearSums = SumsByPlate(store.SumsByVehicle({std::nullopt, year + "-01-01", year + "-12-31"}));
+               const auto monthSums = SumsByPlate(store.SumsByVehicle({std::nullopt, month + "-01", month + "-31"}));
                for (logbook::VehicleSummary& v : store.Vehicles()) {
                  VehicleLine line{std::move(v), {}, {}};
-                 for (const logbook::MonthSummary& m : store.Months(line.vehicle.plateKey)) {
-                   if (m.year != today.year) continue;
-                   line.year.Add(m);
-                   if (m.month == today.month) line.month.Add(m);
-                 }
+                 if (const auto y = yearSums.find(line.vehicle.plateKey); y != yearSums.end()) line.year = y->second;
+                 if (const auto m = monthSums.find(line.vehicle.plateKey); m != monthSums.end()) line.month = m->second;
                  view.lines.push_back(std::move(line));
                }
                res.set_content(VehiclesPage(view), Html_);
@@ -371,12 +378,13 @@ void WebServer::Routes() {
     if (!IsReportPeriod(view.period))
       throw Refused{400, "Период — не год и не месяц (нужно ГГГГ или ГГГГ-ММ): «" + Cut(view.period, 20) + "»"};
     view.caption = PeriodCaption(view.period);
-    const int year = std::stoi(view.period.substr(0, 4));
-    const int month = view.period.size() == 7 ? std::stoi(view.period.substr(5, 2)) : 0;
+    const bool wholeYear = view.period.size() == 4;
+    // Day 31 of any month is past its last day: the query's bound is a day's end.
+    const auto sums = SumsByPlate(store.SumsByVehicle(
+        {std::nullopt, view.period + (wholeYear ? "-01-01" : "-01"), view.period + (wholeYear ? "-12-31" : "-31")}));
     for (logbook::VehicleSummary& v : store.Vehicles()) {
       ReportLine line{std::move(v), {}};
-      for (const logbook::MonthSummary& m : store.Months(line.vehicle.plateKey))
-        if (m.year == year && (month == 0 || m.month == month)) line.sums.Add(m);
+      if (const auto found = sums.find(line.vehicle.plateKey); found != sums.end()) line.sums = found->second;
       view.lines.push_back(std::move(line));
     }
     return view;

@@ -278,6 +278,15 @@ class SqliteStore final : public QueuingStore {
     return VehicleRows(q);
   }
 
+  std::vector<PeriodTotals> SumsByVehicle(const TripQuery& query) override {
+    QSqlQuery q = c_.Prepared(QStringLiteral("SELECT v.plate_key, COUNT(*), SUM(t.distance), SUM(t.fuel) FROM trips t "
+                                             "JOIN vehicles v ON v.id = t.vehicle WHERE %1 GROUP BY v.plate_key")
+                                  .arg(TripsWhere({std::nullopt, query.from, query.to})));
+    BindTripQuery(q, {std::nullopt, query.from, query.to}, c_.Path());
+    c_.Run(q);
+    return TotalRows(q);
+  }
+
   std::vector<MonthSummary> Months(const std::string& plateKey) override {
     QSqlQuery q = c_.Prepared(
         QStringLiteral("SELECT stamp / %1, COUNT(*), SUM(distance), SUM(fuel) FROM trips "

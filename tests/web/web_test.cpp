@@ -306,6 +306,29 @@ TEST_F(WebServer, DownloadsAndTheApiGiveTheCommandLinesBytes) {
   EXPECT_EQ(refused->get_header_value("WWW-Authenticate"), "Bearer");
 }
 
+TEST_F(WebServer, TheFileSumsAPeriodAsTheTripsAdd) {
+  const auto store = logbook::OpenLogbookReadOnly(file.string());
+  for (const auto& [from, to] : {std::pair{"2024-01-01", "2024-12-31"},
+                                 {"2024-02-01", "2024-02-31"},
+                                 {"2024-01-02", "2024-01-02"},
+                                 {"2025-01-01", "2025-12-31"}}) {
+    const logbook::TripQuery q{std::nullopt, from, to};
+    const auto summed = store->SumsByVehicle(q), added = store->logbook::Store::SumsByVehicle(q);
+    ASSERT_EQ(summed.size(), added.size()) << from;
+    for (std::size_t i = 0; i < summed.size(); ++i) {
+      EXPECT_EQ(summed[i].plateKey, added[i].plateKey);
+      EXPECT_EQ(summed[i].trips, added[i].trips) << from;
+      EXPECT_EQ(summed[i].distance, added[i].distance) << from;
+      EXPECT_EQ(summed[i].fuel, added[i].fuel) << from;
+    }
+  }
+  const httplib::Headers session = LoggedIn();
+  const auto report = client->Get("/report.csv?period=2024-01", session);
+  // l/100 km by the single trip's rule, whose tenths are cut: 10.46 shows as 10.4.
+  EXPECT_NE(report->body.find("А123ВС77;ВАЗ-2110;Иванов;31;310,0;31,0;10,0\r\n"), std::string::npos) << report->body;
+  EXPECT_NE(report->body.find("Итого;;;34;325,0;34,0;10,4\r\n"), std::string::npos) << report->body;
+}
+
 TEST_F(WebServer, ALogbookGoneAnswers503AndIsReadAgainWhenBack) {
   const httplib::Headers session = LoggedIn();
   const fs::path aside = dir / "aside.sqlite";
