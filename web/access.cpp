@@ -23,7 +23,7 @@ void InitSodium() {
 
 std::string Serialized(const std::map<std::string, std::string>& users) {
   std::string out;
-  for (const auto& [name, hash] : users) out += name + ":" + hash + "\n";
+  for (const auto& [name, hash] : users) out.append(name).append(":").append(hash).append("\n");
   return out;
 }
 

@@ -1,6 +1,7 @@
 // riventar-web: the logbook in a browser, read-only. It opens the logbook
 // chosen as everywhere else and serves its pages until SIGINT or SIGTERM.
 #include <pthread.h>
+#include <unistd.h>
 
 #include <CLI/CLI.hpp>
 #include <QCoreApplication>
@@ -86,8 +87,9 @@ int Serve(const std::optional<std::string>& logbookOption, const std::string& li
       http.Stop();
     });
     http.Run();
-    // Run ended without a signal (the socket failed): wake the waiter.
-    pthread_kill(waiter.native_handle(), SIGTERM);
+    // Run may end without a signal (the socket failed): the waiter is woken
+    // by one to this process, which only it takes.
+    ::kill(::getpid(), SIGTERM);
     waiter.join();
   } catch (const std::exception& e) {
     return Fail(e.what());

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <ranges>
 
 #include "core/logbook/json_text.h"
 #include "core/trips/trip_text.h"
@@ -150,7 +151,7 @@ Html ChartSvg(const stats::Chart& chart) {
     if (const auto c = stats::Consumption(bucket)) maxC = std::max(maxC, *c);
   }
   maxC *= 1.25;  // the line below the bars' tops, where its changes show
-  const auto scaled = [plotH](double value, double max) { return max <= 0 ? 0.0 : value / max * plotH; };
+  const auto scaled = [](double value, double max) { return max <= 0 ? 0.0 : value / max * plotH; };
   const auto num = [](double v) {
     char b[32];
     std::snprintf(b, sizeof b, "%.1f", v);
@@ -280,33 +281,48 @@ std::string VehiclePage(const VehicleView& view) {
     b.Raw("<a rel=\"prev\" href=\"/vehicle?")
         .Text(query)
         .Raw("&amp;page=")
-        .Number(static_cast<long long>(view.page - 1))
+        .Number(static_cast<long long>(view.page) - 1)
         .Raw("\">← Назад</a> ");
   b.Raw("Страница ").Number(static_cast<long long>(view.page)).Raw(" из ").Number(static_cast<long long>(view.pages));
   if (view.page < view.pages)
     b.Raw(" <a rel=\"next\" href=\"/vehicle?")
         .Text(query)
         .Raw("&amp;page=")
-        .Number(static_cast<long long>(view.page + 1))
+        .Number(static_cast<long long>(view.page) + 1)
         .Raw("\">Вперёд →</a>");
+  b.Raw("</nav><h2>По месяцам</h2><nav class=\"years\" aria-label=\"Годы\">");
+  // Every year of the vehicle's trips, each a link to its whole year.
+  if (v.firstDate.size() == 10 && v.lastDate.size() == 10) {
+    for (int y = std::stoi(v.lastDate.substr(0, 4)); y >= std::stoi(v.firstDate.substr(0, 4)); --y) {
+      b.Raw("<a href=\"/vehicle?vehicle=")
+          .Text(UrlEncode(reg))
+          .Raw("&amp;from=")
+          .Number(y)
+          .Raw("-01-01&amp;to=")
+          .Number(y)
+          .Raw("-12-31\">")
+          .Number(y)
+          .Raw("</a> ");
+    }
+  }
   b.Raw(
-      "</nav><h2>По месяцам</h2><div class=\"scroll\"><table id=\"months\"><thead><tr>"
+      "</nav><div class=\"scroll\"><table id=\"months\"><thead><tr>"
       "<th scope=\"col\">Месяц</th><th scope=\"col\">Поездок</th><th scope=\"col\">км</th>"
       "<th scope=\"col\">л</th><th scope=\"col\">л/100 км</th></tr></thead><tbody>");
-  for (auto m = view.months.rbegin(); m != view.months.rend(); ++m) {
+  for (const logbook::MonthSummary& m : std::views::reverse(view.months)) {
     Sums s;
-    s.Add(*m);
-    const std::string first = std::to_string(m->year) + "-" + Two(static_cast<unsigned>(m->month)) + "-01";
+    s.Add(m);
+    const std::string first = std::to_string(m.year) + "-" + Two(static_cast<unsigned>(m.month)) + "-01";
     b.Raw("<tr><th scope=\"row\"><a href=\"/vehicle?vehicle=")
         .Text(UrlEncode(reg))
         .Raw("&amp;from=")
         .Text(first)
         .Raw("&amp;to=")
-        .Text(MonthEnd(m->year, m->month))
+        .Text(MonthEnd(m.year, m.month))
         .Raw("\">")
-        .Text(stats::MonthName(static_cast<std::uint8_t>(m->month - 1)))
+        .Text(stats::MonthName(static_cast<std::uint8_t>(m.month - 1)))
         .Raw(" ")
-        .Number(m->year)
+        .Number(m.year)
         .Raw("</a></th>")
         .Append(SumCells(s))
         .Raw("</tr>");

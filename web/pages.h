@@ -47,8 +47,8 @@ std::string VehiclesPage(const VehiclesView& view);
 
 struct VehicleView {
   logbook::VehicleSummary vehicle;
-  std::vector<logbook::MonthSummary> months;
-  std::string from, to;  // the period shown, "YYYY-MM-DD"
+  std::vector<logbook::MonthSummary> months;  // of the period, in order
+  std::string from, to;                       // the period shown, "YYYY-MM-DD"
   stats::Chart chart;
   trips::TripList trips;  // the page's trips
   std::size_t firstRow = 1;

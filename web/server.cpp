@@ -107,7 +107,7 @@ stats::BucketSize SizeFor(stats::Date start, stats::Date end) {
   const auto days = (std::chrono::sys_days{end} - std::chrono::sys_days{start}).count() + 1;
   if (days <= 31) return stats::BucketSize::Day;
   if (days <= 92) return stats::BucketSize::Week;
-  if (days <= 36 * 31) return stats::BucketSize::Month;
+  if (days <= 36L * 31) return stats::BucketSize::Month;
   return stats::BucketSize::Year;
 }
 
@@ -180,7 +180,7 @@ WebServer::WebServer(ServerOptions options, StorePool::Opener open)
   http_->set_keep_alive_timeout(5);
   http_->set_keep_alive_max_count(100);
   // Only the login form has a body.
-  http_->set_payload_max_length(16 * 1024);
+  http_->set_payload_max_length(std::size_t{16} * 1024);
   Routes();
 }
 
@@ -241,7 +241,7 @@ void WebServer::Routes() {
       res.set_header("Set-Cookie", std::string(SessionCookie) + "=" + session + "; Path=/; HttpOnly; SameSite=Strict" +
                                        (tls ? "; Secure" : ""));
       // The token leaves the address bar and the history.
-      res.set_redirect(req.path == "/" || req.path.empty() ? "/" : "/", 303);
+      res.set_redirect("/", 303);
       return httplib::Server::HandlerResponse::Handled;
     }
     if (req.path == "/style.css" || req.path == "/login") return httplib::Server::HandlerResponse::Unhandled;
@@ -367,7 +367,16 @@ void WebServer::Routes() {
         view.chart.caption = period.caption;
         view.chart.size = SizeFor(period.start, period.end);
         view.chart.buckets = stats::MakeBuckets(found, period, view.chart.size);
-        view.months = store.Months(s.vehicle.plateKey);
+        // The period's months from its trips, already read: no second pass
+        // over the vehicle's whole history.
+        for (const trips::TripRecord& r : found) {
+          const int tripYear = 2000 + r.Year, tripMonth = r.Month + 1;
+          if (view.months.empty() || view.months.back().year != tripYear || view.months.back().month != tripMonth)
+            view.months.push_back({tripYear, tripMonth, 0, 0, 0});
+          ++view.months.back().trips;
+          view.months.back().distance += r.Distance;
+          view.months.back().fuel += r.Fuel;
+        }
         res.set_content(VehiclePage(view), Html_);
       }));
 

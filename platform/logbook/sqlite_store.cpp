@@ -279,9 +279,11 @@ class SqliteStore final : public QueuingStore {
   }
 
   std::vector<PeriodTotals> SumsByVehicle(const TripQuery& query) override {
-    QSqlQuery q = c_.Prepared(QStringLiteral("SELECT v.plate_key, COUNT(*), SUM(t.distance), SUM(t.fuel) FROM trips t "
-                                             "JOIN vehicles v ON v.id = t.vehicle WHERE %1 GROUP BY v.plate_key")
-                                  .arg(TripsWhere({std::nullopt, query.from, query.to})));
+    // Summed by the period's range on the key (its date first), then named.
+    QSqlQuery q = c_.Prepared(
+        QStringLiteral("SELECT v.plate_key, s.c, s.d, s.f FROM (SELECT vehicle, COUNT(*) c, SUM(distance) d, "
+                       "SUM(fuel) f FROM trips WHERE %1 GROUP BY vehicle) s JOIN vehicles v ON v.id = s.vehicle")
+            .arg(TripsWhere({std::nullopt, query.from, query.to})));
     BindTripQuery(q, {std::nullopt, query.from, query.to}, c_.Path());
     c_.Run(q);
     return TotalRows(q);
