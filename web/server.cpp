@@ -303,7 +303,12 @@ void WebServer::Routes() {
       res.set_content(LoginPage("Слишком много неудачных попыток; подождите минуту", passwords), Html_);
       return;
     }
-    if (!CheckPassword(options_.users, Param(req, "user"), Param(req, "password"))) {
+    bool known = false;
+    {
+      const std::lock_guard lock(hashing_);
+      known = CheckPassword(options_.users, Param(req, "user"), Param(req, "password"));
+    }
+    if (!known) {
       access_.Failed(client);
       res.status = 401;
       res.set_content(LoginPage("Имя или пароль неверны", passwords), Html_);

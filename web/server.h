@@ -3,6 +3,7 @@
 // meets. Read-only: no route writes to the logbook.
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "web/access.h"
@@ -48,6 +49,8 @@ class WebServer {
   ServerOptions options_;
   StorePool stores_;
   Access access_;
+  // One password hashed at a time: each check takes 64 MiB for a moment.
+  std::mutex hashing_;
   std::unique_ptr<httplib::Server> http_;
 };
 

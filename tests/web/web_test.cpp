@@ -329,6 +329,32 @@ TEST_F(WebServer, TheFileSumsAPeriodAsTheTripsAdd) {
   EXPECT_NE(report->body.find("Итого;;;34;325,0;34,0;10,4\r\n"), std::string::npos) << report->body;
 }
 
+TEST_F(WebServer, AUserLogsInWithAPasswordAndOutAgain) {
+  const std::string users = (dir / "web-users").string();
+  web::AddUser(users, "anna", "correct horse");
+  web::ServerOptions options;
+  options.listen = {"127.0.0.1", 0};
+  options.token = web::RandomToken();
+  options.users = web::LoadUsers(users);
+  const std::string path = file.string();
+  web::WebServer withUsers(options, [path] { return logbook::OpenLogbookReadOnly(path); });
+  httplib::Client c("127.0.0.1", withUsers.Bind());
+  std::thread run([&] { withUsers.Run(); });
+  EXPECT_NE(c.Get("/login")->body.find("name=\"password\""), std::string::npos);
+  const auto wrong = c.Post("/login", "user=anna&password=wrong+horse", "application/x-www-form-urlencoded");
+  EXPECT_EQ(wrong->status, 401);
+  EXPECT_NE(wrong->body.find("неверны"), std::string::npos);
+  const auto right = c.Post("/login", "user=anna&password=correct+horse", "application/x-www-form-urlencoded");
+  ASSERT_EQ(right->status, 303);
+  const std::string cookie = right->get_header_value("Set-Cookie");
+  const httplib::Headers session{{"Cookie", cookie.substr(0, cookie.find(';'))}};
+  EXPECT_EQ(c.Get("/", session)->status, 200);
+  EXPECT_EQ(c.Post("/logout", session, "", "text/plain")->status, 303);
+  EXPECT_EQ(c.Get("/", session)->status, 401);
+  withUsers.Stop();
+  run.join();
+}
+
 TEST_F(WebServer, ALogbookGoneAnswers503AndIsReadAgainWhenBack) {
   const httplib::Headers session = LoggedIn();
   const fs::path aside = dir / "aside.sqlite";
