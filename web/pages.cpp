@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <ranges>
 
 #include "core/logbook/json_text.h"
 #include "core/trips/trip_text.h"
@@ -309,7 +308,9 @@ std::string VehiclePage(const VehicleView& view) {
       "</nav><div class=\"scroll\"><table id=\"months\"><thead><tr>"
       "<th scope=\"col\">Месяц</th><th scope=\"col\">Поездок</th><th scope=\"col\">км</th>"
       "<th scope=\"col\">л</th><th scope=\"col\">л/100 км</th></tr></thead><tbody>");
-  for (const logbook::MonthSummary& m : std::views::reverse(view.months)) {
+  // The latest month first.
+  for (std::size_t i = view.months.size(); i-- > 0;) {
+    const logbook::MonthSummary& m = view.months[i];
     Sums s;
     s.Add(m);
     const std::string first = std::to_string(m.year) + "-" + Two(static_cast<unsigned>(m.month)) + "-01";
