@@ -86,8 +86,11 @@ class Browser(unittest.TestCase):
     def tearDownClass(cls):
         cls.driver.quit()
         cls.server.terminate()
-        cls.server.wait(10)
+        status = cls.server.wait(10)
+        errors = cls.server.stderr.read()
         cls.scratch.cleanup()
+        # SIGTERM ends it cleanly (under the sanitizers: with nothing to report).
+        assert status == 0, f"riventar-web ended with {status}: {errors}"
 
     def shot(self, name):
         if ARGS.screenshots:
