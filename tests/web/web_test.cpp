@@ -355,6 +355,32 @@ TEST_F(WebServer, AUserLogsInWithAPasswordAndOutAgain) {
   run.join();
 }
 
+TEST_F(WebServer, UnderTlsTheCookieIsSecureAndTransportPinned) {
+  const std::string cert = (dir / "cert.pem").string(), key = (dir / "key.pem").string();
+  const std::string make = "openssl req -x509 -newkey rsa:2048 -nodes -subj /CN=localhost -days 1 -keyout '" + key +
+                           "' -out '" + cert + "' >/dev/null 2>&1";
+  ASSERT_EQ(std::system(make.c_str()), 0);
+  web::ServerOptions options;
+  options.listen = {"127.0.0.1", 0};
+  options.token = web::RandomToken();
+  options.certFile = cert;
+  options.keyFile = key;
+  const std::string path = file.string();
+  web::WebServer tls(options, [path] { return logbook::OpenLogbookReadOnly(path); });
+  httplib::SSLClient c("127.0.0.1", tls.Bind());
+  c.enable_server_certificate_verification(false);  // made a moment ago, signed by itself
+  std::thread run([&] { tls.Run(); });
+  const auto login = c.Get(("/?token=" + options.token).c_str());
+  ASSERT_TRUE(login);
+  EXPECT_EQ(login->status, 303);
+  EXPECT_NE(login->get_header_value("Set-Cookie").find("; Secure"), std::string::npos);
+  EXPECT_NE(login->get_header_value("Strict-Transport-Security").find("max-age="), std::string::npos);
+  tls.Stop();
+  run.join();
+  options.keyFile = cert;  // no key in it
+  EXPECT_THROW(web::WebServer(options, [path] { return logbook::OpenLogbookReadOnly(path); }), std::runtime_error);
+}
+
 TEST_F(WebServer, ALogbookGoneAnswers503AndIsReadAgainWhenBack) {
   const httplib::Headers session = LoggedIn();
   const fs::path aside = dir / "aside.sqlite";
