@@ -8,6 +8,7 @@
 #include "cli/logbook_access.h"
 #include "cli/output.h"
 #include "cli/trip_file.h"
+#include "core/logbook/json_text.h"
 #include "core/logbook/server_location.h"
 #include "core/trips/dat_file.h"
 #include "platform/logbook/fleet_store.h"
@@ -27,10 +28,6 @@ std::string OriginName(logbook::Origin origin) {
       return "saved";
   }
   return "";
-}
-
-std::string Registration(const logbook::VehicleSummary& v) {
-  return v.plateKey.empty() ? std::string(logbook::NoPlateName) : v.texts.RegId;
 }
 
 std::string TripsText(std::int64_t n) { return std::to_string(n) + (n == 1 ? " trip" : " trips"); }
@@ -60,23 +57,14 @@ void PrintVehicles(const GlobalOptions& global) {
     throw LogbookFailure(e);
   }
   if (global.json) {
-    std::string out = "[";
-    for (std::size_t i = 0; i < vehicles.size(); ++i) {
-      const logbook::VehicleSummary& v = vehicles[i];
-      out += (i == 0 ? "\n" : ",\n") + std::string("  {\"registration\": ") + JsonString(Registration(v)) +
-             ", \"model\": " + JsonString(v.texts.Model) + ", \"owner\": " + JsonString(v.texts.Owner) +
-             ", \"trips\": " + std::to_string(v.trips) + ", \"first\": " + JsonString(v.firstDate) +
-             ", \"last\": " + JsonString(v.lastDate) +
-             ", \"distance_km\": " + JsonNumber(v.distance, trips::DistancePerKm, 3) + "}";
-    }
-    std::cout << out << (vehicles.empty() ? "]\n" : "\n]\n");
+    std::cout << logbook::VehiclesJson(vehicles);
     return;
   }
   if (vehicles.empty()) return;
   std::vector<std::vector<std::string>> rows{{"registration", "model", "owner", "trips", "first", "last", "km"}};
   for (const logbook::VehicleSummary& v : vehicles) {
-    rows.push_back({Registration(v), v.texts.Model, v.texts.Owner, std::to_string(v.trips), v.firstDate, v.lastDate,
-                    JsonNumber(v.distance, trips::DistancePerKm, 1)});
+    rows.push_back({logbook::Registration(v), v.texts.Model, v.texts.Owner, std::to_string(v.trips), v.firstDate,
+                    v.lastDate, JsonNumber(v.distance, trips::DistancePerKm, 1)});
   }
   std::cout << AlignedTable(rows);
 }
@@ -93,19 +81,13 @@ void PrintLogTrips(const GlobalOptions& global, const LogTripsOptions& options) 
   try {
     const auto store = OpenLogbookToRead(global);
     if (options.vehicle) {
-      const std::string key =
-          *options.vehicle == logbook::NoPlateName ? std::string() : logbook::PlateKey(*options.vehicle);
-      bool known = false;
-      for (const logbook::VehicleSummary& v : store->Vehicles()) {
-        if (v.plateKey != key) continue;
-        known = true;
-        vehicle = v.texts;
-      }
+      const std::optional<logbook::VehicleSummary> known = logbook::FindVehicle(store->Vehicles(), *options.vehicle);
       if (!known) {
         throw Failure{ExitStatus::Usage, "no vehicle " + Echoed(*options.vehicle) +
                                              " in the logbook; 'riventar-cli log vehicles' lists them"};
       }
-      query.plateKey = key;
+      vehicle = known->texts;
+      query.plateKey = known->plateKey;
     }
     found = store->Trips(query);
   } catch (const logbook::StoreError& e) {

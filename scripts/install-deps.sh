@@ -11,6 +11,7 @@ packages=(
   xvfb xauth x11-utils poppler-utils
   clang libclang-rt-14-dev clang-format clang-tidy
   desktop-file-utils appstream
+  libcpp-httplib-dev libssl-dev openssl libsodium-dev chromium chromium-driver python3-selenium wrk
 )
 
 missing=()

@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/logbook/fleet_fill.h"
 #include "bench/timing.h"
 #include "platform/logbook/pg_store.h"
 #include "tests/support/pg_server.h"
@@ -57,37 +58,6 @@ logbook::Recording Reading(int vehicle, int first, int count, const std::string&
       logbook::Origin::Device, device, "2024-03-01 10:00:00", {"ВАЗ-2110", Plate(vehicle), "Иванов"}, {}};
   for (int n = first; n < first + count; ++n) r.trips.push_back(Trip(vehicle, n));
   return r;
-}
-
-// The same trips in SQL, readings interleaved as a fleet sends them: trip n
-// of every vehicle, then trip n + 1, so that no vehicle's trips lie together.
-std::string FillSql(int vehicles, int perVehicle) {
-  const std::string v = "v", n = "n", day = "(n / 5)";
-  const std::string stamp =
-      "((" + day + " / 336)::bigint << 40) + ((" + day + " / 28 % 12)::bigint << 32) + ((1 + " + day +
-      " % 28)::bigint << 24) + ((7 + n % 5 * 3)::bigint << 16) + ((v % 60)::bigint << 8) + " + day + " % 7";
-  return "SET search_path = riventar; SET session_replication_role = replica; SET maintenance_work_mem = '1GB'; "
-         "INSERT INTO vehicles (plate_key, model, reg_id, owner, trips, distance) "
-         "SELECT 'А' || (1000 + v) || 'ВС77', 'ВАЗ-2110', 'А' || (1000 + v) || 'ВС77', 'Иванов', 0, 0 "
-         "FROM generate_series(0, " +
-         std::to_string(vehicles - 1) +
-         ") v ORDER BY v; "
-         "INSERT INTO imports (origin, at, source, read_count, added) VALUES (1, '2024-03-01 10:00:00', 'fill', 0, 0); "
-         "ALTER TABLE trips DROP CONSTRAINT trips_pkey; DROP INDEX trips_by_vehicle; "
-         "INSERT INTO trips (stamp, trip_time, moving_time, distance, fuel, vehicle, first_import) "
-         "SELECT " +
-         stamp +
-         ", 1200 + n % 3000, 900, 30000 + v * 7 + n % 5000, 40000 + n % 7000, v + 1, 1 "
-         "FROM generate_series(0, " +
-         std::to_string(perVehicle - 1) + ") n, generate_series(0, " + std::to_string(vehicles - 1) +
-         ") v; "
-         "ALTER TABLE trips ADD PRIMARY KEY (stamp, trip_time, moving_time, distance, fuel); "
-         "CREATE INDEX trips_by_vehicle ON trips (vehicle, stamp); "
-         "UPDATE vehicles SET trips = t.c, distance = t.d, first_stamp = t.f, last_stamp = t.l FROM "
-         "(SELECT vehicle, COUNT(*) c, SUM(distance) d, MIN(stamp) f, MAX(stamp) l FROM trips GROUP BY vehicle) t "
-         "WHERE vehicles.id = t.vehicle; "
-         "UPDATE imports SET read_count = (SELECT COUNT(*) FROM trips), added = read_count; "
-         "ANALYZE;";
 }
 
 }  // namespace

@@ -122,6 +122,20 @@ std::vector<trips::TripList> Store::DeviceMemories(const std::string& path) {
   return {std::move(memory)};
 }
 
+std::vector<PeriodTotals> Store::SumsByVehicle(const TripQuery& query) {
+  std::vector<PeriodTotals> out;
+  for (const VehicleSummary& v : Vehicles()) {
+    PeriodTotals t{v.plateKey, 0, 0, 0};
+    for (const trips::TripRecord& r : Trips({v.plateKey, query.from, query.to})) {
+      ++t.trips;
+      t.distance += r.Distance;
+      t.fuel += r.Fuel;
+    }
+    if (t.trips > 0) out.push_back(std::move(t));
+  }
+  return out;
+}
+
 std::string RecordingTimeNow() {
   const std::time_t now = std::time(nullptr);
   std::tm local{};

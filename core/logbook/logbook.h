@@ -97,6 +97,13 @@ struct MonthSummary {  // one vehicle's trips in one month
   std::uint64_t fuel = 0;      // 1/16000 l
 };
 
+struct PeriodTotals {  // one vehicle's trips within a period
+  std::string plateKey;
+  std::int64_t trips = 0;
+  std::uint64_t distance = 0;  // 1/6000 km
+  std::uint64_t fuel = 0;      // 1/16000 l
+};
+
 struct ImportRow {
   std::int64_t id = 0;
   Origin origin = Origin::Device;
@@ -186,6 +193,12 @@ class Store {
   // Of Trips(query), those recorded on this computer and not yet on the
   // shared server, in the same order. Empty for a logbook that is only a file.
   virtual trips::TripList Unsent(const TripQuery& query);
+
+  // Every vehicle's sums over the trips within `query`'s dates (its plate
+  // key is not looked at), by plate key; vehicles without such trips are
+  // left out. Exact: summed in the device's units. By default from Trips();
+  // a database sums them itself in one pass.
+  virtual std::vector<PeriodTotals> SumsByVehicle(const TripQuery& query);
 };
 
 }  // namespace riventar::logbook

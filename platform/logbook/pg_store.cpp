@@ -955,6 +955,17 @@ class PgStore final : public Store {
     return vehicles;
   }
 
+  std::vector<PeriodTotals> SumsByVehicle(const TripQuery& query) override {
+    // Summed by the period's range on the key (its date first), then named.
+    QSqlQuery q = c_.Prepared(
+        QStringLiteral("SELECT v.plate_key, s.c, s.d, s.f FROM (SELECT vehicle, COUNT(*) c, SUM(distance) d, "
+                       "SUM(fuel) f FROM trips WHERE %1 GROUP BY vehicle) s JOIN vehicles v ON v.id = s.vehicle")
+            .arg(TripsWhere({std::nullopt, query.from, query.to})));
+    BindTripQuery(q, {std::nullopt, query.from, query.to}, c_.Shown());
+    c_.Run(q);
+    return TotalRows(q);
+  }
+
   std::vector<MonthSummary> Months(const std::string& plateKey) override {
     QSqlQuery q = c_.Prepared(
         QStringLiteral("SELECT stamp / %1, COUNT(*), SUM(distance), SUM(fuel) FROM trips "

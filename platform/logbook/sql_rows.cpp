@@ -71,4 +71,14 @@ std::vector<MonthSummary> MonthRows(QSqlQuery& q) {
   return out;
 }
 
+std::vector<PeriodTotals> TotalRows(QSqlQuery& q) {
+  std::vector<PeriodTotals> out;
+  while (q.next()) {
+    out.push_back({q.value(0).toString().toStdString(), q.value(1).toLongLong(),
+                   static_cast<std::uint64_t>(q.value(2).toLongLong()),
+                   static_cast<std::uint64_t>(q.value(3).toLongLong())});
+  }
+  return out;
+}
+
 }  // namespace riventar::logbook

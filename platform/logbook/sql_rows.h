@@ -32,5 +32,7 @@ std::vector<VehicleSummary> VehicleRows(QSqlQuery& q);
 std::vector<ImportRow> ImportRows(QSqlQuery& q);
 // Every row: stamp / MonthUnit, the count, the summed distance and fuel.
 std::vector<MonthSummary> MonthRows(QSqlQuery& q);
+// plate_key, COUNT(*), SUM(distance), SUM(fuel)
+std::vector<PeriodTotals> TotalRows(QSqlQuery& q);
 
 }  // namespace riventar::logbook

@@ -433,6 +433,17 @@ class SqliteStore final : public QueuingStore {
     return c_.Rows(q, VehicleRows);
   }
 
+  std::vector<PeriodTotals> SumsByVehicle(const TripQuery& query) override {
+    // Summed by the period's range on the key (its date first), then named.
+    QSqlQuery q = c_.Prepared(
+        QStringLiteral("SELECT v.plate_key, s.c, s.d, s.f FROM (SELECT vehicle, COUNT(*) c, SUM(distance) d, "
+                       "SUM(fuel) f FROM trips WHERE %1 GROUP BY vehicle) s JOIN vehicles v ON v.id = s.vehicle")
+            .arg(TripsWhere({std::nullopt, query.from, query.to})));
+    BindTripQuery(q, {std::nullopt, query.from, query.to}, c_.Path());
+    c_.Run(q);
+    return TotalRows(q);
+  }
+
   std::vector<MonthSummary> Months(const std::string& plateKey) override {
     QSqlQuery q = c_.Prepared(
         QStringLiteral("SELECT stamp / %1, COUNT(*), SUM(distance), SUM(fuel) FROM trips "
@@ -1027,6 +1038,20 @@ std::unique_ptr<SqliteStore> Open(const std::string& location, std::chrono::mill
 }
 
 }  // namespace
+
+std::unique_ptr<Store> OpenLogbookReadOnly(const std::string& location, std::chrono::milliseconds busyTimeout) {
+  std::error_code error;
+  const fs::file_status status = fs::status(location, error);
+  if (!fs::exists(status)) throw StoreError(Kind::CannotOpen, location, "no such file");
+  if (!fs::is_regular_file(status)) throw StoreError(Kind::CannotOpen, location, "not a file");
+  if (!HasSqliteHeader(location)) throw StoreError(Kind::CannotOpen, location, "not a logbook yet: an empty file");
+  // Read as it is: no log mode, no migration, no statement that writes.
+  const Mode look = LookingMode(location, FolderOf(location));
+  const Recognised found = Examine(location, busyTimeout, look, false);
+  if (found.blank) throw StoreError(Kind::CannotOpen, location, "not a logbook yet: nothing recorded in it");
+  return std::make_unique<SqliteStore>(location, busyTimeout, false, look, found, "opened only to be read",
+                                       std::string());
+}
 
 std::unique_ptr<Store> OpenLogbook(const std::string& location, std::chrono::milliseconds busyTimeout) {
   return Open(location, busyTimeout, false, Access::Write);

@@ -63,6 +63,12 @@ bool CheckLogbookPages(const std::string& location);
 // copy failed.
 void BackUpLogbook(const std::string& location, const std::string& copy);
 
+// Opens a logbook that exists only to read it, as a server that shows it
+// does: nothing is created, migrated or written (Record and RecordSaved throw
+// ReadOnly). Throws StoreError; CannotOpen when the file is missing.
+std::unique_ptr<Store> OpenLogbookReadOnly(const std::string& location,
+                                           std::chrono::milliseconds busyTimeout = DefaultBusyTimeout);
+
 // ---- The outbox: what waits for a shared server ----
 
 struct OutboxEntry {

@@ -62,6 +62,8 @@ const std::set<fs::path>& ExpectedFiles() {
       Bin / "riventar",
       Bin / "riventar-sim",
       Bin / "riventar-cli",
+      Bin / "riventar-web",
+      "lib/systemd/system/riventar-web.service",
       fs::path(RIVENTAR_MANDIR) / "man1/riventar-cli.1.gz",
       fs::path(RIVENTAR_HELP_DIR) / "riventar.html",
       fs::path(RIVENTAR_HELP_DIR) / "copyright",
@@ -108,7 +110,7 @@ TEST_F(InstallLayout, PrefixAndDestdirInstallExactlyTheExpectedFiles) {
 }
 
 TEST_F(InstallLayout, ProgramsAreExecutableAndTheSimulatorRunsFromThePrefix) {
-  for (const char* program : {"riventar", "riventar-sim", "riventar-cli"}) {
+  for (const char* program : {"riventar", "riventar-sim", "riventar-cli", "riventar-web"}) {
     const fs::path p = Prefix() / Bin / program;
     ASSERT_TRUE(fs::exists(p)) << p;
     EXPECT_NE(fs::status(p).permissions() & fs::perms::others_exec, fs::perms::none) << p;
