@@ -1,8 +1,9 @@
 // Arbitrary ".dat" bytes loaded and recorded into a logbook in a temporary
 // file, twice: the first recording says of each trip whether it was new and
 // counts them so; the second, of the same bytes, adds nothing; the device's
-// memory is the reading as given. Inputs share one logbook, so trips of
-// earlier inputs are already held, as in real use.
+// memory is the reading as given (a reading of nothing leaves it as it was).
+// Inputs share one logbook, so trips of earlier inputs are already held, as
+// in real use.
 #include <QCoreApplication>
 #include <algorithm>
 #include <cstddef>
@@ -48,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(first.read == static_cast<int>(loaded->Trips.size()));
   FUZZ_CHECK(first.wasNew.size() == loaded->Trips.size());
   FUZZ_CHECK(first.added == std::count(first.wasNew.begin(), first.wasNew.end(), true));
-  FUZZ_CHECK(store->DeviceMemory("/dev/ttyFUZZ") == loaded->Trips);
+  FUZZ_CHECK(loaded->Trips.empty() || store->DeviceMemory("/dev/ttyFUZZ") == loaded->Trips);
 
   recording.origin = logbook::Origin::File;
   const logbook::Recorded second = store->Record(recording);
