@@ -90,11 +90,11 @@ int main(int argc, char** argv) {
     else if (a == "--overlong")
       m.preamble += riventar::sim::OverlongLine();
     else if (a == "--cut-reply") {
-      const std::string_view spec = value();
-      const auto colon = spec.rfind(':');
-      if (colon == std::string_view::npos || colon == 0) Die("--cut-reply needs CMD:N, not " + std::string(spec));
-      const std::string keep(spec.substr(colon + 1));
-      m.cutOn.push_back({std::string(spec.substr(0, colon)), static_cast<std::size_t>(Number(a, keep.c_str()))});
+      const std::string_view cut = value();
+      const auto colon = cut.rfind(':');
+      if (colon == std::string_view::npos || colon == 0) Die("--cut-reply needs CMD:N, not " + std::string(cut));
+      const std::string keep(cut.substr(colon + 1));
+      m.cutOn.push_back({std::string(cut.substr(0, colon)), static_cast<std::size_t>(Number(a, keep.c_str()))});
     } else if (a == "--log")
       logPath = value();
     else if (a == "--help" || a == "-h") {

@@ -27,6 +27,7 @@
 #include "platform/logbook/sqlite_store.h"
 #include "tests/support/pg_server.h"
 #include "tests/support/temp_dir.h"
+#include "web/html.h"
 
 extern char** environ;
 
@@ -98,22 +99,6 @@ class Web {
   std::unique_ptr<httplib::Client> client_;
 };
 
-std::string Encoded(const std::string& text) {
-  static constexpr char Hex[] = "0123456789ABCDEF";
-  std::string out;
-  for (const char c : text) {
-    const auto u = static_cast<unsigned char>(c);
-    if (u < 0x80 && std::isalnum(u)) {
-      out += c;
-    } else {
-      out += '%';
-      out += Hex[u >> 4];
-      out += Hex[u & 15];
-    }
-  }
-  return out;
-}
-
 void Wrk(const Web& web, const std::string& path) {
   if (std::system("command -v wrk >/dev/null 2>&1") != 0) {
     std::printf("wrk: not installed, no load run\n");
@@ -140,7 +125,7 @@ int main(int argc, char** argv) {
       Web web(uri);
       std::printf("fleet: vehicles page (median of 11): %.1f ms\n", web.MedianGet(11, "/"));
       std::printf("fleet: a vehicle's page, its last year (median of 11): %.1f ms\n",
-                  web.MedianGet(11, "/vehicle?vehicle=" + Encoded("А1500ВС77")));
+                  web.MedianGet(11, "/vehicle?vehicle=" + web::UrlEncode("А1500ВС77")));
       std::printf("fleet: the report of a year, 2003 (median of 5): %.1f ms\n",
                   web.MedianGet(5, "/report?period=2003"));
       std::printf("fleet: the report of a month, 2003-06 (median of 5): %.1f ms\n",
@@ -172,7 +157,7 @@ int main(int argc, char** argv) {
       }
       logbook::OpenLogbook(file)->Record(r);
       Web web(file);
-      const std::string car = Encoded("А123ВС77");
+      const std::string car = web::UrlEncode("А123ВС77");
       std::printf("file: vehicles page (median of 11): %.1f ms\n", web.MedianGet(11, "/"));
       std::printf("file: the vehicle's page, its last year (median of 11): %.1f ms\n",
                   web.MedianGet(11, "/vehicle?vehicle=" + car));
