@@ -12,6 +12,7 @@
 #include <variant>
 #include <vector>
 
+#include "base/files/file_io.h"
 #include "cli/exit_status.h"
 #include "cli/interrupt.h"
 #include "cli/logbook_access.h"
@@ -22,7 +23,6 @@
 #include "core/logbook/new_trips.h"
 #include "core/trips/dat_file.h"
 #include "core/trips/device_reading.h"
-#include "platform/files/file_io.h"
 
 namespace riventar::cli {
 namespace {

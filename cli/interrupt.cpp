@@ -6,7 +6,7 @@
 #include <atomic>
 #include <csignal>
 
-#include "platform/logbook/pg_store.h"
+#include "adapters/logbook/pg_store.h"
 
 namespace riventar::cli {
 namespace {

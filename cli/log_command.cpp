@@ -4,6 +4,9 @@
 #include <filesystem>
 #include <iostream>
 
+#include "adapters/logbook/fleet_store.h"
+#include "adapters/logbook/location.h"
+#include "adapters/logbook/sqlite_store.h"
 #include "cli/exit_status.h"
 #include "cli/logbook_access.h"
 #include "cli/output.h"
@@ -11,9 +14,6 @@
 #include "core/logbook/json_text.h"
 #include "core/logbook/server_location.h"
 #include "core/trips/dat_file.h"
-#include "platform/logbook/fleet_store.h"
-#include "platform/logbook/location.h"
-#include "platform/logbook/sqlite_store.h"
 
 namespace riventar::cli {
 namespace {

@@ -3,11 +3,11 @@
 #include <filesystem>
 #include <iostream>
 
+#include "adapters/logbook/fleet_store.h"
+#include "adapters/logbook/location.h"
+#include "adapters/logbook/sqlite_store.h"
 #include "cli/output.h"
 #include "core/logbook/server_location.h"
-#include "platform/logbook/fleet_store.h"
-#include "platform/logbook/location.h"
-#include "platform/logbook/sqlite_store.h"
 
 namespace riventar::cli {
 namespace {

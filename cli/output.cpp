@@ -7,10 +7,10 @@
 #include <cstdio>
 #include <iostream>
 
+#include "base/posix/errno_text.h"
 #include "cli/exit_status.h"
 #include "core/logbook/json_text.h"
 #include "core/trips/trip_text.h"
-#include "platform/posix/errno_text.h"
 
 namespace riventar::cli {
 namespace {

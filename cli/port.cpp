@@ -2,7 +2,7 @@
 
 #include <QFile>
 
-#include "platform/ports/binding.h"
+#include "adapters/ports/binding.h"
 
 namespace riventar::cli {
 

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "adapters/ports/binding.h"
+#include "adapters/ports/serial_devices.h"
 #include "cli/output.h"
-#include "platform/ports/binding.h"
-#include "platform/ports/serial_devices.h"
 
 namespace riventar::cli {
 

@@ -9,13 +9,13 @@
 #include <string_view>
 #include <utility>
 
+#include "base/text/cp1251.h"
 #include "cli/exit_status.h"
 #include "cli/output.h"
 #include "core/config/device_exchange.h"
 #include "core/config/device_settings.h"
 #include "core/config/input_rules.h"
 #include "core/config/setting_input.h"
-#include "platform/text/cp1251.h"
 
 namespace riventar::cli {
 

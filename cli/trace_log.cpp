@@ -2,8 +2,8 @@
 
 #include <cerrno>
 
+#include "base/posix/errno_text.h"
 #include "cli/exit_status.h"
-#include "platform/posix/errno_text.h"
 
 namespace riventar::cli {
 

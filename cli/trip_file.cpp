@@ -10,9 +10,9 @@
 #include <filesystem>
 #include <variant>
 
+#include "base/files/file_io.h"
+#include "base/posix/errno_text.h"
 #include "cli/exit_status.h"
-#include "platform/files/file_io.h"
-#include "platform/posix/errno_text.h"
 
 namespace riventar::cli {
 namespace {

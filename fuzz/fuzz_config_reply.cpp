@@ -7,12 +7,12 @@
 #include <cstdint>
 #include <string>
 
+#include "base/text/cp1251.h"
 #include "core/config/settings.h"
 #include "core/link/commands.h"
 #include "core/link/hex.h"
 #include "fuzz/check.h"
 #include "fuzz/reply_buffer.h"
-#include "platform/text/cp1251.h"
 
 using namespace riventar;
 

@@ -12,9 +12,9 @@
 #include <string>
 #include <variant>
 
+#include "adapters/logbook/sqlite_store.h"
 #include "core/trips/dat_file.h"
 #include "fuzz/check.h"
-#include "platform/logbook/sqlite_store.h"
 #include "tests/support/temp_dir.h"
 
 using namespace riventar;

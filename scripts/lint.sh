@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The habits every change keeps, as CI checks them:
 #   clang-format over every C++ file (the style in .clang-format), and
-#   clang-tidy over core/, platform/, cli/ and web/ (the checks in .clang-tidy),
+#   clang-tidy over base/, core/, adapters/, cli/ and web/ (the checks in .clang-tidy),
 #   against the compile commands of build/test (scripts/test.sh makes them).
 #   scripts/lint.sh          check
 #   scripts/lint.sh --fix    reformat the files in place (clang-tidy is not run)
@@ -16,8 +16,8 @@ clang-format --dry-run -Werror "${sources[@]}"
 
 [ -f build/test/compile_commands.json ] || cmake --preset test >/dev/null
 # Qt's generated headers must exist before clang-tidy reads the sources.
-cmake --build --preset test --target riventar_core riventar_platform riventar_ports riventar_logbook riventar-cli riventar-web \
+cmake --build --preset test --target riventar_core riventar_base riventar_ports riventar_logbook riventar-cli riventar-web \
   -j "$(nproc)" >/dev/null
-mapfile -t checked < <(git ls-files 'core/*.cpp' 'platform/*.cpp' 'cli/*.cpp' 'web/*.cpp')
+mapfile -t checked < <(git ls-files 'base/*.cpp' 'core/*.cpp' 'adapters/*.cpp' 'cli/*.cpp' 'web/*.cpp')
 printf '%s\n' "${checked[@]}" | xargs -P "$(nproc)" -n 4 clang-tidy -p build/test --quiet 2>/dev/null
 echo "lint: formatting and clang-tidy clean"

@@ -22,7 +22,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/posix/wakeup.h"
+#include "base/posix/wakeup.h"
 #include "sim/device.h"
 #include "sim/trip_store.h"
 

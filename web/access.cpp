@@ -11,8 +11,8 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "platform/files/file_io.h"
-#include "platform/posix/errno_text.h"
+#include "base/files/file_io.h"
+#include "base/posix/errno_text.h"
 
 namespace riventar::web {
 namespace {

@@ -9,10 +9,10 @@
 #include <iostream>
 #include <thread>
 
+#include "adapters/logbook/location.h"
+#include "adapters/logbook/pg_store.h"
+#include "adapters/logbook/sqlite_store.h"
 #include "core/logbook/server_location.h"
-#include "platform/logbook/location.h"
-#include "platform/logbook/pg_store.h"
-#include "platform/logbook/sqlite_store.h"
 #include "web/access.h"
 #include "web/listen.h"
 #include "web/server.h"

@@ -21,8 +21,8 @@
 #include <string>
 #include <vector>
 
+#include "adapters/logbook/sqlite_store.h"
 #include "bench/timing.h"
-#include "platform/logbook/sqlite_store.h"
 #include "ui/app/Main_form.h"
 #include "ui/common/dialogs.h"
 #include "ui/logbook/Logbook_form.h"

@@ -17,8 +17,8 @@
 #include <memory>
 #include <thread>
 
+#include "base/posix/serial_port.h"
 #include "core/link/commands.h"
-#include "platform/posix/serial_port.h"
 #include "sim/simulator.h"
 #include "ui/app/Main_form.h"
 #include "ui/common/dialogs.h"

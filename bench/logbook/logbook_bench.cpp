@@ -25,8 +25,8 @@
 #include <string>
 #include <vector>
 
+#include "adapters/logbook/sqlite_store.h"
 #include "bench/timing.h"
-#include "platform/logbook/sqlite_store.h"
 #include "tests/support/temp_dir.h"
 
 namespace {

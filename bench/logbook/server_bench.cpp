@@ -22,9 +22,9 @@
 #include <string>
 #include <vector>
 
+#include "adapters/logbook/pg_store.h"
 #include "bench/logbook/fleet_fill.h"
 #include "bench/timing.h"
-#include "platform/logbook/pg_store.h"
 #include "tests/support/pg_server.h"
 
 namespace {

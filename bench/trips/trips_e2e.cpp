@@ -11,8 +11,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "base/files/file_io.h"
 #include "core/trips/dat_file.h"
-#include "platform/files/file_io.h"
 #include "ui/app/Main_form.h"
 #include "ui/common/dialogs.h"
 

@@ -21,10 +21,10 @@
 #include <stdexcept>
 #include <string>
 
+#include "adapters/logbook/pg_store.h"
+#include "adapters/logbook/sqlite_store.h"
 #include "bench/logbook/fleet_fill.h"
 #include "bench/timing.h"
-#include "platform/logbook/pg_store.h"
-#include "platform/logbook/sqlite_store.h"
 #include "tests/support/pg_server.h"
 #include "tests/support/temp_dir.h"
 #include "web/html.h"

@@ -5,11 +5,11 @@
 #include <utility>
 #include <variant>
 
+#include "base/posix/auto_reset_event.h"
+#include "base/posix/serial_port.h"
 #include "core/link/exchange_buffer.h"
 #include "core/link/open_failure.h"
 #include "core/link/receiver.h"
-#include "platform/posix/auto_reset_event.h"
-#include "platform/posix/serial_port.h"
 
 namespace riventar::link {
 

@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <string_view>
 
-#include "platform/posix/errno_text.h"
-#include "platform/posix/port_holders.h"
+#include "base/posix/errno_text.h"
+#include "base/posix/port_holders.h"
 
 namespace riventar::link {
 namespace {

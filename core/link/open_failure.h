@@ -2,7 +2,7 @@
 // Turns a failed open of the serial device into lines a user can act on.
 #include <string>
 
-#include "platform/posix/serial_port.h"
+#include "base/posix/serial_port.h"
 
 namespace riventar::link {
 

@@ -10,9 +10,9 @@
 #include <functional>
 #include <thread>
 
+#include "base/posix/auto_reset_event.h"
+#include "base/posix/wakeup.h"
 #include "core/link/exchange_buffer.h"
-#include "platform/posix/auto_reset_event.h"
-#include "platform/posix/wakeup.h"
 
 namespace riventar::link {
 

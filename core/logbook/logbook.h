@@ -2,7 +2,7 @@
 // The logbook: every trip ever read from the device or brought in from a
 // file, kept once. The rules (a trip's identity, a vehicle's identity, what
 // is new) live here, pure C++; the storage sits behind Store, implemented
-// with Qt SQL in platform/logbook.
+// with Qt SQL in adapters/logbook.
 //
 // Texts are UTF-8 throughout.
 #include <cstdint>

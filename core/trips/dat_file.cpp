@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <unordered_set>
 
+#include "base/text/cp1251.h"
 #include "core/link/hex.h"
 #include "core/trips/trip_text.h"
-#include "platform/text/cp1251.h"
 
 namespace riventar::trips {
 

@@ -6,7 +6,7 @@
 #include <tuple>
 #include <type_traits>
 
-#include "platform/text/cp1251.h"
+#include "base/text/cp1251.h"
 
 namespace riventar::trips {
 

@@ -10,9 +10,9 @@
 #include <sstream>
 #include <thread>
 
+#include "adapters/logbook/sqlite_store.h"
 #include "core/logbook/json_text.h"
 #include "core/trips/dat_file.h"
-#include "platform/logbook/sqlite_store.h"
 #include "tests/support/logbook_trips.h"
 #include "tests/support/temp_dir.h"
 #include "web/access.h"

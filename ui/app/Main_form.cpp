@@ -21,7 +21,7 @@
 #include <algorithm>
 #include <memory>
 
-#include "platform/desktop/help_viewer.h"
+#include "adapters/desktop/help_viewer.h"
 #include "ui/common/dialogs.h"
 #include "ui/common/handler_guard.h"
 #include "ui/common/placement.h"

@@ -11,10 +11,10 @@
 #include <memory>
 #include <optional>
 
+#include "adapters/ports/binding.h"
 #include "core/link/link.h"
 #include "core/logbook/logbook.h"
 #include "core/trips/trip_record.h"
-#include "platform/ports/binding.h"
 #include "ui/common/handler_guard.h"
 #include "ui/stats/statistic_host.h"
 

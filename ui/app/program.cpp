@@ -4,8 +4,8 @@
 #include <exception>
 #include <memory>
 
-#include "platform/desktop/instance_lock.h"
-#include "platform/desktop/window_lookup.h"
+#include "adapters/desktop/instance_lock.h"
+#include "adapters/desktop/window_lookup.h"
 #include "ui/app/Main_form.h"
 #include "ui/common/dialogs.h"
 #include "ui/common/handler_guard.h"

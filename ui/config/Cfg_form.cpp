@@ -10,13 +10,13 @@
 #include <algorithm>
 #include <memory>
 
+#include "base/text/cp1251.h"
 #include "core/config/device_exchange.h"
 #include "core/config/device_settings.h"
 #include "core/config/input_rules.h"
 #include "core/config/setting_input.h"
 #include "core/config/settings.h"
 #include "core/link/messages.h"
-#include "platform/text/cp1251.h"
 #include "ui/app/Main_form.h"
 #include "ui/common/Progressbar_form.h"
 #include "ui/common/convert.h"

@@ -15,12 +15,12 @@
 #include <cstring>
 #include <map>
 
+#include "adapters/logbook/fleet_store.h"
+#include "adapters/logbook/location.h"
+#include "adapters/logbook/sqlite_store.h"
+#include "base/files/file_io.h"
 #include "core/logbook/server_location.h"
 #include "core/trips/dat_file.h"
-#include "platform/files/file_io.h"
-#include "platform/logbook/fleet_store.h"
-#include "platform/logbook/location.h"
-#include "platform/logbook/sqlite_store.h"
 #include "ui/app/Main_form.h"
 #include "ui/common/dialogs.h"
 #include "ui/common/handler_guard.h"

@@ -9,10 +9,10 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "adapters/logbook/fleet_store.h"
+#include "adapters/logbook/location.h"
+#include "adapters/logbook/pg_store.h"
 #include "core/logbook/server_location.h"
-#include "platform/logbook/fleet_store.h"
-#include "platform/logbook/location.h"
-#include "platform/logbook/pg_store.h"
 #include "ui/common/ui_style.h"
 #include "ui/logbook/logbook_texts.h"
 

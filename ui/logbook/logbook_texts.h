@@ -2,8 +2,8 @@
 // The window's words for what the logbook store reports.
 #include <QString>
 
+#include "adapters/logbook/fleet_store.h"
 #include "core/logbook/logbook.h"
-#include "platform/logbook/fleet_store.h"
 
 namespace riventar::ui {
 

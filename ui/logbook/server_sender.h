@@ -11,7 +11,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/logbook/fleet_store.h"
+#include "adapters/logbook/fleet_store.h"
 
 namespace riventar::ui {
 

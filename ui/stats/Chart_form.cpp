@@ -26,7 +26,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/files/file_io.h"
+#include "base/files/file_io.h"
 #include "ui/common/dialogs.h"
 #include "ui/common/handler_guard.h"
 #include "ui/common/ui_style.h"

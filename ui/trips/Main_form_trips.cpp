@@ -8,8 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "base/files/file_io.h"
 #include "core/trips/dat_file.h"
-#include "platform/files/file_io.h"
 #include "ui/app/Main_form.h"
 #include "ui/common/dialogs.h"
 #include "ui/trips/trip_table_model.h"

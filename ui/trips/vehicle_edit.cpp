@@ -4,7 +4,7 @@
 #include <QValidator>
 #include <algorithm>
 
-#include "platform/text/cp1251.h"
+#include "base/text/cp1251.h"
 
 namespace riventar::ui {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/text/cp1251.h"
+#include "base/text/cp1251.h"
 #include "tests/core/trips/sample_trips.h"
 
 using namespace riventar::trips;

@@ -1,7 +1,7 @@
 // The per-user guard without any X11 window to find: the real program runs
 // on the offscreen platform, a second start is refused with the known box,
 // and once the first copy is killed its stale lock no longer blocks.
-#include "platform/desktop/instance_lock.h"
+#include "adapters/desktop/instance_lock.h"
 
 #include <gtest/gtest.h>
 

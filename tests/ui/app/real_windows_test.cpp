@@ -21,9 +21,9 @@
 #include <cstdlib>
 #include <memory>
 
+#include "adapters/desktop/help_viewer.h"
+#include "adapters/logbook/sqlite_store.h"
 #include "core/link/link.h"
-#include "platform/desktop/help_viewer.h"
-#include "platform/logbook/sqlite_store.h"
 #include "tests/core/stats/trip_factory.h"
 #include "tests/support/on_modal.h"
 #include "tests/support/private_x_server.h"

@@ -19,8 +19,8 @@
 #include <stdexcept>
 #include <thread>
 
-#include "platform/desktop/help_viewer.h"
-#include "platform/desktop/window_lookup.h"
+#include "adapters/desktop/help_viewer.h"
+#include "adapters/desktop/window_lookup.h"
 #include "tests/core/stats/trip_factory.h"
 #include "tests/support/private_x_server.h"
 #include "tests/support/scripted_dialogs.h"

@@ -15,9 +15,9 @@
 #include <QToolButton>
 #include <memory>
 
-#include "platform/ports/binding.h"
+#include "adapters/ports/binding.h"
 #include "sim/simulator.h"
-#include "tests/platform/made_up_devices.h"
+#include "tests/adapters/made_up_devices.h"
 #include "tests/support/scripted_dialogs.h"
 #include "ui/app/Main_form.h"
 

@@ -16,9 +16,9 @@
 #include <filesystem>
 #include <memory>
 
-#include "platform/logbook/fleet_store.h"
-#include "platform/logbook/location.h"
-#include "platform/logbook/pg_store.h"
+#include "adapters/logbook/fleet_store.h"
+#include "adapters/logbook/location.h"
+#include "adapters/logbook/pg_store.h"
 #include "sim/simulator.h"
 #include "sim/trip_store.h"
 #include "tests/support/logbook_trips.h"

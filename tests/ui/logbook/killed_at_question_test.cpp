@@ -12,7 +12,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/desktop/window_lookup.h"
+#include "adapters/desktop/window_lookup.h"
 #include "sim/simulator.h"
 #include "sim/trip_store.h"
 #include "tests/support/private_x_server.h"

@@ -16,8 +16,8 @@
 #include <memory>
 #include <sstream>
 
+#include "adapters/logbook/location.h"
 #include "core/trips/dat_file.h"
-#include "platform/logbook/location.h"
 #include "sim/simulator.h"
 #include "sim/trip_store.h"
 #include "tests/support/scripted_dialogs.h"

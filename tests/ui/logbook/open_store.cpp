@@ -1,6 +1,6 @@
 #include "tests/ui/logbook/open_store.h"
 
-#include "platform/logbook/sqlite_store.h"
+#include "adapters/logbook/sqlite_store.h"
 
 namespace riventar::testing {
 

@@ -18,8 +18,8 @@
 #include <memory>
 #include <sstream>
 
+#include "base/text/cp1251.h"
 #include "core/trips/dat_file.h"
-#include "platform/text/cp1251.h"
 #include "tests/support/scripted_dialogs.h"
 #include "ui/app/Main_form.h"
 #include "ui/trips/trip_table_model.h"

@@ -1,0 +1,1116 @@
+#include "adapters/logbook/sqlite_store.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <unistd.h>
+
+#include <QSqlDatabase>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUuid>
+#include <QVariant>
+#include <atomic>
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <sqlite3.h>
+#include <thread>
+
+#include "adapters/logbook/sql_rows.h"
+#include "core/logbook/stamp.h"
+
+namespace riventar::logbook {
+namespace {
+
+namespace fs = std::filesystem;
+using Kind = StoreError::Kind;
+using trips::TripRecord;
+
+// ---- Trips as stored ----
+
+// Binds the identity to positions `first`..`first + 4`.
+void BindTrip(QSqlQuery& q, int first, const TripRecord& r) {
+  q.bindValue(first, QVariant::fromValue<qint64>(Stamp(r)));
+  q.bindValue(first + 1, QVariant::fromValue<qint64>(r.TripTime));
+  q.bindValue(first + 2, QVariant::fromValue<qint64>(r.MovingTime));
+  q.bindValue(first + 3, QVariant::fromValue<qint64>(r.Distance));
+  q.bindValue(first + 4, QVariant::fromValue<qint64>(r.Fuel));
+}
+
+constexpr char TripIdentity[] = "stamp = ? AND trip_time = ? AND moving_time = ? AND distance = ? AND fuel = ?";
+
+// ---- Schema ----
+
+// Version 2 to 3: each entry names the server it is for (a key, see
+// ServerQueueKey; '' for those queued before), and one the server refused for
+// its content says why (NULL: it waits).
+std::vector<QString> OutboxPerServerStep() {
+  return {
+      "ALTER TABLE outbox ADD COLUMN server TEXT NOT NULL DEFAULT ''",
+      "ALTER TABLE outbox ADD COLUMN set_aside TEXT",
+  };
+}
+
+// Step i brings a logbook from version i to i + 1. A released step is never
+// changed; the next change is a new step. Plain SQL types; the key clauses
+// are SQLite's where PostgreSQL would say it otherwise.
+const std::vector<std::vector<QString>>& Migrations() {
+  static const std::vector<std::vector<QString>> steps = {
+      {
+          "CREATE TABLE schema_version (version INTEGER NOT NULL)",
+          "INSERT INTO schema_version (version) VALUES (0)",
+          // The totals are kept by every recording, so that listing the
+          // vehicles reads one row each.
+          "CREATE TABLE vehicles ("
+          " id INTEGER PRIMARY KEY,"
+          " plate_key TEXT NOT NULL UNIQUE,"
+          " model TEXT NOT NULL, reg_id TEXT NOT NULL, owner TEXT NOT NULL,"
+          " trips BIGINT NOT NULL, first_stamp BIGINT, last_stamp BIGINT, distance BIGINT NOT NULL)",
+          "CREATE TABLE imports ("
+          " id INTEGER PRIMARY KEY,"
+          " origin INTEGER NOT NULL, at TEXT NOT NULL, source TEXT NOT NULL,"
+          " read_count INTEGER NOT NULL, added INTEGER NOT NULL)",
+          // The identity is the key: no row id, no second copy of it in a
+          // unique index.
+          "CREATE TABLE trips ("
+          " stamp BIGINT NOT NULL, trip_time BIGINT NOT NULL, moving_time BIGINT NOT NULL,"
+          " distance BIGINT NOT NULL, fuel BIGINT NOT NULL,"
+          " vehicle INTEGER NOT NULL REFERENCES vehicles (id),"
+          " first_import INTEGER NOT NULL REFERENCES imports (id),"
+          " PRIMARY KEY (stamp, trip_time, moving_time, distance, fuel)) WITHOUT ROWID",
+          "CREATE INDEX trips_by_vehicle ON trips (vehicle, stamp)",
+          "CREATE TABLE device_memory ("
+          " device TEXT NOT NULL, slot INTEGER NOT NULL,"
+          " stamp BIGINT NOT NULL, trip_time BIGINT NOT NULL, moving_time BIGINT NOT NULL,"
+          " distance BIGINT NOT NULL, fuel BIGINT NOT NULL,"
+          " PRIMARY KEY (device, slot))",
+      },
+      {
+          // What waits for the shared server, in order: each recording as it
+          // was given, under a unique id the server keeps it once by. `fresh`:
+          // the trip was new to this logbook, so it may be new to the server.
+          "CREATE TABLE outbox ("
+          " id INTEGER PRIMARY KEY, recording TEXT NOT NULL UNIQUE, saved INTEGER NOT NULL,"
+          " origin INTEGER NOT NULL, source TEXT NOT NULL, at TEXT NOT NULL,"
+          " plate_key TEXT NOT NULL, model TEXT NOT NULL, reg_id TEXT NOT NULL, owner TEXT NOT NULL)",
+          "CREATE TABLE outbox_trips ("
+          " entry INTEGER NOT NULL REFERENCES outbox (id) ON DELETE CASCADE, slot INTEGER NOT NULL,"
+          " stamp BIGINT NOT NULL, trip_time BIGINT NOT NULL, moving_time BIGINT NOT NULL,"
+          " distance BIGINT NOT NULL, fuel BIGINT NOT NULL, fresh INTEGER NOT NULL,"
+          " PRIMARY KEY (entry, slot)) WITHOUT ROWID",
+      },
+      {
+          // Several devices per path, the highest id read last, each with its
+          // record at every index, rejected ones included. What device_memory
+          // held (the accepted trips only) is kept: where the device held
+          // others its indexes do not match, and it is read whole once.
+          "CREATE TABLE devices (id INTEGER PRIMARY KEY, path TEXT NOT NULL)",
+          "CREATE INDEX devices_by_path ON devices (path, id)",
+          "CREATE TABLE device_records ("
+          " device INTEGER NOT NULL REFERENCES devices (id) ON DELETE CASCADE, slot INTEGER NOT NULL,"
+          " stamp BIGINT NOT NULL, trip_time BIGINT NOT NULL, moving_time BIGINT NOT NULL,"
+          " distance BIGINT NOT NULL, fuel BIGINT NOT NULL,"
+          " PRIMARY KEY (device, slot)) WITHOUT ROWID",
+          "INSERT INTO devices (path) SELECT DISTINCT device FROM device_memory ORDER BY device",
+          "INSERT INTO device_records SELECT devices.id, slot, stamp, trip_time, moving_time, distance, fuel "
+          "FROM device_memory JOIN devices ON devices.path = device_memory.device",
+          "DROP TABLE device_memory",
+      },
+      OutboxPerServerStep(),
+  };
+  return steps;
+}
+
+// ---- Errors ----
+
+Kind KindOf(int code) {
+  switch (code & 0xff) {  // the primary code of an extended one
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+      return Kind::Locked;
+    case SQLITE_READONLY:
+      return Kind::ReadOnly;
+    case SQLITE_FULL:
+      return Kind::Full;
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+      return Kind::Corrupt;
+    case SQLITE_PERM:
+    case SQLITE_CANTOPEN:
+    case SQLITE_AUTH:
+      return Kind::CannotOpen;
+    default:
+      return Kind::Other;
+  }
+}
+
+// ---- One connection ----
+
+// How a connection may touch the file.
+enum class Mode {
+  ReadWrite,
+  ReadOnly,
+  // Read-only without locks or side files: for a file nobody can be writing
+  // (a read-only folder, where SQLite could not make its shared memory).
+  Unchanging,
+};
+
+// The file as an SQLite URI: the characters a URI gives meaning escaped.
+QString FileUri(const std::string& path) {
+  QString uri = QStringLiteral("file:");
+  for (const char c : fs::absolute(path).string()) {
+    if (c == '%' || c == '?' || c == '#')
+      uri += QStringLiteral("%%1").arg(static_cast<unsigned char>(c), 2, 16, QLatin1Char('0'));
+    else
+      uri += QString::fromUtf8(&c, 1);
+  }
+  return uri;
+}
+
+class Connection {
+ public:
+  Connection(const std::string& path, std::chrono::milliseconds busyTimeout, Mode mode)
+      : path_(path), name_(QStringLiteral("riventar-logbook-%1").arg(++counter_)) {
+    db_ = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name_);
+    if (!db_.isValid())
+      throw StoreError(Kind::Other, path, "Qt's SQLite driver is missing (the package libqt6sql6-sqlite)");
+    QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(busyTimeout.count());
+    if (mode != Mode::ReadWrite) options += QStringLiteral(";QSQLITE_OPEN_READONLY");
+    if (mode == Mode::Unchanging) {
+      db_.setDatabaseName(FileUri(path) + QStringLiteral("?immutable=1"));
+      options += QStringLiteral(";QSQLITE_OPEN_URI");
+    } else {
+      db_.setDatabaseName(QString::fromStdString(path));
+    }
+    db_.setConnectOptions(options);
+    if (!db_.open()) {
+      const QSqlError error = db_.lastError();
+      Close();
+      throw StoreError(KindOf(error.nativeErrorCode().toInt()), path,
+                       (error.databaseText().isEmpty() ? error.text() : error.databaseText()).toStdString());
+    }
+    handle_ = [this]() -> sqlite3* {
+      const QVariant h = db_.driver()->handle();
+      if (!h.isValid() || std::strcmp(h.typeName(), "sqlite3*") != 0) return nullptr;
+      return *static_cast<sqlite3* const*>(h.constData());
+    }();
+    if (!handle_) {
+      Close();
+      throw StoreError(Kind::Other, path, "Qt's SQLite driver does not give its connection");
+    }
+  }
+  ~Connection() { Close(); }
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  const std::string& Path() const { return path_; }
+  // SQLite's own connection: the driver links the same library as this program.
+  sqlite3* Handle() const { return handle_; }
+
+  [[noreturn]] void Fail(const QSqlError& error) const {
+    const QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
+    Fail(error.nativeErrorCode().toInt(), text.toStdString());
+  }
+  // An I/O error says what the system said: a full disk is a full disk.
+  [[noreturn]] void Fail(int code, std::string text) const {
+    Kind kind = KindOf(code);
+    if ((code & 0xff) == SQLITE_IOERR) {
+      const int error = sqlite3_system_errno(handle_);
+      if (error == ENOSPC || error == EDQUOT) kind = Kind::Full;
+      if (error != 0) text += std::string(": ") + std::strerror(error);
+    }
+    throw StoreError(kind, path_, text);
+  }
+
+  QSqlQuery Prepared(const QString& sql) {
+    QSqlQuery q(db_);
+    q.setForwardOnly(true);
+    if (!q.prepare(sql)) Fail(q.lastError());
+    return q;
+  }
+  void Run(QSqlQuery& q) {
+    if (!q.exec()) Fail(q.lastError());
+  }
+  // A statement with nothing bound, run once.
+  QSqlQuery Exec(const QString& sql) {
+    QSqlQuery q = Prepared(sql);
+    Run(q);
+    return q;
+  }
+  std::int64_t Integer(const QString& sql) {
+    QSqlQuery q = Exec(sql);
+    if (!q.next()) Fail(q.lastError());
+    return q.value(0).toLongLong();
+  }
+  // Rows read to their end: a step that failed on the way is a failure,
+  // never a shorter answer.
+  template <typename Read>
+  auto Rows(QSqlQuery& q, Read read) -> decltype(read(q)) {
+    auto out = read(q);
+    if (q.lastError().isValid()) Fail(q.lastError());
+    return out;
+  }
+
+ private:
+  void Close() {
+    db_.close();
+    db_ = QSqlDatabase();
+    QSqlDatabase::removeDatabase(name_);
+  }
+
+  static inline std::atomic<int> counter_{0};
+  std::string path_;
+  QString name_;
+  QSqlDatabase db_;
+  sqlite3* handle_ = nullptr;
+};
+
+// The schema `c` holds, in one text: every table and index with its SQL.
+std::string SchemaOf(Connection& c) {
+  QSqlQuery q = c.Exec(QStringLiteral("SELECT type, name, tbl_name, sql FROM sqlite_master ORDER BY type, name"));
+  std::string out;
+  while (q.next())
+    for (int i = 0; i < 4; ++i) out += q.value(i).toString().toStdString() + '\n';
+  if (q.lastError().isValid()) c.Fail(q.lastError());
+  return out;
+}
+
+// The schema the migrations make at `version`, from a database in memory.
+std::string SchemaAt(int version) {
+  Connection memory(":memory:", DefaultBusyTimeout, Mode::ReadWrite);
+  for (int step = 0; step < version; ++step)
+    for (const QString& sql : Migrations()[static_cast<std::size_t>(step)]) memory.Exec(sql);
+  return SchemaOf(memory);
+}
+
+// The last version written before logbooks carried their mark.
+constexpr int LastUnmarkedVersion = 2;
+
+// What a file that SQLite opened turned out to be.
+struct Recognised {
+  bool blank = false;  // an SQLite database with nothing in it
+  bool marked = true;  // false: a logbook of an earlier program, to be marked
+  int version = 0;
+};
+
+// Recognises the logbook behind `c` by its mark, or one an earlier program
+// wrote by its exact tables; anything else is refused (Corrupt), a later one
+// Newer. Reads only.
+Recognised Recognise(Connection& c) {
+  const std::int64_t id = c.Integer(QStringLiteral("PRAGMA application_id"));
+  const std::int64_t objects = c.Integer(QStringLiteral("SELECT COUNT(*) FROM sqlite_master"));
+  if (id == 0 && objects == 0) return {true, false, 0};
+  if (id != 0 && id != LogbookApplicationId)
+    throw StoreError(Kind::Corrupt, c.Path(), "an SQLite database of another program, not a logbook");
+  const bool hasVersion =
+      c.Integer(
+          QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND name = 'schema_version'")) == 1;
+  if (!hasVersion)
+    throw StoreError(Kind::Corrupt, c.Path(),
+                     id == 0 ? "an SQLite database, but not a logbook" : "a damaged logbook: no schema version");
+  QSqlQuery q = c.Exec(QStringLiteral("SELECT version FROM schema_version"));
+  if (!q.next()) throw StoreError(Kind::Corrupt, c.Path(), "a damaged logbook: no schema version");
+  const std::int64_t version = q.value(0).toLongLong();
+  q.finish();
+  if (id == 0) {
+    // No mark: only the exact tables an earlier program made are a logbook.
+    if (version < 1 || version > LastUnmarkedVersion || SchemaOf(c) != SchemaAt(static_cast<int>(version)))
+      throw StoreError(Kind::Corrupt, c.Path(), "an SQLite database, but not a logbook");
+    return {false, false, static_cast<int>(version)};
+  }
+  if (version > SchemaVersion)
+    throw StoreError(
+        Kind::Newer, c.Path(),
+        "schema version " + std::to_string(version) + ", this program knows up to " + std::to_string(SchemaVersion));
+  return {false, true, static_cast<int>(version)};
+}
+
+// SQLite's own check of every page: a damaged file is found before it is trusted.
+void CheckPages(Connection& c) {
+  QSqlQuery q = c.Exec(QStringLiteral("PRAGMA quick_check(1)"));
+  if (!q.next()) c.Fail(q.lastError());
+  const QString verdict = q.value(0).toString();
+  if (verdict != QStringLiteral("ok"))
+    throw StoreError(Kind::Corrupt, c.Path(), "a damaged logbook: " + verdict.toStdString());
+}
+
+// ---- The store ----
+
+struct Totals {
+  std::int64_t trips = 0;
+  std::int64_t distance = 0;
+  std::int64_t first = LastStamp;
+  std::int64_t last = 0;
+  void Add(const TripRecord& r) {
+    ++trips;
+    distance += r.Distance;
+    first = std::min(first, Stamp(r));
+    last = std::max(last, Stamp(r));
+  }
+};
+
+class Transaction {
+ public:
+  explicit Transaction(Connection& c) : c_(c) {
+    // IMMEDIATE: the write lock first, so that two writers queue instead of
+    // both reading and then deadlocking on the upgrade.
+    c_.Exec(QStringLiteral("BEGIN IMMEDIATE"));
+  }
+  ~Transaction() {
+    if (!committed_) {
+      try {
+        c_.Exec(QStringLiteral("ROLLBACK"));
+      } catch (const StoreError&) {  // SQLite may have rolled back already
+      }
+    }
+  }
+  // Durable on return, and in the main file: the logbook is that one file,
+  // whatever happens to its write-ahead log after this.
+  void Commit() {
+    c_.Exec(QStringLiteral("COMMIT"));
+    committed_ = true;
+    // Readers holding an older snapshot may keep part of it in the log (busy),
+    // or the disk may fill up on the way: committed all the same, and the
+    // next checkpoint takes it.
+    try {
+      c_.Exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+    } catch (const StoreError&) {
+    }
+  }
+
+ private:
+  Connection& c_;
+  bool committed_ = false;
+};
+
+class SqliteStore final : public QueuingStore {
+ public:
+  // `readOnly`: why the file cannot be written, empty when it can; then
+  // nothing is ever written to it and each recording fails with that.
+  SqliteStore(const std::string& path, std::chrono::milliseconds busyTimeout, bool queue, Mode mode,
+              const Recognised& found, std::string readOnly, const std::string& server)
+      : c_(path, busyTimeout, mode),
+        queue_(queue),
+        server_(QString::fromStdString(server)),
+        readOnly_(std::move(readOnly)) {
+    if (mode == Mode::ReadWrite) {
+      c_.Exec(QStringLiteral("PRAGMA foreign_keys = ON"));
+      QSqlQuery journal = c_.Exec(QStringLiteral("PRAGMA journal_mode = WAL"));
+      if (!journal.next() || journal.value(0).toString().compare(QStringLiteral("wal"), Qt::CaseInsensitive) != 0)
+        throw StoreError(Kind::Other, path, "the logbook cannot keep a write-ahead log here");
+      journal.finish();
+      c_.Exec(QStringLiteral("PRAGMA synchronous = FULL"));
+      if (!found.marked || found.version < SchemaVersion) Migrate();
+    }
+    insertTrip_ =
+        c_.Prepared(QStringLiteral("INSERT INTO trips (%1, vehicle, first_import) VALUES (?, ?, ?, ?, ?, ?, ?) "
+                                   "ON CONFLICT DO NOTHING")
+                        .arg(TripColumns));
+    tripVehicle_ = c_.Prepared(QStringLiteral("SELECT vehicle FROM trips WHERE %1").arg(TripIdentity));
+    moveTrip_ = c_.Prepared(QStringLiteral("UPDATE trips SET vehicle = ? WHERE %1").arg(TripIdentity));
+    remember_ = c_.Prepared(
+        QStringLiteral("INSERT INTO device_records (device, slot, %1) VALUES (?, ?, ?, ?, ?, ?, ?)").arg(TripColumns));
+    if (queue_)
+      queueTrip_ = c_.Prepared(
+          QStringLiteral("INSERT INTO outbox_trips (entry, slot, %1, fresh) VALUES (?, ?, ?, ?, ?, ?, ?, ?)")
+              .arg(TripColumns));
+  }
+
+  Recorded Record(const Recording& recording) override { return Write(recording, false); }
+
+  sqlite3* Handle() const { return c_.Handle(); }
+  Recorded RecordSaved(const Recording& recording) override { return Write(recording, true); }
+
+  std::vector<VehicleSummary> Vehicles() override {
+    QSqlQuery q = c_.Exec(
+        QStringLiteral("SELECT plate_key, model, reg_id, owner, trips, first_stamp, last_stamp, distance FROM vehicles "
+                       "ORDER BY plate_key"));
+    return c_.Rows(q, VehicleRows);
+  }
+
+  std::vector<PeriodTotals> SumsByVehicle(const TripQuery& query) override {
+    // Summed by the period's range on the key (its date first), then named.
+    QSqlQuery q = c_.Prepared(
+        QStringLiteral("SELECT v.plate_key, s.c, s.d, s.f FROM (SELECT vehicle, COUNT(*) c, SUM(distance) d, "
+                       "SUM(fuel) f FROM trips WHERE %1 GROUP BY vehicle) s JOIN vehicles v ON v.id = s.vehicle")
+            .arg(TripsWhere({std::nullopt, query.from, query.to})));
+    BindTripQuery(q, {std::nullopt, query.from, query.to}, c_.Path());
+    c_.Run(q);
+    return TotalRows(q);
+  }
+
+  std::vector<MonthSummary> Months(const std::string& plateKey) override {
+    QSqlQuery q = c_.Prepared(
+        QStringLiteral("SELECT stamp / %1, COUNT(*), SUM(distance), SUM(fuel) FROM trips "
+                       "WHERE vehicle = (SELECT id FROM vehicles WHERE plate_key = ?) GROUP BY stamp / %1 ORDER BY 1")
+            .arg(MonthUnit));
+    q.bindValue(0, QString::fromStdString(PlateKey(plateKey)));
+    c_.Run(q);
+    return c_.Rows(q, MonthRows);
+  }
+
+  trips::TripList Trips(const TripQuery& query) override {
+    QSqlQuery q =
+        c_.Prepared(QStringLiteral("SELECT %1 FROM trips WHERE %2 ORDER BY %1").arg(TripColumns, TripsWhere(query)));
+    BindTripQuery(q, query, c_.Path());
+    c_.Run(q);
+    return c_.Rows(q, TripRows);
+  }
+
+  std::vector<ImportRow> Imports() override {
+    QSqlQuery q = c_.Exec(QStringLiteral("SELECT id, origin, at, source, read_count, added FROM imports ORDER BY id"));
+    return c_.Rows(q, ImportRows);
+  }
+
+  trips::TripList DeviceMemory(const std::string& path) override {
+    std::vector<trips::TripList> memories = DeviceMemories(path);
+    return memories.empty() ? trips::TripList{} : std::move(memories.front());
+  }
+
+  std::vector<trips::TripList> DeviceMemories(const std::string& path) override {
+    QSqlQuery q =
+        c_.Prepared(QStringLiteral("SELECT device, %1 FROM device_records JOIN devices ON devices.id = device "
+                                   "WHERE path = ? ORDER BY device DESC, slot")
+                        .arg(TripColumns));
+    q.bindValue(0, QString::fromStdString(path));
+    c_.Run(q);
+    return c_.Rows(q, [](QSqlQuery& rows) {
+      std::vector<trips::TripList> out;
+      std::optional<std::int64_t> device;
+      while (rows.next()) {
+        const std::int64_t id = rows.value(0).toLongLong();
+        if (id != device) out.emplace_back();
+        device = id;
+        out.back().push_back(TripAt(rows, 1));
+      }
+      return out;
+    });
+  }
+
+  trips::TripList Unsent(const TripQuery& query) override {
+    QSqlQuery q = c_.Prepared(QStringLiteral("SELECT DISTINCT %1 FROM outbox_trips JOIN outbox ON outbox.id = entry "
+                                             "WHERE fresh = 1 AND %2 AND server IN ('', ?) ORDER BY %1")
+                                  .arg(TripColumns, TripsWhere(query, QStringLiteral("plate_key = ?"))));
+    BindTripQuery(q, query, c_.Path());
+    q.bindValue(query.plateKey ? 3 : 2, server_);
+    c_.Run(q);
+    return c_.Rows(q, TripRows);
+  }
+
+  std::vector<OutboxEntry> Waiting(std::size_t maxTrips) override {
+    QSqlQuery q =
+        c_.Prepared(QStringLiteral("SELECT id, recording, saved, origin, source, at, model, reg_id, owner FROM outbox "
+                                   "WHERE set_aside IS NULL AND server IN ('', ?) ORDER BY id"));
+    q.bindValue(0, server_);
+    c_.Run(q);
+    QSqlQuery tripsOf =
+        c_.Prepared(QStringLiteral("SELECT %1 FROM outbox_trips WHERE entry = ? ORDER BY slot").arg(TripColumns));
+    std::vector<OutboxEntry> out;
+    std::size_t held = 0;
+    while (q.next()) {
+      OutboxEntry entry;
+      entry.id = q.value(0).toLongLong();
+      Recording& r = entry.queued.recording;
+      entry.queued.id = q.value(1).toString().toStdString();
+      entry.queued.saved = q.value(2).toInt() != 0;
+      const int origin = q.value(3).toInt();
+      r.origin = origin == 1 ? Origin::File : origin == 2 ? Origin::Saved : Origin::Device;
+      r.source = q.value(4).toString().toStdString();
+      r.at = q.value(5).toString().toStdString();
+      r.vehicle = {q.value(6).toString().toStdString(), q.value(7).toString().toStdString(),
+                   q.value(8).toString().toStdString()};
+      tripsOf.bindValue(0, QVariant::fromValue<qint64>(entry.id));
+      c_.Run(tripsOf);
+      while (tripsOf.next()) r.trips.push_back(TripAt(tripsOf, 0));
+      tripsOf.finish();
+      if (!out.empty() && held + r.trips.size() > maxTrips) break;
+      held += r.trips.size();
+      out.push_back(std::move(entry));
+    }
+    return out;
+  }
+
+  void Sent(const std::vector<std::int64_t>& ids) override {
+    Writable();
+    Transaction transaction(c_);
+    QSqlQuery drop = c_.Prepared(QStringLiteral("DELETE FROM outbox WHERE id = ?"));
+    for (const std::int64_t id : ids) {
+      drop.bindValue(0, QVariant::fromValue<qint64>(id));
+      c_.Run(drop);
+    }
+    transaction.Commit();
+  }
+
+  void SetAside(std::int64_t id, const std::string& reason) override {
+    QSqlQuery q = c_.Prepared(QStringLiteral("UPDATE outbox SET set_aside = ? WHERE id = ?"));
+    q.bindValue(0, QString::fromStdString(reason.empty() ? std::string("refused") : reason));
+    q.bindValue(1, QVariant::fromValue<qint64>(id));
+    c_.Run(q);
+  }
+
+  std::vector<SetAsideRecording> SetAsideRecordings() override {
+    QSqlQuery q = c_.Prepared(
+        QStringLiteral("SELECT id, at, source, set_aside, (SELECT COUNT(*) FROM outbox_trips WHERE entry = outbox.id) "
+                       "FROM outbox WHERE set_aside IS NOT NULL AND server IN ('', ?) ORDER BY id"));
+    q.bindValue(0, server_);
+    c_.Run(q);
+    std::vector<SetAsideRecording> out;
+    while (q.next())
+      out.push_back({q.value(0).toLongLong(), q.value(1).toString().toStdString(), q.value(2).toString().toStdString(),
+                     q.value(4).toLongLong(), q.value(3).toString().toStdString()});
+    return out;
+  }
+
+  void Reconsider() override {
+    QSqlQuery q = c_.Prepared(QStringLiteral("UPDATE outbox SET set_aside = NULL WHERE server IN ('', ?)"));
+    q.bindValue(0, server_);
+    c_.Run(q);
+  }
+
+  OutboxTotals WaitingTotals() override {
+    for (ServerQueue& queue : Queues(true))
+      if (queue.server == "*") return queue.waiting;
+    return {};
+  }
+
+  std::vector<ServerQueue> WaitingByServer() override { return Queues(false); }
+  std::string Server() const override { return server_.toStdString(); }
+
+  std::vector<VehicleSummary> WaitingVehicles() override {
+    QSqlQuery q = c_.Prepared(
+        QStringLiteral(
+            "SELECT w.plate_key, v.model, v.reg_id, v.owner, COUNT(*), MIN(w.stamp), MAX(w.stamp), SUM(w.distance) "
+            "FROM (SELECT DISTINCT plate_key, %1 FROM outbox_trips JOIN outbox ON outbox.id = entry "
+            "WHERE fresh = 1 AND server IN ('', ?)) w "
+            "LEFT JOIN vehicles v ON v.plate_key = w.plate_key GROUP BY w.plate_key ORDER BY w.plate_key")
+            .arg(TripColumns));
+    q.bindValue(0, server_);
+    c_.Run(q);
+    std::vector<VehicleSummary> out = c_.Rows(q, VehicleRows);
+    for (VehicleSummary& v : out) v.pending = v.trips;
+    return out;
+  }
+
+ private:
+  void Writable() const {
+    if (!readOnly_.empty()) throw StoreError(Kind::ReadOnly, c_.Path(), "opened read-only: " + readOnly_);
+  }
+
+  // Marks a logbook an earlier program wrote, and brings it to this version.
+  void Migrate() {
+    Transaction transaction(c_);
+    c_.Exec(QStringLiteral("PRAGMA application_id = %1").arg(LogbookApplicationId));
+    // Another program may have done it meanwhile.
+    const auto& steps = Migrations();
+    for (auto version = static_cast<int>(c_.Integer(QStringLiteral("SELECT version FROM schema_version")));
+         version < SchemaVersion; ++version) {
+      for (const QString& sql : steps[static_cast<std::size_t>(version)]) c_.Exec(sql);
+      QSqlQuery done = c_.Prepared(QStringLiteral("UPDATE schema_version SET version = ?"));
+      done.bindValue(0, version + 1);
+      c_.Run(done);
+    }
+    transaction.Commit();
+  }
+
+  // What waits, per server key; with `own`, this store's server and those
+  // queued before entries named one, together under the key "*".
+  std::vector<ServerQueue> Queues(bool own) {
+    const QString key = own ? QStringLiteral("CASE WHEN server IN ('', ?) THEN '*' END") : QStringLiteral("server");
+    QSqlQuery q = c_.Prepared(
+        QStringLiteral("SELECT k, COUNT(*) FILTER (WHERE set_aside IS NULL), MIN(at) FILTER (WHERE set_aside IS NULL), "
+                       "COUNT(*) FILTER (WHERE set_aside IS NOT NULL), "
+                       "(SELECT COUNT(*) FROM (SELECT DISTINCT %2 FROM outbox_trips JOIN outbox o ON o.id = entry "
+                       "WHERE fresh = 1 AND o.set_aside IS NULL AND %3 = k)) "
+                       "FROM (SELECT %1 AS k, set_aside, at FROM outbox) WHERE k IS NOT NULL GROUP BY k ORDER BY k")
+            .arg(key, TripColumns,
+                 own ? QStringLiteral("CASE WHEN o.server IN ('', ?) THEN '*' END") : QStringLiteral("o.server")));
+    if (own) {
+      q.bindValue(0, server_);
+      q.bindValue(1, server_);
+    }
+    c_.Run(q);
+    std::vector<ServerQueue> out;
+    while (q.next()) {
+      ServerQueue& queue = out.emplace_back();
+      queue.server = q.value(0).toString().toStdString();
+      queue.waiting.recordings = q.value(1).toLongLong();
+      queue.waiting.since = q.value(2).toString().toStdString();
+      queue.waiting.setAside = q.value(3).toLongLong();
+      queue.waiting.trips = q.value(4).toLongLong();
+    }
+    return out;
+  }
+
+  // The vehicle of `texts`, made when new; with `update`, its texts become these.
+  std::int64_t VehicleId(const trips::VehicleInfo& texts, bool update) {
+    const QString key = QString::fromStdString(PlateKey(texts.RegId));
+    QSqlQuery upsert = c_.Prepared(
+        QStringLiteral("INSERT INTO vehicles (plate_key, model, reg_id, owner, trips, distance) "
+                       "VALUES (?, ?, ?, ?, 0, 0) ON CONFLICT (plate_key) DO ") +
+        (update ? QStringLiteral("UPDATE SET model = excluded.model, reg_id = excluded.reg_id, owner = excluded.owner")
+                : QStringLiteral("NOTHING")));
+    upsert.bindValue(0, key);
+    upsert.bindValue(1, QString::fromStdString(texts.Model));
+    upsert.bindValue(2, QString::fromStdString(texts.RegId));
+    upsert.bindValue(3, QString::fromStdString(texts.Owner));
+    c_.Run(upsert);
+    QSqlQuery id = c_.Prepared(QStringLiteral("SELECT id FROM vehicles WHERE plate_key = ?"));
+    id.bindValue(0, key);
+    c_.Run(id);
+    if (!id.next()) c_.Fail(id.lastError());
+    return id.value(0).toLongLong();
+  }
+
+  Recorded Write(const Recording& recording, bool saved) {
+    Writable();
+    Transaction transaction(c_);
+    const std::int64_t vehicle = VehicleId(recording.vehicle, saved);
+    QSqlQuery import = c_.Prepared(
+        QStringLiteral("INSERT INTO imports (origin, at, source, read_count, added) VALUES (?, ?, ?, ?, 0)"));
+    import.bindValue(0, static_cast<int>(recording.origin));
+    import.bindValue(1, QString::fromStdString(recording.at));
+    import.bindValue(2, QString::fromStdString(recording.source));
+    import.bindValue(3, static_cast<int>(recording.trips.size()));
+    c_.Run(import);
+    const std::int64_t importId = import.lastInsertId().toLongLong();
+
+    Recorded result;
+    result.read = static_cast<int>(recording.trips.size());
+    result.wasNew.reserve(recording.trips.size());
+    Totals gained;
+    std::map<std::int64_t, Totals> lost;  // by the vehicle a saved trip moved from
+    for (const TripRecord& trip : recording.trips) {
+      BindTrip(insertTrip_, 0, trip);
+      insertTrip_.bindValue(5, QVariant::fromValue<qint64>(vehicle));
+      insertTrip_.bindValue(6, QVariant::fromValue<qint64>(importId));
+      c_.Run(insertTrip_);
+      const bool added = insertTrip_.numRowsAffected() == 1;
+      result.wasNew.push_back(added);
+      if (added) {
+        ++result.added;
+        gained.Add(trip);
+      } else if (saved) {
+        BindTrip(tripVehicle_, 0, trip);
+        c_.Run(tripVehicle_);
+        if (!tripVehicle_.next()) c_.Fail(tripVehicle_.lastError());
+        const std::int64_t from = tripVehicle_.value(0).toLongLong();
+        tripVehicle_.finish();
+        if (from == vehicle) continue;
+        moveTrip_.bindValue(0, QVariant::fromValue<qint64>(vehicle));
+        BindTrip(moveTrip_, 1, trip);
+        c_.Run(moveTrip_);
+        lost[from].Add(trip);
+        gained.Add(trip);
+      }
+    }
+
+    if (gained.trips > 0) {
+      QSqlQuery grow = c_.Prepared(QStringLiteral(
+          "UPDATE vehicles SET trips = trips + ?, distance = distance + ?, "
+          "first_stamp = CASE WHEN first_stamp IS NULL OR first_stamp > ? THEN ? ELSE first_stamp END, "
+          "last_stamp = CASE WHEN last_stamp IS NULL OR last_stamp < ? THEN ? ELSE last_stamp END WHERE id = ?"));
+      const QVariant values[] = {
+          QVariant::fromValue<qint64>(gained.trips), QVariant::fromValue<qint64>(gained.distance),
+          QVariant::fromValue<qint64>(gained.first), QVariant::fromValue<qint64>(gained.first),
+          QVariant::fromValue<qint64>(gained.last),  QVariant::fromValue<qint64>(gained.last),
+          QVariant::fromValue<qint64>(vehicle)};
+      for (int i = 0; i < 7; ++i) grow.bindValue(i, values[i]);
+      c_.Run(grow);
+    }
+    for (const auto& [from, totals] : lost) {
+      QSqlQuery shrink =
+          c_.Prepared(QStringLiteral("UPDATE vehicles SET trips = trips - ?, distance = distance - ?, "
+                                     "first_stamp = (SELECT MIN(stamp) FROM trips WHERE vehicle = ?), "
+                                     "last_stamp = (SELECT MAX(stamp) FROM trips WHERE vehicle = ?) WHERE id = ?"));
+      shrink.bindValue(0, QVariant::fromValue<qint64>(totals.trips));
+      shrink.bindValue(1, QVariant::fromValue<qint64>(totals.distance));
+      for (int i = 2; i < 5; ++i) shrink.bindValue(i, QVariant::fromValue<qint64>(from));
+      c_.Run(shrink);
+    }
+
+    if (recording.origin == Origin::Device)
+      Remember(recording.source, recording.records.empty() ? recording.trips : recording.records);
+
+    if (saved && result.added == 0) {
+      QSqlQuery drop = c_.Prepared(QStringLiteral("DELETE FROM imports WHERE id = ?"));
+      drop.bindValue(0, QVariant::fromValue<qint64>(importId));
+      c_.Run(drop);
+    } else {
+      QSqlQuery count = c_.Prepared(QStringLiteral("UPDATE imports SET added = ? WHERE id = ?"));
+      count.bindValue(0, result.added);
+      count.bindValue(1, QVariant::fromValue<qint64>(importId));
+      c_.Run(count);
+    }
+    if (queue_) Queue(recording, saved, result.wasNew);
+    transaction.Commit();
+    return result;
+  }
+
+  // The device at `path` as read now, in place of what was remembered of it
+  // (known by its record 0), and of the least recently read beyond the few a
+  // path keeps. A device that holds nothing is no device to know again.
+  void Remember(const std::string& path, const trips::TripList& records) {
+    if (records.empty()) return;
+    const QString where = QString::fromStdString(path);
+    QSqlQuery forget =
+        c_.Prepared(QStringLiteral("DELETE FROM devices WHERE path = ? AND EXISTS (SELECT 1 FROM device_records "
+                                   "WHERE device = devices.id AND slot = 0 AND %1)")
+                        .arg(TripIdentity));
+    forget.bindValue(0, where);
+    BindTrip(forget, 1, records.front());
+    c_.Run(forget);
+    QSqlQuery device = c_.Prepared(QStringLiteral("INSERT INTO devices (path) VALUES (?)"));
+    device.bindValue(0, where);
+    c_.Run(device);
+    const std::int64_t id = device.lastInsertId().toLongLong();
+    for (std::size_t slot = 0; slot < records.size(); ++slot) {
+      remember_.bindValue(0, QVariant::fromValue<qint64>(id));
+      remember_.bindValue(1, static_cast<int>(slot));
+      BindTrip(remember_, 2, records[slot]);
+      c_.Run(remember_);
+    }
+    QSqlQuery oldest = c_.Prepared(QStringLiteral("DELETE FROM devices WHERE path = ? AND id NOT IN "
+                                                  "(SELECT id FROM devices WHERE path = ? ORDER BY id DESC LIMIT %1)")
+                                       .arg(DevicesPerPath));
+    oldest.bindValue(0, where);
+    oldest.bindValue(1, where);
+    c_.Run(oldest);
+  }
+
+  void Queue(const Recording& recording, bool saved, const std::vector<bool>& fresh) {
+    QSqlQuery entry = c_.Prepared(
+        QStringLiteral("INSERT INTO outbox (recording, saved, origin, source, at, plate_key, model, reg_id, owner, "
+                       "server) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+    entry.bindValue(0, QUuid::createUuid().toString(QUuid::WithoutBraces));
+    entry.bindValue(1, saved ? 1 : 0);
+    entry.bindValue(2, static_cast<int>(recording.origin));
+    entry.bindValue(3, QString::fromStdString(recording.source));
+    entry.bindValue(4, QString::fromStdString(recording.at));
+    entry.bindValue(5, QString::fromStdString(PlateKey(recording.vehicle.RegId)));
+    entry.bindValue(6, QString::fromStdString(recording.vehicle.Model));
+    entry.bindValue(7, QString::fromStdString(recording.vehicle.RegId));
+    entry.bindValue(8, QString::fromStdString(recording.vehicle.Owner));
+    entry.bindValue(9, server_);
+    c_.Run(entry);
+    const std::int64_t id = entry.lastInsertId().toLongLong();
+    for (std::size_t slot = 0; slot < recording.trips.size(); ++slot) {
+      queueTrip_.bindValue(0, QVariant::fromValue<qint64>(id));
+      queueTrip_.bindValue(1, static_cast<int>(slot));
+      BindTrip(queueTrip_, 2, recording.trips[slot]);
+      queueTrip_.bindValue(7, fresh[slot] ? 1 : 0);
+      c_.Run(queueTrip_);
+    }
+  }
+
+  Connection c_;  // declared first: the statements go before the connection
+  bool queue_;
+  QString server_;        // the key of the server the queue is sent to now
+  std::string readOnly_;  // why the file cannot be written; empty when it can
+  QSqlQuery insertTrip_;
+  QSqlQuery tripVehicle_;
+  QSqlQuery moveTrip_;
+  QSqlQuery remember_;
+  QSqlQuery queueTrip_;
+};
+
+// ---- Opening ----
+
+std::string Errno(int error = errno) { return std::strerror(error); }
+
+fs::path FolderOf(const fs::path& path) { return path.has_parent_path() ? path.parent_path() : fs::path("."); }
+
+// A file that is there must look like SQLite's before SQLite may open it:
+// false for an empty one (it becomes a logbook).
+bool HasSqliteHeader(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) throw StoreError(Kind::CannotOpen, path, Errno());
+  char header[100];
+  file.read(header, sizeof header);
+  const std::streamsize got = file.gcount();
+  if (got == 0) return false;
+  static constexpr char Magic[] = "SQLite format 3";  // with its NUL: 16 bytes
+  if (got < static_cast<std::streamsize>(sizeof header) || std::memcmp(header, Magic, sizeof Magic) != 0)
+    throw StoreError(Kind::Corrupt, path, "not a logbook: no SQLite database header");
+  return true;
+}
+
+bool NonEmptyFile(const fs::path& path) {
+  std::error_code error;
+  return fs::is_regular_file(path, error) && fs::file_size(path, error) > 0;
+}
+
+// Why `path` in `folder` cannot be written (the file, its folder for SQLite's
+// side files, or the whole mount); empty when it can.
+std::string WhyNotWritable(const std::string& path, const fs::path& folder) {
+  if (::access(path.c_str(), W_OK) != 0) return "the file cannot be written (" + Errno() + ")";
+  if (::access(folder.c_str(), W_OK) != 0) return "its folder cannot be written (" + Errno() + ")";
+  return {};
+}
+
+void SyncPath(const std::string& path, int flags) {
+  const int fd = ::open(path.c_str(), flags | O_CLOEXEC);
+  if (fd < 0) throw StoreError(Kind::CannotOpen, path, Errno());
+  const int synced = ::fsync(fd);
+  const int error = errno;
+  ::close(fd);
+  if (synced != 0) throw StoreError(error == ENOSPC ? Kind::Full : Kind::Other, path, Errno(error));
+}
+
+void RemoveWithSideFiles(const std::string& path);
+
+// What a program killed while making a file beside `target` left: another
+// program making one now is done within seconds, so only old ones go.
+void SweepLeftovers(const fs::path& target) {
+  const std::string prefix = "." + target.filename().string() + ".new-";
+  const auto old = fs::file_time_type::clock::now() - std::chrono::minutes(10);
+  std::error_code error;
+  for (fs::directory_iterator it(FolderOf(target), error), end; !error && it != end; it.increment(error)) {
+    const std::string name = it->path().filename().string();
+    std::error_code timeError;
+    if (name.starts_with(prefix) && name.find('-', prefix.size()) == std::string::npos &&
+        fs::last_write_time(it->path(), timeError) < old && !timeError)
+      RemoveWithSideFiles(it->path().string());
+  }
+}
+
+// A name beside `path` nobody else uses, made as an empty file.
+std::string FreshFileBeside(const std::string& path) {
+  const fs::path target(path);
+  SweepLeftovers(target);
+  for (int attempt = 0;; ++attempt) {
+    std::string name = (target.parent_path() / ("." + target.filename().string() + ".new-" +
+                                                QUuid::createUuid().toString(QUuid::Id128).left(12).toStdString()))
+                           .string();
+    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      ::close(fd);
+      return name;
+    }
+    if (errno != EEXIST || attempt > 10)
+      throw StoreError(errno == EROFS || errno == EACCES ? Kind::ReadOnly : Kind::CannotOpen, path, Errno());
+  }
+}
+
+void RemoveWithSideFiles(const std::string& path) {
+  for (const char* suffix : {"", "-journal", "-wal", "-shm"}) ::unlink((path + suffix).c_str());
+}
+
+// Makes a new logbook at `path` whole or not at all: built and synced under
+// another name in the same folder, then put in place. `replace`: over an
+// empty file that is there; otherwise a logbook another program made
+// meanwhile is kept and this one dropped.
+void Create(const std::string& path, bool replace) {
+  const std::string building = FreshFileBeside(path);
+  try {
+    {
+      Connection c(building, DefaultBusyTimeout, Mode::ReadWrite);
+      // Nobody else knows the file: an interruption leaves only it behind.
+      c.Exec(QStringLiteral("PRAGMA journal_mode = OFF"));
+      c.Exec(QStringLiteral("PRAGMA application_id = %1").arg(LogbookApplicationId));
+      c.Exec(QStringLiteral("BEGIN"));
+      for (const auto& step : Migrations())
+        for (const QString& sql : step) c.Exec(sql);
+      c.Exec(QStringLiteral("UPDATE schema_version SET version = %1").arg(SchemaVersion));
+      c.Exec(QStringLiteral("COMMIT"));
+      QSqlQuery journal = c.Exec(QStringLiteral("PRAGMA journal_mode = WAL"));
+      if (!journal.next() || journal.value(0).toString().compare(QStringLiteral("wal"), Qt::CaseInsensitive) != 0)
+        throw StoreError(Kind::Other, path, "the logbook cannot keep a write-ahead log here");
+    }
+    SyncPath(building, O_RDONLY);
+    if (replace) {
+      if (::rename(building.c_str(), path.c_str()) != 0) throw StoreError(Kind::CannotOpen, path, Errno());
+    } else if (::renameat2(AT_FDCWD, building.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) != 0) {
+      // EEXIST: another program made it meanwhile, and theirs is kept. A file
+      // system without RENAME_NOREPLACE: a hard link never replaces either.
+      const bool noReplaceUnknown = errno == EINVAL || errno == ENOSYS;
+      if (errno != EEXIST && (!noReplaceUnknown || (::link(building.c_str(), path.c_str()) != 0 && errno != EEXIST)))
+        throw StoreError(Kind::CannotOpen, path, Errno());
+    }
+    RemoveWithSideFiles(building);
+    const fs::path folder = fs::path(path).parent_path();
+    SyncPath(folder.empty() ? std::string(".") : folder.string(), O_RDONLY | O_DIRECTORY);
+  } catch (...) {
+    RemoveWithSideFiles(building);
+    throw;
+  }
+}
+
+// A hot journal (a change cut off in the middle, rolled back by the next
+// reader that may write): SQLite recovers it on the first read of a
+// connection that may write.
+void RecoverJournal(const std::string& path, const std::string& whyNotWritable, std::chrono::milliseconds busyTimeout) {
+  if (!NonEmptyFile(path + "-journal")) return;
+  if (!whyNotWritable.empty())
+    throw StoreError(Kind::ReadOnly, path,
+                     "a change was cut off in the middle (the file " + path + "-journal) and only a program that " +
+                         "may write the file can undo it: " + whyNotWritable);
+  Connection c(path, busyTimeout, Mode::ReadWrite);
+  c.Integer(QStringLiteral("SELECT COUNT(*) FROM sqlite_master"));
+}
+
+// Looks at a file before anything may write to it: what it is (Recognise),
+// and whether every page is sound (CheckPages). The side files SQLite made
+// for the look are taken away again when the file is refused.
+Recognised Examine(const std::string& path, std::chrono::milliseconds busyTimeout, Mode mode, bool pagesChecked) {
+  const bool hadLog = fs::exists(path + "-wal"), hadShared = fs::exists(path + "-shm");
+  try {
+    Connection c(path, busyTimeout, mode);
+    const Recognised found = Recognise(c);
+    if (!found.blank && !pagesChecked) CheckPages(c);
+    return found;
+  } catch (const StoreError& e) {
+    if (e.kind() == Kind::Corrupt || e.kind() == Kind::Newer) {
+      std::error_code ignored;
+      if (!hadLog && fs::file_size(path + "-wal", ignored) == 0) ::unlink((path + "-wal").c_str());
+      if (!hadShared && !fs::exists(path + "-wal")) ::unlink((path + "-shm").c_str());
+    }
+    throw;
+  }
+}
+
+// How a connection may look at an existing file before it is recognised.
+Mode LookingMode(const std::string& location, const fs::path& folder) {
+  // A log in a folder SQLite cannot write, or a read-only mount: nobody can
+  // be changing the file, and SQLite could not make its shared memory there.
+  return ::access(folder.c_str(), W_OK) == 0 || NonEmptyFile(location + "-shm") ? Mode::ReadOnly : Mode::Unchanging;
+}
+
+std::unique_ptr<SqliteStore> OpenOnce(const std::string& location, std::chrono::milliseconds busyTimeout, bool queue,
+                                      Access access, bool pagesChecked, const std::string& server) {
+  if (location.empty()) throw StoreError(Kind::CannotOpen, location, "no file name");
+  const fs::path path(location);
+  const fs::path folder = FolderOf(path);
+  std::error_code error;
+  fs::file_status status = fs::status(path, error);
+  if (!fs::exists(status)) {
+    if (access == Access::Read) {
+      const bool folderThere = fs::is_directory(folder, error);
+      throw StoreError(Kind::CannotOpen, location,
+                       folderThere ? "no logbook here (no such file); a listing makes none"
+                                   : "no such folder (" + folder.string() + "); a listing makes none");
+    }
+    fs::create_directories(folder, error);
+    if (error) throw StoreError(Kind::CannotOpen, location, error.message());
+    Create(location, false);
+    status = fs::status(path, error);
+  }
+  if (!fs::is_regular_file(status)) throw StoreError(Kind::CannotOpen, location, "not a file");
+  std::string whyNotWritable = WhyNotWritable(location, folder);
+  if (!HasSqliteHeader(location)) {  // empty: made a logbook in its place
+    if (!whyNotWritable.empty())
+      throw StoreError(Kind::ReadOnly, location, "an empty file that cannot be made a logbook: " + whyNotWritable);
+    Create(location, true);
+  }
+  RecoverJournal(location, whyNotWritable, busyTimeout);
+  const Mode look = LookingMode(location, folder);
+  Recognised found = Examine(location, busyTimeout, look, pagesChecked);
+  if (found.blank) {  // an SQLite database with nothing in it: made a logbook in its place
+    if (!whyNotWritable.empty())
+      throw StoreError(Kind::ReadOnly, location, "an empty database that cannot be made a logbook: " + whyNotWritable);
+    Create(location, true);
+    found = Examine(location, busyTimeout, Mode::ReadOnly, false);
+  }
+  if (whyNotWritable.empty())
+    return std::make_unique<SqliteStore>(location, busyTimeout, queue, Mode::ReadWrite, found, std::string(), server);
+  if (access == Access::Write) throw StoreError(Kind::ReadOnly, location, whyNotWritable);
+  return std::make_unique<SqliteStore>(location, busyTimeout, queue, look, found, whyNotWritable, server);
+}
+
+std::unique_ptr<SqliteStore> Open(const std::string& location, std::chrono::milliseconds busyTimeout, bool queue,
+                                  Access access, bool pagesChecked = false, const std::string& server = {}) {
+  // A new file being made, switched to its write-ahead log or migrated by
+  // another program at this moment: SQLite may then say busy at once rather
+  // than through the busy timeout, so the whole opening is tried again.
+  const auto deadline = std::chrono::steady_clock::now() + busyTimeout;
+  for (;;) {
+    try {
+      return OpenOnce(location, busyTimeout, queue, access, pagesChecked, server);
+    } catch (const StoreError& e) {
+      if (e.kind() != Kind::Locked || std::chrono::steady_clock::now() >= deadline) throw;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds{20});
+  }
+}
+
+}  // namespace
+
+std::unique_ptr<Store> OpenLogbookReadOnly(const std::string& location, std::chrono::milliseconds busyTimeout) {
+  std::error_code error;
+  const fs::file_status status = fs::status(location, error);
+  if (!fs::exists(status)) throw StoreError(Kind::CannotOpen, location, "no such file");
+  if (!fs::is_regular_file(status)) throw StoreError(Kind::CannotOpen, location, "not a file");
+  if (!HasSqliteHeader(location)) throw StoreError(Kind::CannotOpen, location, "not a logbook yet: an empty file");
+  // Read as it is: no log mode, no migration, no statement that writes.
+  const Mode look = LookingMode(location, FolderOf(location));
+  const Recognised found = Examine(location, busyTimeout, look, false);
+  if (found.blank) throw StoreError(Kind::CannotOpen, location, "not a logbook yet: nothing recorded in it");
+  return std::make_unique<SqliteStore>(location, busyTimeout, false, look, found, "opened only to be read",
+                                       std::string());
+}
+
+std::unique_ptr<Store> OpenLogbook(const std::string& location, std::chrono::milliseconds busyTimeout) {
+  return Open(location, busyTimeout, false, Access::Write);
+}
+
+std::unique_ptr<Store> OpenLogbook(const std::string& location, Access access, std::chrono::milliseconds busyTimeout,
+                                   bool pagesChecked) {
+  return Open(location, busyTimeout, false, access, pagesChecked);
+}
+
+bool CheckLogbookPages(const std::string& location) {
+  std::error_code error;
+  if (location.empty() || !fs::is_regular_file(location, error) || !HasSqliteHeader(location) ||
+      NonEmptyFile(location + "-journal"))
+    return false;
+  Examine(location, DefaultBusyTimeout, LookingMode(location, FolderOf(location)), false);
+  return true;
+}
+
+std::unique_ptr<QueuingStore> OpenQueuingLogbook(const std::string& location, std::chrono::milliseconds busyTimeout,
+                                                 const std::string& server) {
+  return Open(location, busyTimeout, true, Access::Write, false, server);
+}
+
+void BackUpLogbook(const std::string& location, const std::string& copy) {
+  const std::unique_ptr<SqliteStore> store = Open(location, DefaultBusyTimeout, false, Access::Read);
+  if (copy.empty()) throw StoreError(Kind::CannotOpen, copy, "no file name for the copy");
+  std::error_code error;
+  if (fs::equivalent(location, copy, error))
+    throw StoreError(Kind::CannotOpen, copy, "the copy would be the logbook itself");
+  const fs::path folder = fs::path(copy).has_parent_path() ? fs::path(copy).parent_path() : fs::path(".");
+  if (!fs::is_directory(folder, error)) throw StoreError(Kind::CannotOpen, copy, "no such folder");
+  const std::string building = FreshFileBeside(copy);
+  try {
+    {
+      Connection target(building, DefaultBusyTimeout, Mode::ReadWrite);
+      // One step for the whole: the copy is one snapshot, taken under a read
+      // lock that writers in the log's mode do not wait for.
+      sqlite3_backup* backup = sqlite3_backup_init(target.Handle(), "main", store->Handle(), "main");
+      if (!backup) target.Fail(sqlite3_extended_errcode(target.Handle()), sqlite3_errmsg(target.Handle()));
+      const int stepped = sqlite3_backup_step(backup, -1);
+      const int finished = sqlite3_backup_finish(backup);
+      if (stepped != SQLITE_DONE) target.Fail(stepped, sqlite3_errstr(stepped));
+      if (finished != SQLITE_OK)
+        target.Fail(sqlite3_extended_errcode(target.Handle()), sqlite3_errmsg(target.Handle()));
+      // The copy is one file: whatever the copy's log holds goes into it.
+      target.Exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+    }
+    SyncPath(building, O_RDONLY);
+    if (::rename(building.c_str(), copy.c_str()) != 0) throw StoreError(Kind::CannotOpen, copy, Errno());
+    RemoveWithSideFiles(building);
+    SyncPath(folder.string(), O_RDONLY | O_DIRECTORY);
+  } catch (const StoreError& e) {
+    RemoveWithSideFiles(building);
+    throw StoreError(e.kind(), copy, e.what());
+  } catch (...) {
+    RemoveWithSideFiles(building);
+    throw;
+  }
+}
+
+}  // namespace riventar::logbook
