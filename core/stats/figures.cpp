@@ -5,19 +5,16 @@
 
 namespace riventar::stats {
 
-namespace {
-
-std::string TimeText(std::uint64_t seconds) {
+std::string DurationText(std::uint64_t seconds) {
   return std::to_string(seconds / 3600) + ":" + std::to_string(seconds % 3600 / 60) + ":" +
          std::to_string(seconds % 60);
 }
 
-// Whole part, ".", one truncated digit of `tenths`, then the unit.
-std::string TenthsText(std::uint64_t tenths, const char* unit) {
-  return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + unit;
-}
+std::string TenthsText(std::uint64_t tenths) { return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10); }
 
-}  // namespace
+std::string KilometresText(std::uint64_t distance) { return TenthsText(distance / trips::DistancePerTenthKm); }
+
+std::string LitresText(std::uint64_t fuel) { return TenthsText(fuel / trips::FuelPerTenthLitre); }
 
 Figures Compute(const trips::TripList& trips, const Period& period) {
   Figures f;
@@ -48,12 +45,12 @@ FigureTexts Texts(const Figures& f) {
   return {std::to_string(f.days),
           std::to_string(f.tripDays),
           std::to_string(f.trips),
-          TimeText(f.tripTime),
-          TimeText(f.movingTime),
-          TenthsText(f.distance / trips::DistancePerTenthKm, " км"),
-          TenthsText(f.avgSpeed, " км/час"),
-          TenthsText(f.fuel / trips::FuelPerTenthLitre, " л"),
-          TenthsText(f.consumption, " л/100км")};
+          DurationText(f.tripTime),
+          DurationText(f.movingTime),
+          KilometresText(f.distance) + " км",
+          TenthsText(f.avgSpeed) + " км/час",
+          LitresText(f.fuel) + " л",
+          TenthsText(f.consumption) + " л/100км"};
 }
 
 Statistics ForChoice(const trips::TripList& trips, std::size_t anchor, PeriodKind kind) {

@@ -44,6 +44,14 @@ struct FigureTexts {
 };
 FigureTexts Texts(const Figures& f);
 
+// The number rules of those texts, without the unit, for every front end and
+// report that shows such figures: "1:2:3" (hours unlimited), and one decimal
+// truncated (never rounded), so a shown figure never exceeds what was measured.
+std::string DurationText(std::uint64_t seconds);
+std::string KilometresText(std::uint64_t distance);  // 1/6000 km
+std::string LitresText(std::uint64_t fuel);          // 1/16000 l
+std::string TenthsText(std::uint64_t tenths);        // 0.1 km/h, 0.1 l/100 km
+
 // The statistics of one menu choice: SelectPeriod, then Compute.
 struct Statistics {
   Period period;
