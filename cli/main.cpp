@@ -17,6 +17,7 @@
 #include "cli/log_command.h"
 #include "cli/output.h"
 #include "cli/ports_command.h"
+#include "cli/report_command.h"
 #include "cli/session.h"
 #include "cli/settings_command.h"
 #include "cli/stats_command.h"
@@ -107,7 +108,7 @@ int Run(int argc, char** argv) {
   std::signal(SIGXFSZ, SIG_IGN);
   InstallInterruptHandlers();
   // The logbook's SQL driver is a Qt plugin, found through the application object.
-  QCoreApplication qt(argc, argv);
+  const std::unique_ptr<QCoreApplication> qt = MakeQtApplication(argc, argv);
   CLI::App app{"The on-board trip computer and its trip files from the command line.", "riventar-cli"};
   app.require_subcommand(1);
   app.fallthrough();  // the global options may follow the command too
@@ -219,6 +220,7 @@ int Run(int argc, char** argv) {
   CLI::App* logBackup = log->add_subcommand("backup", "write a consistent copy of the logbook file to FILE");
   logBackup->add_option("FILE", backupFile, "the copy, replaced whole")->required();
   logBackup->callback([&] { run = [&] { BackUpLogbookTo(global, backupFile); }; });
+  AddReportCommand(*log, global, run);
   log->add_subcommand("status", "what waits on this computer to be sent to the fleet's server")->callback([&] {
     run = [&] { PrintSharingStatus(global); };
   });
