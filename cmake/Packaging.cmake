@@ -30,6 +30,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "qt6-qpa-plugins, fonts-liberation, qt6-translations-l10n, libqt6serialport6, libudev1, libqt6charts6, ")
 string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, libqt6sql6-sqlite, libsqlite3-0, libqt6sql6-psql")
+# riventar-cli's year report as a PDF: Qt Gui's PDF writer, with the offscreen
+# platform plugin (no display needed) that package carries, and the forms' font.
+string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libqt6gui6")
 # riventar-web: its HTTP library (TLS through OpenSSL) and libsodium for the users' hashes.
 string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libcpp-httplib0.11, libssl3, libsodium23")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "desktop-file-utils")
