@@ -97,8 +97,9 @@ std::string BlockJson(int year, const stats::VehicleYear& v, const std::string& 
                     SumsJson(v.total) + "},\n" + indent + "\"purposes\": [";
   for (std::size_t i = 0; i < v.purposes.size(); ++i) {
     const stats::PurposeYear& p = v.purposes[i];
-    out += (i == 0 ? "\n" : ",\n") + indent + "  {\"purpose\": " + logbook::JsonString(p.purpose) + ", " +
-           SumsJson(p.total) + ",\n" + indent + "   \"months\": " + MonthsJson(year, p.months, indent + "   ") + "}";
+    out += (i == 0 ? "\n" : ",\n") + indent + "  {\"purpose\": " + logbook::JsonString(p.purpose) + ", ";
+    out += SumsJson(p.total) + ",\n" + indent + "   \"months\": ";
+    out += MonthsJson(year, p.months, indent + "   ") + "}";
   }
   return out + (v.purposes.empty() ? "]" : "\n" + indent + "]");
 }
