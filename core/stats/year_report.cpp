@@ -145,7 +145,10 @@ inline constexpr std::array<std::string_view, 3 + YearFigureCount> CsvHeadings =
     "Топливо, л", "Расход, л/100км", "Время на маршрутах", "Время в движении"};
 
 void AppendText(std::string& out, std::string_view utf8) {
-  const std::string bytes = text::ToCp1251(utf8);
+  std::string bytes = text::ToCp1251(utf8);
+  // A spreadsheet would run a text that starts like a formula; a leading
+  // apostrophe keeps it a text (a registration or purpose never starts so).
+  if (!bytes.empty() && std::string_view("=+-@").find(bytes.front()) != std::string_view::npos) bytes.insert(0, "'");
   if (bytes.find_first_of(";\"\r\n") == std::string::npos) {
     out += bytes;
     return;

@@ -105,7 +105,9 @@ std::vector<YearReportLine> Lines(const YearReport& report);
 // lines ended by CR LF, a heading row first, numbers with a decimal comma.
 // Periods are ISO ("2024-03", the year's rows "2024"). A vehicle or purpose
 // (the only free texts) is put in double quotes, any inner one doubled, when
-// it holds ";", a quote, CR or LF; a character Windows-1251 lacks becomes "?".
+// it holds ";", a quote, CR or LF; a character Windows-1251 lacks becomes "?";
+// one that starts with "=", "+", "-" or "@" gets a leading "'", so that a
+// spreadsheet shows it and never runs it as a formula.
 std::string SerializeYearCsv(const YearReport& report);
 
 }  // namespace riventar::stats

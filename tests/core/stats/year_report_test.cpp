@@ -130,3 +130,28 @@ TEST(YearReport, CsvListsEachVehicleThenTheTotals) {
 
 }  // namespace
 }  // namespace riventar::stats
+
+namespace riventar::stats {
+namespace {
+
+TEST(YearReport, CsvTextsAreNeverFormulasAndKeepTheirFields) {
+  struct Case {
+    std::string vehicle, purpose, cells;  // cells: the vehicle's and the purpose's, UTF-8
+  };
+  const Case cases[] = {
+      {"А123ВС77", "личная", "А123ВС77;личная"},
+      {"=HYPERLINK(\"x\")", "+1", "\"'=HYPERLINK(\"\"x\"\")\";'+1"},
+      {"@SUM(A1)", "-2;3", "'@SUM(A1);\"'-2;3\""},
+      {"a\nb", "\r", "\"a\nb\";\"\r\""},
+      {"Ω", "", "?;не указана"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.cells);
+    const std::string utf8 = text::FromCp1251(
+        SerializeYearCsv(MakeYearReport({{c.vehicle, {Trip(2024, 5, 1, 1, 1)}, {c.purpose}}}, 2024, false)));
+    EXPECT_NE(utf8.find("\r\n2024;" + c.cells + ";1;1,0;1,0;100,0;"), std::string::npos) << utf8;
+  }
+}
+
+}  // namespace
+}  // namespace riventar::stats
