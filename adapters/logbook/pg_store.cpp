@@ -667,7 +667,7 @@ class Connection final : public SqlConnection {
     if (inTransaction_) {
       inTransaction_ = false;
       Sending();
-      QSqlQuery(QStringLiteral("ROLLBACK"), db_);
+      const QSqlQuery rollback(QStringLiteral("ROLLBACK"), db_);
       Answered();
     }
     const QString state = error.nativeErrorCode();
