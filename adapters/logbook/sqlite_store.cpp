@@ -172,15 +172,15 @@ QString FileUri(const std::string& path) {
   return uri;
 }
 
-// SQLite's dialect: its errors, its write lock, its one file.
+// SQLite's dialect: its errors (KindOf, Connection::Fail), its one file, and
+// its write lock taken first (IMMEDIATE), so that two writers queue instead of
+// both reading and then deadlocking on the upgrade.
 const Dialect Sqlite{QStringLiteral("BEGIN IMMEDIATE"), QStringLiteral("schema_version"), QString()};
 
 class Connection final : public SqlConnection {
  public:
   Connection(const std::string& path, std::chrono::milliseconds busyTimeout, Mode mode)
       : SqlConnection(Sqlite, QStringLiteral("riventar-logbook-%1").arg(++counter_), path) {
-    // IMMEDIATE (Sqlite.beginWrite): the write lock first, so that two
-    // writers queue instead of both reading and then deadlocking on the upgrade.
     db_ = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), Name());
     if (!db_.isValid())
       throw StoreError(Kind::Other, path, "Qt's SQLite driver is missing (the package libqt6sql6-sqlite)");
