@@ -28,7 +28,7 @@
 #include <tuple>
 #include <type_traits>
 
-#include "adapters/logbook/sql_rows.h"
+#include "adapters/logbook/sql_store.h"
 #include "core/logbook/stamp.h"
 
 namespace riventar::logbook {
@@ -49,8 +49,8 @@ constexpr char BigintMax[] = "9223372036854775807";
 // changed. The tables and columns are the SQLite file's, in PostgreSQL's words.
 // Every step runs in the schema riventar (steps 1 and 2 once ran in the
 // owner's current schema: Migrate moves such a logbook first).
-const std::vector<std::vector<QString>>& Migrations() {
-  static const std::vector<std::vector<QString>> steps = {
+const SchemaSteps& Migrations() {
+  static const SchemaSteps steps = {
       {
           "CREATE TABLE schema_version (version INTEGER NOT NULL)",
           "INSERT INTO schema_version (version) VALUES (0)",
@@ -332,6 +332,14 @@ Kind KindOf(const QString& state) {
   return Kind::Other;
 }
 
+// A text as PostgreSQL can hold it: UTF-8 without NUL (a NUL, or bytes that
+// are not UTF-8, become U+FFFD).
+QString Cleaned(const std::string& text) {
+  QString clean = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+  clean.replace(QChar(u'\0'), QChar(0xFFFD));
+  return clean;
+}
+
 // ---- Reaching the server ----
 
 using Options = std::map<std::string, std::string>;
@@ -550,23 +558,29 @@ class SilenceWatch {
 
 // ---- One connection ----
 
-class Connection {
+// PostgreSQL's dialect: its errors, its collations, and a server that may
+// fall silent. Unqualified names are found in the session's path (SafePath).
+const Dialect Postgres{QStringLiteral("BEGIN"), QStringLiteral("riventar.schema_version"),
+                       // Byte order, as the SQLite file sorts, whatever the database's collation.
+                       QStringLiteral(" COLLATE \"C\"")};
+
+class Connection final : public SqlConnection {
  public:
   Connection(const std::string& location, const ServerTimeouts& timeouts)
-      : location_(location),
-        shown_(RedactedLocation(location)),
-        name_(QStringLiteral("riventar-server-logbook-%1").arg(++counter_)) {
+      : SqlConnection(Postgres, QStringLiteral("riventar-server-logbook-%1").arg(++counter_),
+                      RedactedLocation(location)),
+        location_(location) {
     if (!IsServerLocation(location))
-      throw StoreError(Kind::CannotOpen, shown_, "not a postgresql:// or postgres:// URI");
+      throw StoreError(Kind::CannotOpen, Shown(), "not a postgresql:// or postgres:// URI");
     const Clock::time_point deadline = Clock::now() + timeouts.connect;
-    Options options = Parsed(location, shown_);
+    Options options = Parsed(location, Shown());
     stated_ = options.count("sslmode") ? options["sslmode"] : std::string();
 
     // Whatever brings the hosts (the URI, a service file, PGHOST, PGHOSTADDR),
     // the rule is settled before anything is sent to any of them.
-    Options inEffect = InEffect(options, location, shown_);
+    Options inEffect = InEffect(options, location, Shown());
     const std::vector<ServerEndpoint> endpoints = EndpointsOf(inEffect["host"], inEffect["hostaddr"]);
-    const TlsSettings tls = TlsFor(endpoints, stated_, inEffect["sslmode"], RootCertificate(inEffect, shown_));
+    const TlsSettings tls = TlsFor(endpoints, stated_, inEffect["sslmode"], RootCertificate(inEffect, Shown()));
     if (!tls.sslMode.empty()) options["sslmode"] = tls.sslMode;
     if (!tls.channelBinding.empty()) options["channel_binding"] = tls.channelBinding;
     if (!tls.rootCertificate.empty()) options["sslrootcert"] = tls.rootCertificate;
@@ -595,7 +609,7 @@ class Connection {
       }
       if (!found)
         throw StoreError(
-            Kind::CannotOpen, shown_,
+            Kind::CannotOpen, Shown(),
             Scrubbed("no server answered within " + std::to_string(timeouts.connect.count()) + " s; the last: " + why,
                      location));
       const auto left = std::chrono::ceil<std::chrono::seconds>(deadline - Clock::now());
@@ -604,9 +618,9 @@ class Connection {
       options["connect_timeout"] = std::to_string(timeouts.connect.count());
     }
 
-    db_ = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name_);
+    db_ = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), Name());
     if (!db_.isValid())
-      throw StoreError(Kind::Other, shown_, "Qt's PostgreSQL driver is missing (the package libqt6sql6-psql)");
+      throw StoreError(Kind::Other, Shown(), "Qt's PostgreSQL driver is missing (the package libqt6sql6-psql)");
     // Qt quotes these four itself; the rest go as connect options, which it
     // splits at ';'.
     db_.setDatabaseName(QString::fromStdString(options["dbname"]));
@@ -618,7 +632,7 @@ class Connection {
       if (key == "dbname" || key == "host" || key == "user" || key == "password" || value.empty()) continue;
       if (value.find(';') != std::string::npos) {
         Close();
-        throw StoreError(Kind::CannotOpen, shown_, "the parameter " + key + " holds a ';', which cannot be passed on");
+        throw StoreError(Kind::CannotOpen, Shown(), "the parameter " + key + " holds a ';', which cannot be passed on");
       }
       QString quoted = QString::fromStdString(value);
       quoted.replace(QLatin1Char('\\'), QLatin1String("\\\\")).replace(QLatin1Char('\''), QLatin1String("\\'"));
@@ -629,7 +643,7 @@ class Connection {
       const QSqlError error = db_.lastError();
       Close();
       const QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
-      throw StoreError(Kind::CannotOpen, shown_, Scrubbed(OneLine(text.trimmed().toStdString()), location));
+      throw StoreError(Kind::CannotOpen, Shown(), Scrubbed(OneLine(text.trimmed().toStdString()), location));
     }
     try {
       PGconn* const connection = Handle();
@@ -644,67 +658,28 @@ class Connection {
       throw;
     }
   }
-  ~Connection() { Close(); }
-  Connection(const Connection&) = delete;
-  Connection& operator=(const Connection&) = delete;
+  ~Connection() override { Close(); }
 
-  const std::string& Shown() const { return shown_; }
-  void Begin() {
-    Exec(QStringLiteral("BEGIN"));
-    inTransaction_ = true;
-  }
-  void Commit() {
-    inTransaction_ = false;  // a COMMIT that fails has ended the transaction too
-    Exec(QStringLiteral("COMMIT"));
-  }
-  void Rollback() {
-    if (!inTransaction_) return;
-    inTransaction_ = false;
-    Exec(QStringLiteral("ROLLBACK"));
-  }
-
-  [[noreturn]] void Fail(const QSqlError& error) {
-    // Rolled back at once: the statements that go out of scope while the
-    // exception unwinds are freed on the server, which an aborted
-    // transaction would refuse.
+  [[noreturn]] void Fail(const QSqlError& error) override {
+    // Rolled back at once (a COMMIT that fails has ended the transaction
+    // too): the statements that go out of scope while the exception unwinds
+    // are freed on the server, which an aborted transaction would refuse.
     if (inTransaction_) {
       inTransaction_ = false;
-      const Waiting waiting(*this);
-      QSqlQuery(QStringLiteral("ROLLBACK"), db_);
+      Sending();
+      const QSqlQuery rollback(QStringLiteral("ROLLBACK"), db_);
+      Answered();
     }
     const QString state = error.nativeErrorCode();
     const QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
     const std::string detail = Scrubbed(OneLine(text.trimmed().toStdString()), location_);
-    if (state == "40001" || state == "40P01") throw Conflict(Kind::Locked, shown_, detail);
+    if (state == "40001" || state == "40P01") throw Conflict(Kind::Locked, Shown(), detail);
     // A data exception or a broken constraint: the statement's content.
-    if (state.startsWith("22") || state.startsWith("23")) throw RecordingRefused(KindOf(state), shown_, detail);
-    throw StoreError(KindOf(state), shown_, detail);
+    if (state.startsWith("22") || state.startsWith("23")) throw RecordingRefused(KindOf(state), Shown(), detail);
+    throw StoreError(KindOf(state), Shown(), detail);
   }
 
-  QSqlQuery Prepared(const QString& sql) {
-    QSqlQuery q(db_);
-    q.setForwardOnly(true);
-    const Waiting waiting(*this);
-    if (!q.prepare(sql)) Fail(q.lastError());
-    return q;
-  }
-  void Run(QSqlQuery& q) {
-    const Waiting waiting(*this);
-    if (!q.exec()) Fail(q.lastError());
-  }
-  QSqlQuery Exec(const QString& sql) {
-    QSqlQuery q(db_);
-    q.setForwardOnly(true);
-    const Waiting waiting(*this);
-    if (!q.exec(sql)) Fail(q.lastError());
-    return q;
-  }
-  // A statement's one value, or nothing for no row or NULL.
-  std::optional<std::int64_t> Integer(QSqlQuery& q) {
-    Run(q);
-    if (!q.next() || q.value(0).isNull()) return std::nullopt;
-    return q.value(0).toLongLong();
-  }
+  QVariant Text(const std::string& text) const override { return Cleaned(text); }
 
   // While one lives, within a transaction: no statement timeout and no watch
   // for silence, for changes to the schema, which take as long as the
@@ -723,23 +698,16 @@ class Connection {
     Connection& c_;
   };
 
+ protected:
+  // While a statement is out, the silence is watched.
+  void Sending() override {
+    if (watch_ && !unhurried_) watch_->Sent();
+  }
+  void Answered() override {
+    if (watch_ && !unhurried_) watch_->Answered();
+  }
+
  private:
-  // While a statement is out: the silence is watched.
-  class Waiting {
-   public:
-    explicit Waiting(Connection& c) : watch_(c.unhurried_ ? nullptr : c.watch_.get()) {
-      if (watch_) watch_->Sent();
-    }
-    ~Waiting() {
-      if (watch_) watch_->Answered();
-    }
-    Waiting(const Waiting&) = delete;
-    Waiting& operator=(const Waiting&) = delete;
-
-   private:
-    SilenceWatch* watch_;
-  };
-
   PGconn* Handle() {
     const QVariant handle = db_.driver()->handle();
     // The driver hands out its PGconn* under the struct's own name.
@@ -747,7 +715,7 @@ class Connection {
                                    ? *static_cast<PGconn* const*>(handle.data())
                                    : nullptr;
     if (connection == nullptr)
-      throw StoreError(Kind::Other, shown_, "Qt's PostgreSQL driver gives no connection to check");
+      throw StoreError(Kind::Other, Shown(), "Qt's PostgreSQL driver gives no connection to check");
     return connection;
   }
 
@@ -758,7 +726,7 @@ class Connection {
     const char* address = PQhostaddr(connection);
     const ServerEndpoint server{host ? host : "", address ? address : ""};
     if (PQsslInUse(connection) == 0 && !PlainTextAllowed(server, stated_))
-      throw StoreError(Kind::CannotOpen, shown_,
+      throw StoreError(Kind::CannotOpen, Shown(),
                        "the connection to " + server.host +
                            " is not encrypted (TLS); the server must offer TLS, or the URI must say sslmode=disable");
   }
@@ -766,38 +734,15 @@ class Connection {
   void Close() {
     watch_.reset();
     cancel_.reset();
-    db_.close();
-    db_ = QSqlDatabase();
-    QSqlDatabase::removeDatabase(name_);
+    SqlConnection::Close();
   }
 
   static inline std::atomic<int> counter_{0};
   std::string location_;
-  std::string shown_;
   std::string stated_;  // the URI's sslmode
-  bool inTransaction_ = false;
   bool unhurried_ = false;
-  QString name_;
-  QSqlDatabase db_;
   std::unique_ptr<CancelSlot> cancel_;
   std::unique_ptr<SilenceWatch> watch_;
-};
-
-class Transaction {
- public:
-  explicit Transaction(Connection& c) : c_(c) { c_.Begin(); }
-  ~Transaction() {
-    try {
-      c_.Rollback();               // when neither committed nor rolled back by a failure
-    } catch (const StoreError&) {  // the connection may be gone
-    }
-  }
-  Transaction(const Transaction&) = delete;
-  Transaction& operator=(const Transaction&) = delete;
-  void Commit() { c_.Commit(); }
-
- private:
-  Connection& c_;
 };
 
 QString Quoted(QString identifier) { return '"' + identifier.replace('"', QStringLiteral("\"\"")) + '"'; }
@@ -835,7 +780,7 @@ Found ReadVersion(Connection& c, const QString& currentSchema) {
   }
   // Without the right to use the schema: permission denied, ReadOnly.
   QSqlQuery read = c.Prepared(QStringLiteral("SELECT MAX(version) FROM %1.schema_version").arg(Quoted(schema)));
-  const std::optional<std::int64_t> version = c.Integer(read);
+  const std::optional<std::int64_t> version = c.Value(read);
   if (!version) throw StoreError(Kind::Corrupt, c.Shown(), "the logbook has no schema version");
   if (*version > ServerSchemaVersion)
     throw StoreError(Kind::Newer, c.Shown(),
@@ -878,14 +823,6 @@ constexpr char Unnest[] =
 
 QVariant Big(std::int64_t v) { return QVariant::fromValue<qint64>(v); }
 
-// A text as PostgreSQL can hold it: UTF-8 without NUL (a NUL, or bytes that
-// are not UTF-8, become U+FFFD).
-QString Cleaned(const std::string& text) {
-  QString clean = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-  clean.replace(QChar(u'\0'), QChar(0xFFFD));
-  return clean;
-}
-
 // `text` cleaned at `at`, and its own bytes at `bytesAt` when cleaning
 // changed it (else NULL).
 void BindText(QSqlQuery& q, int at, int bytesAt, const std::string& text) {
@@ -898,9 +835,9 @@ void BindText(QSqlQuery& q, int at, int bytesAt, const std::string& text) {
 
 // ---- The store ----
 
-class PgStore final : public Store {
+class PgStore final : public SqlStore<Store, Connection> {
  public:
-  PgStore(const std::string& location, const ServerTimeouts& timeouts) : c_(location, timeouts) {
+  PgStore(const std::string& location, const ServerTimeouts& timeouts) : SqlStore(location, timeouts) {
     // Where an earlier version made the logbook; then this session's path is
     // the one the logbook's functions run with, whatever the role's default.
     QSqlQuery current = c_.Exec(QStringLiteral("SELECT current_schema()"));
@@ -933,12 +870,7 @@ class PgStore final : public Store {
   }
 
   std::vector<VehicleSummary> Vehicles() override {
-    // Byte order, as the SQLite file sorts, whatever the database's collation.
-    QSqlQuery q = c_.Exec(
-        QStringLiteral("SELECT plate_key, model, reg_id, owner, trips, first_stamp, last_stamp, distance FROM vehicles "
-                       "ORDER BY plate_key COLLATE \"C\""));
-    std::vector<VehicleSummary> vehicles = VehicleRows(q);
-    q.finish();
+    std::vector<VehicleSummary> vehicles = SqlStore::Vehicles();
     // The texts PostgreSQL could not hold as they were.
     QSqlQuery raw =
         c_.Exec(QStringLiteral("SELECT plate_key, model_bytes, reg_id_bytes, owner_bytes FROM vehicles "
@@ -955,45 +887,8 @@ class PgStore final : public Store {
     return vehicles;
   }
 
-  std::vector<PeriodTotals> SumsByVehicle(const TripQuery& query) override {
-    // Summed by the period's range on the key (its date first), then named.
-    QSqlQuery q = c_.Prepared(
-        QStringLiteral("SELECT v.plate_key, s.c, s.d, s.f FROM (SELECT vehicle, COUNT(*) c, SUM(distance) d, "
-                       "SUM(fuel) f FROM trips WHERE %1 GROUP BY vehicle) s JOIN vehicles v ON v.id = s.vehicle")
-            .arg(TripsWhere({std::nullopt, query.from, query.to})));
-    BindTripQuery(q, {std::nullopt, query.from, query.to}, c_.Shown());
-    c_.Run(q);
-    return TotalRows(q);
-  }
-
-  std::vector<MonthSummary> Months(const std::string& plateKey) override {
-    QSqlQuery q = c_.Prepared(
-        QStringLiteral("SELECT stamp / %1, COUNT(*), SUM(distance), SUM(fuel) FROM trips "
-                       "WHERE vehicle = (SELECT id FROM vehicles WHERE plate_key = ?) GROUP BY 1 ORDER BY 1")
-            .arg(MonthUnit));
-    q.bindValue(0, Cleaned(PlateKey(plateKey)));
-    c_.Run(q);
-    return MonthRows(q);
-  }
-
-  trips::TripList Trips(const TripQuery& query) override {
-    QSqlQuery q =
-        c_.Prepared(QStringLiteral("SELECT %1 FROM trips WHERE %2 ORDER BY %1").arg(TripColumns, TripsWhere(query)));
-    BindTripQuery(q, query, c_.Shown());
-    if (query.plateKey) q.bindValue(0, Cleaned(PlateKey(*query.plateKey)));  // as the vehicle was kept
-    c_.Run(q);
-    return TripRows(q);
-  }
-
   std::vector<ImportRow> Imports() override {
-    // A saved table that added nothing keeps its row only as its recording's
-    // mark of having been recorded.
-    QSqlQuery q = c_.Exec(
-        QStringLiteral("SELECT id, origin, at, source, read_count, added FROM imports WHERE origin <> %1 OR added > 0 "
-                       "ORDER BY id")
-            .arg(static_cast<int>(Origin::Saved)));
-    std::vector<ImportRow> imports = ImportRows(q);
-    q.finish();
+    std::vector<ImportRow> imports = SqlStore::Imports();
     QSqlQuery raw = c_.Exec(QStringLiteral("SELECT id, source_bytes FROM imports WHERE source_bytes IS NOT NULL"));
     std::map<std::int64_t, std::string> original;
     while (raw.next()) original[raw.value(0).toLongLong()] = raw.value(1).toByteArray().toStdString();
@@ -1030,13 +925,7 @@ class PgStore final : public Store {
                          "the schema riventar belongs to another role; the server was left as it is");
       own.finish();
       if (!found.legacy.isEmpty()) MoveIn(found.legacy, found.version);
-      const auto& steps = Migrations();
-      for (int version = found.version; version < ServerSchemaVersion; ++version) {
-        for (const QString& sql : steps[static_cast<std::size_t>(version)]) c_.Exec(sql);
-        QSqlQuery done = c_.Prepared(QStringLiteral("UPDATE riventar.schema_version SET version = ?"));
-        done.bindValue(0, version + 1);
-        c_.Run(done);
-      }
+      RunSteps(c_, Migrations(), found.version);
       c_.Exec(QStringLiteral("SELECT riventar.riventar_grant_roles()"));
     }
     transaction.Commit();
@@ -1089,7 +978,7 @@ class PgStore final : public Store {
     BindText(q, 1, 4, vehicle.Model);
     BindText(q, 2, 5, vehicle.RegId);
     BindText(q, 3, 6, vehicle.Owner);
-    return c_.Integer(q).value_or(-1);
+    return c_.Value(q).value_or(-1);
   }
 
   // A saved table moves trips and sets a vehicle's texts: the role may or
@@ -1122,7 +1011,7 @@ class PgStore final : public Store {
     BindText(import, 2, 3, recording.source);
     import.bindValue(4, static_cast<int>(recording.trips.size()));
     import.bindValue(5, id.empty() ? QVariant(QMetaType(QMetaType::QString)) : Cleaned(id));
-    const std::optional<std::int64_t> importId = c_.Integer(import);
+    const std::optional<std::int64_t> importId = c_.Value(import);
     import.finish();
 
     Recorded result;
@@ -1168,7 +1057,6 @@ class PgStore final : public Store {
     return result;
   }
 
-  Connection c_;
   QString currentSchema_;  // the role's own, before the session's path was set
   std::optional<bool> mayRewrite_;
 };

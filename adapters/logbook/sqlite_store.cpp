@@ -21,7 +21,7 @@
 #include <sqlite3.h>
 #include <thread>
 
-#include "adapters/logbook/sql_rows.h"
+#include "adapters/logbook/sql_store.h"
 #include "core/logbook/stamp.h"
 
 namespace riventar::logbook {
@@ -59,8 +59,8 @@ std::vector<QString> OutboxPerServerStep() {
 // Step i brings a logbook from version i to i + 1. A released step is never
 // changed; the next change is a new step. Plain SQL types; the key clauses
 // are SQLite's where PostgreSQL would say it otherwise.
-const std::vector<std::vector<QString>>& Migrations() {
-  static const std::vector<std::vector<QString>> steps = {
+const SchemaSteps& Migrations() {
+  static const SchemaSteps steps = {
       {
           "CREATE TABLE schema_version (version INTEGER NOT NULL)",
           "INSERT INTO schema_version (version) VALUES (0)",
@@ -172,11 +172,16 @@ QString FileUri(const std::string& path) {
   return uri;
 }
 
-class Connection {
+// SQLite's dialect: its errors (KindOf, Connection::Fail), its one file, and
+// its write lock taken first (IMMEDIATE), so that two writers queue instead of
+// both reading and then deadlocking on the upgrade.
+const Dialect Sqlite{QStringLiteral("BEGIN IMMEDIATE"), QStringLiteral("schema_version"), QString()};
+
+class Connection final : public SqlConnection {
  public:
   Connection(const std::string& path, std::chrono::milliseconds busyTimeout, Mode mode)
-      : path_(path), name_(QStringLiteral("riventar-logbook-%1").arg(++counter_)) {
-    db_ = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name_);
+      : SqlConnection(Sqlite, QStringLiteral("riventar-logbook-%1").arg(++counter_), path) {
+    db_ = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), Name());
     if (!db_.isValid())
       throw StoreError(Kind::Other, path, "Qt's SQLite driver is missing (the package libqt6sql6-sqlite)");
     QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(busyTimeout.count());
@@ -204,15 +209,13 @@ class Connection {
       throw StoreError(Kind::Other, path, "Qt's SQLite driver does not give its connection");
     }
   }
-  ~Connection() { Close(); }
-  Connection(const Connection&) = delete;
-  Connection& operator=(const Connection&) = delete;
+  ~Connection() override { Close(); }
 
-  const std::string& Path() const { return path_; }
+  const std::string& Path() const { return Shown(); }
   // SQLite's own connection: the driver links the same library as this program.
   sqlite3* Handle() const { return handle_; }
 
-  [[noreturn]] void Fail(const QSqlError& error) const {
+  [[noreturn]] void Fail(const QSqlError& error) override {
     const QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
     Fail(error.nativeErrorCode().toInt(), text.toStdString());
   }
@@ -224,49 +227,24 @@ class Connection {
       if (error == ENOSPC || error == EDQUOT) kind = Kind::Full;
       if (error != 0) text += std::string(": ") + std::strerror(error);
     }
-    throw StoreError(kind, path_, text);
+    throw StoreError(kind, Path(), text);
   }
 
-  QSqlQuery Prepared(const QString& sql) {
-    QSqlQuery q(db_);
-    q.setForwardOnly(true);
-    if (!q.prepare(sql)) Fail(q.lastError());
-    return q;
-  }
-  void Run(QSqlQuery& q) {
-    if (!q.exec()) Fail(q.lastError());
-  }
-  // A statement with nothing bound, run once.
-  QSqlQuery Exec(const QString& sql) {
-    QSqlQuery q = Prepared(sql);
-    Run(q);
-    return q;
-  }
-  std::int64_t Integer(const QString& sql) {
-    QSqlQuery q = Exec(sql);
-    if (!q.next()) Fail(q.lastError());
-    return q.value(0).toLongLong();
-  }
-  // Rows read to their end: a step that failed on the way is a failure,
-  // never a shorter answer.
-  template <typename Read>
-  auto Rows(QSqlQuery& q, Read read) -> decltype(read(q)) {
-    auto out = read(q);
-    if (q.lastError().isValid()) Fail(q.lastError());
-    return out;
+ protected:
+  // Durable on return, and in the main file: the logbook is that one file,
+  // whatever happens to its write-ahead log after this.
+  void Committed() override {
+    // Readers holding an older snapshot may keep part of it in the log (busy),
+    // or the disk may fill up on the way: committed all the same, and the
+    // next checkpoint takes it.
+    try {
+      Exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+    } catch (const StoreError&) {
+    }
   }
 
  private:
-  void Close() {
-    db_.close();
-    db_ = QSqlDatabase();
-    QSqlDatabase::removeDatabase(name_);
-  }
-
   static inline std::atomic<int> counter_{0};
-  std::string path_;
-  QString name_;
-  QSqlDatabase db_;
   sqlite3* handle_ = nullptr;
 };
 
@@ -283,8 +261,7 @@ std::string SchemaOf(Connection& c) {
 // The schema the migrations make at `version`, from a database in memory.
 std::string SchemaAt(int version) {
   Connection memory(":memory:", DefaultBusyTimeout, Mode::ReadWrite);
-  for (int step = 0; step < version; ++step)
-    for (const QString& sql : Migrations()[static_cast<std::size_t>(step)]) memory.Exec(sql);
+  RunSteps(memory, SchemaSteps(Migrations().begin(), Migrations().begin() + version), 0);
   return SchemaOf(memory);
 }
 
@@ -354,47 +331,13 @@ struct Totals {
   }
 };
 
-class Transaction {
- public:
-  explicit Transaction(Connection& c) : c_(c) {
-    // IMMEDIATE: the write lock first, so that two writers queue instead of
-    // both reading and then deadlocking on the upgrade.
-    c_.Exec(QStringLiteral("BEGIN IMMEDIATE"));
-  }
-  ~Transaction() {
-    if (!committed_) {
-      try {
-        c_.Exec(QStringLiteral("ROLLBACK"));
-      } catch (const StoreError&) {  // SQLite may have rolled back already
-      }
-    }
-  }
-  // Durable on return, and in the main file: the logbook is that one file,
-  // whatever happens to its write-ahead log after this.
-  void Commit() {
-    c_.Exec(QStringLiteral("COMMIT"));
-    committed_ = true;
-    // Readers holding an older snapshot may keep part of it in the log (busy),
-    // or the disk may fill up on the way: committed all the same, and the
-    // next checkpoint takes it.
-    try {
-      c_.Exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
-    } catch (const StoreError&) {
-    }
-  }
-
- private:
-  Connection& c_;
-  bool committed_ = false;
-};
-
-class SqliteStore final : public QueuingStore {
+class SqliteStore final : public SqlStore<QueuingStore, Connection> {
  public:
   // `readOnly`: why the file cannot be written, empty when it can; then
   // nothing is ever written to it and each recording fails with that.
   SqliteStore(const std::string& path, std::chrono::milliseconds busyTimeout, bool queue, Mode mode,
               const Recognised& found, std::string readOnly, const std::string& server)
-      : c_(path, busyTimeout, mode),
+      : SqlStore(path, busyTimeout, mode),
         queue_(queue),
         server_(QString::fromStdString(server)),
         readOnly_(std::move(readOnly)) {
@@ -425,47 +368,6 @@ class SqliteStore final : public QueuingStore {
 
   sqlite3* Handle() const { return c_.Handle(); }
   Recorded RecordSaved(const Recording& recording) override { return Write(recording, true); }
-
-  std::vector<VehicleSummary> Vehicles() override {
-    QSqlQuery q = c_.Exec(
-        QStringLiteral("SELECT plate_key, model, reg_id, owner, trips, first_stamp, last_stamp, distance FROM vehicles "
-                       "ORDER BY plate_key"));
-    return c_.Rows(q, VehicleRows);
-  }
-
-  std::vector<PeriodTotals> SumsByVehicle(const TripQuery& query) override {
-    // Summed by the period's range on the key (its date first), then named.
-    QSqlQuery q = c_.Prepared(
-        QStringLiteral("SELECT v.plate_key, s.c, s.d, s.f FROM (SELECT vehicle, COUNT(*) c, SUM(distance) d, "
-                       "SUM(fuel) f FROM trips WHERE %1 GROUP BY vehicle) s JOIN vehicles v ON v.id = s.vehicle")
-            .arg(TripsWhere({std::nullopt, query.from, query.to})));
-    BindTripQuery(q, {std::nullopt, query.from, query.to}, c_.Path());
-    c_.Run(q);
-    return TotalRows(q);
-  }
-
-  std::vector<MonthSummary> Months(const std::string& plateKey) override {
-    QSqlQuery q = c_.Prepared(
-        QStringLiteral("SELECT stamp / %1, COUNT(*), SUM(distance), SUM(fuel) FROM trips "
-                       "WHERE vehicle = (SELECT id FROM vehicles WHERE plate_key = ?) GROUP BY stamp / %1 ORDER BY 1")
-            .arg(MonthUnit));
-    q.bindValue(0, QString::fromStdString(PlateKey(plateKey)));
-    c_.Run(q);
-    return c_.Rows(q, MonthRows);
-  }
-
-  trips::TripList Trips(const TripQuery& query) override {
-    QSqlQuery q =
-        c_.Prepared(QStringLiteral("SELECT %1 FROM trips WHERE %2 ORDER BY %1").arg(TripColumns, TripsWhere(query)));
-    BindTripQuery(q, query, c_.Path());
-    c_.Run(q);
-    return c_.Rows(q, TripRows);
-  }
-
-  std::vector<ImportRow> Imports() override {
-    QSqlQuery q = c_.Exec(QStringLiteral("SELECT id, origin, at, source, read_count, added FROM imports ORDER BY id"));
-    return c_.Rows(q, ImportRows);
-  }
 
   trips::TripList DeviceMemory(const std::string& path) override {
     std::vector<trips::TripList> memories = DeviceMemories(path);
@@ -606,14 +508,7 @@ class SqliteStore final : public QueuingStore {
     Transaction transaction(c_);
     c_.Exec(QStringLiteral("PRAGMA application_id = %1").arg(LogbookApplicationId));
     // Another program may have done it meanwhile.
-    const auto& steps = Migrations();
-    for (auto version = static_cast<int>(c_.Integer(QStringLiteral("SELECT version FROM schema_version")));
-         version < SchemaVersion; ++version) {
-      for (const QString& sql : steps[static_cast<std::size_t>(version)]) c_.Exec(sql);
-      QSqlQuery done = c_.Prepared(QStringLiteral("UPDATE schema_version SET version = ?"));
-      done.bindValue(0, version + 1);
-      c_.Run(done);
-    }
+    RunSteps(c_, Migrations(), static_cast<int>(c_.Integer(QStringLiteral("SELECT version FROM schema_version"))));
     transaction.Commit();
   }
 
@@ -736,16 +631,10 @@ class SqliteStore final : public QueuingStore {
     if (recording.origin == Origin::Device)
       Remember(recording.source, recording.records.empty() ? recording.trips : recording.records);
 
-    if (saved && result.added == 0) {
-      QSqlQuery drop = c_.Prepared(QStringLiteral("DELETE FROM imports WHERE id = ?"));
-      drop.bindValue(0, QVariant::fromValue<qint64>(importId));
-      c_.Run(drop);
-    } else {
-      QSqlQuery count = c_.Prepared(QStringLiteral("UPDATE imports SET added = ? WHERE id = ?"));
-      count.bindValue(0, result.added);
-      count.bindValue(1, QVariant::fromValue<qint64>(importId));
-      c_.Run(count);
-    }
+    QSqlQuery count = c_.Prepared(QStringLiteral("UPDATE imports SET added = ? WHERE id = ?"));
+    count.bindValue(0, result.added);
+    count.bindValue(1, QVariant::fromValue<qint64>(importId));
+    c_.Run(count);
     if (queue_) Queue(recording, saved, result.wasNew);
     transaction.Commit();
     return result;
@@ -807,7 +696,6 @@ class SqliteStore final : public QueuingStore {
     }
   }
 
-  Connection c_;  // declared first: the statements go before the connection
   bool queue_;
   QString server_;        // the key of the server the queue is sent to now
   std::string readOnly_;  // why the file cannot be written; empty when it can
@@ -913,9 +801,7 @@ void Create(const std::string& path, bool replace) {
       c.Exec(QStringLiteral("PRAGMA journal_mode = OFF"));
       c.Exec(QStringLiteral("PRAGMA application_id = %1").arg(LogbookApplicationId));
       c.Exec(QStringLiteral("BEGIN"));
-      for (const auto& step : Migrations())
-        for (const QString& sql : step) c.Exec(sql);
-      c.Exec(QStringLiteral("UPDATE schema_version SET version = %1").arg(SchemaVersion));
+      RunSteps(c, Migrations(), 0);
       c.Exec(QStringLiteral("COMMIT"));
       QSqlQuery journal = c.Exec(QStringLiteral("PRAGMA journal_mode = WAL"));
       if (!journal.next() || journal.value(0).toString().compare(QStringLiteral("wal"), Qt::CaseInsensitive) != 0)

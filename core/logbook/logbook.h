@@ -152,6 +152,9 @@ class RecordingRefused : public StoreError {
   using StoreError::StoreError;
 };
 
+class QueuingStore;   // outbox.h
+class SharedLogbook;  // shared_logbook.h
+
 // The storage. Every member throws StoreError; a failed write changes
 // nothing that was committed. One Store per thread.
 class Store {
@@ -199,6 +202,12 @@ class Store {
   // left out. Exact: summed in the device's units. By default from Trips();
   // a database sums them itself in one pass.
   virtual std::vector<PeriodTotals> SumsByVehicle(const TripQuery& query);
+
+  // What this store is besides, for those that send and show what waits
+  // for a fleet's server: a fleet's shared logbook, or a logbook that keeps
+  // an outbox. Null by default.
+  virtual SharedLogbook* AsShared() { return nullptr; }
+  virtual QueuingStore* AsOutbox() { return nullptr; }
 };
 
 }  // namespace riventar::logbook

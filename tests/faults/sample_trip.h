@@ -3,13 +3,12 @@
 #include <cstdint>
 
 #include "core/trips/trip_record.h"
+#include "tests/support/trip_builder.h"
 
 namespace riventar::testing {
 
 inline trips::TripRecord SampleTrip(std::uint8_t day) {
-  trips::TripRecord r{24, 2, 4, day, 8, 15, 3723, 2710, 151800, 33600, 0, 0};
-  trips::Derive(r);
-  return r;
+  return TripBuilder().Date(2024, 3, day).Weekday(4).Time(8, 15).Lasting(3723, 2710).Distance(151800).Fuel(33600);
 }
 
 }  // namespace riventar::testing

@@ -6,22 +6,12 @@
 
 #include "core/logbook/logbook.h"
 #include "core/trips/trip_record.h"
+#include "tests/support/trip_builder.h"
 
 namespace riventar::testing {
 
 inline trips::TripRecord Trip(int day, int hour, std::uint32_t distance = 60000) {
-  trips::TripRecord r;
-  r.Year = 24;
-  r.Month = static_cast<std::uint8_t>(day > 31 ? 1 : 0);
-  r.Day = static_cast<std::uint8_t>(day > 31 ? day - 31 : day);
-  r.Hour = static_cast<std::uint8_t>(hour);
-  r.Minute = 5;
-  r.TripTime = 600;
-  r.MovingTime = 500;
-  r.Distance = distance;
-  r.Fuel = 16000;
-  trips::Derive(r);
-  return r;
+  return TripBuilder().Date(2024, day > 31 ? 2 : 1, day > 31 ? day - 31 : day).Time(hour, 5).Distance(distance);
 }
 
 inline logbook::Recording Reading(const trips::TripList& trips, const std::string& plate = "А123ВС77",

@@ -1,23 +1,12 @@
 #pragma once
 // The trip every worked example uses: Wednesday 5 October 2005, 08:15.
 #include "core/trips/trip_record.h"
+#include "tests/support/trip_builder.h"
 
 namespace riventar::testing {
 
 inline trips::TripRecord WorkedExampleTrip() {
-  trips::TripRecord r;
-  r.Year = 5;
-  r.Month = 9;
-  r.Weekday = 2;
-  r.Day = 5;
-  r.Hour = 8;
-  r.Minute = 15;
-  r.TripTime = 3723;
-  r.MovingTime = 2710;
-  r.Distance = 151800;
-  r.Fuel = 33600;
-  trips::Derive(r);
-  return r;
+  return TripBuilder().Date(2005, 10, 5).Weekday(2).Time(8, 15).Lasting(3723, 2710).Distance(151800).Fuel(33600);
 }
 
 }  // namespace riventar::testing

@@ -28,6 +28,7 @@
 #include "tests/support/on_modal.h"
 #include "tests/support/private_x_server.h"
 #include "tests/support/scripted_dialogs.h"
+#include "tests/support/trip_builder.h"
 #include "ui/app/Main_form.h"
 #include "ui/app/application.h"
 #include "ui/common/Progressbar_form.h"
@@ -44,10 +45,7 @@ namespace {
 
 // 4 March 2024, 8:00, 1 km on 1 l.
 riventar::trips::TripRecord MarchTrip() {
-  riventar::trips::TripRecord r{
-      .Year = 24, .Month = 2, .Day = 4, .Hour = 8, .TripTime = 600, .MovingTime = 500, .Distance = 6000, .Fuel = 16000};
-  riventar::trips::Derive(r);
-  return r;
+  return riventar::testing::TripBuilder().Date(2024, 3, 4).Time(8).Distance(6000);
 }
 
 using riventar::testing::OnModal;

@@ -17,6 +17,7 @@
 #include "core/link/messages.h"
 #include "sim/simulator.h"
 #include "tests/support/scripted_dialogs.h"
+#include "tests/support/trip_builder.h"
 #include "ui/app/Main_form.h"
 #include "ui/common/Progressbar_form.h"
 #include "ui/trips/trip_table_model.h"
@@ -32,15 +33,7 @@ using riventar::ui::MsgIcon;
 const QString NoAnswer = QString::fromUtf8(riventar::link::NoAnswerText);
 
 riventar::trips::TripRecord ShownTrip(std::uint8_t day) {
-  riventar::trips::TripRecord r;
-  r.Year = 23;
-  r.Day = day;
-  r.TripTime = 600;
-  r.MovingTime = 500;
-  r.Distance = 60000;
-  r.Fuel = 12800;
-  riventar::trips::Derive(r);
-  return r;
+  return riventar::testing::TripBuilder().Date(2023, 1, day).Fuel(12800);
 }
 
 class LinkForm : public ::testing::Test {

@@ -21,6 +21,7 @@
 #include "sim/simulator.h"
 #include "sim/trip_store.h"
 #include "tests/support/scripted_dialogs.h"
+#include "tests/support/trip_builder.h"
 #include "tests/ui/logbook/open_store.h"
 #include "ui/app/Main_form.h"
 #include "ui/logbook/logbook_texts.h"
@@ -39,17 +40,7 @@ const QString LogbookCaption = QStringLiteral("Журнал маршрутов")
 const QString CounterText = QStringLiteral("Параметры маршрутов считаны.\nОбнулить счетчик маршрутов?");
 
 trips::TripRecord Trip(std::uint8_t year, std::uint8_t month, std::uint8_t day) {
-  trips::TripRecord r;
-  r.Year = year;
-  r.Month = month;
-  r.Day = day;
-  r.Hour = 9;
-  r.TripTime = 600;
-  r.MovingTime = 500;
-  r.Distance = 60000;
-  r.Fuel = 16000;
-  trips::Derive(r);
-  return r;
+  return riventar::testing::TripBuilder().Date(2000 + year, month + 1, day).Time(9);
 }
 
 std::string Bytes(const QString& path) {

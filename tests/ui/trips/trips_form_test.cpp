@@ -21,6 +21,7 @@
 #include "base/text/cp1251.h"
 #include "core/trips/dat_file.h"
 #include "tests/support/scripted_dialogs.h"
+#include "tests/support/trip_builder.h"
 #include "ui/app/Main_form.h"
 #include "ui/trips/trip_table_model.h"
 
@@ -33,19 +34,13 @@ using riventar::ui::MsgIcon;
 namespace {
 
 trips::TripRecord Trip(std::uint8_t day, std::uint32_t distance = 151800) {
-  trips::TripRecord r;
-  r.Year = 5;
-  r.Month = 9;
-  r.Weekday = 2;
-  r.Day = day;
-  r.Hour = 8;
-  r.Minute = 15;
-  r.TripTime = 3723;
-  r.MovingTime = 2710;
-  r.Distance = distance;
-  r.Fuel = 33600;
-  trips::Derive(r);
-  return r;
+  return riventar::testing::TripBuilder()
+      .Date(2005, 10, day)
+      .Weekday(2)
+      .Time(8, 15)
+      .Lasting(3723, 2710)
+      .Distance(distance)
+      .Fuel(33600);
 }
 
 std::string Contents(const QString& path) {

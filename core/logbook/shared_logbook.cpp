@@ -1,6 +1,7 @@
-#include "adapters/logbook/fleet_store.h"
+#include "core/logbook/shared_logbook.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <map>
 #include <set>
 #include <tuple>
@@ -35,7 +36,7 @@ std::string OneLine(std::string text) {
 std::string TripsText(std::int64_t n) { return std::to_string(n) + (n == 1 ? " trip" : " trips"); }
 std::string RecordingsText(std::int64_t n) { return std::to_string(n) + (n == 1 ? " recording" : " recordings"); }
 
-class SharedStore final : public Store {
+class SharedStore final : public SharedLogbook {
  public:
   SharedStore(std::unique_ptr<QueuingStore> local, std::string serverName,
               std::function<std::unique_ptr<Store>()> openServer, std::function<std::string(std::string)> scrub,
@@ -160,7 +161,7 @@ class SharedStore final : public Store {
   trips::TripList DeviceMemory(const std::string& path) override { return local_->DeviceMemory(path); }
   std::vector<trips::TripList> DeviceMemories(const std::string& path) override { return local_->DeviceMemories(path); }
 
-  SharingStatus Status() {
+  SharingStatus Status() override {
     SharingStatus status;
     status.shared = true;
     status.server = serverName_;
@@ -174,7 +175,7 @@ class SharedStore final : public Store {
     return status;
   }
 
-  SyncResult SendNow() {
+  SyncResult SendNow() override {
     local_->Reconsider();  // the server may take now what it refused
     const OutboxTotals before = local_->WaitingTotals();
     SyncResult result;
@@ -347,14 +348,14 @@ std::unique_ptr<Store> OpenSharedLogbook(std::unique_ptr<QueuingStore> local, st
 }
 
 SharingStatus Sharing(Store& store) {
-  if (auto* shared = dynamic_cast<SharedStore*>(&store)) return shared->Status();
+  if (SharedLogbook* shared = store.AsShared()) return shared->Status();
   SharingStatus status;
-  if (auto* local = dynamic_cast<QueuingStore*>(&store)) status.servers = local->WaitingByServer();
+  if (QueuingStore* local = store.AsOutbox()) status.servers = local->WaitingByServer();
   return status;
 }
 
 SyncResult SendWaiting(Store& store) {
-  if (auto* shared = dynamic_cast<SharedStore*>(&store)) return shared->SendNow();
+  if (SharedLogbook* shared = store.AsShared()) return shared->SendNow();
   return {};
 }
 
