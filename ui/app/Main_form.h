@@ -12,7 +12,7 @@
 #include <optional>
 
 #include "adapters/ports/binding.h"
-#include "core/link/link.h"
+#include "adapters/link/link.h"
 #include "core/logbook/logbook.h"
 #include "core/trips/trip_record.h"
 #include "ui/common/handler_guard.h"

@@ -15,7 +15,7 @@
 
 #include "core/config/device_settings.h"
 #include "core/config/setting_input.h"
-#include "core/link/link.h"
+#include "adapters/link/link.h"
 
 class QComboBox;
 class QFrame;

@@ -23,7 +23,7 @@
 
 #include "adapters/desktop/help_viewer.h"
 #include "adapters/logbook/sqlite_store.h"
-#include "core/link/link.h"
+#include "adapters/link/link.h"
 #include "tests/core/stats/trip_factory.h"
 #include "tests/support/on_modal.h"
 #include "tests/support/private_x_server.h"
