@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "core/services/result.h"
 #include "core/trips/dat_file.h"
@@ -64,6 +65,8 @@ class TripDocument {
 
   // The user typed into a vehicle text (even one that changes nothing).
   void VehicleTyped(trips::VehicleInfo vehicle);
+  // The vehicle texts as the front end shows them now; nothing else changes.
+  void SetVehicle(trips::VehicleInfo vehicle) { vehicle_ = std::move(vehicle); }
   // The trips read from the device join those shown; then Recorded tells
   // whether the logbook has them.
   void AppendReading(const trips::TripList& read);
