@@ -92,6 +92,72 @@ trips::VehicleInfo Vehicle(const DownloadOptions& options, Format format) {
                                   {options.model, options.registration, options.owner});
 }
 
+// Reads the device, with a bar for the trips asked.
+services::Result<services::Reading> ReadWithBar(services::DeviceSession& device,
+                                                const std::vector<trips::TripList>& memories) {
+  std::optional<ProgressBar> bar;
+  // The request for trip `index` is out: those before it are in.
+  auto reading = device.Read(memories, [&bar](int index, int count) {
+    if (!bar) bar.emplace(count);
+    bar->Show(index);
+  });
+  if (reading) {
+    if (!bar) bar.emplace(reading->count);
+    bar->Finish();
+  }
+  return reading;
+}
+
+// --new: the trips the logbook did not hold; those read, if it could not say.
+trips::TripList Shown(const DownloadOptions& options, const logbook::NewTripsReading& reading,
+                      const std::optional<logbook::Recorded>& recorded) {
+  const trips::TripList& all = reading.trips;
+  if (!options.onlyNew) return all;
+  if (!recorded) return {all.end() - reading.read, all.end()};
+  trips::TripList shown;
+  for (std::size_t i = 0; i < all.size(); ++i)
+    if (recorded->wasNew[i]) shown.push_back(all[i]);
+  return shown;
+}
+
+std::string ReadText(int count, const logbook::NewTripsReading& reading,
+                     const std::optional<logbook::Recorded>& recorded) {
+  const int leftOut = count - reading.known - reading.read;
+  std::string text = TripsText(static_cast<std::size_t>(reading.read)) + " read" +
+                     (leftOut > 0 ? " (" + std::to_string(leftOut) + " left out as invalid)" : "");
+  if (reading.known > 0) text += ", " + std::to_string(reading.known) + " known not read again";
+  if (recorded) text += ", " + std::to_string(recorded->added) + " new";
+  return text;
+}
+
+// Writes or appends the shown trips to -o FILE; what to add to `done`.
+// Throws Failure, with `done` and what the logbook said.
+std::string WriteFile(const DownloadOptions& options, Format format, const services::TripDocument& shown,
+                      const std::string& done, const std::optional<Failure>& logbookFailed) {
+  // Appended: the file's bytes as they are now, whatever they hold, then
+  // the lines it lacks. A .csv file is rewritten whole.
+  std::optional<std::string> base;
+  if (options.append) base = LoadAppendTarget(options.output);
+  services::Result<services::Appended> appended = services::Appended{shown.Trips().size(), 0};
+  if (options.append) {
+    appended = shown.AppendTo(options.output, base);
+  } else if (const services::Status saved = services::WriteTripFile(options.output, shown.Bytes(FileFormat(format)));
+             !saved) {
+    appended = saved.failure();
+  }
+  if (!appended) {
+    // A failed write never resets the device (see Download).
+    const Failure f = FromService(appended.failure());
+    throw Failure{f.status, done + "; but " + f.message +
+                                (options.reset ? "; the device is not reset, so it still holds them" : "") +
+                                (logbookFailed ? "; and " + logbookFailed->message : std::string())};
+  }
+  if (!options.append) return ", written to " + options.output;
+  if (appended->present == 0) return ", added to " + options.output;
+  return (appended->added > 0 ? ", " + TripsText(appended->added) : std::string(", nothing")) + " added to " +
+         options.output + " (" + TripsText(appended->present) + " there already)";
+}
+
 }  // namespace
 
 void Download(const GlobalOptions& global, const DownloadOptions& options) {
@@ -129,19 +195,7 @@ void Download(const GlobalOptions& global, const DownloadOptions& options) {
 
   Session session(global);
   services::DeviceSession& device = session.Device();
-  services::Result<services::Reading> read = [&] {
-    std::optional<ProgressBar> bar;
-    // The request for trip `index` is out: those before it are in.
-    auto reading = device.Read(memories, [&bar](int index, int count) {
-      if (!bar) bar.emplace(count);
-      bar->Show(index);
-    });
-    if (reading) {
-      if (!bar) bar.emplace(reading->count);
-      bar->Finish();
-    }
-    return reading;
-  }();
+  services::Result<services::Reading> read = ReadWithBar(device, memories);
   if (!read) throw FromService(read.failure());
   const int count = read->count;
   const logbook::NewTripsReading* reading = &read->trips;
@@ -167,23 +221,8 @@ void Download(const GlobalOptions& global, const DownloadOptions& options) {
       });
       static_cast<void>(kept);  // said below, as what went wrong, after what was done
     }
-    // --new: the trips the logbook did not hold; those read, if it could not say.
-    trips::TripList shown;
-    if (!options.onlyNew) {
-      shown = all;
-    } else if (recorded) {
-      for (std::size_t i = 0; i < all.size(); ++i)
-        if (recorded->wasNew[i]) shown.push_back(all[i]);
-    } else {
-      shown.assign(all.end() - reading->read, all.end());
-    }
-
+    const trips::TripList shown = Shown(options, *reading, recorded);
     if (count == 0) std::cerr << "riventar-cli: the device holds no trips\n";
-    const int leftOut = count - reading->known - reading->read;
-    std::string readText = TripsText(static_cast<std::size_t>(reading->read)) + " read" +
-                           (leftOut > 0 ? " (" + std::to_string(leftOut) + " left out as invalid)" : "");
-    if (reading->known > 0) readText += ", " + std::to_string(reading->known) + " known not read again";
-    if (recorded) readText += ", " + std::to_string(recorded->added) + " new";
 
     // Said last, as what went wrong: whatever was done before it.
     bool written = false;
@@ -199,7 +238,7 @@ void Download(const GlobalOptions& global, const DownloadOptions& options) {
       std::cerr << "riventar-cli: " << done << "\n";
     };
 
-    std::string done = readText;
+    std::string done = ReadText(count, *reading, recorded);
     services::TripDocument document;
     document.Show(vehicle, shown);
     if (options.output.empty()) {
@@ -207,33 +246,9 @@ void Download(const GlobalOptions& global, const DownloadOptions& options) {
                                             : document.Bytes(FileFormat(format)));
       FlushStandardOutput();
     } else if (!shown.empty()) {  // no file without trips
-      // Appended: the file's bytes as they are now, whatever they hold, then
-      // the lines it lacks. A .csv file is rewritten whole.
-      std::optional<std::string> base;
-      if (options.append) base = LoadAppendTarget(options.output);
-      services::Result<services::Appended> appended = services::Appended{shown.size(), 0};
-      if (options.append) {
-        appended = document.AppendTo(options.output, base);
-      } else if (const services::Status saved = document.Save(options.output, FileFormat(format)); !saved) {
-        appended = saved.failure();
-      }
-      if (!appended) {
-        // A failed write never resets the device (see below).
-        const Failure f = FromService(appended.failure());
-        throw Failure{f.status, done + "; but " + f.message +
-                                    (options.reset ? "; the device is not reset, so it still holds them" : "") +
-                                    (logbookFailed ? "; and " + logbookFailed->message : std::string())};
-      }
+      done += WriteFile(options, format, document, done, logbookFailed);
       written = true;
       device.FileWritten();
-      if (!options.append) {
-        done += ", written to " + options.output;
-      } else if (appended->present == 0) {
-        done += ", added to " + options.output;
-      } else {
-        done += (appended->added > 0 ? ", " + TripsText(appended->added) : std::string(", nothing")) + " added to " +
-                options.output + " (" + TripsText(appended->present) + " there already)";
-      }
     } else if (count > 0) {
       done += ", nothing written to " + options.output;
     }

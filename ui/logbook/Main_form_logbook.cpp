@@ -140,9 +140,7 @@ QString TMonitor_Form::WhereKept(const logbook::Recorded& recorded, const trips:
                                  bool shared) const {
   if (recorded.read > 0 && recorded.added == 0)  // each keeps the vehicle it had
     return QStringLiteral("Эти маршруты уже есть в журнале маршрутов\n%1.").arg(ShownLogbookLocation());
-  const QString plate = logbook::PlateKey(vehicle.RegId).empty()
-                            ? QString::fromUtf8(logbook::NoPlateName.data(), logbook::NoPlateName.size())
-                            : QString::fromStdString(vehicle.RegId);
+  const QString plate = QString::fromStdString(services::VehicleDisplayName(vehicle));
   if (shared)
     return QStringLiteral(
                "Маршруты записаны в журнал маршрутов на этом компьютере, автомобиль «%1», "
