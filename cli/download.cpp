@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -19,30 +18,35 @@
 #include "cli/output.h"
 #include "cli/port.h"
 #include "cli/trip_file.h"
-#include "core/link/commands.h"
 #include "core/logbook/new_trips.h"
+#include "core/services/device_session.h"
+#include "core/services/trip_document.h"
+#include "core/services/vehicle.h"
 #include "core/trips/dat_file.h"
-#include "core/trips/device_reading.h"
 
 namespace riventar::cli {
 namespace {
 
+// Table: standard output as the command shows trips; else the file's format.
 enum class Format { Table, Dat, Csv, Json };
 
 Format ChosenFormat(const GlobalOptions& global, const DownloadOptions& options) {
-  std::string name = options.format;
-  if (name.empty() && !options.output.empty()) {
-    const auto dot = options.output.rfind('.');
-    if (dot != std::string::npos) name = options.output.substr(dot + 1);
-    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (options.format.empty() && options.output.empty()) return global.json ? Format::Json : Format::Table;
+  switch (Take(services::FormatFor(options.output, options.format))) {
+    case services::TripFormat::Dat:
+      return Format::Dat;
+    case services::TripFormat::Csv:
+      return Format::Csv;
+    case services::TripFormat::Json:
+      break;
   }
-  if (name.empty() && options.output.empty()) return global.json ? Format::Json : Format::Table;
-  if (name == "dat") return Format::Dat;
-  if (name == "csv") return Format::Csv;
-  if (name == "json") return Format::Json;
-  throw Failure{ExitStatus::Usage, options.format.empty()
-                                       ? "cannot tell the format from the name " + options.output + "; use --format"
-                                       : "unknown format " + options.format + "; dat, csv or json"};
+  return Format::Json;
+}
+
+services::TripFormat FileFormat(Format format) {
+  return format == Format::Csv    ? services::TripFormat::Csv
+         : format == Format::Json ? services::TripFormat::Json
+                                  : services::TripFormat::Dat;
 }
 
 // A bar on standard error, redrawn in place; only for a terminal. Cleared
@@ -83,19 +87,75 @@ std::string TripsText(std::size_t n) { return std::to_string(n) + (n == 1 ? " tr
 // The vehicle the trips are recorded under: the vehicle lines of the .dat
 // file they go to, as far as it has them, each replaced by its option.
 trips::VehicleInfo Vehicle(const DownloadOptions& options, Format format) {
-  trips::VehicleInfo vehicle;
-  if (format == Format::Dat && !options.output.empty()) {
-    // A file that cannot be read or is no trip file is replaced whole: it has no vehicle to keep.
-    const files::ReadResult read = files::ReadWholeFile(options.output, trips::MaxDatFileBytes);
-    const bool headerOnly =
-        read.ok && std::count(read.bytes.begin(), read.bytes.end(), '\n') == 3 && read.bytes.back() == '\n';
-    if (headerOnly || (read.ok && std::holds_alternative<trips::DatContents>(trips::ParseDatFile(read.bytes))))
-      vehicle = trips::ParseDatVehicle(read.bytes);
+  const bool toDat = format == Format::Dat && !options.output.empty();
+  return services::ReadingVehicle(toDat ? services::FileVehicle(options.output) : trips::VehicleInfo{},
+                                  {options.model, options.registration, options.owner});
+}
+
+// Reads the device, with a bar for the trips asked.
+services::Result<services::Reading> ReadWithBar(services::DeviceSession& device,
+                                                const std::vector<trips::TripList>& memories) {
+  std::optional<ProgressBar> bar;
+  // The request for trip `index` is out: those before it are in.
+  auto reading = device.Read(memories, [&bar](int index, int count) {
+    if (!bar) bar.emplace(count);
+    bar->Show(index);
+  });
+  if (reading) {
+    if (!bar) bar.emplace(reading->count);
+    bar->Finish();
   }
-  if (options.model) vehicle.Model = *options.model;
-  if (options.registration) vehicle.RegId = *options.registration;
-  if (options.owner) vehicle.Owner = *options.owner;
-  return vehicle;
+  return reading;
+}
+
+// --new: the trips the logbook did not hold; those read, if it could not say.
+trips::TripList Shown(const DownloadOptions& options, const logbook::NewTripsReading& reading,
+                      const std::optional<logbook::Recorded>& recorded) {
+  const trips::TripList& all = reading.trips;
+  if (!options.onlyNew) return all;
+  if (!recorded) return {all.end() - reading.read, all.end()};
+  trips::TripList shown;
+  for (std::size_t i = 0; i < all.size(); ++i)
+    if (recorded->wasNew[i]) shown.push_back(all[i]);
+  return shown;
+}
+
+std::string ReadText(int count, const logbook::NewTripsReading& reading,
+                     const std::optional<logbook::Recorded>& recorded) {
+  const int leftOut = count - reading.known - reading.read;
+  std::string text = TripsText(static_cast<std::size_t>(reading.read)) + " read" +
+                     (leftOut > 0 ? " (" + std::to_string(leftOut) + " left out as invalid)" : "");
+  if (reading.known > 0) text += ", " + std::to_string(reading.known) + " known not read again";
+  if (recorded) text += ", " + std::to_string(recorded->added) + " new";
+  return text;
+}
+
+// Writes or appends the shown trips to -o FILE; what to add to `done`.
+// Throws Failure, with `done` and what the logbook said.
+std::string WriteFile(const DownloadOptions& options, Format format, const services::TripDocument& shown,
+                      const std::string& done, const std::optional<Failure>& logbookFailed) {
+  // Appended: the file's bytes as they are now, whatever they hold, then
+  // the lines it lacks. A .csv file is rewritten whole.
+  std::optional<std::string> base;
+  if (options.append) base = LoadAppendTarget(options.output);
+  services::Result<services::Appended> appended = services::Appended{shown.Trips().size(), 0};
+  if (options.append) {
+    appended = shown.AppendTo(options.output, base);
+  } else if (const services::Status saved = services::WriteTripFile(options.output, shown.Bytes(FileFormat(format)));
+             !saved) {
+    appended = saved.failure();
+  }
+  if (!appended) {
+    // A failed write never resets the device (see Download).
+    const Failure f = FromService(appended.failure());
+    throw Failure{f.status, done + "; but " + f.message +
+                                (options.reset ? "; the device is not reset, so it still holds them" : "") +
+                                (logbookFailed ? "; and " + logbookFailed->message : std::string())};
+  }
+  if (!options.append) return ", written to " + options.output;
+  if (appended->present == 0) return ", added to " + options.output;
+  return (appended->added > 0 ? ", " + TripsText(appended->added) : std::string(", nothing")) + " added to " +
+         options.output + " (" + TripsText(appended->present) + " there already)";
 }
 
 }  // namespace
@@ -109,7 +169,7 @@ void Download(const GlobalOptions& global, const DownloadOptions& options) {
     throw Failure{ExitStatus::Usage, "--new needs the logbook: it cannot go with --no-logbook"};
   }
   // The device forgets its trips at the reset: they must be on disk somewhere first.
-  if (options.reset && options.noLogbook && options.output.empty()) {
+  if (options.reset && !services::MayForget({!options.output.empty(), !options.noLogbook})) {
     throw Failure{ExitStatus::FileIo,
                   "--reset with --no-logbook needs -o FILE: the trips would be on disk nowhere when the device "
                   "forgets them; the device is not asked"};
@@ -134,16 +194,11 @@ void Download(const GlobalOptions& global, const DownloadOptions& options) {
   const trips::VehicleInfo vehicle = Vehicle(options, format);
 
   Session session(global);
-  const std::optional<int> count = trips::ReadTripCount(session.Link());
-  if (!count) throw session.Unanswered();
-  std::optional<logbook::NewTripsReading> reading;
-  {
-    ProgressBar bar(*count);
-    // The request for trip `index` is out: those before it are in.
-    reading = logbook::ReadNewTrips(session.Link(), *count, memories, [&bar](int index) { bar.Show(index); });
-    if (reading) bar.Finish();
-  }
-  if (!reading) throw session.Unanswered();
+  services::DeviceSession& device = session.Device();
+  services::Result<services::Reading> read = ReadWithBar(device, memories);
+  if (!read) throw FromService(read.failure());
+  const int count = read->count;
+  const logbook::NewTripsReading* reading = &read->trips;
   // From here an interrupt waits: the trips go into the logbook and the file
   // whole or not at all, and the user learns whether the device still holds them.
   const InterruptsDeferred deferred;
@@ -154,30 +209,20 @@ void Download(const GlobalOptions& global, const DownloadOptions& options) {
     std::optional<logbook::Recorded> recorded;
     std::optional<Failure> logbookFailed;
     if (store) {
-      try {
-        recorded = store->Record(
-            {logbook::Origin::Device, devicePath, logbook::RecordingTimeNow(), vehicle, all, reading->records});
-      } catch (const logbook::StoreError& e) {
-        logbookFailed = LogbookFailure(e);
-      }
+      const services::Status kept = device.Record(read.value(), [&](const services::Reading& r) -> services::Status {
+        try {
+          recorded = store->Record(
+              {logbook::Origin::Device, devicePath, logbook::RecordingTimeNow(), vehicle, all, r.trips.records});
+          return services::Ok();
+        } catch (const logbook::StoreError& e) {
+          logbookFailed = LogbookFailure(e);
+          return services::Failure{services::Failure::Kind::Logbook, logbookFailed->message};
+        }
+      });
+      static_cast<void>(kept);  // said below, as what went wrong, after what was done
     }
-    // --new: the trips the logbook did not hold; those read, if it could not say.
-    trips::TripList shown;
-    if (!options.onlyNew) {
-      shown = all;
-    } else if (recorded) {
-      for (std::size_t i = 0; i < all.size(); ++i)
-        if (recorded->wasNew[i]) shown.push_back(all[i]);
-    } else {
-      shown.assign(all.end() - reading->read, all.end());
-    }
-
-    if (*count == 0) std::cerr << "riventar-cli: the device holds no trips\n";
-    const int leftOut = *count - reading->known - reading->read;
-    std::string readText = TripsText(static_cast<std::size_t>(reading->read)) + " read" +
-                           (leftOut > 0 ? " (" + std::to_string(leftOut) + " left out as invalid)" : "");
-    if (reading->known > 0) readText += ", " + std::to_string(reading->known) + " known not read again";
-    if (recorded) readText += ", " + std::to_string(recorded->added) + " new";
+    const trips::TripList shown = Shown(options, *reading, recorded);
+    if (count == 0) std::cerr << "riventar-cli: the device holds no trips\n";
 
     // Said last, as what went wrong: whatever was done before it.
     bool written = false;
@@ -193,69 +238,33 @@ void Download(const GlobalOptions& global, const DownloadOptions& options) {
       std::cerr << "riventar-cli: " << done << "\n";
     };
 
-    std::string done = readText;
+    std::string done = ReadText(count, *reading, recorded);
+    services::TripDocument document;
+    document.Show(vehicle, shown);
     if (options.output.empty()) {
-      const std::string bytes = format == Format::Table  ? (shown.empty() ? std::string() : TripTable(shown))
-                                : format == Format::Csv  ? trips::SerializeCsv(shown)
-                                : format == Format::Json ? TripsJson(shown)
-                                                         : trips::SerializeDatFile(vehicle, shown);
-      std::cout << bytes;
+      std::cout << (format == Format::Table ? (shown.empty() ? std::string() : TripTable(shown))
+                                            : document.Bytes(FileFormat(format)));
       FlushStandardOutput();
     } else if (!shown.empty()) {  // no file without trips
-      std::string bytes;
-      std::size_t appended = shown.size(), present = 0;
-      if (format == Format::Dat) {
-        // Appended: the file's bytes as they are now, whatever they hold, then
-        // the lines it lacks (a rerun after an interrupted one adds nothing twice).
-        std::optional<std::string> base;
-        if (options.append) base = LoadAppendTarget(options.output);
-        if (base) {
-          const trips::AppendedLines lines = trips::LinesToAppend(*base, shown);
-          present = lines.present;
-          appended = lines.count;
-          bytes = std::move(*base) + lines.bytes;
-        } else {
-          bytes = trips::SerializeDatFile(vehicle, shown);
-        }
-      } else {
-        bytes = format == Format::Csv ? trips::SerializeCsv(shown) : TripsJson(shown);
-      }
-      // A file that holds them all already is left as it is.
-      if (appended > 0) {
-        try {
-          WriteTripFile(options.output, bytes);
-        } catch (const Failure& f) {
-          // A failed write never resets the device (see below).
-          throw Failure{f.status, done + "; but " + f.message +
-                                      (options.reset ? "; the device is not reset, so it still holds them" : "") +
-                                      (logbookFailed ? "; and " + logbookFailed->message : std::string())};
-        }
-      }
+      done += WriteFile(options, format, document, done, logbookFailed);
       written = true;
-      if (!options.append) {
-        done += ", written to " + options.output;
-      } else if (present == 0) {
-        done += ", added to " + options.output;
-      } else {
-        done += (appended > 0 ? ", " + TripsText(appended) : std::string(", nothing")) + " added to " + options.output +
-                " (" + TripsText(present) + " there already)";
-      }
-    } else if (*count > 0) {
+      device.FileWritten();
+    } else if (count > 0) {
       done += ", nothing written to " + options.output;
     }
-    if (!options.reset || *count == 0) {
-      if (*count > 0 || logbookFailed) finish(done);
+    if (!options.reset || count == 0) {
+      if (count > 0 || logbookFailed) finish(done);
       return;
     }
     // The logbook, or the file, holds every trip the device is about to forget
     // (with --new, those the file lacks were in the logbook before).
-    if (!recorded && !written) {
-      throw Failure{ExitStatus::FileIo,
-                    done + "; the device is not reset, as the trips are nowhere on disk: " +
+    if (const services::Status may = device.MayForgetTrips(); !may) {
+      throw Failure{StatusFor(may.failure().kind),
+                    done + "; the device is not reset, as " + may.failure().message + ": " +
                         (logbookFailed ? logbookFailed->message : std::string("no logbook and no -o FILE"))};
     }
     // Durable: the device may forget them now. Like the window, one attempt.
-    if (!session.Link().CommandExchange(link::TripCounterResetCommand())) {
+    if (!device.ForgetTrips()) {
       // The copy is good: say so, and that the device still holds the trips.
       throw Failure{ExitStatus::NoAnswer,
                     done + "; but the device " +

@@ -1,6 +1,9 @@
 #pragma once
 // The program's exit statuses and the error that carries one to main.
 #include <string>
+#include <utility>
+
+#include "core/services/result.h"
 
 namespace riventar::cli {
 
@@ -23,5 +26,41 @@ struct Failure {
   // before main prints it.
   bool said = false;
 };
+
+// The one place a service's failure becomes an exit status.
+inline ExitStatus StatusFor(services::Failure::Kind kind) {
+  using Kind = services::Failure::Kind;
+  switch (kind) {
+    case Kind::Usage:
+      return ExitStatus::Usage;
+    case Kind::PortOpen:
+      return ExitStatus::PortOpen;
+    case Kind::NoAnswer:
+      return ExitStatus::NoAnswer;
+    case Kind::NotTripFile:
+    case Kind::NoTrips:
+      return ExitStatus::NotTripFile;
+    case Kind::Logbook:
+      return ExitStatus::Logbook;
+    case Kind::FileIo:
+    case Kind::FileCreate:
+    case Kind::Refused:  // nothing durable would be left: as a file that could not be written
+    case Kind::Cancelled:
+      break;
+  }
+  return ExitStatus::FileIo;
+}
+
+inline Failure FromService(const services::Failure& failure) { return {StatusFor(failure.kind), failure.message}; }
+
+// The value, or the failure thrown for main to say.
+template <class T>
+T Take(services::Result<T> result) {
+  if (!result) throw FromService(result.failure());
+  return std::move(result).value();
+}
+inline void Take(const services::Status& status) {
+  if (!status) throw FromService(status.failure());
+}
 
 }  // namespace riventar::cli

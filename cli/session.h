@@ -1,12 +1,13 @@
 #pragma once
-// A connected link as the window makes it: the port opened, then "$NOP" with
-// its retries. Everything a command says to the device goes through here.
+// A connected device session as the window makes it: the port opened, then
+// "$NOP" with its retries. Everything a command says to the device goes
+// through here.
 #include <optional>
 #include <string>
 
 #include "cli/exit_status.h"
 #include "cli/trace_log.h"
-#include "core/link/link.h"
+#include "core/services/device_session.h"
 
 namespace riventar::cli {
 
@@ -16,9 +17,6 @@ struct GlobalOptions {
   std::optional<std::string> logbook;  // --logbook
   bool json = false;
 };
-
-// The message for an unanswered exchange.
-Failure NoAnswer();
 
 // Why the trace file is incomplete, once the session that wrote it has ended;
 // the status is FileIo. Asked once, by main.
@@ -32,15 +30,16 @@ class Session {
   ~Session();  // the link down, then the trace closed
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
-  link::Link& Link() { return link_; }
+  services::DeviceSession& Device() { return *device_; }
+  link::PortLink& Link() { return device_->Link(); }
   // For an exchange that went unanswered: NoAnswer, or that the adapter was
   // pulled out when the port has hung up, or which request got only garbled
   // lines.
-  Failure Unanswered() const;
+  Failure Unanswered() const { return FromService(device_->Unanswered()); }
 
  private:
   std::optional<TraceLog> trace_;  // outlives the link's receiver
-  link::Link link_;
+  std::optional<services::DeviceSession> device_;
 };
 
 }  // namespace riventar::cli

@@ -230,12 +230,12 @@ std::uint8_t CorrectionFrom(const Operands& operands) {
 // value and reads it back.
 template <typename Value>
 SetCommand Row(std::string name, std::string help, std::vector<SetOperand> operands, Value (*parse)(const Operands&),
-               Shown (*apply)(link::Link&, Value)) {
+               Shown (*apply)(link::PortLink&, Value)) {
   return {std::move(name), std::move(help), std::move(operands),
           [parse, apply](const GlobalOptions& global, const Operands& typed) {
             const Value value = parse(typed);
             Shown shown;
-            WithDevice(global, [&](link::Link& link) { shown = apply(link, value); });
+            WithDevice(global, [&](link::PortLink& link) { shown = apply(link, value); });
             Print({shown}, global.json);
           }};
 }
@@ -244,7 +244,7 @@ SetCommand Row(std::string name, std::string help, std::vector<SetOperand> opera
 
 void PrintSettings(const GlobalOptions& global, bool identity) {
   config::DeviceSettings settings;
-  WithDevice(global, [&](link::Link& link) { settings = config::ReadSettings(link); });
+  WithDevice(global, [&](link::PortLink& link) { settings = config::ReadSettings(link); });
   Print(SettingLines(settings, identity), global.json);
 }
 
@@ -253,7 +253,7 @@ const std::vector<SetCommand>& SetCommands() {
       Row<std::uint8_t>(
           "brightness", "backlight brightness", {{"VALUE", "LEVEL, 1 to 19"}},
           [](const Operands& o) { return Accepted(config::ParseBrightness(IntegerOperand(o[0]))); },
-          [](link::Link& link, std::uint8_t level) {
+          [](link::PortLink& link, std::uint8_t level) {
             const auto back = config::SetBrightness(link, level);
             return Shown{"brightness", std::to_string(back), std::to_string(back)};
           }),
@@ -263,7 +263,7 @@ const std::vector<SetCommand>& SetCommands() {
             const auto parts = Fields(o[0], ':', 3, "H:M:S");
             return Accepted(config::ParseShutdownDelay(parts[0], parts[1], parts[2]), DigitsSaid);
           },
-          [](link::Link& link, std::uint16_t tenths) {
+          [](link::PortLink& link, std::uint16_t tenths) {
             const std::string back = DelayText(config::SetShutdownDelay(link, tenths));
             return Shown{"power-off", back, JsonString(back)};
           }),
@@ -275,14 +275,14 @@ const std::vector<SetCommand>& SetCommands() {
             const int position = v == "off" ? 0 : v.size() == 1 && v[0] >= '0' && v[0] <= '9' ? v[0] - '0' : -1;
             return Accepted(config::ParseStartTripDelay(position));
           },
-          [](link::Link& link, std::uint8_t hours) {
+          [](link::PortLink& link, std::uint8_t hours) {
             const auto back = config::SetStartTripDelay(link, hours);
             return Shown{"start-delay", StartDelayText(back), std::to_string(back)};
           }),
       Row<std::uint8_t>(
           "mode", "working mode", {{"VALUE", "clock, trip-computer, ecu-errors, ecu-variables or ecu-control"}},
           [](const Operands& o) { return Accepted(config::ParseMode(Position(ModeNames, o[0]).value_or(-1))); },
-          [](link::Link& link, std::uint8_t mode) {
+          [](link::PortLink& link, std::uint8_t mode) {
             const std::string back = NameOf(ModeNames, config::SetMode(link, mode));
             return Shown{"mode", back, JsonString(back)};
           }),
@@ -290,13 +290,13 @@ const std::vector<SetCommand>& SetCommands() {
                         {{"DIRECTION", "add, subtract (a second every N x 10 minutes) or off"},
                          {"N", "the interval, 0 to 127; not with off", false}},
                         CorrectionFrom,
-                        [](link::Link& link, std::uint8_t correction) {
+                        [](link::PortLink& link, std::uint8_t correction) {
                           config::DeviceSettings s;
                           s.correction = config::SetCorrection(link, correction);
                           return SettingLines(s, false).back();
                         }),
       Row<config::ClockSetting>("clock", "clock and calendar", {{"VALUE", "now or YYYY-MM-DDTHH:MM"}}, ClockFrom,
-                                [](link::Link& link, config::ClockSetting clock) {
+                                [](link::PortLink& link, config::ClockSetting clock) {
                                   const std::string back = ClockText(config::SetClock(link, clock));
                                   return Shown{"clock", back, JsonString(back)};
                                 }),
@@ -306,7 +306,7 @@ const std::vector<SetCommand>& SetCommands() {
 
 void ResetCounter(const GlobalOptions& global) {
   std::uint8_t count = 0;
-  WithDevice(global, [&](link::Link& link) { count = config::ResetTripCounter(link); });
+  WithDevice(global, [&](link::PortLink& link) { count = config::ResetTripCounter(link); });
   Print({{"trips", std::to_string(count), std::to_string(count)}}, global.json);
 }
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/link/link.h"
+#include "core/link/port_link.h"
 
 namespace riventar::cli {
 

@@ -13,56 +13,22 @@
 #include "base/files/file_io.h"
 #include "base/posix/errno_text.h"
 #include "cli/exit_status.h"
+#include "core/services/trip_document.h"
 
 namespace riventar::cli {
 namespace {
 
 constexpr char NotRegular[] = "not a regular file";
 
-std::string ReadFailure(const std::string& path, int error) {
-  // ReadWholeFile's EINVAL: a device, a FIFO, a socket.
-  return "cannot read " + path + ": " + (error == EINVAL ? NotRegular : posix::ErrnoText(error));
-}
-
-files::ReadResult ReadTripFile(const std::string& path) {
-  files::ReadResult read = files::ReadWholeFile(path, trips::MaxDatFileBytes);
-  // As the window: a file that large is of another format.
-  if (!read.ok && read.error == EFBIG) throw Failure{ExitStatus::NotTripFile, path + " is not in the trip file format"};
-  return read;
-}
-
-trips::DatContents Parsed(const std::string& path, std::string_view bytes) {
-  auto parsed = trips::ParseDatFile(bytes);
-  if (const auto* problem = std::get_if<trips::DatProblem>(&parsed)) {
-    throw Failure{ExitStatus::NotTripFile, *problem == trips::DatProblem::WrongFormat
-                                               ? path + " is not in the trip file format"
-                                               : path + " holds no trips"};
-  }
-  return std::get<trips::DatContents>(std::move(parsed));
-}
-
 }  // namespace
 
 std::optional<trips::DatContents> LoadTripFile(const std::string& path, bool missingIsEmpty) {
-  files::ReadResult read = ReadTripFile(path);
-  if (!read.ok) {
-    if (missingIsEmpty && read.error == ENOENT) return std::nullopt;
-    throw Failure{ExitStatus::FileIo, ReadFailure(path, read.error)};
-  }
-  return Parsed(path, read.bytes);
+  services::Result<services::TripFile> read = services::ReadTripFile(path);
+  if (!read && missingIsEmpty && read.failure().systemError == ENOENT) return std::nullopt;
+  return Take(std::move(read)).contents;
 }
 
-std::optional<std::string> LoadAppendTarget(const std::string& path) {
-  files::ReadResult read = ReadTripFile(path);
-  if (!read.ok && read.error == ENOENT) return std::nullopt;
-  if (!read.ok) throw Failure{ExitStatus::FileIo, ReadFailure(path, read.error)};
-  if (read.bytes.empty()) return std::nullopt;
-  // Trip lines are only found by counting 46-byte lines after the third LF:
-  // the vehicle lines must be whole for the new lines to be read as trips.
-  const bool headerOnly = std::count(read.bytes.begin(), read.bytes.end(), '\n') == 3 && read.bytes.back() == '\n';
-  if (!headerOnly) Parsed(path, read.bytes);
-  return std::move(read.bytes);
-}
+std::optional<std::string> LoadAppendTarget(const std::string& path) { return Take(services::ReadAppendTarget(path)); }
 
 void CheckOutputFile(const std::string& path) {
   // The folder is that of the file a symbolic link leads to, as the write follows it.
@@ -89,16 +55,6 @@ void CheckOutputFile(const std::string& path) {
   }
 }
 
-void WriteTripFile(const std::string& path, const std::string& bytes) {
-  const files::WriteResult written = files::ReplaceFileAtomically(path, bytes);
-  if (written.ok()) return;
-  struct stat st {};
-  // Refused for anything but a plain file, with EISDIR.
-  const bool notRegular = written.error == EISDIR && ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
-  throw Failure{ExitStatus::FileIo,
-                (written.status == files::WriteResult::Status::CreateFailed ? "cannot create " : "cannot write ") +
-                    path + ": " + (notRegular ? NotRegular : posix::ErrnoText(written.error)) +
-                    (written.status == files::WriteResult::Status::WriteFailed ? "; the file as it was is kept" : "")};
-}
+void WriteTripFile(const std::string& path, const std::string& bytes) { Take(services::WriteTripFile(path, bytes)); }
 
 }  // namespace riventar::cli

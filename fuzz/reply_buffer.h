@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "core/link/link.h"
+#include "core/link/exchange.h"
 
 namespace riventar::fuzz {
 

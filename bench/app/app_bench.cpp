@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "bench/timing.h"
+#include "tests/support/main_form_access.h"
 #include "ui/app/Main_form.h"
 #include "ui/common/dialogs.h"
 
@@ -145,9 +146,9 @@ void BenchShow() {
   form.show();
   QApplication::processEvents();
   // A commuter's two trips a day over 137 years of dates; every row distinct.
-  form.TripList.resize(100000);
-  for (std::size_t i = 0; i < form.TripList.size(); ++i) {
-    trips::TripRecord& r = form.TripList[i];
+  trips::TripList many(100000);
+  for (std::size_t i = 0; i < many.size(); ++i) {
+    trips::TripRecord& r = many[i];
     r.Year = static_cast<std::uint8_t>(i / 730 % 100);
     r.Month = static_cast<std::uint8_t>(i / 61 % 12);
     r.Day = static_cast<std::uint8_t>(1 + i / 2 % 28);
@@ -159,19 +160,21 @@ void BenchShow() {
     r.Fuel = r.Distance / 3;
     trips::Derive(r);
   }
+  Ui(form).SetTrips(std::move(many));
+
   std::vector<double> ms;
   for (int run = 0; run < 9; ++run) {
-    form.Trip_Params_StringGrid->scrollToTop();
+    Ui(form).Trip_Params_StringGrid->scrollToTop();
     const Clock::time_point start = Clock::now();
-    form.ReDraw_StringGrid();
-    form.Trip_Params_StringGrid->scrollToBottom();
-    form.Trip_Params_StringGrid->repaint();
+    Ui(form).ReDraw_StringGrid();
+    Ui(form).Trip_Params_StringGrid->scrollToBottom();
+    Ui(form).Trip_Params_StringGrid->repaint();
     QApplication::processEvents();
     ms.push_back(Ms(Clock::now() - start));
   }
   std::printf("show 100,000 trips in the table (redraw, scroll to the end, paint): median %.2f ms\n", Median(ms));
-  form.TripList.clear();
-  form.ReDraw_StringGrid();
+  Ui(form).SetTrips({});
+  Ui(form).ReDraw_StringGrid();
 }
 
 }  // namespace

@@ -23,6 +23,7 @@
 
 #include "adapters/logbook/sqlite_store.h"
 #include "bench/timing.h"
+#include "tests/support/main_form_access.h"
 #include "ui/app/Main_form.h"
 #include "ui/common/dialogs.h"
 #include "ui/logbook/Logbook_form.h"
@@ -115,7 +116,7 @@ int main(int argc, char** argv) {
   std::vector<double> open, show;
   for (int run = 0; run < 5; ++run) {
     const auto start = Clock::now();
-    form.Logbook_Button->click();
+    Ui(form).Logbook_Button->click();
     ui::TLogbook_Form* window = form.LogbookWindow();
     window->repaint();
     open.push_back(Ms(Clock::now() - start));
@@ -125,10 +126,10 @@ int main(int argc, char** argv) {
         window->Vehicles_List->setCurrentItem(window->Vehicles_List->topLevelItem(i));
     const auto clicked = Clock::now();
     window->Show_In_Table_Button->click();
-    form.Trip_Params_StringGrid->viewport()->repaint();
+    Ui(form).Trip_Params_StringGrid->viewport()->repaint();
     show.push_back(Ms(Clock::now() - clicked));
-    if (form.TripList.size() != static_cast<std::size_t>(BigVehicleTrips)) {
-      std::fprintf(stderr, "the table shows %zu trips\n", form.TripList.size());
+    if (Ui(form).Trips().size() != static_cast<std::size_t>(BigVehicleTrips)) {
+      std::fprintf(stderr, "the table shows %zu trips\n", Ui(form).Trips().size());
       return 1;
     }
     if (run < 4) window->close();
@@ -140,6 +141,6 @@ int main(int argc, char** argv) {
               *std::max_element(show.begin(), show.end()));
   std::printf("peak memory with the logbook open, its window shown and 100,000 trips in the table: %.1f MB\n",
               PeakKb() / 1024.0);
-  form.TripsUnsaved = false;
+  Ui(form).SetUnsaved(false);
   return 0;
 }

@@ -20,6 +20,7 @@
 #include "base/posix/serial_port.h"
 #include "core/link/commands.h"
 #include "sim/simulator.h"
+#include "tests/support/main_form_access.h"
 #include "ui/app/Main_form.h"
 #include "ui/common/dialogs.h"
 
@@ -57,12 +58,12 @@ struct Bench {
     form = std::make_unique<riventar::ui::TMonitor_Form>(dialogs);
   }
   ~Bench() {
-    form->TripsUnsaved = false;
+    Ui(*form).SetUnsaved(false);
     form.reset();
   }
   bool Connect() {
-    form->Connect_SpeedButton->click();
-    return form->Link.IsUp();
+    Ui(*form).Connect_SpeedButton->click();
+    return Ui(*form).Link().IsUp();
   }
   riventar::sim::Simulator sim;
   QuietDialogs dialogs;
@@ -79,7 +80,7 @@ void BM_Read255TripsPaced(benchmark::State& state) {
   for (auto _ : state) {
     const std::size_t in0 = b.sim.BytesReceived(), out0 = b.sim.BytesSent();
     const auto start = Steady::now();
-    b.form->Read_Trip_From_BK_Button_Click();  // the counter question is answered No
+    Ui(*b.form).Read_Trip_From_BK_Button_Click();  // the counter question is answered No
     const double elapsed = Seconds(Steady::now() - start);
     const std::size_t bytes = b.sim.BytesReceived() - in0 + b.sim.BytesSent() - out0;
     const double wire = Seconds(bytes * riventar::sim::ByteTime);
@@ -89,8 +90,8 @@ void BM_Read255TripsPaced(benchmark::State& state) {
     state.counters["bytes"] = static_cast<double>(bytes);
     state.counters["ratio"] = elapsed / wire;
     worst = std::max(worst, elapsed / wire);
-    if (b.form->TripList.size() != 255 || b.dialogs.errors) return state.SkipWithError("reading failed");
-    b.form->TripList.clear();
+    if (Ui(*b.form).Trips().size() != 255 || b.dialogs.errors) return state.SkipWithError("reading failed");
+    Ui(*b.form).SetTrips({});
   }
   std::printf("read 255 trips: worst ratio to wire time %.4f (target <= 1.02)\n", worst);
   std::printf("read 255 trips: program mean %.4f s\n", total / static_cast<double>(state.iterations()));
@@ -134,7 +135,7 @@ void BM_Disconnect(benchmark::State& state) {
     if (!b.Connect()) return state.SkipWithError("no link");
     std::this_thread::sleep_for(5ms);  // the receiver is asleep
     const auto start = Steady::now();
-    b.form->Connect_SpeedButton->click();
+    Ui(*b.form).Connect_SpeedButton->click();
     const double elapsed = Seconds(Steady::now() - start);
     state.SetIterationTime(elapsed);
     worst = std::max(worst, elapsed);

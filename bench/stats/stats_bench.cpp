@@ -12,6 +12,7 @@
 
 #include "core/stats/buckets.h"
 #include "core/stats/figures.h"
+#include "tests/support/main_form_access.h"
 #include "ui/app/Main_form.h"
 #include "ui/common/dialogs.h"
 #include "ui/stats/Chart_form.h"
@@ -76,15 +77,15 @@ class NoDialogs final : public ui::Dialogs {
 void BM_WindowEverything(benchmark::State& state) {
   NoDialogs dialogs;
   ui::TMonitor_Form form(dialogs);
-  form.TripList = HundredThousandTrips();
-  form.ReDraw_StringGrid();
+  Ui(form).SetTrips(HundredThousandTrips());
+  Ui(form).ReDraw_StringGrid();
   for (auto _ : state) {
-    form.Popup_Menu_Click(static_cast<int>(stats::PeriodKind::Everything));
+    Ui(form).Popup_Menu_Click(static_cast<int>(stats::PeriodKind::Everything));
     state.PauseTiming();
-    form.CloseStatisticWindows();
+    Ui(form).CloseStatisticWindows();
     state.ResumeTiming();
   }
-  form.TripList.clear();
+  Ui(form).SetTrips({});
 }
 BENCHMARK(BM_WindowEverything)->Unit(benchmark::kMillisecond)->Repetitions(9)->ReportAggregatesOnly(true);
 
@@ -92,10 +93,10 @@ BENCHMARK(BM_WindowEverything)->Unit(benchmark::kMillisecond)->Repetitions(9)->R
 void BM_ChartEverything(benchmark::State& state) {
   NoDialogs dialogs;
   ui::TMonitor_Form form(dialogs);
-  form.TripList = HundredThousandTrips();
-  form.ReDraw_StringGrid();
-  form.Popup_Menu_Click(static_cast<int>(stats::PeriodKind::Everything));
-  ui::TTrip_Stat_Form& window = *form.StatWindowList.constLast();
+  Ui(form).SetTrips(HundredThousandTrips());
+  Ui(form).ReDraw_StringGrid();
+  Ui(form).Popup_Menu_Click(static_cast<int>(stats::PeriodKind::Everything));
+  ui::TTrip_Stat_Form& window = *Ui(form).StatWindows().constLast();
   for (auto _ : state) {
     window.Statistic_Chart_Speed_Button->click();
     QCoreApplication::processEvents();
@@ -105,8 +106,8 @@ void BM_ChartEverything(benchmark::State& state) {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     state.ResumeTiming();
   }
-  form.CloseStatisticWindows();
-  form.TripList.clear();
+  Ui(form).CloseStatisticWindows();
+  Ui(form).SetTrips({});
 }
 BENCHMARK(BM_ChartEverything)->Unit(benchmark::kMillisecond)->Repetitions(9)->ReportAggregatesOnly(true);
 

@@ -13,6 +13,7 @@
 
 #include "base/files/file_io.h"
 #include "core/trips/dat_file.h"
+#include "tests/support/main_form_access.h"
 #include "ui/app/Main_form.h"
 #include "ui/common/dialogs.h"
 
@@ -84,20 +85,20 @@ int main(int argc, char** argv) {
 
   dialogs.path = data;
   const double load = MedianMs(7, [&] {
-    form.Read_Trip_From_File_Button_Click();
-    form.Trip_Params_StringGrid->scrollToBottom();
+    Ui(form).Read_Trip_From_File_Button_Click();
+    Ui(form).Trip_Params_StringGrid->scrollToBottom();
     form.repaint();
     QApplication::processEvents();
   });
-  if (form.TripList.size() != Trips) {
-    std::fprintf(stderr, "loaded %zu trips\n", form.TripList.size());
+  if (Ui(form).Trips().size() != Trips) {
+    std::fprintf(stderr, "loaded %zu trips\n", Ui(form).Trips().size());
     return 1;
   }
   dialogs.path = dir.filePath(QStringLiteral("saved.dat"));
-  const double save = MedianMs(7, [&] { form.Save_Trip_To_File_Button_Click(); });
+  const double save = MedianMs(7, [&] { Ui(form).Save_Trip_To_File_Button_Click(); });
   dialogs.path = dir.filePath(QStringLiteral("table.csv"));
   dialogs.filterIndex = 1;
-  const double exportMs = MedianMs(7, [&] { form.Save_Trip_To_File_Button_Click(); });
+  const double exportMs = MedianMs(7, [&] { Ui(form).Save_Trip_To_File_Button_Click(); });
 
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
@@ -106,6 +107,6 @@ int main(int argc, char** argv) {
   std::printf("%-44s %7.1f ms\n", "save to a .dat file", save);
   std::printf("%-44s %7.1f ms\n", "export to a .csv file", exportMs);
   std::printf("%-44s %7.1f MB\n", "peak memory (resident)", static_cast<double>(usage.ru_maxrss) / 1024.0);
-  form.TripsUnsaved = false;
+  Ui(form).SetUnsaved(false);
   return 0;
 }

@@ -14,7 +14,7 @@ bool Handshake(Exchange& exchange) {
   return true;
 }
 
-std::optional<ConnectFailure> Connect(Link& link, const std::string& devicePath) {
+std::optional<ConnectFailure> Connect(PortLink& link, const std::string& devicePath) {
   if (auto failure = link.Start(devicePath)) return ConnectFailure{std::move(failure)};
   if (Handshake(link)) return std::nullopt;
   link.Stop();

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "core/link/exchange.h"
-#include "core/link/link.h"
+#include "core/link/port_link.h"
 
 namespace riventar::link {
 
@@ -19,6 +19,6 @@ struct ConnectFailure {
 };
 
 // Start, then Handshake; on failure the link is down again.
-std::optional<ConnectFailure> Connect(Link& link, const std::string& devicePath);
+std::optional<ConnectFailure> Connect(PortLink& link, const std::string& devicePath);
 
 }  // namespace riventar::link

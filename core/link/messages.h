@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "core/link/commands.h"
-#include "core/link/link.h"
+#include "core/link/port_link.h"
 
 namespace riventar::link {
 

@@ -15,20 +15,23 @@ struct Failure {
     Usage,        // a wrong argument or value; nothing was tried
     PortOpen,     // the port could not be opened
     NoAnswer,     // the device did not answer, or answered garbled, or was pulled out
-    FileIo,       // a file could not be read or written
+    FileIo,       // a file could not be read or written (a written one keeps what it held)
+    FileCreate,   // a file could not be made: nothing was written
     NotTripFile,  // a file is no trip file
+    NoTrips,      // a trip file that holds no trips
     Logbook,      // the logbook could not be opened or written
     Refused,      // a rule refused it (say, forgetting trips kept nowhere)
     Cancelled,    // the user or a signal stopped it
   };
   Kind kind = Kind::Usage;
   std::string message;  // may span lines; for people, never parsed
+  int systemError = 0;  // errno, where the system said why; 0 when it did not
 };
 
 template <class T>
 class [[nodiscard]] Result {
  public:
-  Result(T value) : state_(std::in_place_index<0>, std::move(value)) {}  // NOLINT: implicit on purpose
+  Result(T value) : state_(std::in_place_index<0>, std::move(value)) {}            // NOLINT: implicit on purpose
   Result(Failure failure) : state_(std::in_place_index<1>, std::move(failure)) {}  // NOLINT
 
   bool ok() const { return state_.index() == 0; }

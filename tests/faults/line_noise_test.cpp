@@ -18,6 +18,7 @@
 
 #include "core/link/commands.h"
 #include "sim/simulator.h"
+#include "tests/support/main_form_access.h"
 #include "tests/support/scripted_dialogs.h"
 #include "ui/app/Main_form.h"
 
@@ -53,8 +54,8 @@ TEST(LineNoise, FullSpeedRandomBytesLeaveTheLinkWorking) {
   ::setenv("RIVENTAR_COM1", sim.SlavePath().c_str(), 1);
   riventar::testing::ScriptedDialogs dialogs;
   auto form = std::make_unique<riventar::ui::TMonitor_Form>(dialogs);
-  form->Connect_SpeedButton->click();
-  ASSERT_TRUE(form->Link.IsUp());
+  Ui(*form).Connect_SpeedButton->click();
+  ASSERT_TRUE(Ui(*form).Link().IsUp());
 
   std::atomic<bool> stop = false;
   std::thread noise([&] {
@@ -78,7 +79,7 @@ TEST(LineNoise, FullSpeedRandomBytesLeaveTheLinkWorking) {
   int exchanges = 0;
   while (Clock::now() - start < soak) {
     QApplication::processEvents();
-    form->Link.CommandExchange(riventar::link::NopCommand());
+    Ui(*form).Link().CommandExchange(riventar::link::NopCommand());
     ++exchanges;
     if (baseline == 0 && Clock::now() - start > soak / 5) baseline = ResidentKiB();
     peak = std::max(peak, ResidentKiB());
@@ -91,7 +92,7 @@ TEST(LineNoise, FullSpeedRandomBytesLeaveTheLinkWorking) {
   ::testing::Test::RecordProperty("noise_bytes_sent", std::to_string(sim.BytesSent()));
   ::testing::Test::RecordProperty("exchanges", exchanges);
   ::testing::Test::RecordProperty("rss_growth_kib", std::to_string(peak - baseline));
-  EXPECT_TRUE(form->Link.IsUp());
+  EXPECT_TRUE(Ui(*form).Link().IsUp());
   EXPECT_GT(exchanges, 0);
   if (MeasureMemory) {
     EXPECT_LT(peak - baseline, 16 * 1024) << "KiB grown while the noise ran";
@@ -99,17 +100,17 @@ TEST(LineNoise, FullSpeedRandomBytesLeaveTheLinkWorking) {
 
   // The noise may have stopped in the middle of a line; the retrying
   // exchange ends it with the first reply's CR and gets the second.
-  EXPECT_TRUE(form->Link.RetryingExchange(riventar::link::NopCommand()));
+  EXPECT_TRUE(Ui(*form).Link().RetryingExchange(riventar::link::NopCommand()));
   sim.ClearCommands();
   dialogs.answers = {riventar::ui::MsgAnswer::No};
-  form->Read_Trip_From_BK_Button->click();
+  Ui(*form).Read_Trip_From_BK_Button->click();
   EXPECT_EQ(sim.Commands(), (std::vector<std::string>{"$TN", "$TR00", "$TR01", "$TR02", "$TR03"}));
-  ASSERT_EQ(form->TripList.size(), 4u);
-  for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(form->TripList[i].Distance, sim.Trips()[i].distance);
+  ASSERT_EQ(Ui(*form).Trips().size(), 4u);
+  for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(Ui(*form).Trips()[i].Distance, sim.Trips()[i].distance);
   EXPECT_EQ(dialogs.Captions(), std::vector<std::string>{"Считывание маршрутов"});
-  EXPECT_TRUE(form->Link.IsUp());
+  EXPECT_TRUE(Ui(*form).Link().IsUp());
 
-  form->TripsUnsaved = false;
+  Ui(*form).SetUnsaved(false);
   form.reset();
   ::unsetenv("RIVENTAR_COM1");
 }

@@ -16,6 +16,7 @@
 #include "core/link/messages.h"
 #include "sim/simulator.h"
 #include "tests/faults/sample_trip.h"
+#include "tests/support/main_form_access.h"
 #include "tests/support/on_modal.h"
 #include "tests/support/scripted_dialogs.h"
 #include "ui/app/Main_form.h"
@@ -42,12 +43,12 @@ class Unplugged : public ::testing::Test {
     PlugIn();
     form = std::make_unique<riventar::ui::TMonitor_Form>(dialogs);
     form->show();
-    form->TripList = {SampleTrip(1), SampleTrip(2)};
-    form->ReDraw_StringGrid();
-    form->TripsUnsaved = true;
+    Ui(*form).SetTrips({SampleTrip(1), SampleTrip(2)});
+    Ui(*form).ReDraw_StringGrid();
+    Ui(*form).SetUnsaved(true);
   }
   void TearDown() override {
-    form->TripsUnsaved = false;
+    Ui(*form).SetUnsaved(false);
     form.reset();
     ::unsetenv("RIVENTAR_COM1");
   }
@@ -61,23 +62,23 @@ class Unplugged : public ::testing::Test {
     ::setenv("RIVENTAR_COM1", sim->SlavePath().c_str(), 1);
   }
   void Connect() {
-    if (!form->Link.IsUp()) form->Connect_SpeedButton->click();
-    ASSERT_TRUE(form->Link.IsUp());
+    if (!Ui(*form).Link().IsUp()) Ui(*form).Connect_SpeedButton->click();
+    ASSERT_TRUE(Ui(*form).Link().IsUp());
     sim->ClearCommands();
     sim->SetMisbehaviour(Misbehaviour::Late(50ms));
   }
   // The configuration window, if the read succeeds, is closed as soon as it shows.
   void PressConfiguration() {
     riventar::testing::OnModal<TConfig_Form> onShown([](TConfig_Form& window) { window.Exit_Config_Button->click(); });
-    form->Configuration_Button->click();
+    Ui(*form).Configuration_Button->click();
   }
   void ExpectDroppedLink() {
-    EXPECT_FALSE(form->Link.IsUp());
-    EXPECT_FALSE(form->Connect_SpeedButton->isChecked());
-    EXPECT_EQ(form->Connect_SpeedButton->text(), QStringLiteral("Подключиться"));
-    EXPECT_FALSE(form->Read_Trip_From_BK_Button->isEnabled());
-    EXPECT_FALSE(form->Configuration_Button->isEnabled());
-    EXPECT_TRUE(form->COM1_Select_RadioButton->isEnabled());
+    EXPECT_FALSE(Ui(*form).Link().IsUp());
+    EXPECT_FALSE(Ui(*form).Connect_SpeedButton->isChecked());
+    EXPECT_EQ(Ui(*form).Connect_SpeedButton->text(), QStringLiteral("Подключиться"));
+    EXPECT_FALSE(Ui(*form).Read_Trip_From_BK_Button->isEnabled());
+    EXPECT_FALSE(Ui(*form).Configuration_Button->isEnabled());
+    EXPECT_TRUE(Ui(*form).COM1_Select_RadioButton->isEnabled());
     EXPECT_EQ(form->findChild<TConfig_Form*>(), nullptr);
     EXPECT_EQ(form->findChild<riventar::ui::TProgress_Bar_Form*>(), nullptr);
   }
@@ -111,7 +112,7 @@ TEST_F(Unplugged, MidOperationShowsTheMessageDropsTheLinkAndReconnectsOnceBack) 
     if (c.configuration) {
       PressConfiguration();
     } else {
-      form->Read_Trip_From_BK_Button->click();
+      Ui(*form).Read_Trip_From_BK_Button->click();
     }
     const auto took = Clock::now() - start;
     puller.join();
@@ -124,14 +125,14 @@ TEST_F(Unplugged, MidOperationShowsTheMessageDropsTheLinkAndReconnectsOnceBack) 
     EXPECT_EQ(dialogs.messages[0].text, NoAnswer);
     EXPECT_EQ(dialogs.messages[0].icon, MsgIcon::Stop);
     ExpectDroppedLink();
-    EXPECT_EQ(form->TripList, (riventar::trips::TripList{SampleTrip(1), SampleTrip(2)}));
-    EXPECT_TRUE(form->TripsUnsaved);
+    EXPECT_EQ(Ui(*form).Trips(), (riventar::trips::TripList{SampleTrip(1), SampleTrip(2)}));
+    EXPECT_TRUE(Ui(*form).Unsaved());
 
     // Still pulled out: the port is gone, as a USB adapter's is; connecting
     // says so and leaves the link down.
     dialogs.messages.clear();
     dialogs.log.clear();
-    form->Connect_SpeedButton->click();
+    Ui(*form).Connect_SpeedButton->click();
     EXPECT_EQ(dialogs.log, (std::vector<std::string>{"beep", "message:Error"}));
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_TRUE(dialogs.messages[0].text.startsWith(QStringLiteral("Не возможно открыть последовательный порт")));
@@ -148,13 +149,13 @@ TEST_F(Unplugged, MidOperationShowsTheMessageDropsTheLinkAndReconnectsOnceBack) 
       EXPECT_EQ(sim->Commands().back(), "$VSR");
     } else {
       dialogs.answers = {MsgAnswer::No};
-      form->Read_Trip_From_BK_Button->click();
+      Ui(*form).Read_Trip_From_BK_Button->click();
       EXPECT_EQ(dialogs.Captions(), std::vector<std::string>{"Считывание маршрутов"});
-      EXPECT_EQ(form->TripList.size(), 2u + 6u);
-      form->TripList.resize(2);
-      form->ReDraw_StringGrid();
+      EXPECT_EQ(Ui(*form).Trips().size(), 2u + 6u);
+      Ui(*form).SetTrips({Ui(*form).Trips().begin(), Ui(*form).Trips().begin() + 2});
+      Ui(*form).ReDraw_StringGrid();
     }
-    EXPECT_TRUE(form->Link.IsUp());
+    EXPECT_TRUE(Ui(*form).Link().IsUp());
   }
 }
 
@@ -169,7 +170,7 @@ TEST_F(Unplugged, WhileIdleIsNoticedAtOnceAndConnectingAgainWorks) {
     const std::string pulled = sim->SlavePath();
     sim->Unplug();
     const auto start = Clock::now();
-    while (form->Link.IsUp() && Clock::now() - start < 2s) {
+    while (Ui(*form).Link().IsUp() && Clock::now() - start < 2s) {
       QApplication::processEvents();
       std::this_thread::sleep_for(1ms);
     }
@@ -180,7 +181,7 @@ TEST_F(Unplugged, WhileIdleIsNoticedAtOnceAndConnectingAgainWorks) {
     EXPECT_EQ(dialogs.messages[0].caption, QStringLiteral("Ошибка связи с БК"));
     EXPECT_TRUE(dialogs.messages[0].text.contains(QString::fromStdString(pulled) + QStringLiteral(" отключено")));
     QApplication::processEvents();  // the hints are refreshed just after the drop
-    EXPECT_TRUE(form->COM1_Select_RadioButton->toolTip().contains(QStringLiteral("не найдено")));
+    EXPECT_TRUE(Ui(*form).COM1_Select_RadioButton->toolTip().contains(QStringLiteral("не найдено")));
 
     PlugIn();
     dialogs.messages.clear();
@@ -189,7 +190,7 @@ TEST_F(Unplugged, WhileIdleIsNoticedAtOnceAndConnectingAgainWorks) {
   }
   // A late notice of an old connection leaves the new one alone.
   QApplication::processEvents();
-  EXPECT_TRUE(form->Link.IsUp());
+  EXPECT_TRUE(Ui(*form).Link().IsUp());
 }
 
 }  // namespace

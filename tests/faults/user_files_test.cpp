@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "tests/faults/sample_trip.h"
+#include "tests/support/main_form_access.h"
 #include "tests/support/scripted_dialogs.h"
 #include "ui/app/Main_form.h"
 
@@ -47,7 +48,7 @@ class UserFiles : public ::testing::Test {
     form = std::make_unique<riventar::ui::TMonitor_Form>(dialogs);
   }
   void TearDown() override {
-    form->TripsUnsaved = false;
+    Ui(*form).SetUnsaved(false);
     form.reset();
     std::filesystem::current_path(previousCwd);
     for (const char* variable : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME"}) ::unsetenv(variable);
@@ -57,11 +58,11 @@ class UserFiles : public ::testing::Test {
   QString Path(const char* name) const { return files.filePath(QString::fromUtf8(name)); }
   void Save(const char* name, int type) {
     dialogs.saveAnswers.push_back(FileChoice{Path(name), type});
-    form->Save_Trip_To_File_Button_Click();
+    Ui(*form).Save_Trip_To_File_Button_Click();
   }
   void Load(const QString& path) {
     dialogs.openAnswers.push_back(FileChoice{path, 0});
-    form->Read_Trip_From_File_Button_Click();
+    Ui(*form).Read_Trip_From_File_Button_Click();
   }
 
   QTemporaryDir files, cwd, home;
@@ -72,25 +73,25 @@ class UserFiles : public ::testing::Test {
 };
 
 TEST_F(UserFiles, SavingAndLoadingWriteNothingButTheChosenFiles) {
-  form->TripList = {SampleTrip(4), SampleTrip(5), SampleTrip(6)};
-  form->ReDraw_StringGrid();
-  form->Vehicle_Owner_Edit->setText(QStringLiteral("Петров"));
-  form->TripsUnsaved = true;
+  Ui(*form).SetTrips({SampleTrip(4), SampleTrip(5), SampleTrip(6)});
+  Ui(*form).ReDraw_StringGrid();
+  Ui(*form).Vehicle_Owner_Edit->setText(QStringLiteral("Петров"));
+  Ui(*form).SetUnsaved(true);
 
   Save("trips.dat", 0);
   Save("table.csv", 1);
-  form->TripList.pop_back();
-  form->TripsUnsaved = true;
+  Ui(*form).SetTrips({Ui(*form).Trips().begin(), Ui(*form).Trips().end() - 1});
+  Ui(*form).SetUnsaved(true);
   Save("trips.dat", 0);  // replaced in place
   // Loading offers to save what is shown; the save goes to the chosen file.
-  form->Vehicle_Model_Edit->setText(QStringLiteral("Нива"));
-  form->TripsUnsaved = true;
+  Ui(*form).Vehicle_Model_Edit->setText(QStringLiteral("Нива"));
+  Ui(*form).SetUnsaved(true);
   dialogs.answers = {MsgAnswer::Yes};
   dialogs.saveAnswers.push_back(FileChoice{Path("before-load.dat"), 0});
   Load(Path("trips.dat"));
-  form->Clear_Trip_Table_Button_Click();
+  Ui(*form).Clear_Trip_Table_Button_Click();
 
-  EXPECT_EQ(form->TripList.size(), 0u);
+  EXPECT_EQ(Ui(*form).Trips().size(), 0u);
   EXPECT_EQ(dialogs.Captions(), std::vector<std::string>{"Удаление маршрутов"});
   EXPECT_EQ(Entries(files.path()), (QStringList{"before-load.dat", "table.csv", "trips.dat"}));
   EXPECT_EQ(Entries(cwd.path()), QStringList{}) << "the current folder";
@@ -116,8 +117,8 @@ TEST_F(UserFiles, SomethingThatIsNoPlainFileIsRefusedAtOnce) {
   };
   const Case cases[] = {
       {"named pipe", Path("pipe.dat")}, {"terminal", QStringLiteral("/dev/tty")}, {"folder", files.path()}};
-  form->TripList = {SampleTrip(9)};
-  form->ReDraw_StringGrid();
+  Ui(*form).SetTrips({SampleTrip(9)});
+  Ui(*form).ReDraw_StringGrid();
   for (const Case& c : cases) {
     dialogs.messages.clear();
     const auto start = std::chrono::steady_clock::now();
@@ -126,7 +127,7 @@ TEST_F(UserFiles, SomethingThatIsNoPlainFileIsRefusedAtOnce) {
     ASSERT_EQ(dialogs.messages.size(), 1u) << c.name;
     EXPECT_EQ(dialogs.messages[0].caption.toStdString(), "Ошибка открытия файла") << c.name;
     EXPECT_EQ(dialogs.messages[0].text.toStdString(), "Не возможно открыть выбранный файл") << c.name;
-    EXPECT_EQ(form->TripList.size(), 1u) << c.name;
+    EXPECT_EQ(Ui(*form).Trips().size(), 1u) << c.name;
   }
   done = true;
   unblock.join();

@@ -13,7 +13,7 @@
 #include "core/link/commands.h"
 #include "core/link/connect.h"
 #include "core/link/hex.h"
-#include "core/link/link.h"
+#include "adapters/link/link.h"
 #include "core/trips/device_reading.h"
 #include "sim/simulator.h"
 

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "core/link/commands.h"
-#include "core/link/link.h"
+#include "adapters/link/link.h"
 #include "core/trips/trip_record.h"
 #include "sim/device.h"
 #include "sim/trip_store.h"

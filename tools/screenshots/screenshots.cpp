@@ -26,6 +26,7 @@
 #include <optional>
 #include <thread>
 
+#include "tests/support/main_form_access.h"
 #include "ui/app/Main_form.h"
 #include "ui/common/dialogs.h"
 #include "ui/config/Cfg_form.h"
@@ -220,60 +221,60 @@ int main(int argc, char** argv) {
   form.show();
   Settle(300);
 
-  form.Connect_SpeedButton->click();
-  if (!form.Link.IsUp()) {
+  Ui(form).Connect_SpeedButton->click();
+  if (!Ui(form).Link().IsUp()) {
     album.Fail(QStringLiteral("no device answers on COM1"));
     return 1;
   }
 
   WindowCatcher catcher(QStringLiteral("Ривентар - обмен"), 1200ms);
-  form.Read_Trip_From_BK_Button->click();
+  Ui(form).Read_Trip_From_BK_Button->click();
   const QImage progress = catcher.Take();
   if (progress.isNull())
     album.Fail(QStringLiteral("the progress window was not caught (is the device paced?)"));
   else
     album.Save(progress, QStringLiteral("progress"));
-  if (form.TripList.size() < 8) album.Fail(QStringLiteral("too few trips were read"));
+  if (Ui(form).Trips().size() < 8) album.Fail(QStringLiteral("too few trips were read"));
 
-  form.Vehicle_Model_Edit->setText(QStringLiteral("ВАЗ-21103"));
-  form.Vehicle_Reg_Id_Edit->setText(QStringLiteral("А123ВС 77"));
-  form.Vehicle_Owner_Edit->setText(QStringLiteral("Иванов Иван Иванович"));
-  form.Trip_Params_StringGrid->selectRow(4);
+  Ui(form).Vehicle_Model_Edit->setText(QStringLiteral("ВАЗ-21103"));
+  Ui(form).Vehicle_Reg_Id_Edit->setText(QStringLiteral("А123ВС 77"));
+  Ui(form).Vehicle_Owner_Edit->setText(QStringLiteral("Иванов Иван Иванович"));
+  Ui(form).Trip_Params_StringGrid->selectRow(4);
   album.Save(form, QStringLiteral("main-window"));
 
   // The period menu of the selected trip, then two of its windows.
-  form.Trip_Params_StringGridMouseDown(Qt::RightButton, {160, 100});
-  album.Save(*form.PopupMenu, QStringLiteral("period-menu"));
-  form.PopupMenu->hide();
+  Ui(form).Trip_Params_StringGridMouseDown(Qt::RightButton, {160, 100});
+  album.Save(*Ui(form).PopupMenu, QStringLiteral("period-menu"));
+  Ui(form).PopupMenu->hide();
   const std::pair<int, const char*> periods[] = {{1, "statistics-week"}, {5, "statistics-all"}};
   for (const auto& [tag, name] : periods) {
-    form.Popup_Menu_Click(tag);
-    if (form.StatWindowList.isEmpty()) {
+    Ui(form).Popup_Menu_Click(tag);
+    if (Ui(form).StatWindows().isEmpty()) {
       album.Fail(QStringLiteral("no statistics window"));
       continue;
     }
-    album.Save(*form.StatWindowList.back(), QString::fromLatin1(name));
+    album.Save(*Ui(form).StatWindows().back(), QString::fromLatin1(name));
   }
   // The chart of the whole list.
-  if (!form.StatWindowList.isEmpty()) {
-    ui::TTrip_Stat_Form& all = *form.StatWindowList.back();
+  if (!Ui(form).StatWindows().isEmpty()) {
+    ui::TTrip_Stat_Form& all = *Ui(form).StatWindows().back();
     all.Statistic_Chart_Speed_Button->click();
     if (ui::TTrip_Chart_Form* chart = all.ChartWindow())
       album.Save(*chart, QStringLiteral("statistics-chart"));
     else
       album.Fail(QStringLiteral("no chart window"));
   }
-  form.CloseStatisticWindows();
+  Ui(form).CloseStatisticWindows();
 
   WhenModalShown(album, [&album](QWidget& window) {
     album.Save(window, QStringLiteral("configuration"));
     if (auto* config = qobject_cast<ui::TConfig_Form*>(&window)) config->Exit_Config_Button_Click();
   });
-  form.Configuration_Button->click();
+  Ui(form).Configuration_Button->click();
 
-  form.About_Button->click();
+  Ui(form).About_Button->click();
 
-  form.Connect_SpeedButton->click();
-  form.TripsUnsaved = false;
+  Ui(form).Connect_SpeedButton->click();
+  Ui(form).SetUnsaved(false);
   return album.Failures() == 0 ? 0 : 1;
 }

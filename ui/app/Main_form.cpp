@@ -20,8 +20,10 @@
 #include <QToolButton>
 #include <algorithm>
 #include <memory>
+#include <utility>
 
 #include "adapters/desktop/help_viewer.h"
+#include "adapters/link/link.h"
 #include "ui/common/dialogs.h"
 #include "ui/common/handler_guard.h"
 #include "ui/common/placement.h"
@@ -34,7 +36,8 @@
 
 namespace riventar::ui {
 
-TMonitor_Form::TMonitor_Form(Dialogs& dialogs, QWidget* parent) : QWidget(parent), dialogs_(dialogs) {
+TMonitor_Form::TMonitor_Form(Dialogs& dialogs, QWidget* parent)
+    : QWidget(parent), device_(std::make_unique<link::Link>()), dialogs_(dialogs) {
   BuildControls();
   Monitor_Form_Create();
   StartLogbookCheck();
@@ -99,7 +102,7 @@ void TMonitor_Form::BuildControls() {
   }
 
   Trip_Params_Panel = style::Panel(this, {8, 40, 577, 265});
-  model_ = new TripTableModel(TripList, this);
+  model_ = new TripTableModel(document_.Trips(), this);
   Trip_Params_StringGrid = new QTableView(Trip_Params_Panel);
   Trip_Params_StringGrid->setObjectName(QStringLiteral("Trip_Params_StringGrid"));
   Trip_Params_StringGrid->setGeometry(8, 8, 561, 209);
@@ -155,13 +158,34 @@ void TMonitor_Form::BuildControls() {
             [this, tag] { Guarded(dialogs_, [this, tag] { Popup_Menu_Click(tag); }); });
     PopupItems.append(item);
   }
+  // Tests and tools find each control by its name.
+  const std::pair<QObject*, const char*> named[] = {{COM_Select_Panel, "COM_Select_Panel"},
+                                                    {COM1_Select_RadioButton, "COM1_Select_RadioButton"},
+                                                    {COM2_Select_RadioButton, "COM2_Select_RadioButton"},
+                                                    {Configuration_Button, "Configuration_Button"},
+                                                    {About_Button, "About_Button"},
+                                                    {Exit_Button, "Exit_Button"},
+                                                    {Logbook_Button, "Logbook_Button"},
+                                                    {Vehicle_Info_Panel, "Vehicle_Info_Panel"},
+                                                    {Vehicle_Model_Label, "Vehicle_Model_Label"},
+                                                    {Vehicle_Model_Edit, "Vehicle_Model_Edit"},
+                                                    {Vehicle_Reg_Id_Label, "Vehicle_Reg_Id_Label"},
+                                                    {Vehicle_Reg_Id_Edit, "Vehicle_Reg_Id_Edit"},
+                                                    {Vehicle_Owner_Label, "Vehicle_Owner_Label"},
+                                                    {Vehicle_Owner_Edit, "Vehicle_Owner_Edit"},
+                                                    {Trip_Params_Panel, "Trip_Params_Panel"},
+                                                    {Read_Trip_From_BK_Button, "Read_Trip_From_BK_Button"},
+                                                    {Read_Trip_From_File_Button, "Read_Trip_From_File_Button"},
+                                                    {Save_Trip_To_File_Button, "Save_Trip_To_File_Button"},
+                                                    {Clear_Trip_Table_Button, "Clear_Trip_Table_Button"},
+                                                    {PopupMenu, "PopupMenu"}};
+  for (auto [control, name] : named) control->setObjectName(QLatin1String(name));
   BuildPortChoice();
 }
 
 void TMonitor_Form::Monitor_Form_Create() {
-  TripsUnsaved = false;
-  TripList.clear();
-  StatWindowList.clear();
+  document_.Clear();
+  statWindows_.clear();
   // The headings live in the model (row 0 of the grid).
 }
 
@@ -170,11 +194,11 @@ void TMonitor_Form::Monitor_Form_Destroy() {
   destroyed_ = true;
   // The receiver ends and the port closes before anything shared goes away;
   // nothing is sent and the button is left as it is.
-  if (Connect_SpeedButton->isChecked()) Link.Stop();
+  if (Connect_SpeedButton->isChecked()) device_.Disconnect();
   Clear_Trip_Table_Button_Click();
-  TripList.clear();
+  document_.Clear();
   CloseStatisticWindows();
-  StatWindowList.clear();
+  statWindows_.clear();
   if (logbookWindow_) delete logbookWindow_.data();
   if (helpWindow_) delete helpWindow_.data();
 }
@@ -193,7 +217,7 @@ void TMonitor_Form::Exit_Button_Click() { QApplication::quit(); }
 void TMonitor_Form::Configuration_Button_Click() {
   const ExchangeScope exchanging(*this);
   // Creating the window already reads the device's settings.
-  auto form = std::make_unique<TConfig_Form>(Link, dialogs_, this);
+  auto form = std::make_unique<TConfig_Form>(device_.Link(), dialogs_, this);
   CentreOver(*form, *this);
   bool success = false;
   if (form->ModalResult() == TConfig_Form::ResultNone) success = form->exec() == TConfig_Form::ResultExit;

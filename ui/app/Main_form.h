@@ -1,7 +1,9 @@
 #pragma once
-// The main window. It lives for the whole run and owns the application-wide
-// state: the shown trips, the open statistics windows, the unsaved flag and
-// the link. Handlers are split by subsystem into ui/<subsystem>/Main_form_*.cpp.
+// The main window. It lives for the whole run and shows the services it holds:
+// the device session (the link) and the trip document (the shown trips and
+// whether they are kept anywhere), and the open statistics windows. Its
+// handlers are in ui/app/Main_form_*.cpp; the logbook's in ui/logbook.
+// Controls are found by their object names (the names below).
 #include <QList>
 #include <QPointer>
 #include <QSettings>
@@ -12,8 +14,9 @@
 #include <optional>
 
 #include "adapters/ports/binding.h"
-#include "core/link/link.h"
 #include "core/logbook/logbook.h"
+#include "core/services/device_session.h"
+#include "core/services/trip_document.h"
 #include "core/trips/trip_record.h"
 #include "ui/common/handler_guard.h"
 #include "ui/stats/statistic_host.h"
@@ -48,93 +51,12 @@ class TMonitor_Form : public QWidget, public StatisticHost {
 
   Dialogs& UiDialogs() const override { return dialogs_; }
 
-  // Controls, owned by their Qt parents.
-  QFrame* COM_Select_Panel = nullptr;
-  QRadioButton* COM1_Select_RadioButton = nullptr;
-  QRadioButton* COM2_Select_RadioButton = nullptr;
-  QToolButton* Connect_SpeedButton = nullptr;
-  QPushButton* Configuration_Button = nullptr;
-  QPushButton* About_Button = nullptr;
-  QPushButton* Exit_Button = nullptr;
-  QFrame* Vehicle_Info_Panel = nullptr;
-  QLabel* Vehicle_Model_Label = nullptr;
-  QLineEdit* Vehicle_Model_Edit = nullptr;
-  QLabel* Vehicle_Reg_Id_Label = nullptr;
-  QLineEdit* Vehicle_Reg_Id_Edit = nullptr;
-  QLabel* Vehicle_Owner_Label = nullptr;
-  QLineEdit* Vehicle_Owner_Edit = nullptr;
-  QFrame* Trip_Params_Panel = nullptr;
-  QTableView* Trip_Params_StringGrid = nullptr;
-  QPushButton* Read_Trip_From_BK_Button = nullptr;
-  QPushButton* Read_Trip_From_File_Button = nullptr;
-  QPushButton* Save_Trip_To_File_Button = nullptr;
-  QPushButton* Clear_Trip_Table_Button = nullptr;
-  QMenu* PopupMenu = nullptr;
-  QList<QAction*> PopupItems;  // N1..N6, Tag = index = stats::PeriodKind
-  // Choosing the device behind COM1/COM2: a small button in the COM panel
-  // (and a right click on either radio button) opens the list.
-  QToolButton* Port_Choice_Button = nullptr;
-  QMenu* Port_Choice_Menu = nullptr;  // rebuilt each time it opens, so it follows plugging
-  // Opens the logbook window; below "Выход", where the column has room.
-  QPushButton* Logbook_Button = nullptr;
-  // How the last send to a shared logbook's server went (the whole text in
-  // its tooltip); empty for a logbook that is a file.
-  QLabel* Logbook_Status_Label = nullptr;
-
-  // Application-wide state.
-  trips::TripList TripList;
-  QList<TTrip_Stat_Form*> StatWindowList;
-  bool TripsUnsaved = false;
-  link::Link Link;                // port, reply event, receiver thread
-  int SaveDialogFilterIndex = 0;  // the save dialog reopens with the last type picked
-
-  TripTableModel& TableModel() const { return *model_; }
-  // The printer behind Statistic_Print_Dialog, shared by every statistics
-  // window: what the user chose in the print dialog holds for the whole run.
-  QPrinter& StatisticPrinter();
   // The print dialog on that printer for `from`, then `print`; a failed
   // print is reported with `failure` under "Ошибка печати".
   void PrintOnStatisticPrinter(QWidget* from, const std::function<bool(QPrinter&)>& print,
                                const QString& failure) override;
   trips::VehicleInfo VehicleTexts() const override;
   void StatisticWindowClosed(TTrip_Stat_Form* window) override;
-
-  // Shell (ui/app).
-  void Monitor_Form_Create();
-  void Monitor_Form_Destroy();
-  void About_Button_Click();
-  void Exit_Button_Click();
-  void Configuration_Button_Click();
-  void ShowHelp();
-
-  // Link (ui/link).
-  void Connect_SpeedButton_Click();
-  void DropConnection();
-
-  // Port choice (ui/link).
-  void BuildPortChoice();
-  // COM`com` as the port panel shows it: 1 or 2 from the radio buttons.
-  int SelectedCom() const;
-  ports::Binding PortBinding(int com) const;
-  void Port_Choice_Button_Click();
-  // Opens the device list for COM`com` at a screen point.
-  void ShowPortChoice(int com, QPoint globalPosition);
-  void ChoosePort(int com, const QString& path);  // saves it and selects COM`com`
-  void UpdatePortHints();
-  // The receiver saw the port hang up (posted to this thread).
-  void Port_Hang_Up();
-  // Tests list made-up devices and keep their choices in a scratch file.
-  void SetPortSources(std::unique_ptr<ports::DeviceSource> devices, std::unique_ptr<QSettings> settings);
-
-  // Trips (ui/trips).
-  void ReDraw_StringGrid();
-  void Read_Trip_From_BK_Button_Click();
-  void Read_Trip_From_File_Button_Click();
-  void Save_Trip_To_File_Button_Click();
-  void Clear_Trip_Table_Button_Click();
-  void Vehicle_Info_Edits_Key_Press();
-  enum class SaveOutcome { Saved, Cancelled, Failed };
-  SaveOutcome SaveTrips();  // the save action, telling how it ended
 
   // Logbook (ui/logbook). Every trip read or brought in is kept there, on
   // disk before the device may forget it.
@@ -171,10 +93,9 @@ class TMonitor_Form : public QWidget, public StatisticHost {
   // The vehicle texts shown now.
   trips::VehicleInfo ShownVehicle() const;
 
-  // Statistics (ui/stats).
-  void Trip_Params_StringGridMouseDown(Qt::MouseButton button, QPoint gridPosition);
-  void Popup_Menu_Click(int tag);
-  void CloseStatisticWindows();  // shutdown: close and destroy each listed window once
+  // Tests and tools reach the window's state through this
+  // (tests/support/main_form_access.h).
+  class TestAccess;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -182,6 +103,103 @@ class TMonitor_Form : public QWidget, public StatisticHost {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // Controls, owned by their Qt parents; each has its name as object name.
+  QFrame* COM_Select_Panel = nullptr;
+  QRadioButton* COM1_Select_RadioButton = nullptr;
+  QRadioButton* COM2_Select_RadioButton = nullptr;
+  QToolButton* Connect_SpeedButton = nullptr;
+  QPushButton* Configuration_Button = nullptr;
+  QPushButton* About_Button = nullptr;
+  QPushButton* Exit_Button = nullptr;
+  QFrame* Vehicle_Info_Panel = nullptr;
+  QLabel* Vehicle_Model_Label = nullptr;
+  QLineEdit* Vehicle_Model_Edit = nullptr;
+  QLabel* Vehicle_Reg_Id_Label = nullptr;
+  QLineEdit* Vehicle_Reg_Id_Edit = nullptr;
+  QLabel* Vehicle_Owner_Label = nullptr;
+  QLineEdit* Vehicle_Owner_Edit = nullptr;
+  QFrame* Trip_Params_Panel = nullptr;
+  QTableView* Trip_Params_StringGrid = nullptr;
+  QPushButton* Read_Trip_From_BK_Button = nullptr;
+  QPushButton* Read_Trip_From_File_Button = nullptr;
+  QPushButton* Save_Trip_To_File_Button = nullptr;
+  QPushButton* Clear_Trip_Table_Button = nullptr;
+  QMenu* PopupMenu = nullptr;
+  QList<QAction*> PopupItems;  // N1..N6, Tag = index = stats::PeriodKind
+  // Choosing the device behind COM1/COM2: a small button in the COM panel
+  // (and a right click on either radio button) opens the list.
+  QToolButton* Port_Choice_Button = nullptr;
+  QMenu* Port_Choice_Menu = nullptr;  // rebuilt each time it opens, so it follows plugging
+  // Opens the logbook window; below "Выход", where the column has room.
+  QPushButton* Logbook_Button = nullptr;
+  // How the last send to a shared logbook's server went (the whole text in
+  // its tooltip); empty for a logbook that is a file.
+  QLabel* Logbook_Status_Label = nullptr;
+
+  services::DeviceSession device_;  // the link: port, reply event, receiver thread
+  services::TripDocument document_;
+  QList<TTrip_Stat_Form*> statWindows_;
+  int saveDialogFilterIndex_ = 0;  // the save dialog reopens with the last type picked
+
+  // The printer behind Statistic_Print_Dialog, shared by every statistics
+  // window: what the user chose in the print dialog holds for the whole run.
+  QPrinter& StatisticPrinter();
+  // Shell.
+  void Monitor_Form_Create();
+  void Monitor_Form_Destroy();
+  void About_Button_Click();
+  void Exit_Button_Click();
+  void Configuration_Button_Click();
+  void ShowHelp();
+
+  // Link.
+  void Connect_SpeedButton_Click();
+  void DropConnection();
+  // The device-dependent buttons work only while the link is up, the port
+  // choice only while it is down.
+  void ShowLinkState(bool up);
+
+  // Port choice.
+  void BuildPortChoice();
+  QRadioButton* RadioFor(int com) const;
+  // COM`com` as the port panel shows it: 1 or 2 from the radio buttons.
+  int SelectedCom() const;
+  ports::Binding PortBinding(int com) const;
+  void Port_Choice_Button_Click();
+  // Opens the device list for COM`com` at a screen point.
+  void ShowPortChoice(int com, QPoint globalPosition);
+  void ChoosePort(int com, const QString& path);  // saves it and selects COM`com`
+  void UpdatePortHints();
+  // The receiver saw the port hang up (posted to this thread).
+  void Port_Hang_Up();
+  // Tests list made-up devices and keep their choices in a scratch file.
+  void SetPortSources(std::unique_ptr<ports::DeviceSource> devices, std::unique_ptr<QSettings> settings);
+
+  // Trips.
+  void ReDraw_StringGrid();
+  void Read_Trip_From_BK_Button_Click();
+  void Read_Trip_From_File_Button_Click();
+  void Save_Trip_To_File_Button_Click();
+  void Clear_Trip_Table_Button_Click();
+  void Vehicle_Info_Edits_Key_Press();
+  enum class SaveOutcome { Saved, Cancelled, Failed };
+  SaveOutcome SaveTrips();  // the save action, telling how it ended
+
+  // Statistics.
+  void Trip_Params_StringGridMouseDown(Qt::MouseButton button, QPoint gridPosition);
+  void Popup_Menu_Click(int tag);
+  void CloseStatisticWindows();  // shutdown: close and destroy each listed window once
+
+  // The document's trips into the table, its buttons enabled.
+  void ShowDocument();
+  // The document's vehicle into the fields.
+  void ShowDocumentVehicle();
+  // Reading the device: the recorder the session is given, and the question
+  // whether it may forget them.
+  services::Status RecordInLogbook(const services::Reading& reading, std::optional<QString>& kept);
+  void AskToForget(const std::optional<QString>& kept);
+  void ShowExchangeFailure();
+
   void BuildControls();
   // Starts checking the configured logbook file's pages on a thread of its
   // own: on a big file that takes a while, and Logbook() would wait for it.
@@ -210,9 +228,6 @@ class TMonitor_Form : public QWidget, public StatisticHost {
    private:
     TMonitor_Form& form_;
   };
-  // What makes TripsUnsaved true is all in the logbook (a recorded reading):
-  // clearing loses nothing, so it asks nothing.
-  bool unsavedInLogbook_ = false;
   int exchangesRunning_ = 0;
   bool closeWanted_ = false;
 

@@ -76,7 +76,7 @@ QComboBox* List(QWidget* panel, const QRect& geometry, const std::string_view (&
 
 }  // namespace
 
-TConfig_Form::TConfig_Form(link::Link& link, Dialogs& dialogs, QWidget* owner)
+TConfig_Form::TConfig_Form(link::PortLink& link, Dialogs& dialogs, QWidget* owner)
     : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), link_(link), dialogs_(dialogs) {
   BuildControls();
   Config_Form_Create();

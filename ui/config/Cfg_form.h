@@ -15,7 +15,7 @@
 
 #include "core/config/device_settings.h"
 #include "core/config/setting_input.h"
-#include "core/link/link.h"
+#include "core/link/port_link.h"
 
 class QComboBox;
 class QFrame;
@@ -35,7 +35,7 @@ class TConfig_Form : public QDialog {
   static constexpr int ResultExit = 1;
   static constexpr int ResultLinkFailure = 3;
 
-  TConfig_Form(link::Link& link, Dialogs& dialogs, QWidget* owner);
+  TConfig_Form(link::PortLink& link, Dialogs& dialogs, QWidget* owner);
 
   int ModalResult() const { return modalResult_; }
 
@@ -164,7 +164,7 @@ class TConfig_Form : public QDialog {
   // The entry shown in the list's text field, or -1 once text was typed in.
   static int SelectedPosition(const QComboBox& list);
 
-  link::Link& link_;
+  link::PortLink& link_;
   Dialogs& dialogs_;
   int modalResult_ = ResultNone;
 };

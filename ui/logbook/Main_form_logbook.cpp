@@ -11,6 +11,7 @@
 #include "adapters/logbook/location.h"
 #include "adapters/logbook/sqlite_store.h"
 #include "core/logbook/server_location.h"
+#include "core/services/vehicle.h"
 #include "ui/app/Main_form.h"
 #include "ui/common/dialogs.h"
 #include "ui/logbook/Logbook_form.h"
@@ -35,13 +36,9 @@ std::unique_ptr<logbook::Store> OpenAt(const QString& location, bool pagesChecke
 }
 void SaveLocation(const QString& path) { logbook::SaveLogbookLocation(QFile::encodeName(path).toStdString()); }
 
-std::string Utf8(const QLineEdit* edit) { return edit->text().toStdString(); }
-
 }  // namespace
 
-trips::VehicleInfo TMonitor_Form::ShownVehicle() const {
-  return {Utf8(Vehicle_Model_Edit), Utf8(Vehicle_Reg_Id_Edit), Utf8(Vehicle_Owner_Edit)};
-}
+trips::VehicleInfo TMonitor_Form::ShownVehicle() const { return services::ReadingVehicle(VehicleTexts()); }
 
 void TMonitor_Form::StartLogbookCheck() {
   try {
@@ -143,9 +140,7 @@ QString TMonitor_Form::WhereKept(const logbook::Recorded& recorded, const trips:
                                  bool shared) const {
   if (recorded.read > 0 && recorded.added == 0)  // each keeps the vehicle it had
     return QStringLiteral("Эти маршруты уже есть в журнале маршрутов\n%1.").arg(ShownLogbookLocation());
-  const QString plate = logbook::PlateKey(vehicle.RegId).empty()
-                            ? QString::fromUtf8(logbook::NoPlateName.data(), logbook::NoPlateName.size())
-                            : QString::fromStdString(vehicle.RegId);
+  const QString plate = QString::fromStdString(services::VehicleDisplayName(vehicle));
   if (shared)
     return QStringLiteral(
                "Маршруты записаны в журнал маршрутов на этом компьютере, автомобиль «%1», "
@@ -157,7 +152,7 @@ QString TMonitor_Form::WhereKept(const logbook::Recorded& recorded, const trips:
 
 void TMonitor_Form::RecordSavedTrips(const QString& path) {
   const logbook::Recording recording{logbook::Origin::Saved, QFile::encodeName(path).toStdString(),
-                                     logbook::RecordingTimeNow(), ShownVehicle(), TripList};
+                                     logbook::RecordingTimeNow(), ShownVehicle(), document_.Trips()};
   QString why;
   if (logbook::Store* store = Logbook()) {
     try {
@@ -226,13 +221,9 @@ void TMonitor_Form::ShowSendOutcome(const SendOutcome& outcome) {
 
 void TMonitor_Form::ShowTripsInTable(const trips::VehicleInfo& vehicle, trips::TripList trips) {
   Clear_Trip_Table_Button_Click();
-  SetVehicleText(*Vehicle_Model_Edit, QString::fromStdString(vehicle.Model));
-  SetVehicleText(*Vehicle_Reg_Id_Edit, QString::fromStdString(vehicle.RegId));
-  SetVehicleText(*Vehicle_Owner_Edit, QString::fromStdString(vehicle.Owner));
-  TripList = std::move(trips);
-  Save_Trip_To_File_Button->setEnabled(true);
-  Clear_Trip_Table_Button->setEnabled(true);
-  ReDraw_StringGrid();
+  document_.Show(vehicle, std::move(trips));
+  ShowDocumentVehicle();
+  ShowDocument();
 }
 
 TLogbook_Form* TMonitor_Form::LogbookWindow() const { return logbookWindow_.data(); }

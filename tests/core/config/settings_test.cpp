@@ -8,7 +8,7 @@
 
 #include "core/config/device_exchange.h"
 #include "core/config/device_settings.h"
-#include "core/link/link.h"
+#include "adapters/link/link.h"
 #include "tests/support/scripted_exchange.h"
 
 using namespace riventar::config;

@@ -11,7 +11,7 @@
 #include <fstream>
 #include <string>
 
-#include "core/link/link.h"
+#include "adapters/link/link.h"
 #include "core/link/messages.h"
 #include "tests/support/temp_dir.h"
 

@@ -22,9 +22,10 @@
 #include <memory>
 
 #include "adapters/desktop/help_viewer.h"
+#include "adapters/link/link.h"
 #include "adapters/logbook/sqlite_store.h"
-#include "core/link/link.h"
 #include "tests/core/stats/trip_factory.h"
+#include "tests/support/main_form_access.h"
 #include "tests/support/on_modal.h"
 #include "tests/support/private_x_server.h"
 #include "tests/support/scripted_dialogs.h"
@@ -67,12 +68,12 @@ TEST(RealWindows, EveryWindowCarriesExactlyItsCaption) {
   progress.show();
   EXPECT_EQ(NetWmName(progress), "Ривентар - обмен");
 
-  form.TripList = {MarchTrip()};
-  form.ReDraw_StringGrid();
-  form.Popup_Menu_Click(5);
-  ASSERT_EQ(form.StatWindowList.size(), 1);
-  EXPECT_EQ(NetWmName(*form.StatWindowList.constFirst()), "Статистика по маршрутам");
-  riventar::ui::TTrip_Stat_Form& stats = *form.StatWindowList.constFirst();
+  Ui(form).SetTrips({MarchTrip()});
+  Ui(form).ReDraw_StringGrid();
+  Ui(form).Popup_Menu_Click(5);
+  ASSERT_EQ(Ui(form).StatWindows().size(), 1);
+  EXPECT_EQ(NetWmName(*Ui(form).StatWindows().constFirst()), "Статистика по маршрутам");
+  riventar::ui::TTrip_Stat_Form& stats = *Ui(form).StatWindows().constFirst();
   stats.Statistic_Chart_Speed_Button_Click();
   ASSERT_NE(stats.ChartWindow(), nullptr);
   EXPECT_EQ(NetWmName(*stats.ChartWindow()), "Статистика по маршрутам - график");
@@ -104,7 +105,7 @@ TEST(RealWindows, EveryWindowCarriesExactlyItsCaption) {
   EXPECT_EQ(boxTitle, "Считывание маршрутов");
   buttons.sort();
   EXPECT_EQ(buttons, (QStringList{QStringLiteral("Да"), QStringLiteral("Нет")}));
-  form.TripsUnsaved = false;
+  Ui(form).SetUnsaved(false);
 }
 
 TEST(RealWindows, TheLogbookWindowListsItsVehicles) {
@@ -118,7 +119,7 @@ TEST(RealWindows, TheLogbookWindowListsItsVehicles) {
   riventar::ui::TMonitor_Form form(scripted);
   form.UseLogbook(std::move(store), path);
   form.show();
-  form.Logbook_Button->click();
+  Ui(form).Logbook_Button->click();
   riventar::ui::TLogbook_Form* window = form.LogbookWindow();
   ASSERT_NE(window, nullptr);
   ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
@@ -158,13 +159,13 @@ TEST(RealWindows, ChartShowsTheBucketsFiguresUnderThePointer) {
   ScriptedDialogs scripted;
   riventar::ui::TMonitor_Form form(scripted);
   form.show();
-  form.TripList = {TripOn(2005, 10, 3, 3723, 2710, 151800, 33600), TripOn(2005, 10, 3, 1800, 1500, 90000, 16000),
-                   TripOn(2005, 10, 5, 600, 320, 18000, 4000)};
-  form.ReDraw_StringGrid();
-  form.Trip_Params_StringGrid->selectRow(2);
-  form.Popup_Menu_Click(2);  // October 2005 by days: the 3rd, 4th (no trips) and 5th
-  ASSERT_EQ(form.StatWindowList.size(), 1);
-  riventar::ui::TTrip_Stat_Form& stats = *form.StatWindowList.constFirst();
+  Ui(form).SetTrips({TripOn(2005, 10, 3, 3723, 2710, 151800, 33600), TripOn(2005, 10, 3, 1800, 1500, 90000, 16000),
+                     TripOn(2005, 10, 5, 600, 320, 18000, 4000)});
+  Ui(form).ReDraw_StringGrid();
+  Ui(form).Trip_Params_StringGrid->selectRow(2);
+  Ui(form).Popup_Menu_Click(2);  // October 2005 by days: the 3rd, 4th (no trips) and 5th
+  ASSERT_EQ(Ui(form).StatWindows().size(), 1);
+  riventar::ui::TTrip_Stat_Form& stats = *Ui(form).StatWindows().constFirst();
   stats.Statistic_Chart_Speed_Button_Click();
   riventar::ui::TTrip_Chart_Form* chart = stats.ChartWindow();
   ASSERT_NE(chart, nullptr);

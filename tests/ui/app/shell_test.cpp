@@ -22,6 +22,7 @@
 #include "adapters/desktop/help_viewer.h"
 #include "adapters/desktop/window_lookup.h"
 #include "tests/core/stats/trip_factory.h"
+#include "tests/support/main_form_access.h"
 #include "tests/support/private_x_server.h"
 #include "tests/support/scripted_dialogs.h"
 #include "ui/app/Main_form.h"
@@ -54,23 +55,27 @@ TEST(Shell, ControlsAtTheirPlacesWithTheirCaptionsAndHints) {
     return {};
   };
   const Case cases[] = {
-      {form.COM1_Select_RadioButton, {24, 8, 57, 17}, "COM1", "", true},
-      {form.COM2_Select_RadioButton, {24, 24, 57, 17}, "COM2", "", true},
-      {form.Connect_SpeedButton, {8, 48, 89, 25}, "Подключиться", "Установить связь с БК", true},
-      {form.Configuration_Button, {608, 104, 89, 25}, "Конфигурация", "Конфигурирование БК", false},
-      {form.About_Button, {608, 160, 89, 25}, "О программе", "Информация о программе монитора", true},
-      {form.Exit_Button, {608, 200, 89, 25}, "Выход", "Завершить работу с программой", true},
-      {form.Vehicle_Model_Label, {8, 6, 42, 13}, "Модель:", "", true},
-      {form.Vehicle_Reg_Id_Label, {152, 6, 57, 13}, "Рег.номер:", "", true},
-      {form.Vehicle_Owner_Label, {312, 6, 57, 13}, "Владелец:", "", true},
-      {form.Read_Trip_From_BK_Button,
+      {Ui(form).COM1_Select_RadioButton, {24, 8, 57, 17}, "COM1", "", true},
+      {Ui(form).COM2_Select_RadioButton, {24, 24, 57, 17}, "COM2", "", true},
+      {Ui(form).Connect_SpeedButton, {8, 48, 89, 25}, "Подключиться", "Установить связь с БК", true},
+      {Ui(form).Configuration_Button, {608, 104, 89, 25}, "Конфигурация", "Конфигурирование БК", false},
+      {Ui(form).About_Button, {608, 160, 89, 25}, "О программе", "Информация о программе монитора", true},
+      {Ui(form).Exit_Button, {608, 200, 89, 25}, "Выход", "Завершить работу с программой", true},
+      {Ui(form).Vehicle_Model_Label, {8, 6, 42, 13}, "Модель:", "", true},
+      {Ui(form).Vehicle_Reg_Id_Label, {152, 6, 57, 13}, "Рег.номер:", "", true},
+      {Ui(form).Vehicle_Owner_Label, {312, 6, 57, 13}, "Владелец:", "", true},
+      {Ui(form).Read_Trip_From_BK_Button,
        {16, 232, 81, 25},
        "Из БК",
        "Считать параметры пройденных маршрутов из БК",
        false},
-      {form.Read_Trip_From_File_Button, {120, 232, 81, 25}, "Из файла", "Считать параметры маршрутов из файла", true},
-      {form.Save_Trip_To_File_Button, {224, 232, 81, 25}, "В файл", "Сохранить параметры маршрутов в файле", false},
-      {form.Clear_Trip_Table_Button, {328, 232, 81, 25}, "Очистить", "Очистить таблицу маршрутов", false},
+      {Ui(form).Read_Trip_From_File_Button,
+       {120, 232, 81, 25},
+       "Из файла",
+       "Считать параметры маршрутов из файла",
+       true},
+      {Ui(form).Save_Trip_To_File_Button, {224, 232, 81, 25}, "В файл", "Сохранить параметры маршрутов в файле", false},
+      {Ui(form).Clear_Trip_Table_Button, {328, 232, 81, 25}, "Очистить", "Очистить таблицу маршрутов", false},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(c.control->geometry(), c.geometry) << c.caption.toStdString();
@@ -82,8 +87,8 @@ TEST(Shell, ControlsAtTheirPlacesWithTheirCaptionsAndHints) {
     }
     EXPECT_EQ(c.control->isEnabled(), c.enabled) << c.caption.toStdString();
   }
-  EXPECT_TRUE(form.COM1_Select_RadioButton->isChecked());
-  EXPECT_EQ(form.PopupItems.size(), 6);
+  EXPECT_TRUE(Ui(form).COM1_Select_RadioButton->isChecked());
+  EXPECT_EQ(Ui(form).PopupItems.size(), 6);
 }
 
 TEST(Shell, CaptionsFitTheirControls) {
@@ -101,7 +106,7 @@ TEST(Shell, CaptionsFitTheirControls) {
 TEST(Shell, AboutBox) {
   ScriptedDialogs dialogs;
   ui::TMonitor_Form form(dialogs);
-  form.About_Button->click();
+  Ui(form).About_Button->click();
   ASSERT_EQ(dialogs.messages.size(), 1u);
   EXPECT_EQ(dialogs.messages[0].caption, QStringLiteral("О программе..."));
   EXPECT_EQ(dialogs.messages[0].icon, MsgIcon::Information);
@@ -111,7 +116,7 @@ TEST(Shell, AboutBox) {
 TEST(Shell, HelpOpensAtTheContentsSection) {
   ScriptedDialogs dialogs;
   ui::TMonitor_Form form(dialogs);
-  form.ShowHelp();
+  Ui(form).ShowHelp();
   QWidget* help = nullptr;
   for (QWidget* w : QApplication::topLevelWidgets())
     if (w->objectName() == QStringLiteral("HelpWindow") && w->isVisible()) help = w;
@@ -127,55 +132,56 @@ TEST(Shell, HelpOpensAtTheContentsSection) {
 TEST(Shell, TabLeavesTheGridForTheButtonsBelowItLeftToRight) {
   ScriptedDialogs dialogs;
   ui::TMonitor_Form form(dialogs);
-  form.TripList = {stats::testing::TripOn(2024, 3, 4), stats::testing::TripOn(2024, 3, 5)};
-  form.ReDraw_StringGrid();
-  for (QPushButton* b : {form.Read_Trip_From_BK_Button, form.Save_Trip_To_File_Button, form.Clear_Trip_Table_Button})
+  Ui(form).SetTrips({stats::testing::TripOn(2024, 3, 4), stats::testing::TripOn(2024, 3, 5)});
+  Ui(form).ReDraw_StringGrid();
+  for (QPushButton* b :
+       {Ui(form).Read_Trip_From_BK_Button, Ui(form).Save_Trip_To_File_Button, Ui(form).Clear_Trip_Table_Button})
     b->setEnabled(true);
   form.show();
   form.activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
-  form.Trip_Params_StringGrid->setFocus();
-  form.Trip_Params_StringGrid->setCurrentIndex(form.TableModel().index(1, 1));
-  const QModelIndex current = form.Trip_Params_StringGrid->currentIndex();
-  for (QPushButton* expected : {form.Read_Trip_From_BK_Button, form.Read_Trip_From_File_Button,
-                                form.Save_Trip_To_File_Button, form.Clear_Trip_Table_Button}) {
+  Ui(form).Trip_Params_StringGrid->setFocus();
+  Ui(form).Trip_Params_StringGrid->setCurrentIndex(Ui(form).TableModel().index(1, 1));
+  const QModelIndex current = Ui(form).Trip_Params_StringGrid->currentIndex();
+  for (QPushButton* expected : {Ui(form).Read_Trip_From_BK_Button, Ui(form).Read_Trip_From_File_Button,
+                                Ui(form).Save_Trip_To_File_Button, Ui(form).Clear_Trip_Table_Button}) {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     EXPECT_EQ(QApplication::focusWidget(), expected) << expected->text().toStdString();
   }
-  EXPECT_EQ(form.Trip_Params_StringGrid->currentIndex(), current) << "Tab moved between cells";
+  EXPECT_EQ(Ui(form).Trip_Params_StringGrid->currentIndex(), current) << "Tab moved between cells";
   // A disabled button is passed over.
-  form.Read_Trip_From_BK_Button->setEnabled(false);
-  form.Trip_Params_StringGrid->setFocus();
-  QTest::keyClick(form.Trip_Params_StringGrid, Qt::Key_Tab);
-  EXPECT_EQ(QApplication::focusWidget(), form.Read_Trip_From_File_Button);
-  form.TripsUnsaved = false;
+  Ui(form).Read_Trip_From_BK_Button->setEnabled(false);
+  Ui(form).Trip_Params_StringGrid->setFocus();
+  QTest::keyClick(Ui(form).Trip_Params_StringGrid, Qt::Key_Tab);
+  EXPECT_EQ(QApplication::focusWidget(), Ui(form).Read_Trip_From_File_Button);
+  Ui(form).SetUnsaved(false);
 }
 
 TEST(Shell, EscapeClosesTheStatisticsChartLogbookAndHelpWindows) {
   ScriptedDialogs dialogs;
   ui::TMonitor_Form form(dialogs);
   form.show();
-  form.TripList = {stats::testing::TripOn(2024, 3, 4), stats::testing::TripOn(2024, 3, 5)};
-  form.ReDraw_StringGrid();
-  form.Trip_Params_StringGrid->selectRow(2);
+  Ui(form).SetTrips({stats::testing::TripOn(2024, 3, 4), stats::testing::TripOn(2024, 3, 5)});
+  Ui(form).ReDraw_StringGrid();
+  Ui(form).Trip_Params_StringGrid->selectRow(2);
   const std::pair<const char*, std::function<QWidget*()>> windows[] = {
       {"statistics",
        [&]() -> QWidget* {
-         form.Popup_Menu_Click(5);
-         return form.StatWindowList.isEmpty() ? nullptr : form.StatWindowList.constLast();
+         Ui(form).Popup_Menu_Click(5);
+         return Ui(form).StatWindows().isEmpty() ? nullptr : Ui(form).StatWindows().constLast();
        }},
       {"chart",
        [&]() -> QWidget* {
-         form.Popup_Menu_Click(5);
-         if (form.StatWindowList.isEmpty()) return nullptr;
-         ui::TTrip_Stat_Form* stats = form.StatWindowList.constLast();
+         Ui(form).Popup_Menu_Click(5);
+         if (Ui(form).StatWindows().isEmpty()) return nullptr;
+         ui::TTrip_Stat_Form* stats = Ui(form).StatWindows().constLast();
          stats->Statistic_Chart_Speed_Button_Click();
          return stats->ChartWindow();
        }},
       {"help", [] { return desktop::ShowHelp({}, QStringLiteral("содержание")).data(); }},
       {"logbook",
        [&]() -> QWidget* {
-         form.Logbook_Button->click();
+         Ui(form).Logbook_Button->click();
          return form.LogbookWindow();
        }},
   };
@@ -190,7 +196,7 @@ TEST(Shell, EscapeClosesTheStatisticsChartLogbookAndHelpWindows) {
     EXPECT_TRUE(!window || !window->isVisible());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   }
-  EXPECT_EQ(form.StatWindowList.size(), 1) << "the chart's Escape leaves its statistics window open";
+  EXPECT_EQ(Ui(form).StatWindows().size(), 1) << "the chart's Escape leaves its statistics window open";
   EXPECT_TRUE(dialogs.messages.empty());
 }
 

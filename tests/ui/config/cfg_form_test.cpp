@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "core/link/link.h"
+#include "adapters/link/link.h"
 #include "sim/simulator.h"
 #include "tests/support/scripted_dialogs.h"
 #include "ui/common/Progressbar_form.h"

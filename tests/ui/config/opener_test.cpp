@@ -12,6 +12,7 @@
 
 #include "core/link/messages.h"
 #include "sim/simulator.h"
+#include "tests/support/main_form_access.h"
 #include "tests/support/on_modal.h"
 #include "tests/support/scripted_dialogs.h"
 #include "ui/app/Main_form.h"
@@ -31,9 +32,9 @@ class ConfigOpener : public ::testing::Test {
     sim.SetTrips(std::vector<riventar::sim::DeviceTrip>(3));
     main = std::make_unique<riventar::ui::TMonitor_Form>(dialogs);
     main->show();
-    main->Connect_SpeedButton->click();
-    ASSERT_TRUE(main->Link.IsUp());
-    main->Link.SetReplyTimeout(std::chrono::milliseconds(500));  // room for sanitizer builds
+    Ui(*main).Connect_SpeedButton->click();
+    ASSERT_TRUE(Ui(*main).Link().IsUp());
+    Ui(*main).Link().SetReplyTimeout(std::chrono::milliseconds(500));  // room for sanitizer builds
     sim.ClearCommands();
   }
   void TearDown() override {
@@ -48,13 +49,13 @@ class ConfigOpener : public ::testing::Test {
       // Whatever the step did, the modal loop must end.
       if (form.isVisible()) form.Exit_Config_Button->click();
     });
-    main->Configuration_Button->click();
+    Ui(*main).Configuration_Button->click();
     shown = onShown.Ran();
   }
 
   bool LinkDropped() const {
-    return !main->Link.IsUp() && !main->Connect_SpeedButton->isChecked() && !main->Configuration_Button->isEnabled() &&
-           main->Connect_SpeedButton->text() == "Подключиться";
+    return !Ui(*main).Link().IsUp() && !Ui(*main).Connect_SpeedButton->isChecked() &&
+           !Ui(*main).Configuration_Button->isEnabled() && Ui(*main).Connect_SpeedButton->text() == "Подключиться";
   }
 
   riventar::sim::Simulator sim;
@@ -93,8 +94,8 @@ TEST_F(ConfigOpener, ExitKeepsTheLinkAndTheWindowIsCentred) {
   EXPECT_TRUE(shown);
   EXPECT_EQ(at, expected);
   EXPECT_TRUE(dialogs.messages.empty());
-  EXPECT_TRUE(main->Link.IsUp());
-  EXPECT_TRUE(main->Configuration_Button->isEnabled());
+  EXPECT_TRUE(Ui(*main).Link().IsUp());
+  EXPECT_TRUE(Ui(*main).Configuration_Button->isEnabled());
   EXPECT_EQ(main->findChild<TConfig_Form*>(), nullptr);
 }
 

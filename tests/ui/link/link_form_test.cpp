@@ -16,6 +16,7 @@
 
 #include "core/link/messages.h"
 #include "sim/simulator.h"
+#include "tests/support/main_form_access.h"
 #include "tests/support/scripted_dialogs.h"
 #include "tests/support/trip_builder.h"
 #include "ui/app/Main_form.h"
@@ -46,35 +47,35 @@ class LinkForm : public ::testing::Test {
     form = std::make_unique<riventar::ui::TMonitor_Form>(dialogs);
   }
   void TearDown() override {
-    form->TripsUnsaved = false;  // closing must not ask about saving
+    Ui(*form).SetUnsaved(false);  // closing must not ask about saving
     form.reset();
     ::unsetenv("RIVENTAR_COM1");
   }
 
   void Connect() {
-    form->Connect_SpeedButton->click();
-    ASSERT_TRUE(form->Connect_SpeedButton->isChecked());
-    ASSERT_TRUE(form->Link.IsUp());
+    Ui(*form).Connect_SpeedButton->click();
+    ASSERT_TRUE(Ui(*form).Connect_SpeedButton->isChecked());
+    ASSERT_TRUE(Ui(*form).Link().IsUp());
     sim.ClearCommands();
   }
   // Two trips already shown, vehicle fields filled, not yet saved.
   void ShowTripsBefore() {
-    form->TripList = {ShownTrip(1), ShownTrip(2)};
-    form->ReDraw_StringGrid();
-    form->Vehicle_Model_Edit->setText(QStringLiteral("ВАЗ-2110"));
-    form->TripsUnsaved = true;
+    Ui(*form).SetTrips({ShownTrip(1), ShownTrip(2)});
+    Ui(*form).ReDraw_StringGrid();
+    Ui(*form).Vehicle_Model_Edit->setText(QStringLiteral("ВАЗ-2110"));
+    Ui(*form).SetUnsaved(true);
   }
   void ExpectLinkDown() {
-    EXPECT_FALSE(form->Connect_SpeedButton->isChecked());
-    EXPECT_FALSE(form->Link.IsUp());
-    EXPECT_EQ(form->Connect_SpeedButton->text(), QStringLiteral("Подключиться"));
-    EXPECT_EQ(form->Connect_SpeedButton->toolTip(), QStringLiteral("Установить связь с БК"));
-    EXPECT_FALSE(form->Read_Trip_From_BK_Button->isEnabled());
-    EXPECT_FALSE(form->Configuration_Button->isEnabled());
-    EXPECT_TRUE(form->COM1_Select_RadioButton->isEnabled());
-    EXPECT_TRUE(form->COM2_Select_RadioButton->isEnabled());
+    EXPECT_FALSE(Ui(*form).Connect_SpeedButton->isChecked());
+    EXPECT_FALSE(Ui(*form).Link().IsUp());
+    EXPECT_EQ(Ui(*form).Connect_SpeedButton->text(), QStringLiteral("Подключиться"));
+    EXPECT_EQ(Ui(*form).Connect_SpeedButton->toolTip(), QStringLiteral("Установить связь с БК"));
+    EXPECT_FALSE(Ui(*form).Read_Trip_From_BK_Button->isEnabled());
+    EXPECT_FALSE(Ui(*form).Configuration_Button->isEnabled());
+    EXPECT_TRUE(Ui(*form).COM1_Select_RadioButton->isEnabled());
+    EXPECT_TRUE(Ui(*form).COM2_Select_RadioButton->isEnabled());
   }
-  int Rows() const { return form->TableModel().rowCount(); }
+  int Rows() const { return Ui(*form).TableModel().rowCount(); }
 
   riventar::sim::Simulator sim;
   ScriptedDialogs dialogs;
@@ -83,21 +84,21 @@ class LinkForm : public ::testing::Test {
 
 TEST_F(LinkForm, HandshakeAtTheThirdNopBringsTheLinkUp) {
   sim.SetMisbehaviour(Misbehaviour::IgnoreNext(2));
-  form->Connect_SpeedButton->click();
+  Ui(*form).Connect_SpeedButton->click();
   EXPECT_TRUE(dialogs.messages.empty());
   EXPECT_EQ(sim.Commands(), std::vector<std::string>(3, "$NOP"));
-  EXPECT_TRUE(form->Connect_SpeedButton->isChecked());
-  EXPECT_EQ(form->Connect_SpeedButton->text(), QStringLiteral("Отключиться"));
-  EXPECT_EQ(form->Connect_SpeedButton->toolTip(), QStringLiteral("Разорвать связь с БК"));
-  EXPECT_TRUE(form->Read_Trip_From_BK_Button->isEnabled());
-  EXPECT_TRUE(form->Configuration_Button->isEnabled());
-  EXPECT_FALSE(form->COM1_Select_RadioButton->isEnabled());
-  EXPECT_FALSE(form->COM2_Select_RadioButton->isEnabled());
+  EXPECT_TRUE(Ui(*form).Connect_SpeedButton->isChecked());
+  EXPECT_EQ(Ui(*form).Connect_SpeedButton->text(), QStringLiteral("Отключиться"));
+  EXPECT_EQ(Ui(*form).Connect_SpeedButton->toolTip(), QStringLiteral("Разорвать связь с БК"));
+  EXPECT_TRUE(Ui(*form).Read_Trip_From_BK_Button->isEnabled());
+  EXPECT_TRUE(Ui(*form).Configuration_Button->isEnabled());
+  EXPECT_FALSE(Ui(*form).COM1_Select_RadioButton->isEnabled());
+  EXPECT_FALSE(Ui(*form).COM2_Select_RadioButton->isEnabled());
 }
 
 TEST_F(LinkForm, NoAnswerGivesTheButtonBack) {
   sim.SetMisbehaviour(Misbehaviour::SilentAfter(0));
-  form->Connect_SpeedButton->click();
+  Ui(*form).Connect_SpeedButton->click();
   EXPECT_EQ(sim.Commands(), std::vector<std::string>(5, "$NOP"));
   ASSERT_EQ(dialogs.messages.size(), 1u);
   EXPECT_EQ(dialogs.messages[0].caption, QStringLiteral("Ошибка установления связи с БК"));
@@ -123,8 +124,8 @@ TEST_F(LinkForm, APortThatCannotBeOpenedBeepsAndSaysWhy) {
     dialogs.messages.clear();
     dialogs.log.clear();
     ::setenv("RIVENTAR_COM2", c.path.c_str(), 1);
-    form->COM2_Select_RadioButton->setChecked(true);
-    form->Connect_SpeedButton->click();
+    Ui(*form).COM2_Select_RadioButton->setChecked(true);
+    Ui(*form).Connect_SpeedButton->click();
     EXPECT_EQ(dialogs.log, (std::vector<std::string>{"beep", "message:Error"})) << c.name;
     ASSERT_EQ(dialogs.messages.size(), 1u);
     const QStringList lines = dialogs.messages[0].text.split('\n');
@@ -139,11 +140,11 @@ TEST_F(LinkForm, APortThatCannotBeOpenedBeepsAndSaysWhy) {
 
 TEST_F(LinkForm, DisconnectSendsNothingAndCanConnectAgain) {
   Connect();
-  form->Connect_SpeedButton->click();
+  Ui(*form).Connect_SpeedButton->click();
   ExpectLinkDown();
   EXPECT_TRUE(sim.Commands().empty());
-  form->Connect_SpeedButton->click();
-  EXPECT_TRUE(form->Link.IsUp());
+  Ui(*form).Connect_SpeedButton->click();
+  EXPECT_TRUE(Ui(*form).Link().IsUp());
   EXPECT_EQ(sim.Commands(), std::vector<std::string>{"$NOP"});
 }
 
@@ -151,30 +152,30 @@ TEST_F(LinkForm, ReadingThreeTripsAppendsThemAndAsksAboutTheCounter) {
   ShowTripsBefore();
   Connect();
   dialogs.answers = {MsgAnswer::No};
-  form->Read_Trip_From_BK_Button->click();
+  Ui(*form).Read_Trip_From_BK_Button->click();
   EXPECT_EQ(sim.Commands(), (std::vector<std::string>{"$TN", "$TR00", "$TR01", "$TR02"}));
-  ASSERT_EQ(form->TripList.size(), 5u);
-  EXPECT_EQ(form->TripList[0], ShownTrip(1));
-  EXPECT_EQ(form->TripList[2].Day, sim.Trips()[0].day);
-  EXPECT_EQ(form->TripList[4].Distance, sim.Trips()[2].distance);
+  ASSERT_EQ(Ui(*form).Trips().size(), 5u);
+  EXPECT_EQ(Ui(*form).Trips()[0], ShownTrip(1));
+  EXPECT_EQ(Ui(*form).Trips()[2].Day, sim.Trips()[0].day);
+  EXPECT_EQ(Ui(*form).Trips()[4].Distance, sim.Trips()[2].distance);
   EXPECT_EQ(Rows(), 5);
   EXPECT_EQ(dialogs.Captions(), std::vector<std::string>{"Считывание маршрутов"});
   // Then where the trips are kept (the logbook's tests look at that).
   EXPECT_TRUE(dialogs.messages[0].text.startsWith(
       QStringLiteral("Параметры маршрутов считаны.\nОбнулить счетчик маршрутов?\n\n")));
-  EXPECT_TRUE(form->TripsUnsaved);
-  EXPECT_TRUE(form->Save_Trip_To_File_Button->isEnabled());
-  EXPECT_TRUE(form->Clear_Trip_Table_Button->isEnabled());
+  EXPECT_TRUE(Ui(*form).Unsaved());
+  EXPECT_TRUE(Ui(*form).Save_Trip_To_File_Button->isEnabled());
+  EXPECT_TRUE(Ui(*form).Clear_Trip_Table_Button->isEnabled());
   EXPECT_EQ(form->findChild<riventar::ui::TProgress_Bar_Form*>(), nullptr);
   EXPECT_EQ(sim.Trips().size(), 3u);  // No: no "$TC"
 
   // Read again: the same trips a second time.
   dialogs.answers = {MsgAnswer::Yes};
-  form->Read_Trip_From_BK_Button->click();
-  EXPECT_EQ(form->TripList.size(), 8u);
+  Ui(*form).Read_Trip_From_BK_Button->click();
+  EXPECT_EQ(Ui(*form).Trips().size(), 8u);
   EXPECT_EQ(sim.Commands().back(), "$TC");
   EXPECT_TRUE(sim.Trips().empty());
-  EXPECT_TRUE(form->Link.IsUp());
+  EXPECT_TRUE(Ui(*form).Link().IsUp());
   EXPECT_EQ(dialogs.messages.size(), 2u);  // nothing said about the reset
 }
 
@@ -191,11 +192,11 @@ TEST_F(LinkFormPaced, ATripAnsweredLateIsStoredOnceInItsPlace) {
   Connect();
   sim.SetMisbehaviour(Misbehaviour::LateOn(250ms, {"TR01"}));
   dialogs.answers = {MsgAnswer::No};
-  form->Read_Trip_From_BK_Button->click();
-  ASSERT_EQ(form->TripList.size(), 5u);
+  Ui(*form).Read_Trip_From_BK_Button->click();
+  ASSERT_EQ(Ui(*form).Trips().size(), 5u);
   for (std::size_t i = 0; i < 5; ++i) {
-    EXPECT_EQ(form->TripList[i].Day, sim.Trips()[i].day) << i;
-    EXPECT_EQ(form->TripList[i].Distance, sim.Trips()[i].distance) << i;
+    EXPECT_EQ(Ui(*form).Trips()[i].Day, sim.Trips()[i].day) << i;
+    EXPECT_EQ(Ui(*form).Trips()[i].Distance, sim.Trips()[i].distance) << i;
   }
   EXPECT_EQ(dialogs.Captions(), std::vector<std::string>{"Считывание маршрутов"});
 }
@@ -210,9 +211,9 @@ TEST_F(LinkFormPaced, AWindowCloseDuringAReadingWaitsForItsEnd) {
     closedMidway = !form->isVisible();
   });
   dialogs.answers = {MsgAnswer::Yes};
-  form->Read_Trip_From_BK_Button->click();
+  Ui(*form).Read_Trip_From_BK_Button->click();
   EXPECT_FALSE(closedMidway);
-  EXPECT_EQ(form->TripList.size(), 8u);
+  EXPECT_EQ(Ui(*form).Trips().size(), 8u);
   EXPECT_EQ(dialogs.Captions(), std::vector<std::string>{"Считывание маршрутов"});
   EXPECT_TRUE(sim.Trips().empty()) << "the counter question was answered, not cut short";
   QCoreApplication::processEvents();
@@ -225,43 +226,43 @@ TEST_F(LinkForm, RejectedTripsAreSkippedSilently) {
     if (all)
       for (auto& t : trips) t.distance = 5;
     sim.SetTrips(trips);
-    form->TripsUnsaved = false;
-    form->Clear_Trip_Table_Button_Click();
-    if (!form->Link.IsUp()) Connect();
+    Ui(*form).SetUnsaved(false);
+    Ui(*form).Clear_Trip_Table_Button_Click();
+    if (!Ui(*form).Link().IsUp()) Connect();
     dialogs.messages.clear();
     dialogs.answers = {MsgAnswer::No};
-    form->Read_Trip_From_BK_Button->click();
-    EXPECT_EQ(form->TripList.size(), all ? 0u : 4u);
+    Ui(*form).Read_Trip_From_BK_Button->click();
+    EXPECT_EQ(Ui(*form).Trips().size(), all ? 0u : 4u);
     EXPECT_EQ(dialogs.Captions(), std::vector<std::string>{"Считывание маршрутов"}) << all;
-    EXPECT_TRUE(form->TripsUnsaved) << all;
-    EXPECT_TRUE(form->Save_Trip_To_File_Button->isEnabled()) << all;
-    EXPECT_TRUE(form->Clear_Trip_Table_Button->isEnabled()) << all;
+    EXPECT_TRUE(Ui(*form).Unsaved()) << all;
+    EXPECT_TRUE(Ui(*form).Save_Trip_To_File_Button->isEnabled()) << all;
+    EXPECT_TRUE(Ui(*form).Clear_Trip_Table_Button->isEnabled()) << all;
   }
 }
 
 TEST_F(LinkForm, NoStoredTripsIsANoticeOnly) {
   sim.SetTrips({});
   Connect();
-  form->Read_Trip_From_BK_Button->click();
+  Ui(*form).Read_Trip_From_BK_Button->click();
   ASSERT_EQ(dialogs.messages.size(), 1u);
   EXPECT_EQ(dialogs.messages[0].icon, MsgIcon::Information);
   EXPECT_EQ(dialogs.messages[0].caption, QStringLiteral("Чтение маршрутов из БК"));
   EXPECT_EQ(dialogs.messages[0].text, QStringLiteral("В памяти БК нет сохраненных маршрутов."));
-  EXPECT_TRUE(form->Link.IsUp());
-  EXPECT_FALSE(form->Save_Trip_To_File_Button->isEnabled());
+  EXPECT_TRUE(Ui(*form).Link().IsUp());
+  EXPECT_FALSE(Ui(*form).Save_Trip_To_File_Button->isEnabled());
 }
 
 TEST_F(LinkForm, NoAnswerToTheCountDropsTheLinkAndLeavesTheTable) {
   ShowTripsBefore();
   Connect();
   sim.SetMisbehaviour(Misbehaviour::SilentOn({"TN"}));
-  form->Read_Trip_From_BK_Button->click();
+  Ui(*form).Read_Trip_From_BK_Button->click();
   EXPECT_EQ(sim.Commands(), std::vector<std::string>{"$TN"});
   EXPECT_EQ(dialogs.Captions(), std::vector<std::string>{"Ошибка связи с БК"});
   EXPECT_EQ(dialogs.messages[0].text, NoAnswer);
   ExpectLinkDown();
-  EXPECT_EQ(form->TripList.size(), 2u);
-  EXPECT_TRUE(form->TripsUnsaved);
+  EXPECT_EQ(Ui(*form).Trips().size(), 2u);
+  EXPECT_TRUE(Ui(*form).Unsaved());
 }
 
 TEST_F(LinkForm, SilenceAtTheSecondOfFiveTripsKeepsWhatWasShown) {
@@ -273,17 +274,17 @@ TEST_F(LinkForm, SilenceAtTheSecondOfFiveTripsKeepsWhatWasShown) {
   dialogs.onMessage = [&](const riventar::testing::MessageRecord&) {
     progressGoneAtMessage = form->findChild<riventar::ui::TProgress_Bar_Form*>() == nullptr;
   };
-  form->Read_Trip_From_BK_Button->click();
+  Ui(*form).Read_Trip_From_BK_Button->click();
   EXPECT_EQ(sim.Commands(), (std::vector<std::string>{"$TN", "$TR00", "$TR01", "$TR01", "$TR01", "$TR01", "$TR01"}));
   EXPECT_EQ(dialogs.Captions(), std::vector<std::string>{"Ошибка связи с БК"});  // no question about saving
   EXPECT_EQ(dialogs.messages[0].text, NoAnswer);
   EXPECT_TRUE(progressGoneAtMessage);
   ExpectLinkDown();
   // The trip read before the silence is dropped; what was shown stays.
-  EXPECT_EQ(form->TripList, (riventar::trips::TripList{ShownTrip(1), ShownTrip(2)}));
+  EXPECT_EQ(Ui(*form).Trips(), (riventar::trips::TripList{ShownTrip(1), ShownTrip(2)}));
   EXPECT_EQ(Rows(), 2);
-  EXPECT_EQ(form->Vehicle_Model_Edit->text(), QStringLiteral("ВАЗ-2110"));
-  EXPECT_TRUE(form->TripsUnsaved);
+  EXPECT_EQ(Ui(*form).Vehicle_Model_Edit->text(), QStringLiteral("ВАЗ-2110"));
+  EXPECT_TRUE(Ui(*form).Unsaved());
   EXPECT_EQ(sim.Trips().size(), 5u);
 }
 
@@ -292,14 +293,14 @@ TEST_F(LinkForm, ATripCutShortIsNamedAndNothingOfTheReadingIsKept) {
   ShowTripsBefore();
   Connect();
   sim.SetMisbehaviour(Misbehaviour::CutOn("TR02", 15));  // "!TR02" and ten digits of fields
-  form->Read_Trip_From_BK_Button->click();
+  Ui(*form).Read_Trip_From_BK_Button->click();
   EXPECT_EQ(sim.Commands(),
             (std::vector<std::string>{"$TN", "$TR00", "$TR01", "$TR02", "$TR02", "$TR02", "$TR02", "$TR02"}));
   EXPECT_EQ(dialogs.Captions(), std::vector<std::string>{"Ошибка связи с БК"});  // no question about the counter
   EXPECT_EQ(dialogs.messages[0].text, QStringLiteral("БК прислал неполный или искажённый ответ на запрос маршрута 3 "
                                                      "($TR02).\nДанные этого ответа не приняты.\n"));
   ExpectLinkDown();
-  EXPECT_EQ(form->TripList, (riventar::trips::TripList{ShownTrip(1), ShownTrip(2)}));
+  EXPECT_EQ(Ui(*form).Trips(), (riventar::trips::TripList{ShownTrip(1), ShownTrip(2)}));
   EXPECT_EQ(sim.Trips().size(), 5u);
 }
 
@@ -307,12 +308,12 @@ TEST_F(LinkForm, AnUnansweredCounterResetIsReported) {
   Connect();
   sim.SetMisbehaviour(Misbehaviour::SilentOn({"TC"}));
   dialogs.answers = {MsgAnswer::Yes};
-  form->Read_Trip_From_BK_Button->click();
+  Ui(*form).Read_Trip_From_BK_Button->click();
   EXPECT_EQ(sim.Commands().back(), "$TC");
   EXPECT_EQ(dialogs.Captions(), (std::vector<std::string>{"Считывание маршрутов", "Ошибка связи с БК"}));
   EXPECT_EQ(dialogs.messages[1].text, NoAnswer);
   ExpectLinkDown();
-  EXPECT_EQ(form->TripList.size(), 3u);  // the reading itself stands
+  EXPECT_EQ(Ui(*form).Trips().size(), 3u);  // the reading itself stands
   EXPECT_EQ(sim.Trips().size(), 3u);
 }
 
@@ -327,15 +328,15 @@ TEST_F(LinkForm, ClosingWithTheLinkUpStopsItBeforeClearing) {
   ShowTripsBefore();
   bool linkUpDuringQuestion = true;
   dialogs.onMessage = [this, &linkUpDuringQuestion](const riventar::testing::MessageRecord&) {
-    linkUpDuringQuestion = form->Link.IsUp();
+    linkUpDuringQuestion = Ui(*form).Link().IsUp();
   };
   dialogs.answers = {MsgAnswer::No};
   auto* window = form.get();
-  window->Monitor_Form_Destroy();
+  Ui(*window).Monitor_Form_Destroy();
   EXPECT_FALSE(linkUpDuringQuestion);
   EXPECT_EQ(dialogs.Captions(), std::vector<std::string>{"Удаление маршрутов"});
   EXPECT_TRUE(sim.Commands().empty());
-  EXPECT_TRUE(window->TripList.empty());
+  EXPECT_TRUE(Ui(*window).Trips().empty());
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include "adapters/ports/binding.h"
 #include "sim/simulator.h"
 #include "tests/adapters/made_up_devices.h"
+#include "tests/support/main_form_access.h"
 #include "tests/support/scripted_dialogs.h"
 #include "ui/app/Main_form.h"
 
@@ -46,21 +47,21 @@ class PortChoice : public ::testing::Test {
   void TearDown() override { form.reset(); }
 
   void Use(std::vector<PortReport> devices) {
-    form->SetPortSources(std::make_unique<MadeUpDevices>(std::move(devices)), Settings());
+    Ui(*form).SetPortSources(std::make_unique<MadeUpDevices>(std::move(devices)), Settings());
   }
   std::unique_ptr<QSettings> Settings() {
     return riventar::ports::OpenUserSettings(scratch.filePath(QStringLiteral("riventar.conf")));
   }
   QString Saved(int com) { return Settings()->value(QStringLiteral("ports/COM%1").arg(com)).toString(); }
   QAction* Item(const QString& startingWith) {
-    for (QAction* a : form->Port_Choice_Menu->actions())
+    for (QAction* a : Ui(*form).Port_Choice_Menu->actions())
       if (a->text().startsWith(startingWith)) return a;
     ADD_FAILURE() << "no item " << startingWith.toStdString();
     return nullptr;
   }
   QStringList Items(bool onlyTicked = false) {
     QStringList texts;
-    for (QAction* a : form->Port_Choice_Menu->actions())
+    for (QAction* a : Ui(*form).Port_Choice_Menu->actions())
       if (!onlyTicked || a->isChecked()) texts << a->text();
     return texts;
   }
@@ -80,32 +81,32 @@ class PortChoice : public ::testing::Test {
 
 TEST_F(PortChoice, FirstStartBindsTheOnlyAdapterConnectsAndRemembersIt) {
   const QString pty = QString::fromStdString(sim.SlavePath());
-  EXPECT_TRUE(form->COM1_Select_RadioButton->toolTip().startsWith(
+  EXPECT_TRUE(Ui(*form).COM1_Select_RadioButton->toolTip().startsWith(
       QStringLiteral("COM1: FTDI FT232R USB UART (A50285BI)\n") + pty));
-  EXPECT_TRUE(form->COM2_Select_RadioButton->toolTip().startsWith(QStringLiteral("COM2: ttyS1\n/dev/ttyS1")));
-  form->Connect_SpeedButton->click();
-  ASSERT_TRUE(form->Link.IsUp());
+  EXPECT_TRUE(Ui(*form).COM2_Select_RadioButton->toolTip().startsWith(QStringLiteral("COM2: ttyS1\n/dev/ttyS1")));
+  Ui(*form).Connect_SpeedButton->click();
+  ASSERT_TRUE(Ui(*form).Link().IsUp());
   EXPECT_TRUE(dialogs.messages.empty());
-  EXPECT_FALSE(form->Port_Choice_Button->isEnabled());
+  EXPECT_FALSE(Ui(*form).Port_Choice_Button->isEnabled());
   EXPECT_EQ(Saved(1), pty);
-  form->Connect_SpeedButton->click();
-  EXPECT_TRUE(form->Port_Choice_Button->isEnabled());
+  Ui(*form).Connect_SpeedButton->click();
+  EXPECT_TRUE(Ui(*form).Port_Choice_Button->isEnabled());
 }
 
 TEST_F(PortChoice, ListChoiceTypedPathAndOpenFailureAdvice) {
   // The button sits in the panel's free corner, clear of the specified controls.
-  const QRect button = form->Port_Choice_Button->geometry();
-  EXPECT_TRUE(form->COM_Select_Panel->contentsRect().contains(button));
+  const QRect button = Ui(*form).Port_Choice_Button->geometry();
+  EXPECT_TRUE(Ui(*form).COM_Select_Panel->contentsRect().contains(button));
   for (QWidget* w :
-       {static_cast<QWidget*>(form->COM1_Select_RadioButton), static_cast<QWidget*>(form->COM2_Select_RadioButton),
-        static_cast<QWidget*>(form->Connect_SpeedButton)})
+       {static_cast<QWidget*>(Ui(*form).COM1_Select_RadioButton),
+        static_cast<QWidget*>(Ui(*form).COM2_Select_RadioButton), static_cast<QWidget*>(Ui(*form).Connect_SpeedButton)})
     EXPECT_FALSE(w->geometry().intersects(button));
 
   // A right click on COM2 lists the devices for COM2: adapter, UART port, the rest.
   QContextMenuEvent rightClick(QContextMenuEvent::Mouse, QPoint(5, 5),
-                               form->COM2_Select_RadioButton->mapToGlobal(QPoint(5, 5)));
-  QApplication::sendEvent(form->COM2_Select_RadioButton, &rightClick);
-  ASSERT_TRUE(form->Port_Choice_Menu->isVisible());
+                               Ui(*form).COM2_Select_RadioButton->mapToGlobal(QPoint(5, 5)));
+  QApplication::sendEvent(Ui(*form).COM2_Select_RadioButton, &rightClick);
+  ASSERT_TRUE(Ui(*form).Port_Choice_Menu->isVisible());
   const QString pty = QString::fromStdString(sim.SlavePath());
   EXPECT_EQ(
       Items(),
@@ -114,29 +115,29 @@ TEST_F(PortChoice, ListChoiceTypedPathAndOpenFailureAdvice) {
   EXPECT_TRUE(Item(QStringLiteral("ttyS1"))->isChecked());
   Item(QStringLiteral("FTDI"))->trigger();
   EXPECT_EQ(Saved(2), pty);
-  EXPECT_TRUE(form->COM2_Select_RadioButton->isChecked());
-  EXPECT_TRUE(form->COM2_Select_RadioButton->toolTip().startsWith(QStringLiteral("COM2: FTDI")));
-  form->Port_Choice_Menu->hide();
+  EXPECT_TRUE(Ui(*form).COM2_Select_RadioButton->isChecked());
+  EXPECT_TRUE(Ui(*form).COM2_Select_RadioButton->toolTip().startsWith(QStringLiteral("COM2: FTDI")));
+  Ui(*form).Port_Choice_Menu->hide();
 
   // The small button lists for the selected port; a typed path is taken as it is.
-  form->COM1_Select_RadioButton->setChecked(true);
-  form->Port_Choice_Button->click();
-  ASSERT_TRUE(form->Port_Choice_Menu->isVisible());
+  Ui(*form).COM1_Select_RadioButton->setChecked(true);
+  Ui(*form).Port_Choice_Button->click();
+  ASSERT_TRUE(Ui(*form).Port_Choice_Menu->isVisible());
   EXPECT_EQ(Items().first(), QStringLiteral("Устройство для COM1"));
   EXPECT_TRUE(Items().contains(QStringLiteral("Стандартный порт /dev/ttyS0")));
   dialogs.textAnswers = {QStringLiteral(" /dev/riventar-absent ")};
   Item(QStringLiteral("Другое устройство"))->trigger();
   EXPECT_EQ(dialogs.textRequests, std::vector<QString>{QStringLiteral("Путь к устройству для COM1:")});
   EXPECT_EQ(Saved(1), QStringLiteral("/dev/riventar-absent"));
-  EXPECT_TRUE(form->COM1_Select_RadioButton->toolTip().startsWith(
+  EXPECT_TRUE(Ui(*form).COM1_Select_RadioButton->toolTip().startsWith(
       QStringLiteral("COM1: /dev/riventar-absent (сейчас не найдено)")));
-  form->Port_Choice_Button->click();
+  Ui(*form).Port_Choice_Button->click();
   EXPECT_EQ(Items(true), QStringList{QStringLiteral("/dev/riventar-absent (сейчас не найдено)")});
-  form->Port_Choice_Menu->hide();
+  Ui(*form).Port_Choice_Menu->hide();
 
   // Opening it fails: the known first line, the reason, and how to pick another.
-  form->Connect_SpeedButton->click();
-  EXPECT_FALSE(form->Link.IsUp());
+  Ui(*form).Connect_SpeedButton->click();
+  EXPECT_FALSE(Ui(*form).Link().IsUp());
   ASSERT_EQ(dialogs.messages.size(), 1u);
   const QStringList lines = dialogs.messages[0].text.split(QLatin1Char('\n'));
   EXPECT_EQ(lines.first(), QStringLiteral("Не возможно открыть последовательный порт"));
@@ -145,10 +146,10 @@ TEST_F(PortChoice, ListChoiceTypedPathAndOpenFailureAdvice) {
 
   // The environment still wins over any choice, and the list says so.
   qputenv("RIVENTAR_COM1", sim.SlavePath().c_str());
-  form->Port_Choice_Button->click();
+  Ui(*form).Port_Choice_Button->click();
   EXPECT_TRUE(Items().contains(QStringLiteral("Задано переменной RIVENTAR_COM1: ") + pty));
-  form->Connect_SpeedButton->click();
-  EXPECT_TRUE(form->Link.IsUp());
+  Ui(*form).Connect_SpeedButton->click();
+  EXPECT_TRUE(Ui(*form).Link().IsUp());
   qunsetenv("RIVENTAR_COM1");
 }
 
@@ -176,11 +177,11 @@ TEST_F(PortChoice, TheBindingIsListedTickedAndNamedAsText) {
     SCOPED_TRACE(c.name);
     riventar::ports::SaveBinding(1, c.saved, *Settings());
     Use(c.device.path.isEmpty() ? std::vector<PortReport>{} : std::vector<PortReport>{c.device});
-    EXPECT_EQ(Shown(form->COM1_Select_RadioButton->toolTip()).split(QLatin1Char('\n')).first(), c.hintFirstLine);
-    form->COM1_Select_RadioButton->setChecked(true);
-    form->Port_Choice_Button->click();
+    EXPECT_EQ(Shown(Ui(*form).COM1_Select_RadioButton->toolTip()).split(QLatin1Char('\n')).first(), c.hintFirstLine);
+    Ui(*form).COM1_Select_RadioButton->setChecked(true);
+    Ui(*form).Port_Choice_Button->click();
     EXPECT_EQ(Items(true), QStringList{c.ticked});
-    form->Port_Choice_Menu->hide();
+    Ui(*form).Port_Choice_Menu->hide();
   }
 }
 

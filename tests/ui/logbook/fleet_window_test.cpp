@@ -22,6 +22,7 @@
 #include "sim/simulator.h"
 #include "sim/trip_store.h"
 #include "tests/support/logbook_trips.h"
+#include "tests/support/main_form_access.h"
 #include "tests/support/pg_server.h"
 #include "tests/support/scripted_dialogs.h"
 #include "tests/support/temp_dir.h"
@@ -68,7 +69,7 @@ class FleetWindow : public ::testing::Test {
     sim.SetTrips(sim::RealisticTrips(4));
   }
   void TearDown() override {
-    if (form) form->TripsUnsaved = false;
+    if (form) Ui(*form).SetUnsaved(false);
     form.reset();
     ::unsetenv("RIVENTAR_LOGBOOK");
     ::unsetenv("RIVENTAR_COM1");
@@ -85,13 +86,13 @@ class FleetWindow : public ::testing::Test {
            "?host=" + host.string();
   }
   void ConnectAndRead() {
-    form->Connect_SpeedButton->click();
-    ASSERT_TRUE(form->Link.IsUp());
+    Ui(*form).Connect_SpeedButton->click();
+    ASSERT_TRUE(Ui(*form).Link().IsUp());
     dialogs.answers.push_back(MsgAnswer::No);
-    form->Read_Trip_From_BK_Button->click();
+    Ui(*form).Read_Trip_From_BK_Button->click();
   }
   ui::TLogbook_Form& Window() {
-    form->Logbook_Button->click();
+    Ui(*form).Logbook_Button->click();
     return *form->LogbookWindow();
   }
   std::string ServerTrips() { return PgServer::Shared().Sql(database, "SELECT COUNT(*) FROM riventar.trips"); }
@@ -111,7 +112,7 @@ TEST_F(FleetWindow, AReadingWithTheServerReachableLandsOnTheServer) {
   EXPECT_EQ(dialogs.Captions(), std::vector<std::string>{CounterQuestion});
   // Sent on the window's sending thread; the status line tells.
   EXPECT_TRUE(QTest::qWaitFor([&] { return !form->Sending(); }, 15000));
-  EXPECT_EQ(form->Logbook_Status_Label->text(), QStringLiteral("Отправлено на сервер: 4 маршрута"));
+  EXPECT_EQ(Ui(*form).Logbook_Status_Label->text(), QStringLiteral("Отправлено на сервер: 4 маршрута"));
   EXPECT_EQ(ServerTrips(), "4\n");
   EXPECT_EQ(logbook::Sharing(*form->Logbook()).waiting.recordings, 0);
 }
@@ -143,12 +144,12 @@ TEST_F(FleetWindow, AReadingWithTheServerOutOfReachWaitsHereAndIsSentOnce) {
       << dialogs.messages[0].text.toStdString();
   EXPECT_EQ(waitingAtQuestion, 4);
   EXPECT_TRUE(form->Sending());
-  EXPECT_EQ(form->Logbook_Status_Label->text(), QStringLiteral("Отправка на сервер..."));
+  EXPECT_EQ(Ui(*form).Logbook_Status_Label->text(), QStringLiteral("Отправка на сервер..."));
 
   // The connect timeout later, the status line says they wait, and why.
   EXPECT_TRUE(QTest::qWaitFor([&] { return !form->Sending(); }, 15000));
-  EXPECT_EQ(form->Logbook_Status_Label->text(), QStringLiteral("Ждут отправки на сервер: 4 маршрута"));
-  const QString whole = form->Logbook_Status_Label->toolTip();
+  EXPECT_EQ(Ui(*form).Logbook_Status_Label->text(), QStringLiteral("Ждут отправки на сервер: 4 маршрута"));
+  const QString whole = Ui(*form).Logbook_Status_Label->toolTip();
   EXPECT_FALSE(whole.contains(QLatin1Char('\n'))) << whole.toStdString();
   EXPECT_TRUE(whole.contains(QStringLiteral("ждут отправки на сервер"))) << whole.toStdString();
   EXPECT_TRUE(whole.contains(QStringLiteral("сервер недоступен"))) << whole.toStdString();
@@ -156,7 +157,7 @@ TEST_F(FleetWindow, AReadingWithTheServerOutOfReachWaitsHereAndIsSentOnce) {
   EXPECT_EQ(ServerTrips(), "0\n");
 
   // The logbook window, the server still silent, shows what waits here.
-  form->TripsUnsaved = false;
+  Ui(*form).SetUnsaved(false);
   ui::TLogbook_Form& window = Window();
   ASSERT_EQ(window.Vehicles_List->topLevelItemCount(), 1);
   EXPECT_EQ(window.Vehicles_List->topLevelItem(0)->text(7), QStringLiteral("4"));
@@ -178,7 +179,7 @@ TEST_F(FleetWindow, AReadingWithTheServerOutOfReachWaitsHereAndIsSentOnce) {
   EXPECT_EQ(window.Vehicles_List->topLevelItem(0)->text(7), QString());
 
   window.Show_In_Table_Button->click();
-  EXPECT_EQ(form->TripList.size(), 4u);
+  EXPECT_EQ(Ui(*form).Trips().size(), 4u);
 }
 
 TEST_F(FleetWindow, AReadingTheServerRefusesIsSetAsideAndSaidBelowTheVehicles) {
@@ -188,7 +189,7 @@ TEST_F(FleetWindow, AReadingTheServerRefusesIsSetAsideAndSaidBelowTheVehicles) {
   ConnectAndRead();
   EXPECT_TRUE(QTest::qWaitFor([&] { return !form->Sending(); }, 15000));
   EXPECT_EQ(ServerTrips(), "0\n");
-  form->TripsUnsaved = false;
+  Ui(*form).SetUnsaved(false);
   ui::TLogbook_Form& window = Window();
   const QString line = window.Sharing_Label->text();
   EXPECT_TRUE(line.startsWith(QStringLiteral("Ничего не ждет отправки"))) << line.toStdString();
@@ -217,7 +218,7 @@ TEST_F(FleetWindow, ClosingDuringASendWaitsForItAndNothingArrivesLate) {
   ConnectAndRead();
   ASSERT_TRUE(form->Sending());
   const auto started = std::chrono::steady_clock::now();
-  form->TripsUnsaved = false;
+  Ui(*form).SetUnsaved(false);
   form.reset();
   EXPECT_LT(std::chrono::steady_clock::now() - started, 9s);
   QCoreApplication::sendPostedEvents();
@@ -236,13 +237,13 @@ TEST_F(FleetWindow, WhatWaitsFromAnEarlierRunIsSentAtTheStart) {
   form->SendToServer();
   EXPECT_TRUE(form->Sending());
   EXPECT_TRUE(QTest::qWaitFor([&] { return !form->Sending(); }, 15000));
-  EXPECT_EQ(form->Logbook_Status_Label->text(), QStringLiteral("Отправлено на сервер: 2 маршрута"));
+  EXPECT_EQ(Ui(*form).Logbook_Status_Label->text(), QStringLiteral("Отправлено на сервер: 2 маршрута"));
   EXPECT_EQ(ServerTrips(), "2\n");
 
   // Nothing waits any more: nothing to tell.
   form->SendToServer();
   EXPECT_TRUE(QTest::qWaitFor([&] { return !form->Sending(); }, 15000));
-  EXPECT_EQ(form->Logbook_Status_Label->text(), QString());
+  EXPECT_EQ(Ui(*form).Logbook_Status_Label->text(), QString());
   EXPECT_TRUE(dialogs.messages.empty());
 }
 

@@ -20,6 +20,7 @@
 #include "core/trips/dat_file.h"
 #include "sim/simulator.h"
 #include "sim/trip_store.h"
+#include "tests/support/main_form_access.h"
 #include "tests/support/scripted_dialogs.h"
 #include "tests/support/trip_builder.h"
 #include "tests/ui/logbook/open_store.h"
@@ -73,7 +74,7 @@ class LogbookForm : public ::testing::Test {
     form->UseLogbook(OpenStore(LogbookPath()), LogbookPath());
   }
   void TearDown() override {
-    form->TripsUnsaved = false;
+    Ui(*form).SetUnsaved(false);
     form.reset();
     ::unsetenv("RIVENTAR_COM1");
   }
@@ -82,10 +83,10 @@ class LogbookForm : public ::testing::Test {
   logbook::Store& Store() { return *form->Logbook(); }
 
   void ConnectAndRead(MsgAnswer counter = MsgAnswer::No) {
-    form->Connect_SpeedButton->click();
-    ASSERT_TRUE(form->Link.IsUp());
+    Ui(*form).Connect_SpeedButton->click();
+    ASSERT_TRUE(Ui(*form).Link().IsUp());
     dialogs.answers.push_back(counter);
-    form->Read_Trip_From_BK_Button->click();
+    Ui(*form).Read_Trip_From_BK_Button->click();
   }
 
   QTemporaryDir dir;
@@ -95,7 +96,7 @@ class LogbookForm : public ::testing::Test {
 };
 
 TEST_F(LogbookForm, AReadingIsOnDiskBeforeTheCounterQuestion) {
-  form->Vehicle_Reg_Id_Edit->setText(QStringLiteral("А123ВС 77"));
+  Ui(*form).Vehicle_Reg_Id_Edit->setText(QStringLiteral("А123ВС 77"));
   std::size_t heldAtQuestion = 0;
   std::vector<logbook::ImportRow> importsAtQuestion;
   dialogs.onMessage = [&](const riventar::testing::MessageRecord& m) {
@@ -112,7 +113,7 @@ TEST_F(LogbookForm, AReadingIsOnDiskBeforeTheCounterQuestion) {
   EXPECT_EQ(importsAtQuestion[0].origin, logbook::Origin::Device);
   EXPECT_EQ(importsAtQuestion[0].source, sim.SlavePath());
   EXPECT_EQ(importsAtQuestion[0].read, 4);
-  EXPECT_EQ(Store().DeviceMemory(sim.SlavePath()), form->TripList);
+  EXPECT_EQ(Store().DeviceMemory(sim.SlavePath()), Ui(*form).Trips());
   const auto vehicles = Store().Vehicles();
   ASSERT_EQ(vehicles.size(), 1u);
   EXPECT_EQ(vehicles[0].plateKey, logbook::PlateKey("А123ВС77"));
@@ -137,25 +138,25 @@ TEST_F(LogbookForm, AnUnwritableLogbookIsSaidBeforeTheQuestion) {
     EXPECT_TRUE(dialogs.messages[0].text.contains(QStringLiteral("не записаны в журнал")));
     EXPECT_TRUE(dialogs.messages[0].text.contains(QString::fromUtf8(c.why)));
     EXPECT_TRUE(dialogs.messages[0].text.contains(QStringLiteral("хранятся в памяти БК")));
-    EXPECT_EQ(form->TripList.size() % 4, 0u) << "the reading completed";
-    EXPECT_TRUE(form->TripsUnsaved);
+    EXPECT_EQ(Ui(*form).Trips().size() % 4, 0u) << "the reading completed";
+    EXPECT_TRUE(Ui(*form).Unsaved());
     // The device may hold their only copy: Enter keeps it, and the question says why.
     EXPECT_EQ(dialogs.messages[1].defaultAnswer, MsgAnswer::No);
     EXPECT_EQ(dialogs.messages[1].text, CounterText + QStringLiteral("\n\nМаршруты не записаны в журнал: после "
                                                                      "обнуления счетчика они останутся только в "
                                                                      "этой таблице."));
-    form->Connect_SpeedButton->click();  // down again for the next case
+    Ui(*form).Connect_SpeedButton->click();  // down again for the next case
   }
   // In no file and no logbook: closing asks first.
   dialogs.messages.clear();
   dialogs.answers.push_back(MsgAnswer::No);
-  form->Clear_Trip_Table_Button_Click();
+  Ui(*form).Clear_Trip_Table_Button_Click();
   EXPECT_EQ(dialogs.Captions(), std::vector<std::string>{"Удаление маршрутов"});
 }
 
 TEST_F(LogbookForm, TheCounterQuestionSaysWhereTheTripsAreKeptAndClosingThenAsksNothing) {
   const QString where = LogbookPath();
-  form->Vehicle_Reg_Id_Edit->setText(QStringLiteral("А123ВС 77"));
+  Ui(*form).Vehicle_Reg_Id_Edit->setText(QStringLiteral("А123ВС 77"));
   ConnectAndRead();
   ASSERT_EQ(dialogs.Captions(), std::vector<std::string>{CounterQuestion.toStdString()});
   EXPECT_EQ(dialogs.messages[0].defaultAnswer, MsgAnswer::Yes);
@@ -163,35 +164,35 @@ TEST_F(LogbookForm, TheCounterQuestionSaysWhereTheTripsAreKeptAndClosingThenAsks
                                           where + QStringLiteral("\nавтомобиль «А123ВС 77»."));
   // Read again: nothing new, each trip keeps the vehicle it had.
   dialogs.answers.push_back(MsgAnswer::No);
-  form->Read_Trip_From_BK_Button->click();
+  Ui(*form).Read_Trip_From_BK_Button->click();
   ASSERT_EQ(dialogs.messages.size(), 2u);
   EXPECT_EQ(dialogs.messages[1].text,
             CounterText + QStringLiteral("\n\nЭти маршруты уже есть в журнале маршрутов\n") + where + '.');
 
   // Every shown trip is in the logbook: the exit's clearing asks nothing.
-  ASSERT_TRUE(form->TripsUnsaved);
-  form->Monitor_Form_Destroy();
+  ASSERT_TRUE(Ui(*form).Unsaved());
+  Ui(*form).Monitor_Form_Destroy();
   EXPECT_EQ(dialogs.messages.size(), 2u);
-  EXPECT_TRUE(form->TripList.empty());
+  EXPECT_TRUE(Ui(*form).Trips().empty());
 }
 
 TEST_F(LogbookForm, VehicleTextsTypedAfterARecordedReadingAreAskedAbout) {
   ConnectAndRead();
   ASSERT_EQ(dialogs.messages.at(0).text.count(QStringLiteral("«без номера»")), 1);
-  QTest::keyClicks(form->Vehicle_Owner_Edit, QStringLiteral("Ivanov"));
+  QTest::keyClicks(Ui(*form).Vehicle_Owner_Edit, QStringLiteral("Ivanov"));
   dialogs.answers.push_back(MsgAnswer::No);
-  form->Clear_Trip_Table_Button_Click();
+  Ui(*form).Clear_Trip_Table_Button_Click();
   EXPECT_EQ(dialogs.Captions(), (std::vector<std::string>{CounterQuestion.toStdString(), "Удаление маршрутов"}));
 }
 
 TEST_F(LogbookForm, SavingGivesTheReadTripsTheirVehicle) {
   ConnectAndRead();
   ASSERT_EQ(Store().Vehicles().at(0).plateKey, "");
-  form->Vehicle_Reg_Id_Edit->setText(QStringLiteral("В456ОР"));
-  form->Vehicle_Model_Edit->setText(QStringLiteral("ВАЗ-2107"));
+  Ui(*form).Vehicle_Reg_Id_Edit->setText(QStringLiteral("В456ОР"));
+  Ui(*form).Vehicle_Model_Edit->setText(QStringLiteral("ВАЗ-2107"));
   const QString file = dir.filePath(QStringLiteral("a.dat"));
   dialogs.saveAnswers.push_back(FileChoice{file, 0});
-  form->Save_Trip_To_File_Button->click();
+  Ui(*form).Save_Trip_To_File_Button->click();
   EXPECT_TRUE(dialogs.messages.size() == 1u) << "only the counter question";
   for (const logbook::VehicleSummary& v : Store().Vehicles()) {
     SCOPED_TRACE(v.texts.RegId);
@@ -204,11 +205,11 @@ TEST_F(LogbookForm, SavingGivesTheReadTripsTheirVehicle) {
   // A logbook failure after a save is said; the save stands.
   form->UseLogbook(std::make_unique<FullStore>(), LogbookPath());
   dialogs.saveAnswers.push_back(FileChoice{dir.filePath(QStringLiteral("b.dat")), 0});
-  form->TripsUnsaved = true;
-  form->Save_Trip_To_File_Button->click();
+  Ui(*form).SetUnsaved(true);
+  Ui(*form).Save_Trip_To_File_Button->click();
   ASSERT_EQ(dialogs.messages.size(), 2u);
   EXPECT_TRUE(dialogs.messages[1].text.contains(QStringLiteral("сохранены в файле")));
-  EXPECT_FALSE(form->TripsUnsaved);
+  EXPECT_FALSE(Ui(*form).Unsaved());
   EXPECT_EQ(Bytes(dir.filePath(QStringLiteral("b.dat"))), Bytes(file));
 }
 
@@ -221,10 +222,10 @@ TEST_F(LogbookForm, ImportThenShowInTableLoadsAsAFileDoes) {
       << trips::SerializeDatFile({"ВАЗ-2110", "а123вс", "Иванов"}, {Trip(23, 5, 1), Trip(24, 0, 9)});
   std::ofstream(bad.toStdString(), std::ios::binary) << "x\r\ny\r\nz\r\n123";
 
-  form->Logbook_Button->click();
+  Ui(*form).Logbook_Button->click();
   ui::TLogbook_Form* window = form->LogbookWindow();
   ASSERT_TRUE(window);
-  form->Logbook_Button->click();
+  Ui(*form).Logbook_Button->click();
   EXPECT_EQ(form->LogbookWindow(), window) << "one window at a time";
   EXPECT_EQ(window->windowTitle(), LogbookCaption);
   EXPECT_TRUE(window->Location_Label->text().contains(LogbookPath()));
@@ -246,25 +247,25 @@ TEST_F(LogbookForm, ImportThenShowInTableLoadsAsAFileDoes) {
   EXPECT_EQ(window->Months_Tree->topLevelItem(1)->text(1), QStringLiteral("2"));
 
   // Unsaved trips shown: the clearing step asks first, as loading does.
-  form->TripList = {Trip(20, 1, 1)};
-  form->ReDraw_StringGrid();
-  form->TripsUnsaved = true;
+  Ui(*form).SetTrips({Trip(20, 1, 1)});
+  Ui(*form).ReDraw_StringGrid();
+  Ui(*form).SetUnsaved(true);
   dialogs.messages.clear();
   dialogs.answers.push_back(MsgAnswer::No);
   window->Show_In_Table_Button->click();
   EXPECT_EQ(dialogs.Captions(), std::vector<std::string>{"Удаление маршрутов"});
-  ASSERT_EQ(form->TripList.size(), 3u);
-  EXPECT_EQ(form->TripList[0], Trip(23, 5, 1)) << "date order";
-  EXPECT_EQ(form->TripList[2], Trip(24, 2, 3));
-  EXPECT_EQ(form->Vehicle_Model_Edit->text(), QStringLiteral("ВАЗ-2110"));
-  EXPECT_FALSE(form->TripsUnsaved);
-  EXPECT_TRUE(form->Save_Trip_To_File_Button->isEnabled());
-  EXPECT_TRUE(form->Clear_Trip_Table_Button->isEnabled());
+  ASSERT_EQ(Ui(*form).Trips().size(), 3u);
+  EXPECT_EQ(Ui(*form).Trips()[0], Trip(23, 5, 1)) << "date order";
+  EXPECT_EQ(Ui(*form).Trips()[2], Trip(24, 2, 3));
+  EXPECT_EQ(Ui(*form).Vehicle_Model_Edit->text(), QStringLiteral("ВАЗ-2110"));
+  EXPECT_FALSE(Ui(*form).Unsaved());
+  EXPECT_TRUE(Ui(*form).Save_Trip_To_File_Button->isEnabled());
+  EXPECT_TRUE(Ui(*form).Clear_Trip_Table_Button->isEnabled());
 
   // One year only, then written out as a data file.
   window->Months_Tree->setCurrentItem(window->Months_Tree->topLevelItem(1));
   window->Show_In_Table_Button->click();
-  EXPECT_EQ(form->TripList.size(), 2u);
+  EXPECT_EQ(Ui(*form).Trips().size(), 2u);
   const QString out = dir.filePath(QStringLiteral("out.dat"));
   dialogs.saveAnswers.push_back(FileChoice{out, 0});
   window->Export_Button->click();
@@ -286,7 +287,7 @@ TEST_F(LogbookForm, ADamagedFileIsSaidOnceAndLeftAlone) {
   EXPECT_EQ(Bytes(damaged), std::string(4096, 'x'));
 
   // Choosing it from the logbook window keeps the logbook in use; a new file is taken and remembered.
-  form->Logbook_Button->click();
+  Ui(*form).Logbook_Button->click();
   ui::TLogbook_Form* window = form->LogbookWindow();
   const QString fresh2 = dir.filePath(QStringLiteral("other.sqlite"));
   dialogs.saveAnswers = {FileChoice{damaged, 0}, FileChoice{fresh2, 0}};
@@ -302,7 +303,7 @@ TEST_F(LogbookForm, ADamagedFileIsSaidOnceAndLeftAlone) {
 
 TEST_F(LogbookForm, ABackupIsAWholeCopyOfTheOpenLogbook) {
   ConnectAndRead();
-  form->Logbook_Button->click();
+  Ui(*form).Logbook_Button->click();
   ui::TLogbook_Form* window = form->LogbookWindow();
   ASSERT_TRUE(window->Backup_Button->isEnabled());
   const QString copy = dir.filePath(QStringLiteral("copy.sqlite"));

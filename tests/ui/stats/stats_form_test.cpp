@@ -27,6 +27,7 @@
 #include <memory>
 
 #include "tests/core/stats/trip_factory.h"
+#include "tests/support/main_form_access.h"
 #include "tests/support/scripted_dialogs.h"
 #include "ui/app/Main_form.h"
 #include "ui/stats/Chart_form.h"
@@ -60,16 +61,16 @@ class StatsFormTest : public ::testing::Test {
   }
 
   void Fill(trips::TripList trips) {
-    form->TripList = std::move(trips);
-    form->ReDraw_StringGrid();
+    Ui(*form).SetTrips(std::move(trips));
+    Ui(*form).ReDraw_StringGrid();
   }
   void Select(int row) {
-    form->Trip_Params_StringGrid->selectionModel()->setCurrentIndex(
-        form->TableModel().index(row, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    Ui(*form).Trip_Params_StringGrid->selectionModel()->setCurrentIndex(
+        Ui(*form).TableModel().index(row, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
   }
   QStringList MenuCaptions() const {
     QStringList out;
-    for (QAction* item : form->PopupItems) out << item->text();
+    for (QAction* item : Ui(*form).PopupItems) out << item->text();
     return out;
   }
   void FillWorkedExample() {
@@ -78,10 +79,10 @@ class StatsFormTest : public ::testing::Test {
     Select(2);
   }
   TTrip_Stat_Form* Open(int tag) {
-    const qsizetype before = form->StatWindowList.size();
-    form->Popup_Menu_Click(tag);
-    EXPECT_EQ(form->StatWindowList.size(), before + 1);
-    return form->StatWindowList.isEmpty() ? nullptr : form->StatWindowList.constLast();
+    const qsizetype before = Ui(*form).StatWindows().size();
+    Ui(*form).Popup_Menu_Click(tag);
+    EXPECT_EQ(Ui(*form).StatWindows().size(), before + 1);
+    return Ui(*form).StatWindows().isEmpty() ? nullptr : Ui(*form).StatWindows().constLast();
   }
 
   ScriptedDialogs dialogs;
@@ -91,18 +92,18 @@ class StatsFormTest : public ::testing::Test {
 TEST_F(StatsFormTest, MenuNamesTheSelectedTripAndOpensAtWindowPlusGridPoint) {
   Fill({TripOn(2005, 1, 1), TripOn(2005, 10, 5), TripOn(2005, 12, 31)});
   Select(1);
-  form->Trip_Params_StringGridMouseDown(Qt::RightButton, QPoint(40, 70));
+  Ui(*form).Trip_Params_StringGridMouseDown(Qt::RightButton, QPoint(40, 70));
   EXPECT_EQ(MenuCaptions(), (QStringList{"За СР-05-ОКТ-2005", "За неделю", "За Октябрь 2005 года", "За сезон",
                                          "За 2005 год", "Всего"}));
-  EXPECT_TRUE(form->PopupMenu->isVisible());
-  EXPECT_EQ(form->PopupMenu->pos(), form->frameGeometry().topLeft() + QPoint(40, 70));
-  form->PopupMenu->hide();
+  EXPECT_TRUE(Ui(*form).PopupMenu->isVisible());
+  EXPECT_EQ(Ui(*form).PopupMenu->pos(), form->frameGeometry().topLeft() + QPoint(40, 70));
+  Ui(*form).PopupMenu->hide();
 
   // Rebuilt at each opening.
   Select(0);
-  form->Trip_Params_StringGridMouseDown(Qt::RightButton, QPoint(40, 70));
+  Ui(*form).Trip_Params_StringGridMouseDown(Qt::RightButton, QPoint(40, 70));
   EXPECT_EQ(MenuCaptions().at(0), "За СБ-01-ЯНВ-2005");
-  form->PopupMenu->hide();
+  Ui(*form).PopupMenu->hide();
 }
 
 // From the keyboard too: the menu key opens it under the current row.
@@ -110,18 +111,18 @@ TEST_F(StatsFormTest, TheMenuKeyOpensTheMenuForTheCurrentRow) {
   Fill({TripOn(2005, 1, 1), TripOn(2005, 10, 5)});
   Select(1);
   QContextMenuEvent key(QContextMenuEvent::Keyboard, QPoint(0, 0), QPoint(0, 0));
-  QApplication::sendEvent(form->Trip_Params_StringGrid, &key);
-  EXPECT_TRUE(form->PopupMenu->isVisible());
+  QApplication::sendEvent(Ui(*form).Trip_Params_StringGrid, &key);
+  EXPECT_TRUE(Ui(*form).PopupMenu->isVisible());
   EXPECT_EQ(MenuCaptions().at(0), "За СР-05-ОКТ-2005");
-  form->PopupMenu->hide();
+  Ui(*form).PopupMenu->hide();
 }
 
 TEST_F(StatsFormTest, MenuStaysClosedForOtherButtonsAndAnEmptyTable) {
-  form->Trip_Params_StringGridMouseDown(Qt::RightButton, QPoint(40, 70));
-  EXPECT_FALSE(form->PopupMenu->isVisible());
+  Ui(*form).Trip_Params_StringGridMouseDown(Qt::RightButton, QPoint(40, 70));
+  EXPECT_FALSE(Ui(*form).PopupMenu->isVisible());
   Fill({TripOn(2005, 10, 5)});
-  form->Trip_Params_StringGridMouseDown(Qt::LeftButton, QPoint(40, 70));
-  EXPECT_FALSE(form->PopupMenu->isVisible());
+  Ui(*form).Trip_Params_StringGridMouseDown(Qt::LeftButton, QPoint(40, 70));
+  EXPECT_FALSE(Ui(*form).PopupMenu->isVisible());
   EXPECT_EQ(MenuCaptions().at(0), "За день");
 }
 
@@ -132,19 +133,19 @@ TEST_F(StatsFormTest, RightClickOnAnotherRowKeepsTheSelectedAnchor) {
   Select(2);
   QCoreApplication::processEvents();
   // On a row below the selected one, and on the heading row.
-  QWidget* viewport = form->Trip_Params_StringGrid->viewport();
-  QWidget* heading = form->Trip_Params_StringGrid->horizontalHeader()->viewport();
-  const QPoint onRow7 = form->Trip_Params_StringGrid->visualRect(form->TableModel().index(6, 1)).center();
+  QWidget* viewport = Ui(*form).Trip_Params_StringGrid->viewport();
+  QWidget* heading = Ui(*form).Trip_Params_StringGrid->horizontalHeader()->viewport();
+  const QPoint onRow7 = Ui(*form).Trip_Params_StringGrid->visualRect(Ui(*form).TableModel().index(6, 1)).center();
   for (const auto& [area, point] : {std::pair{viewport, onRow7}, std::pair{heading, QPoint(50, 9)}}) {
     QMouseEvent press(QEvent::MouseButtonPress, point, area->mapToGlobal(point), Qt::RightButton, Qt::RightButton,
                       Qt::NoModifier);
     QCoreApplication::sendEvent(area, &press);
-    EXPECT_EQ(form->Trip_Params_StringGrid->currentIndex().row(), 2);
-    EXPECT_TRUE(form->PopupMenu->isVisible());
+    EXPECT_EQ(Ui(*form).Trip_Params_StringGrid->currentIndex().row(), 2);
+    EXPECT_TRUE(Ui(*form).PopupMenu->isVisible());
     EXPECT_EQ(MenuCaptions().at(0), "За ПН-03-ОКТ-2005");
-    EXPECT_EQ(form->PopupMenu->pos(),
-              form->frameGeometry().topLeft() + area->mapTo(form->Trip_Params_StringGrid, point));
-    form->PopupMenu->hide();
+    EXPECT_EQ(Ui(*form).PopupMenu->pos(),
+              form->frameGeometry().topLeft() + area->mapTo(Ui(*form).Trip_Params_StringGrid, point));
+    Ui(*form).PopupMenu->hide();
   }
 }
 
@@ -175,16 +176,18 @@ TEST_F(StatsFormTest, WorkedWeekWindow) {
   EXPECT_EQ(w->Statistic_Aver_Fuel_Panel->geometry(), QRect(8, 232, 385, 25));
 
   // A snapshot: clearing the trips leaves the window as it was.
-  form->TripList.clear();
-  form->ReDraw_StringGrid();
+  Ui(*form).SetTrips({});
+  Ui(*form).ReDraw_StringGrid();
   EXPECT_EQ(w->Statistic_Days_Label->text(), "3");
 }
 
 TEST_F(StatsFormTest, InvalidDateAnywhereShowsAnErrorAndNoWindow) {
   FillWorkedExample();
-  form->TripList[1].Month = 12;  // no thirteenth month
-  form->Popup_Menu_Click(0);
-  EXPECT_TRUE(form->StatWindowList.isEmpty());
+  riventar::trips::TripList trips = Ui(*form).Trips();
+  trips[1].Month = 12;  // no thirteenth month
+  Ui(*form).SetTrips(std::move(trips));
+  Ui(*form).Popup_Menu_Click(0);
+  EXPECT_TRUE(Ui(*form).StatWindows().isEmpty());
   ASSERT_EQ(dialogs.messages.size(), 1u);
   EXPECT_EQ(dialogs.messages[0].icon, MsgIcon::Stop);
   EXPECT_TRUE(dialogs.messages[0].text.contains("N 2")) << dialogs.messages[0].text.toStdString();
@@ -207,11 +210,11 @@ TEST_F(StatsFormTest, WindowsCloseInAnyOrderAndShutdownClosesTheRestOnce) {
   ProcessDeferredDeletes();
   EXPECT_TRUE(windows[1].isNull());
   EXPECT_TRUE(windows[3].isNull());
-  EXPECT_EQ(form->StatWindowList, (QList<TTrip_Stat_Form*>{windows[0], windows[2], windows[4]}));
+  EXPECT_EQ(Ui(*form).StatWindows(), (QList<TTrip_Stat_Form*>{windows[0], windows[2], windows[4]}));
 
   // Closed just before the program ends: its deferred deletion outlives the main window.
   windows[0]->close();
-  const QList<TTrip_Stat_Form*> open = form->StatWindowList;
+  const QList<TTrip_Stat_Form*> open = Ui(*form).StatWindows();
   EXPECT_EQ(open.size(), 2);
   form.reset();  // shutdown with two windows open
   ProcessDeferredDeletes();
@@ -245,12 +248,12 @@ class StatsPrintTest : public StatsFormTest {
 TEST_F(StatsPrintTest, PrintsTheWindowsFiguresAndTheVehicleAsItStandsNow) {
   if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty()) GTEST_SKIP() << "pdftotext missing";
   FillWorkedExample();
-  form->Vehicle_Model_Edit->setText("Старая");
+  Ui(*form).Vehicle_Model_Edit->setText("Старая");
   TTrip_Stat_Form* w = Open(1);
   ASSERT_NE(w, nullptr);
-  form->Vehicle_Model_Edit->setText("ВАЗ-2107");
-  form->Vehicle_Reg_Id_Edit->setText("А123ВС");
-  form->Vehicle_Owner_Edit->setText("Иванов Иван Иванович");
+  Ui(*form).Vehicle_Model_Edit->setText("ВАЗ-2107");
+  Ui(*form).Vehicle_Reg_Id_Edit->setText("А123ВС");
+  Ui(*form).Vehicle_Owner_Edit->setText("Иванов Иван Иванович");
 
   const QString path = dir.filePath("report.pdf");
   PrintTo(*w, path);
@@ -291,7 +294,7 @@ TEST_F(StatsPrintTest, BlackInkOnADarkThemeWholeOnAnA5PageAndThePrinterChoiceIsK
   dark.setColor(QPalette::Window, Qt::black);
   QApplication::setPalette(dark);
   FillWorkedExample();
-  form->Vehicle_Owner_Edit->setText(QString(50, QLatin1Char('W')));
+  Ui(*form).Vehicle_Owner_Edit->setText(QString(50, QLatin1Char('W')));
   TTrip_Stat_Form* w = Open(5);
   ASSERT_NE(w, nullptr);
   const QString path = dir.filePath("a5.pdf");
@@ -374,7 +377,7 @@ TEST_F(StatsPrintTest, ChartShowsTheWindowsPeriodAndClosesWithIt) {
   EXPECT_EQ(w->Statistic_Chart_Speed_Button->text(), "График");
   EXPECT_FALSE(w->Statistic_Chart_Speed_Button->geometry().intersects(w->Statistic_Print_Speed_Button->geometry()));
   EXPECT_TRUE(w->rect().contains(w->Statistic_Chart_Speed_Button->geometry()));
-  form->TripList.clear();  // the chart, like the figures, is the window's snapshot
+  Ui(*form).SetTrips({});  // the chart, like the figures, is the window's snapshot
   w->Statistic_Chart_Speed_Button->click();
   QPointer<TTrip_Chart_Form> chart = w->ChartWindow();
   ASSERT_FALSE(chart.isNull());
@@ -448,7 +451,7 @@ TEST_F(StatsPrintTest, ChartSavesAsTheTypePickedAndPrintsOnOnePage) {
     printer.setOutputFileName(pdf);
   };
   chart->Chart_Print_Button->click();
-  EXPECT_EQ(used, &form->StatisticPrinter()) << "the statistics windows' printer, its choices kept";
+  EXPECT_EQ(used, &Ui(*form).StatisticPrinter()) << "the statistics windows' printer, its choices kept";
   const QString text = PdfText(pdf);
   EXPECT_TRUE(text.contains("Осень (СЕН-ОКТ-НОЯ) 2005 года")) << text.toStdString();
   EXPECT_TRUE(text.contains("Расход, л/100 км")) << text.toStdString();

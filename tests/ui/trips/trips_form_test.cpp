@@ -20,6 +20,7 @@
 
 #include "base/text/cp1251.h"
 #include "core/trips/dat_file.h"
+#include "tests/support/main_form_access.h"
 #include "tests/support/scripted_dialogs.h"
 #include "tests/support/trip_builder.h"
 #include "ui/app/Main_form.h"
@@ -62,7 +63,7 @@ class TripsForm : public ::testing::Test {
   }
   void TearDown() override {
     // Shutdown must not ask anything the test did not expect.
-    form->TripsUnsaved = false;
+    Ui(*form).SetUnsaved(false);
     form.reset();
   }
 
@@ -76,10 +77,10 @@ class TripsForm : public ::testing::Test {
 
   void Load(const QString& path) {
     dialogs.openAnswers.push_back(FileChoice{path, 0});
-    form->Read_Trip_From_File_Button_Click();
+    Ui(*form).Read_Trip_From_File_Button_Click();
   }
 
-  std::string Cell(int row, int column) const { return form->TableModel().CellText(row, column).toStdString(); }
+  std::string Cell(int row, int column) const { return Ui(*form).TableModel().CellText(row, column).toStdString(); }
 
   void Type(QLineEdit* edit, int key, const QString& text) {
     QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
@@ -94,37 +95,37 @@ class TripsForm : public ::testing::Test {
 TEST_F(TripsForm, StartState) {
   EXPECT_EQ(form->windowTitle(), QStringLiteral("Ривентар"));
   EXPECT_EQ(form->size(), QSize(712, 316));
-  EXPECT_FALSE(form->Save_Trip_To_File_Button->isEnabled());
-  EXPECT_FALSE(form->Clear_Trip_Table_Button->isEnabled());
-  EXPECT_TRUE(form->Read_Trip_From_File_Button->isEnabled());
-  EXPECT_FALSE(form->Configuration_Button->isEnabled());
-  EXPECT_FALSE(form->Read_Trip_From_BK_Button->isEnabled());
-  EXPECT_EQ(form->TableModel().rowCount(), 1);
+  EXPECT_FALSE(Ui(*form).Save_Trip_To_File_Button->isEnabled());
+  EXPECT_FALSE(Ui(*form).Clear_Trip_Table_Button->isEnabled());
+  EXPECT_TRUE(Ui(*form).Read_Trip_From_File_Button->isEnabled());
+  EXPECT_FALSE(Ui(*form).Configuration_Button->isEnabled());
+  EXPECT_FALSE(Ui(*form).Read_Trip_From_BK_Button->isEnabled());
+  EXPECT_EQ(Ui(*form).TableModel().rowCount(), 1);
   EXPECT_EQ(Cell(0, 0), "");
-  EXPECT_EQ(form->TableModel().headerData(3, Qt::Horizontal, Qt::DisplayRole).toString(),
+  EXPECT_EQ(Ui(*form).TableModel().headerData(3, Qt::Horizontal, Qt::DisplayRole).toString(),
             QStringLiteral("На маршруте"));
-  EXPECT_FALSE(form->TripsUnsaved);
+  EXPECT_FALSE(Ui(*form).Unsaved());
 }
 
 TEST_F(TripsForm, LoadShowsEveryColumnAndTheVehicle) {
   Load(SampleFile("a.dat", {Trip(5), Trip(6)}));
   EXPECT_TRUE(dialogs.messages.empty());
-  ASSERT_EQ(form->TableModel().rowCount(), 2);
+  ASSERT_EQ(Ui(*form).TableModel().rowCount(), 2);
   const char* row[] = {"1", "СР-05-ОКТ-2005", "08:15", "01:02:03", "00:45:10", "25.3", "033.6", "2.1", "8.3"};
   for (int c = 0; c < 9; ++c) EXPECT_EQ(Cell(0, c), row[c]);
   EXPECT_EQ(Cell(1, 0), "2");
-  EXPECT_EQ(form->Vehicle_Model_Edit->text(), QStringLiteral("ВАЗ-2110"));
-  EXPECT_EQ(form->Vehicle_Owner_Edit->text(), QStringLiteral("Иванов"));
-  EXPECT_TRUE(form->Save_Trip_To_File_Button->isEnabled());
-  EXPECT_TRUE(form->Clear_Trip_Table_Button->isEnabled());
-  EXPECT_FALSE(form->TripsUnsaved);
+  EXPECT_EQ(Ui(*form).Vehicle_Model_Edit->text(), QStringLiteral("ВАЗ-2110"));
+  EXPECT_EQ(Ui(*form).Vehicle_Owner_Edit->text(), QStringLiteral("Иванов"));
+  EXPECT_TRUE(Ui(*form).Save_Trip_To_File_Button->isEnabled());
+  EXPECT_TRUE(Ui(*form).Clear_Trip_Table_Button->isEnabled());
+  EXPECT_FALSE(Ui(*form).Unsaved());
   EXPECT_EQ(dialogs.openRequests.at(0).filters.at(0), QStringLiteral("Маршрутные параметры (*.dat)"));
 }
 
 TEST_F(TripsForm, LoadReplacesAndRejectedLinesLeaveNoGap) {
   Load(SampleFile("a.dat", {Trip(1), Trip(2), Trip(3)}));
   Load(SampleFile("b.dat", {Trip(7), Trip(8, 5), Trip(9)}));
-  ASSERT_EQ(form->TripList.size(), 2u);
+  ASSERT_EQ(Ui(*form).Trips().size(), 2u);
   EXPECT_EQ(Cell(1, 0), "2");
   EXPECT_EQ(Cell(1, 1), "СР-09-ОКТ-2005");
 }
@@ -132,17 +133,17 @@ TEST_F(TripsForm, LoadReplacesAndRejectedLinesLeaveNoGap) {
 TEST_F(TripsForm, LoadWhereEveryTripIsRejectedLeavesAHeadingOnlyTable) {
   Load(SampleFile("a.dat", {Trip(1)}));
   Load(SampleFile("b.dat", {Trip(7, 5)}));
-  EXPECT_EQ(form->TableModel().rowCount(), 0);
-  EXPECT_TRUE(form->Save_Trip_To_File_Button->isEnabled());
-  EXPECT_EQ(form->Vehicle_Model_Edit->text(), QStringLiteral("ВАЗ-2110"));
+  EXPECT_EQ(Ui(*form).TableModel().rowCount(), 0);
+  EXPECT_TRUE(Ui(*form).Save_Trip_To_File_Button->isEnabled());
+  EXPECT_EQ(Ui(*form).Vehicle_Model_Edit->text(), QStringLiteral("ВАЗ-2110"));
 }
 
 TEST_F(TripsForm, RedrawKeepsTheCurrentRowClampedToTheRows) {
-  QTableView& grid = *form->Trip_Params_StringGrid;
+  QTableView& grid = *Ui(*form).Trip_Params_StringGrid;
   const auto current = [&grid] { return grid.currentIndex().row(); };
   const auto redraw = [this](trips::TripList trips) {
-    form->TripList = std::move(trips);
-    form->ReDraw_StringGrid();
+    Ui(*form).SetTrips(std::move(trips));
+    Ui(*form).ReDraw_StringGrid();
   };
   redraw({Trip(1), Trip(2), Trip(3), Trip(4), Trip(5)});
   EXPECT_EQ(current(), 0);  // the first row until the user picks another
@@ -154,10 +155,10 @@ TEST_F(TripsForm, RedrawKeepsTheCurrentRowClampedToTheRows) {
   redraw({Trip(21), Trip(22)});  // fewer rows: the last one
   EXPECT_EQ(current(), 1);
   EXPECT_TRUE(grid.selectionModel()->isRowSelected(1));
-  form->Trip_Params_StringGridMouseDown(Qt::RightButton, QPoint(40, 70));
-  EXPECT_EQ(form->PopupItems.at(0)->text(), QStringLiteral("За СР-22-ОКТ-2005"));  // the anchor
-  form->PopupMenu->hide();
-  form->Clear_Trip_Table_Button_Click();
+  Ui(*form).Trip_Params_StringGridMouseDown(Qt::RightButton, QPoint(40, 70));
+  EXPECT_EQ(Ui(*form).PopupItems.at(0)->text(), QStringLiteral("За СР-22-ОКТ-2005"));  // the anchor
+  Ui(*form).PopupMenu->hide();
+  Ui(*form).Clear_Trip_Table_Button_Click();
   EXPECT_EQ(current(), 0);                  // the single empty row
   Load(SampleFile("d.dat", {Trip(7, 5)}));  // every trip rejected: no row left
   EXPECT_EQ(current(), -1);
@@ -166,9 +167,9 @@ TEST_F(TripsForm, RedrawKeepsTheCurrentRowClampedToTheRows) {
 TEST_F(TripsForm, FixedColumnTakesTheButtonColoursOfThePalette) {
   form->show();
   Load(SampleFile("a.dat", {Trip(1), Trip(1)}));
-  QTableView& grid = *form->Trip_Params_StringGrid;
-  const QRect n = grid.visualRect(form->TableModel().index(1, 0));  // the unselected row "2"
-  const QRect date = grid.visualRect(form->TableModel().index(1, 1));
+  QTableView& grid = *Ui(*form).Trip_Params_StringGrid;
+  const QRect n = grid.visualRect(Ui(*form).TableModel().index(1, 0));  // the unselected row "2"
+  const QRect date = grid.visualRect(Ui(*form).TableModel().index(1, 1));
   const auto background = [&](const QRect& cell) {
     return grid.viewport()->grab().toImage().pixelColor(cell.right() - 2, cell.center().y());
   };
@@ -197,7 +198,7 @@ TEST_F(TripsForm, FixedColumnTakesTheButtonColoursOfThePalette) {
 
 TEST_F(TripsForm, BadFilesChangeNothing) {
   Load(SampleFile("good.dat", {Trip(5)}));
-  form->TripsUnsaved = true;
+  Ui(*form).SetUnsaved(true);
   struct Case {
     const char* name;
     std::string bytes;
@@ -217,9 +218,9 @@ TEST_F(TripsForm, BadFilesChangeNothing) {
     ASSERT_EQ(dialogs.messages.size(), 1u) << c.name;
     EXPECT_EQ(dialogs.messages[0].caption, QStringLiteral("Error"));
     EXPECT_EQ(dialogs.messages[0].text.toStdString(), c.text);
-    EXPECT_EQ(form->TripList.size(), 1u);
-    EXPECT_TRUE(form->TripsUnsaved);
-    EXPECT_EQ(form->Vehicle_Model_Edit->text(), QStringLiteral("ВАЗ-2110"));
+    EXPECT_EQ(Ui(*form).Trips().size(), 1u);
+    EXPECT_TRUE(Ui(*form).Unsaved());
+    EXPECT_EQ(Ui(*form).Vehicle_Model_Edit->text(), QStringLiteral("ВАЗ-2110"));
   }
 }
 
@@ -232,42 +233,42 @@ TEST_F(TripsForm, VanishedOrUnreadableFileBeepsAndSaysSo) {
     EXPECT_EQ(m.text, QStringLiteral("Не возможно открыть выбранный файл"));
   }
   EXPECT_EQ(dialogs.log.at(1), "beep");
-  EXPECT_EQ(form->TableModel().rowCount(), 1);
+  EXPECT_EQ(Ui(*form).TableModel().rowCount(), 1);
 }
 
 TEST_F(TripsForm, SaveAndLoadBackThroughTheWindow) {
-  form->TripList = {Trip(5), Trip(6)};
-  form->ReDraw_StringGrid();
-  form->Vehicle_Model_Edit->setText(QStringLiteral("Нива"));
-  form->TripsUnsaved = true;
+  Ui(*form).SetTrips({Trip(5), Trip(6)});
+  Ui(*form).ReDraw_StringGrid();
+  Ui(*form).Vehicle_Model_Edit->setText(QStringLiteral("Нива"));
+  Ui(*form).SetUnsaved(true);
   dialogs.saveAnswers.push_back(FileChoice{Path("out.dat"), 0});
-  form->Save_Trip_To_File_Button_Click();
-  EXPECT_FALSE(form->TripsUnsaved);
-  const trips::TripList saved = form->TripList;
-  form->Clear_Trip_Table_Button_Click();
+  Ui(*form).Save_Trip_To_File_Button_Click();
+  EXPECT_FALSE(Ui(*form).Unsaved());
+  const trips::TripList saved = Ui(*form).Trips();
+  Ui(*form).Clear_Trip_Table_Button_Click();
   Load(Path("out.dat"));
-  EXPECT_EQ(form->TripList, saved);
-  EXPECT_EQ(form->Vehicle_Model_Edit->text(), QStringLiteral("Нива"));
+  EXPECT_EQ(Ui(*form).Trips(), saved);
+  EXPECT_EQ(Ui(*form).Vehicle_Model_Edit->text(), QStringLiteral("Нива"));
   EXPECT_EQ(dialogs.saveRequests.at(0).filters.at(1), QStringLiteral("Текстовые файлы Exel (*.csv)"));
 }
 
 TEST_F(TripsForm, TheTypePickedDecidesTheFormatAndIsRemembered) {
-  form->TripList = {Trip(5)};
-  form->ReDraw_StringGrid();
-  form->TripsUnsaved = true;
+  Ui(*form).SetTrips({Trip(5)});
+  Ui(*form).ReDraw_StringGrid();
+  Ui(*form).SetUnsaved(true);
   dialogs.saveAnswers.push_back(FileChoice{Path("table.dat"), 1});
-  form->Save_Trip_To_File_Button_Click();
-  EXPECT_FALSE(form->TripsUnsaved);  // an export counts as a save
+  Ui(*form).Save_Trip_To_File_Button_Click();
+  EXPECT_FALSE(Ui(*form).Unsaved());  // an export counts as a save
   EXPECT_EQ(text::FromCp1251(Contents(Path("table.dat"))).substr(0, 6), "N;Да");
   dialogs.saveAnswers.push_back(FileChoice{Path("data.csv"), 0});
-  form->Save_Trip_To_File_Button_Click();
+  Ui(*form).Save_Trip_To_File_Button_Click();
   EXPECT_EQ(dialogs.saveRequests.at(1).filterIndex, 1);
   EXPECT_EQ(Contents(Path("data.csv")).substr(0, 6), "\r\n\r\n\r\n");
 }
 
 TEST_F(TripsForm, ClearingAsksOnlyWhenUnsaved) {
   Load(SampleFile("a.dat", {Trip(5)}));
-  form->Clear_Trip_Table_Button_Click();
+  Ui(*form).Clear_Trip_Table_Button_Click();
   EXPECT_TRUE(dialogs.messages.empty());
 
   struct Case {
@@ -282,35 +283,35 @@ TEST_F(TripsForm, ClearingAsksOnlyWhenUnsaved) {
       {"yes, save", {MsgAnswer::Yes}, FileChoice{Path("kept.dat"), 0}, true},
   };
   for (const Case& c : cases) {
-    form->TripList = {Trip(5)};
-    form->ReDraw_StringGrid();
-    form->Vehicle_Model_Edit->setText(QStringLiteral("x"));
-    form->Save_Trip_To_File_Button->setEnabled(true);
-    form->TripsUnsaved = true;
+    Ui(*form).SetTrips({Trip(5)});
+    Ui(*form).ReDraw_StringGrid();
+    Ui(*form).Vehicle_Model_Edit->setText(QStringLiteral("x"));
+    Ui(*form).Save_Trip_To_File_Button->setEnabled(true);
+    Ui(*form).SetUnsaved(true);
     dialogs.messages.clear();
     dialogs.answers.assign(c.answers.begin(), c.answers.end());
     if (c.answers.front() == MsgAnswer::Yes) dialogs.saveAnswers.push_back(c.save);
-    form->Clear_Trip_Table_Button_Click();
+    Ui(*form).Clear_Trip_Table_Button_Click();
     ASSERT_EQ(dialogs.messages.size(), 1u) << c.name;
     EXPECT_EQ(dialogs.messages[0].caption, QStringLiteral("Удаление маршрутов")) << c.name;
     EXPECT_EQ(dialogs.messages[0].icon, MsgIcon::Question);
-    EXPECT_TRUE(form->TripList.empty()) << c.name;
-    EXPECT_EQ(form->TableModel().rowCount(), 1);
-    EXPECT_TRUE(form->Vehicle_Model_Edit->text().isEmpty());
-    EXPECT_FALSE(form->Save_Trip_To_File_Button->isEnabled());
-    EXPECT_FALSE(form->Clear_Trip_Table_Button->isEnabled());
-    EXPECT_FALSE(form->TripsUnsaved);
+    EXPECT_TRUE(Ui(*form).Trips().empty()) << c.name;
+    EXPECT_EQ(Ui(*form).TableModel().rowCount(), 1);
+    EXPECT_TRUE(Ui(*form).Vehicle_Model_Edit->text().isEmpty());
+    EXPECT_FALSE(Ui(*form).Save_Trip_To_File_Button->isEnabled());
+    EXPECT_FALSE(Ui(*form).Clear_Trip_Table_Button->isEnabled());
+    EXPECT_FALSE(Ui(*form).Unsaved());
     EXPECT_EQ(QFile::exists(Path("kept.dat")), c.written) << c.name;
   }
 }
 
 TEST_F(TripsForm, TypingMarksUnsavedButProgramTextDoesNot) {
-  form->Vehicle_Owner_Edit->setText(QStringLiteral("set by the program"));
-  EXPECT_FALSE(form->TripsUnsaved);
-  Type(form->Vehicle_Model_Edit, Qt::Key_Left, {});
-  EXPECT_FALSE(form->TripsUnsaved);
-  Type(form->Vehicle_Model_Edit, Qt::Key_Backspace, QStringLiteral("\b"));  // changes nothing, still counts
-  EXPECT_TRUE(form->TripsUnsaved);
+  Ui(*form).Vehicle_Owner_Edit->setText(QStringLiteral("set by the program"));
+  EXPECT_FALSE(Ui(*form).Unsaved());
+  Type(Ui(*form).Vehicle_Model_Edit, Qt::Key_Left, {});
+  EXPECT_FALSE(Ui(*form).Unsaved());
+  Type(Ui(*form).Vehicle_Model_Edit, Qt::Key_Backspace, QStringLiteral("\b"));  // changes nothing, still counts
+  EXPECT_TRUE(Ui(*form).Unsaved());
 
   // Then loading asks first; Yes saves the three header lines only.
   dialogs.answers.push_back(MsgAnswer::Yes);
@@ -319,7 +320,7 @@ TEST_F(TripsForm, TypingMarksUnsavedButProgramTextDoesNot) {
   EXPECT_EQ(Contents(Path("headers.dat")),
             "\r\n\r\n"
             "set by the program\r\n");
-  EXPECT_EQ(form->TripList.size(), 1u);
+  EXPECT_EQ(Ui(*form).Trips().size(), 1u);
 }
 
 TEST_F(TripsForm, VehicleFieldsKeepLongHeadersTakeOnlyWhatFilesHoldAndCountEveryEdit) {
@@ -332,18 +333,18 @@ TEST_F(TripsForm, VehicleFieldsKeepLongHeadersTakeOnlyWhatFilesHoldAndCountEvery
     std::string loaded;
     int limit;
   };
-  const Case cases[] = {{form->Vehicle_Model_Edit, model, 20},
-                        {form->Vehicle_Reg_Id_Edit, regId, 20},
-                        {form->Vehicle_Owner_Edit, owner, 50}};
+  const Case cases[] = {{Ui(*form).Vehicle_Model_Edit, model, 20},
+                        {Ui(*form).Vehicle_Reg_Id_Edit, regId, 20},
+                        {Ui(*form).Vehicle_Owner_Edit, owner, 50}};
   for (const Case& c : cases) EXPECT_EQ(c.edit->text().toStdString(), c.loaded);
   dialogs.saveAnswers.push_back(FileChoice{Path("again.dat"), 0});
-  form->Save_Trip_To_File_Button_Click();
+  Ui(*form).Save_Trip_To_File_Button_Click();
   EXPECT_EQ(Contents(Path("again.dat")), Contents(path)) << "saved back whole";
 
   for (const Case& c : cases) {
     SCOPED_TRACE(c.limit);
     c.edit->clear();
-    form->TripsUnsaved = false;
+    Ui(*form).SetUnsaved(false);
     c.edit->insert(QStringLiteral("Š😀"));  // a paste no ".dat" can hold
     EXPECT_EQ(c.edit->text(), "");
     EXPECT_EQ(dialogs.beeps, 1);
@@ -352,45 +353,45 @@ TEST_F(TripsForm, VehicleFieldsKeepLongHeadersTakeOnlyWhatFilesHoldAndCountEvery
     EXPECT_EQ(c.edit->text(), "");
     c.edit->insert(QString(c.limit, QLatin1Char('x')));
     EXPECT_EQ(c.edit->text().size(), c.limit);
-    EXPECT_TRUE(form->TripsUnsaved);
-    form->TripsUnsaved = false;
+    EXPECT_TRUE(Ui(*form).Unsaved());
+    Ui(*form).SetUnsaved(false);
     c.edit->undo();
-    EXPECT_TRUE(form->TripsUnsaved);
+    EXPECT_TRUE(Ui(*form).Unsaved());
   }
 }
 
 TEST_F(TripsForm, SavingOntoTheFileBeingLoadedLoadsWhatWasChosen) {
   const QString path = SampleFile("same.dat", {Trip(1), Trip(2), Trip(3)});
-  form->TripList = {Trip(20)};
-  form->ReDraw_StringGrid();
-  form->TripsUnsaved = true;
+  Ui(*form).SetTrips({Trip(20)});
+  Ui(*form).ReDraw_StringGrid();
+  Ui(*form).SetUnsaved(true);
   dialogs.answers.push_back(MsgAnswer::Yes);
   dialogs.saveAnswers.push_back(FileChoice{path, 0});
   Load(path);
   EXPECT_TRUE(dialogs.Captions() == std::vector<std::string>{"Удаление маршрутов"});
-  ASSERT_EQ(form->TripList.size(), 3u);
-  EXPECT_EQ(form->TripList[2].Day, 3);
+  ASSERT_EQ(Ui(*form).Trips().size(), 3u);
+  EXPECT_EQ(Ui(*form).Trips()[2].Day, 3);
   // The file now holds what was shown before; nothing was corrupted.
   EXPECT_EQ(std::get<trips::DatContents>(trips::ParseDatFile(Contents(path))).Trips.at(0).Day, 20);
-  EXPECT_TRUE(form->TripsUnsaved) << "the loaded trips are in no file any more";
+  EXPECT_TRUE(Ui(*form).Unsaved()) << "the loaded trips are in no file any more";
 
   // Saved elsewhere, the chosen file still holds what the table shows.
   const QString other = SampleFile("other.dat", {Trip(4)});
-  form->TripList = {Trip(21)};
-  form->TripsUnsaved = true;
+  Ui(*form).SetTrips({Trip(21)});
+  Ui(*form).SetUnsaved(true);
   dialogs.answers.push_back(MsgAnswer::Yes);
   dialogs.saveAnswers.push_back(FileChoice{other, 0});
   Load(path);
-  EXPECT_EQ(form->TripList.at(0).Day, 20);
-  EXPECT_FALSE(form->TripsUnsaved);
+  EXPECT_EQ(Ui(*form).Trips().at(0).Day, 20);
+  EXPECT_FALSE(Ui(*form).Unsaved());
 }
 
 TEST_F(TripsForm, FullDiskLosesNothing) {
   const QString path = SampleFile("old.dat", {Trip(1)});
   const std::string before = Contents(path);
-  form->TripList = trips::TripList(5000, Trip(7));
-  form->ReDraw_StringGrid();
-  form->TripsUnsaved = true;
+  Ui(*form).SetTrips(trips::TripList(5000, Trip(7)));
+  Ui(*form).ReDraw_StringGrid();
+  Ui(*form).SetUnsaved(true);
 
   rlimit saved{};
   ::getrlimit(RLIMIT_FSIZE, &saved);
@@ -400,12 +401,12 @@ TEST_F(TripsForm, FullDiskLosesNothing) {
   ::setrlimit(RLIMIT_FSIZE, &small);
 
   dialogs.saveAnswers.push_back(FileChoice{path, 0});
-  form->Save_Trip_To_File_Button_Click();
+  Ui(*form).Save_Trip_To_File_Button_Click();
   // Clearing: the failed save asks again; No then clears.
   dialogs.answers = {MsgAnswer::Yes, MsgAnswer::No};
   dialogs.saveAnswers.push_back(FileChoice{path, 0});
-  const bool unsavedAfterFailure = form->TripsUnsaved;
-  form->Clear_Trip_Table_Button_Click();
+  const bool unsavedAfterFailure = Ui(*form).Unsaved();
+  Ui(*form).Clear_Trip_Table_Button_Click();
 
   ::setrlimit(RLIMIT_FSIZE, &saved);
   std::signal(SIGXFSZ, previous);
@@ -419,17 +420,17 @@ TEST_F(TripsForm, FullDiskLosesNothing) {
 }
 
 TEST_F(TripsForm, SaveIntoAFolderThatCannotBeWritten) {
-  form->TripsUnsaved = true;
+  Ui(*form).SetUnsaved(true);
   dialogs.saveAnswers.push_back(FileChoice{Path("missing/out.dat"), 0});
-  form->Save_Trip_To_File_Button_Click();
+  Ui(*form).Save_Trip_To_File_Button_Click();
   ASSERT_EQ(dialogs.messages.size(), 1u);
   EXPECT_EQ(dialogs.messages[0].caption, QStringLiteral("Ошибка открытия файла"));
-  EXPECT_TRUE(form->TripsUnsaved);
+  EXPECT_TRUE(Ui(*form).Unsaved());
 }
 
 TEST_F(TripsForm, ShutdownOffersToSaveOnce) {
-  form->TripList = {Trip(5)};
-  form->TripsUnsaved = true;
+  Ui(*form).SetTrips({Trip(5)});
+  Ui(*form).SetUnsaved(true);
   dialogs.answers.push_back(MsgAnswer::No);
   form.reset();
   EXPECT_EQ(dialogs.Captions(), std::vector<std::string>{"Удаление маршрутов"});

@@ -13,24 +13,11 @@
 #include <string>
 #include <string_view>
 
-#include "core/link/exchange.h"
+#include "core/link/port_link.h"
 
 namespace riventar::link {
 
-// Sees every byte on the wire, for support logs. Threads: the receiver thread
-// calls it for each incoming byte as it is read, the thread that calls
-// CommandExchange for each command just before it is written; the two may
-// overlap.
-enum class TraceDirection { Out, In };
-using TraceHook = std::function<void(TraceDirection direction, std::string_view bytes)>;
-
-struct OpenFailure {
-  enum class Step { OpenPort, CreateEvent };
-  Step step;
-  std::string detail;  // device path, system reason, hints (several lines)
-};
-
-class Link final : public Exchange {
+class Link final : public PortLink {
  public:
   Link();
   ~Link() override;  // stops the link if it is up
@@ -39,21 +26,21 @@ class Link final : public Exchange {
 
   // Opens and configures the device at `devicePath`, purges it and starts the
   // receiver. Nothing stays open on failure. The echo check starts off.
-  std::optional<OpenFailure> Start(const std::string& devicePath);
+  std::optional<OpenFailure> Start(const std::string& devicePath) override;
   // Stop request, wait for the receiver's end, close event and port.
   // Sends nothing. Harmless when the link is down.
-  void Stop();
-  bool IsUp() const;
+  void Stop() override;
+  bool IsUp() const override;
 
   // Runs on the receiver thread, once per connection, when the port hangs up
   // (the adapter was pulled out): keep it short and thread-safe, e.g. post
   // to the UI thread. Set it while the link is down.
-  void SetHangUpHandler(std::function<void()> handler);
+  void SetHangUpHandler(std::function<void()> handler) override;
   // True once the current connection's port has hung up; any thread.
-  bool HungUp() const;
+  bool HungUp() const override;
 
   // Set while the link is down; it serves every later Start.
-  void SetTrace(TraceHook hook);
+  void SetTrace(TraceHook hook) override;
 
  protected:
   bool Send(std::string_view command) override;

@@ -20,9 +20,6 @@ namespace {
 
 constexpr int HangUpRecheckMs = 250;
 
-QRadioButton* RadioFor(TMonitor_Form& form, int com) {
-  return com == 1 ? form.COM1_Select_RadioButton : form.COM2_Select_RadioButton;
-}
 
 // Device names come from USB descriptors and paths from the user: plain text,
 // so an '&' in a menu item is no mnemonic...
@@ -42,6 +39,10 @@ QString AbsenceMark(const QString& path) {
 
 }  // namespace
 
+QRadioButton* TMonitor_Form::RadioFor(int com) const {
+  return com == 1 ? COM1_Select_RadioButton : COM2_Select_RadioButton;
+}
+
 void TMonitor_Form::BuildPortChoice() {
   deviceSource_ = std::make_unique<ports::SystemDevices>();
   portSettings_ = ports::OpenUserSettings();
@@ -54,7 +55,7 @@ void TMonitor_Form::BuildPortChoice() {
   Port_Choice_Button->setToolTip(QStringLiteral("Выбрать устройство для COM1 или COM2"));
   connect(Port_Choice_Button, &QToolButton::clicked, this, Handler(&TMonitor_Form::Port_Choice_Button_Click));
   for (int com = 1; com <= ports::ComCount; ++com) {
-    QRadioButton* radio = RadioFor(*this, com);
+    QRadioButton* radio = RadioFor(com);
     radio->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(radio, &QWidget::customContextMenuRequested, this,
             [this, radio, com](QPoint at) { Guarded(dialogs_, [&] { ShowPortChoice(com, radio->mapToGlobal(at)); }); });
@@ -64,7 +65,7 @@ void TMonitor_Form::BuildPortChoice() {
 
   // The receiver thread calls this; the form outlives every receiver (the
   // link stops in the destructor), and the queued call runs on this thread.
-  Link.SetHangUpHandler([this] {
+  device_.Link().SetHangUpHandler([this] {
     QMetaObject::invokeMethod(
         this, [this] { Guarded(dialogs_, [this] { Port_Hang_Up(); }); }, Qt::QueuedConnection);
   });
@@ -144,7 +145,7 @@ void TMonitor_Form::ShowPortChoice(int com, QPoint globalPosition) {
 
 void TMonitor_Form::ChoosePort(int com, const QString& path) {
   ports::SaveBinding(com, path, *portSettings_);
-  RadioFor(*this, com)->setChecked(true);
+  RadioFor(com)->setChecked(true);
   UpdatePortHints();
 }
 
@@ -158,13 +159,13 @@ void TMonitor_Form::UpdatePortHints() {
     if (bound.source == ports::Binding::Source::Environment)
       hint += QStringLiteral("\nзадано переменной ") + ports::EnvironmentVariable(com);
     hint += QStringLiteral("\nДругое устройство: правая кнопка мыши или кнопка «...»");
-    RadioFor(*this, com)->setToolTip(PlainHint(hint));
+    RadioFor(com)->setToolTip(PlainHint(hint));
   }
 }
 
 void TMonitor_Form::Port_Hang_Up() {
   // A later connection, or none: this notice belongs to a port already closed.
-  if (!Link.IsUp() || !Link.HungUp() || !Connect_SpeedButton->isChecked()) return;
+  if (!device_.Connected() || !device_.Link().HungUp() || !Connect_SpeedButton->isChecked()) return;
   // A reading or the configuration window running now meets the silence and
   // reports it the specified way; look again once it is over.
   if (exchangesRunning_ > 0) {

@@ -29,10 +29,11 @@ std::optional<std::size_t> AnchorRow(const QTableView& grid, const trips::TripLi
 }  // namespace
 
 void TMonitor_Form::Trip_Params_StringGridMouseDown(Qt::MouseButton button, QPoint gridPosition) {
-  if (button != Qt::RightButton || TripList.empty()) return;
-  const std::optional<std::size_t> anchor = AnchorRow(*Trip_Params_StringGrid, TripList);
+  const trips::TripList& trips = document_.Trips();
+  if (button != Qt::RightButton || trips.empty()) return;
+  const std::optional<std::size_t> anchor = AnchorRow(*Trip_Params_StringGrid, trips);
   if (!anchor) return;
-  const stats::MenuCaptions captions = stats::PopupCaptions(TripList[*anchor]);
+  const stats::MenuCaptions captions = stats::PopupCaptions(trips[*anchor]);
   const auto item = [this](stats::PeriodKind kind) { return PopupItems[static_cast<int>(kind)]; };
   item(stats::PeriodKind::Day)->setText(QString::fromStdString(captions.day));
   item(stats::PeriodKind::Month)->setText(QString::fromStdString(captions.month));
@@ -42,42 +43,38 @@ void TMonitor_Form::Trip_Params_StringGridMouseDown(Qt::MouseButton button, QPoi
 }
 
 void TMonitor_Form::Popup_Menu_Click(int tag) {
-  if (tag < 0 || tag >= stats::PeriodKinds || TripList.empty()) return;
-  const std::optional<std::size_t> anchor = AnchorRow(*Trip_Params_StringGrid, TripList);
+  const trips::TripList& trips = document_.Trips();
+  if (tag < 0 || tag >= stats::PeriodKinds || trips.empty()) return;
+  const std::optional<std::size_t> anchor = AnchorRow(*Trip_Params_StringGrid, trips);
   if (!anchor) return;
   stats::Statistics statistics;
   stats::Chart chart;
   try {
     // Every date is checked before a window exists.
     const auto kind = static_cast<stats::PeriodKind>(tag);
-    statistics = stats::ForChoice(TripList, *anchor, kind);
-    chart = stats::ChartFor(TripList, statistics.period, kind);
+    statistics = stats::ForChoice(trips, *anchor, kind);
+    chart = stats::ChartFor(trips, statistics.period, kind);
   } catch (const stats::InvalidTripDate& e) {
     dialogs_.Error(this, QStringLiteral("Статистика по маршрутам"),
                    QStringLiteral("Маршрут N %1 (%2) имеет недопустимую дату.\nСтатистика не может быть подсчитана.")
                        .arg(e.Index() + 1)
-                       .arg(QString::fromStdString(trips::DateText(TripList[e.Index()]))));
+                       .arg(QString::fromStdString(trips::DateText(trips[e.Index()]))));
     return;
   }
   auto window = std::make_unique<TTrip_Stat_Form>(*this);
   window->ShowFigures(QString::fromStdString(statistics.period.caption), stats::Texts(statistics.figures));
   window->SetChart(std::move(chart));
-  StatWindowList.append(window.get());
+  statWindows_.append(window.get());
   window.release()->show();  // the list owns it until it closes
 }
 
-trips::VehicleInfo TMonitor_Form::VehicleTexts() const {
-  return {Vehicle_Model_Edit->text().toStdString(), Vehicle_Reg_Id_Edit->text().toStdString(),
-          Vehicle_Owner_Edit->text().toStdString()};
-}
-
-void TMonitor_Form::StatisticWindowClosed(TTrip_Stat_Form* window) { StatWindowList.removeOne(window); }
+void TMonitor_Form::StatisticWindowClosed(TTrip_Stat_Form* window) { statWindows_.removeOne(window); }
 
 void TMonitor_Form::CloseStatisticWindows() {
-  while (!StatWindowList.isEmpty()) {
-    TTrip_Stat_Form* window = StatWindowList.constFirst();
+  while (!statWindows_.isEmpty()) {
+    TTrip_Stat_Form* window = statWindows_.constFirst();
     window->close();  // leaves the list
-    StatWindowList.removeOne(window);
+    statWindows_.removeOne(window);
     delete window;
   }
 }

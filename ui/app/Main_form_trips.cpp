@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "base/files/file_io.h"
+#include "core/services/trip_document.h"
 #include "core/trips/dat_file.h"
 #include "ui/app/Main_form.h"
 #include "ui/common/dialogs.h"
@@ -20,8 +21,6 @@ namespace {
 
 const QString OpenFailedText = QStringLiteral("Не возможно открыть выбранный файл");
 const QString OpenFailedCaption = QStringLiteral("Ошибка открытия файла");
-
-std::string ToUtf8(const QLineEdit* edit) { return edit->text().toStdString(); }
 
 QString SystemReason(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
 
@@ -41,13 +40,28 @@ void SetRowsKeepingCurrent(QTableView& grid, TripTableModel& model, int rows) {
 }  // namespace
 
 void TMonitor_Form::ReDraw_StringGrid() {
-  SetRowsKeepingCurrent(*Trip_Params_StringGrid, *model_, static_cast<int>(TripList.size()));
+  SetRowsKeepingCurrent(*Trip_Params_StringGrid, *model_, static_cast<int>(document_.Trips().size()));
 }
 
-void TMonitor_Form::Vehicle_Info_Edits_Key_Press() {
-  TripsUnsaved = true;
-  unsavedInLogbook_ = false;  // the texts typed are in no logbook
+void TMonitor_Form::ShowDocument() {
+  Save_Trip_To_File_Button->setEnabled(true);
+  Clear_Trip_Table_Button->setEnabled(true);
+  ReDraw_StringGrid();
 }
+
+void TMonitor_Form::ShowDocumentVehicle() {
+  const trips::VehicleInfo& vehicle = document_.Vehicle();
+  SetVehicleText(*Vehicle_Model_Edit, QString::fromStdString(vehicle.Model));
+  SetVehicleText(*Vehicle_Reg_Id_Edit, QString::fromStdString(vehicle.RegId));
+  SetVehicleText(*Vehicle_Owner_Edit, QString::fromStdString(vehicle.Owner));
+}
+
+trips::VehicleInfo TMonitor_Form::VehicleTexts() const {
+  return {Vehicle_Model_Edit->text().toStdString(), Vehicle_Reg_Id_Edit->text().toStdString(),
+          Vehicle_Owner_Edit->text().toStdString()};
+}
+
+void TMonitor_Form::Vehicle_Info_Edits_Key_Press() { document_.VehicleTyped(VehicleTexts()); }
 
 static QString DialogFolder(const QString& remembered) {
   // The program's own folder is not writable on this platform; the dialogs
@@ -66,42 +80,33 @@ void TMonitor_Form::Read_Trip_From_File_Button_Click() {
 
   // The whole file is read before the clearing step can run a save, so a save
   // onto this very file cannot spoil what is being loaded.
-  const QString wrongFormat = QStringLiteral("Выбранный файл имеет неверный формат.");
-  const files::ReadResult read =
-      files::ReadWholeFile(QFile::encodeName(choice->path).toStdString(), trips::MaxDatFileBytes);
-  if (!read.ok && read.error == EFBIG) {
-    dialogs_.Error(this, QStringLiteral("Error"), wrongFormat);
-    return;
+  const std::string path = QFile::encodeName(choice->path).toStdString();
+  services::Result<services::TripFile> read = services::ReadTripFile(path);
+  if (!read) {
+    switch (read.failure().kind) {
+      case services::Failure::Kind::NotTripFile:
+        dialogs_.Error(this, QStringLiteral("Error"), QStringLiteral("Выбранный файл имеет неверный формат."));
+        return;
+      case services::Failure::Kind::NoTrips:
+        dialogs_.Error(this, QStringLiteral("Error"),
+                       QStringLiteral("Выбранный файл не содержит параметров маршрутов."));
+        return;
+      default:
+        dialogs_.Beep();
+        dialogs_.Error(this, OpenFailedCaption, OpenFailedText);
+        return;
+    }
   }
-  if (!read.ok) {
-    dialogs_.Beep();
-    dialogs_.Error(this, OpenFailedCaption, OpenFailedText);
-    return;
-  }
-  auto parsed = trips::ParseDatFile(read.bytes);
-  if (const auto* problem = std::get_if<trips::DatProblem>(&parsed)) {
-    dialogs_.Error(this, QStringLiteral("Error"),
-                   *problem == trips::DatProblem::WrongFormat
-                       ? wrongFormat
-                       : QStringLiteral("Выбранный файл не содержит параметров маршрутов."));
-    return;
-  }
-  trips::DatContents& contents = std::get<trips::DatContents>(parsed);
 
-  const bool saveOffered = TripsUnsaved;
+  const bool saveOffered = document_.Unsaved();
   Clear_Trip_Table_Button_Click();
-  SetVehicleText(*Vehicle_Model_Edit, QString::fromStdString(contents.Vehicle.Model));
-  SetVehicleText(*Vehicle_Reg_Id_Edit, QString::fromStdString(contents.Vehicle.RegId));
-  SetVehicleText(*Vehicle_Owner_Edit, QString::fromStdString(contents.Vehicle.Owner));
-  TripList = std::move(contents.Trips);
-  Save_Trip_To_File_Button->setEnabled(true);
-  Clear_Trip_Table_Button->setEnabled(true);
-  ReDraw_StringGrid();
+  document_.Show(std::move(read->contents.Vehicle), std::move(read->contents.Trips));
+  ShowDocumentVehicle();
+  ShowDocument();
   // The save offered while clearing may have gone onto this very file: what the table shows is then in no file.
   if (saveOffered) {
-    const files::ReadResult now =
-        files::ReadWholeFile(QFile::encodeName(choice->path).toStdString(), trips::MaxDatFileBytes);
-    if (!now.ok || now.bytes != read.bytes) TripsUnsaved = true;
+    const files::ReadResult now = files::ReadWholeFile(path, trips::MaxDatFileBytes);
+    if (!now.ok || now.bytes != read->bytes) document_.MarkUnsaved();
   }
 }
 
@@ -112,35 +117,29 @@ TMonitor_Form::SaveOutcome TMonitor_Form::SaveTrips() {
   options.initialDirectory = DialogFolder(fileFolder_);
   options.filters = {QStringLiteral("Параметры маршрутов (*.dat)"), QStringLiteral("Текстовые файлы Exel (*.csv)"),
                      QStringLiteral("Все файлы (*)")};
-  options.filterIndex = SaveDialogFilterIndex;
+  options.filterIndex = saveDialogFilterIndex_;
   options.defaultSuffix = QStringLiteral("dat");
   const std::optional<FileChoice> choice = dialogs_.SaveFile(this, options);
   if (!choice) return SaveOutcome::Cancelled;
   fileFolder_ = QFileInfo(choice->path).absolutePath();
-  if (choice->filterIndex >= 0) SaveDialogFilterIndex = choice->filterIndex;
+  if (choice->filterIndex >= 0) saveDialogFilterIndex_ = choice->filterIndex;
 
   // The type picked in the dialog decides the format, never the file's name.
-  const std::string bytes =
-      choice->filterIndex == 1
-          ? trips::SerializeCsv(TripList)
-          : trips::SerializeDatFile(
-                {ToUtf8(Vehicle_Model_Edit), ToUtf8(Vehicle_Reg_Id_Edit), ToUtf8(Vehicle_Owner_Edit)}, TripList);
-  const files::WriteResult written = files::ReplaceFileAtomically(QFile::encodeName(choice->path).toStdString(), bytes);
-  switch (written.status) {
-    case files::WriteResult::Status::Ok:
-      TripsUnsaved = false;
-      unsavedInLogbook_ = false;
-      if (choice->filterIndex != 1) RecordSavedTrips(choice->path);
-      return SaveOutcome::Saved;
-    case files::WriteResult::Status::CreateFailed:
-      dialogs_.Error(this, OpenFailedCaption, OpenFailedText);
-      return SaveOutcome::Failed;
-    case files::WriteResult::Status::WriteFailed:
-      dialogs_.Error(this, QStringLiteral("Ошибка записи файла"),
-                     QStringLiteral("Не возможно записать выбранный файл\n%1\n%2.\n"
-                                    "Прежнее содержимое файла сохранено.")
-                         .arg(QDir::toNativeSeparators(choice->path), SystemReason(written.error)));
-      return SaveOutcome::Failed;
+  const bool csv = choice->filterIndex == 1;
+  document_.SetVehicle(VehicleTexts());
+  const services::Status saved = document_.Save(QFile::encodeName(choice->path).toStdString(),
+                                                csv ? services::TripFormat::Csv : services::TripFormat::Dat);
+  if (saved) {
+    if (!csv) RecordSavedTrips(choice->path);
+    return SaveOutcome::Saved;
+  }
+  if (saved.failure().kind == services::Failure::Kind::FileCreate) {
+    dialogs_.Error(this, OpenFailedCaption, OpenFailedText);
+  } else {
+    dialogs_.Error(this, QStringLiteral("Ошибка записи файла"),
+                   QStringLiteral("Не возможно записать выбранный файл\n%1\n%2.\n"
+                                  "Прежнее содержимое файла сохранено.")
+                       .arg(QDir::toNativeSeparators(choice->path), SystemReason(saved.failure().systemError)));
   }
   return SaveOutcome::Failed;
 }
@@ -150,18 +149,16 @@ void TMonitor_Form::Clear_Trip_Table_Button_Click() {
   // dropped on a full disk; refusing or cancelling still clears.
   // Trips the logbook holds are not lost: only those in no file and no
   // logbook are asked about.
-  while (TripsUnsaved && !unsavedInLogbook_ &&
+  while (document_.AtRisk() &&
          dialogs_.Ask(this, QStringLiteral("Удаление маршрутов"),
                       QStringLiteral("Отображенные маршруты будут утеряны!\nСохранить их в файле?"))) {
     if (SaveTrips() != SaveOutcome::Failed) break;
   }
-  for (QLineEdit* edit : {Vehicle_Model_Edit, Vehicle_Reg_Id_Edit, Vehicle_Owner_Edit}) SetVehicleText(*edit, {});
-  TripList.clear();
+  document_.Clear();
+  ShowDocumentVehicle();
   SetRowsKeepingCurrent(*Trip_Params_StringGrid, *model_, TripTableModel::EmptyRow);
   Save_Trip_To_File_Button->setEnabled(false);
   Clear_Trip_Table_Button->setEnabled(false);
-  TripsUnsaved = false;
-  unsavedInLogbook_ = false;
 }
 
 }  // namespace riventar::ui

@@ -1,15 +1,15 @@
-#include "core/link/link.h"
+#include "adapters/link/link.h"
 
 #include <atomic>
 #include <system_error>
 #include <utility>
 #include <variant>
 
+#include "adapters/link/receiver.h"
 #include "base/posix/auto_reset_event.h"
 #include "base/posix/serial_port.h"
 #include "core/link/exchange_buffer.h"
 #include "core/link/open_failure.h"
-#include "core/link/receiver.h"
 
 namespace riventar::link {
 

@@ -1,4 +1,4 @@
-#include "core/link/receiver.h"
+#include "adapters/link/receiver.h"
 
 #include <poll.h>
 #include <unistd.h>
