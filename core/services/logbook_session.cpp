@@ -81,6 +81,16 @@ Result<std::string> LogbookSession::ConfiguredLocation(const std::optional<std::
   }
 }
 
+Status LogbookSession::Locate(const std::optional<std::string>& given) {
+  try {
+    location_ = stores_.Configured(given);
+  } catch (const StoreError& e) {
+    location_ = e.path();  // the location itself was refused
+    return FailureOf(e);
+  }
+  return Ok();
+}
+
 Status LogbookSession::Open(const std::optional<std::string>& given, bool pagesChecked) {
   if (tried_) return problem_ ? Status(FailureOf(*problem_)) : Ok();
   tried_ = true;
@@ -127,7 +137,9 @@ std::string LogbookSession::ShownLocation() const {
   return logbook::IsServerLocation(location_) ? logbook::RedactedLocation(location_) : location_;
 }
 
-bool LogbookSession::Shared() const { return store_ && logbook::IsServerLocation(location_); }
+bool LogbookSession::AtServer() const { return logbook::IsServerLocation(location_); }
+
+bool LogbookSession::Shared() const { return store_ && AtServer(); }
 
 Result<logbook::Recorded> LogbookSession::Record(const logbook::Recording& recording) {
   return With([&](logbook::Store& store) { return store.Record(recording); });
@@ -155,13 +167,16 @@ Result<std::string> LogbookSession::Export(const logbook::TripQuery& query, cons
 }
 
 Status LogbookSession::BackUp(const std::string& copy) {
+  if (location_.empty())
+    if (Status located = Locate(); !located) return located;
   if (logbook::IsServerLocation(location_))
     return Failure{Failure::Kind::Refused, "a fleet's logbook is kept, and backed up, on its server"};
   try {
     stores_.BackUp(location_, copy);
   } catch (const StoreError& e) {
     if (e.path() == copy)
-      return Failure{Failure::Kind::FileIo, "cannot write the copy " + copy + " (" + e.what() + ")"};
+      return Failure{Failure::Kind::FileIo, "cannot write the copy " + copy + " (" + e.what() + "); the logbook " +
+                                                location_ + " is as it was"};
     return FailureOf(e);
   }
   return Ok();

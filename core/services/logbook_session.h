@@ -134,12 +134,12 @@ class LogbookSession {
     StoreUse use = StoreUse::ReadOrRecord;
     bool sendOnRecording = false;
     bool sendOnClose = false;
-    std::function<void(const std::string&)> notice;
+    std::function<void(const std::string&)> notice{};
     // How a store's failure is worded in a Failure's message; PlainLogbookProblem by default.
-    std::function<std::string(const logbook::StoreError&)> wording;
+    std::function<std::string(const logbook::StoreError&)> wording{};
     // Runs a function later on the owner's thread (the window's event loop).
     // Without it, SendInBackground is refused.
-    std::function<void(std::function<void()>)> post;
+    std::function<void(std::function<void()>)> post{};
   };
   // `stores` outlives the session.
   LogbookSession(LogbookStores& stores, Options options);
@@ -152,6 +152,9 @@ class LogbookSession {
 
   // Where the logbook named by `given` (else the configured one) lives, without opening it.
   Result<std::string> ConfiguredLocation(const std::optional<std::string>& given = std::nullopt);
+  // Finds where the logbook named by `given` (else the configured one) lives,
+  // without opening it: Location() from then on.
+  Status Locate(const std::optional<std::string>& given = std::nullopt);
   // Opens the logbook named by `given` (else the configured one), once: later
   // calls give what the first found. `pagesChecked`: see StoreOptions.
   Status Open(const std::optional<std::string>& given = std::nullopt, bool pagesChecked = false);
@@ -168,6 +171,8 @@ class LogbookSession {
   // The location in use or last tried; may hold a password: show ShownLocation().
   const std::string& Location() const { return location_; }
   std::string ShownLocation() const;
+  // The location names a fleet's server; Shared(): and its logbook is open.
+  bool AtServer() const;
   bool Shared() const;
   // Why no store is open (or why the last attempt failed).
   const std::optional<logbook::StoreError>& Problem() const { return problem_; }
@@ -182,7 +187,8 @@ class LogbookSession {
   // The trips of `query` as a ".dat" file (`vehicle` in its head) or CSV.
   enum class Format { Dat, Csv };
   Result<std::string> Export(const logbook::TripQuery& query, const trips::VehicleInfo& vehicle, Format format);
-  // A consistent copy of a file's logbook; Refused for a server's.
+  // A consistent copy of a file's logbook (located, not opened); Refused for
+  // a server's, FileIo when the copy could not be written.
   Status BackUp(const std::string& copy);
   // Runs `read` with the store; its StoreError becomes a Failure.
   template <class Read>
