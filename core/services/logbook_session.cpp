@@ -66,7 +66,12 @@ LogbookSession::LogbookSession(LogbookStores& stores, Options options)
 
 LogbookSession::~LogbookSession() {
   alive_.reset();
+  {
+    const std::lock_guard lock(readMutex_);
+    reads_.clear();  // what was not begun is not begun
+  }
   if (sender_.joinable()) sender_.join();
+  if (reader_.joinable()) reader_.join();
 }
 
 Failure LogbookSession::FailureOf(const logbook::StoreError& error) const {
@@ -212,6 +217,63 @@ void LogbookSession::StartSender(const std::string& location) {
       if (const auto session = alive.lock()) (*session)->Finished(outcome);
     });
   });
+}
+
+Status LogbookSession::Background(ReadJob job) {
+  if (!options_.post) return Failure{Failure::Kind::Usage, "no thread to report a background read to"};
+  if (!store_)
+    return FailureOf(problem_.value_or(StoreError(StoreError::Kind::CannotOpen, location_, "no logbook is open")));
+  ++readsOut_;
+  // Counted out on the owner's thread, once the outcome is there.
+  job.finished = [this, finished = std::move(job.finished)](const std::optional<StoreError>& failure,
+                                                            const SharingStatus& status) {
+    --readsOut_;
+    finished(failure, status);
+  };
+  const std::lock_guard lock(readMutex_);
+  reads_.push_back(std::move(job));
+  if (reading_) return Ok();
+  if (reader_.joinable()) reader_.join();  // it has left the queue: done
+  reading_ = true;
+  reader_ = std::thread([this, alive = std::weak_ptr(alive_)] { ReadAll(alive); });
+  return Ok();
+}
+
+void LogbookSession::ReadAll(const std::weak_ptr<LogbookSession*>& alive) {
+  std::unique_ptr<logbook::Store> store;
+  std::string opened;
+  for (;;) {
+    ReadJob job;
+    {
+      const std::lock_guard lock(readMutex_);
+      if (reads_.empty()) {
+        reading_ = false;
+        return;
+      }
+      job = std::move(reads_.front());
+      reads_.pop_front();
+    }
+    std::optional<StoreError> failure;
+    SharingStatus status;
+    try {
+      if (!store || opened != job.location) {
+        store.reset();
+        store = stores_.Open(job.location, {StoreUse::ReadOrRecord});
+        opened = job.location;
+      }
+      job.work(*store);
+      status = stores_.Sharing(*store);
+    } catch (const StoreError& e) {
+      failure = e;
+      store.reset();
+    } catch (const std::exception& e) {
+      failure = StoreError(StoreError::Kind::Other, job.location, e.what());
+      store.reset();
+    }
+    options_.post([alive, finished = std::move(job.finished), failure, status] {
+      if (alive.lock()) finished(failure, status);
+    });
+  }
 }
 
 void LogbookSession::Finished(const SendOutcome& outcome) {

@@ -16,8 +16,10 @@
 // thread through the post the front end gives (Options::post), and all the
 // session's state is changed there.
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -208,10 +210,31 @@ class LogbookSession {
   // A send is under way or its outcome has not reached the owner yet.
   bool Sending() const { return running_; }
 
+  // Runs `read` on a thread of the session's own, with a store opened again
+  // at the location (a fleet's reading asks the server, and the owner must
+  // not wait for it), and `done` on the owner's thread with what it gave and
+  // that store's sharing status after it. Reads run one after the other, in
+  // the order asked. Refused without a post or an open store.
+  template <class T>
+  Status ReadInBackground(std::function<T(logbook::Store&)> read,
+                          std::function<void(Result<T>, const SharingStatus&)> done);
+  // A read is under way or its outcome has not reached the owner yet.
+  bool Reading() const { return readsOut_ > 0; }
+
  private:
   Failure FailureOf(const logbook::StoreError& error) const;
   void Finished(const SendOutcome& outcome);
   void StartSender(const std::string& location);
+  // One read: on the reader thread with its store, then on the owner's
+  // thread with the failure, if any, and the store's sharing status.
+  struct ReadJob {
+    std::string location;
+    std::function<void(logbook::Store&)> work;
+    std::function<void(const std::optional<logbook::StoreError>&, const SharingStatus&)> finished;
+  };
+  Status Background(ReadJob job);
+  // The reader thread: touches only the queue (under readMutex_), stores_ and post.
+  void ReadAll(const std::weak_ptr<LogbookSession*>& alive);
 
   LogbookStores& stores_;
   Options options_;
@@ -223,6 +246,12 @@ class LogbookSession {
   bool running_ = false;
   bool again_ = false;
   std::function<void(const SendOutcome&)> done_;
+  int readsOut_ = 0;
+  // Shared with the reader thread, under readMutex_.
+  std::mutex readMutex_;
+  std::deque<ReadJob> reads_;
+  bool reading_ = false;
+  std::thread reader_;
   // Dropped with the session: an outcome posted after that finds it expired.
   std::shared_ptr<LogbookSession*> alive_;
   std::thread sender_;
@@ -238,6 +267,20 @@ auto LogbookSession::With(Read&& read) -> Result<decltype(read(std::declval<logb
   } catch (const logbook::StoreError& e) {
     return FailureOf(e);
   }
+}
+
+template <class T>
+Status LogbookSession::ReadInBackground(std::function<T(logbook::Store&)> read,
+                                        std::function<void(Result<T>, const SharingStatus&)> done) {
+  auto found = std::make_shared<std::optional<T>>();
+  return Background({location_, [read = std::move(read), found](logbook::Store& store) { *found = read(store); },
+                     [this, found, done = std::move(done)](const std::optional<logbook::StoreError>& failure,
+                                                           const SharingStatus& status) {
+                       if (failure)
+                         done(FailureOf(*failure), status);
+                       else
+                         done(std::move(**found), status);
+                     }});
 }
 
 }  // namespace riventar::services

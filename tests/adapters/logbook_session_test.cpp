@@ -174,6 +174,18 @@ TEST_F(Session, TheSharedLogbookSendsOnItsOwnThreadWhileTheServerIsHeld) {
   }
   ASSERT_TRUE(loop.RunUntil([&] { return !session.Sending(); }, 30s));
   ASSERT_TRUE(outcome);
+  std::optional<std::int64_t> onServer;
+  {
+    const riventar::testing::TableLock lock(server, "session_fleet", "trips");
+    ASSERT_TRUE(session.ReadInBackground<std::int64_t>(
+        [](riventar::logbook::Store& store) { return static_cast<std::int64_t>(store.Trips({}).size()); },
+        [&](riventar::services::Result<std::int64_t> n, const auto&) { onServer = n.value(); }));
+    EXPECT_TRUE(session.Reading());
+    EXPECT_FALSE(loop.RunUntil([&] { return onServer.has_value(); }, 300ms)) << "held by the lock";
+  }
+  ASSERT_TRUE(loop.RunUntil([&] { return onServer.has_value(); }, 30s));
+  EXPECT_EQ(*onServer, 3);
+  EXPECT_FALSE(session.Reading());
   EXPECT_FALSE(outcome->failure);
   EXPECT_TRUE(outcome->report.complete) << outcome->report.problem;
   EXPECT_EQ(outcome->status.waiting.trips, 0);
