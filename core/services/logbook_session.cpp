@@ -134,8 +134,7 @@ void LogbookSession::Use(std::unique_ptr<logbook::Store> store, const std::strin
   store_ = std::move(store);
   location_ = location;
   tried_ = true;
-  problem_.reset();
-  if (!store_) problem_ = StoreError(StoreError::Kind::CannotOpen, location, "no logbook is open");
+  problem_.reset();  // none: no store, and no reason known
 }
 
 std::string LogbookSession::ShownLocation() const {
