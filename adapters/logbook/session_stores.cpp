@@ -1,6 +1,7 @@
 #include "adapters/logbook/session_stores.h"
 
 #include <filesystem>
+#include <set>
 
 #include "adapters/logbook/fleet_store.h"
 #include "adapters/logbook/location.h"
@@ -12,6 +13,49 @@ namespace riventar::logbook {
 namespace {
 
 services::WaitingTotals Totals(const OutboxTotals& t) { return {t.trips, t.recordings, t.since, t.setAside}; }
+
+// A fleet's logbook as a browser is shown it: the server's, only read, and
+// in each vehicle's `pending` the trips that wait on this computer for that
+// server and that it does not hold yet. This computer's file is looked at
+// only when there is one, and a problem with it leaves `pending` at 0.
+class BrowsedFleet final : public Store {
+ public:
+  BrowsedFleet(std::unique_ptr<Store> server, std::string location)
+      : server_(std::move(server)), location_(std::move(location)) {}
+
+  Recorded Record(const Recording& r) override { return server_->Record(r); }
+  Recorded RecordSaved(const Recording& r) override { return server_->RecordSaved(r); }
+  std::vector<VehicleSummary> Vehicles() override {
+    std::vector<VehicleSummary> vehicles = server_->Vehicles();
+    const std::string here = DefaultLogbookLocation();
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(here, error)) return vehicles;
+    try {
+      const auto local = OpenQueuingLogbook(here, DefaultBusyTimeout, ServerQueueKey(location_));
+      for (const VehicleSummary& w : local->WaitingVehicles()) {
+        const TripQuery query{w.plateKey, w.firstDate, w.lastDate};
+        std::set<std::string> there;
+        for (const trips::TripRecord& r : server_->Trips(query)) there.insert(TripKey(r));
+        std::int64_t waiting = 0;
+        for (const trips::TripRecord& r : local->Unsent(query)) waiting += there.contains(TripKey(r)) ? 0 : 1;
+        for (VehicleSummary& v : vehicles)
+          if (v.plateKey == w.plateKey) v.pending = waiting;
+      }
+    } catch (const StoreError& e) {
+      if (e.path() != here) throw;  // the server's problem is the page's
+    }
+    return vehicles;
+  }
+  std::vector<MonthSummary> Months(const std::string& plateKey) override { return server_->Months(plateKey); }
+  trips::TripList Trips(const TripQuery& query) override { return server_->Trips(query); }
+  std::vector<ImportRow> Imports() override { return server_->Imports(); }
+  trips::TripList DeviceMemory(const std::string& path) override { return server_->DeviceMemory(path); }
+  std::vector<PeriodTotals> SumsByVehicle(const TripQuery& query) override { return server_->SumsByVehicle(query); }
+
+ private:
+  std::unique_ptr<Store> server_;
+  std::string location_;
+};
 
 }  // namespace
 
@@ -31,7 +75,9 @@ void SessionStores::Remember(const std::string& location) {
 std::unique_ptr<Store> SessionStores::Open(const std::string& location, const services::StoreOptions& options) {
   using services::StoreUse;
   const bool server = IsServerLocation(location);
-  if (options.use == StoreUse::Browse) return server ? OpenServerLogbook(location) : OpenLogbookReadOnly(location);
+  if (options.use == StoreUse::Browse)
+    return server ? std::make_unique<BrowsedFleet>(OpenServerLogbook(location), location)
+                  : OpenLogbookReadOnly(location);
   if (options.use == StoreUse::Read && !server) {
     std::error_code error;
     if (!std::filesystem::exists(location, error)) return nullptr;  // nothing is made to read nothing

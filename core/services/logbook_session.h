@@ -81,7 +81,7 @@ enum class StoreUse {
   Record,        // made when missing; a file that cannot be written fails
   ReadOrRecord,  // made when missing; a file that cannot be written is opened to read
   Read,          // nothing made or written here (a server's logbook still sends what waits)
-  Browse,        // read only, by many threads: a file read-only, a server's logbook alone
+  Browse,        // read only, a store per thread: a file read-only, a server's logbook with what waits here counted
 };
 
 struct StoreOptions {
