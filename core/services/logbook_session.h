@@ -160,9 +160,9 @@ class LogbookSession {
   // Opens the logbook named by `given` (else the configured one), once: later
   // calls give what the first found. `pagesChecked`: see StoreOptions.
   Status Open(const std::optional<std::string>& given = std::nullopt, bool pagesChecked = false);
-  // Opens `location` (empty: the default file) instead and remembers the
+  // Opens `chosen` (empty: the default file) instead and remembers the
   // choice; on failure the current logbook stays.
-  Status Switch(const std::string& location);
+  Status Switch(const std::string& chosen);
   // Tests and benchmarks: this store, at `location`.
   void Use(std::unique_ptr<logbook::Store> store, const std::string& location);
 
