@@ -4,15 +4,11 @@
 #include <filesystem>
 #include <iostream>
 
-#include "adapters/logbook/fleet_store.h"
-#include "adapters/logbook/location.h"
-#include "adapters/logbook/sqlite_store.h"
 #include "cli/exit_status.h"
 #include "cli/logbook_access.h"
 #include "cli/output.h"
 #include "cli/trip_file.h"
 #include "core/logbook/json_text.h"
-#include "core/logbook/server_location.h"
 #include "core/trips/dat_file.h"
 
 namespace riventar::cli {
@@ -47,15 +43,22 @@ std::string FormatFor(const GlobalOptions& global, const LogTripsOptions& option
   return name;
 }
 
+CommandLogbook::Use Reading() { return {services::StoreUse::Read}; }
+
+// What `read` finds in the logbook; `none` where there is no logbook file yet.
+template <class Read>
+auto FromLogbook(const GlobalOptions& global, Read read) {
+  CommandLogbook book(global, Reading());
+  using Found = decltype(read(std::declval<logbook::Store&>()));
+  if (!book.Store()) return Found{};
+  return Take(book.Session().With(read));
+}
+
 }  // namespace
 
 void PrintVehicles(const GlobalOptions& global) {
-  std::vector<logbook::VehicleSummary> vehicles;
-  try {
-    vehicles = OpenLogbookToRead(global)->Vehicles();
-  } catch (const logbook::StoreError& e) {
-    throw LogbookFailure(e);
-  }
+  const std::vector<logbook::VehicleSummary> vehicles =
+      FromLogbook(global, [](logbook::Store& store) { return store.Vehicles(); });
   if (global.json) {
     std::cout << logbook::VehiclesJson(vehicles);
     return;
@@ -78,10 +81,12 @@ void PrintLogTrips(const GlobalOptions& global, const LogTripsOptions& options) 
   logbook::TripQuery query{std::nullopt, options.from, options.to};
   trips::VehicleInfo vehicle;
   trips::TripList found;
-  try {
-    const auto store = OpenLogbookToRead(global);
+  {
+    CommandLogbook book(global, Reading());
     if (options.vehicle) {
-      const std::optional<logbook::VehicleSummary> known = logbook::FindVehicle(store->Vehicles(), *options.vehicle);
+      const auto vehicles = book.Store() ? Take(book.Session().With([](auto& s) { return s.Vehicles(); }))
+                                         : std::vector<logbook::VehicleSummary>{};
+      const std::optional<logbook::VehicleSummary> known = logbook::FindVehicle(vehicles, *options.vehicle);
       if (!known) {
         throw Failure{ExitStatus::Usage, "no vehicle " + Echoed(*options.vehicle) +
                                              " in the logbook; 'riventar-cli log vehicles' lists them"};
@@ -89,9 +94,7 @@ void PrintLogTrips(const GlobalOptions& global, const LogTripsOptions& options) 
       vehicle = known->texts;
       query.plateKey = known->plateKey;
     }
-    found = store->Trips(query);
-  } catch (const logbook::StoreError& e) {
-    throw LogbookFailure(e);
+    if (book.Store()) found = Take(book.Session().With([&query](auto& s) { return s.Trips(query); }));
   }
   // The bytes the window's writers make of the same trips.
   const std::string bytes = format == "dat"    ? trips::SerializeDatFile(vehicle, found)
@@ -114,12 +117,8 @@ void PrintLogTrips(const GlobalOptions& global, const LogTripsOptions& options) 
 }
 
 void PrintImports(const GlobalOptions& global) {
-  std::vector<logbook::ImportRow> imports;
-  try {
-    imports = OpenLogbookToRead(global)->Imports();
-  } catch (const logbook::StoreError& e) {
-    throw LogbookFailure(e);
-  }
+  const std::vector<logbook::ImportRow> imports =
+      FromLogbook(global, [](logbook::Store& store) { return store.Imports(); });
   if (global.json) {
     std::string out = "[";
     for (std::size_t i = 0; i < imports.size(); ++i) {
@@ -142,7 +141,7 @@ void PrintImports(const GlobalOptions& global) {
 }
 
 void ImportFiles(const GlobalOptions& global, const std::vector<std::string>& files) {
-  const auto store = OpenLogbookFor(global);
+  CommandLogbook book(global, {});
   std::optional<ExitStatus> refused;
   int refusedCount = 0;
   std::string json;
@@ -150,8 +149,14 @@ void ImportFiles(const GlobalOptions& global, const std::vector<std::string>& fi
     try {
       const trips::DatContents contents = *LoadTripFile(file);
       const std::string source = std::filesystem::absolute(file).lexically_normal().string();
-      const logbook::Recorded recorded =
-          store->Record({logbook::Origin::File, source, logbook::RecordingTimeNow(), contents.Vehicle, contents.Trips});
+      services::Result<logbook::Recorded> result = book.Session().Record(
+          {logbook::Origin::File, source, logbook::RecordingTimeNow(), contents.Vehicle, contents.Trips});
+      if (!result) {
+        // The logbook itself failed: the files after this one would fail the same way.
+        if (global.json) std::cout << (json.empty() ? "[]\n" : json + "\n]\n");
+        throw FromService(result.failure());
+      }
+      const logbook::Recorded& recorded = result.value();
       if (global.json) {
         json += (json.empty() ? "[\n" : ",\n") + std::string("  {\"file\": ") + JsonString(file) +
                 ", \"read\": " + std::to_string(recorded.read) + ", \"new\": " + std::to_string(recorded.added) + "}";
@@ -160,13 +165,10 @@ void ImportFiles(const GlobalOptions& global, const std::vector<std::string>& fi
                   << recorded.added << " new\n";
       }
     } catch (const Failure& f) {
+      if (f.status == ExitStatus::Logbook) throw;
       std::cerr << "riventar-cli: " << Printable(f.message) << "; not imported\n";
       if (!refused) refused = f.status;
       ++refusedCount;
-    } catch (const logbook::StoreError& e) {
-      // The logbook itself failed: the files after this one would fail the same way.
-      if (global.json) std::cout << (json.empty() ? "[]\n" : json + "\n]\n");
-      throw LogbookFailure(e);
     }
   }
   if (global.json) std::cout << (json.empty() ? "[]\n" : json + "\n]\n");
@@ -177,46 +179,33 @@ void ImportFiles(const GlobalOptions& global, const std::vector<std::string>& fi
 }
 
 void BackUpLogbookTo(const GlobalOptions& global, const std::string& copy) {
-  std::string location;
-  try {
-    location = logbook::LogbookLocation(global.logbook);
-  } catch (const logbook::StoreError& e) {
-    throw LogbookFailure(e);
-  }
-  if (logbook::IsServerLocation(location)) {
+  logbook::SessionStores stores;
+  services::LogbookSession session(stores, {.wording = LogbookProblem});
+  Take(session.Locate(global.logbook));
+  if (session.AtServer()) {
     throw Failure{ExitStatus::Usage,
                   "log backup copies a logbook file; a fleet's logbook is kept, and backed up, on its server"};
   }
   CheckOutputFile(copy);
-  try {
-    logbook::BackUpLogbook(location, copy);
-  } catch (const logbook::StoreError& e) {
-    if (e.path() != copy) throw LogbookFailure(e);
-    throw Failure{ExitStatus::FileIo,
-                  "cannot write the copy " + copy + " (" + e.what() + "); the logbook " + location + " is as it was"};
-  }
-  std::cerr << "riventar-cli: the logbook " << location << " copied to " << copy << "\n";
+  Take(session.BackUp(copy));
+  std::cerr << "riventar-cli: the logbook " << session.Location() << " copied to " << copy << "\n";
 }
 
 void PrintSharingStatus(const GlobalOptions& global) {
-  logbook::SharingStatus status;
-  try {
-    status = logbook::Sharing(*OpenLogbookToRead(global));
-  } catch (const logbook::StoreError& e) {
-    throw LogbookFailure(e);
-  }
-  const logbook::OutboxTotals& w = status.waiting;
+  CommandLogbook book(global, Reading());
+  const services::SharingStatus status = book.Store() ? Take(book.Session().Sharing()) : services::SharingStatus{};
+  const services::WaitingTotals& w = status.waiting;
   // The other servers something waits for on this computer.
-  std::vector<logbook::ServerQueue> others;
-  for (const logbook::ServerQueue& queue : status.servers)
+  std::vector<services::ServerWaiting> others;
+  for (const services::ServerWaiting& queue : status.servers)
     if (!status.shared || (queue.server != status.serverKey && !queue.server.empty())) others.push_back(queue);
   if (global.json) {
     std::string setAside, servers;
-    for (const logbook::SetAsideRecording& r : status.setAside)
+    for (const services::SetAsideRecording& r : status.setAside)
       setAside += std::string(setAside.empty() ? "" : ", ") + "{\"at\": " + JsonString(r.at) +
                   ", \"source\": " + JsonString(r.source) + ", \"trips\": " + std::to_string(r.trips) +
                   ", \"reason\": " + JsonString(r.reason) + "}";
-    for (const logbook::ServerQueue& q : others)
+    for (const services::ServerWaiting& q : others)
       servers += std::string(servers.empty() ? "" : ", ") + "{\"server\": " + JsonString(q.server) +
                  ", \"waiting_trips\": " + std::to_string(q.waiting.trips) +
                  ", \"waiting_recordings\": " + std::to_string(q.waiting.recordings) +
@@ -229,8 +218,7 @@ void PrintSharingStatus(const GlobalOptions& global) {
     return;
   }
   if (!status.shared) {
-    std::cout << "the logbook " << logbook::LogbookLocation(global.logbook)
-              << " is a file of its own: nothing is sent to a server\n";
+    std::cout << "the logbook " << book.Session().Location() << " is a file of its own: nothing is sent to a server\n";
   } else if (w.recordings == 0) {
     std::cout << "nothing waits to be sent to " << Printable(status.server) << "\n";
   } else {
@@ -240,10 +228,10 @@ void PrintSharingStatus(const GlobalOptions& global) {
   if (!status.setAside.empty()) {
     std::cout << RecordingsText(static_cast<std::int64_t>(status.setAside.size()))
               << " set aside: the server refused them for what they hold; 'log sync' tries them again\n";
-    for (const logbook::SetAsideRecording& r : status.setAside)
+    for (const services::SetAsideRecording& r : status.setAside)
       std::cout << "  " << r.at << " " << r.source << " (" << TripsText(r.trips) << "): " << r.reason << "\n";
   }
-  for (const logbook::ServerQueue& q : others) {
+  for (const services::ServerWaiting& q : others) {
     std::cout << TripsText(q.waiting.trips) << " (" << RecordingsText(q.waiting.recordings);
     if (q.waiting.setAside > 0) std::cout << ", " << q.waiting.setAside << " set aside";
     std::cout << ") wait for " << (q.server.empty() ? "the next server named" : q.server);
@@ -253,16 +241,10 @@ void PrintSharingStatus(const GlobalOptions& global) {
 }
 
 void SyncLogbook(const GlobalOptions& global) {
-  logbook::SyncResult result;
-  bool shared = false;
-  try {
-    // Quiet: the one line below says what went wrong.
-    const auto store = OpenLogbookFor(global, true);
-    shared = logbook::Sharing(*store).shared;
-    result = logbook::SendWaiting(*store);
-  } catch (const logbook::StoreError& e) {
-    throw LogbookFailure(e);
-  }
+  // Quiet: the one line below says what went wrong.
+  CommandLogbook book(global, {services::StoreUse::Record, true});
+  const bool shared = book.Session().Shared();
+  const services::SendReport result = Take(book.Session().SendNow());
   if (global.json) {
     std::cout << "{\"sent_trips\": " << result.sentTrips << ", \"new_trips\": " << result.newTrips
               << ", \"known_trips\": " << result.sentTrips - result.newTrips
@@ -270,8 +252,7 @@ void SyncLogbook(const GlobalOptions& global) {
               << ", \"waiting_recordings\": " << result.left.recordings
               << ", \"complete\": " << (result.complete ? "true" : "false") << "}\n";
   } else if (!shared) {
-    std::cout << "the logbook " << logbook::LogbookLocation(global.logbook)
-              << " is a file of its own: nothing to send\n";
+    std::cout << "the logbook " << book.Session().Location() << " is a file of its own: nothing to send\n";
   } else {
     std::cout << TripsText(result.sentTrips) << " sent (" << RecordingsText(result.sentRecordings) << ")";
     if (result.sentTrips > 0) {

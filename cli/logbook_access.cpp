@@ -1,72 +1,69 @@
 #include "cli/logbook_access.h"
 
-#include <filesystem>
 #include <iostream>
 
-#include "adapters/logbook/fleet_store.h"
-#include "adapters/logbook/location.h"
-#include "adapters/logbook/sqlite_store.h"
 #include "cli/output.h"
-#include "core/logbook/server_location.h"
 
 namespace riventar::cli {
 namespace {
 
-// Where no logbook file is yet: nothing recorded, and nothing may be.
-class NoLogbook final : public logbook::Store {
- public:
-  explicit NoLogbook(std::string path) : path_(std::move(path)) {}
-  logbook::Recorded Record(const logbook::Recording&) override { return Refuse(); }
-  logbook::Recorded RecordSaved(const logbook::Recording&) override { return Refuse(); }
-  std::vector<logbook::VehicleSummary> Vehicles() override { return {}; }
-  std::vector<logbook::MonthSummary> Months(const std::string&) override { return {}; }
-  trips::TripList Trips(const logbook::TripQuery&) override { return {}; }
-  std::vector<logbook::ImportRow> Imports() override { return {}; }
-  trips::TripList DeviceMemory(const std::string&) override { return {}; }
+std::function<void(const std::string&)> Notice(bool quiet) {
+  if (quiet) return {};
+  return [](const std::string& line) { std::cerr << "riventar-cli: " << Printable(line) << std::endl; };
+}
 
- private:
-  [[noreturn]] logbook::Recorded Refuse() const {
-    throw logbook::StoreError(logbook::StoreError::Kind::CannotOpen, path_, "no logbook file");
-  }
-  std::string path_;
-};
-
-std::string Location(const GlobalOptions& global) {
-  try {
-    return logbook::LogbookLocation(global.logbook);
-  } catch (const logbook::StoreError& e) {
-    throw LogbookFailure(e);
-  }
+services::LogbookSession::Options SessionOptions(const CommandLogbook::Use& use) {
+  services::LogbookSession::Options options;
+  options.use = use.use;
+  options.sendOnRecording = use.sendOnRecording;
+  options.sendOnClose = !use.sendOnRecording;
+  options.notice = Notice(use.quiet);
+  options.wording = LogbookProblem;
+  return options;
 }
 
 }  // namespace
 
-std::unique_ptr<logbook::Store> OpenLogbookFor(const GlobalOptions& global, bool quiet, bool sendOnRecording) {
-  const std::string location = Location(global);
-  logbook::LogbookOptions options;
-  if (!quiet)
-    options.notice = [](const std::string& line) { std::cerr << "riventar-cli: " << Printable(line) << std::endl; };
-  options.sendOnRecording = sendOnRecording;
-  try {
-    return logbook::OpenLogbookAt(location, options);
-  } catch (const logbook::StoreError& e) {
-    throw LogbookFailure(e);
+Failure FromService(const services::Failure& failure) {
+  using Kind = services::Failure::Kind;
+  ExitStatus status = ExitStatus::FileIo;
+  switch (failure.kind) {
+    case Kind::Usage:
+    case Kind::Refused:
+    case Kind::Cancelled:
+      status = ExitStatus::Usage;
+      break;
+    case Kind::PortOpen:
+      status = ExitStatus::PortOpen;
+      break;
+    case Kind::NoAnswer:
+      status = ExitStatus::NoAnswer;
+      break;
+    case Kind::FileIo:
+      status = ExitStatus::FileIo;
+      break;
+    case Kind::NotTripFile:
+      status = ExitStatus::NotTripFile;
+      break;
+    case Kind::Logbook:
+      status = ExitStatus::Logbook;
+      break;
   }
+  return {status, failure.message};
 }
 
-std::unique_ptr<logbook::Store> OpenLogbookToRead(const GlobalOptions& global, bool quiet) {
-  const std::string location = Location(global);
-  if (logbook::IsServerLocation(location)) return OpenLogbookFor(global, quiet);
-  std::error_code error;
-  if (!std::filesystem::exists(location, error)) {
-    if (!quiet) {
-      std::cerr << "riventar-cli: no logbook at " << Printable(location)
-                << " yet; a download or 'log import' makes it (a listing makes nothing)" << std::endl;
-    }
-    return std::make_unique<NoLogbook>(location);
-  }
+CommandLogbook::CommandLogbook(const GlobalOptions& global, Use use) : session_(stores_, SessionOptions(use)) {
+  Take(session_.Open(global.logbook));
+  if (!session_.Store() && !use.quiet)
+    std::cerr << "riventar-cli: no logbook at " << Printable(session_.Location())
+              << " yet; a download or 'log import' makes it (a listing makes nothing)" << std::endl;
+}
+
+std::unique_ptr<logbook::Store> OpenLogbookFor(const GlobalOptions& global, bool quiet, bool sendOnRecording) {
+  logbook::SessionStores stores;
   try {
-    return logbook::OpenLogbook(location, logbook::Access::Read);
+    const std::string location = stores.Configured(global.logbook);
+    return stores.Open(location, {services::StoreUse::Record, false, sendOnRecording, !sendOnRecording, Notice(quiet)});
   } catch (const logbook::StoreError& e) {
     throw LogbookFailure(e);
   }

@@ -9,10 +9,8 @@
 #include <iostream>
 #include <thread>
 
-#include "adapters/logbook/location.h"
-#include "adapters/logbook/pg_store.h"
-#include "adapters/logbook/sqlite_store.h"
-#include "core/logbook/server_location.h"
+#include "adapters/logbook/session_stores.h"
+#include "core/services/logbook_session.h"
 #include "web/access.h"
 #include "web/listen.h"
 #include "web/server.h"
@@ -53,13 +51,14 @@ int Serve(const std::optional<std::string>& logbookOption, const std::string& li
   if (const std::string refusal = web::Refusal(options); !refusal.empty()) return Fail(refusal, Usage);
   options.token = web::RandomToken();
 
-  const std::string location = logbook::LogbookLocation(logbookOption);
-  const bool server = logbook::IsServerLocation(location);
-  // The server's own role needs only SELECT (docs/fleet.md); a file is opened read-only.
-  web::StorePool::Opener open = [location, server]() -> std::unique_ptr<logbook::Store> {
-    if (server) return logbook::OpenServerLogbook(location);
-    return logbook::OpenLogbookReadOnly(location);
-  };
+  // Found as the window and riventar-cli find it. The server's own role needs
+  // only SELECT (docs/fleet.md); a file is opened read-only.
+  logbook::SessionStores stores;
+  services::LogbookSession logbook(stores, {.use = services::StoreUse::Browse});
+  if (const services::Status located = logbook.Locate(logbookOption); !located)
+    return Fail(located.failure().message, Usage);
+  options.fleet = logbook.AtServer();
+  const web::StorePool::Opener open = web::BrowseOpener(stores, logbook.Location());
   // Checked once now, so that a wrong location is said at start; the pages
   // open their own connections.
   try {

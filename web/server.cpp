@@ -324,9 +324,10 @@ void WebServer::Routes() {
     res.set_redirect("/login", 303);
   });
 
-  http_->Get("/", guarded([](logbook::Store& store, const httplib::Request&, httplib::Response& res) {
+  http_->Get("/", guarded([this](logbook::Store& store, const httplib::Request&, httplib::Response& res) {
                const Today today = LocalToday();
                VehiclesView view;
+               view.fleet = options_.fleet;
                view.year = today.year;
                view.monthCaption = std::string(stats::MonthName(static_cast<std::uint8_t>(today.month - 1))) + " " +
                                    std::to_string(today.year);

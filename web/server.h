@@ -22,6 +22,7 @@ struct ServerOptions {
   std::string token;                         // what the address printed at start carries
   std::map<std::string, std::string> users;  // name -> Argon2id hash; may log in with a password
   int threads = 16;
+  bool fleet = false;  // a fleet's server: the vehicles page says what waits on this computer
 };
 
 // Why the server may not start with these options; empty when it may. An

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "core/logbook/logbook.h"
+#include "core/services/logbook_session.h"
 
 namespace riventar::web {
 
@@ -39,5 +40,11 @@ class StorePool {
   std::mutex mutex_;  // guards the map, never a store: each is used by its own thread only
   std::map<std::thread::id, std::unique_ptr<logbook::Store>> stores_;
 };
+
+// The logbook at `location` as the session's stores open it to be browsed:
+// only read, a store per thread. `stores` outlives every store opened.
+inline StorePool::Opener BrowseOpener(services::LogbookStores& stores, std::string location) {
+  return [&stores, location = std::move(location)] { return stores.Open(location, {services::StoreUse::Browse}); };
+}
 
 }  // namespace riventar::web

@@ -10,10 +10,13 @@
 #include <sstream>
 #include <thread>
 
+#include "adapters/logbook/pg_store.h"
+#include "adapters/logbook/session_stores.h"
 #include "adapters/logbook/sqlite_store.h"
 #include "core/logbook/json_text.h"
 #include "core/trips/dat_file.h"
 #include "tests/support/logbook_trips.h"
+#include "tests/support/pg_server.h"
 #include "tests/support/temp_dir.h"
 #include "web/access.h"
 #include "web/html.h"
@@ -397,6 +400,43 @@ TEST_F(WebServer, ALogbookGoneAnswers503AndIsReadAgainWhenBack) {
 }
 
 }  // namespace
+
+// A fleet's server, browsed from a computer whose own logbook still holds
+// trips for it: the vehicles page counts them in a column of their own, and
+// a file's page has no such column.
+TEST(WebFleet, TheVehiclesPageSaysWhatWaitsHereForTheServer) {
+  const TempDir dir{"riventar-web-fleet"};
+  ::setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
+  const std::string uri = riventar::testing::PgServer::Shared().CreateDatabase("web_fleet");
+  logbook::SessionStores stores;
+  logbook::OpenServerLogbook(uri)->Record(Reading({Trip(1, 8)}));
+  logbook::OpenQueuingLogbook(stores.DefaultLocation(), logbook::DefaultBusyTimeout, logbook::ServerQueueKey(uri))
+      ->Record(Reading({Trip(1, 8), Trip(2, 8), Trip(3, 8)}));  // the first is there already
+
+  web::ServerOptions options;
+  options.listen = {"127.0.0.1", 0};
+  options.token = web::RandomToken();
+  options.fleet = true;
+  web::WebServer server(options, web::BrowseOpener(stores, uri));
+  httplib::Client client("127.0.0.1", server.Bind());
+  std::thread runner([&server] { server.Run(); });
+  const auto entry = client.Get(("/?token=" + options.token).c_str());
+  ASSERT_TRUE(entry);
+  const std::string cookie = entry->get_header_value("Set-Cookie");
+  const auto page = client.Get("/", {{"Cookie", cookie.substr(0, cookie.find(';'))}});
+  server.Stop();
+  runner.join();
+  ASSERT_TRUE(page);
+  ASSERT_EQ(page->status, 200) << page->body;
+  EXPECT_NE(page->body.find("<th scope=\"col\">Ждут отправки</th>"), std::string::npos) << page->body;
+  EXPECT_NE(page->body.find("<td class=\"n\">2</td></tr>"), std::string::npos) << page->body;
+  EXPECT_EQ(riventar::testing::PgServer::Shared().Sql("web_fleet", "SELECT COUNT(*) FROM riventar.trips"), "1\n")
+      << "only read";
+
+  web::VehiclesView file;
+  file.lines.push_back({logbook::VehicleSummary{}, {}, {}});
+  EXPECT_EQ(web::VehiclesPage(file).find("Ждут отправки"), std::string::npos);
+}
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);  // Qt SQL loads its driver as a plugin

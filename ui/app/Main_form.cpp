@@ -30,7 +30,6 @@
 #include "ui/common/ui_style.h"
 #include "ui/config/Cfg_form.h"
 #include "ui/logbook/Logbook_form.h"
-#include "ui/logbook/server_sender.h"
 #include "ui/trips/trip_table_model.h"
 #include "ui/trips/vehicle_edit.h"
 
@@ -47,7 +46,7 @@ TMonitor_Form::~TMonitor_Form() {
   Monitor_Form_Destroy();
   // A send under way ends first (up to the server's timeouts); out of sight.
   hide();
-  sender_.reset();
+  logbook_.reset();
 }
 
 void TMonitor_Form::BuildControls() {

@@ -16,9 +16,11 @@
 #include "adapters/ports/binding.h"
 #include "core/logbook/logbook.h"
 #include "core/services/device_session.h"
+#include "core/services/logbook_session.h"
 #include "core/services/trip_document.h"
 #include "core/trips/trip_record.h"
 #include "ui/common/handler_guard.h"
+#include "ui/logbook/logbook_host.h"
 #include "ui/stats/statistic_host.h"
 
 class QAction;
@@ -35,13 +37,11 @@ class QToolButton;
 namespace riventar::ui {
 
 class Dialogs;
-class ServerSender;
-struct SendOutcome;
 class TLogbook_Form;
 class TripTableModel;
 class TTrip_Stat_Form;
 
-class TMonitor_Form : public QWidget, public StatisticHost {
+class TMonitor_Form : public QWidget, public StatisticHost, public LogbookHost {
   Q_OBJECT
 
  public:
@@ -58,21 +58,15 @@ class TMonitor_Form : public QWidget, public StatisticHost {
   trips::VehicleInfo VehicleTexts() const override;
   void StatisticWindowClosed(TTrip_Stat_Form* window) override;
 
-  // Logbook (ui/logbook). Every trip read or brought in is kept there, on
-  // disk before the device may forget it.
-  // The logbook, opened at the first call; nullptr while none could be
-  // (a damaged or newer file is said once and left alone).
+  // Logbook (ui/app/Main_form_logbook.cpp). Every trip read or brought in is
+  // kept there, on disk before the device may forget it, through the logbook
+  // session the window holds (its threads end with the window).
+  // The logbook's store, opened at the first call; nullptr while none could
+  // be (a damaged or newer file is said once and left alone).
   logbook::Store* Logbook();
   // Where the logbook lives, a file or a server's URI (the one tried when none
-  // is open). A URI may hold a password: show ShownLogbookLocation() instead.
-  const QString& LogbookPath() const { return logbookPath_; }
-  QString ShownLogbookLocation() const;
-  // Why no logbook is open; empty when one is.
-  const QString& LogbookProblem() const { return logbookProblem_; }
-  // Opens the logbook at `location` (a file or a server; empty: the default
-  // file) instead of the current one and remembers the choice; says why not
-  // and keeps the current one when it cannot.
-  bool SwitchLogbook(const QString& location);
+  // is open). A URI may hold a password: show ShownLocation() of it instead.
+  QString LogbookPath() const;
   // Tests and benchmarks: this store at `path`, instead of the configured file.
   void UseLogbook(std::unique_ptr<logbook::Store> store, const QString& path);
   void Logbook_Button_Click();
@@ -83,15 +77,15 @@ class TMonitor_Form : public QWidget, public StatisticHost {
   std::optional<QString> RecordReading(const trips::TripList& read);
   // After a save to a ".dat" file: the shown trips belong to the saved vehicle.
   void RecordSavedTrips(const QString& path);
-  // What waits for a shared logbook's server goes there on a thread of its
-  // own; the status line says how it went. Nothing for a file.
-  void SendToServer();
-  // A send is under way.
+  // A send to a shared logbook's server is under way.
   bool Sending() const;
-  // Logbook trips into the table as loading a data file puts them there.
-  void ShowTripsInTable(const trips::VehicleInfo& vehicle, trips::TripList trips);
   // The vehicle texts shown now.
   trips::VehicleInfo ShownVehicle() const;
+  // LogbookHost.
+  services::LogbookSession& LogbookService() override;
+  bool SwitchLogbook(const QString& location) override;
+  void ShowTripsInTable(const trips::VehicleInfo& vehicle, trips::TripList trips) override;
+  void SendToServer(std::function<void(const services::SendOutcome&)> then = {}) override;
 
   // Tests and tools reach the window's state through this
   // (tests/support/main_form_access.h).
@@ -206,9 +200,10 @@ class TMonitor_Form : public QWidget, public StatisticHost {
   void StartLogbookCheck();
   // For the counter question: the logbook `recorded` went to and the vehicle
   // its new trips belong to.
-  QString WhereKept(const logbook::Recorded& recorded, const trips::VehicleInfo& vehicle, bool shared) const;
-  bool LogbookIsShared() const;
-  void ShowSendOutcome(const SendOutcome& outcome);
+  QString WhereKept(const logbook::Recorded& recorded, const trips::VehicleInfo& vehicle) const;
+  // Why the logbook failed, in the window's words, without a password.
+  QString LogbookFailureText() const;
+  void ShowSendOutcome(const services::SendOutcome& outcome);
   // Moves the window into the free area of the screen it is on (or the primary screen) where it sticks out.
   void KeepOnScreen();
   // A slot that runs `handler` with escaping errors shown in the error box.
@@ -239,14 +234,13 @@ class TMonitor_Form : public QWidget, public StatisticHost {
   bool destroyed_ = false;
   bool placedWithFrame_ = false;  // placed again once the window manager's frame was known
   QString connectedPath_;         // the device the link was made to
-  std::unique_ptr<logbook::Store> logbook_;
-  bool logbookTried_ = false;
-  QString logbookPath_;
-  QString logbookProblem_;
+  // The logbook's stores and the session over them (the window's thread; the
+  // session's own threads send and read for it).
+  std::unique_ptr<services::LogbookStores> logbookStores_;
+  std::unique_ptr<services::LogbookSession> logbook_;
   QPointer<TLogbook_Form> logbookWindow_;
-  QString logbookCheckPath_;              // the file StartLogbookCheck checks
-  std::future<bool> logbookCheck_;        // its answer; a refusal is thrown by get()
-  std::unique_ptr<ServerSender> sender_;  // made at the first send
+  QString logbookCheckPath_;        // the file StartLogbookCheck checks
+  std::future<bool> logbookCheck_;  // its answer; a refusal is thrown by get()
   std::unique_ptr<ports::DeviceSource> deviceSource_;
   std::unique_ptr<QSettings> portSettings_;
 };

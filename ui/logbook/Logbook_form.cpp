@@ -15,13 +15,11 @@
 #include <cstring>
 #include <map>
 
-#include "adapters/logbook/fleet_store.h"
 #include "adapters/logbook/location.h"
 #include "adapters/logbook/sqlite_store.h"
 #include "base/files/file_io.h"
 #include "core/logbook/server_location.h"
 #include "core/trips/dat_file.h"
-#include "ui/app/Main_form.h"
 #include "ui/common/dialogs.h"
 #include "ui/common/handler_guard.h"
 #include "ui/common/ui_style.h"
@@ -76,7 +74,7 @@ QString TwoDigits(int value) { return QStringLiteral("%1").arg(value, 2, 10, QLa
 
 }  // namespace
 
-TLogbook_Form::TLogbook_Form(TMonitor_Form& owner) : QWidget(nullptr), owner_(&owner) {
+TLogbook_Form::TLogbook_Form(LogbookHost& host) : QWidget(nullptr), host_(host) {
   setAttribute(Qt::WA_DeleteOnClose);
   BuildControls();
 }
@@ -144,9 +142,7 @@ void TLogbook_Form::BuildControls() {
   layout->addLayout(buttons);
 
   const auto guarded = [this](void (TLogbook_Form::*handler)()) {
-    return [this, handler] {
-      if (owner_) Guarded(owner_->UiDialogs(), [this, handler] { (this->*handler)(); });
-    };
+    return [this, handler] { Guarded(host_.UiDialogs(), [this, handler] { (this->*handler)(); }); };
   };
   connect(Show_In_Table_Button, &QPushButton::clicked, this, guarded(&TLogbook_Form::Show_In_Table_Button_Click));
   connect(Import_Button, &QPushButton::clicked, this, guarded(&TLogbook_Form::Import_Button_Click));
@@ -163,48 +159,78 @@ void TLogbook_Form::BuildControls() {
 }
 
 bool TLogbook_Form::Guard(const std::function<void(logbook::Store&)>& action) {
-  if (!owner_) return false;
-  logbook::Store* store = owner_->Logbook();
+  logbook::Store* store = Session().Store();
   if (!store) return false;
   try {
     action(*store);
     return true;
   } catch (const logbook::StoreError& e) {
-    owner_->UiDialogs().Error(
-        this, LogbookCaption,
-        QStringLiteral("Журнал не прочитан и не записан:\n%1\n%2.")
-            .arg(owner_->ShownLogbookLocation(), ScrubbedFor(LogbookFailureReason(e), owner_->LogbookPath())));
+    SayReadFailed(LogbookFailureReason(e).toStdString());
     return false;
   }
 }
 
+void TLogbook_Form::SayReadFailed(const std::string& message) {
+  const QString path = QFile::decodeName(Session().Location().c_str());
+  host_.UiDialogs().Error(this, LogbookCaption,
+                          QStringLiteral("Журнал не прочитан и не записан:\n%1\n%2.")
+                              .arg(ShownLocation(path), ScrubbedFor(QString::fromStdString(message), path)));
+}
+
+bool TLogbook_Form::Reading() const { return Session().Reading(); }
+
 void TLogbook_Form::Refresh() {
-  if (!owner_) return;
   const std::string selected = [this] {
     const QTreeWidgetItem* item = Vehicles_List->currentItem();
     if (!item) return std::string();
     return vehicles_.at(static_cast<std::size_t>(item->data(0, KeyRole).toInt())).plateKey;
   }();
-  const bool hadSelection = Vehicles_List->currentItem() != nullptr;
-  const bool open = owner_->Logbook() != nullptr;
-  const bool server = logbook::IsServerLocation(owner_->LogbookPath().toStdString());
+  services::LogbookSession& session = Session();
+  const QString path = QFile::decodeName(session.Location().c_str());
+  const bool open = session.Store() != nullptr;
+  const bool server = session.AtServer();
   const QString where =
-      server ? QStringLiteral("сервер ") + owner_->ShownLogbookLocation() + QStringLiteral(", на этом компьютере ") +
+      server ? QStringLiteral("сервер ") + ShownLocation(path) + QStringLiteral(", на этом компьютере ") +
                    QDir::toNativeSeparators(QFile::decodeName(logbook::DefaultLogbookLocation().c_str()))
-             : owner_->ShownLogbookLocation();
+             : ShownLocation(path);
+  const QString problem = session.Problem() ? ScrubbedFor(LogbookFailureReason(*session.Problem()), path)
+                                            : QStringLiteral("журнал не открыт");
   // A server's logbook is backed up on the server.
   Backup_Button->setEnabled(open && !server);
   Location_Label->setText(open ? QStringLiteral("Журнал: ") + where
-                               : QStringLiteral("Журнал не открыт: ") + where + QStringLiteral(" (") +
-                                     owner_->LogbookProblem() + QStringLiteral(")"));
-  vehicles_.clear();
-  std::vector<logbook::ImportRow> imports;
-  Guard([&](logbook::Store& store) {
-    vehicles_ = store.Vehicles();
-    // A vehicle whose trips have all been saved under another number has none left to show.
-    std::erase_if(vehicles_, [](const logbook::VehicleSummary& v) { return v.trips == 0; });
-    imports = store.Imports();
-  });
+                               : QStringLiteral("Журнал не открыт: ") + where + QStringLiteral(" (") + problem +
+                                     QStringLiteral(")"));
+  struct Found {
+    std::vector<logbook::VehicleSummary> vehicles;
+    std::vector<logbook::ImportRow> imports;
+  };
+  const auto read = [](logbook::Store& store) { return Found{store.Vehicles(), store.Imports()}; };
+  if (session.Shared()) {
+    // A fleet's logbook asks its server: never on this thread.
+    const int number = ++refreshes_;
+    const services::Status asked = session.ReadInBackground<Found>(
+        read, [self = QPointer(this), number, selected](services::Result<Found> found,
+                                                        const services::SharingStatus& status) {
+          if (!self || number != self->refreshes_) return;  // closed, or a later refresh answers
+          if (!found) return self->SayReadFailed(found.failure().message);
+          self->ShowLists(std::move(found->vehicles), found->imports, selected);
+          self->ShowSharing(status);
+        });
+    if (!asked) SayReadFailed(asked.failure().message);
+    return;
+  }
+  Found found;
+  Guard([&](logbook::Store& store) { found = read(store); });
+  ShowLists(std::move(found.vehicles), found.imports, selected);
+  ShowSharing({});  // a file's: nothing is shared
+}
+
+void TLogbook_Form::ShowLists(std::vector<logbook::VehicleSummary> vehicles,
+                              const std::vector<logbook::ImportRow>& imports, const std::string& selected) {
+  const bool hadSelection = Vehicles_List->currentItem() != nullptr;
+  vehicles_ = std::move(vehicles);
+  // A vehicle whose trips have all been saved under another number has none left to show.
+  std::erase_if(vehicles_, [](const logbook::VehicleSummary& v) { return v.trips == 0; });
 
   const QSignalBlocker quiet(Vehicles_List);
   Vehicles_List->clear();
@@ -238,18 +264,15 @@ void TLogbook_Form::Refresh() {
     if (Vehicles_List->topLevelItemCount() > 0) Vehicles_List->setCurrentItem(Vehicles_List->topLevelItem(0));
   }
   ShowMonths();
-  ShowSharing();
 }
 
-void TLogbook_Form::ShowSharing() {
-  logbook::SharingStatus status;
-  if (owner_ && owner_->Logbook()) Guard([&](logbook::Store& store) { status = logbook::Sharing(store); });
+void TLogbook_Form::ShowSharing(const services::SharingStatus& status) {
   Sharing_Label->setVisible(status.shared);
   Send_Button->setVisible(status.shared);
   Vehicles_List->setColumnHidden(VehiclePendingColumn, !status.shared);
   Months_Tree->setColumnHidden(MonthPendingColumn, !status.shared);
   if (!status.shared) return;
-  const logbook::OutboxTotals& w = status.waiting;
+  const services::WaitingTotals& w = status.waiting;
   QString text = w.recordings == 0
                      ? QStringLiteral("Ничего не ждет отправки на сервер.")
                      : QStringLiteral("Ждут отправки на сервер: %1 (с %2).").arg(TripsText(w.trips), FromUtf8(w.since));
@@ -281,14 +304,31 @@ void TLogbook_Form::ShowMonths() {
   Show_In_Table_Button->setEnabled(chosen);
   Export_Button->setEnabled(chosen);
   if (!chosen) return;
-  const std::string& key = vehicles_.at(static_cast<std::size_t>(current->data(0, KeyRole).toInt())).plateKey;
-  std::vector<logbook::MonthSummary> months;
-  trips::TripList unsent;
-  if (!Guard([&](logbook::Store& store) {
-        months = store.Months(key);
-        unsent = store.Unsent({key, std::nullopt, std::nullopt});
-      }))
+  const std::string key = vehicles_.at(static_cast<std::size_t>(current->data(0, KeyRole).toInt())).plateKey;
+  struct Found {
+    std::vector<logbook::MonthSummary> months;
+    trips::TripList unsent;
+  };
+  const auto read = [key](logbook::Store& store) {
+    return Found{store.Months(key), store.Unsent({key, std::nullopt, std::nullopt})};
+  };
+  if (Session().Shared()) {
+    const int number = ++monthReads_;
+    const services::Status asked = Session().ReadInBackground<Found>(
+        read, [self = QPointer(this), number](services::Result<Found> found, const services::SharingStatus&) {
+          if (!self || number != self->monthReads_) return;  // another vehicle was chosen meanwhile
+          if (!found) return self->SayReadFailed(found.failure().message);
+          self->FillMonths(found->months, found->unsent);
+        });
+    if (!asked) SayReadFailed(asked.failure().message);
     return;
+  }
+  Found found;
+  if (Guard([&](logbook::Store& store) { found = read(store); })) FillMonths(found.months, found.unsent);
+}
+
+void TLogbook_Form::FillMonths(const std::vector<logbook::MonthSummary>& months, const trips::TripList& unsent) {
+  Months_Tree->clear();
   std::map<std::pair<int, int>, std::int64_t> pending;  // (year, month): trips not yet on the server
   for (const trips::TripRecord& r : unsent) ++pending[{2000 + r.Year, r.Month + 1}];
   const auto pendingText = [](std::int64_t n) { return n > 0 ? QString::number(n) : QString(); };
@@ -348,19 +388,37 @@ std::optional<TLogbook_Form::Selection> TLogbook_Form::Selected() const {
 
 void TLogbook_Form::Show_In_Table_Button_Click() {
   const std::optional<Selection> selection = Selected();
-  if (!selection || !owner_) return;
-  trips::TripList trips;
-  if (!Guard([&](logbook::Store& store) { trips = store.Trips(selection->query); })) return;
-  owner_->ShowTripsInTable(selection->vehicle.texts, std::move(trips));
-  owner_->raise();
-  owner_->activateWindow();
+  if (!selection) return;
+  ReadTrips(selection->query, [this, vehicle = selection->vehicle.texts](trips::TripList trips) {
+    host_.ShowTripsInTable(vehicle, std::move(trips));
+  });
+}
+
+void TLogbook_Form::ReadTrips(const logbook::TripQuery& query, std::function<void(trips::TripList)> use) {
+  const auto read = [query](logbook::Store& store) { return store.Trips(query); };
+  if (Session().Shared()) {
+    const services::Status asked = Session().ReadInBackground<trips::TripList>(
+        read, [self = QPointer(this), use = std::move(use)](services::Result<trips::TripList> found,
+                                                            const services::SharingStatus&) {
+          if (!self) return;
+          if (!found) return self->SayReadFailed(found.failure().message);
+          Guarded(self->host_.UiDialogs(), [&] { use(std::move(found).value()); });
+        });
+    if (!asked) SayReadFailed(asked.failure().message);
+    return;
+  }
+  trips::TripList found;
+  if (Guard([&](logbook::Store& store) { found = read(store); })) use(std::move(found));
 }
 
 void TLogbook_Form::Import_Button_Click() {
-  if (!owner_) return;
-  Dialogs& dialogs = owner_->UiDialogs();
-  if (!owner_->Logbook()) {
-    dialogs.Error(this, LogbookCaption, QStringLiteral("Журнал не открыт: %1.").arg(owner_->LogbookProblem()));
+  Dialogs& dialogs = host_.UiDialogs();
+  if (!Session().Store()) {
+    const QString path = QFile::decodeName(Session().Location().c_str());
+    dialogs.Error(this, LogbookCaption,
+                  QStringLiteral("Журнал не открыт: %1.")
+                      .arg(Session().Problem() ? ScrubbedFor(LogbookFailureReason(*Session().Problem()), path)
+                                               : QStringLiteral("журнал не открыт")));
     return;
   }
   FileDialogOptions options;
@@ -403,6 +461,8 @@ void TLogbook_Form::Import_Button_Click() {
     }
     report << QStringLiteral("%1: считано %2, новых %3").arg(name).arg(recorded.read).arg(recorded.added);
   }
+  // Recorded here; a fleet's server has them from the session's thread.
+  if (Session().Shared()) host_.SendToServer({});
   Refresh();
   dialogs.Message(this, refused ? MsgIcon::Warning : MsgIcon::Information, QStringLiteral("Импорт маршрутов"),
                   report.join(QLatin1Char('\n')), MsgButtons::Ok, MsgAnswer::Ok);
@@ -410,31 +470,37 @@ void TLogbook_Form::Import_Button_Click() {
 
 void TLogbook_Form::Export_Button_Click() {
   const std::optional<Selection> selection = Selected();
-  if (!selection || !owner_) return;
-  Dialogs& dialogs = owner_->UiDialogs();
+  if (!selection) return;
+  Dialogs& dialogs = host_.UiDialogs();
   FileDialogOptions options;
   options.initialDirectory = QDir::homePath();
   options.filters = {QStringLiteral("Параметры маршрутов (*.dat)"), QStringLiteral("Текстовые файлы Exel (*.csv)")};
   options.defaultSuffix = QStringLiteral("dat");
   const std::optional<FileChoice> choice = dialogs.SaveFile(this, options);
   if (!choice) return;
-  trips::TripList trips;
-  if (!Guard([&](logbook::Store& store) { trips = store.Trips(selection->query); })) return;
+  ReadTrips(selection->query, [this, choice = *choice, vehicle = selection->vehicle.texts](trips::TripList trips) {
+    WriteExport(choice, vehicle, trips);
+  });
+}
+
+void TLogbook_Form::WriteExport(const FileChoice& choice, const trips::VehicleInfo& vehicle,
+                                const trips::TripList& trips) {
+  Dialogs& dialogs = host_.UiDialogs();
   const std::string bytes =
-      choice->filterIndex == 1 ? trips::SerializeCsv(trips) : trips::SerializeDatFile(selection->vehicle.texts, trips);
-  const files::WriteResult written = files::ReplaceFileAtomically(QFile::encodeName(choice->path).toStdString(), bytes);
+      choice.filterIndex == 1 ? trips::SerializeCsv(trips) : trips::SerializeDatFile(vehicle, trips);
+  const files::WriteResult written = files::ReplaceFileAtomically(QFile::encodeName(choice.path).toStdString(), bytes);
   if (!written.ok())
     dialogs.Error(
         this, QStringLiteral("Ошибка записи файла"),
         QStringLiteral("Не возможно записать выбранный файл\n%1\n%2.\nПрежнее содержимое файла сохранено.")
-            .arg(QDir::toNativeSeparators(choice->path), QString::fromLocal8Bit(std::strerror(written.error))));
+            .arg(QDir::toNativeSeparators(choice.path), QString::fromLocal8Bit(std::strerror(written.error))));
 }
 
 void TLogbook_Form::Backup_Button_Click() {
-  if (!owner_ || !owner_->Logbook()) return;
-  const QString logbookPath = owner_->LogbookPath();
+  if (!Session().Store()) return;
+  const QString logbookPath = QFile::decodeName(Session().Location().c_str());
   if (logbook::IsServerLocation(logbookPath.toStdString())) return;
-  Dialogs& dialogs = owner_->UiDialogs();
+  Dialogs& dialogs = host_.UiDialogs();
   FileDialogOptions options;
   options.initialDirectory = QDir::homePath();
   options.filters = {QStringLiteral("Журнал маршрутов (*.sqlite)")};
@@ -458,39 +524,40 @@ void TLogbook_Form::Backup_Button_Click() {
 }
 
 void TLogbook_Form::Choose_File_Button_Click() {
-  if (!owner_) return;
   FileDialogOptions options;
-  const bool server = logbook::IsServerLocation(owner_->LogbookPath().toStdString());
+  const QString current = QFile::decodeName(Session().Location().c_str());
   options.initialDirectory =
-      QFileInfo(server ? QFile::decodeName(logbook::DefaultLogbookLocation().c_str()) : owner_->LogbookPath())
+      QFileInfo(Session().AtServer() ? QFile::decodeName(logbook::DefaultLogbookLocation().c_str()) : current)
           .absolutePath();
   options.filters = {QStringLiteral("Журнал маршрутов (*.sqlite)"), QStringLiteral("Все файлы (*)")};
   options.defaultSuffix = QStringLiteral("sqlite");
   options.confirmOverwrite = false;  // an existing logbook is opened, never replaced
-  const std::optional<FileChoice> choice = owner_->UiDialogs().SaveFile(this, options);
+  const std::optional<FileChoice> choice = host_.UiDialogs().SaveFile(this, options);
   if (!choice) return;
-  if (owner_->SwitchLogbook(choice->path)) Refresh();
+  if (host_.SwitchLogbook(choice->path)) Refresh();
 }
 
 void TLogbook_Form::Server_Button_Click() {
-  if (!owner_) return;
-  TLogbook_Server_Form dialog(owner_->LogbookPath(), this);
-  if (owner_->UiDialogs().Exec(dialog) != QDialog::Accepted) return;
-  if (owner_->SwitchLogbook(dialog.Location())) Refresh();
+  TLogbook_Server_Form dialog(QFile::decodeName(Session().Location().c_str()), this);
+  if (host_.UiDialogs().Exec(dialog) != QDialog::Accepted) return;
+  if (host_.SwitchLogbook(dialog.Location())) Refresh();
 }
 
 void TLogbook_Form::Send_Button_Click() {
-  if (!owner_ || !owner_->Logbook()) return;
-  logbook::SyncResult result;
-  logbook::SharingStatus status;
-  if (!Guard([&](logbook::Store& store) {
-        result = logbook::SendWaiting(store);
-        status = logbook::Sharing(store);
-      }))
-    return;
+  if (!Session().Shared()) return;
+  // Sent on the session's thread; the box comes with the outcome.
+  host_.SendToServer([self = QPointer(this)](const services::SendOutcome& outcome) {
+    if (self) self->Sent(outcome);
+  });
+}
+
+void TLogbook_Form::Sent(const services::SendOutcome& outcome) {
+  if (outcome.failure) return SayReadFailed(LogbookFailureReason(*outcome.failure).toStdString());
+  const services::SendReport& result = outcome.report;
+  const services::SharingStatus& status = outcome.status;
   Refresh();
   const QString caption = QStringLiteral("Отправка на сервер");
-  Dialogs& dialogs = owner_->UiDialogs();
+  Dialogs& dialogs = host_.UiDialogs();
   if (result.complete) {
     dialogs.Notice(this, caption,
                    result.sentRecordings == 0

@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "core/logbook/logbook.h"
+#include "ui/logbook/logbook_host.h"
 
 class QLabel;
 class QPushButton;
@@ -17,13 +18,13 @@ class QTreeWidget;
 
 namespace riventar::ui {
 
-class TMonitor_Form;
+struct FileChoice;
 
 class TLogbook_Form : public QWidget {
   Q_OBJECT
 
  public:
-  explicit TLogbook_Form(TMonitor_Form& owner);
+  explicit TLogbook_Form(LogbookHost& host);
 
   QLabel* Location_Label = nullptr;
   QPushButton* Choose_File_Button = nullptr;
@@ -40,8 +41,11 @@ class TLogbook_Form : public QWidget {
   QPushButton* Backup_Button = nullptr;  // "Резервная копия...": a file's logbook only
   QPushButton* Close_Button = nullptr;
 
-  // Reads everything again from the owner's logbook, keeping the selected vehicle.
+  // Reads everything again from the host's logbook, keeping the selected
+  // vehicle: a file's at once, a fleet's on the session's thread (the lists
+  // fill when it answers; Reading() until then).
   void Refresh();
+  bool Reading() const;
   // Selects the vehicle of `plateKey`; false when the logbook has none such.
   bool SelectVehicle(const std::string& plateKey);
 
@@ -59,15 +63,30 @@ class TLogbook_Form : public QWidget {
     logbook::TripQuery query;
   };
   void BuildControls();
+  void ShowLists(std::vector<logbook::VehicleSummary> vehicles, const std::vector<logbook::ImportRow>& imports,
+                 const std::string& selected);
   void ShowMonths();
-  void ShowSharing();
+  void FillMonths(const std::vector<logbook::MonthSummary>& months, const trips::TripList& unsent);
+  void ShowSharing(const services::SharingStatus& status);
+  // The trips of `query`, then `use` with them: a fleet's read on the session's thread.
+  void ReadTrips(const logbook::TripQuery& query, std::function<void(trips::TripList)> use);
+  void WriteExport(const FileChoice& choice, const trips::VehicleInfo& vehicle, const trips::TripList& trips);
+  // After a send asked here: the lists again, and a box with how it went.
+  void Sent(const services::SendOutcome& outcome);
+  // A failing read said under the window's caption; `message`: the window's reason.
+  void SayReadFailed(const std::string& message);
   // The selected vehicle with the selected year or month; nothing without a vehicle.
   std::optional<Selection> Selected() const;
   // Runs `action`, a failing store said under the window's caption; false then.
   bool Guard(const std::function<void(logbook::Store&)>& action);
 
-  QPointer<TMonitor_Form> owner_;
+  services::LogbookSession& Session() const { return host_.LogbookService(); }
+
+  LogbookHost& host_;
   std::vector<logbook::VehicleSummary> vehicles_;
+  // Each background read's number: an answer to an older one is dropped.
+  int refreshes_ = 0;
+  int monthReads_ = 0;
 };
 
 }  // namespace riventar::ui

@@ -133,7 +133,7 @@ QString TripsText(std::int64_t count) {
   return QStringLiteral("%1 %2").arg(count).arg(QString::fromUtf8(word));
 }
 
-QString ServerProblemText(const logbook::SharingStatus& status) {
+QString ServerProblemText(const services::SharingStatus& status) {
   if (status.problem.empty()) return {};
   return ServerProblemText(status.problemKind.value_or(logbook::StoreError::Kind::Other), status.problemDetail);
 }

@@ -2,8 +2,8 @@
 // The window's words for what the logbook store reports.
 #include <QString>
 
-#include "adapters/logbook/fleet_store.h"
 #include "core/logbook/logbook.h"
+#include "core/services/logbook_session.h"
 
 namespace riventar::ui {
 
@@ -25,7 +25,7 @@ QString ScrubbedFor(const QString& text, const QString& location);
 // "1 маршрут", "3 маршрута", "5 маршрутов".
 QString TripsText(std::int64_t count);
 // The last server problem of `status`, one line; empty when there is none.
-QString ServerProblemText(const logbook::SharingStatus& status);
+QString ServerProblemText(const services::SharingStatus& status);
 // A server problem of this kind with the server's own words (already without a password).
 QString ServerProblemText(logbook::StoreError::Kind kind, const std::string& detail);
 // "1/6000 km" and "1/16000 l" with one truncated decimal, as the table shows them.

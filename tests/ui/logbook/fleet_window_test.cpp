@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <chrono>
@@ -91,9 +92,19 @@ class FleetWindow : public ::testing::Test {
     dialogs.answers.push_back(MsgAnswer::No);
     Ui(*form).Read_Trip_From_BK_Button->click();
   }
+  // The logbook window, once its first reading is in: a fleet's logbook is
+  // read on the session's thread.
   ui::TLogbook_Form& Window() {
     Ui(*form).Logbook_Button->click();
-    return *form->LogbookWindow();
+    ui::TLogbook_Form& window = *form->LogbookWindow();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !window.Reading(); }, 15000));
+    return window;
+  }
+  // Until `count` boxes were shown and the window has read again.
+  bool BoxesShown(std::size_t count) {
+    return QTest::qWaitFor(
+        [&] { return dialogs.messages.size() >= count && !form->Sending() && !form->LogbookWindow()->Reading(); },
+        15000);
   }
   std::string ServerTrips() { return PgServer::Shared().Sql(database, "SELECT COUNT(*) FROM riventar.trips"); }
 
@@ -170,6 +181,7 @@ TEST_F(FleetWindow, AReadingWithTheServerOutOfReachWaitsHereAndIsSentOnce) {
   dialogs.messages.clear();
   window.Send_Button->click();
   window.Send_Button->click();
+  ASSERT_TRUE(BoxesShown(2));
   ASSERT_EQ(dialogs.Captions(), (std::vector<std::string>{SendCaption, SendCaption}));
   EXPECT_EQ(dialogs.messages[0].text, QStringLiteral("Отправлено на сервер: 4 маршрута."));
   EXPECT_TRUE(dialogs.messages[1].text.contains(QStringLiteral("отправлять нечего")));
@@ -179,7 +191,7 @@ TEST_F(FleetWindow, AReadingWithTheServerOutOfReachWaitsHereAndIsSentOnce) {
   EXPECT_EQ(window.Vehicles_List->topLevelItem(0)->text(7), QString());
 
   window.Show_In_Table_Button->click();
-  EXPECT_EQ(Ui(*form).Trips().size(), 4u);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return Ui(*form).Trips().size() == 4u; }, 15000));
 }
 
 TEST_F(FleetWindow, AReadingTheServerRefusesIsSetAsideAndSaidBelowTheVehicles) {
@@ -198,11 +210,13 @@ TEST_F(FleetWindow, AReadingTheServerRefusesIsSetAsideAndSaidBelowTheVehicles) {
 
   dialogs.messages.clear();
   window.Send_Button->click();
+  ASSERT_TRUE(BoxesShown(1));
   ASSERT_EQ(dialogs.Captions(), std::vector<std::string>{SendCaption});
   EXPECT_TRUE(dialogs.messages[0].text.contains(QStringLiteral("сервер не принял записей: 1")))
       << dialogs.messages[0].text.toStdString();
   PgServer::Shared().Sql(database, "ALTER TABLE riventar.imports DROP CONSTRAINT files_only");
   window.Send_Button->click();
+  ASSERT_TRUE(BoxesShown(2));
   EXPECT_EQ(dialogs.messages.back().text, QStringLiteral("Отправлено на сервер: 4 маршрута."));
   EXPECT_EQ(ServerTrips(), "4\n");
   EXPECT_FALSE(window.Sharing_Label->text().contains(QStringLiteral("не принял")));
@@ -245,6 +259,39 @@ TEST_F(FleetWindow, WhatWaitsFromAnEarlierRunIsSentAtTheStart) {
   EXPECT_TRUE(QTest::qWaitFor([&] { return !form->Sending(); }, 15000));
   EXPECT_EQ(Ui(*form).Logbook_Status_Label->text(), QString());
   EXPECT_TRUE(dialogs.messages.empty());
+}
+
+// The server holds its tables locked: refreshing, sending and showing trips
+// go on behind, and the window keeps answering.
+TEST_F(FleetWindow, AServerHeldUpNeverHoldsUpTheWindow) {
+  using riventar::testing::Reading;
+  using riventar::testing::Trip;
+  Open(uri);
+  form->TripsUnsaved = false;
+  ui::TLogbook_Form& window = Window();
+  ASSERT_TRUE(form->LogbookService().Record(Reading({Trip(1, 8), Trip(2, 9)})));  // here only, for now
+  {
+    const riventar::testing::TableLock lock(PgServer::Shared(), database, "trips");
+    const auto started = std::chrono::steady_clock::now();
+    window.Refresh();
+    window.Send_Button->click();
+    int ticks = 0;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] { ++ticks; });
+    tick.start(10);
+    QTest::qWait(500);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 1500ms) << "the window waited for the server";
+    EXPECT_GT(ticks, 20) << "the event loop ran meanwhile";
+    EXPECT_TRUE(form->Sending());
+    EXPECT_TRUE(dialogs.messages.empty());
+  }
+  ASSERT_TRUE(BoxesShown(1));
+  // The reading sends what waits first, so either may have sent them.
+  EXPECT_EQ(dialogs.Captions(), std::vector<std::string>{SendCaption});
+  EXPECT_EQ(ServerTrips(), "2\n");
+  ASSERT_EQ(window.Vehicles_List->topLevelItemCount(), 1);
+  window.Show_In_Table_Button->click();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return form->TripList.size() == 2u; }, 15000));
 }
 
 TEST_F(FleetWindow, NoTextOfTheWindowOrTheServerDialogShowsAPassword) {
