@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # The habits every change keeps, as CI checks them:
+#   includes point down the layers (scripts/check_layers.py: base <- core <- adapters <- ui, cli, web),
 #   clang-format over every C++ file (the style in .clang-format), and
 #   clang-tidy over base/, core/, adapters/, cli/ and web/ (the checks in .clang-tidy),
 #   against the compile commands of build/test (scripts/test.sh makes them).
@@ -12,6 +13,7 @@ if [ "${1:-}" = "--fix" ]; then
   clang-format -i "${sources[@]}"
   exit 0
 fi
+scripts/check_layers.py
 clang-format --dry-run -Werror "${sources[@]}"
 
 [ -f build/test/compile_commands.json ] || cmake --preset test >/dev/null
@@ -20,4 +22,4 @@ cmake --build --preset test --target riventar_core riventar_base riventar_ports 
   -j "$(nproc)" >/dev/null
 mapfile -t checked < <(git ls-files 'base/*.cpp' 'core/*.cpp' 'adapters/*.cpp' 'cli/*.cpp' 'web/*.cpp')
 printf '%s\n' "${checked[@]}" | xargs -P "$(nproc)" -n 4 clang-tidy -p build/test --quiet 2>/dev/null
-echo "lint: formatting and clang-tidy clean"
+echo "lint: include direction, formatting and clang-tidy clean"
