@@ -9,7 +9,7 @@ packages=(
   libqt6sql6-sqlite libsqlite3-dev libqt6sql6-psql libpq-dev postgresql-15 openssl
   libgtest-dev libbenchmark-dev
   xvfb xauth x11-utils poppler-utils
-  clang libclang-rt-14-dev clang-format clang-tidy
+  clang libclang-rt-14-dev clang-format clang-tidy python3
   desktop-file-utils appstream
   libcpp-httplib-dev libssl-dev openssl libsodium-dev chromium chromium-driver python3-selenium wrk
 )

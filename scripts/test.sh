@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds and runs the whole test suite.
-#   scripts/test.sh          the program and every test, then the formatter and clang-tidy (scripts/lint.sh)
+#   scripts/test.sh          the program and every test, then clang-tidy (scripts/lint.sh --tidy)
 #   scripts/test.sh asan     the same with AddressSanitizer and UndefinedBehaviorSanitizer
 #   scripts/test.sh tsan     the link engine and core tests with ThreadSanitizer (no Qt)
 set -euo pipefail
@@ -13,6 +13,10 @@ case "$flavour" in
   asan | tsan) preset=$flavour ;;
   *) echo "unknown flavour: $flavour" >&2; exit 2 ;;
 esac
+
+# A formatting slip or an include against the layers fails in seconds, before
+# anything is built.
+scripts/lint.sh --quick
 
 # The presets (CMakePresets.json) hold each flavour's options and its
 # sanitizer settings; build/$preset is where it builds.
@@ -29,5 +33,5 @@ else
   scripts/beside-running-copy.sh "build/$preset" ctest --preset "$preset" -j "$(nproc)"
 fi
 
-# What CI refuses a developer sees first: the formatting and clang-tidy.
-if [ "$flavour" = plain ]; then scripts/lint.sh; fi
+# clang-tidy reads the build's compile commands, so it comes last.
+if [ "$flavour" = plain ]; then scripts/lint.sh --tidy; fi

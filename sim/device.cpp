@@ -130,7 +130,7 @@ std::optional<std::string> Device::Answer(std::string_view command) {
     for (int i = 0; i < 6; ++i) {
       const auto v = ParseDigits(args.substr(static_cast<std::size_t>(i) * 2, 2), 10);
       ok = ok && v.has_value();
-      f[i] = v.value_or(0);
+      f[i] = static_cast<int>(v.value_or(0));  // two decimal digits: at most 99
     }
     if (ok) {
       SetClock(DeviceClock{f[0], f[1], f[2], f[3], f[4], f[5]});

@@ -1,9 +1,10 @@
 #include "adapters/logbook/location.h"
 
+#include <QFile>
 #include <QStandardPaths>
 #include <filesystem>
 
-#include "adapters/ports/binding.h"
+#include "base/settings/user_settings.h"
 #include "core/logbook/logbook.h"
 #include "core/logbook/server_location.h"
 
@@ -11,6 +12,9 @@ namespace riventar::logbook {
 namespace {
 
 const QString Key = QStringLiteral("logbook/location");
+
+// The file the COM port binding is kept in too.
+QSettings UserSettings() { return {QFile::decodeName(settings::UserSettingsPath().c_str()), QSettings::IniFormat}; }
 
 }  // namespace
 
@@ -22,7 +26,7 @@ std::string DefaultLogbookLocation() {
 }
 
 std::string LogbookLocation(const std::optional<std::string>& commandLine) {
-  return LogbookLocation(commandLine, *ports::OpenUserSettings());
+  return LogbookLocation(commandLine, UserSettings());
 }
 
 std::string LogbookLocation(const std::optional<std::string>& commandLine, const QSettings& settings) {
@@ -40,7 +44,10 @@ std::string LogbookLocation(const std::optional<std::string>& commandLine, const
   return DefaultLogbookLocation();
 }
 
-void SaveLogbookLocation(const std::string& location) { SaveLogbookLocation(location, *ports::OpenUserSettings()); }
+void SaveLogbookLocation(const std::string& location) {
+  QSettings settings = UserSettings();
+  SaveLogbookLocation(location, settings);
+}
 
 void SaveLogbookLocation(const std::string& location, QSettings& settings) {
   if (location.empty())

@@ -4,7 +4,7 @@
 //   2. the environment: RIVENTAR_LOGBOOK (scripts, tests), an absolute path or a
 //      server's URI (a relative path throws StoreError, CannotOpen);
 //   3. the user's saved choice, key "logbook/location" in the settings file
-//      (ports::OpenUserSettings(): ~/.config/riventar/riventar.conf);
+//      (settings::UserSettingsPath(): ~/.config/riventar/riventar.conf);
 //   4. $XDG_DATA_HOME/riventar/logbook.sqlite (~/.local/share/riventar/logbook.sqlite).
 #include <QSettings>
 #include <optional>

@@ -1,7 +1,9 @@
 #include "adapters/ports/binding.h"
 
-#include <QStandardPaths>
+#include <QFile>
 #include <algorithm>
+
+#include "base/settings/user_settings.h"
 
 namespace riventar::ports {
 namespace {
@@ -41,10 +43,7 @@ QString DefaultPath(int com) { return QStringLiteral("/dev/ttyS%1").arg(com - 1)
 
 QString EnvironmentVariable(int com) { return QStringLiteral("RIVENTAR_COM%1").arg(com); }
 
-QString UserSettingsPath() {
-  return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-         QStringLiteral("/riventar/riventar.conf");
-}
+QString UserSettingsPath() { return QFile::decodeName(settings::UserSettingsPath().c_str()); }
 
 std::unique_ptr<QSettings> OpenUserSettings(const QString& file) {
   return std::make_unique<QSettings>(file, QSettings::IniFormat);

@@ -36,7 +36,7 @@ struct Binding {
   Source source = Source::Default;
 };
 
-// $XDG_CONFIG_HOME/riventar/riventar.conf
+// $XDG_CONFIG_HOME/riventar/riventar.conf (settings::UserSettingsPath(), shared with the logbook)
 QString UserSettingsPath();
 // The settings in `file` (INI format); the user's own by default. Tests pass a scratch file.
 std::unique_ptr<QSettings> OpenUserSettings(const QString& file = UserSettingsPath());

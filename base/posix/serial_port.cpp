@@ -69,7 +69,7 @@ std::variant<int, SerialOpenError> Configure(int fd) {
   // Drivers without the setting simply keep their timing.
   serial_struct info{};
   if (::ioctl(fd, TIOCGSERIAL, &info) == 0) {
-    info.flags |= ASYNC_LOW_LATENCY;
+    info.flags |= static_cast<int>(ASYNC_LOW_LATENCY);  // bit 13: fits
     (void)::ioctl(fd, TIOCSSERIAL, &info);
   }
   return fd;

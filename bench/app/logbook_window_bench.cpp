@@ -140,7 +140,7 @@ int main(int argc, char** argv) {
   std::printf("show a vehicle's 100,000 trips in the table: median %.1f ms (worst %.1f ms)\n", Median(show),
               *std::max_element(show.begin(), show.end()));
   std::printf("peak memory with the logbook open, its window shown and 100,000 trips in the table: %.1f MB\n",
-              PeakKb() / 1024.0);
+              static_cast<double>(PeakKb()) / 1024.0);
   Ui(form).SetUnsaved(false);
   return 0;
 }

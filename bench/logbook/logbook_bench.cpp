@@ -80,7 +80,7 @@ int main(int argc, char** argv) {
   });
   const auto bytes = std::filesystem::file_size(path);
   std::printf("fill 1,000,000 trips, 1,000 recordings of 1,000: %.1f s\n", fill / 1000);
-  std::printf("file size a trip: %.1f bytes (%.1f MB)\n", double(bytes) / (Vehicles * PerVehicle), bytes / 1e6);
+  std::printf("file size a trip: %.1f bytes (%.1f MB)\n", double(bytes) / (Vehicles * PerVehicle), double(bytes) / 1e6);
 
   std::size_t listed = 0;
   const double open = MedianOf(11, [&] {
@@ -168,6 +168,6 @@ int main(int argc, char** argv) {
 
   rusage usage{};
   ::getrusage(RUSAGE_SELF, &usage);
-  std::printf("peak memory (resident): %.1f MB\n", usage.ru_maxrss / 1024.0);
+  std::printf("peak memory (resident): %.1f MB\n", static_cast<double>(usage.ru_maxrss) / 1024.0);
   return 0;
 }

@@ -74,7 +74,7 @@ int main(int argc, char** argv) {
   const double fill = Time([&] { server.Sql("fleet", FillSql(vehicles, PerVehicle)); });
   std::printf("fill %lld trips with server-side SQL: %.1f s\n", total, fill / 1000);
   const double bytes = std::stod(server.Sql("fleet", "SELECT pg_database_size('fleet')"));
-  std::printf("database size a trip: %.1f bytes (%.0f MB)\n", bytes / total, bytes / 1e6);
+  std::printf("database size a trip: %.1f bytes (%.0f MB)\n", bytes / static_cast<double>(total), bytes / 1e6);
 
   std::size_t listed = 0;
   const double open = MedianOf(11, [&] {
@@ -138,8 +138,8 @@ int main(int argc, char** argv) {
   const long long sent = static_cast<long long>(Senders) * Readings * 255;
   std::printf("50 senders of 20 readings of 255 trips: %.2f s, %lld trips stored of %lld expected, %d senders failed\n",
               took / 1000, stored, expected, failed);
-  std::printf("50 senders: %.0f trips sent a second (%.0f new trips a second)\n", sent / (took / 1000),
-              stored / (took / 1000));
+  std::printf("50 senders: %.0f trips sent a second (%.0f new trips a second)\n",
+              static_cast<double>(sent) / (took / 1000), static_cast<double>(stored) / (took / 1000));
   const std::string totals = server.Sql(
       "fleet",
       "SET search_path = riventar; SELECT COUNT(*) FROM vehicles v WHERE trips <> (SELECT COUNT(*) FROM trips t "

@@ -27,7 +27,7 @@ ReportValues MakeReportValues(const std::string& period, const std::string& mode
 namespace {
 
 // A blank line before the period, the vehicle block and the figures block.
-bool StartsBlock(int line) { return line == 0 || line == 1 || line == 4; }
+bool StartsBlock(std::size_t line) { return line == 0 || line == 1 || line == 4; }
 
 }  // namespace
 
@@ -40,7 +40,7 @@ void DrawReport(ReportCanvas& canvas, const ReportValues& values) {
   int maxw = 0;
   canvas.Text(xLabel + canvas.Measure("WWWWWWWWWW").width, y, ReportTitle);
   int h = 0;
-  for (int line = 0; line < ReportLines; ++line) {
+  for (std::size_t line = 0; line < ReportLabels.size(); ++line) {
     h = canvas.Measure(ReportLabels[line]).height;
     if (StartsBlock(line))
       y += 2 * h;

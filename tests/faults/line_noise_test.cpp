@@ -65,7 +65,7 @@ TEST(LineNoise, FullSpeedRandomBytesLeaveTheLinkWorking) {
     while (!stop) {
       for (char& c : chunk) c = static_cast<char>(byte(random));
       // Some lines that look like replies, so the reply event fires too.
-      chunk.replace(byte(random) * 8, 6, "\r!TN0f");
+      chunk.replace(static_cast<std::size_t>(byte(random)) * 8, 6, "\r!TN0f");  // 0..2040: inside the chunk
       sim.SendRaw(chunk);  // whatever the pty cannot take is lost, as on a wire
       std::this_thread::sleep_for(1ms);
     }

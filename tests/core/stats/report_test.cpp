@@ -21,7 +21,7 @@ class RecordingCanvas final : public ReportCanvas {
   CanvasRect ClipRect() const override { return clip; }
   TextSize Measure(std::string_view text) const override {
     int chars = 0;
-    for (unsigned char c : text) chars += (c & 0xc0) != 0x80;  // code points
+    for (const char c : text) chars += (static_cast<unsigned char>(c) & 0xc0) != 0x80;  // code points
     return {50 * chars, 83};
   }
   void Text(int x, int y, std::string_view text) override { texts.push_back({x, y, std::string(text)}); }
@@ -43,7 +43,7 @@ TEST(Report, WorkedLayout) {
   EXPECT_EQ(canvas.texts[0].y, 249);
   const int tops[ReportLines] = {415, 581, 705, 829, 995, 1119, 1243, 1367, 1491, 1615, 1739, 1863, 1987};
   const ReportValues values = Values("Иванов");
-  for (int line = 0; line < ReportLines; ++line) {
+  for (std::size_t line = 0; line < ReportLabels.size(); ++line) {
     const auto& label = canvas.texts[1 + 2 * line];
     const auto& value = canvas.texts[2 + 2 * line];
     EXPECT_EQ(label.text, ReportLabels[line]);
