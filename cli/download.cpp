@@ -259,7 +259,7 @@ void Download(const GlobalOptions& global, const DownloadOptions& options) {
     // The logbook, or the file, holds every trip the device is about to forget
     // (with --new, those the file lacks were in the logbook before).
     if (const services::Status may = device.MayForgetTrips(); !may) {
-      throw Failure{StatusFor(may.failure().kind),
+      throw Failure{ExitStatus::FileIo,  // nothing durable: as a file that could not be written
                     done + "; the device is not reset, as " + may.failure().message + ": " +
                         (logbookFailed ? logbookFailed->message : std::string("no logbook and no -o FILE"))};
     }

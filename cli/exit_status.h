@@ -32,6 +32,8 @@ inline ExitStatus StatusFor(services::Failure::Kind kind) {
   using Kind = services::Failure::Kind;
   switch (kind) {
     case Kind::Usage:
+    case Kind::Refused:  // a rule said no before anything was done: as a wrong request
+    case Kind::Cancelled:
       return ExitStatus::Usage;
     case Kind::PortOpen:
       return ExitStatus::PortOpen;
@@ -44,8 +46,6 @@ inline ExitStatus StatusFor(services::Failure::Kind kind) {
       return ExitStatus::Logbook;
     case Kind::FileIo:
     case Kind::FileCreate:
-    case Kind::Refused:  // nothing durable would be left: as a file that could not be written
-    case Kind::Cancelled:
       break;
   }
   return ExitStatus::FileIo;

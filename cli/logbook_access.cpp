@@ -24,34 +24,6 @@ services::LogbookSession::Options SessionOptions(const CommandLogbook::Use& use)
 
 }  // namespace
 
-Failure FromService(const services::Failure& failure) {
-  using Kind = services::Failure::Kind;
-  ExitStatus status = ExitStatus::FileIo;
-  switch (failure.kind) {
-    case Kind::Usage:
-    case Kind::Refused:
-    case Kind::Cancelled:
-      status = ExitStatus::Usage;
-      break;
-    case Kind::PortOpen:
-      status = ExitStatus::PortOpen;
-      break;
-    case Kind::NoAnswer:
-      status = ExitStatus::NoAnswer;
-      break;
-    case Kind::FileIo:
-      status = ExitStatus::FileIo;
-      break;
-    case Kind::NotTripFile:
-      status = ExitStatus::NotTripFile;
-      break;
-    case Kind::Logbook:
-      status = ExitStatus::Logbook;
-      break;
-  }
-  return {status, failure.message};
-}
-
 CommandLogbook::CommandLogbook(const GlobalOptions& global, Use use) : session_(stores_, SessionOptions(use)) {
   Take(session_.Open(global.logbook));
   if (!session_.Store() && !use.quiet)

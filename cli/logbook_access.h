@@ -1,7 +1,6 @@
 #pragma once
 // The logbook as the command line reaches it: a logbook session over the
-// stores --logbook, RIVENTAR_LOGBOOK, the saved choice or the default names,
-// and the one place a service's failure becomes an exit status.
+// stores --logbook, RIVENTAR_LOGBOOK, the saved choice or the default names.
 #include <memory>
 #include <string>
 
@@ -13,15 +12,6 @@
 #include "core/services/result.h"
 
 namespace riventar::cli {
-
-// A service's failure as the command line ends with it.
-Failure FromService(const services::Failure& failure);
-// The value, or the failure thrown as the command line's.
-template <class T>
-T Take(services::Result<T> result) {
-  if (!result) throw FromService(result.failure());
-  return std::move(result).value();
-}
 
 // A command's logbook. Each problem with a fleet's server is one line on
 // standard error (unless `quiet`) and fails nothing: what was recorded waits

@@ -57,9 +57,12 @@ const CLI::Validator IsoDate(
       char end = 0;
       const bool shaped = value.size() == 10 && value[4] == '-' && value[7] == '-' &&
                           std::sscanf(value.c_str(), "%4d-%2d-%2d%c", &year, &month, &day, &end) == 3;
+      // sscanf takes "-1" for a month: the ranges first, then the calendar.
       const bool valid =
-          shaped &&
-          std::chrono::year_month_day(std::chrono::year(year), std::chrono::month(month), std::chrono::day(day)).ok();
+          shaped && month >= 1 && month <= 12 && day >= 1 && day <= 31 &&
+          std::chrono::year_month_day(std::chrono::year(year), std::chrono::month(static_cast<unsigned>(month)),
+                                      std::chrono::day(static_cast<unsigned>(day)))
+              .ok();
       return valid ? std::string() : Echoed(value) + " is not a date YYYY-MM-DD";
     },
     "");

@@ -135,28 +135,27 @@ void PrintYearReport(const GlobalOptions& global, const LogReportOptions& option
 
   std::vector<stats::VehicleTrips> vehicles;
   std::optional<trips::VehicleInfo> one;
-  try {
-    const auto store = OpenLogbookToRead(global);
-    std::vector<logbook::VehicleSummary> known = store->Vehicles();
-    if (options.vehicle) {
-      const std::optional<logbook::VehicleSummary> found = logbook::FindVehicle(known, *options.vehicle);
-      if (!found) {
-        throw Failure{ExitStatus::Usage, "no vehicle " + Echoed(*options.vehicle) +
-                                             " in the logbook; 'riventar-cli log vehicles' lists them"};
-      }
-      known = {*found};
-      one = found->texts;
+  CommandLogbook book(global, {services::StoreUse::Read});
+  std::vector<logbook::VehicleSummary> known;
+  if (book.Store()) known = Take(book.Session().With([](logbook::Store& s) { return s.Vehicles(); }));
+  if (options.vehicle) {
+    const std::optional<logbook::VehicleSummary> found = logbook::FindVehicle(known, *options.vehicle);
+    if (!found) {
+      throw Failure{ExitStatus::Usage, "no vehicle " + Echoed(*options.vehicle) +
+                                           " in the logbook; 'riventar-cli log vehicles' lists them"};
     }
-    // The dates as the logbook keeps them; MakeYearReport checks each trip's year again.
-    const logbook::TripQuery inYear{std::nullopt, options.year + "-01-01", options.year + "-12-31"};
-    for (const logbook::VehicleSummary& v : known) {
-      logbook::TripQuery query = inYear;
-      query.plateKey = v.plateKey;
-      // Trips carry no purpose yet: every one is not given.
-      vehicles.push_back({logbook::Registration(v), store->Trips(query), {}});
-    }
-  } catch (const logbook::StoreError& e) {
-    throw LogbookFailure(e);
+    known = {*found};
+    one = found->texts;
+  }
+  // The dates as the logbook keeps them; MakeYearReport checks each trip's year again.
+  const logbook::TripQuery inYear{std::nullopt, options.year + "-01-01", options.year + "-12-31"};
+  for (const logbook::VehicleSummary& v : known) {
+    logbook::TripQuery query = inYear;
+    query.plateKey = v.plateKey;
+    // Trips carry no purpose yet: every one is not given.
+    vehicles.push_back({logbook::Registration(v),
+                        Take(book.Session().With([&query](logbook::Store& s) { return s.Trips(query); })),
+                        {}});
   }
   const stats::YearReport report = stats::MakeYearReport(vehicles, year, !options.vehicle);
   if (report.total.total.trips == 0) std::cerr << "riventar-cli: no trips in " << options.year << "\n";

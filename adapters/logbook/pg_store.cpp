@@ -881,7 +881,7 @@ class PgStore final : public SqlStore<Store, Connection> {
       const auto found = original.find(v.plateKey);
       if (found == original.end()) continue;
       std::string* texts[] = {&v.texts.Model, &v.texts.RegId, &v.texts.Owner};
-      for (int i = 0; i < 3; ++i)
+      for (std::size_t i = 0; i < 3; ++i)
         if (!found->second[i].isNull()) *texts[i] = found->second[i].toByteArray().toStdString();
     }
     return vehicles;

@@ -499,7 +499,7 @@ TEST_F(LogbookStore, AFullDiskIsSaidToBeFullAndLosesNothing) {
   const auto fill = [&] {
     std::ofstream filler(small / "filler", std::ios::binary | std::ios::app);
     const std::string block(1024, 'x');
-    while (filler.write(block.data(), block.size()) && filler.flush()) {
+    while (filler.write(block.data(), static_cast<std::streamsize>(block.size())) && filler.flush()) {
     }
   };
   auto store = OpenLogbook(path);

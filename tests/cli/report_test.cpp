@@ -238,7 +238,8 @@ TEST_F(Report, AFailedWriteKeepsTheFileThatWasThereAndALongReportRunsOnAPage) {
   for (int v = 0; v < 45; ++v) {
     const std::string name = "fleet" + std::to_string(v) + ".dat";
     Write(dir / name, trips::SerializeDatFile({"", "Т" + std::to_string(100 + v) + "ТТ99", ""},
-                                              {Trip(2024, 1 + v % 12, 1 + v % 28, 6000, 800)}));
+                                              {Trip(2024, static_cast<unsigned>(1 + v % 12),
+                                                    static_cast<unsigned>(1 + v % 28), 6000, 800)}));
     import.push_back((dir / name).string());
   }
   ASSERT_EQ(Run(import).status, 0);

@@ -10,8 +10,11 @@
 
 namespace riventar::testing {
 
-inline trips::TripRecord Trip(int day, int hour, std::uint32_t distance = 60000) {
-  return TripBuilder().Date(2024, day > 31 ? 2 : 1, day > 31 ? day - 31 : day).Time(hour, 5).Distance(distance);
+inline trips::TripRecord Trip(int day, int hour, std::int64_t distance = 60000) {  // 1/6000 km, fits 32 bits
+  return TripBuilder()
+      .Date(2024, day > 31 ? 2 : 1, day > 31 ? day - 31 : day)
+      .Time(hour, 5)
+      .Distance(static_cast<std::uint32_t>(distance));
 }
 
 inline logbook::Recording Reading(const trips::TripList& trips, const std::string& plate = "А123ВС77",

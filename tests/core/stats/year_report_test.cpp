@@ -73,7 +73,8 @@ TEST(YearReport, SplitsByPurposeAndByVehicle) {
 TEST(YearReport, TotalsAreExactWhereTheShownTextsWouldNotBe) {
   // Each trip shows "0.0 км" and "0.0 л"; their sums do not.
   VehicleTrips car{"X", {}, {}};
-  for (int i = 0; i < 1000; ++i) car.trips.push_back(TripOn(2024, 6, 1 + i % 30, 59, 59, 599, 1599));
+  for (int i = 0; i < 1000; ++i)
+    car.trips.push_back(TripOn(2024, 6, static_cast<unsigned>(1 + i % 30), 59, 59, 599, 1599));
   const YearReport r = MakeYearReport({car}, 2024, false);
   EXPECT_EQ(r.total.total.distance, 599000u);
   EXPECT_EQ(FigureCells(r.total.months[5]),

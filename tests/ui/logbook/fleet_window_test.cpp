@@ -267,7 +267,7 @@ TEST_F(FleetWindow, AServerHeldUpNeverHoldsUpTheWindow) {
   using riventar::testing::Reading;
   using riventar::testing::Trip;
   Open(uri);
-  form->TripsUnsaved = false;
+  Ui(*form).SetUnsaved(false);
   ui::TLogbook_Form& window = Window();
   ASSERT_TRUE(form->LogbookService().Record(Reading({Trip(1, 8), Trip(2, 9)})));  // here only, for now
   {
@@ -291,7 +291,7 @@ TEST_F(FleetWindow, AServerHeldUpNeverHoldsUpTheWindow) {
   EXPECT_EQ(ServerTrips(), "2\n");
   ASSERT_EQ(window.Vehicles_List->topLevelItemCount(), 1);
   window.Show_In_Table_Button->click();
-  EXPECT_TRUE(QTest::qWaitFor([&] { return form->TripList.size() == 2u; }, 15000));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return Ui(*form).Trips().size() == 2u; }, 15000));
 }
 
 TEST_F(FleetWindow, NoTextOfTheWindowOrTheServerDialogShowsAPassword) {

@@ -327,7 +327,8 @@ TEST_F(LogbookForm, ALogbookWithADamagedPageIsRefusedAsItIs) {
   {
     auto store = OpenStore(damaged);
     trips::TripList many;
-    for (int i = 0; i < 3000; ++i) many.push_back(Trip(24, static_cast<std::uint8_t>(i % 12), 1 + i % 28));
+    for (int i = 0; i < 3000; ++i)
+      many.push_back(Trip(24, static_cast<std::uint8_t>(i % 12), static_cast<std::uint8_t>(1 + i % 28)));
     for (std::size_t i = 0; i < many.size(); ++i) many[i].Distance = 6000 + static_cast<std::uint32_t>(i);
     store->Record({logbook::Origin::File, "/x.dat", "2024-03-01 10:00:00", {}, many});
   }
