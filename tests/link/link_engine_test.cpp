@@ -10,10 +10,10 @@
 #include <thread>
 #include <vector>
 
+#include "adapters/link/link.h"
 #include "core/link/commands.h"
 #include "core/link/connect.h"
 #include "core/link/hex.h"
-#include "adapters/link/link.h"
 #include "core/trips/device_reading.h"
 #include "sim/simulator.h"
 

@@ -10,8 +10,8 @@
 #include <fstream>
 #include <string>
 
-#include "core/link/commands.h"
 #include "adapters/link/link.h"
+#include "core/link/commands.h"
 #include "core/trips/trip_record.h"
 #include "sim/device.h"
 #include "sim/trip_store.h"

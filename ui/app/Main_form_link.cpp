@@ -61,7 +61,7 @@ void TMonitor_Form::ShowLinkState(bool up) {
   Port_Choice_Button->setEnabled(!up);
   Connect_SpeedButton->setText(up ? QStringLiteral("Отключиться") : QStringLiteral("Подключиться"));
   Connect_SpeedButton->setToolTip(up ? QStringLiteral("Разорвать связь с БК")
-                                          : QStringLiteral("Установить связь с БК"));
+                                     : QStringLiteral("Установить связь с БК"));
 }
 
 void TMonitor_Form::DropConnection() {

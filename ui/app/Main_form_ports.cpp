@@ -20,7 +20,6 @@ namespace {
 
 constexpr int HangUpRecheckMs = 250;
 
-
 // Device names come from USB descriptors and paths from the user: plain text,
 // so an '&' in a menu item is no mnemonic...
 QString MenuText(QString text) { return text.replace(QLatin1Char('&'), QStringLiteral("&&")); }

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "adapters/link/link.h"
 #include "core/config/device_exchange.h"
 #include "core/config/device_settings.h"
-#include "adapters/link/link.h"
 #include "tests/support/scripted_exchange.h"
 
 using namespace riventar::config;
