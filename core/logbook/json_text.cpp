@@ -80,9 +80,7 @@ std::string VehiclesJson(const std::vector<VehicleSummary>& vehicles) {
   return out + (vehicles.empty() ? "]\n" : "\n]\n");
 }
 
-std::string Registration(const VehicleSummary& vehicle) {
-  return vehicle.plateKey.empty() ? std::string(NoPlateName) : vehicle.texts.RegId;
-}
+std::string Registration(const VehicleSummary& vehicle) { return DisplayName(vehicle.texts); }
 
 std::optional<VehicleSummary> FindVehicle(const std::vector<VehicleSummary>& vehicles, std::string_view typed) {
   const std::string key = typed == NoPlateName ? std::string() : PlateKey(typed);

@@ -91,6 +91,10 @@ std::string TripKey(const trips::TripRecord& trip) {
   return line;
 }
 
+std::string DisplayName(const trips::VehicleInfo& vehicle) {
+  return PlateKey(vehicle.RegId).empty() ? std::string(NoPlateName) : vehicle.RegId;
+}
+
 std::string PlateKey(std::string_view registration) {
   std::string key;
   key.reserve(registration.size() * 2);

@@ -32,6 +32,10 @@ std::string PlateKey(std::string_view registration);
 // How the logbook names the vehicle of trips recorded without a number.
 inline constexpr std::string_view NoPlateName = "без номера";
 
+// How a vehicle is named to people: its registration, or NoPlateName for one
+// whose registration has no plate key. Every front end names vehicles so.
+std::string DisplayName(const trips::VehicleInfo& vehicle);
+
 // How many devices a device path remembers (Store::DeviceMemories).
 inline constexpr int DevicesPerPath = 8;
 

@@ -12,8 +12,6 @@ trips::VehicleInfo ReadingVehicle(const trips::VehicleInfo& document, const Vehi
   return vehicle;
 }
 
-std::string VehicleDisplayName(const trips::VehicleInfo& vehicle) {
-  return logbook::PlateKey(vehicle.RegId).empty() ? std::string(logbook::NoPlateName) : vehicle.RegId;
-}
+std::string VehicleDisplayName(const trips::VehicleInfo& vehicle) { return logbook::DisplayName(vehicle); }
 
 }  // namespace riventar::services

@@ -22,6 +22,7 @@
 #include "core/trips/trip_record.h"
 #include "sim/simulator.h"
 #include "sim/trip_store.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/temp_dir.h"
 
 namespace fs = std::filesystem;
@@ -29,22 +30,11 @@ using riventar::sim::DeviceTrip;
 using Commands = std::vector<std::string>;
 namespace trips = riventar::trips;
 
+using riventar::testing::Contents;
+using riventar::testing::Outcome;
+using riventar::testing::Write;
+
 namespace {
-
-struct Outcome {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string Contents(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void Write(const fs::path& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 
 // The trips as the window holds them after reading these from the device.
 trips::TripList Shown(const std::vector<DeviceTrip>& device) {

@@ -20,6 +20,7 @@
 #include "core/trips/dat_file.h"
 #include "sim/simulator.h"
 #include "sim/trip_store.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/pg_server.h"
 #include "tests/support/temp_dir.h"
 
@@ -28,20 +29,10 @@ using namespace std::chrono_literals;
 using riventar::testing::PgServer;
 using riventar::testing::SilentServer;
 
+using riventar::testing::Contents;
+using riventar::testing::Outcome;
+
 namespace {
-
-struct Outcome {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string Contents(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 class Fleet : public ::testing::Test {
  protected:

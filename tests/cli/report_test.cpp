@@ -19,6 +19,7 @@
 #include "core/stats/year_report.h"
 #include "core/trips/dat_file.h"
 #include "tests/core/stats/trip_factory.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/temp_dir.h"
 
 namespace fs = std::filesystem;
@@ -26,22 +27,11 @@ namespace trips = riventar::trips;
 namespace stats = riventar::stats;
 using riventar::stats::testing::TripOn;
 
+using riventar::testing::Contents;
+using riventar::testing::Outcome;
+using riventar::testing::Write;
+
 namespace {
-
-struct Outcome {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string Contents(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void Write(const fs::path& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 
 // Runs of blanks as one: the table's column widths are not what is tested.
 std::string Squeezed(const std::string& text) {

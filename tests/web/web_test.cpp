@@ -15,6 +15,7 @@
 #include "adapters/logbook/sqlite_store.h"
 #include "core/logbook/json_text.h"
 #include "core/trips/dat_file.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/logbook_trips.h"
 #include "tests/support/pg_server.h"
 #include "tests/support/temp_dir.h"
@@ -30,14 +31,9 @@ using riventar::testing::Reading;
 using riventar::testing::TempDir;
 using riventar::testing::Trip;
 
-namespace {
+using riventar::testing::Contents;
 
-std::string Contents(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+namespace {
 
 TEST(WebHtml, EscapesEveryCharacterThatCouldOpenMarkup) {
   const struct {

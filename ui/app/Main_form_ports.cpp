@@ -46,7 +46,7 @@ void TMonitor_Form::BuildPortChoice() {
   deviceSource_ = std::make_unique<ports::SystemDevices>();
   portSettings_ = ports::OpenUserSettings();
 
-  // Right of the radio buttons, between them: no specified control moves.
+  // Right of the radio buttons, between them: none of the window's own controls moves.
   Port_Choice_Button = new QToolButton(COM_Select_Panel);
   Port_Choice_Button->setObjectName(QStringLiteral("Port_Choice_Button"));
   Port_Choice_Button->setGeometry(83, 13, 17, 21);
@@ -166,7 +166,7 @@ void TMonitor_Form::Port_Hang_Up() {
   // A later connection, or none: this notice belongs to a port already closed.
   if (!device_.Connected() || !device_.Link().HungUp() || !Connect_SpeedButton->isChecked()) return;
   // A reading or the configuration window running now meets the silence and
-  // reports it the specified way; look again once it is over.
+  // reports it the usual way; look again once it is over.
   if (exchangesRunning_ > 0) {
     QTimer::singleShot(HangUpRecheckMs, this, [this] { Guarded(dialogs_, [this] { Port_Hang_Up(); }); });
     return;

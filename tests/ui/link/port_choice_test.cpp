@@ -94,7 +94,7 @@ TEST_F(PortChoice, FirstStartBindsTheOnlyAdapterConnectsAndRemembersIt) {
 }
 
 TEST_F(PortChoice, ListChoiceTypedPathAndOpenFailureAdvice) {
-  // The button sits in the panel's free corner, clear of the specified controls.
+  // The button sits in the panel's free corner, clear of the window's own controls.
   const QRect button = Ui(*form).Port_Choice_Button->geometry();
   EXPECT_TRUE(Ui(*form).COM_Select_Panel->contentsRect().contains(button));
   for (QWidget* w :
