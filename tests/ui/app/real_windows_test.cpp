@@ -25,6 +25,7 @@
 #include "adapters/link/link.h"
 #include "adapters/logbook/sqlite_store.h"
 #include "tests/core/stats/trip_factory.h"
+#include "tests/support/logbook_form_access.h"
 #include "tests/support/main_form_access.h"
 #include "tests/support/on_modal.h"
 #include "tests/support/private_x_server.h"
@@ -124,10 +125,10 @@ TEST(RealWindows, TheLogbookWindowListsItsVehicles) {
   ASSERT_NE(window, nullptr);
   ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
   EXPECT_EQ(NetWmName(*window), "Журнал маршрутов");
-  ASSERT_EQ(window->Vehicles_List->topLevelItemCount(), 1);
-  QTreeWidgetItem* vehicle = window->Vehicles_List->topLevelItem(0);
+  ASSERT_EQ(Ui(*window).Vehicles_List->topLevelItemCount(), 1);
+  QTreeWidgetItem* vehicle = Ui(*window).Vehicles_List->topLevelItem(0);
   EXPECT_EQ(vehicle->text(0), QStringLiteral("А123ВС"));
-  EXPECT_FALSE(window->Vehicles_List->visualItemRect(vehicle).isEmpty()) << "the row is on screen";
+  EXPECT_FALSE(Ui(*window).Vehicles_List->visualItemRect(vehicle).isEmpty()) << "the row is on screen";
   EXPECT_TRUE(scripted.messages.empty());
 }
 
