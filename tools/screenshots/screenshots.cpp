@@ -27,6 +27,7 @@
 #include <thread>
 
 #include "tests/support/main_form_access.h"
+#include "tests/support/stats_form_access.h"
 #include "ui/app/Main_form.h"
 #include "ui/common/dialogs.h"
 #include "ui/config/Cfg_form.h"
@@ -258,7 +259,7 @@ int main(int argc, char** argv) {
   // The chart of the whole list.
   if (!Ui(form).StatWindows().isEmpty()) {
     ui::TTrip_Stat_Form& all = *Ui(form).StatWindows().back();
-    all.Statistic_Chart_Speed_Button->click();
+    Ui(all).Statistic_Chart_Speed_Button->click();
     if (ui::TTrip_Chart_Form* chart = all.ChartWindow())
       album.Save(*chart, QStringLiteral("statistics-chart"));
     else
