@@ -26,6 +26,7 @@
 #include <optional>
 #include <thread>
 
+#include "tests/support/config_form_access.h"
 #include "tests/support/main_form_access.h"
 #include "tests/support/stats_form_access.h"
 #include "ui/app/Main_form.h"
@@ -269,7 +270,7 @@ int main(int argc, char** argv) {
 
   WhenModalShown(album, [&album](QWidget& window) {
     album.Save(window, QStringLiteral("configuration"));
-    if (auto* config = qobject_cast<ui::TConfig_Form*>(&window)) config->Exit_Config_Button_Click();
+    if (auto* config = qobject_cast<ui::TConfig_Form*>(&window)) Ui(*config).Exit_Config_Button->click();
   });
   Ui(form).Configuration_Button->click();
 
