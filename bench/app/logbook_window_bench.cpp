@@ -23,6 +23,7 @@
 
 #include "adapters/logbook/sqlite_store.h"
 #include "bench/timing.h"
+#include "tests/support/logbook_form_access.h"
 #include "tests/support/main_form_access.h"
 #include "ui/app/Main_form.h"
 #include "ui/common/dialogs.h"
@@ -121,11 +122,12 @@ int main(int argc, char** argv) {
     window->repaint();
     open.push_back(Ms(Clock::now() - start));
 
-    for (int i = 0; i < window->Vehicles_List->topLevelItemCount(); ++i)
-      if (window->Vehicles_List->topLevelItem(i)->text(0) == QString::fromStdString(BigPlate))
-        window->Vehicles_List->setCurrentItem(window->Vehicles_List->topLevelItem(i));
+    const auto controls = Ui(*window);
+    for (int i = 0; i < controls.Vehicles_List->topLevelItemCount(); ++i)
+      if (controls.Vehicles_List->topLevelItem(i)->text(0) == QString::fromStdString(BigPlate))
+        controls.Vehicles_List->setCurrentItem(controls.Vehicles_List->topLevelItem(i));
     const auto clicked = Clock::now();
-    window->Show_In_Table_Button->click();
+    controls.Show_In_Table_Button->click();
     Ui(form).Trip_Params_StringGrid->viewport()->repaint();
     show.push_back(Ms(Clock::now() - clicked));
     if (Ui(form).Trips().size() != static_cast<std::size_t>(BigVehicleTrips)) {

@@ -13,6 +13,7 @@
 #include "core/stats/buckets.h"
 #include "core/stats/figures.h"
 #include "tests/support/main_form_access.h"
+#include "tests/support/stats_form_access.h"
 #include "ui/app/Main_form.h"
 #include "ui/common/dialogs.h"
 #include "ui/stats/Chart_form.h"
@@ -98,7 +99,7 @@ void BM_ChartEverything(benchmark::State& state) {
   Ui(form).Popup_Menu_Click(static_cast<int>(stats::PeriodKind::Everything));
   ui::TTrip_Stat_Form& window = *Ui(form).StatWindows().constLast();
   for (auto _ : state) {
-    window.Statistic_Chart_Speed_Button->click();
+    Ui(window).Statistic_Chart_Speed_Button->click();
     QCoreApplication::processEvents();
     window.ChartWindow()->repaint();
     state.PauseTiming();

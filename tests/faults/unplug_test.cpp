@@ -16,6 +16,7 @@
 #include "core/link/messages.h"
 #include "sim/simulator.h"
 #include "tests/faults/sample_trip.h"
+#include "tests/support/config_form_access.h"
 #include "tests/support/main_form_access.h"
 #include "tests/support/on_modal.h"
 #include "tests/support/scripted_dialogs.h"
@@ -69,7 +70,8 @@ class Unplugged : public ::testing::Test {
   }
   // The configuration window, if the read succeeds, is closed as soon as it shows.
   void PressConfiguration() {
-    riventar::testing::OnModal<TConfig_Form> onShown([](TConfig_Form& window) { window.Exit_Config_Button->click(); });
+    riventar::testing::OnModal<TConfig_Form> onShown(
+        [](TConfig_Form& window) { Ui(window).Exit_Config_Button->click(); });
     Ui(*form).Configuration_Button->click();
   }
   void ExpectDroppedLink() {

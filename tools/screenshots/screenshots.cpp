@@ -26,7 +26,9 @@
 #include <optional>
 #include <thread>
 
+#include "tests/support/config_form_access.h"
 #include "tests/support/main_form_access.h"
+#include "tests/support/stats_form_access.h"
 #include "ui/app/Main_form.h"
 #include "ui/common/dialogs.h"
 #include "ui/config/Cfg_form.h"
@@ -258,7 +260,7 @@ int main(int argc, char** argv) {
   // The chart of the whole list.
   if (!Ui(form).StatWindows().isEmpty()) {
     ui::TTrip_Stat_Form& all = *Ui(form).StatWindows().back();
-    all.Statistic_Chart_Speed_Button->click();
+    Ui(all).Statistic_Chart_Speed_Button->click();
     if (ui::TTrip_Chart_Form* chart = all.ChartWindow())
       album.Save(*chart, QStringLiteral("statistics-chart"));
     else
@@ -268,7 +270,7 @@ int main(int argc, char** argv) {
 
   WhenModalShown(album, [&album](QWidget& window) {
     album.Save(window, QStringLiteral("configuration"));
-    if (auto* config = qobject_cast<ui::TConfig_Form*>(&window)) config->Exit_Config_Button_Click();
+    if (auto* config = qobject_cast<ui::TConfig_Form*>(&window)) Ui(*config).Exit_Config_Button->click();
   });
   Ui(form).Configuration_Button->click();
 

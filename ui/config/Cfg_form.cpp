@@ -492,7 +492,7 @@ void TConfig_Form::Trip_Counter_Reset_Button_Click() {
 // ---- Clock, calendar and correction ----
 
 void TConfig_Form::Watch_Calendar_Read_Current_ButtonClick() {
-  const QDateTime now = Now();
+  const QDateTime now = now_();
   // The device keeps two year digits from 2000: another century would be cut
   // to a wrong year that "Установить" then sends.
   if (!config::ClockYearRule.Accepts(now.date().year() - 2000))

@@ -39,10 +39,76 @@ class TConfig_Form : public QDialog {
 
   int ModalResult() const { return modalResult_; }
 
-  // The PC's clock for "Текущие"; tests put a fixed time here.
-  std::function<QDateTime()> Now = [] { return QDateTime::currentDateTime(); };
+  // Tests and tools reach the window's controls and clock through this
+  // (tests/support/config_form_access.h).
+  class TestAccess;
 
-  // Controls, owned by their Qt parents.
+ public slots:
+  // The window has no close box and closes only through "Выйти" or a link
+  // failure: Escape and the window manager's close do nothing.
+  void reject() override {}
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  // Reading and closing.
+  void Config_Form_Create();
+  void Read_Config_Button_Click();
+  void Exit_Config_Button_Click();
+  // The key filter of the eleven numeric edits; true when `typed` is dropped
+  // (after the warning beep).
+  bool Digit_Edit_Key_Press(const QString& typed);
+
+  // Writing the settings back.
+  void LED_Bright_Set_Button_Click();
+  void ShutDown_Delay_Set_Button_Click();
+  void Start_Trip_Delay_Set_Button_Click();
+  void Trip_Counter_Reset_Button_Click();
+  void Mode_Set_ButtonClick();
+
+  // Clock, calendar and correction.
+  void Watch_Calendar_Read_Current_ButtonClick();
+  void Watch_Calendar_Set_ButtonClick();
+  void Time_Correct_Interval_Set_ButtonClick();
+  void Time_Correct_Interval_ComboBoxChange();
+
+  void BuildControls();
+  void Connect(QPushButton* button, void (TConfig_Form::*handler)());
+  void SetModalResult(int result);
+
+  // Runs `exchanges`; an unanswered command shows the no-answer message and
+  // closes the window with ResultLinkFailure. Other errors pass through.
+  template <typename Body>
+  void WithLink(Body&& exchanges);
+  void LinkFailed();
+
+  // The value to send, or nothing after the first refusal was shown: a rule's
+  // message with the focus in its field; a conversion failure is thrown to
+  // the general error box.
+  template <typename Value>
+  std::optional<Value> Accepted(config::Parsed<Value> parsed);
+  void InputError(QWidget& field, std::string_view message);
+  QWidget& FieldOf(config::InputField field) const;
+
+  // A reading's row filled in and enabled.
+  void ShowSetting(config::SettingRead which, const config::DeviceSettings& settings);
+  void ShowBrightness(std::uint8_t level);
+  void ShowShutdownDelay(std::uint16_t tenths);
+  void ShowCorrection(std::uint8_t correctionByte);
+  void ShowTripCount(std::uint8_t count);
+  void ShowClock(const config::ClockText& clock);
+  static void Select(QComboBox& list, int position);
+  // The entry shown in the list's text field, or -1 once text was typed in.
+  static int SelectedPosition(const QComboBox& list);
+
+  link::PortLink& link_;
+  Dialogs& dialogs_;
+  int modalResult_ = ResultNone;
+  // The PC's clock for "Текущие"; tests put a fixed time here.
+  std::function<QDateTime()> now_ = [] { return QDateTime::currentDateTime(); };
+
+  // Controls, owned by their Qt parents; each one's object name is its member name.
   QFrame* LED_Bright_Panel = nullptr;
   QLabel* LED_Bright_Label = nullptr;
   QLabel* LED_Bright_Range_Label = nullptr;
@@ -104,69 +170,6 @@ class TConfig_Form : public QDialog {
 
   QPushButton* Read_Config_Button = nullptr;
   QPushButton* Exit_Config_Button = nullptr;
-
-  // Reading and closing.
-  void Config_Form_Create();
-  void Read_Config_Button_Click();
-  void Exit_Config_Button_Click();
-  // The key filter of the eleven numeric edits; true when `typed` is dropped
-  // (after the warning beep).
-  bool Digit_Edit_Key_Press(const QString& typed);
-
-  // Writing the settings back.
-  void LED_Bright_Set_Button_Click();
-  void ShutDown_Delay_Set_Button_Click();
-  void Start_Trip_Delay_Set_Button_Click();
-  void Trip_Counter_Reset_Button_Click();
-  void Mode_Set_ButtonClick();
-
-  // Clock, calendar and correction.
-  void Watch_Calendar_Read_Current_ButtonClick();
-  void Watch_Calendar_Set_ButtonClick();
-  void Time_Correct_Interval_Set_ButtonClick();
-  void Time_Correct_Interval_ComboBoxChange();
-
- public slots:
-  // The window has no close box and closes only through "Выйти" or a link
-  // failure: Escape and the window manager's close do nothing.
-  void reject() override {}
-
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override;
-
- private:
-  void BuildControls();
-  void Connect(QPushButton* button, void (TConfig_Form::*handler)());
-  void SetModalResult(int result);
-
-  // Runs `exchanges`; an unanswered command shows the no-answer message and
-  // closes the window with ResultLinkFailure. Other errors pass through.
-  template <typename Body>
-  void WithLink(Body&& exchanges);
-  void LinkFailed();
-
-  // The value to send, or nothing after the first refusal was shown: a rule's
-  // message with the focus in its field; a conversion failure is thrown to
-  // the general error box.
-  template <typename Value>
-  std::optional<Value> Accepted(config::Parsed<Value> parsed);
-  void InputError(QWidget& field, std::string_view message);
-  QWidget& FieldOf(config::InputField field) const;
-
-  // A reading's row filled in and enabled.
-  void ShowSetting(config::SettingRead which, const config::DeviceSettings& settings);
-  void ShowBrightness(std::uint8_t level);
-  void ShowShutdownDelay(std::uint16_t tenths);
-  void ShowCorrection(std::uint8_t correctionByte);
-  void ShowTripCount(std::uint8_t count);
-  void ShowClock(const config::ClockText& clock);
-  static void Select(QComboBox& list, int position);
-  // The entry shown in the list's text field, or -1 once text was typed in.
-  static int SelectedPosition(const QComboBox& list);
-
-  link::PortLink& link_;
-  Dialogs& dialogs_;
-  int modalResult_ = ResultNone;
 };
 
 }  // namespace riventar::ui

@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <cstring>
 #include <map>
+#include <utility>
 
 #include "adapters/logbook/location.h"
 #include "adapters/logbook/sqlite_store.h"
@@ -140,6 +141,21 @@ void TLogbook_Form::BuildControls() {
   buttons->addStretch(1);
   buttons->addWidget(Close_Button);
   layout->addLayout(buttons);
+  // Tests and tools find each control by its name.
+  const std::pair<QObject*, const char*> named[] = {{Location_Label, "Location_Label"},
+                                                    {Choose_File_Button, "Choose_File_Button"},
+                                                    {Server_Button, "Server_Button"},
+                                                    {Sharing_Label, "Sharing_Label"},
+                                                    {Send_Button, "Send_Button"},
+                                                    {Vehicles_List, "Vehicles_List"},
+                                                    {Months_Tree, "Months_Tree"},
+                                                    {Imports_List, "Imports_List"},
+                                                    {Show_In_Table_Button, "Show_In_Table_Button"},
+                                                    {Import_Button, "Import_Button"},
+                                                    {Export_Button, "Export_Button"},
+                                                    {Backup_Button, "Backup_Button"},
+                                                    {Close_Button, "Close_Button"}};
+  for (auto [control, name] : named) control->setObjectName(QLatin1String(name));
 
   const auto guarded = [this](void (TLogbook_Form::*handler)()) {
     return [this, handler] { Guarded(host_.UiDialogs(), [this, handler] { (this->*handler)(); }); };

@@ -26,26 +26,17 @@ class TLogbook_Form : public QWidget {
  public:
   explicit TLogbook_Form(LogbookHost& host);
 
-  QLabel* Location_Label = nullptr;
-  QPushButton* Choose_File_Button = nullptr;
-  QPushButton* Server_Button = nullptr;  // "Сервер журнала..."
-  // A server's logbook only: what waits here to be sent, the last server problem.
-  QLabel* Sharing_Label = nullptr;
-  QPushButton* Send_Button = nullptr;  // "Отправить на сервер"
-  QTreeWidget* Vehicles_List = nullptr;
-  QTreeWidget* Months_Tree = nullptr;
-  QTreeWidget* Imports_List = nullptr;
-  QPushButton* Show_In_Table_Button = nullptr;
-  QPushButton* Import_Button = nullptr;
-  QPushButton* Export_Button = nullptr;
-  QPushButton* Backup_Button = nullptr;  // "Резервная копия...": a file's logbook only
-  QPushButton* Close_Button = nullptr;
-
   // Reads everything again from the host's logbook, keeping the selected
   // vehicle: a file's at once, a fleet's on the session's thread (the lists
   // fill when it answers; Reading() until then).
   void Refresh();
   bool Reading() const;
+
+ private:
+  struct Selection {
+    logbook::VehicleSummary vehicle;
+    logbook::TripQuery query;
+  };
   // Selects the vehicle of `plateKey`; false when the logbook has none such.
   bool SelectVehicle(const std::string& plateKey);
 
@@ -57,11 +48,6 @@ class TLogbook_Form : public QWidget {
   void Server_Button_Click();
   void Send_Button_Click();
 
- private:
-  struct Selection {
-    logbook::VehicleSummary vehicle;
-    logbook::TripQuery query;
-  };
   void BuildControls();
   void ShowLists(std::vector<logbook::VehicleSummary> vehicles, const std::vector<logbook::ImportRow>& imports,
                  const std::string& selected);
@@ -83,6 +69,22 @@ class TLogbook_Form : public QWidget {
   services::LogbookSession& Session() const { return host_.LogbookService(); }
 
   LogbookHost& host_;
+  // Each control's object name is its member name: tests and tools find it so.
+  QLabel* Location_Label = nullptr;
+  QPushButton* Choose_File_Button = nullptr;
+  QPushButton* Server_Button = nullptr;  // "Сервер журнала..."
+  // A server's logbook only: what waits here to be sent, the last server problem.
+  QLabel* Sharing_Label = nullptr;
+  QPushButton* Send_Button = nullptr;  // "Отправить на сервер"
+  QTreeWidget* Vehicles_List = nullptr;
+  QTreeWidget* Months_Tree = nullptr;
+  QTreeWidget* Imports_List = nullptr;
+  QPushButton* Show_In_Table_Button = nullptr;
+  QPushButton* Import_Button = nullptr;
+  QPushButton* Export_Button = nullptr;
+  QPushButton* Backup_Button = nullptr;  // "Резервная копия...": a file's logbook only
+  QPushButton* Close_Button = nullptr;
+
   std::vector<logbook::VehicleSummary> vehicles_;
   // Each background read's number: an answer to an older one is dropped.
   int refreshes_ = 0;

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <utility>
 
 #include "adapters/logbook/fleet_store.h"
 #include "adapters/logbook/location.h"
@@ -72,6 +73,11 @@ TLogbook_Server_Form::TLogbook_Server_Form(const QString& current, QWidget* pare
   buttons->addWidget(Use_Button);
   buttons->addWidget(Cancel_Button);
   layout->addLayout(buttons);
+  // Tests and tools find each control by its name.
+  const std::pair<QObject*, const char*> named[] = {{Location_Edit, "Location_Edit"}, {Advice_Label, "Advice_Label"},
+                                                    {Result_Label, "Result_Label"},   {Test_Button, "Test_Button"},
+                                                    {Use_Button, "Use_Button"},       {Cancel_Button, "Cancel_Button"}};
+  for (auto [control, name] : named) control->setObjectName(QLatin1String(name));
 
   connect(Test_Button, &QPushButton::clicked, this, &TLogbook_Server_Form::Test_Button_Click);
   connect(Use_Button, &QPushButton::clicked, this, &TLogbook_Server_Form::Use_Button_Click);

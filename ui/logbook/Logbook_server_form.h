@@ -22,22 +22,23 @@ class TLogbook_Server_Form : public QDialog {
   // `current`: the location in use, shown without its password.
   TLogbook_Server_Form(const QString& current, QWidget* parent);
 
+  // Accepted: the location chosen (empty: the default file).
+  QString Location() const;
+
+ private:
+  void Test_Button_Click();
+  void Use_Button_Click();
+
+  // The location typed, or nothing when it holds a password (said, and hidden).
+  std::optional<QString> Checked();
+
+  // Each control's object name is its member name: tests and tools find it so.
   QLineEdit* Location_Edit = nullptr;
   QLabel* Advice_Label = nullptr;
   QLabel* Result_Label = nullptr;  // what the last try or refusal found, one line
   QPushButton* Test_Button = nullptr;
   QPushButton* Use_Button = nullptr;
   QPushButton* Cancel_Button = nullptr;
-
-  // Accepted: the location chosen (empty: the default file).
-  QString Location() const;
-
-  void Test_Button_Click();
-  void Use_Button_Click();
-
- private:
-  // The location typed, or nothing when it holds a password (said, and hidden).
-  std::optional<QString> Checked();
 };
 
 }  // namespace riventar::ui

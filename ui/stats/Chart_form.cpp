@@ -25,6 +25,7 @@
 #include <QValueAxis>
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "base/files/file_io.h"
 #include "ui/common/dialogs.h"
@@ -224,6 +225,12 @@ void TTrip_Chart_Form::BuildChart() {
   Chart_Close_Button = style::FlatButton(this, {272, 0, 105, 25}, QStringLiteral("Закрыть"),
                                          style()->standardIcon(QStyle::SP_DialogCloseButton));
   connect(Chart_Close_Button, &QToolButton::clicked, this, &QWidget::close);
+  // Tests and tools find each control by its name.
+  const std::pair<QObject*, const char*> named[] = {{Chart_View, "Chart_View"},
+                                                    {Chart_Save_Button, "Chart_Save_Button"},
+                                                    {Chart_Print_Button, "Chart_Print_Button"},
+                                                    {Chart_Close_Button, "Chart_Close_Button"}};
+  for (auto [control, name] : named) control->setObjectName(QLatin1String(name));
   connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, &QWidget::close);
 }
 

@@ -29,23 +29,9 @@ class TTrip_Chart_Form : public QWidget {
   // this window asks it nothing.
   TTrip_Chart_Form(stats::Chart chart, StatisticHost& host, QWidget* parent);
 
-  QChartView* Chart_View = nullptr;
-  QToolButton* Chart_Save_Button = nullptr;
-  QToolButton* Chart_Print_Button = nullptr;
-  QToolButton* Chart_Close_Button = nullptr;
-  QBarSet* DistanceSet = nullptr;  // km per bucket
-  QBarSet* FuelSet = nullptr;      // l per bucket
-  // One line per run of buckets with a consumption; x is the bucket's index.
-  QList<QLineSeries*> ConsumptionLines;
-
-  const stats::Chart& Buckets() const { return chart_; }
-
-  void Chart_Save_Button_Click();
-  void Chart_Print_Button_Click();
-  // PNG or SVG bytes of the chart as shown.
-  QByteArray Image(bool svg);
-  // One page, black on white; false when the printing layer failed.
-  bool PrintChart(QPrinter& printer);
+  // Tests and tools reach the chart's series through this
+  // (tests/support/stats_form_access.h).
+  class TestAccess;
 
  protected:
   void changeEvent(QEvent* event) override;
@@ -54,6 +40,13 @@ class TTrip_Chart_Form : public QWidget {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  void Chart_Save_Button_Click();
+  void Chart_Print_Button_Click();
+  // PNG or SVG bytes of the chart as shown.
+  QByteArray Image(bool svg);
+  // One page, black on white; false when the printing layer failed.
+  bool PrintChart(QPrinter& printer);
+
   void BuildChart();
   // The bucket of the consumption point under `viewportPosition`, or -1.
   int PointAt(QPointF viewportPosition) const;
@@ -69,6 +62,17 @@ class TTrip_Chart_Form : public QWidget {
   int pointHover_ = -1;  // bucket of the consumption point under the pointer
   bool hoverShown_ = false;
   QPoint pointer_;  // global, the last place the pointer moved to over the chart
+
+  // Each control's object name is its member name: tests and tools find it so.
+  QChartView* Chart_View = nullptr;
+  QToolButton* Chart_Save_Button = nullptr;
+  QToolButton* Chart_Print_Button = nullptr;
+  QToolButton* Chart_Close_Button = nullptr;
+
+  QBarSet* DistanceSet = nullptr;  // km per bucket
+  QBarSet* FuelSet = nullptr;      // l per bucket
+  // One line per run of buckets with a consumption; x is the bucket's index.
+  QList<QLineSeries*> ConsumptionLines;
 };
 
 }  // namespace riventar::ui

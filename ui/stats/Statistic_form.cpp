@@ -12,6 +12,7 @@
 #include <QToolButton>
 #include <algorithm>
 #include <tuple>
+#include <utility>
 
 #include "ui/common/dialogs.h"
 #include "ui/common/handler_guard.h"
@@ -102,6 +103,40 @@ void TTrip_Stat_Form::BuildControls() {
   connect(Statistic_Chart_Speed_Button, &QToolButton::clicked, this, [this] {
     if (StatisticHost* host = Host()) Guarded(host->UiDialogs(), [this] { Statistic_Chart_Speed_Button_Click(); });
   });
+  // Tests and tools find each control by its name.
+  const std::pair<QObject*, const char*> named[] = {
+      {Statistic_Period_Panel, "Statistic_Period_Panel"},
+      {Statistic_Period_Caption_Label, "Statistic_Period_Caption_Label"},
+      {Statistic_Period_Label, "Statistic_Period_Label"},
+      {Statistic_Days_Panel, "Statistic_Days_Panel"},
+      {Statistic_Days_Caption_Label, "Statistic_Days_Caption_Label"},
+      {Statistic_Days_Label, "Statistic_Days_Label"},
+      {Statistic_Trip_Days_Caption_Label, "Statistic_Trip_Days_Caption_Label"},
+      {Statistic_Trip_Days_Label, "Statistic_Trip_Days_Label"},
+      {Statistic_Trips_Count_Panel, "Statistic_Trips_Count_Panel"},
+      {Statistic_Trips_Count_Caption_Label, "Statistic_Trips_Count_Caption_Label"},
+      {Statistic_Trips_Count_Label, "Statistic_Trips_Count_Label"},
+      {Statistic_Trips_Time_Panel, "Statistic_Trips_Time_Panel"},
+      {Statistic_Total_Time_Caption_Label, "Statistic_Total_Time_Caption_Label"},
+      {Statistic_Total_Time_Label, "Statistic_Total_Time_Label"},
+      {Statistic_Time_In_Go_Caption_Label, "Statistic_Time_In_Go_Caption_Label"},
+      {Statistic_Time_In_Go_Label, "Statistic_Time_In_Go_Label"},
+      {Statistic_Way_Panel, "Statistic_Way_Panel"},
+      {Statistic_Total_Way_Caption_Label, "Statistic_Total_Way_Caption_Label"},
+      {Statistic_Total_Way_Label, "Statistic_Total_Way_Label"},
+      {Statistic_Speed_Panel, "Statistic_Speed_Panel"},
+      {Statistic_Aver_Speed_Caption_Label, "Statistic_Aver_Speed_Caption_Label"},
+      {Statistic_Aver_Speed_Label, "Statistic_Aver_Speed_Label"},
+      {Statistic_Total_Fuel_Panel, "Statistic_Total_Fuel_Panel"},
+      {Statistic_Total_Fuel_Caption_Label, "Statistic_Total_Fuel_Caption_Label"},
+      {Statistic_Total_Fuel_Label, "Statistic_Total_Fuel_Label"},
+      {Statistic_Aver_Fuel_Panel, "Statistic_Aver_Fuel_Panel"},
+      {Statistic_Aver_Fuel_Caption_Label, "Statistic_Aver_Fuel_Caption_Label"},
+      {Statistic_Aver_Fuel_Label, "Statistic_Aver_Fuel_Label"},
+      {Statistic_Close_Speed_Button, "Statistic_Close_Speed_Button"},
+      {Statistic_Print_Speed_Button, "Statistic_Print_Speed_Button"},
+      {Statistic_Chart_Speed_Button, "Statistic_Chart_Speed_Button"}};
+  for (auto [control, name] : named) control->setObjectName(QLatin1String(name));
   // Escape closes like the close button.
   connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, &QWidget::close);
 }

@@ -31,6 +31,43 @@ class TTrip_Stat_Form : public QWidget {
   explicit TTrip_Stat_Form(StatisticHost& host);
   ~TTrip_Stat_Form() override;
 
+  // Writes the value labels.
+  void ShowFigures(const QString& period, const stats::FigureTexts& figures);
+  // The buckets the chart button draws, taken when the figures were.
+  void SetChart(stats::Chart chart) { chart_ = std::move(chart); }
+  // The open chart window, if any.
+  TTrip_Chart_Form* ChartWindow() const;
+
+  // Tests and tools reach the window's handlers through this
+  // (tests/support/stats_form_access.h).
+  class TestAccess;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  // The thirteen printed values: this window's labels and the host's vehicle texts as they stand now.
+  stats::ReportValues ReportValues() const;
+
+  void Statistic_Form_Close();
+  void Statistic_Close_Speed_Button_Click();
+  void Statistic_Print_Speed_Button_Click();
+  // Opens the chart, centred over this window, or raises the one already open.
+  void Statistic_Chart_Speed_Button_Click();
+  // One page on a printer already set up; false when the printing layer failed.
+  // The document is ended in every case, so the next print can begin.
+  bool PrintReport(QPrinter& printer) const;
+
+  void BuildControls();
+
+  StatisticHost* Host() const;  // null once the host is gone
+
+  StatisticHost& host_;
+  QPointer<QObject> hostLife_;
+  stats::Chart chart_;
+  QPointer<TTrip_Chart_Form> chartWindow_;
+
+  // Each control's object name is its member name: tests and tools find it so.
   QFrame* Statistic_Period_Panel = nullptr;
   QLabel* Statistic_Period_Caption_Label = nullptr;
   QLabel* Statistic_Period_Label = nullptr;
@@ -62,37 +99,6 @@ class TTrip_Stat_Form : public QWidget {
   QToolButton* Statistic_Close_Speed_Button = nullptr;
   QToolButton* Statistic_Print_Speed_Button = nullptr;
   QToolButton* Statistic_Chart_Speed_Button = nullptr;
-
-  // Writes the value labels.
-  void ShowFigures(const QString& period, const stats::FigureTexts& figures);
-  // The buckets the chart button draws, taken when the figures were.
-  void SetChart(stats::Chart chart) { chart_ = std::move(chart); }
-  // The open chart window, if any.
-  TTrip_Chart_Form* ChartWindow() const;
-  // The thirteen printed values: this window's labels and the host's vehicle texts as they stand now.
-  stats::ReportValues ReportValues() const;
-
-  void Statistic_Form_Close();
-  void Statistic_Close_Speed_Button_Click();
-  void Statistic_Print_Speed_Button_Click();
-  // Opens the chart, centred over this window, or raises the one already open.
-  void Statistic_Chart_Speed_Button_Click();
-  // One page on a printer already set up; false when the printing layer failed.
-  // The document is ended in every case, so the next print can begin.
-  bool PrintReport(QPrinter& printer) const;
-
- protected:
-  void closeEvent(QCloseEvent* event) override;
-
- private:
-  void BuildControls();
-
-  StatisticHost* Host() const;  // null once the host is gone
-
-  StatisticHost& host_;
-  QPointer<QObject> hostLife_;
-  stats::Chart chart_;
-  QPointer<TTrip_Chart_Form> chartWindow_;
 };
 
 // The report's canvas on a painter that is already active on its device.

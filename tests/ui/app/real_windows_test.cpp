@@ -25,10 +25,12 @@
 #include "adapters/link/link.h"
 #include "adapters/logbook/sqlite_store.h"
 #include "tests/core/stats/trip_factory.h"
+#include "tests/support/logbook_form_access.h"
 #include "tests/support/main_form_access.h"
 #include "tests/support/on_modal.h"
 #include "tests/support/private_x_server.h"
 #include "tests/support/scripted_dialogs.h"
+#include "tests/support/stats_form_access.h"
 #include "tests/support/trip_builder.h"
 #include "ui/app/Main_form.h"
 #include "ui/app/application.h"
@@ -74,7 +76,7 @@ TEST(RealWindows, EveryWindowCarriesExactlyItsCaption) {
   ASSERT_EQ(Ui(form).StatWindows().size(), 1);
   EXPECT_EQ(NetWmName(*Ui(form).StatWindows().constFirst()), "Статистика по маршрутам");
   riventar::ui::TTrip_Stat_Form& stats = *Ui(form).StatWindows().constFirst();
-  stats.Statistic_Chart_Speed_Button_Click();
+  Ui(stats).Statistic_Chart_Speed_Button_Click();
   ASSERT_NE(stats.ChartWindow(), nullptr);
   EXPECT_EQ(NetWmName(*stats.ChartWindow()), "Статистика по маршрутам - график");
 
@@ -124,10 +126,10 @@ TEST(RealWindows, TheLogbookWindowListsItsVehicles) {
   ASSERT_NE(window, nullptr);
   ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
   EXPECT_EQ(NetWmName(*window), "Журнал маршрутов");
-  ASSERT_EQ(window->Vehicles_List->topLevelItemCount(), 1);
-  QTreeWidgetItem* vehicle = window->Vehicles_List->topLevelItem(0);
+  ASSERT_EQ(Ui(*window).Vehicles_List->topLevelItemCount(), 1);
+  QTreeWidgetItem* vehicle = Ui(*window).Vehicles_List->topLevelItem(0);
   EXPECT_EQ(vehicle->text(0), QStringLiteral("А123ВС"));
-  EXPECT_FALSE(window->Vehicles_List->visualItemRect(vehicle).isEmpty()) << "the row is on screen";
+  EXPECT_FALSE(Ui(*window).Vehicles_List->visualItemRect(vehicle).isEmpty()) << "the row is on screen";
   EXPECT_TRUE(scripted.messages.empty());
 }
 
@@ -166,17 +168,17 @@ TEST(RealWindows, ChartShowsTheBucketsFiguresUnderThePointer) {
   Ui(form).Popup_Menu_Click(2);  // October 2005 by days: the 3rd, 4th (no trips) and 5th
   ASSERT_EQ(Ui(form).StatWindows().size(), 1);
   riventar::ui::TTrip_Stat_Form& stats = *Ui(form).StatWindows().constFirst();
-  stats.Statistic_Chart_Speed_Button_Click();
+  Ui(stats).Statistic_Chart_Speed_Button_Click();
   riventar::ui::TTrip_Chart_Form* chart = stats.ChartWindow();
   ASSERT_NE(chart, nullptr);
   ASSERT_TRUE(QTest::qWaitForWindowExposed(chart));
-  QWidget* viewport = chart->Chart_View->viewport();
+  QWidget* viewport = Ui(*chart).Chart_View->viewport();
   QTest::mouseClick(viewport, Qt::LeftButton, {}, QPoint(5, 5));
   ASSERT_TRUE(QTest::qWaitForWindowActive(chart));
 
-  QChart* qchart = chart->Chart_View->chart();
+  QChart* qchart = Ui(*chart).Chart_View->chart();
   const auto onView = [&](QPointF value, QAbstractSeries* series) {
-    return chart->Chart_View->mapFromScene(qchart->mapToScene(qchart->mapToPosition(value, series)));
+    return Ui(*chart).Chart_View->mapFromScene(qchart->mapToScene(qchart->mapToPosition(value, series)));
   };
   struct Case {
     const char* what;
@@ -187,9 +189,9 @@ TEST(RealWindows, ChartShowsTheBucketsFiguresUnderThePointer) {
   const QString third = QStringLiteral("3-ОКТ-2005\nМаршрутов: 2\nПуть: 40.3 км\nТопливо: 3.1 л\nРасход: 7.6 л/100км");
   const QString fifth = QStringLiteral("5-ОКТ-2005\nМаршрутов: 1\nПуть: 3.0 км\nТопливо: 0.2 л\nРасход: 8.3 л/100км");
   const Case cases[] = {
-      {"distance bar", {-0.2, chart->DistanceSet->at(0) / 2}, qchart->series().at(0), third},
-      {"fuel bar", {2.2, chart->FuelSet->at(2) / 2}, qchart->series().at(1), fifth},
-      {"consumption point", chart->ConsumptionLines[1]->at(0), chart->ConsumptionLines[1], fifth},
+      {"distance bar", {-0.2, Ui(*chart).DistanceSet->at(0) / 2}, qchart->series().at(0), third},
+      {"fuel bar", {2.2, Ui(*chart).FuelSet->at(2) / 2}, qchart->series().at(1), fifth},
+      {"consumption point", Ui(*chart).ConsumptionLines[1]->at(0), Ui(*chart).ConsumptionLines[1], fifth},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

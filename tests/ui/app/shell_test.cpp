@@ -25,6 +25,7 @@
 #include "tests/support/main_form_access.h"
 #include "tests/support/private_x_server.h"
 #include "tests/support/scripted_dialogs.h"
+#include "tests/support/stats_form_access.h"
 #include "ui/app/Main_form.h"
 #include "ui/app/program.h"
 #include "ui/common/placement.h"
@@ -175,7 +176,7 @@ TEST(Shell, EscapeClosesTheStatisticsChartLogbookAndHelpWindows) {
          Ui(form).Popup_Menu_Click(5);
          if (Ui(form).StatWindows().isEmpty()) return nullptr;
          ui::TTrip_Stat_Form* stats = Ui(form).StatWindows().constLast();
-         stats->Statistic_Chart_Speed_Button_Click();
+         Ui(*stats).Statistic_Chart_Speed_Button_Click();
          return stats->ChartWindow();
        }},
       {"help", [] { return desktop::ShowHelp({}, QStringLiteral("содержание")).data(); }},

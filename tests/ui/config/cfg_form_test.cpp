@@ -19,6 +19,7 @@
 
 #include "adapters/link/link.h"
 #include "sim/simulator.h"
+#include "tests/support/config_form_access.h"
 #include "tests/support/scripted_dialogs.h"
 #include "ui/common/Progressbar_form.h"
 
@@ -92,28 +93,28 @@ int ProgressWindows() {
 
 // Every input and action button of the rows.
 std::vector<QWidget*> Inputs(const TConfig_Form& f) {
-  return {f.LED_Bright_Edit,
-          f.LED_Bright_Set_Button,
-          f.ShutDown_Delay_Houres_Edit,
-          f.ShutDown_Delay_Minutes_Edit,
-          f.ShutDown_Delay_Seconds_Edit,
-          f.ShutDown_Delay_Set_Button,
-          f.Start_Trip_Delay_Combo_Box,
-          f.Start_Trip_Delay_Set_Button,
-          f.Trip_Counter_Edit,
-          f.Trip_Counter_Reset_Button,
-          f.Mode_ComboBox,
-          f.Mode_Set_Button,
-          f.Time_Correct_Interval_ComboBox,
-          f.Time_Correct_Interval_Edit,
-          f.Time_Correct_Interval_Set_Button,
-          f.Watch_Houres_Edit,
-          f.Watch_Minutes_Edit,
-          f.Calendar_Date_Edit,
-          f.Calendar_Month_Edit,
-          f.Calendar_Year_Edit,
-          f.Watch_Calendar_Set_Button,
-          f.Watch_Calendar_Read_Current_Button};
+  return {Ui(f).LED_Bright_Edit,
+          Ui(f).LED_Bright_Set_Button,
+          Ui(f).ShutDown_Delay_Houres_Edit,
+          Ui(f).ShutDown_Delay_Minutes_Edit,
+          Ui(f).ShutDown_Delay_Seconds_Edit,
+          Ui(f).ShutDown_Delay_Set_Button,
+          Ui(f).Start_Trip_Delay_Combo_Box,
+          Ui(f).Start_Trip_Delay_Set_Button,
+          Ui(f).Trip_Counter_Edit,
+          Ui(f).Trip_Counter_Reset_Button,
+          Ui(f).Mode_ComboBox,
+          Ui(f).Mode_Set_Button,
+          Ui(f).Time_Correct_Interval_ComboBox,
+          Ui(f).Time_Correct_Interval_Edit,
+          Ui(f).Time_Correct_Interval_Set_Button,
+          Ui(f).Watch_Houres_Edit,
+          Ui(f).Watch_Minutes_Edit,
+          Ui(f).Calendar_Date_Edit,
+          Ui(f).Calendar_Month_Edit,
+          Ui(f).Calendar_Year_Edit,
+          Ui(f).Watch_Calendar_Set_Button,
+          Ui(f).Watch_Calendar_Read_Current_Button};
 }
 
 void Type(QWidget* target, const QString& text, Qt::Key key = Qt::Key_unknown) {
@@ -130,28 +131,28 @@ TEST_F(ConfigWindow, CreationReadsNineSettingsAndEnablesEveryRow) {
   EXPECT_TRUE(dialogs.messages.empty());
   EXPECT_EQ(ProgressWindows(), 0);
 
-  EXPECT_EQ(form.LED_Bright_Edit->text(), "12");
-  EXPECT_EQ(form.ShutDown_Delay_Houres_Edit->text(), "0");
-  EXPECT_EQ(form.ShutDown_Delay_Minutes_Edit->text(), "1");
-  EXPECT_EQ(form.ShutDown_Delay_Seconds_Edit->text(), "30");
-  EXPECT_EQ(form.Start_Trip_Delay_Combo_Box->currentText(), "3 часа");
-  EXPECT_EQ(form.Time_Correct_Interval_ComboBox->currentText(), "Вычитать секунду каждые");
-  EXPECT_EQ(form.Time_Correct_Interval_Edit->text(), "12");
-  EXPECT_EQ(form.Trip_Counter_Edit->text(), "3");
-  EXPECT_EQ(form.Mode_ComboBox->currentText(), "Маршрутный компьютер");
-  EXPECT_EQ(form.Calendar_Year_Edit->text(), "05");
-  EXPECT_EQ(form.Calendar_Month_Edit->text(), "10");
-  EXPECT_EQ(form.Calendar_Date_Edit->text(), "10");
-  EXPECT_EQ(form.Watch_Houres_Edit->text(), "14");
-  EXPECT_EQ(form.Watch_Minutes_Edit->text(), "05");
-  EXPECT_EQ(form.Hardware_Ver_Label->text(), "<b>HW</b> 2.1");
+  EXPECT_EQ(Ui(form).LED_Bright_Edit->text(), "12");
+  EXPECT_EQ(Ui(form).ShutDown_Delay_Houres_Edit->text(), "0");
+  EXPECT_EQ(Ui(form).ShutDown_Delay_Minutes_Edit->text(), "1");
+  EXPECT_EQ(Ui(form).ShutDown_Delay_Seconds_Edit->text(), "30");
+  EXPECT_EQ(Ui(form).Start_Trip_Delay_Combo_Box->currentText(), "3 часа");
+  EXPECT_EQ(Ui(form).Time_Correct_Interval_ComboBox->currentText(), "Вычитать секунду каждые");
+  EXPECT_EQ(Ui(form).Time_Correct_Interval_Edit->text(), "12");
+  EXPECT_EQ(Ui(form).Trip_Counter_Edit->text(), "3");
+  EXPECT_EQ(Ui(form).Mode_ComboBox->currentText(), "Маршрутный компьютер");
+  EXPECT_EQ(Ui(form).Calendar_Year_Edit->text(), "05");
+  EXPECT_EQ(Ui(form).Calendar_Month_Edit->text(), "10");
+  EXPECT_EQ(Ui(form).Calendar_Date_Edit->text(), "10");
+  EXPECT_EQ(Ui(form).Watch_Houres_Edit->text(), "14");
+  EXPECT_EQ(Ui(form).Watch_Minutes_Edit->text(), "05");
+  EXPECT_EQ(Ui(form).Hardware_Ver_Label->text(), "<b>HW</b> 2.1");
   for (const QLabel* label : form.findChildren<QLabel*>()) EXPECT_EQ(label->textFormat(), Qt::PlainText);
-  EXPECT_EQ(form.Software_Ver_Label->text(), "SW 1.07");
+  EXPECT_EQ(Ui(form).Software_Ver_Label->text(), "SW 1.07");
   for (QWidget* w : Inputs(form)) EXPECT_TRUE(w->isEnabled()) << w->objectName().toStdString();
 
   // "Считать" runs the same nine again.
   sim.ClearCommands();
-  form.Read_Config_Button->click();
+  Ui(form).Read_Config_Button->click();
   EXPECT_EQ(sim.Commands(), ReadSequence);
 }
 
@@ -165,33 +166,33 @@ TEST_F(ConfigWindow, SilentDeviceLeavesTheDesignedStartState) {
 
   EXPECT_EQ(form->windowTitle(), "Ривентар - Конфигурирование");
   EXPECT_EQ(form->size(), QSize(501, 415));
-  EXPECT_EQ(form->LED_Bright_Edit->text(), "6");
-  EXPECT_EQ(form->LED_Bright_Edit->maxLength(), 2);
-  EXPECT_EQ(form->ShutDown_Delay_Houres_Edit->maxLength(), 1);
-  EXPECT_EQ(form->ShutDown_Delay_Minutes_Edit->text(), "00");
-  EXPECT_EQ(form->Trip_Counter_Edit->maxLength(), 3);
-  EXPECT_TRUE(form->Trip_Counter_Edit->isReadOnly());
-  EXPECT_EQ(form->Start_Trip_Delay_Combo_Box->currentIndex(), -1);
-  EXPECT_EQ(form->Mode_ComboBox->currentIndex(), -1);
-  EXPECT_EQ(form->Time_Correct_Interval_ComboBox->currentText(), "Коррекция выключена");
-  EXPECT_EQ(form->Hardware_Ver_Label->text(), "HARDWARE");
-  EXPECT_EQ(form->Software_Ver_Label->text(), "SOFTWARE");
+  EXPECT_EQ(Ui(*form).LED_Bright_Edit->text(), "6");
+  EXPECT_EQ(Ui(*form).LED_Bright_Edit->maxLength(), 2);
+  EXPECT_EQ(Ui(*form).ShutDown_Delay_Houres_Edit->maxLength(), 1);
+  EXPECT_EQ(Ui(*form).ShutDown_Delay_Minutes_Edit->text(), "00");
+  EXPECT_EQ(Ui(*form).Trip_Counter_Edit->maxLength(), 3);
+  EXPECT_TRUE(Ui(*form).Trip_Counter_Edit->isReadOnly());
+  EXPECT_EQ(Ui(*form).Start_Trip_Delay_Combo_Box->currentIndex(), -1);
+  EXPECT_EQ(Ui(*form).Mode_ComboBox->currentIndex(), -1);
+  EXPECT_EQ(Ui(*form).Time_Correct_Interval_ComboBox->currentText(), "Коррекция выключена");
+  EXPECT_EQ(Ui(*form).Hardware_Ver_Label->text(), "HARDWARE");
+  EXPECT_EQ(Ui(*form).Software_Ver_Label->text(), "SOFTWARE");
   for (QComboBox* list : form->findChildren<QComboBox*>()) {
     EXPECT_TRUE(list->isEditable());
     EXPECT_EQ(list->maxVisibleItems(), 5);
   }
-  EXPECT_EQ(form->Start_Trip_Delay_Combo_Box->count(), 10);
-  EXPECT_EQ(form->Mode_ComboBox->itemText(4), "Управление ИМ ЭБУ");
+  EXPECT_EQ(Ui(*form).Start_Trip_Delay_Combo_Box->count(), 10);
+  EXPECT_EQ(Ui(*form).Mode_ComboBox->itemText(4), "Управление ИМ ЭБУ");
 
   for (QWidget* w : Inputs(*form)) EXPECT_FALSE(w->isEnabled()) << w->objectName().toStdString();
-  EXPECT_TRUE(form->Read_Config_Button->isEnabled());
-  EXPECT_TRUE(form->Exit_Config_Button->isEnabled());
+  EXPECT_TRUE(Ui(*form).Read_Config_Button->isEnabled());
+  EXPECT_TRUE(Ui(*form).Exit_Config_Button->isEnabled());
   // Positions as designed: rows, their inputs and buttons.
-  EXPECT_EQ(form->Panel3->geometry(), QRect(16, 208, 385, 57));
-  EXPECT_EQ(form->Time_Correct_Interval_ComboBox->geometry().topLeft(), QPoint(8, 28));
-  EXPECT_EQ(form->Watch_Calendar_Read_Current_Button->geometry(), QRect(302, 36, 75, 25));
-  EXPECT_EQ(form->Calendar_Year_Edit->geometry().left(), 230);
-  EXPECT_EQ(form->Exit_Config_Button->geometry(), QRect(416, 56, 75, 25));
+  EXPECT_EQ(Ui(*form).Panel3->geometry(), QRect(16, 208, 385, 57));
+  EXPECT_EQ(Ui(*form).Time_Correct_Interval_ComboBox->geometry().topLeft(), QPoint(8, 28));
+  EXPECT_EQ(Ui(*form).Watch_Calendar_Read_Current_Button->geometry(), QRect(302, 36, 75, 25));
+  EXPECT_EQ(Ui(*form).Calendar_Year_Edit->geometry().left(), 230);
+  EXPECT_EQ(Ui(*form).Exit_Config_Button->geometry(), QRect(416, 56, 75, 25));
 }
 
 TEST_F(ConfigWindow, AModeReplyCutShortIsNamedAndEndsTheReading) {
@@ -204,8 +205,8 @@ TEST_F(ConfigWindow, AModeReplyCutShortIsNamedAndEndsTheReading) {
   EXPECT_EQ(
       dialogs.messages[0].text,
       QStringLiteral("БК прислал неполный или искажённый ответ на команду $MR.\nДанные этого ответа не приняты.\n"));
-  EXPECT_EQ(form->Mode_ComboBox->currentIndex(), -1);
-  EXPECT_FALSE(form->Mode_ComboBox->isEnabled());
+  EXPECT_EQ(Ui(*form).Mode_ComboBox->currentIndex(), -1);
+  EXPECT_FALSE(Ui(*form).Mode_ComboBox->isEnabled());
 }
 
 TEST_F(ConfigWindow, TimeoutAtTheSixthCommandKeepsWhatWasRead) {
@@ -233,15 +234,15 @@ TEST_F(ConfigWindow, TimeoutAtTheSixthCommandKeepsWhatWasRead) {
   EXPECT_EQ(barAt, QPoint(267 + 250 - 133, 147 + 207 - 23));
   EXPECT_EQ(sim.Commands(), Commands(ReadSequence.begin(), ReadSequence.begin() + 6));
   EXPECT_EQ(form->ModalResult(), TConfig_Form::ResultLinkFailure);
-  EXPECT_EQ(form->LED_Bright_Edit->text(), "12");
-  EXPECT_EQ(form->ShutDown_Delay_Seconds_Edit->text(), "30");
-  EXPECT_EQ(form->Start_Trip_Delay_Combo_Box->currentIndex(), 3);
-  EXPECT_EQ(form->Time_Correct_Interval_Edit->text(), "12");
-  EXPECT_EQ(form->Trip_Counter_Edit->text(), "3");
-  EXPECT_TRUE(form->Trip_Counter_Reset_Button->isEnabled());
-  EXPECT_FALSE(form->Mode_ComboBox->isEnabled());
-  EXPECT_FALSE(form->Watch_Houres_Edit->isEnabled());
-  EXPECT_EQ(form->Hardware_Ver_Label->text(), "HARDWARE");
+  EXPECT_EQ(Ui(*form).LED_Bright_Edit->text(), "12");
+  EXPECT_EQ(Ui(*form).ShutDown_Delay_Seconds_Edit->text(), "30");
+  EXPECT_EQ(Ui(*form).Start_Trip_Delay_Combo_Box->currentIndex(), 3);
+  EXPECT_EQ(Ui(*form).Time_Correct_Interval_Edit->text(), "12");
+  EXPECT_EQ(Ui(*form).Trip_Counter_Edit->text(), "3");
+  EXPECT_TRUE(Ui(*form).Trip_Counter_Reset_Button->isEnabled());
+  EXPECT_FALSE(Ui(*form).Mode_ComboBox->isEnabled());
+  EXPECT_FALSE(Ui(*form).Watch_Houres_Edit->isEnabled());
+  EXPECT_EQ(Ui(*form).Hardware_Ver_Label->text(), "HARDWARE");
   EXPECT_EQ(ProgressWindows(), 0);
 }
 
@@ -249,42 +250,43 @@ namespace {
 
 // What a row shows, joined for compact comparisons.
 QString Delay(const TConfig_Form& f) {
-  return f.ShutDown_Delay_Houres_Edit->text() + " " + f.ShutDown_Delay_Minutes_Edit->text() + " " +
-         f.ShutDown_Delay_Seconds_Edit->text();
+  return Ui(f).ShutDown_Delay_Houres_Edit->text() + " " + Ui(f).ShutDown_Delay_Minutes_Edit->text() + " " +
+         Ui(f).ShutDown_Delay_Seconds_Edit->text();
 }
 QString Correction(const TConfig_Form& f) {
-  return f.Time_Correct_Interval_ComboBox->currentText() + " " + f.Time_Correct_Interval_Edit->text() +
-         (f.Time_Correct_Interval_Edit->isEnabled() ? " on" : " off");
+  return Ui(f).Time_Correct_Interval_ComboBox->currentText() + " " + Ui(f).Time_Correct_Interval_Edit->text() +
+         (Ui(f).Time_Correct_Interval_Edit->isEnabled() ? " on" : " off");
 }
 QString Clock(const TConfig_Form& f) {
-  return f.Calendar_Year_Edit->text() + "-" + f.Calendar_Month_Edit->text() + "-" + f.Calendar_Date_Edit->text() + " " +
-         f.Watch_Houres_Edit->text() + ":" + f.Watch_Minutes_Edit->text();
+  return Ui(f).Calendar_Year_Edit->text() + "-" + Ui(f).Calendar_Month_Edit->text() + "-" +
+         Ui(f).Calendar_Date_Edit->text() + " " + Ui(f).Watch_Houres_Edit->text() + ":" +
+         Ui(f).Watch_Minutes_Edit->text();
 }
 
 void SetDelay(TConfig_Form& f, const char* h, const char* m, const char* s) {
-  f.ShutDown_Delay_Houres_Edit->setText(h);
-  f.ShutDown_Delay_Minutes_Edit->setText(m);
-  f.ShutDown_Delay_Seconds_Edit->setText(s);
+  Ui(f).ShutDown_Delay_Houres_Edit->setText(h);
+  Ui(f).ShutDown_Delay_Minutes_Edit->setText(m);
+  Ui(f).ShutDown_Delay_Seconds_Edit->setText(s);
 }
 void SetCorrection(TConfig_Form& f, int position, const char* interval) {
-  f.Time_Correct_Interval_ComboBox->setCurrentIndex(position);
-  f.Time_Correct_Interval_Edit->setText(interval);
+  Ui(f).Time_Correct_Interval_ComboBox->setCurrentIndex(position);
+  Ui(f).Time_Correct_Interval_Edit->setText(interval);
 }
 void SetClock(TConfig_Form& f, const char* y, const char* mo, const char* d, const char* h, const char* mi) {
-  f.Calendar_Year_Edit->setText(y);
-  f.Calendar_Month_Edit->setText(mo);
-  f.Calendar_Date_Edit->setText(d);
-  f.Watch_Houres_Edit->setText(h);
-  f.Watch_Minutes_Edit->setText(mi);
+  Ui(f).Calendar_Year_Edit->setText(y);
+  Ui(f).Calendar_Month_Edit->setText(mo);
+  Ui(f).Calendar_Date_Edit->setText(d);
+  Ui(f).Watch_Houres_Edit->setText(h);
+  Ui(f).Watch_Minutes_Edit->setText(mi);
 }
 
-using Button = QPushButton* TConfig_Form::*;
-constexpr Button Bright = &TConfig_Form::LED_Bright_Set_Button;
-constexpr Button DelaySet = &TConfig_Form::ShutDown_Delay_Set_Button;
-constexpr Button StartSet = &TConfig_Form::Start_Trip_Delay_Set_Button;
-constexpr Button ModeSet = &TConfig_Form::Mode_Set_Button;
-constexpr Button CorrectionSet = &TConfig_Form::Time_Correct_Interval_Set_Button;
-constexpr Button ClockSet = &TConfig_Form::Watch_Calendar_Set_Button;
+using Button = QPushButton* TConfig_Form::TestAccess::*;
+constexpr Button Bright = &TConfig_Form::TestAccess::LED_Bright_Set_Button;
+constexpr Button DelaySet = &TConfig_Form::TestAccess::ShutDown_Delay_Set_Button;
+constexpr Button StartSet = &TConfig_Form::TestAccess::Start_Trip_Delay_Set_Button;
+constexpr Button ModeSet = &TConfig_Form::TestAccess::Mode_Set_Button;
+constexpr Button CorrectionSet = &TConfig_Form::TestAccess::Time_Correct_Interval_Set_Button;
+constexpr Button ClockSet = &TConfig_Form::TestAccess::Watch_Calendar_Set_Button;
 
 }  // namespace
 
@@ -296,26 +298,34 @@ TEST_F(ConfigWindow, EachSettingGoesOutAndIsReadBack) {
     std::function<QString(const TConfig_Form&)> shown;
     QString expected;
   };
-  const auto bright = [](const TConfig_Form& f) { return f.LED_Bright_Edit->text(); };
-  const auto start = [](const TConfig_Form& f) { return f.Start_Trip_Delay_Combo_Box->currentText(); };
-  const auto mode = [](const TConfig_Form& f) { return f.Mode_ComboBox->currentText(); };
+  const auto bright = [](const TConfig_Form& f) { return Ui(f).LED_Bright_Edit->text(); };
+  const auto start = [](const TConfig_Form& f) { return Ui(f).Start_Trip_Delay_Combo_Box->currentText(); };
+  const auto mode = [](const TConfig_Form& f) { return Ui(f).Mode_ComboBox->currentText(); };
   const Case cases[] = {
-      {[](auto& f) { f.LED_Bright_Edit->setText("6"); }, Bright, {"$LBS060e", "$LBR"}, bright, "6"},
-      {[](auto& f) { f.LED_Bright_Edit->setText("1"); }, Bright, {"$LBS0113", "$LBR"}, bright, "1"},
-      {[](auto& f) { f.LED_Bright_Edit->setText("19"); }, Bright, {"$LBS1301", "$LBR"}, bright, "19"},
+      {[](auto& f) { Ui(f).LED_Bright_Edit->setText("6"); }, Bright, {"$LBS060e", "$LBR"}, bright, "6"},
+      {[](auto& f) { Ui(f).LED_Bright_Edit->setText("1"); }, Bright, {"$LBS0113", "$LBR"}, bright, "1"},
+      {[](auto& f) { Ui(f).LED_Bright_Edit->setText("19"); }, Bright, {"$LBS1301", "$LBR"}, bright, "19"},
       {[](auto& f) { SetDelay(f, "0", "1", "30"); }, DelaySet, {"$SDS0384", "$SDR"}, Delay, "0 1 30"},
       {[](auto& f) { SetDelay(f, "1", "49", "13"); }, DelaySet, {"$SDSfffa", "$SDR"}, Delay, "1 49 13"},
       {[](auto& f) { SetDelay(f, "0", "00", "00"); }, DelaySet, {"$SDS0000", "$SDR"}, Delay, "0 0 0"},
       {[](auto& f) { SetDelay(f, "0", "05", "0"); }, DelaySet, {"$SDS0bb8", "$SDR"}, Delay, "0 5 0"},
       {[](auto& f) { SetDelay(f, "0", "5", "0"); }, DelaySet, {"$SDS0bb8", "$SDR"}, Delay, "0 5 0"},
-      {[](auto& f) { f.Start_Trip_Delay_Combo_Box->setCurrentIndex(3); }, StartSet, {"$AS03", "$AR"}, start, "3 часа"},
-      {[](auto& f) { f.Start_Trip_Delay_Combo_Box->setCurrentIndex(0); },
+      {[](auto& f) { Ui(f).Start_Trip_Delay_Combo_Box->setCurrentIndex(3); },
+       StartSet,
+       {"$AS03", "$AR"},
+       start,
+       "3 часа"},
+      {[](auto& f) { Ui(f).Start_Trip_Delay_Combo_Box->setCurrentIndex(0); },
        StartSet,
        {"$AS00", "$AR"},
        start,
        "Отключено"},
-      {[](auto& f) { f.Mode_ComboBox->setCurrentIndex(1); }, ModeSet, {"$MS01", "$MR"}, mode, "Маршрутный компьютер"},
-      {[](auto& f) { f.Mode_ComboBox->setCurrentIndex(4); }, ModeSet, {"$MS04", "$MR"}, mode, "Управление ИМ ЭБУ"},
+      {[](auto& f) { Ui(f).Mode_ComboBox->setCurrentIndex(1); },
+       ModeSet,
+       {"$MS01", "$MR"},
+       mode,
+       "Маршрутный компьютер"},
+      {[](auto& f) { Ui(f).Mode_ComboBox->setCurrentIndex(4); }, ModeSet, {"$MS04", "$MR"}, mode, "Управление ИМ ЭБУ"},
       {[](auto& f) { SetCorrection(f, 0, "5"); },
        CorrectionSet,
        {"$ICS05", "$ICR"},
@@ -361,7 +371,7 @@ TEST_F(ConfigWindow, EachSettingGoesOutAndIsReadBack) {
   for (const Case& c : cases) {
     sim.ClearCommands();
     c.enter(*form);
-    ((*form).*c.button)->click();
+    (Ui(*form).*c.button)->click();
     EXPECT_EQ(sim.Commands(), c.sent);
     EXPECT_EQ(c.shown(*form), c.expected) << c.sent[0];
   }
@@ -378,9 +388,9 @@ TEST_F(ConfigWindow, InputErrorsStopAtTheFirstFailingField) {
     QString message;
   };
   const Case cases[] = {
-      {[](auto& f) { f.LED_Bright_Edit->setText("0"); }, Bright,
+      {[](auto& f) { Ui(f).LED_Bright_Edit->setText("0"); }, Bright,
        "Значение яркости подсветки ЖКИ\nдолжно лежать в диапазоне от 1 до 19."},
-      {[](auto& f) { f.LED_Bright_Edit->setText("20"); }, Bright,
+      {[](auto& f) { Ui(f).LED_Bright_Edit->setText("20"); }, Bright,
        "Значение яркости подсветки ЖКИ\nдолжно лежать в диапазоне от 1 до 19."},
       {[](auto& f) { SetDelay(f, "2", "60", "60"); }, DelaySet,
        "Значение секунд задержки выключения\nдолжно лежать в диапазоне от 0 до 59."},
@@ -403,41 +413,42 @@ TEST_F(ConfigWindow, InputErrorsStopAtTheFirstFailingField) {
       {[](auto& f) { SetCorrection(f, 1, "128"); }, CorrectionSet,
        "Интервал коррекции не может\nпревышать 1270 минут.\n"},
       {[](auto& f) { SetCorrection(f, 0, "-5"); }, CorrectionSet, "Интервал коррекции не может\nбыть отрицательным.\n"},
-      {[](auto& f) { f.Start_Trip_Delay_Combo_Box->setCurrentIndex(-1); }, StartSet,
+      {[](auto& f) { Ui(f).Start_Trip_Delay_Combo_Box->setCurrentIndex(-1); }, StartSet,
        "Задержка начала маршрута\nдолжна быть выбрана из списка."},
-      {[](auto& f) { f.Mode_ComboBox->setCurrentIndex(-1); }, ModeSet, "Режим работы\nдолжен быть выбран из списка."},
+      {[](auto& f) { Ui(f).Mode_ComboBox->setCurrentIndex(-1); }, ModeSet,
+       "Режим работы\nдолжен быть выбран из списка."},
   };
   auto form = OpenShown();
   // The field each message names gets the focus.
-  const std::vector<QWidget*> focused = {form->LED_Bright_Edit,
-                                         form->LED_Bright_Edit,
-                                         form->ShutDown_Delay_Seconds_Edit,
-                                         form->ShutDown_Delay_Minutes_Edit,
-                                         form->ShutDown_Delay_Houres_Edit,
-                                         form->ShutDown_Delay_Houres_Edit,
-                                         form->Watch_Minutes_Edit,
-                                         form->Watch_Houres_Edit,
-                                         form->Calendar_Date_Edit,
-                                         form->Calendar_Month_Edit,
-                                         form->Calendar_Year_Edit,
-                                         form->Time_Correct_Interval_Edit,
-                                         form->Time_Correct_Interval_Edit,
-                                         form->Start_Trip_Delay_Combo_Box,
-                                         form->Mode_ComboBox};
+  const std::vector<QWidget*> focused = {Ui(*form).LED_Bright_Edit,
+                                         Ui(*form).LED_Bright_Edit,
+                                         Ui(*form).ShutDown_Delay_Seconds_Edit,
+                                         Ui(*form).ShutDown_Delay_Minutes_Edit,
+                                         Ui(*form).ShutDown_Delay_Houres_Edit,
+                                         Ui(*form).ShutDown_Delay_Houres_Edit,
+                                         Ui(*form).Watch_Minutes_Edit,
+                                         Ui(*form).Watch_Houres_Edit,
+                                         Ui(*form).Calendar_Date_Edit,
+                                         Ui(*form).Calendar_Month_Edit,
+                                         Ui(*form).Calendar_Year_Edit,
+                                         Ui(*form).Time_Correct_Interval_Edit,
+                                         Ui(*form).Time_Correct_Interval_Edit,
+                                         Ui(*form).Start_Trip_Delay_Combo_Box,
+                                         Ui(*form).Mode_ComboBox};
   ASSERT_EQ(focused.size(), std::size(cases));
   for (std::size_t i = 0; i < focused.size(); ++i) {
     const Case& c = cases[i];
     dialogs.messages.clear();
-    form->Read_Config_Button->setFocus();
+    Ui(*form).Read_Config_Button->setFocus();
     c.enter(*form);
-    const QString typed = form->ShutDown_Delay_Minutes_Edit->text();
-    ((*form).*c.button)->click();
+    const QString typed = Ui(*form).ShutDown_Delay_Minutes_Edit->text();
+    (Ui(*form).*c.button)->click();
     ASSERT_EQ(dialogs.messages.size(), 1u) << i;
     EXPECT_EQ(dialogs.messages[0].caption, InputCaption);
     EXPECT_EQ(dialogs.messages[0].icon, MsgIcon::Stop);
     EXPECT_EQ(dialogs.messages[0].text, c.message);
     EXPECT_EQ(form->focusWidget(), focused[i]) << i;
-    EXPECT_EQ(form->ShutDown_Delay_Minutes_Edit->text(), typed);  // typed values stay
+    EXPECT_EQ(Ui(*form).ShutDown_Delay_Minutes_Edit->text(), typed);  // typed values stay
   }
   EXPECT_TRUE(sim.Commands().empty());
   EXPECT_EQ(form->ModalResult(), 0);
@@ -453,7 +464,7 @@ TEST_F(ConfigWindow, ConversionErrorsReachTheErrorBoxAndSendNothing) {
   const Case cases[] = {
       {[](auto& f) { SetDelay(f, "0", "1", ""); }, DelaySet, "'' is not a valid integer value"},
       {[](auto& f) { SetDelay(f, "0", "x", "0"); }, DelaySet, "'x' is not a valid integer value"},  // pasted
-      {[](auto& f) { f.LED_Bright_Edit->setText(""); }, Bright, "'' is not a valid integer value"},
+      {[](auto& f) { Ui(f).LED_Bright_Edit->setText(""); }, Bright, "'' is not a valid integer value"},
       {[](auto& f) { SetCorrection(f, 0, ""); }, CorrectionSet, "'' is not a valid integer value"},
       {[](auto& f) { SetClock(f, "09", "02", "29", "23", "59"); }, ClockSet, "Invalid argument to date encode"},
       {[](auto& f) { SetClock(f, "05", "04", "31", "0", "0"); }, ClockSet, "Invalid argument to date encode"},
@@ -462,7 +473,7 @@ TEST_F(ConfigWindow, ConversionErrorsReachTheErrorBoxAndSendNothing) {
   for (const Case& c : cases) {
     dialogs.messages.clear();
     c.enter(*form);
-    ((*form).*c.button)->click();
+    (Ui(*form).*c.button)->click();
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_EQ(dialogs.messages[0].text, c.text);
     EXPECT_EQ(dialogs.messages[0].icon, MsgIcon::Stop);
@@ -475,7 +486,7 @@ TEST_F(ConfigWindow, ConversionErrorsReachTheErrorBoxAndSendNothing) {
 TEST_F(ConfigWindow, CounterResetAsksFirst) {
   auto form = Open();
   dialogs.answers = {riventar::testing::MsgAnswer::No};
-  form->Trip_Counter_Reset_Button->click();
+  Ui(*form).Trip_Counter_Reset_Button->click();
   EXPECT_EQ(dialogs.log, (std::vector<std::string>{"beep", "message:Обнуление счетчика маршрутов"}));
   EXPECT_EQ(dialogs.messages[0].text, "Внимание! Все сохраненные маршруты будут потеряны!\nПродолжить все равно?");
   EXPECT_EQ(dialogs.messages[0].icon, MsgIcon::Question);
@@ -483,19 +494,19 @@ TEST_F(ConfigWindow, CounterResetAsksFirst) {
   EXPECT_EQ(sim.Trips().size(), 3u);
 
   dialogs.answers = {riventar::testing::MsgAnswer::Yes};
-  form->Trip_Counter_Reset_Button->click();
+  Ui(*form).Trip_Counter_Reset_Button->click();
   EXPECT_EQ(sim.Commands(), (Commands{"$TC", "$TN"}));
-  EXPECT_EQ(form->Trip_Counter_Edit->text(), "0");
-  EXPECT_FALSE(form->Trip_Counter_Reset_Button->isEnabled());
+  EXPECT_EQ(Ui(*form).Trip_Counter_Edit->text(), "0");
+  EXPECT_FALSE(Ui(*form).Trip_Counter_Reset_Button->isEnabled());
   EXPECT_TRUE(sim.Trips().empty());
 }
 
 TEST_F(ConfigWindow, CounterOfZeroLeavesTheResetButtonDisabled) {
   sim.SetTrips({});
   auto form = Open();
-  EXPECT_EQ(form->Trip_Counter_Edit->text(), "0");
-  EXPECT_TRUE(form->Trip_Counter_Edit->isEnabled());
-  EXPECT_FALSE(form->Trip_Counter_Reset_Button->isEnabled());
+  EXPECT_EQ(Ui(*form).Trip_Counter_Edit->text(), "0");
+  EXPECT_TRUE(Ui(*form).Trip_Counter_Edit->isEnabled());
+  EXPECT_FALSE(Ui(*form).Trip_Counter_Reset_Button->isEnabled());
 }
 
 TEST_F(ConfigWindow, LinkFailureOnAShownWindowClosesItWithThree) {
@@ -507,17 +518,17 @@ TEST_F(ConfigWindow, LinkFailureOnAShownWindowClosesItWithThree) {
   const Case cases[] = {
       {"LBS", Bright, {"$LBS0c08"}},
       {"LBR", Bright, {"$LBS0c08", "$LBR"}},  // the device took it; the field keeps the typed value
-      {"TN", &TConfig_Form::Trip_Counter_Reset_Button, {"$TC", "$TN"}},
-      {"LBR", &TConfig_Form::Read_Config_Button, {"$LBR"}},
+      {"TN", &TConfig_Form::TestAccess::Trip_Counter_Reset_Button, {"$TC", "$TN"}},
+      {"LBR", &TConfig_Form::TestAccess::Read_Config_Button, {"$LBR"}},
   };
   for (const Case& c : cases) {
     dialogs.messages.clear();
     dialogs.answers = {riventar::testing::MsgAnswer::Yes};
     auto form = OpenShown();
     sim.SetMisbehaviour(SilentOn(c.silentOn));
-    ((*form).*c.button)->click();
+    (Ui(*form).*c.button)->click();
     EXPECT_EQ(sim.Commands(), c.sent);
-    ASSERT_EQ(dialogs.messages.size(), c.button == &TConfig_Form::Trip_Counter_Reset_Button ? 2u : 1u);
+    ASSERT_EQ(dialogs.messages.size(), c.button == &TConfig_Form::TestAccess::Trip_Counter_Reset_Button ? 2u : 1u);
     EXPECT_EQ(dialogs.messages.back().caption, "Ошибка связи с БК");
     EXPECT_EQ(
         dialogs.messages.back().text,
@@ -532,7 +543,7 @@ TEST_F(ConfigWindow, LinkFailureOnAShownWindowClosesItWithThree) {
 
 TEST_F(ConfigWindow, ExitClosesWithOne) {
   auto form = OpenShown();
-  form->Exit_Config_Button->click();
+  Ui(*form).Exit_Config_Button->click();
   EXPECT_EQ(form->ModalResult(), TConfig_Form::ResultExit);
   EXPECT_EQ(form->result(), TConfig_Form::ResultExit);
   EXPECT_FALSE(form->isVisible());
@@ -548,16 +559,16 @@ TEST_F(ConfigWindow, EscapeDoesNotCloseTheWindow) {
 
 TEST_F(ConfigWindow, PcClockFillsTheFieldsAndSendsNothing) {
   auto form = Open();
-  form->Now = [] { return QDateTime(QDate(2009, 3, 7), QTime(8, 4, 59)); };
-  form->Watch_Calendar_Read_Current_Button->click();
+  SetNow(*form, [] { return QDateTime(QDate(2009, 3, 7), QTime(8, 4, 59)); });
+  Ui(*form).Watch_Calendar_Read_Current_Button->click();
   EXPECT_EQ(Clock(*form), "09-03-07 08:04");
   EXPECT_TRUE(sim.Commands().empty());
 
   // A computer clock outside the device's century fills nothing.
   for (const int year : {1999, 2100}) {
-    form->Now = [year] { return QDateTime(QDate(year, 3, 7), QTime(8, 4)); };
+    SetNow(*form, [year] { return QDateTime(QDate(year, 3, 7), QTime(8, 4)); });
     dialogs.messages.clear();
-    form->Watch_Calendar_Read_Current_Button->click();
+    Ui(*form).Watch_Calendar_Read_Current_Button->click();
     EXPECT_EQ(Clock(*form), "09-03-07 08:04") << year;
     ASSERT_EQ(dialogs.messages.size(), 1u) << year;
     EXPECT_EQ(dialogs.messages[0].text, "Значение года текущей даты\nдолжно лежать в диапазоне от 0 до 99.");
@@ -572,14 +583,14 @@ TEST_F(ConfigWindow, DeviceValuesTheListsLackLeaveNoEntryAndAreNotSent) {
   settings.hardwareVersion = "";
   sim.SetSettings(settings);
   auto form = Open();
-  EXPECT_EQ(form->Mode_ComboBox->currentIndex(), -1);
-  EXPECT_EQ(form->Start_Trip_Delay_Combo_Box->currentIndex(), -1);
-  EXPECT_TRUE(form->Mode_Set_Button->isEnabled());
+  EXPECT_EQ(Ui(*form).Mode_ComboBox->currentIndex(), -1);
+  EXPECT_EQ(Ui(*form).Start_Trip_Delay_Combo_Box->currentIndex(), -1);
+  EXPECT_TRUE(Ui(*form).Mode_Set_Button->isEnabled());
   EXPECT_EQ(Correction(*form), "Вычитать секунду каждые 128 on");
-  EXPECT_EQ(form->Hardware_Ver_Label->text(), "");
+  EXPECT_EQ(Ui(*form).Hardware_Ver_Label->text(), "");
   EXPECT_TRUE(dialogs.messages.empty());
-  form->Mode_Set_Button->click();
-  form->Start_Trip_Delay_Set_Button->click();
+  Ui(*form).Mode_Set_Button->click();
+  Ui(*form).Start_Trip_Delay_Set_Button->click();
   EXPECT_EQ(dialogs.Captions(), (std::vector<std::string>{InputCaption.toStdString(), InputCaption.toStdString()}));
   EXPECT_TRUE(sim.Commands().empty());
 }
@@ -588,37 +599,37 @@ TEST_F(ConfigWindow, TypingIntoAListClearsItsChoice) {
   auto form = OpenShown();
   // Correction off, then text typed into the list: the interval counts as adding.
   SetCorrection(*form, 2, "7");
-  EXPECT_FALSE(form->Time_Correct_Interval_Edit->isEnabled());
-  Type(form->Time_Correct_Interval_ComboBox->lineEdit(), "x");
-  EXPECT_TRUE(form->Time_Correct_Interval_Edit->isEnabled());
-  form->Time_Correct_Interval_Set_Button->click();
+  EXPECT_FALSE(Ui(*form).Time_Correct_Interval_Edit->isEnabled());
+  Type(Ui(*form).Time_Correct_Interval_ComboBox->lineEdit(), "x");
+  EXPECT_TRUE(Ui(*form).Time_Correct_Interval_Edit->isEnabled());
+  Ui(*form).Time_Correct_Interval_Set_Button->click();
   EXPECT_EQ(sim.Commands(), (Commands{"$ICS07", "$ICR"}));
 
   // A choice from the list disables the interval again.
-  form->Time_Correct_Interval_ComboBox->setCurrentIndex(2);
-  EXPECT_FALSE(form->Time_Correct_Interval_Edit->isEnabled());
+  Ui(*form).Time_Correct_Interval_ComboBox->setCurrentIndex(2);
+  EXPECT_FALSE(Ui(*form).Time_Correct_Interval_Edit->isEnabled());
 
   sim.ClearCommands();
-  form->Mode_ComboBox->setCurrentIndex(2);
-  Type(form->Mode_ComboBox->lineEdit(), "x");
-  form->Mode_Set_Button->click();
+  Ui(*form).Mode_ComboBox->setCurrentIndex(2);
+  Type(Ui(*form).Mode_ComboBox->lineEdit(), "x");
+  Ui(*form).Mode_Set_Button->click();
   EXPECT_EQ(dialogs.Captions(), std::vector<std::string>{InputCaption.toStdString()});
   EXPECT_TRUE(sim.Commands().empty());
 }
 
 TEST_F(ConfigWindow, NumericFieldsTakeDigitsAndBackspaceOnly) {
   auto form = Open();
-  const std::vector<QLineEdit*> edits = {form->LED_Bright_Edit,
-                                         form->ShutDown_Delay_Houres_Edit,
-                                         form->ShutDown_Delay_Minutes_Edit,
-                                         form->ShutDown_Delay_Seconds_Edit,
-                                         form->Trip_Counter_Edit,
-                                         form->Time_Correct_Interval_Edit,
-                                         form->Watch_Houres_Edit,
-                                         form->Watch_Minutes_Edit,
-                                         form->Calendar_Date_Edit,
-                                         form->Calendar_Month_Edit,
-                                         form->Calendar_Year_Edit};
+  const std::vector<QLineEdit*> edits = {Ui(*form).LED_Bright_Edit,
+                                         Ui(*form).ShutDown_Delay_Houres_Edit,
+                                         Ui(*form).ShutDown_Delay_Minutes_Edit,
+                                         Ui(*form).ShutDown_Delay_Seconds_Edit,
+                                         Ui(*form).Trip_Counter_Edit,
+                                         Ui(*form).Time_Correct_Interval_Edit,
+                                         Ui(*form).Watch_Houres_Edit,
+                                         Ui(*form).Watch_Minutes_Edit,
+                                         Ui(*form).Calendar_Date_Edit,
+                                         Ui(*form).Calendar_Month_Edit,
+                                         Ui(*form).Calendar_Year_Edit};
   for (QLineEdit* edit : edits) {
     edit->setEnabled(true);
     edit->setText("");

@@ -12,6 +12,7 @@
 
 #include "core/link/messages.h"
 #include "sim/simulator.h"
+#include "tests/support/config_form_access.h"
 #include "tests/support/main_form_access.h"
 #include "tests/support/on_modal.h"
 #include "tests/support/scripted_dialogs.h"
@@ -47,7 +48,7 @@ class ConfigOpener : public ::testing::Test {
     riventar::testing::OnModal<TConfig_Form> onShown([whileShown](TConfig_Form& form) {
       whileShown(form);
       // Whatever the step did, the modal loop must end.
-      if (form.isVisible()) form.Exit_Config_Button->click();
+      if (form.isVisible()) Ui(form).Exit_Config_Button->click();
     });
     Ui(*main).Configuration_Button->click();
     shown = onShown.Ran();
@@ -72,7 +73,7 @@ TEST_F(ConfigOpener, ReadFailureDuringCreationNeverShowsTheWindowAndDropsTheLink
   sim.SetMisbehaviour(m);
   QString countWhileFailing;
   dialogs.onMessage = [&](const riventar::testing::MessageRecord&) {
-    if (auto* form = main->findChild<TConfig_Form*>()) countWhileFailing = form->Trip_Counter_Edit->text();
+    if (auto* form = main->findChild<TConfig_Form*>()) countWhileFailing = Ui(*form).Trip_Counter_Edit->text();
   };
   Configure([](TConfig_Form&) {});
   EXPECT_FALSE(shown);
@@ -89,7 +90,7 @@ TEST_F(ConfigOpener, ExitKeepsTheLinkAndTheWindowIsCentred) {
   Configure([&](TConfig_Form& form) {
     at = form.frameGeometry().topLeft();
     expected = riventar::ui::CentredOver(main->frameGeometry(), form.frameGeometry().size());
-    form.Exit_Config_Button->click();
+    Ui(form).Exit_Config_Button->click();
   });
   EXPECT_TRUE(shown);
   EXPECT_EQ(at, expected);
@@ -104,8 +105,8 @@ TEST_F(ConfigOpener, FailureInAShownWindowClosesItAndDropsTheLink) {
     riventar::sim::Misbehaviour m;
     m.silentOn = {"LBS"};
     sim.SetMisbehaviour(m);
-    form.LED_Bright_Edit->setText("7");
-    form.LED_Bright_Set_Button->click();
+    Ui(form).LED_Bright_Edit->setText("7");
+    Ui(form).LED_Bright_Set_Button->click();
     EXPECT_FALSE(form.isVisible());
   });
   EXPECT_TRUE(shown);

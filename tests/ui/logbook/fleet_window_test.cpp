@@ -22,6 +22,7 @@
 #include "adapters/logbook/pg_store.h"
 #include "sim/simulator.h"
 #include "sim/trip_store.h"
+#include "tests/support/logbook_form_access.h"
 #include "tests/support/logbook_trips.h"
 #include "tests/support/main_form_access.h"
 #include "tests/support/pg_server.h"
@@ -170,27 +171,27 @@ TEST_F(FleetWindow, AReadingWithTheServerOutOfReachWaitsHereAndIsSentOnce) {
   // The logbook window, the server still silent, shows what waits here.
   Ui(*form).SetUnsaved(false);
   ui::TLogbook_Form& window = Window();
-  ASSERT_EQ(window.Vehicles_List->topLevelItemCount(), 1);
-  EXPECT_EQ(window.Vehicles_List->topLevelItem(0)->text(7), QStringLiteral("4"));
-  EXPECT_TRUE(window.Sharing_Label->text().contains(QStringLiteral("Ждут отправки на сервер: 4 маршрута")))
-      << window.Sharing_Label->text().toStdString();
+  ASSERT_EQ(Ui(window).Vehicles_List->topLevelItemCount(), 1);
+  EXPECT_EQ(Ui(window).Vehicles_List->topLevelItem(0)->text(7), QStringLiteral("4"));
+  EXPECT_TRUE(Ui(window).Sharing_Label->text().contains(QStringLiteral("Ждут отправки на сервер: 4 маршрута")))
+      << Ui(window).Sharing_Label->text().toStdString();
 
   // The server is back.
   fs::remove(link);
   fs::create_directory_symlink(PgServer::Shared().Folder(), link);
   dialogs.messages.clear();
-  window.Send_Button->click();
-  window.Send_Button->click();
+  Ui(window).Send_Button->click();
+  Ui(window).Send_Button->click();
   ASSERT_TRUE(BoxesShown(2));
   ASSERT_EQ(dialogs.Captions(), (std::vector<std::string>{SendCaption, SendCaption}));
   EXPECT_EQ(dialogs.messages[0].text, QStringLiteral("Отправлено на сервер: 4 маршрута."));
   EXPECT_TRUE(dialogs.messages[1].text.contains(QStringLiteral("отправлять нечего")));
   EXPECT_EQ(ServerTrips(), "4\n");
   EXPECT_EQ(PgServer::Shared().Sql(database, "SELECT COUNT(*) FROM riventar.imports"), "1\n");
-  EXPECT_TRUE(window.Sharing_Label->text().startsWith(QStringLiteral("Ничего не ждет отправки")));
-  EXPECT_EQ(window.Vehicles_List->topLevelItem(0)->text(7), QString());
+  EXPECT_TRUE(Ui(window).Sharing_Label->text().startsWith(QStringLiteral("Ничего не ждет отправки")));
+  EXPECT_EQ(Ui(window).Vehicles_List->topLevelItem(0)->text(7), QString());
 
-  window.Show_In_Table_Button->click();
+  Ui(window).Show_In_Table_Button->click();
   EXPECT_TRUE(QTest::qWaitFor([&] { return Ui(*form).Trips().size() == 4u; }, 15000));
 }
 
@@ -203,23 +204,23 @@ TEST_F(FleetWindow, AReadingTheServerRefusesIsSetAsideAndSaidBelowTheVehicles) {
   EXPECT_EQ(ServerTrips(), "0\n");
   Ui(*form).SetUnsaved(false);
   ui::TLogbook_Form& window = Window();
-  const QString line = window.Sharing_Label->text();
+  const QString line = Ui(window).Sharing_Label->text();
   EXPECT_TRUE(line.startsWith(QStringLiteral("Ничего не ждет отправки"))) << line.toStdString();
   EXPECT_TRUE(line.contains(QStringLiteral("Сервер не принял записей: 1"))) << line.toStdString();
   EXPECT_TRUE(line.contains(QStringLiteral("files_only"))) << line.toStdString();
 
   dialogs.messages.clear();
-  window.Send_Button->click();
+  Ui(window).Send_Button->click();
   ASSERT_TRUE(BoxesShown(1));
   ASSERT_EQ(dialogs.Captions(), std::vector<std::string>{SendCaption});
   EXPECT_TRUE(dialogs.messages[0].text.contains(QStringLiteral("сервер не принял записей: 1")))
       << dialogs.messages[0].text.toStdString();
   PgServer::Shared().Sql(database, "ALTER TABLE riventar.imports DROP CONSTRAINT files_only");
-  window.Send_Button->click();
+  Ui(window).Send_Button->click();
   ASSERT_TRUE(BoxesShown(2));
   EXPECT_EQ(dialogs.messages.back().text, QStringLiteral("Отправлено на сервер: 4 маршрута."));
   EXPECT_EQ(ServerTrips(), "4\n");
-  EXPECT_FALSE(window.Sharing_Label->text().contains(QStringLiteral("не принял")));
+  EXPECT_FALSE(Ui(window).Sharing_Label->text().contains(QStringLiteral("не принял")));
 }
 
 // Closing the window while a send waits for a silent server: the send ends
@@ -274,7 +275,7 @@ TEST_F(FleetWindow, AServerHeldUpNeverHoldsUpTheWindow) {
     const riventar::testing::TableLock lock(PgServer::Shared(), database, "trips");
     const auto started = std::chrono::steady_clock::now();
     window.Refresh();
-    window.Send_Button->click();
+    Ui(window).Send_Button->click();
     int ticks = 0;
     QTimer tick;
     QObject::connect(&tick, &QTimer::timeout, [&] { ++ticks; });
@@ -289,8 +290,8 @@ TEST_F(FleetWindow, AServerHeldUpNeverHoldsUpTheWindow) {
   // The reading sends what waits first, so either may have sent them.
   EXPECT_EQ(dialogs.Captions(), std::vector<std::string>{SendCaption});
   EXPECT_EQ(ServerTrips(), "2\n");
-  ASSERT_EQ(window.Vehicles_List->topLevelItemCount(), 1);
-  window.Show_In_Table_Button->click();
+  ASSERT_EQ(Ui(window).Vehicles_List->topLevelItemCount(), 1);
+  Ui(window).Show_In_Table_Button->click();
   EXPECT_TRUE(QTest::qWaitFor([&] { return Ui(*form).Trips().size() == 2u; }, 15000));
 }
 
@@ -299,32 +300,32 @@ TEST_F(FleetWindow, NoTextOfTheWindowOrTheServerDialogShowsAPassword) {
   // Written into the location, and the server cannot be reached: its problem is shown too.
   Open(UriAt(dir / "nowhere", "Geheim-42"));
   ui::TLogbook_Form& window = Window();
-  EXPECT_TRUE(window.Sharing_Label->text().contains(QStringLiteral("сервер недоступен")));
+  EXPECT_TRUE(Ui(window).Sharing_Label->text().contains(QStringLiteral("сервер недоступен")));
 
   const QString clean = QString::fromStdString(UriAt(PgServer::Shared().Folder()));
   QStringList seen{AllTexts(window)};
   dialogs.dialogRuns.push_back([&](QDialog& shown) {
     auto& dialog = dynamic_cast<ui::TLogbook_Server_Form&>(shown);
     seen << AllTexts(dialog);
-    EXPECT_TRUE(dialog.Location_Edit->text().contains(QStringLiteral(":***@")));
+    EXPECT_TRUE(Ui(dialog).Location_Edit->text().contains(QStringLiteral(":***@")));
     for (const QString& typed : {QStringLiteral("postgresql://postgres:Tajne-77@/db?host=/nowhere"),
                                  QStringLiteral("postgresql:///db?host=/nowhere&password=Tajne-77")}) {
-      dialog.Location_Edit->setText(typed);
-      dialog.Test_Button->click();
+      Ui(dialog).Location_Edit->setText(typed);
+      Ui(dialog).Test_Button->click();
       seen << AllTexts(dialog);
-      dialog.Location_Edit->setText(typed);
-      dialog.Use_Button->click();
+      Ui(dialog).Location_Edit->setText(typed);
+      Ui(dialog).Use_Button->click();
       seen << AllTexts(dialog);
       EXPECT_NE(dialog.result(), QDialog::Accepted);
     }
-    dialog.Location_Edit->setText(clean);
-    dialog.Test_Button->click();
-    EXPECT_TRUE(dialog.Result_Label->text().startsWith(QStringLiteral("Соединение установлено")))
-        << dialog.Result_Label->text().toStdString();
-    dialog.Use_Button->click();
+    Ui(dialog).Location_Edit->setText(clean);
+    Ui(dialog).Test_Button->click();
+    EXPECT_TRUE(Ui(dialog).Result_Label->text().startsWith(QStringLiteral("Соединение установлено")))
+        << Ui(dialog).Result_Label->text().toStdString();
+    Ui(dialog).Use_Button->click();
     return dialog.result();
   });
-  window.Server_Button->click();
+  Ui(window).Server_Button->click();
   EXPECT_TRUE(dialogs.dialogRuns.empty());
   EXPECT_EQ(form->LogbookPath(), clean);
   seen << AllTexts(window);

@@ -20,6 +20,7 @@
 #include "core/trips/dat_file.h"
 #include "sim/simulator.h"
 #include "sim/trip_store.h"
+#include "tests/support/logbook_form_access.h"
 #include "tests/support/main_form_access.h"
 #include "tests/support/scripted_dialogs.h"
 #include "tests/support/trip_builder.h"
@@ -228,11 +229,11 @@ TEST_F(LogbookForm, ImportThenShowInTableLoadsAsAFileDoes) {
   Ui(*form).Logbook_Button->click();
   EXPECT_EQ(form->LogbookWindow(), window) << "one window at a time";
   EXPECT_EQ(window->windowTitle(), LogbookCaption);
-  EXPECT_TRUE(window->Location_Label->text().contains(LogbookPath()));
+  EXPECT_TRUE(Ui(*window).Location_Label->text().contains(LogbookPath()));
 
   for (int round = 0; round < 2; ++round) {
     dialogs.openManyAnswers.push_back({a, b, bad});
-    window->Import_Button->click();
+    Ui(*window).Import_Button->click();
   }
   ASSERT_EQ(dialogs.messages.size(), 2u);
   EXPECT_EQ(
@@ -241,10 +242,10 @@ TEST_F(LogbookForm, ImportThenShowInTableLoadsAsAFileDoes) {
   EXPECT_EQ(
       dialogs.messages[1].text,
       QStringLiteral("a.dat: считано 2, новых 0\nb.dat: считано 2, новых 0\nbad.dat: не принят, неверный формат"));
-  ASSERT_EQ(window->Vehicles_List->topLevelItemCount(), 1);
-  EXPECT_EQ(window->Vehicles_List->topLevelItem(0)->text(3), QStringLiteral("3"));
-  ASSERT_EQ(window->Months_Tree->topLevelItemCount(), 2);  // 2023 and 2024
-  EXPECT_EQ(window->Months_Tree->topLevelItem(1)->text(1), QStringLiteral("2"));
+  ASSERT_EQ(Ui(*window).Vehicles_List->topLevelItemCount(), 1);
+  EXPECT_EQ(Ui(*window).Vehicles_List->topLevelItem(0)->text(3), QStringLiteral("3"));
+  ASSERT_EQ(Ui(*window).Months_Tree->topLevelItemCount(), 2);  // 2023 and 2024
+  EXPECT_EQ(Ui(*window).Months_Tree->topLevelItem(1)->text(1), QStringLiteral("2"));
 
   // Unsaved trips shown: the clearing step asks first, as loading does.
   Ui(*form).SetTrips({Trip(20, 1, 1)});
@@ -252,7 +253,7 @@ TEST_F(LogbookForm, ImportThenShowInTableLoadsAsAFileDoes) {
   Ui(*form).SetUnsaved(true);
   dialogs.messages.clear();
   dialogs.answers.push_back(MsgAnswer::No);
-  window->Show_In_Table_Button->click();
+  Ui(*window).Show_In_Table_Button->click();
   EXPECT_EQ(dialogs.Captions(), std::vector<std::string>{"Удаление маршрутов"});
   ASSERT_EQ(Ui(*form).Trips().size(), 3u);
   EXPECT_EQ(Ui(*form).Trips()[0], Trip(23, 5, 1)) << "date order";
@@ -263,12 +264,12 @@ TEST_F(LogbookForm, ImportThenShowInTableLoadsAsAFileDoes) {
   EXPECT_TRUE(Ui(*form).Clear_Trip_Table_Button->isEnabled());
 
   // One year only, then written out as a data file.
-  window->Months_Tree->setCurrentItem(window->Months_Tree->topLevelItem(1));
-  window->Show_In_Table_Button->click();
+  Ui(*window).Months_Tree->setCurrentItem(Ui(*window).Months_Tree->topLevelItem(1));
+  Ui(*window).Show_In_Table_Button->click();
   EXPECT_EQ(Ui(*form).Trips().size(), 2u);
   const QString out = dir.filePath(QStringLiteral("out.dat"));
   dialogs.saveAnswers.push_back(FileChoice{out, 0});
-  window->Export_Button->click();
+  Ui(*window).Export_Button->click();
   EXPECT_EQ(Bytes(out), trips::SerializeDatFile({"ВАЗ-2110", "А123ВС", "Иванов"}, {Trip(24, 0, 9), Trip(24, 2, 3)}));
 }
 
@@ -291,12 +292,12 @@ TEST_F(LogbookForm, ADamagedFileIsSaidOnceAndLeftAlone) {
   ui::TLogbook_Form* window = form->LogbookWindow();
   const QString fresh2 = dir.filePath(QStringLiteral("other.sqlite"));
   dialogs.saveAnswers = {FileChoice{damaged, 0}, FileChoice{fresh2, 0}};
-  window->Choose_File_Button->click();
+  Ui(*window).Choose_File_Button->click();
   ASSERT_EQ(dialogs.messages.size(), 1u);
   EXPECT_EQ(form->LogbookPath(), LogbookPath());
-  window->Choose_File_Button->click();
+  Ui(*window).Choose_File_Button->click();
   EXPECT_EQ(form->LogbookPath(), fresh2);
-  EXPECT_TRUE(window->Location_Label->text().contains(fresh2));
+  EXPECT_TRUE(Ui(*window).Location_Label->text().contains(fresh2));
   EXPECT_EQ(QString::fromStdString(logbook::LogbookLocation(std::nullopt)), fresh2);
   EXPECT_EQ(Bytes(damaged), std::string(4096, 'x'));
 }
@@ -305,16 +306,16 @@ TEST_F(LogbookForm, ABackupIsAWholeCopyOfTheOpenLogbook) {
   ConnectAndRead();
   Ui(*form).Logbook_Button->click();
   ui::TLogbook_Form* window = form->LogbookWindow();
-  ASSERT_TRUE(window->Backup_Button->isEnabled());
+  ASSERT_TRUE(Ui(*window).Backup_Button->isEnabled());
   const QString copy = dir.filePath(QStringLiteral("copy.sqlite"));
   dialogs.messages.clear();
   dialogs.saveAnswers = {FileChoice{copy, 0}, FileChoice{dir.filePath(QStringLiteral("none/copy.sqlite")), 0}};
-  window->Backup_Button->click();
+  Ui(*window).Backup_Button->click();
   ASSERT_EQ(dialogs.messages.size(), 1u);
   EXPECT_EQ(dialogs.messages[0].icon, MsgIcon::Information);
   EXPECT_EQ(OpenStore(copy)->Trips({}), Store().Trips({}));
   EXPECT_EQ(Store().Trips({}).size(), 4u);
-  window->Backup_Button->click();  // into a folder that is not there
+  Ui(*window).Backup_Button->click();  // into a folder that is not there
   ASSERT_EQ(dialogs.messages.size(), 2u);
   EXPECT_EQ(dialogs.messages[1].icon, MsgIcon::Stop);
   EXPECT_TRUE(dialogs.messages[1].text.contains(QStringLiteral("нет такой папки")))

@@ -29,6 +29,7 @@
 #include "tests/core/stats/trip_factory.h"
 #include "tests/support/main_form_access.h"
 #include "tests/support/scripted_dialogs.h"
+#include "tests/support/stats_form_access.h"
 #include "ui/app/Main_form.h"
 #include "ui/stats/Chart_form.h"
 #include "ui/stats/Statistic_form.h"
@@ -159,26 +160,26 @@ TEST_F(StatsFormTest, WorkedWeekWindow) {
   EXPECT_EQ(w->pos(), QPoint(283, 190));
   EXPECT_EQ(w->size(), QSize(401, 308));
   const std::pair<QLabel*, QString> expected[] = {
-      {w->Statistic_Period_Label, "Неделя с 3-ОКТ-2005 по 9-ОКТ-2005"},
-      {w->Statistic_Days_Label, "3"},
-      {w->Statistic_Trip_Days_Label, "2"},
-      {w->Statistic_Trips_Count_Label, "3"},
-      {w->Statistic_Total_Time_Label, "1:42:3"},
-      {w->Statistic_Time_In_Go_Label, "1:15:30"},
-      {w->Statistic_Total_Way_Label, "43.3 км"},
-      {w->Statistic_Aver_Speed_Label, "34.2 км/час"},
-      {w->Statistic_Total_Fuel_Label, "3.3 л"},
-      {w->Statistic_Aver_Fuel_Label, "7.7 л/100км"},
+      {Ui(*w).Statistic_Period_Label, "Неделя с 3-ОКТ-2005 по 9-ОКТ-2005"},
+      {Ui(*w).Statistic_Days_Label, "3"},
+      {Ui(*w).Statistic_Trip_Days_Label, "2"},
+      {Ui(*w).Statistic_Trips_Count_Label, "3"},
+      {Ui(*w).Statistic_Total_Time_Label, "1:42:3"},
+      {Ui(*w).Statistic_Time_In_Go_Label, "1:15:30"},
+      {Ui(*w).Statistic_Total_Way_Label, "43.3 км"},
+      {Ui(*w).Statistic_Aver_Speed_Label, "34.2 км/час"},
+      {Ui(*w).Statistic_Total_Fuel_Label, "3.3 л"},
+      {Ui(*w).Statistic_Aver_Fuel_Label, "7.7 л/100км"},
   };
   for (const auto& [label, text] : expected) EXPECT_EQ(label->text(), text);
-  EXPECT_EQ(w->Statistic_Trip_Days_Label->geometry(), QRect(304, 4, 41, 13));
-  EXPECT_EQ(w->Statistic_Time_In_Go_Label->geometry(), QRect(288, 4, 65, 13));
-  EXPECT_EQ(w->Statistic_Aver_Fuel_Panel->geometry(), QRect(8, 232, 385, 25));
+  EXPECT_EQ(Ui(*w).Statistic_Trip_Days_Label->geometry(), QRect(304, 4, 41, 13));
+  EXPECT_EQ(Ui(*w).Statistic_Time_In_Go_Label->geometry(), QRect(288, 4, 65, 13));
+  EXPECT_EQ(Ui(*w).Statistic_Aver_Fuel_Panel->geometry(), QRect(8, 232, 385, 25));
 
   // A snapshot: clearing the trips leaves the window as it was.
   Ui(*form).SetTrips({});
   Ui(*form).ReDraw_StringGrid();
-  EXPECT_EQ(w->Statistic_Days_Label->text(), "3");
+  EXPECT_EQ(Ui(*w).Statistic_Days_Label->text(), "3");
 }
 
 TEST_F(StatsFormTest, InvalidDateAnywhereShowsAnErrorAndNoWindow) {
@@ -205,7 +206,7 @@ TEST_F(StatsFormTest, WindowsCloseInAnyOrderAndShutdownClosesTheRestOnce) {
   }
   EXPECT_EQ(windows[3]->pos(), windows[4]->pos());  // one on top of the other
 
-  windows[1]->Statistic_Close_Speed_Button->click();
+  Ui(*windows[1]).Statistic_Close_Speed_Button->click();
   windows[3]->close();
   ProcessDeferredDeletes();
   EXPECT_TRUE(windows[1].isNull());
@@ -239,7 +240,7 @@ class StatsPrintTest : public StatsFormTest {
       printer.setOutputFormat(QPrinter::PdfFormat);
       printer.setOutputFileName(path);
     };
-    w.Statistic_Print_Speed_Button->click();
+    Ui(w).Statistic_Print_Speed_Button->click();
   }
 
   QTemporaryDir dir;
@@ -304,7 +305,7 @@ TEST_F(StatsPrintTest, BlackInkOnADarkThemeWholeOnAnA5PageAndThePrinterChoiceIsK
     printer.setOutputFileName(path);
     printer.setPageSize(QPageSize(QPageSize::A5));
   };
-  w->Statistic_Print_Speed_Button->click();
+  Ui(*w).Statistic_Print_Speed_Button->click();
   QApplication::setPalette(light);
   EXPECT_TRUE(dialogs.messages.empty());
 
@@ -341,7 +342,7 @@ TEST_F(StatsPrintTest, BlackInkOnADarkThemeWholeOnAnA5PageAndThePrinterChoiceIsK
     offered = printer.pageLayout().pageSize().id();
     printer.setOutputFileName(dir.filePath("again.pdf"));
   };
-  w->Statistic_Print_Speed_Button->click();
+  Ui(*w).Statistic_Print_Speed_Button->click();
   EXPECT_EQ(offered, QPageSize::A5);
 }
 
@@ -350,7 +351,7 @@ TEST_F(StatsPrintTest, CancelPrintsNothing) {
   TTrip_Stat_Form* w = Open(5);
   ASSERT_NE(w, nullptr);
   dialogs.printAnswers.push_back(false);
-  w->Statistic_Print_Speed_Button->click();
+  Ui(*w).Statistic_Print_Speed_Button->click();
   EXPECT_EQ(dialogs.log, std::vector<std::string>{"print"});
   EXPECT_TRUE(QDir(dir.path()).isEmpty());
 }
@@ -374,11 +375,12 @@ TEST_F(StatsPrintTest, ChartShowsTheWindowsPeriodAndClosesWithIt) {
   FillWorkedExample();
   TTrip_Stat_Form* w = Open(2);  // October 2005 by days, fitted to the 3rd to the 5th
   ASSERT_NE(w, nullptr);
-  EXPECT_EQ(w->Statistic_Chart_Speed_Button->text(), "График");
-  EXPECT_FALSE(w->Statistic_Chart_Speed_Button->geometry().intersects(w->Statistic_Print_Speed_Button->geometry()));
-  EXPECT_TRUE(w->rect().contains(w->Statistic_Chart_Speed_Button->geometry()));
+  EXPECT_EQ(Ui(*w).Statistic_Chart_Speed_Button->text(), "График");
+  EXPECT_FALSE(
+      Ui(*w).Statistic_Chart_Speed_Button->geometry().intersects(Ui(*w).Statistic_Print_Speed_Button->geometry()));
+  EXPECT_TRUE(w->rect().contains(Ui(*w).Statistic_Chart_Speed_Button->geometry()));
   Ui(*form).SetTrips({});  // the chart, like the figures, is the window's snapshot
-  w->Statistic_Chart_Speed_Button->click();
+  Ui(*w).Statistic_Chart_Speed_Button->click();
   QPointer<TTrip_Chart_Form> chart = w->ChartWindow();
   ASSERT_FALSE(chart.isNull());
   EXPECT_TRUE(chart->isVisible());
@@ -386,24 +388,24 @@ TEST_F(StatsPrintTest, ChartShowsTheWindowsPeriodAndClosesWithIt) {
   EXPECT_LE((chart->frameGeometry().center() - w->frameGeometry().center()).manhattanLength(), 1);
 
   // Bars sum to the window's figures; the line has a gap on the 4th, which had no trips.
-  ASSERT_EQ(chart->DistanceSet->count(), 3);
+  ASSERT_EQ(Ui(*chart).DistanceSet->count(), 3);
   double km = 0;
   double litres = 0;
   for (int i = 0; i < 3; ++i) {
-    km += chart->DistanceSet->at(i);
-    litres += chart->FuelSet->at(i);
+    km += Ui(*chart).DistanceSet->at(i);
+    litres += Ui(*chart).FuelSet->at(i);
   }
   EXPECT_NEAR(km, 259800 / 6000.0, 1e-9);
-  EXPECT_EQ(QString::number(km, 'f', 1) + " км", w->Statistic_Total_Way_Label->text());
+  EXPECT_EQ(QString::number(km, 'f', 1) + " км", Ui(*w).Statistic_Total_Way_Label->text());
   EXPECT_NEAR(litres, 53600 / 16000.0, 1e-9);
-  ASSERT_EQ(chart->ConsumptionLines.size(), 2);
-  EXPECT_EQ(chart->ConsumptionLines[0]->points(), (QList<QPointF>{{0, 49600 / 16000.0 / (241800 / 6000.0) * 100}}));
-  EXPECT_EQ(chart->ConsumptionLines[1]->points(), (QList<QPointF>{{2, 4000 / 16000.0 / (18000 / 6000.0) * 100}}));
+  ASSERT_EQ(Ui(*chart).ConsumptionLines.size(), 2);
+  EXPECT_EQ(Ui(*chart).ConsumptionLines[0]->points(), (QList<QPointF>{{0, 49600 / 16000.0 / (241800 / 6000.0) * 100}}));
+  EXPECT_EQ(Ui(*chart).ConsumptionLines[1]->points(), (QList<QPointF>{{2, 4000 / 16000.0 / (18000 / 6000.0) * 100}}));
 
   // A second click raises the same window.
-  w->Statistic_Chart_Speed_Button->click();
+  Ui(*w).Statistic_Chart_Speed_Button->click();
   EXPECT_EQ(w->ChartWindow(), chart.data());
-  w->Statistic_Close_Speed_Button->click();
+  Ui(*w).Statistic_Close_Speed_Button->click();
   EXPECT_FALSE(chart && chart->isVisible());
   ProcessDeferredDeletes();
   EXPECT_TRUE(chart.isNull());
@@ -412,7 +414,7 @@ TEST_F(StatsPrintTest, ChartShowsTheWindowsPeriodAndClosesWithIt) {
   FillWorkedExample();
   TTrip_Stat_Form* last = Open(5);
   ASSERT_NE(last, nullptr);
-  last->Statistic_Chart_Speed_Button->click();
+  Ui(*last).Statistic_Chart_Speed_Button->click();
   chart = last->ChartWindow();
   form.reset();
   ProcessDeferredDeletes();
@@ -424,7 +426,7 @@ TEST_F(StatsPrintTest, ChartSavesAsTheTypePickedAndPrintsOnOnePage) {
   FillWorkedExample();
   TTrip_Stat_Form* w = Open(3);
   ASSERT_NE(w, nullptr);
-  w->Statistic_Chart_Speed_Button->click();
+  Ui(*w).Statistic_Chart_Speed_Button->click();
   TTrip_Chart_Form* chart = w->ChartWindow();
   ASSERT_NE(chart, nullptr);
   const struct {
@@ -434,7 +436,7 @@ TEST_F(StatsPrintTest, ChartSavesAsTheTypePickedAndPrintsOnOnePage) {
   for (const auto& type : types) {
     const QString path = dir.filePath(QStringLiteral("chart%1.img").arg(type.filter));
     dialogs.saveAnswers.push_back(FileChoice{path, type.filter});
-    chart->Chart_Save_Button->click();
+    Ui(*chart).Chart_Save_Button->click();
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << type.filter;
     EXPECT_TRUE(file.readAll().startsWith(type.start)) << type.filter;
@@ -450,7 +452,7 @@ TEST_F(StatsPrintTest, ChartSavesAsTheTypePickedAndPrintsOnOnePage) {
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(pdf);
   };
-  chart->Chart_Print_Button->click();
+  Ui(*chart).Chart_Print_Button->click();
   EXPECT_EQ(used, &Ui(*form).StatisticPrinter()) << "the statistics windows' printer, its choices kept";
   const QString text = PdfText(pdf);
   EXPECT_TRUE(text.contains("Осень (СЕН-ОКТ-НОЯ) 2005 года")) << text.toStdString();
