@@ -1,5 +1,4 @@
 // Reading the stored trips from the device.
-#include <QProgressBar>
 #include <QPushButton>
 #include <memory>
 
@@ -24,7 +23,7 @@ void TMonitor_Form::Read_Trip_From_BK_Button_Click() {
       progress = std::make_unique<TProgress_Bar_Form>(this);
       CentreOver(*progress, *this);
       progress->show();
-      progress->ProgressBar->setMaximum(count);
+      progress->SetMaximum(count);
     }
     progress->SetPosition(index);
   });

@@ -14,12 +14,15 @@ TProgress_Bar_Form::TProgress_Bar_Form(QWidget* owner)
   setFont(style::FormFont());
   setFixedSize(266, 47);
   ProgressBar = new QProgressBar(this);
+  ProgressBar->setObjectName(QStringLiteral("ProgressBar"));
   ProgressBar->setGeometry(16, 16, 233, 16);
   ProgressBar->setRange(0, 100);
   ProgressBar->setValue(0);
   ProgressBar->setTextVisible(false);
   ProgressBar->setFocus();
 }
+
+void TProgress_Bar_Form::SetMaximum(int maximum) { ProgressBar->setMaximum(maximum); }
 
 void TProgress_Bar_Form::SetPosition(int position) {
   ProgressBar->setValue(position);

@@ -14,10 +14,13 @@ class TProgress_Bar_Form final : public QWidget {
  public:
   explicit TProgress_Bar_Form(QWidget* owner);
 
-  QProgressBar* ProgressBar = nullptr;  // 0..100 until its user sets the maximum
-
+  // The bar runs 0..100 until its user sets the maximum.
+  void SetMaximum(int maximum);
   // Sets the bar and paints it at once; user input stays queued.
   void SetPosition(int position);
+
+ private:
+  QProgressBar* ProgressBar = nullptr;
 };
 
 }  // namespace riventar::ui

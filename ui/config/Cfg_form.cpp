@@ -5,7 +5,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QProgressBar>
 #include <QPushButton>
 #include <algorithm>
 #include <memory>
@@ -332,7 +331,7 @@ void TConfig_Form::Read_Config_Button_Click() {
   auto progress = std::make_unique<TProgress_Bar_Form>(this);
   CentreOver(*progress, *this);
   progress->show();
-  progress->ProgressBar->setMaximum(ReadProgressMaximum);
+  progress->SetMaximum(ReadProgressMaximum);
   progress->SetPosition(0);
   int step = 0;
   WithLink([&] {

@@ -254,7 +254,7 @@ void TLogbook_Form::ShowLists(std::vector<logbook::VehicleSummary> vehicles,
   rows.reserve(static_cast<qsizetype>(vehicles_.size()));
   for (std::size_t i = 0; i < vehicles_.size(); ++i) {
     const logbook::VehicleSummary& v = vehicles_[i];
-    const QString plate = v.plateKey.empty() ? FromUtf8(std::string(logbook::NoPlateName)) : FromUtf8(v.texts.RegId);
+    const QString plate = FromUtf8(logbook::DisplayName(v.texts));
     auto* item = new QTreeWidgetItem({plate, FromUtf8(v.texts.Model), FromUtf8(v.texts.Owner), QString::number(v.trips),
                                       FromUtf8(v.firstDate), FromUtf8(v.lastDate), KmText(v.distance),
                                       v.pending > 0 ? QString::number(v.pending) : QString()});

@@ -219,8 +219,9 @@ TEST_F(ConfigWindow, TimeoutAtTheSixthCommandKeepsWhatWasRead) {
     auto bars = QApplication::topLevelWidgets();
     for (QWidget* w : bars) {
       if (auto* p = qobject_cast<riventar::ui::TProgress_Bar_Form*>(w)) {
-        barAtFailure = p->ProgressBar->value();
-        barMaximum = p->ProgressBar->maximum();
+        const auto* bar = p->findChild<QProgressBar*>(QStringLiteral("ProgressBar"));
+        barAtFailure = bar->value();
+        barMaximum = bar->maximum();
         barAt = p->pos();
       }
       if (auto* f = qobject_cast<TConfig_Form*>(w)) live = f;
