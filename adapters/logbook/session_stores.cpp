@@ -17,7 +17,8 @@ services::WaitingTotals Totals(const OutboxTotals& t) { return {t.trips, t.recor
 // A fleet's logbook as a browser is shown it: the server's, only read, and
 // in each vehicle's `pending` the trips that wait on this computer for that
 // server and that it does not hold yet. This computer's file is looked at
-// only when there is one, and a problem with it leaves `pending` at 0.
+// only when there is one, only read, and a problem with it (an older file
+// not brought up to date, say) leaves `pending` at 0.
 class BrowsedFleet final : public Store {
  public:
   BrowsedFleet(std::unique_ptr<Store> server, std::string location)
@@ -31,7 +32,7 @@ class BrowsedFleet final : public Store {
     std::error_code error;
     if (!std::filesystem::is_regular_file(here, error)) return vehicles;
     try {
-      const auto local = OpenQueuingLogbook(here, DefaultBusyTimeout, ServerQueueKey(location_));
+      const auto local = OpenQueueReadOnly(here, ServerQueueKey(location_));  // a look: never a write
       for (const VehicleSummary& w : local->WaitingVehicles()) {
         const TripQuery query{w.plateKey, w.firstDate, w.lastDate};
         std::set<std::string> there;

@@ -925,7 +925,10 @@ std::unique_ptr<SqliteStore> Open(const std::string& location, std::chrono::mill
 
 }  // namespace
 
-std::unique_ptr<Store> OpenLogbookReadOnly(const std::string& location, std::chrono::milliseconds busyTimeout) {
+namespace {
+
+std::unique_ptr<SqliteStore> OpenToRead(const std::string& location, std::chrono::milliseconds busyTimeout,
+                                        const std::string& server) {
   std::error_code error;
   const fs::file_status status = fs::status(location, error);
   if (!fs::exists(status)) throw StoreError(Kind::CannotOpen, location, "no such file");
@@ -935,8 +938,19 @@ std::unique_ptr<Store> OpenLogbookReadOnly(const std::string& location, std::chr
   const Mode look = LookingMode(location, FolderOf(location));
   const Recognised found = Examine(location, busyTimeout, look, false);
   if (found.blank) throw StoreError(Kind::CannotOpen, location, "not a logbook yet: nothing recorded in it");
-  return std::make_unique<SqliteStore>(location, busyTimeout, false, look, found, "opened only to be read",
-                                       std::string());
+  return std::make_unique<SqliteStore>(location, busyTimeout, !server.empty(), look, found, "opened only to be read",
+                                       server);
+}
+
+}  // namespace
+
+std::unique_ptr<Store> OpenLogbookReadOnly(const std::string& location, std::chrono::milliseconds busyTimeout) {
+  return OpenToRead(location, busyTimeout, std::string());
+}
+
+std::unique_ptr<QueuingStore> OpenQueueReadOnly(const std::string& location, const std::string& server,
+                                                std::chrono::milliseconds busyTimeout) {
+  return OpenToRead(location, busyTimeout, server);
 }
 
 std::unique_ptr<Store> OpenLogbook(const std::string& location, std::chrono::milliseconds busyTimeout) {

@@ -70,6 +70,11 @@ void BackUpLogbook(const std::string& location, const std::string& copy);
 std::unique_ptr<Store> OpenLogbookReadOnly(const std::string& location,
                                            std::chrono::milliseconds busyTimeout = DefaultBusyTimeout);
 
+// The same for a look at what waits in the logbook's outbox for `server` (a
+// ServerQueueKey): nothing created, migrated or written.
+std::unique_ptr<QueuingStore> OpenQueueReadOnly(const std::string& location, const std::string& server,
+                                                std::chrono::milliseconds busyTimeout = DefaultBusyTimeout);
+
 // `server`: the key of the server this computer sends to now (e.g.
 // ServerQueueKey of its location).
 std::unique_ptr<QueuingStore> OpenQueuingLogbook(const std::string& location,

@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 
 #include <QCoreApplication>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -408,6 +410,22 @@ TEST(WebFleet, TheVehiclesPageSaysWhatWaitsHereForTheServer) {
   logbook::OpenServerLogbook(uri)->Record(Reading({Trip(1, 8)}));
   logbook::OpenQueuingLogbook(stores.DefaultLocation(), logbook::DefaultBusyTimeout, logbook::ServerQueueKey(uri))
       ->Record(Reading({Trip(1, 8), Trip(2, 8), Trip(3, 8)}));  // the first is there already
+  // This computer's file as if an older program had made it: a page only
+  // looks at it, and never brings it up to date.
+  const auto version = [&stores](const std::string& sql) {
+    auto db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("look"));
+    db.setDatabaseName(QString::fromStdString(stores.DefaultLocation()));
+    db.open();
+    QSqlQuery q(db);
+    q.exec(QString::fromStdString(sql));
+    const int v = q.next() ? q.value(0).toInt() : -1;
+    q.finish();
+    db.close();
+    db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(QStringLiteral("look"));
+    return v;
+  };
+  version("UPDATE schema_version SET version = 3");
 
   web::ServerOptions options;
   options.listen = {"127.0.0.1", 0};
@@ -428,6 +446,7 @@ TEST(WebFleet, TheVehiclesPageSaysWhatWaitsHereForTheServer) {
   EXPECT_NE(page->body.find("<td class=\"n\">2</td></tr>"), std::string::npos) << page->body;
   EXPECT_EQ(riventar::testing::PgServer::Shared().Sql("web_fleet", "SELECT COUNT(*) FROM riventar.trips"), "1\n")
       << "only read";
+  EXPECT_EQ(version("SELECT version FROM schema_version"), 3) << "this computer's file only read too";
 
   web::VehiclesView file;
   file.lines.push_back({logbook::VehicleSummary{}, {}, {}});
