@@ -9,6 +9,7 @@
 #include "cli/output.h"
 #include "cli/trip_file.h"
 #include "core/logbook/json_text.h"
+#include "core/stats/figures.h"
 #include "core/trips/dat_file.h"
 
 namespace riventar::cli {
@@ -67,7 +68,7 @@ void PrintVehicles(const GlobalOptions& global) {
   std::vector<std::vector<std::string>> rows{{"registration", "model", "owner", "trips", "first", "last", "km"}};
   for (const logbook::VehicleSummary& v : vehicles) {
     rows.push_back({logbook::Registration(v), v.texts.Model, v.texts.Owner, std::to_string(v.trips), v.firstDate,
-                    v.lastDate, JsonNumber(v.distance, trips::DistancePerKm, 1)});
+                    v.lastDate, stats::KilometresText(v.distance)});
   }
   std::cout << AlignedTable(rows);
 }

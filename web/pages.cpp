@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "core/logbook/json_text.h"
+#include "core/stats/figures.h"
 #include "core/trips/trip_text.h"
 #include "web/html.h"
 
@@ -77,8 +78,9 @@ std::string Comma(std::string number) {
 
 }  // namespace
 
-std::string KmText(std::uint64_t distance) { return logbook::JsonNumber(distance, trips::DistancePerKm, 1); }
-std::string LitreText(std::uint64_t fuel) { return logbook::JsonNumber(fuel, trips::FuelPerLitre, 1); }
+// Truncated to a tenth, as the window and riventar-cli show them.
+std::string KmText(std::uint64_t distance) { return stats::KilometresText(distance); }
+std::string LitreText(std::uint64_t fuel) { return stats::LitresText(fuel); }
 std::string ConsumptionText(const Sums& s) {
   if (s.distance == 0) return "—";
   return logbook::JsonNumber(trips::AverageConsumption(s.fuel, s.distance), 10, 1);

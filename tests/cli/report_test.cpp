@@ -125,6 +125,18 @@ TEST_F(Report, TheTableSumsEachMonthAndTheYearExactly) {
   EXPECT_EQ(single.out.find("vehicle trips"), std::string::npos) << single.out;
 }
 
+// 1,307,960/6000 km = 217.993 km: cut to a tenth, as the window shows it, in
+// the report and in the list of vehicles alike.
+TEST_F(Report, KilometresAreCutToATenthEverywhere) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"log", "vehicles"}, std::vector<std::string>{"log", "report", "--year", "2024"}}) {
+    const Outcome o = Run({args.begin(), args.end()});
+    ASSERT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(o.out.find("218.0"), std::string::npos) << o.out;
+  }
+  EXPECT_NE(Run({"log", "vehicles"}).out.find(" 217.9\n"), std::string::npos);
+}
+
 TEST_F(Report, AYearWithoutTripsIsAReportOfNothing) {
   const Outcome o = Run({"log", "report", "--year", "2019"});
   EXPECT_EQ(o.status, 0) << o.err;

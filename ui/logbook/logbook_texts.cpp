@@ -3,6 +3,7 @@
 #include <QDir>
 
 #include "core/logbook/server_location.h"
+#include "core/stats/figures.h"
 #include "core/trips/trip_record.h"
 
 namespace riventar::ui {
@@ -162,12 +163,8 @@ QString ServerProblemText(logbook::StoreError::Kind kind, const std::string& det
   return theirs.isEmpty() ? words : words + QStringLiteral(" (") + theirs + QStringLiteral(")");
 }
 
-static QString Tenths(std::uint64_t value, std::uint64_t perUnit) {
-  return QStringLiteral("%1.%2").arg(value / perUnit).arg(value / (perUnit / 10) % 10);
-}
+QString KmText(std::uint64_t distance) { return QString::fromStdString(stats::KilometresText(distance)); }
 
-QString KmText(std::uint64_t distance) { return Tenths(distance, trips::DistancePerKm); }
-
-QString LitresText(std::uint64_t fuel) { return Tenths(fuel, trips::FuelPerLitre); }
+QString LitresText(std::uint64_t fuel) { return QString::fromStdString(stats::LitresText(fuel)); }
 
 }  // namespace riventar::ui
