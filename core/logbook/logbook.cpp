@@ -12,7 +12,8 @@ std::optional<char32_t> NextCodePoint(std::string_view s, std::size_t& pos) {
   const unsigned char lead = byte(pos);
   const int length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xe ? 3 : (lead >> 3) == 0x1e ? 4 : 0;
   if (length == 0 || pos + static_cast<std::size_t>(length) > s.size()) return ++pos, std::nullopt;
-  char32_t c = length == 1 ? lead : lead & (0x7f >> length);
+  // The lead byte's payload: all of an ASCII byte, below the length bits otherwise.
+  char32_t c = length == 1 ? lead : lead & (0x7fu >> length);
   for (int i = 1; i < length; ++i) {
     if ((byte(pos + static_cast<std::size_t>(i)) & 0xc0) != 0x80) return ++pos, std::nullopt;
     c = (c << 6) | (byte(pos + static_cast<std::size_t>(i)) & 0x3f);
