@@ -80,10 +80,14 @@ std::string VehiclesJson(const std::vector<VehicleSummary>& vehicles) {
   return out + (vehicles.empty() ? "]\n" : "\n]\n");
 }
 
+bool NamesUnassigned(std::string_view typed) {
+  return typed == UnassignedName || typed == "unassigned" || typed == NoPlateName;
+}
+
 std::string Registration(const VehicleSummary& vehicle) { return DisplayName(vehicle.texts); }
 
 std::optional<VehicleSummary> FindVehicle(const std::vector<VehicleSummary>& vehicles, std::string_view typed) {
-  const std::string key = typed == NoPlateName ? std::string() : PlateKey(typed);
+  const std::string key = NamesUnassigned(typed) ? std::string() : PlateKey(typed);
   for (const VehicleSummary& v : vehicles) {
     if (v.plateKey == key) return v;
   }

@@ -26,10 +26,13 @@ std::string TripsJson(const trips::TripList& trips);
 // last, distance_km.
 std::string VehiclesJson(const std::vector<VehicleSummary>& vehicles);
 
-// The registration a vehicle is named by: its number, or NoPlateName.
+// The registration a vehicle is named by: its number, or UnassignedName.
 std::string Registration(const VehicleSummary& vehicle);
-// The vehicle a registration as typed names (NoPlateName for the one without
-// a number), compared as plates are (PlateKey); nothing when none is.
+// A name typed for the unassigned trips: UnassignedName, "unassigned", or the
+// old NoPlateName.
+bool NamesUnassigned(std::string_view typed);
+// The vehicle a registration as typed names (NamesUnassigned: the unassigned
+// trips), compared as plates are (PlateKey); nothing when none is.
 std::optional<VehicleSummary> FindVehicle(const std::vector<VehicleSummary>& vehicles, std::string_view typed);
 
 }  // namespace riventar::logbook

@@ -93,7 +93,7 @@ std::string TripKey(const trips::TripRecord& trip) {
 }
 
 std::string DisplayName(const trips::VehicleInfo& vehicle) {
-  return PlateKey(vehicle.RegId).empty() ? std::string(NoPlateName) : vehicle.RegId;
+  return PlateKey(vehicle.RegId).empty() ? std::string(UnassignedName) : vehicle.RegId;
 }
 
 std::string PlateKey(std::string_view registration) {
@@ -120,6 +120,51 @@ std::int64_t Store::RecordAll(const std::vector<Queued>& batch) {
 }
 
 trips::TripList Store::Unsent(const TripQuery&) { return {}; }
+
+namespace {
+[[noreturn]] void NotHere() { throw StoreError(StoreError::Kind::Other, "", "not in this logbook"); }
+}  // namespace
+
+std::optional<std::string> Store::VehicleOf(const trips::TripRecord&) { NotHere(); }
+
+std::vector<LoggedTrip> Store::LoggedTrips(const TripQuery& query) {
+  std::vector<LoggedTrip> out;
+  for (trips::TripRecord& r : Trips(query)) out.push_back({r, query.plateKey.value_or(""), {}});
+  return out;
+}
+
+std::int64_t Store::Move(const TripSelection&, const trips::VehicleInfo&) { NotHere(); }
+void Store::EditVehicle(const std::string&, const trips::VehicleInfo&) { NotHere(); }
+std::int64_t Store::Merge(const std::string&, const std::string&) { NotHere(); }
+void Store::DeleteVehicle(const std::string&) { NotHere(); }
+std::int64_t Store::Undo(std::int64_t) { NotHere(); }
+std::int64_t Store::Tag(const TripSelection&, const TagChange&) { NotHere(); }
+
+std::vector<HistoryRow> Store::History() {
+  std::vector<HistoryRow> out;
+  for (const ImportRow& i : Imports()) {
+    HistoryRow h;
+    h.kind = i.origin == Origin::Device ? HistoryRow::Kind::Reading
+             : i.origin == Origin::File ? HistoryRow::Kind::Import
+                                        : HistoryRow::Kind::Saved;
+    h.id = i.id;
+    h.at = i.at;
+    h.source = i.source;
+    h.read = i.read;
+    h.trips = i.added;
+    out.push_back(std::move(h));
+  }
+  return out;
+}
+
+std::optional<std::string> RecogniseDevice(Store& store, const trips::TripList& records) {
+  if (records.empty()) return std::nullopt;
+  const std::optional<std::string> first = store.VehicleOf(records.front());
+  if (!first || first->empty()) return std::nullopt;
+  const std::optional<std::string> last = store.VehicleOf(records.back());
+  if (last && *last != *first) return std::nullopt;
+  return first;
+}
 
 std::vector<trips::TripList> Store::DeviceMemories(const std::string& path) {
   trips::TripList memory = DeviceMemory(path);

@@ -29,11 +29,15 @@ std::string TripKey(const trips::TripRecord& trip);
 // so "a123bc 77" and "А123ВС77" give the same key. Empty for no number.
 std::string PlateKey(std::string_view registration);
 
-// How the logbook names the vehicle of trips recorded without a number.
+// Trips filed under no vehicle yet (plate key empty): a reading nobody said
+// the car of. Not a vehicle: shown as such, and moved from with Move.
+inline constexpr std::string_view UnassignedName = "не назначены";
+// Kept for the old name of the same row: a file written before unassigned
+// trips had their own name called them so.
 inline constexpr std::string_view NoPlateName = "без номера";
 
-// How a vehicle is named to people: its registration, or NoPlateName for one
-// whose registration has no plate key. Every front end names vehicles so.
+// How a vehicle is named to people: its registration, or UnassignedName for
+// the row whose registration has no plate key. Every front end names vehicles so.
 std::string DisplayName(const trips::VehicleInfo& vehicle);
 
 // How many devices a device path remembers (Store::DeviceMemories).
@@ -125,6 +129,53 @@ struct TripQuery {
   std::optional<std::string> to;
 };
 
+// What a trip was for: kept in the logbook only (a ".dat" line has no room).
+// Empty: not said.
+struct TripTags {
+  std::string purpose;  // «служебная», «личная», or the user's own word
+  std::string driver;
+  std::string note;
+  friend bool operator==(const TripTags&, const TripTags&) = default;
+};
+
+// A trip as the logbook holds it.
+struct LoggedTrip {
+  trips::TripRecord trip;
+  std::string plateKey;  // the vehicle it is filed under; empty: unassigned
+  TripTags tags;
+};
+
+// Which trips a correction takes: those a reading or import holds (`import`),
+// or those of `query`, narrowed to `keys` (TripKey) when any are given.
+struct TripSelection {
+  std::optional<std::int64_t> import;
+  TripQuery query;
+  std::vector<std::string> keys;
+};
+
+// Tags to set; an unset one is left as it is, an empty one cleared.
+struct TagChange {
+  std::optional<std::string> purpose, driver, note;
+};
+
+// One change to the logbook, newest first in History(): readings and imports
+// (with their ImportRow id) and every correction, with the computer it came
+// from.
+struct HistoryRow {
+  enum class Kind { Reading, Import, Saved, Move, Edit, Merge, Delete, Undo, Tag };
+  Kind kind = Kind::Reading;
+  std::int64_t id = 0;  // a reading, import or saving: its ImportRow id; else the change's own
+  std::string at;       // the computer's local time, "YYYY-MM-DD HH:MM:SS"
+  std::string computer;
+  std::string plateKey;    // the vehicle it filed under or changed; empty: unassigned
+  std::string vehicle;     // that vehicle's name as shown at the time
+  std::string from;        // Move, Merge: where the trips came from; Edit: the old name
+  std::string source;      // a reading or import: the device path or file
+  std::int64_t read = 0;   // a reading or import: its trips
+  std::int64_t trips = 0;  // the trips it added, moved, removed or tagged
+  bool undone = false;     // a reading or import taken back by Undo
+};
+
 // Why the logbook could not be opened or written. `detail` is the system's
 // or the database's own words; the front ends say the rest.
 class StoreError : public std::runtime_error {
@@ -171,9 +222,10 @@ class Store {
   // as what a device at `source` held (DeviceMemories).
   virtual Recorded Record(const Recording& recording) = 0;
 
-  // Saving to a ".dat" file: the trips (added when new, as an import of
-  // Origin::Saved only when any is new) belong from now on to the vehicle of
-  // `recording.vehicle`, whose texts become those shown.
+  // Saving to a ".dat" file: the trips not yet held are added under the
+  // recording's vehicle, as an import of Origin::Saved only when any is new.
+  // Saving never moves a trip the logbook holds, nor changes a known
+  // vehicle's texts: that is Move and EditVehicle.
   virtual Recorded RecordSaved(const Recording& recording) = 0;
 
   virtual std::vector<VehicleSummary> Vehicles() = 0;
@@ -207,11 +259,55 @@ class Store {
   // a database sums them itself in one pass.
   virtual std::vector<PeriodTotals> SumsByVehicle(const TripQuery& query);
 
+  // ---- Which car, and corrections ----
+  // Each of these is one transaction, recorded in History() with the time and
+  // this computer's name. A store that cannot make them (a fleet's logbook
+  // through a recording role) throws StoreError saying who can; by default
+  // Kind::Other, "not in this logbook".
+
+  // The vehicle a trip the logbook holds is filed under (plate key, empty:
+  // unassigned); nothing for a trip it does not hold.
+  virtual std::optional<std::string> VehicleOf(const trips::TripRecord& trip);
+
+  // The trips of `query` with their vehicle and tags, in date and time order.
+  // By default from Trips(), untagged, each under the query's vehicle.
+  virtual std::vector<LoggedTrip> LoggedTrips(const TripQuery& query);
+
+  // Files the selected trips under `to` (its plate key; a vehicle not yet
+  // known is made with its texts, a known one keeps its own). The trips moved.
+  virtual std::int64_t Move(const TripSelection& which, const trips::VehicleInfo& to);
+
+  // A vehicle's texts, its plate too. Refused (RecordingRefused) when the new
+  // plate key is another vehicle's: that is a Merge.
+  virtual void EditVehicle(const std::string& plateKey, const trips::VehicleInfo& texts);
+
+  // Every trip of `from` filed under `into`, and `from` gone. The trips moved.
+  virtual std::int64_t Merge(const std::string& from, const std::string& into);
+
+  // A vehicle without trips, gone. Refused (RecordingRefused) while it has any.
+  virtual void DeleteVehicle(const std::string& plateKey);
+
+  // Takes back a reading or import (ImportRow id): its trips go, except those
+  // another reading or import also holds. The trips removed.
+  virtual std::int64_t Undo(std::int64_t importId);
+
+  // Sets the selected trips' tags. The trips tagged.
+  virtual std::int64_t Tag(const TripSelection& which, const TagChange& tags);
+
+  // Readings, imports and corrections, newest first. By default from Imports().
+  virtual std::vector<HistoryRow> History();
+
   // What this store is besides, for those that send and show what waits
   // for a fleet's server: a fleet's shared logbook, or a logbook that keeps
   // an outbox. Null by default.
   virtual SharedLogbook* AsShared() { return nullptr; }
   virtual QueuingStore* AsOutbox() { return nullptr; }
 };
+
+// The vehicle (plate key) a device is in, as the logbook knows it: the one
+// its record 0 is filed under, when its last record, if held, is filed there
+// too. The device cannot say which car it is in; a device first read, or read
+// only into unassigned trips, is not known.
+std::optional<std::string> RecogniseDevice(Store& store, const trips::TripList& records);
 
 }  // namespace riventar::logbook

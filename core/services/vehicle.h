@@ -18,8 +18,8 @@ struct VehicleTexts {
 // writes), each text given replacing its own.
 trips::VehicleInfo ReadingVehicle(const trips::VehicleInfo& document, const VehicleTexts& given = {});
 
-// How a vehicle is named to people: its registration, or "без номера" for
-// one without a plate (blanks and case aside, as plates compare).
+// How a vehicle is named to people: its registration, or "не назначены" for
+// the unassigned trips (blanks and case aside, as plates compare).
 std::string VehicleDisplayName(const trips::VehicleInfo& vehicle);
 
 }  // namespace riventar::services

@@ -155,7 +155,7 @@ TEST(Vehicle, ReadingVehicleAndDisplayName) {
   EXPECT_EQ(services::ReadingVehicle({"M", "R", "O"}, {std::nullopt, "X 1", std::nullopt}).RegId, "X 1");
   EXPECT_EQ(services::ReadingVehicle({"M", "R", "O"}).Model, "M");
   EXPECT_EQ(services::VehicleDisplayName({"M", "A 1", ""}), "A 1");
-  EXPECT_EQ(services::VehicleDisplayName({"M", "  ", ""}), "без номера");
+  EXPECT_EQ(services::VehicleDisplayName({"M", "  ", ""}), "не назначены");
 }
 
 }  // namespace

@@ -179,7 +179,7 @@ TEST_F(LogbookForm, TheCounterQuestionSaysWhereTheTripsAreKeptAndClosingThenAsks
 
 TEST_F(LogbookForm, VehicleTextsTypedAfterARecordedReadingAreAskedAbout) {
   ConnectAndRead();
-  ASSERT_EQ(dialogs.messages.at(0).text.count(QStringLiteral("«без номера»")), 1);
+  ASSERT_EQ(dialogs.messages.at(0).text.count(QStringLiteral("«не назначены»")), 1);
   QTest::keyClicks(Ui(*form).Vehicle_Owner_Edit, QStringLiteral("Ivanov"));
   dialogs.answers.push_back(MsgAnswer::No);
   Ui(*form).Clear_Trip_Table_Button_Click();
