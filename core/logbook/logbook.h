@@ -218,7 +218,8 @@ class Store {
 
   // Stores the trips not yet held, each under the recording's vehicle, and
   // the recording as an import. Trips already held keep their vehicle and
-  // their first import. For Origin::Device, its records are also remembered
+  // their first import, except unassigned ones: a recording that names a
+  // vehicle files them under it (someone has now said the car). For Origin::Device, its records are also remembered
   // as what a device at `source` held (DeviceMemories).
   virtual Recorded Record(const Recording& recording) = 0;
 
