@@ -18,6 +18,7 @@
 #include "cli/output.h"
 #include "cli/port.h"
 #include "cli/trip_file.h"
+#include "core/logbook/json_text.h"
 #include "core/logbook/new_trips.h"
 #include "core/services/device_session.h"
 #include "core/services/trip_document.h"
@@ -84,12 +85,48 @@ class ProgressBar {
 
 std::string TripsText(std::size_t n) { return std::to_string(n) + (n == 1 ? " trip" : " trips"); }
 
-// The vehicle the trips are recorded under: the vehicle lines of the .dat
-// file they go to, as far as it has them, each replaced by its option.
-trips::VehicleInfo Vehicle(const DownloadOptions& options, Format format) {
+// The vehicle lines of the trips written: those of the .dat file they go to,
+// as far as it has them, each replaced by its option; a file naming no car
+// gets the one the trips are filed under.
+trips::VehicleInfo DocumentVehicle(const DownloadOptions& options, Format format, const trips::VehicleInfo& filed) {
   const bool toDat = format == Format::Dat && !options.output.empty();
-  return services::ReadingVehicle(toDat ? services::FileVehicle(options.output) : trips::VehicleInfo{},
-                                  {options.model, options.registration, options.owner});
+  const trips::VehicleInfo vehicle =
+      services::ReadingVehicle(toDat ? services::FileVehicle(options.output) : trips::VehicleInfo{},
+                               {options.model, options.registration, options.owner});
+  if (!logbook::PlateKey(vehicle.RegId).empty() || logbook::PlateKey(filed.RegId).empty()) return vehicle;
+  return services::ReadingVehicle(filed, {options.model, std::nullopt, options.owner});
+}
+
+// The texts the user gave for the vehicle to file under: --vehicle-reg, or
+// --vehicle's known vehicle. Throws Failure for a --vehicle the logbook lacks.
+services::VehicleTexts GivenVehicle(const DownloadOptions& options, logbook::Store* store) {
+  services::VehicleTexts given{options.model, options.registration, options.owner};
+  if (!options.vehicle) return given;
+  if (logbook::NamesUnassigned(*options.vehicle)) {
+    given.registration = std::string(logbook::UnassignedName);
+    return given;
+  }
+  std::vector<logbook::VehicleSummary> known;
+  try {
+    if (store) known = store->Vehicles();
+  } catch (const logbook::StoreError& e) {
+    throw LogbookFailure(e);
+  }
+  const std::optional<logbook::VehicleSummary> found = logbook::FindVehicle(known, *options.vehicle);
+  if (!found) {
+    throw Failure{ExitStatus::Usage, "no vehicle " + Echoed(*options.vehicle) +
+                                         " in the logbook; --vehicle-reg files the trips under a new one"};
+  }
+  given.registration = found->texts.RegId;
+  return given;
+}
+
+// The newest recording of the device at `path`: the one just made.
+std::optional<std::int64_t> LastReadingOf(logbook::Store& store, const std::string& path) {
+  std::optional<std::int64_t> last;
+  for (const logbook::ImportRow& row : store.Imports())
+    if (row.origin == logbook::Origin::Device && row.source == path && (!last || row.id > *last)) last = row.id;
+  return last;
 }
 
 // Reads the device, with a bar for the trips asked.
@@ -191,7 +228,15 @@ void Download(const GlobalOptions& global, const DownloadOptions& options) {
       throw LogbookFailure(e);
     }
   }
-  const trips::VehicleInfo vehicle = Vehicle(options, format);
+  if (options.vehicle && options.registration) {
+    throw Failure{ExitStatus::Usage, "--vehicle names a known vehicle, --vehicle-reg any: give one of them"};
+  }
+  if (options.vehicle && options.noLogbook) {
+    throw Failure{ExitStatus::Usage, "--vehicle needs the logbook: it cannot go with --no-logbook"};
+  }
+  const services::VehicleTexts given = GivenVehicle(options, store.get());
+  services::Filing filing{services::ReadingVehicle({}, given), services::FiledBy::Given, std::nullopt};
+  std::optional<std::int64_t> readingId;
 
   Session session(global);
   services::DeviceSession& device = session.Device();
@@ -211,8 +256,11 @@ void Download(const GlobalOptions& global, const DownloadOptions& options) {
     if (store) {
       const services::Status kept = device.Record(read.value(), [&](const services::Reading& r) -> services::Status {
         try {
+          // Known before the recording files anything: the device as the logbook last saw it.
+          filing = services::FileReading(given, logbook::RecogniseDevice(*store, r.trips.records), store->Vehicles());
           recorded = store->Record(
-              {logbook::Origin::Device, devicePath, logbook::RecordingTimeNow(), vehicle, all, r.trips.records});
+              {logbook::Origin::Device, devicePath, logbook::RecordingTimeNow(), filing.vehicle, all, r.trips.records});
+          if (filing.by == services::FiledBy::Unassigned) readingId = LastReadingOf(*store, devicePath);
           return services::Ok();
         } catch (const logbook::StoreError& e) {
           logbookFailed = LogbookFailure(e);
@@ -235,10 +283,23 @@ void Download(const GlobalOptions& global, const DownloadOptions& options) {
     };
     const auto finish = [&](const std::string& done) {
       if (logbookFailed) throw Failure{ExitStatus::Logbook, done + "; but " + logbookFailed->message + inFileOnly()};
-      std::cerr << "riventar-cli: " << done << "\n";
+      std::cerr << "riventar-cli: " << Printable(done) << "\n";
+      if (recorded && recorded->read > 0 && filing.by == services::FiledBy::Unassigned && readingId) {
+        std::cerr << "riventar-cli: to file them under their vehicle: riventar-cli log move --import " << *readingId
+                  << " --to \"REG\"\n";
+      }
     };
 
+    if (recorded && filing.recognisedOther) {
+      std::cerr << "riventar-cli: the logbook knows this device as "
+                << Printable(VehicleWords(filing.recognisedOther->texts)) << "'s; the trips are filed under "
+                << Printable(VehicleWords(filing.vehicle)) << " as told\n";
+    } else if (recorded && filing.by == services::FiledBy::Recognised) {
+      std::cerr << "riventar-cli: the logbook knows this device: " << Printable(VehicleWords(filing.vehicle)) << "\n";
+    }
     std::string done = ReadText(count, *reading, recorded);
+    if (recorded && count > 0) done += ", recorded in the logbook: " + VehicleWords(filing.vehicle);
+    const trips::VehicleInfo vehicle = DocumentVehicle(options, format, filing.vehicle);
     services::TripDocument document;
     document.Show(vehicle, shown);
     if (options.output.empty()) {

@@ -14,8 +14,11 @@ struct DownloadOptions {
   bool onlyNew = false;    // --new: only what the logbook lacks
   bool noLogbook = false;  // --no-logbook
   // --vehicle-model, --vehicle-reg, --vehicle-owner; each one given replaces
-  // the text of the -o file's vehicle lines.
+  // the text of the -o file's vehicle lines. A registration says where the
+  // trips are filed in the logbook.
   std::optional<std::string> model, registration, owner;
+  // --vehicle: a vehicle the logbook knows (or "unassigned"), to file under.
+  std::optional<std::string> vehicle;
 };
 
 // Reads the stored trips, records them in the logbook and prints or writes

@@ -1,9 +1,12 @@
 #include "cli/log_command.h"
 
+#include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <iostream>
+#include <map>
 
+#include "base/text/cp1251.h"
 #include "cli/exit_status.h"
 #include "cli/logbook_access.h"
 #include "cli/output.h"
@@ -11,6 +14,7 @@
 #include "core/logbook/json_text.h"
 #include "core/stats/figures.h"
 #include "core/trips/dat_file.h"
+#include "core/trips/trip_text.h"
 
 namespace riventar::cli {
 namespace {
@@ -42,6 +46,84 @@ std::string FormatFor(const GlobalOptions& global, const LogTripsOptions& option
   }
   if (name.empty()) return global.json ? "json" : "table";
   return name;
+}
+
+// A tag in a table's cell: its line breaks as blanks.
+std::string OneLine(std::string text) {
+  std::replace_if(
+      text.begin(), text.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
+  return text;
+}
+
+bool Tagged(const std::vector<logbook::LoggedTrip>& logged) {
+  return std::any_of(logged.begin(), logged.end(), [](const auto& t) { return t.tags != logbook::TripTags{}; });
+}
+
+// The trip table, with the tags' columns when any trip has one.
+std::string LoggedTripTable(const std::vector<logbook::LoggedTrip>& logged) {
+  trips::TripList found;
+  for (const logbook::LoggedTrip& t : logged) found.push_back(t.trip);
+  if (!Tagged(logged)) return TripTable(found);
+  std::vector<std::vector<std::string>> rows;
+  rows.emplace_back(trips::TableHeadings.begin(), trips::TableHeadings.end());
+  for (const char* heading : {"purpose", "driver", "note"}) rows.back().emplace_back(heading);
+  for (std::size_t i = 0; i < found.size(); ++i) {
+    std::vector<std::string> row;
+    for (int column = 0; column < trips::TableColumns; ++column)
+      row.push_back(trips::CellText(found[i], i + 1, column));
+    const logbook::TripTags& tags = logged[i].tags;
+    for (const std::string& tag : {tags.purpose, tags.driver, tags.note}) row.push_back(OneLine(tag));
+    rows.push_back(std::move(row));
+  }
+  return AlignedTable(rows);
+}
+
+// Each trip's object as the window's JSON has it, then its vehicle, key and tags.
+std::string LoggedTripsJson(const std::vector<logbook::LoggedTrip>& logged,
+                            const std::vector<logbook::VehicleSummary>& vehicles) {
+  std::map<std::string, std::string> names;
+  for (const logbook::VehicleSummary& v : vehicles) names[v.plateKey] = logbook::Registration(v);
+  std::string out = "[";
+  for (std::size_t i = 0; i < logged.size(); ++i) {
+    const logbook::LoggedTrip& t = logged[i];
+    std::string object = TripsJson({t.trip});
+    object = object.substr(object.find('{'), object.rfind('}') - object.find('{'));
+    out += (i == 0 ? "\n  " : ",\n  ") + object + ", \"vehicle\": " +
+           JsonString(t.plateKey.empty()           ? "unassigned"
+                      : names.contains(t.plateKey) ? names[t.plateKey]
+                                                   : t.plateKey) +
+           ", \"key\": " + JsonString(logbook::TripKey(t.trip)) + ", \"purpose\": " + JsonString(t.tags.purpose) +
+           ", \"driver\": " + JsonString(t.tags.driver) + ", \"note\": " + JsonString(t.tags.note) + "}";
+  }
+  return out + (logged.empty() ? "]\n" : "\n]\n");
+}
+
+// A tag as a spreadsheet's cell: quoted where it holds the separator, a quote or a line break.
+std::string CsvCell(const std::string& utf8) {
+  const std::string bytes = text::ToCp1251(utf8);
+  if (bytes.find_first_of(";\"\r\n") == std::string::npos) return bytes;
+  std::string quoted = "\"";
+  for (char c : bytes) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return quoted + "\"";
+}
+
+// The export's lines, each with the trip's tags after it.
+std::string TaggedCsv(const std::string& csv, const std::vector<logbook::LoggedTrip>& logged) {
+  std::string out;
+  std::size_t at = 0;
+  for (std::size_t line = 0; at < csv.size(); ++line) {
+    const std::size_t end = csv.find("\r\n", at);
+    out += csv.substr(at, end - at);
+    if (line == 0) {
+      out += text::ToCp1251(";Цель;Водитель;Примечание");
+    } else if (line - 1 < logged.size()) {
+      const logbook::TripTags& tags = logged[line - 1].tags;
+      out += ";" + CsvCell(tags.purpose) + ";" + CsvCell(tags.driver) + ";" + CsvCell(tags.note);
+    }
+    out += "\r\n";
+    at = end == std::string::npos ? csv.size() : end + 2;
+  }
+  return out;
 }
 
 CommandLogbook::Use Reading() { return {services::StoreUse::Read}; }
@@ -81,12 +163,12 @@ void PrintLogTrips(const GlobalOptions& global, const LogTripsOptions& options) 
   if (!options.output.empty()) CheckOutputFile(options.output);
   logbook::TripQuery query{std::nullopt, options.from, options.to};
   trips::VehicleInfo vehicle;
-  trips::TripList found;
+  std::vector<logbook::LoggedTrip> logged;
+  std::vector<logbook::VehicleSummary> vehicles;
   {
     CommandLogbook book(global, Reading());
+    if (book.Store()) vehicles = Take(book.Session().With([](auto& s) { return s.Vehicles(); }));
     if (options.vehicle) {
-      const auto vehicles = book.Store() ? Take(book.Session().With([](auto& s) { return s.Vehicles(); }))
-                                         : std::vector<logbook::VehicleSummary>{};
       const std::optional<logbook::VehicleSummary> known = logbook::FindVehicle(vehicles, *options.vehicle);
       if (!known) {
         throw Failure{ExitStatus::Usage, "no vehicle " + Echoed(*options.vehicle) +
@@ -95,16 +177,21 @@ void PrintLogTrips(const GlobalOptions& global, const LogTripsOptions& options) 
       vehicle = known->texts;
       query.plateKey = known->plateKey;
     }
-    if (book.Store()) found = Take(book.Session().With([&query](auto& s) { return s.Trips(query); }));
+    if (book.Store()) logged = Take(book.Session().With([&query](auto& s) { return s.LoggedTrips(query); }));
   }
-  // The bytes the window's writers make of the same trips.
-  const std::string bytes = format == "dat"    ? trips::SerializeDatFile(vehicle, found)
-                            : format == "csv"  ? trips::SerializeCsv(found)
-                            : format == "json" ? TripsJson(found)
-                            : found.empty()    ? std::string()
-                                               : TripTable(found);
+  trips::TripList found;
+  for (const logbook::LoggedTrip& t : logged) found.push_back(t.trip);
+  // A file gets the bytes the window's writers make of the same trips; what is
+  // printed shows each trip's tags too.
+  const std::string bytes = format == "dat"   ? trips::SerializeDatFile(vehicle, found)
+                            : format == "csv" ? trips::SerializeCsv(found)
+                                              : std::string();
   if (options.output.empty()) {
-    std::cout << ForStandardOutput(bytes);
+    std::cout << ForStandardOutput(format == "dat"    ? bytes
+                                   : format == "csv"  ? TaggedCsv(bytes, logged)
+                                   : format == "json" ? LoggedTripsJson(logged, vehicles)
+                                   : logged.empty()   ? std::string()
+                                                      : LoggedTripTable(logged));
     if (found.empty()) std::cerr << "riventar-cli: no trips\n";
     return;
   }
@@ -112,7 +199,7 @@ void PrintLogTrips(const GlobalOptions& global, const LogTripsOptions& options) 
     std::cerr << "riventar-cli: no trips, nothing written to " << options.output << "\n";
     return;
   }
-  WriteTripFile(options.output, bytes);
+  WriteTripFile(options.output, format == "json" ? TripsJson(found) : bytes);
   std::cerr << "riventar-cli: " << found.size() << (found.size() == 1 ? " trip" : " trips") << " written to "
             << options.output << "\n";
 }

@@ -11,6 +11,7 @@
 #include <iostream>
 #include <optional>
 
+#include "cli/correct_command.h"
 #include "cli/download.h"
 #include "cli/exit_status.h"
 #include "cli/interrupt.h"
@@ -147,8 +148,13 @@ int Run(int argc, char** argv) {
                             "empty the device's memory once the trips are in the logbook or FILE, synced");
   downloadCommand->add_flag("--new", download.onlyNew, "read, print or write only the trips the logbook lacks");
   downloadCommand->add_flag("--no-logbook", download.noLogbook, "leave the logbook out");
-  downloadCommand->add_option("--vehicle-reg", download.registration, "the vehicle's registration number")
+  downloadCommand
+      ->add_option("--vehicle-reg", download.registration,
+                   "the vehicle's registration number: the trips are filed under it in the logbook")
       ->type_name("TEXT");
+  downloadCommand
+      ->add_option("--vehicle", download.vehicle, "file the trips under this vehicle the logbook knows, or unassigned")
+      ->type_name("REG");
   downloadCommand->add_option("--vehicle-model", download.model, "the vehicle's model")->type_name("TEXT");
   downloadCommand->add_option("--vehicle-owner", download.owner, "the vehicle's owner")->type_name("TEXT");
   downloadCommand->callback([&] { run = [&] { Download(global, download); }; });
@@ -229,6 +235,59 @@ int Run(int argc, char** argv) {
   });
   log->add_subcommand("sync", "send what waits to the fleet's server now")->callback([&] {
     run = [&] { SyncLogbook(global); };
+  });
+
+  // Which trips a correction takes, the same options for each.
+  const auto addSelection = [](CLI::App* command, SelectionOptions& which) {
+    command->add_option("--import", which.import, "the trips of this reading or import ('log history' lists them)")
+        ->type_name("N")
+        ->check(WholeNumber);
+    command->add_option("--vehicle", which.vehicle, "the trips of this vehicle, or of the unassigned ones")
+        ->type_name("REG");
+    command->add_option("--from", which.from, "with --vehicle: only trips on or after this date")
+        ->type_name("YYYY-MM-DD")
+        ->check(IsoDate);
+    command->add_option("--until", which.until, "with --vehicle: only trips on or before this date")
+        ->type_name("YYYY-MM-DD")
+        ->check(IsoDate);
+    command->add_option("--trip", which.keys, "the trip with this key ('--json log trips' gives it); repeatable")
+        ->type_name("KEY")
+        ->allow_extra_args(false);
+  };
+  MoveOptions move;
+  CLI::App* logMove = log->add_subcommand("move", "file trips under another vehicle");
+  addSelection(logMove, move.which);
+  logMove->add_option("--to", move.to, "the vehicle's registration number, or unassigned")
+      ->type_name("REG")
+      ->required();
+  logMove->add_option("--model", move.model, "a vehicle new to the logbook: its model")->type_name("TEXT");
+  logMove->add_option("--owner", move.owner, "a vehicle new to the logbook: its owner")->type_name("TEXT");
+  logMove->callback([&] { run = [&] { MoveTrips(global, move); }; });
+  VehicleOptions vehicleChange;
+  CLI::App* logVehicle =
+      log->add_subcommand("vehicle", "change a vehicle's number or texts, merge it into another, or delete it");
+  logVehicle->add_option("REG", vehicleChange.vehicle, "the vehicle's registration number")->required();
+  logVehicle->add_option("--rename", vehicleChange.rename, "its new registration number")->type_name("NEWREG");
+  logVehicle->add_option("--model", vehicleChange.model, "its model")->type_name("TEXT");
+  logVehicle->add_option("--owner", vehicleChange.owner, "its owner")->type_name("TEXT");
+  logVehicle->add_option("--merge-into", vehicleChange.mergeInto, "file all its trips under this vehicle; it goes")
+      ->type_name("REG");
+  logVehicle->add_flag("--delete", vehicleChange.remove, "delete it; only a vehicle without trips");
+  logVehicle->callback([&] { run = [&] { ChangeVehicle(global, vehicleChange); }; });
+  std::int64_t undoId = 0;
+  CLI::App* logUndo = log->add_subcommand("undo", "take back a reading or import: its trips no other one holds go");
+  logUndo->add_option("N", undoId, "the reading or import ('log history' lists them)")->required()->check(WholeNumber);
+  logUndo->callback([&] { run = [&] { UndoRecording(global, undoId); }; });
+  TagOptions tag;
+  CLI::App* logTag = log->add_subcommand("tag", "set what trips were for: purpose, driver, note");
+  addSelection(logTag, tag.which);
+  logTag->add_option("--purpose", tag.purpose, "служебная, личная or a word of your own; empty clears it")
+      ->type_name("TEXT");
+  logTag->add_option("--driver", tag.driver, "who drove; empty clears it")->type_name("TEXT");
+  logTag->add_option("--note", tag.note, "a note; empty clears it")->type_name("TEXT");
+  logTag->callback([&] { run = [&] { TagTrips(global, tag); }; });
+  log->add_subcommand("history", "list the readings, imports and corrections, newest first")->callback([&] {
+    run = [&] { PrintHistory(global); };
   });
 
   std::optional<Failure> failure;

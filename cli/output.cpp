@@ -127,6 +127,11 @@ std::string AlignedTable(const std::vector<std::vector<std::string>>& rows) {
   return out;
 }
 
+std::string VehicleWords(const trips::VehicleInfo& vehicle) {
+  if (logbook::PlateKey(vehicle.RegId).empty()) return "unassigned";
+  return vehicle.Model.empty() ? vehicle.RegId : vehicle.Model + " " + vehicle.RegId;
+}
+
 std::string TripTable(const trips::TripList& trips) {
   std::vector<std::vector<std::string>> rows;
   rows.emplace_back(trips::TableHeadings.begin(), trips::TableHeadings.end());

@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/trips/dat_file.h"
 #include "core/trips/trip_record.h"
 
 namespace riventar::cli {
@@ -29,6 +30,10 @@ void FlushStandardOutput();
 std::string JsonString(std::string_view utf8);
 // A fixed-point JSON number: `value` / `scale`, `decimals` places.
 std::string JsonNumber(std::uint64_t value, std::uint64_t scale, int decimals);
+
+// A vehicle in messages: "ВАЗ-2110 А123ВС 77" (model and registration), or
+// "unassigned" for the trips filed under none.
+std::string VehicleWords(const trips::VehicleInfo& vehicle);
 
 // Rows of cells, each column as wide as its widest cell, two blanks apart.
 std::string AlignedTable(const std::vector<std::vector<std::string>>& rows);

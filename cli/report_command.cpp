@@ -152,10 +152,13 @@ void PrintYearReport(const GlobalOptions& global, const LogReportOptions& option
   for (const logbook::VehicleSummary& v : known) {
     logbook::TripQuery query = inYear;
     query.plateKey = v.plateKey;
-    // Trips carry no purpose yet: every one is not given.
-    vehicles.push_back({logbook::Registration(v),
-                        Take(book.Session().With([&query](logbook::Store& s) { return s.Trips(query); })),
-                        {}});
+    stats::VehicleTrips trips{logbook::Registration(v), {}, {}};
+    for (logbook::LoggedTrip& t :
+         Take(book.Session().With([&query](logbook::Store& s) { return s.LoggedTrips(query); }))) {
+      trips.trips.push_back(t.trip);
+      trips.purposes.push_back(std::move(t.tags.purpose));
+    }
+    vehicles.push_back(std::move(trips));
   }
   const stats::YearReport report = stats::MakeYearReport(vehicles, year, !options.vehicle);
   if (report.total.total.trips == 0) std::cerr << "riventar-cli: no trips in " << options.year << "\n";

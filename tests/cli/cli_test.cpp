@@ -96,6 +96,16 @@ class Cli : public ::testing::Test {
             Contents(dir / "stderr")};
   }
 
+  // A download's summary of trips filed unassigned as the logbook's reading
+  // `id`: where they went, then the command that files them under their car
+  // (none when `id` is 0: the download failed after recording them).
+  static std::string Unassigned(const std::string& read, const std::string& rest, int id) {
+    return "riventar-cli: " + read + ", recorded in the logbook: unassigned" + rest + "\n" +
+           (id == 0 ? std::string()
+                    : "riventar-cli: to file them under their vehicle: riventar-cli log move --import " +
+                          std::to_string(id) + " --to \"REG\"\n");
+  }
+
   // 8:15 on Wednesday 5 October 2005: 1:02:03 out, 45 minutes moving, 25.3 km, 2.1 l.
   const DeviceTrip known{5, 10, 3, 5, 8, 15, 3723, 2700, 151800, 33600};
   const std::vector<DeviceTrip> device = [this] {
@@ -367,13 +377,15 @@ TEST_F(Cli, AppendKeepsTheFileAsItIsAndAddsTheWindowsLines) {
       {"", trips::SerializeDatFile({}, Shown(device))},
   };
   std::string fresh = "5";
+  int reading = 0;
   for (const auto& c : cases) {
     Write(dir / "car.dat", c.before);
     const Outcome o = Run({"download", "-o", (dir / "car.dat").string(), "--append"});
     EXPECT_EQ(o.status, 0) << o.err;
     EXPECT_EQ(Contents(dir / "car.dat"), c.after);
-    EXPECT_EQ(o.err, "riventar-cli: 5 trips read, " + std::exchange(fresh, "0") + " new, added to " +
-                         (dir / "car.dat").string() + "\n");
+    // The file's vehicle lines are no choice of the car: the trips wait, unassigned.
+    EXPECT_EQ(o.err, Unassigned("5 trips read, " + std::exchange(fresh, "0") + " new",
+                                ", added to " + (dir / "car.dat").string(), ++reading));
   }
 }
 
@@ -397,16 +409,18 @@ TEST_F(Cli, AppendingAgainAfterAKilledRunAddsNothingTwice) {
   sim.SetMisbehaviour({});
   Outcome o = Run(command);
   EXPECT_EQ(o.status, 0) << o.err;
-  EXPECT_EQ(o.err, "riventar-cli: 6 trips read, 1 new, 1 trip added to " + file +
-                       " (5 trips there already); the device's counter is reset\n");
+  EXPECT_EQ(o.err,
+            Unassigned("6 trips read, 1 new",
+                       ", 1 trip added to " + file + " (5 trips there already); the device's counter is reset", 2));
   EXPECT_EQ(Contents(file), trips::SerializeDatFile({}, Shown(more)));
 
   // The same trips once more (another run killed before the reset): the file is left as it is.
   sim.SetTrips(more);
   o = Run(command);
   EXPECT_EQ(o.status, 0) << o.err;
-  EXPECT_EQ(o.err, "riventar-cli: 6 trips read, 0 new, nothing added to " + file +
-                       " (6 trips there already); the device's counter is reset\n");
+  EXPECT_EQ(o.err,
+            Unassigned("6 trips read, 0 new",
+                       ", nothing added to " + file + " (6 trips there already); the device's counter is reset", 3));
   const std::string contents = Contents(file);
   EXPECT_EQ(std::count(contents.begin(), contents.end(), '\n'), 3 + 6);
 }
@@ -419,13 +433,14 @@ TEST_F(Cli, SuccessAndAFailedResetAreSaid) {
     int status;
     std::string err;
   } cases[] = {
-      {{"download"}, false, 0, "riventar-cli: 5 trips read, 5 new\n"},
-      {{"download", "-o", file}, false, 0, "riventar-cli: 5 trips read, 0 new, written to " + file + "\n"},
+      {{"download"}, false, 0, Unassigned("5 trips read, 5 new", "", 1)},
+      {{"download", "-o", file}, false, 0, Unassigned("5 trips read, 0 new", ", written to " + file, 2)},
       {{"download", "-o", file, "--reset"},
        true,
        1,
-       "riventar-cli: 5 trips read, 0 new, written to " + file +
-           "; but the device did not answer the counter reset, so it still holds them\n"},
+       Unassigned("5 trips read, 0 new",
+                  ", written to " + file + "; but the device did not answer the counter reset, so it still holds them",
+                  0)},
       {{"download", "--no-logbook", "-o", file, "--reset"},
        false,
        0,
@@ -520,16 +535,17 @@ TEST_F(Cli, AnInterruptClearsTheBarAndLeavesNoFileBehind) {
 
 TEST_F(Cli, ASignalDuringTheLastWritesWaitsUntilTheOutcomeIsSaid) {
   const std::string file = (dir / "car.dat").string();
-  const std::string written = "riventar-cli: 5 trips read, 5 new, written to " + file;
+  const std::string read = "5 trips read, 5 new", written = ", written to " + file;
   using riventar::sim::Misbehaviour;
   const struct {
     Misbehaviour onReset;
     std::string err;
   } cases[] = {
       {Misbehaviour::SilentOn({"TC"}),
-       written + "; but the device did not answer the counter reset, so it still holds them\n"},
+       Unassigned(read, written + "; but the device did not answer the counter reset, so it still holds them", 0)},
       // Answered within the reply timeout, after the signal has come.
-      {Misbehaviour::LateOn(std::chrono::milliseconds(100), {"TC"}), written + "; the device's counter is reset\n"},
+      {Misbehaviour::LateOn(std::chrono::milliseconds(100), {"TC"}),
+       Unassigned(read, written + "; the device's counter is reset", 1)},
   };
   for (const auto& c : cases) {
     fs::remove(logbook);
@@ -555,9 +571,12 @@ TEST_F(Cli, TheLogbookKeepsEveryTripOnceAndGivesBackTheWindowsBytes) {
   args.insert(args.end(), vehicle.begin(), vehicle.end());
   Outcome o = Run(args);
   EXPECT_EQ(o.status, 0) << o.err;
-  EXPECT_EQ(o.err, "riventar-cli: 5 trips read, 5 new\n");
+  EXPECT_EQ(o.err, "riventar-cli: 5 trips read, 5 new, recorded in the logbook: ВАЗ-2110 А123ВС 77\n");
+  // The same device again, nothing said: the logbook knows it.
   o = Run({"download", "--format", "csv"});
-  EXPECT_EQ(o.err, "riventar-cli: 5 trips read, 0 new\n");
+  EXPECT_EQ(o.err,
+            "riventar-cli: the logbook knows this device: ВАЗ-2110 А123ВС 77\n"
+            "riventar-cli: 5 trips read, 0 new, recorded in the logbook: ВАЗ-2110 А123ВС 77\n");
   // The plate as typed another way; the trips in date order, the vehicle's texts as the header.
   const std::string expected = trips::SerializeDatFile({"ВАЗ-2110", "А123ВС 77", ""}, Shown(device));
   o = Run({"log", "trips", "--vehicle", "a123bc77", "--format", "dat"});
@@ -580,7 +599,7 @@ TEST_F(Cli, NewReadsAndGivesOnlyWhatTheLogbookLacks) {
   EXPECT_EQ(o.status, 0) << o.err;
   EXPECT_EQ(sim.Commands(), (Commands{"$NOP", "$TN", "$TR00", "$TR04", "$TR05", "$TR06", "$TR07"}));
   EXPECT_EQ(o.out, trips::SerializeDatFile({}, Shown({later.begin() + 5, later.end()})));
-  EXPECT_EQ(o.err, "riventar-cli: 3 trips read, 5 known not read again, 3 new\n");
+  EXPECT_EQ(o.err, Unassigned("3 trips read, 5 known not read again, 3 new", "", 2));
   // Nothing new: the two checks, no file, and the device may forget what the logbook holds.
   sim.ClearCommands();
   const Outcome again = Run({"download", "--new", "-o", (dir / "new.dat").string(), "--reset"});
@@ -594,16 +613,16 @@ TEST_F(Cli, NewComparesAtTheDevicesOwnIndexesWhereItHoldsRejectedTrips) {
   const auto held = riventar::sim::WithInvalidTrips(riventar::sim::RealisticTrips(40));
   sim.SetTrips(held);
   Outcome o = Run({"download"});
-  EXPECT_EQ(o.err, "riventar-cli: 27 trips read (13 left out as invalid), 27 new\n");
+  EXPECT_EQ(o.err, Unassigned("27 trips read (13 left out as invalid), 27 new", "", 1));
   const struct {
     int added;  // trips made since
     Commands sent;
     std::string err;
   } cases[] = {
-      {0, {"$NOP", "$TN", "$TR00", "$TR27"}, "riventar-cli: 0 trips read, 40 known not read again, 0 new\n"},
+      {0, {"$NOP", "$TN", "$TR00", "$TR27"}, Unassigned("0 trips read, 40 known not read again, 0 new", "", 2)},
       {2,
        {"$NOP", "$TN", "$TR00", "$TR27", "$TR28", "$TR29"},
-       "riventar-cli: 2 trips read, 40 known not read again, 2 new\n"},
+       Unassigned("2 trips read, 40 known not read again, 2 new", "", 4)},
   };
   for (const auto& c : cases) {
     auto more = held;
@@ -632,11 +651,13 @@ TEST_F(Cli, NewKnowsTwoCarsReadThroughOneAdapterInTurn) {
     std::string err;
   } cases[] = {
       // Fewer trips than the first car's history: nothing to check.
-      {second, {"$NOP", "$TN", "$TR00", "$TR01", "$TR02", "$TR03", "$TR04"}, "riventar-cli: 5 trips read, 5 new\n"},
+      {second, {"$NOP", "$TN", "$TR00", "$TR01", "$TR02", "$TR03", "$TR04"}, Unassigned("5 trips read, 5 new", "", 2)},
       // The first car, one trip later: record 0 is asked once for both cars.
-      {first, {"$NOP", "$TN", "$TR00", "$TR05", "$TR06"}, "riventar-cli: 1 trip read, 6 known not read again, 1 new\n"},
-      {second, {"$NOP", "$TN", "$TR00", "$TR04"}, "riventar-cli: 0 trips read, 5 known not read again, 0 new\n"},
-      {first, {"$NOP", "$TN", "$TR00", "$TR06"}, "riventar-cli: 0 trips read, 7 known not read again, 0 new\n"},
+      {first,
+       {"$NOP", "$TN", "$TR00", "$TR05", "$TR06"},
+       Unassigned("1 trip read, 6 known not read again, 1 new", "", 3)},
+      {second, {"$NOP", "$TN", "$TR00", "$TR04"}, Unassigned("0 trips read, 5 known not read again, 0 new", "", 4)},
+      {first, {"$NOP", "$TN", "$TR00", "$TR06"}, Unassigned("0 trips read, 7 known not read again, 0 new", "", 5)},
   };
   for (const auto& c : cases) {
     sim.SetTrips(c.held);
@@ -770,6 +791,169 @@ TEST_F(Cli, WhatTheFileSavedButTheLogbookDidNotIsSaidWithTheCommandThatBringsItI
       << o.err;
   EXPECT_EQ(Run({"log", "import", file.string()}).status, 0);
   EXPECT_EQ(Run({"log", "trips", "--format", "dat"}).out, trips::SerializeDatFile({}, Shown(device)));
+}
+
+// Whether `text` holds `part`; the message says what it held.
+::testing::AssertionResult Holds(const std::string& text, const std::string& part) {
+  if (text.find(part) != std::string::npos) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "no \"" << part << "\" in:\n" << text;
+}
+
+// Two cars over several weeks, filed and set right through the command line,
+// each step checked against what the logbook lists.
+TEST_F(Cli, EveryTripEndsUpOnTheRightCarAndEachCorrectionIsInTheHistory) {
+  const std::string carA = "А123ВС 77", typoB = "В456ОР 777", carB = "В456ОР 99";
+  const std::vector<DeviceTrip> tripsB = riventar::sim::RealisticTrips(5, 12);
+  const auto vehicles = [this] { return Run({"--json", "log", "vehicles"}).out; };
+  const auto tripsOf = [this](const std::string& reg) {
+    return Run({"log", "trips", "--vehicle", reg, "--format", "dat"}).out;
+  };
+  const auto history = [this] { return Run({"--json", "log", "history"}).out; };
+
+  // Looked at only: unassigned, and the command that files them.
+  Outcome o = Run({"download"});
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(o.err, Unassigned("5 trips read, 5 new", "", 1));
+  EXPECT_TRUE(Holds(vehicles(), "{\"registration\": \"не назначены\", \"model\": \"\", \"owner\": \"\", \"trips\": 5"));
+
+  // Downloaded for car A: the same trips go to it, and the file names it.
+  const fs::path carFile = dir / "car.dat";
+  o = Run({"download", "--vehicle-reg", carA, "--vehicle-model", "ВАЗ-2110", "--vehicle-owner", "Петров", "-o",
+           carFile.string(), "--append", "--reset"});
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(o.err, "riventar-cli: 5 trips read, 0 new, recorded in the logbook: ВАЗ-2110 А123ВС 77, added to " +
+                       carFile.string() + "; the device's counter is reset\n");
+  EXPECT_EQ(tripsOf(carA), trips::SerializeDatFile({"ВАЗ-2110", carA, "Петров"}, Shown(device)));
+  EXPECT_EQ(Contents(carFile), tripsOf(carA));
+  EXPECT_FALSE(Holds(vehicles(), "не назначены"));
+
+  // Car B, its plate mistyped; then its device again, one trip later, nothing said: known.
+  sim.SetTrips({tripsB.begin(), tripsB.end() - 1});
+  o = Run({"download", "--vehicle-reg", typoB, "--vehicle-model", "ГАЗель", "--vehicle-owner", "Сидоров"});
+  EXPECT_EQ(o.err, "riventar-cli: 4 trips read, 4 new, recorded in the logbook: ГАЗель В456ОР 777\n");
+  sim.SetTrips(tripsB);
+  o = Run({"download"});
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(o.err,
+            "riventar-cli: the logbook knows this device: ГАЗель В456ОР 777\n"
+            "riventar-cli: 5 trips read, 1 new, recorded in the logbook: ГАЗель В456ОР 777\n");
+  // Told car A for car B's device: said, and still as told (nothing new moves no held trip).
+  o = Run({"download", "--vehicle", "a123bc77"});
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_TRUE(Holds(o.err,
+                    "the logbook knows this device as ГАЗель В456ОР 777's; the trips are filed under "
+                    "ВАЗ-2110 А123ВС 77 as told\n"));
+  EXPECT_EQ(tripsOf(typoB), trips::SerializeDatFile({"ГАЗель", typoB, "Сидоров"}, Shown(tripsB)));
+
+  // The typo renamed: the model and owner stay.
+  o = Run({"log", "vehicle", typoB, "--rename", carB});
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_TRUE(o.out.empty());
+  EXPECT_EQ(tripsOf(carB), trips::SerializeDatFile({"ГАЗель", carB, "Сидоров"}, Shown(tripsB)));
+  EXPECT_EQ(Run({"log", "trips", "--vehicle", typoB}).status, 2);
+
+  // One of car A's trips moved to a typo plate, which becomes a vehicle; merged back, A keeps its texts.
+  const std::string key = trips::TripLine(Shown(device)[1]).substr(0, 44);
+  o = Run({"log", "move", "--trip", key, "--to", "А123ВС 777"});
+  EXPECT_EQ(o.err, "riventar-cli: 1 trip moved to А123ВС 777\n");
+  EXPECT_EQ(tripsOf("А123ВС 777"), trips::SerializeDatFile({"", "А123ВС 777", ""}, {Shown(device)[1]}));
+  o = Run({"log", "vehicle", "А123ВС 777", "--merge-into", carA});
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(tripsOf(carA), trips::SerializeDatFile({"ВАЗ-2110", carA, "Петров"}, Shown(device)));
+  EXPECT_FALSE(Holds(vehicles(), "А123ВС 777"));
+  // Moved away and back: the empty typo vehicle is deleted.
+  ASSERT_EQ(Run({"log", "move", "--trip", key, "--to", "А123ВС 777"}).status, 0);
+  ASSERT_EQ(Run({"log", "move", "--vehicle", "А123ВС 777", "--to", carA}).status, 0);
+  o = Run({"log", "vehicle", "А123ВС 777", "--delete"});
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_FALSE(Holds(vehicles(), "А123ВС 777"));
+  EXPECT_EQ(tripsOf(carA), trips::SerializeDatFile({"ВАЗ-2110", carA, "Петров"}, Shown(device)));
+
+  // A file brought in by mistake, taken back.
+  const fs::path wrong = dir / "wrong.dat";
+  Write(wrong, trips::SerializeDatFile({"", carA, ""}, Shown(riventar::sim::RealisticTrips(3, 21))));
+  ASSERT_EQ(Run({"log", "import", wrong.string()}).status, 0);
+  const std::string imports = history();
+  const auto at = imports.find("\"change\": \"import\"");
+  ASSERT_NE(at, std::string::npos) << imports;
+  const std::string id =
+      imports.substr(imports.rfind("{\"id\": ", at) + 7,
+                     imports.find(',', imports.rfind("{\"id\": ", at)) - imports.rfind("{\"id\": ", at) - 7);
+  o = Run({"log", "undo", id});
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(o.err, "riventar-cli: import " + id + " undone: 3 trips removed\n");
+  EXPECT_EQ(tripsOf(carA), trips::SerializeDatFile({"ВАЗ-2110", carA, "Петров"}, Shown(device)));
+
+  // What a trip was for: in the trips' JSON and table, and in the year's report.
+  o = Run({"log", "tag", "--vehicle", carA, "--from", "2005-10-05", "--until", "2005-10-05", "--purpose", "служебная",
+           "--driver", "Петров", "--note", "в Тверь; обратно"});
+  EXPECT_EQ(o.err, "riventar-cli: 1 trip tagged\n");
+  o = Run({"--json", "log", "trips", "--vehicle", carA, "--from", "2005-10-05", "--to", "2005-10-05"});
+  EXPECT_TRUE(
+      Holds(o.out, "\"vehicle\": \"А123ВС 77\", \"key\": \"" + trips::TripLine(Shown({known})[0]).substr(0, 44) +
+                       "\", \"purpose\": \"служебная\", \"driver\": \"Петров\", \"note\": \"в Тверь; обратно\"}"));
+  EXPECT_TRUE(Holds(Run({"log", "trips", "--vehicle", carA}).out, "служебная  Петров  в Тверь; обратно"));
+  // The export's bytes stay the window's.
+  ASSERT_EQ(Run({"log", "trips", "--vehicle", carA, "-o", (dir / "a.csv").string()}).status, 0);
+  EXPECT_EQ(Contents(dir / "a.csv"), trips::SerializeCsv(Shown(device)));
+  EXPECT_TRUE(Holds(Run({"log", "report", "--year", "2005", "--vehicle", carA}).out, "служебная"));
+
+  // Every change, newest first, with its vehicle.
+  const std::string changes = history();
+  std::vector<std::string> kinds;
+  for (auto p = changes.find("\"change\": \""); p != std::string::npos; p = changes.find("\"change\": \"", p + 1))
+    kinds.push_back(changes.substr(p + 11, changes.find('"', p + 11) - p - 11));
+  EXPECT_EQ(kinds, (std::vector<std::string>{"tag", "undo", "import", "delete", "move", "move", "merge", "move", "edit",
+                                             "reading", "reading", "reading", "reading", "reading"}));
+  EXPECT_TRUE(Holds(changes, "\"undone\": true"));
+  EXPECT_TRUE(Holds(Run({"log", "history"}).out, "import (undone)"));
+}
+
+// A correction the logbook cannot make is refused with its reason, and changes nothing.
+TEST_F(Cli, ARefusedCorrectionSaysWhyAndLeavesTheLogbookAsItWas) {
+  ASSERT_EQ(Run({"download", "--vehicle-reg", "А123ВС 77"}).status, 0);
+  ASSERT_EQ(Run({"log", "import", "/dev/null"}).status, 4);
+  ASSERT_EQ(Run({"log", "undo", "1"}).status, 0);
+  const auto contents = [this] {
+    return Run({"--json", "log", "vehicles"}).out + Run({"--json", "log", "trips"}).out +
+           Run({"--json", "log", "history"}).out;
+  };
+  ASSERT_EQ(Run({"download", "--vehicle-reg", "А123ВС 77"}).status, 0);
+  const std::string key = trips::TripLine(Shown(device)[0]).substr(0, 44);
+  ASSERT_EQ(Run({"log", "move", "--trip", key, "--to", "Е001КХ 50"}).status, 0);
+  const std::string before = contents();
+  const struct {
+    std::vector<std::string> args;
+    std::string said;
+  } cases[] = {
+      {{"log", "move", "--vehicle", "Х999ХХ 99", "--to", "А123ВС 77"}, "no vehicle 'Х999ХХ 99' in the logbook"},
+      {{"log", "vehicle", "Х999ХХ 99", "--model", "Нива"}, "no vehicle 'Х999ХХ 99' in the logbook"},
+      {{"log", "vehicle", "А123ВС 77", "--merge-into", "Х999ХХ 99"}, "no vehicle 'Х999ХХ 99' in the logbook"},
+      {{"log", "vehicle", "А123ВС 77", "--delete"}, "А123ВС 77 has 4 trips"},
+      {{"log", "vehicle", "А123ВС 77", "--rename", "е001кх50"}, "'е001кх50' is Е001КХ 50's number"},
+      {{"log", "vehicle", "unassigned", "--delete"}, "the unassigned trips are no vehicle"},
+      {{"log", "undo", "1"}, "reading 1 is undone already"},
+      {{"log", "undo", "99"}, "no reading or import 99 in the logbook"},
+      {{"log", "move", "--import", "99", "--to", "А123ВС 77"}, "no reading or import 99 in the logbook"},
+      {{"log", "move", "--trip", std::string(44, '0'), "--to", "А123ВС 77"}, "no trip '0000"},
+      {{"log", "move", "--to", "А123ВС 77"}, "say which trips"},
+      {{"log", "move", "--vehicle", "А123ВС 77", "--to", " - "}, "' - ' is no registration number"},
+      {{"log", "move", "--vehicle", "Е001КХ 50", "--to", "А123ВС 77", "--model", "Нива"}, "'А123ВС 77' is known"},
+      {{"log", "tag", "--vehicle", "А123ВС 77", "--from", "2005-13-01", "--purpose", "личная"},
+       "'2005-13-01' is not a date YYYY-MM-DD"},
+      {{"log", "tag", "--vehicle", "А123ВС 77"}, "say what to set"},
+      {{"log", "tag", "--import", "2", "--from", "2005-01-01", "--purpose", "личная"}, "--from and --until go with"},
+      {{"download", "--vehicle", "Х999ХХ 99"}, "no vehicle 'Х999ХХ 99' in the logbook"},
+  };
+  for (const auto& c : cases) {
+    sim.ClearCommands();
+    const Outcome o = Run(c.args);
+    EXPECT_EQ(o.status, 2) << c.args[1] << ": " << o.err;
+    EXPECT_TRUE(Holds(o.err, c.said)) << c.args[1];
+    EXPECT_TRUE(o.out.empty()) << o.out;
+  }
+  EXPECT_TRUE(sim.Commands().empty());  // a refused download never asks the device
+  EXPECT_EQ(contents(), before);
 }
 
 }  // namespace
