@@ -240,9 +240,11 @@ void PrintHistory(const GlobalOptions& global) {
   std::vector<std::vector<std::string>> rows{
       {"id", "at", "change", "vehicle", "from", "source", "read", "trips", "computer"}};
   for (const logbook::HistoryRow& r : history) {
-    rows.push_back({std::to_string(r.id), r.at, KindName(r.kind) + (r.undone ? " (undone)" : ""),
-                    r.plateKey.empty() ? "unassigned" : r.vehicle, HistoryName(r.from), r.source,
-                    IsRecording(r.kind) ? std::to_string(r.read) : "", std::to_string(r.trips), r.computer});
+    // Only a reading's or an import's number is used again (log move --import, log undo).
+    rows.push_back({IsRecording(r.kind) ? std::to_string(r.id) : "", r.at,
+                    KindName(r.kind) + (r.undone ? " (undone)" : ""), r.plateKey.empty() ? "unassigned" : r.vehicle,
+                    HistoryName(r.from), r.source, IsRecording(r.kind) ? std::to_string(r.read) : "",
+                    std::to_string(r.trips), r.computer});
   }
   std::cout << Printable(AlignedTable(rows));
 }

@@ -149,8 +149,8 @@ void PrintVehicles(const GlobalOptions& global) {
   if (vehicles.empty()) return;
   std::vector<std::vector<std::string>> rows{{"registration", "model", "owner", "trips", "first", "last", "km"}};
   for (const logbook::VehicleSummary& v : vehicles) {
-    rows.push_back({logbook::Registration(v), v.texts.Model, v.texts.Owner, std::to_string(v.trips), v.firstDate,
-                    v.lastDate, stats::KilometresText(v.distance)});
+    rows.push_back({v.plateKey.empty() ? "unassigned" : logbook::Registration(v), v.texts.Model, v.texts.Owner,
+                    std::to_string(v.trips), v.firstDate, v.lastDate, stats::KilometresText(v.distance)});
   }
   std::cout << AlignedTable(rows);
 }

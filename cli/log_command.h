@@ -9,7 +9,7 @@
 namespace riventar::cli {
 
 struct LogTripsOptions {
-  std::optional<std::string> vehicle;   // a registration number as typed, or "без номера"
+  std::optional<std::string> vehicle;   // a registration number as typed, or "unassigned"
   std::optional<std::string> from, to;  // "YYYY-MM-DD", inclusive
   std::string format;                   // "table", "dat", "csv", "json" or empty: from the file or --json
   std::string output;                   // empty: standard output
