@@ -121,11 +121,29 @@ services::VehicleTexts GivenVehicle(const DownloadOptions& options, logbook::Sto
   return given;
 }
 
-// The newest recording of the device at `path`: the one just made.
+// The vehicle the logbook knows the device as. A logbook that cannot tell
+// (a fleet's, through a store that does not look trips up) knows none: the
+// reading is still recorded.
+std::optional<std::string> Recognised(logbook::Store& store, const trips::TripList& records) {
+  try {
+    return logbook::RecogniseDevice(store, records);
+  } catch (const logbook::StoreError&) {
+    return std::nullopt;  // a logbook that fails for good fails the recording next, and says so
+  }
+}
+
+// The newest recording of the device at `path` in a logbook file: the one
+// just made. Nothing from a fleet's logbook, whose list may not hold it yet
+// (it waits here to be sent), nor when the list cannot be read.
 std::optional<std::int64_t> LastReadingOf(logbook::Store& store, const std::string& path) {
+  if (store.AsShared()) return std::nullopt;
   std::optional<std::int64_t> last;
-  for (const logbook::ImportRow& row : store.Imports())
-    if (row.origin == logbook::Origin::Device && row.source == path && (!last || row.id > *last)) last = row.id;
+  try {
+    for (const logbook::ImportRow& row : store.Imports())
+      if (row.origin == logbook::Origin::Device && row.source == path && (!last || row.id > *last)) last = row.id;
+  } catch (const logbook::StoreError&) {
+    return std::nullopt;  // recorded all the same: only the hint's number is missing
+  }
   return last;
 }
 
@@ -256,8 +274,11 @@ void Download(const GlobalOptions& global, const DownloadOptions& options) {
     if (store) {
       const services::Status kept = device.Record(read.value(), [&](const services::Reading& r) -> services::Status {
         try {
-          // Known before the recording files anything: the device as the logbook last saw it.
-          filing = services::FileReading(given, logbook::RecogniseDevice(*store, r.trips.records), store->Vehicles());
+          // Known before the recording files anything: the device as the logbook last saw it. Not
+          // from a fleet's logbook: that would ask its server, and the counter reset waits for no server.
+          const bool local = store->AsShared() == nullptr;
+          filing = services::FileReading(given, local ? Recognised(*store, r.trips.records) : std::nullopt,
+                                         local ? store->Vehicles() : std::vector<logbook::VehicleSummary>{});
           recorded = store->Record(
               {logbook::Origin::Device, devicePath, logbook::RecordingTimeNow(), filing.vehicle, all, r.trips.records});
           if (filing.by == services::FiledBy::Unassigned) readingId = LastReadingOf(*store, devicePath);
@@ -284,9 +305,10 @@ void Download(const GlobalOptions& global, const DownloadOptions& options) {
     const auto finish = [&](const std::string& done) {
       if (logbookFailed) throw Failure{ExitStatus::Logbook, done + "; but " + logbookFailed->message + inFileOnly()};
       std::cerr << "riventar-cli: " << Printable(done) << "\n";
-      if (recorded && recorded->read > 0 && filing.by == services::FiledBy::Unassigned && readingId) {
-        std::cerr << "riventar-cli: to file them under their vehicle: riventar-cli log move --import " << *readingId
-                  << " --to \"REG\"\n";
+      if (recorded && recorded->read > 0 && filing.by == services::FiledBy::Unassigned) {
+        std::cerr << "riventar-cli: to file them under their vehicle: riventar-cli log move --import "
+                  << (readingId ? std::to_string(*readingId) : std::string("N")) << " --to \"REG\""
+                  << (readingId ? "" : " ('riventar-cli log history' gives N)") << "\n";
       }
     };
 
