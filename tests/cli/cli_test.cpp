@@ -18,6 +18,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/text/cp1251.h"
 #include "core/trips/dat_file.h"
 #include "core/trips/trip_record.h"
 #include "sim/simulator.h"
@@ -893,6 +894,10 @@ TEST_F(Cli, EveryTripEndsUpOnTheRightCarAndEachCorrectionIsInTheHistory) {
       Holds(o.out, "\"vehicle\": \"А123ВС 77\", \"key\": \"" + trips::TripLine(Shown({known})[0]).substr(0, 44) +
                        "\", \"purpose\": \"служебная\", \"driver\": \"Петров\", \"note\": \"в Тверь; обратно\"}"));
   EXPECT_TRUE(Holds(Run({"log", "trips", "--vehicle", carA}).out, "служебная  Петров  в Тверь; обратно"));
+  // Printed as CSV, the tags follow each trip's cells, quoted where they hold the separator.
+  const std::string printed = Run({"log", "trips", "--vehicle", carA, "--format", "csv"}).out;
+  EXPECT_TRUE(Holds(printed, riventar::text::ToCp1251(";Цель;Водитель;Примечание\r\n")));
+  EXPECT_TRUE(Holds(printed, riventar::text::ToCp1251(";служебная;Петров;\"в Тверь; обратно\"\r\n")));
   // The export's bytes stay the window's.
   ASSERT_EQ(Run({"log", "trips", "--vehicle", carA, "-o", (dir / "a.csv").string()}).status, 0);
   EXPECT_EQ(Contents(dir / "a.csv"), trips::SerializeCsv(Shown(device)));
