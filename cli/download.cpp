@@ -90,7 +90,7 @@ std::string TripsText(std::size_t n) { return std::to_string(n) + (n == 1 ? " tr
 // gets the one the trips are filed under.
 trips::VehicleInfo DocumentVehicle(const DownloadOptions& options, Format format, const trips::VehicleInfo& filed) {
   const bool toDat = format == Format::Dat && !options.output.empty();
-  const trips::VehicleInfo vehicle =
+  trips::VehicleInfo vehicle =
       services::ReadingVehicle(toDat ? services::FileVehicle(options.output) : trips::VehicleInfo{},
                                {options.model, options.registration, options.owner});
   if (!logbook::PlateKey(vehicle.RegId).empty() || logbook::PlateKey(filed.RegId).empty()) return vehicle;

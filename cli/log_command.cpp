@@ -100,7 +100,7 @@ std::string LoggedTripsJson(const std::vector<logbook::LoggedTrip>& logged,
 
 // A tag as a spreadsheet's cell: quoted where it holds the separator, a quote or a line break.
 std::string CsvCell(const std::string& utf8) {
-  const std::string bytes = text::ToCp1251(utf8);
+  std::string bytes = text::ToCp1251(utf8);
   if (bytes.find_first_of(";\"\r\n") == std::string::npos) return bytes;
   std::string quoted = "\"";
   for (char c : bytes) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
