@@ -20,6 +20,7 @@
 #include "cli/trip_file.h"
 #include "core/logbook/json_text.h"
 #include "core/logbook/new_trips.h"
+#include "core/logbook/server_location.h"
 #include "core/services/device_session.h"
 #include "core/services/trip_document.h"
 #include "core/services/vehicle.h"
@@ -306,9 +307,12 @@ void Download(const GlobalOptions& global, const DownloadOptions& options) {
       if (logbookFailed) throw Failure{ExitStatus::Logbook, done + "; but " + logbookFailed->message + inFileOnly()};
       std::cerr << "riventar-cli: " << Printable(done) << "\n";
       if (recorded && recorded->read > 0 && filing.by == services::FiledBy::Unassigned) {
-        std::cerr << "riventar-cli: to file them under their vehicle: riventar-cli log move --import "
-                  << (readingId ? std::to_string(*readingId) : std::string("N")) << " --to \"REG\""
-                  << (readingId ? "" : " ('riventar-cli log history' gives N)") << "\n";
+        // The logbook named as this command named it: the hint is a command to run as it stands.
+        const std::string logbookOption =
+            global.logbook && !logbook::IsServerLocation(*global.logbook) ? " --logbook " + *global.logbook : "";
+        std::cerr << "riventar-cli: to file them under their vehicle: riventar-cli" << logbookOption
+                  << " log move --import " << (readingId ? std::to_string(*readingId) : std::string("N"))
+                  << " --to \"REG\"" << (readingId ? "" : " ('riventar-cli log history' gives N)") << "\n";
       }
     };
 

@@ -914,6 +914,19 @@ TEST_F(Cli, EveryTripEndsUpOnTheRightCarAndEachCorrectionIsInTheHistory) {
   EXPECT_TRUE(Holds(Run({"log", "history"}).out, "import (undone)"));
 }
 
+// The command that files unassigned trips names the logbook the download used.
+TEST_F(Cli, TheHintForUnassignedTripsRunsAsItStands) {
+  const std::string other = (dir / "other.sqlite").string();
+  const Outcome o = Run({"--logbook", other, "download"});
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_TRUE(Holds(o.err, "riventar-cli: to file them under their vehicle: riventar-cli --logbook " + other +
+                               " log move --import 1 --to \"REG\"\n"));
+  EXPECT_EQ(Run({"--logbook", other, "log", "move", "--import", "1", "--to", "А123ВС 77"}).err,
+            "riventar-cli: 5 trips moved to А123ВС 77\n");
+  EXPECT_EQ(Run({"--logbook", other, "log", "trips", "--vehicle", "А123ВС 77", "--format", "dat"}).out,
+            trips::SerializeDatFile({"", "А123ВС 77", ""}, Shown(device)));
+}
+
 // A correction the logbook cannot make is refused with its reason, and changes nothing.
 TEST_F(Cli, ARefusedCorrectionSaysWhyAndLeavesTheLogbookAsItWas) {
   ASSERT_EQ(Run({"download", "--vehicle-reg", "А123ВС 77"}).status, 0);
