@@ -122,6 +122,18 @@ services::VehicleTexts GivenVehicle(const DownloadOptions& options, logbook::Sto
   return given;
 }
 
+// `word` as a shell takes it back unchanged: quoted when it holds anything but
+// plain letters, digits and path punctuation.
+std::string ShellWord(const std::string& word) {
+  const bool plain = !word.empty() && word.find_first_not_of(
+                                          "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                          "0123456789/._-+,:=@") == std::string::npos;
+  if (plain) return word;
+  std::string quoted = "'";
+  for (char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
 // The vehicle the logbook knows the device as. A logbook that cannot tell
 // (a fleet's, through a store that does not look trips up) knows none: the
 // reading is still recorded.
@@ -308,9 +320,10 @@ void Download(const GlobalOptions& global, const DownloadOptions& options) {
       std::cerr << "riventar-cli: " << Printable(done) << "\n";
       if (recorded && recorded->read > 0 && filing.by == services::FiledBy::Unassigned) {
         // The logbook named as this command named it: the hint is a command to run as it stands.
-        const std::string logbookOption =
-            global.logbook && !logbook::IsServerLocation(*global.logbook) ? " --logbook " + *global.logbook : "";
-        std::cerr << "riventar-cli: to file them under their vehicle: riventar-cli" << logbookOption
+        const std::string logbookOption = global.logbook && !logbook::IsServerLocation(*global.logbook)
+                                              ? " --logbook " + ShellWord(*global.logbook)
+                                              : "";
+        std::cerr << "riventar-cli: to file them under their vehicle: riventar-cli" << Printable(logbookOption)
                   << " log move --import " << (readingId ? std::to_string(*readingId) : std::string("N"))
                   << " --to \"REG\"" << (readingId ? "" : " ('riventar-cli log history' gives N)") << "\n";
       }

@@ -916,10 +916,12 @@ TEST_F(Cli, EveryTripEndsUpOnTheRightCarAndEachCorrectionIsInTheHistory) {
 
 // The command that files unassigned trips names the logbook the download used.
 TEST_F(Cli, TheHintForUnassignedTripsRunsAsItStands) {
-  const std::string other = (dir / "other.sqlite").string();
+  // A name a shell would split or expand, quoted so that it does not.
+  const std::string other = (dir / "car's log $HOME.sqlite").string();
+  const std::string quoted = "'" + dir.string() + "/car'\\''s log $HOME.sqlite'";
   const Outcome o = Run({"--logbook", other, "download"});
   EXPECT_EQ(o.status, 0) << o.err;
-  EXPECT_TRUE(Holds(o.err, "riventar-cli: to file them under their vehicle: riventar-cli --logbook " + other +
+  EXPECT_TRUE(Holds(o.err, "riventar-cli: to file them under their vehicle: riventar-cli --logbook " + quoted +
                                " log move --import 1 --to \"REG\"\n"));
   EXPECT_EQ(Run({"--logbook", other, "log", "move", "--import", "1", "--to", "А123ВС 77"}).err,
             "riventar-cli: 5 trips moved to А123ВС 77\n");
