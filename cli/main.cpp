@@ -206,7 +206,9 @@ int Run(int argc, char** argv) {
   });
   LogTripsOptions logTrips;
   CLI::App* logTripsCommand = log->add_subcommand("trips", "print or write the trips, in date order");
-  logTripsCommand->add_option("--vehicle", logTrips.vehicle, "only the trips of the vehicle with this number")
+  logTripsCommand
+      ->add_option("--vehicle", logTrips.vehicle,
+                   "only the trips of the vehicle with this number, or the unassigned ones")
       ->type_name("REG");
   logTripsCommand->add_option("--from", logTrips.from, "only trips on or after this date")
       ->type_name("YYYY-MM-DD")
