@@ -154,9 +154,9 @@ std::vector<QString> CorrectionStep() {
           "RETURN; END $$")
           .arg(RecordFunction, same),
       // The administrator's corrections, each recorded in riventar.changes
-      // with the computer's time and name. Refusals a correction's content
-      // causes carry a data or integrity error code (the program says them as
-      // such); a vehicle or import not there is no_data_found.
+      // with the computer's time and name. What a correction's content makes
+      // impossible (a vehicle or import not there included) is refused with a
+      // data or integrity error code, which the program says as such.
       QStringLiteral(
           "CREATE FUNCTION riventar.riventar_move(text, text, text, text, bytea, bytea, bytea, text, text, text, "
           "bigint[], bigint[], bigint[], bigint[], bigint[]) RETURNS bigint LANGUAGE plpgsql SECURITY DEFINER "
@@ -173,16 +173,22 @@ std::vector<QString> CorrectionStep() {
       "CREATE FUNCTION riventar.riventar_edit_vehicle(text, text, text, text, text, bytea, bytea, bytea, text, text) "
       "RETURNS void LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, riventar, pg_temp AS $$ "
       "DECLARE was riventar.vehicles%ROWTYPE; other bigint; BEGIN "
-      "IF $1 = '' OR $2 = '' THEN RAISE EXCEPTION 'the unassigned trips are no vehicle: move them instead' "
+      "IF $1 = '' THEN RAISE EXCEPTION 'no vehicle: the unassigned trips are moved to one, not edited' "
+      "USING ERRCODE = 'invalid_parameter_value'; END IF; "
+      "IF $2 = '' THEN RAISE EXCEPTION 'a vehicle needs a plate; to unassign its trips, move them' "
       "USING ERRCODE = 'invalid_parameter_value'; END IF; "
       "SELECT * INTO was FROM riventar.vehicles WHERE plate_key = $1 FOR UPDATE; "
-      "IF NOT FOUND THEN RAISE EXCEPTION 'no vehicle has the plate %', $1 USING ERRCODE = 'no_data_found'; END IF; "
+      "IF NOT FOUND THEN RAISE EXCEPTION 'no vehicle \"%\" in the logbook', $1 "
+      "USING ERRCODE = 'invalid_parameter_value'; END IF; "
       "SELECT id INTO other FROM riventar.vehicles WHERE plate_key = $2; "
       "IF other IS NOT NULL AND other <> was.id THEN "
       "RAISE EXCEPTION 'the plate % is another vehicle''s: merge the two instead', $4 "
       "USING ERRCODE = 'unique_violation'; END IF; "
       "UPDATE riventar.vehicles SET plate_key = $2, model = $3, reg_id = $4, owner = $5, model_bytes = $6, "
       "reg_id_bytes = $7, owner_bytes = $8 WHERE id = was.id; "
+      // Its readings and corrections follow it to its new plate.
+      "UPDATE riventar.imports SET plate_key = $2 WHERE plate_key = $1; "
+      "UPDATE riventar.changes SET plate_key = $2 WHERE plate_key = $1; "
       "INSERT INTO riventar.changes (kind, at, computer, plate_key, vehicle, from_vehicle, trips) "
       "VALUES ('edit', $9, $10, $2, $4, was.reg_id, was.trips); END $$",
       "CREATE FUNCTION riventar.riventar_merge(text, text, text, text, text) RETURNS bigint LANGUAGE plpgsql "
@@ -193,8 +199,8 @@ std::vector<QString> CorrectionStep() {
       "PERFORM 1 FROM riventar.vehicles WHERE plate_key IN ($1, $2) ORDER BY id FOR UPDATE; "
       "SELECT id INTO from_id FROM riventar.vehicles WHERE plate_key = $1; "
       "SELECT id INTO into_id FROM riventar.vehicles WHERE plate_key = $2; "
-      "IF from_id IS NULL OR into_id IS NULL THEN RAISE EXCEPTION 'no vehicle has the plate %', "
-      "CASE WHEN from_id IS NULL THEN $1 ELSE $2 END USING ERRCODE = 'no_data_found'; END IF; "
+      "IF from_id IS NULL OR into_id IS NULL THEN RAISE EXCEPTION 'no vehicle \"%\" in the logbook', "
+      "CASE WHEN from_id IS NULL THEN $1 ELSE $2 END USING ERRCODE = 'invalid_parameter_value'; END IF; "
       "WITH changed AS (UPDATE riventar.trips SET vehicle = into_id WHERE vehicle = from_id RETURNING 1) "
       "SELECT COUNT(*) INTO moved FROM changed; "
       "DELETE FROM riventar.vehicles WHERE id = from_id; "
@@ -203,11 +209,13 @@ std::vector<QString> CorrectionStep() {
       "RETURN moved; END $$",
       "CREATE FUNCTION riventar.riventar_delete_vehicle(text, text, text) RETURNS void LANGUAGE plpgsql "
       "SECURITY DEFINER SET search_path = pg_catalog, riventar, pg_temp AS $$ "
-      "DECLARE was riventar.vehicles%ROWTYPE; BEGIN "
+      "DECLARE was riventar.vehicles%ROWTYPE; held bigint; BEGIN "
       "SELECT * INTO was FROM riventar.vehicles WHERE plate_key = $1 FOR UPDATE; "
-      "IF NOT FOUND THEN RAISE EXCEPTION 'no vehicle has the plate %', $1 USING ERRCODE = 'no_data_found'; END IF; "
-      "IF EXISTS (SELECT 1 FROM riventar.trips WHERE vehicle = was.id) THEN "
-      "RAISE EXCEPTION 'the vehicle % still has trips: move them, or merge it into another', was.reg_id "
+      "IF NOT FOUND THEN RAISE EXCEPTION 'no vehicle \"%\" in the logbook', $1 "
+      "USING ERRCODE = 'invalid_parameter_value'; END IF; "
+      "SELECT COUNT(*) INTO held FROM riventar.trips WHERE vehicle = was.id; "
+      "IF held > 0 THEN RAISE EXCEPTION 'the vehicle % still has % %: move them, or merge it into another', "
+      "was.reg_id, held, CASE WHEN held = 1 THEN 'trip' ELSE 'trips' END "
       "USING ERRCODE = 'foreign_key_violation'; END IF; "
       "DELETE FROM riventar.vehicles WHERE id = was.id; "
       "INSERT INTO riventar.changes (kind, at, computer, plate_key, vehicle, trips) "
@@ -223,8 +231,8 @@ std::vector<QString> CorrectionStep() {
           "WHERE import_id = $1) u ON %1) ORDER BY id FOR UPDATE; "
           "LOCK TABLE riventar.import_trips IN SHARE ROW EXCLUSIVE MODE; "
           "SELECT * INTO was FROM riventar.imports WHERE id = $1 FOR UPDATE; "
-          "IF NOT FOUND THEN RAISE EXCEPTION 'no reading or import has the number %', $1 "
-          "USING ERRCODE = 'no_data_found'; END IF; "
+          "IF NOT FOUND THEN RAISE EXCEPTION 'no reading or import % in the logbook', $1 "
+          "USING ERRCODE = 'invalid_parameter_value'; END IF; "
           "IF was.undone THEN RAISE EXCEPTION 'the reading or import % was undone already', $1 "
           "USING ERRCODE = 'invalid_parameter_value'; END IF; "
           "WITH gone AS (DELETE FROM riventar.trips t USING (SELECT stamp AS s, trip_time AS tt, moving_time AS mt, "
@@ -1085,14 +1093,6 @@ void BindText(QSqlQuery& q, int at, int bytesAt, const std::string& text) {
                            : QVariant(QByteArray(text.data(), static_cast<qsizetype>(text.size()))));
 }
 
-// This computer's name, as history says where a change came from; empty
-// when the system will not say.
-std::string ComputerName() {
-  std::array<char, 256> name{};
-  if (::gethostname(name.data(), name.size() - 1) != 0) return {};
-  return name.data();
-}
-
 // ---- The store ----
 
 class PgStore final : public SqlStore<Store, Connection> {
@@ -1131,6 +1131,9 @@ class PgStore final : public SqlStore<Store, Connection> {
 
   std::vector<VehicleSummary> Vehicles() override {
     std::vector<VehicleSummary> vehicles = SqlStore::Vehicles();
+    // The unassigned row without trips is no vehicle (it stays when its last
+    // trip is filed under a car: a recorder deletes nothing).
+    std::erase_if(vehicles, [](const VehicleSummary& v) { return v.plateKey.empty() && v.trips == 0; });
     // The texts PostgreSQL could not hold as they were.
     QSqlQuery raw =
         c_.Exec(QStringLiteral("SELECT plate_key, model_bytes, reg_id_bytes, owner_bytes FROM vehicles "
@@ -1269,6 +1272,8 @@ class PgStore final : public SqlStore<Store, Connection> {
   }
 
   std::int64_t Tag(const TripSelection& which, const TagChange& tags) override {
+    if (!tags.purpose && !tags.driver && !tags.note)
+      throw RecordingRefused(Kind::Other, c_.Shown(), "nothing to tag: no purpose, driver or note given");
     return Correcting([&] {
       const std::vector<Key> keys = Selected(which);
       QSqlQuery q =
@@ -1310,9 +1315,14 @@ class PgStore final : public SqlStore<Store, Connection> {
         h.computer = rows.value(3).toString().toStdString();
         h.plateKey = rows.value(4).toString().toStdString();
         h.vehicle = Named(rows.value(4).toString(), rows.value(5).toString());
-        h.from = rows.value(6).toString().toStdString();
-        h.source =
+        std::string source =
             rows.value(8).isNull() ? rows.value(7).toString().toStdString() : rows.value(8).toByteArray().toStdString();
+        if (h.kind == HistoryRow::Kind::Undo) {  // `from`: the reading or import it took back
+          h.from = std::move(source);
+        } else {
+          h.from = rows.value(6).toString().toStdString();
+          h.source = std::move(source);
+        }
         h.read = rows.value(9).toLongLong();
         h.trips = rows.value(10).toLongLong();
         h.undone = rows.value(11).toBool();
@@ -1467,12 +1477,14 @@ class PgStore final : public SqlStore<Store, Connection> {
   std::vector<Key> Selected(const TripSelection& which) {
     trips::TripList found;
     if (which.import) {
-      QSqlQuery exists = c_.Prepared(QStringLiteral("SELECT COUNT(*) FROM imports WHERE id = ?"));
-      exists.bindValue(0, Big(*which.import));
-      if (c_.Value(exists).value_or(0) == 0)
-        throw StoreError(Kind::Other, c_.Shown(),
-                         "no reading or import has the number " + std::to_string(*which.import));
-      exists.finish();
+      QSqlQuery undone = c_.Prepared(QStringLiteral("SELECT CAST(undone AS integer) FROM imports WHERE id = ?"));
+      undone.bindValue(0, Big(*which.import));
+      const std::optional<std::int64_t> state = c_.Value(undone);
+      undone.finish();
+      const std::string number = std::to_string(*which.import);
+      if (!state) throw RecordingRefused(Kind::Other, c_.Shown(), "no reading or import " + number + " in the logbook");
+      if (*state != 0)
+        throw RecordingRefused(Kind::Other, c_.Shown(), "the reading or import " + number + " was undone already");
       QSqlQuery q = c_.Prepared(QStringLiteral("SELECT %1 FROM import_trips h JOIN trips USING (%1) "
                                                "WHERE h.import_id = ? ORDER BY %1")
                                     .arg(TripColumns));
@@ -1480,12 +1492,20 @@ class PgStore final : public SqlStore<Store, Connection> {
       c_.Run(q);
       found = c_.Rows(q, TripRows);
     } else {
+      if (which.query.plateKey) {
+        QSqlQuery known = c_.Prepared(QStringLiteral("SELECT COUNT(*) FROM vehicles WHERE plate_key = ?"));
+        known.bindValue(0, Cleaned(PlateKey(*which.query.plateKey)));
+        if (c_.Value(known).value_or(0) == 0)
+          throw RecordingRefused(Kind::Other, c_.Shown(),
+                                 "no vehicle \"" + *which.query.plateKey + "\" in the logbook");
+      }
       found = ReadTrips(c_, which.query);
     }
     const std::set<std::string> wanted(which.keys.begin(), which.keys.end());
     std::vector<Key> keys;
     for (const TripRecord& r : found)
       if (wanted.empty() || wanted.contains(TripKey(r))) keys.push_back(KeyOf(r));
+    if (keys.empty()) throw RecordingRefused(Kind::Other, c_.Shown(), "nothing selected: no trip of the logbook");
     return keys;
   }
 
@@ -1515,7 +1535,7 @@ class PgStore final : public SqlStore<Store, Connection> {
   }
 
   QString currentSchema_;                  // the role's own, before the session's path was set
-  std::string computer_ = ComputerName();  // named in what this connection records
+  std::string computer_ = ThisComputer();  // named in what this connection records
 };
 
 }  // namespace

@@ -160,12 +160,17 @@ class SharedStore final : public SharedLogbook {
 
   // The server knows what any computer read and what the administrator
   // moved; this computer's file, what it read itself, is the answer when the
-  // server cannot be reached or does not hold the trip.
+  // server cannot be reached, or for a trip that has not reached it yet.
   std::optional<std::string> VehicleOf(const TripRecord& trip) override {
     return Read<std::optional<std::string>>(
-        [this, &trip](Store& server) {
-          std::optional<std::string> found = server.VehicleOf(trip);
-          return found ? found : local_->VehicleOf(trip);
+        [this, &trip](Store& server) -> std::optional<std::string> {
+          if (std::optional<std::string> found = server.VehicleOf(trip)) return found;
+          // Not there: this computer's answer only for a trip still waiting to
+          // be sent (one undone on the server is gone).
+          const std::string day = Date(trip);
+          for (const TripRecord& r : local_->Unsent({std::nullopt, day, day}))
+            if (TripKey(r) == TripKey(trip)) return local_->VehicleOf(trip);
+          return std::nullopt;
         },
         [this, &trip] { return local_->VehicleOf(trip); });
   }
