@@ -205,8 +205,8 @@ class SharedStore final : public SharedLogbook {
           const std::vector<OutboxEntry> waiting = local_->Waiting(std::numeric_limits<std::size_t>::max());
           std::vector<HistoryRow> out;
           out.reserve(waiting.size() + rows.size());
-          for (auto e = waiting.rbegin(); e != waiting.rend(); ++e) {
-            const Recording& r = e->queued.recording;
+          for (const OutboxEntry& e : waiting) {
+            const Recording& r = e.queued.recording;
             HistoryRow& h = out.emplace_back();
             h.kind = r.origin == Origin::Device ? HistoryRow::Kind::Reading
                      : r.origin == Origin::File ? HistoryRow::Kind::Import
@@ -217,6 +217,7 @@ class SharedStore final : public SharedLogbook {
             h.source = r.source;
             h.read = static_cast<std::int64_t>(r.trips.size());
           }
+          std::reverse(out.begin(), out.end());
           out.insert(out.end(), std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
           return out;
         },
