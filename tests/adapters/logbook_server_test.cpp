@@ -14,6 +14,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "adapters/logbook/fleet_store.h"
@@ -591,6 +592,36 @@ TEST_F(FleetRoles, AComputersFleetLogbookCorrectsOnTheServerOnlyAndNeverQueuesAC
   EXPECT_EQ(Sharing(*away).waiting.recordings, 1);
   EXPECT_EQ(away->VehicleOf(Trip(4, 1)), "А123ВС77");  // this computer's own reading
   EXPECT_EQ(away->LoggedTrips({}).size(), 1u);
+}
+
+// An undo and a reading of another car holding the same trip, at once: the
+// reading, slowed after its trips went in, commits while the undo runs; the
+// trip it holds is kept.
+TEST_F(FleetRoles, AnUndoMeetingAReadingOfTheSameTripNeverLosesIt) {
+  OpenServerLogbook(As("riventar_owner"));
+  auto admin = OpenServerLogbook(As("riventar_admin"));
+  admin->Record(Reading({Trip(1, 3), Trip(2, 3)}));
+  const std::int64_t first = admin->Imports().back().id;
+  FleetSql(
+      "CREATE FUNCTION public.slowly() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN PERFORM pg_sleep(1.5); "
+      "RETURN NULL; END $$; CREATE TRIGGER slowly AFTER INSERT ON riventar.trips "
+      "FOR EACH STATEMENT EXECUTE FUNCTION public.slowly()");
+  EXPECT_EQ(InChildren(2,
+                       [&](int child) {
+                         return Reporting([&] {
+                           if (child == 0) {
+                             OpenServerLogbook(As("riventar_recorder"))->Record(Reading({Trip(2, 3)}, "В777ОР"));
+                           } else {
+                             auto late = OpenServerLogbook(As("riventar_admin"));
+                             std::this_thread::sleep_for(std::chrono::milliseconds(700));
+                             late->Undo(first);
+                           }
+                         });
+                       }),
+            2);
+  EXPECT_EQ(admin->Trips({}), TripList{Trip(2, 3)});
+  EXPECT_EQ(admin->VehicleOf(Trip(2, 3)), "А123ВС77");
+  Totals(*admin);
 }
 
 TEST_F(ServerLogbook, NoRowCanBreakTheTotals) {
