@@ -204,6 +204,9 @@ std::vector<QString> CorrectionStep() {
       "WITH changed AS (UPDATE riventar.trips SET vehicle = into_id WHERE vehicle = from_id RETURNING 1) "
       "SELECT COUNT(*) INTO moved FROM changed; "
       "DELETE FROM riventar.vehicles WHERE id = from_id; "
+      // Its readings and corrections go with its trips.
+      "UPDATE riventar.imports SET plate_key = $2 WHERE plate_key = $1; "
+      "UPDATE riventar.changes SET plate_key = $2 WHERE plate_key = $1; "
       "INSERT INTO riventar.changes (kind, at, computer, plate_key, vehicle, from_vehicle, trips) "
       "SELECT 'merge', $3, $4, plate_key, reg_id, $5, moved FROM riventar.vehicles WHERE id = into_id; "
       "RETURN moved; END $$",

@@ -458,6 +458,9 @@ TEST_F(FleetRoles, OnlyTheAdministratorCorrectsTheRecorderAndTheReaderAreToldWho
     EXPECT_EQ(history[i].kind, made[i]) << i;
     EXPECT_EQ(history[i].computer, ThisComputer()) << i;
   }
+  // Car B, merged into car A, took its reading with it.
+  EXPECT_EQ(history[made.size() + 1].plateKey, "А123ВС77");
+  EXPECT_EQ(history[made.size() + 1].vehicle, "В777ОР");
   // Car B's trip moved to car A, whose own trips went with the undone reading.
   EXPECT_EQ(Totals(*admin), "А123ВС77:1:2024-01-03:2024-01-03;");
 }
