@@ -45,6 +45,268 @@ constexpr char TripRanges[] =
     "AND fuel BETWEEN 16 AND 4294967295";
 constexpr char BigintMax[] = "9223372036854775807";
 
+// Version 4: which car a trip is on is set right by the administrator, and
+// every change is kept. The functions' signatures, as granted.
+constexpr char RecordFunction[] =
+    "riventar.riventar_record(integer, text, text, bytea, integer, text, text, text, text, text, text, bytea, bytea, "
+    "bytea, boolean, bigint[], bigint[], bigint[], bigint[], bigint[])";
+constexpr char CorrectionFunctions[] =
+    "riventar.riventar_move(text, text, text, text, bytea, bytea, bytea, text, text, text, bigint[], bigint[], "
+    "bigint[], bigint[], bigint[]), "
+    "riventar.riventar_edit_vehicle(text, text, text, text, text, bytea, bytea, bytea, text, text), "
+    "riventar.riventar_merge(text, text, text, text, text), riventar.riventar_delete_vehicle(text, text, text), "
+    "riventar.riventar_undo(bigint, text, text), "
+    "riventar.riventar_tag(text, text, text, text, text, bigint[], bigint[], bigint[], bigint[], bigint[])";
+
+// A trip of riventar.trips `t` is the one of `u` (columns s, tt, mt, d, f).
+constexpr char SameTrip[] =
+    "t.stamp = u.s AND t.trip_time = u.tt AND t.moving_time = u.mt AND t.distance = u.d AND t.fuel = u.f";
+
+std::vector<QString> CorrectionStep() {
+  const QString same = QString::fromLatin1(SameTrip);
+  return {
+      // What a trip was for: the logbook's alone, a ".dat" line has no room.
+      "ALTER TABLE riventar.trips ADD COLUMN purpose TEXT NOT NULL DEFAULT '', "
+      "ADD COLUMN driver TEXT NOT NULL DEFAULT '', ADD COLUMN note TEXT NOT NULL DEFAULT ''",
+      // Where a recording came from and which vehicle it filed under (the
+      // plate key, and the registration as it was then: history keeps the
+      // name a later edit changes); `made` orders history by the server's
+      // clock, the computers' may differ.
+      "ALTER TABLE riventar.imports ADD COLUMN computer TEXT NOT NULL DEFAULT '', ADD COLUMN plate_key TEXT, "
+      "ADD COLUMN vehicle TEXT, ADD COLUMN undone BOOLEAN NOT NULL DEFAULT false, "
+      "ADD COLUMN made TIMESTAMPTZ NOT NULL DEFAULT pg_catalog.now()",
+      "UPDATE riventar.imports i SET plate_key = n.plate_key, vehicle = n.reg_id FROM "
+      "(SELECT DISTINCT ON (t.first_import) t.first_import, v.plate_key, v.reg_id FROM riventar.trips t "
+      "JOIN riventar.vehicles v ON v.id = t.vehicle ORDER BY t.first_import) n WHERE i.id = n.first_import",
+      // Every trip each reading or import holds, new or not: undoing one
+      // keeps the trips another one also holds. Saving holds what it added.
+      "CREATE TABLE riventar.import_trips ("
+      " stamp BIGINT NOT NULL, trip_time BIGINT NOT NULL, moving_time BIGINT NOT NULL,"
+      " distance BIGINT NOT NULL, fuel BIGINT NOT NULL, import_id BIGINT NOT NULL REFERENCES riventar.imports (id),"
+      " PRIMARY KEY (stamp, trip_time, moving_time, distance, fuel, import_id))",
+      "CREATE INDEX import_trips_by_import ON riventar.import_trips (import_id)",
+      "INSERT INTO riventar.import_trips (stamp, trip_time, moving_time, distance, fuel, import_id) "
+      "SELECT stamp, trip_time, moving_time, distance, fuel, first_import FROM riventar.trips",
+      "CREATE TABLE riventar.changes ("
+      " id BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY,"
+      " kind TEXT NOT NULL CHECK (kind IN ('move', 'edit', 'merge', 'delete', 'undo', 'tag')),"
+      " at TEXT NOT NULL, computer TEXT NOT NULL,"
+      " plate_key TEXT, vehicle TEXT, from_vehicle TEXT,"  // the vehicle changed; where the trips came from
+      " import_id BIGINT REFERENCES riventar.imports (id), trips BIGINT NOT NULL,"
+      " made TIMESTAMPTZ NOT NULL DEFAULT pg_catalog.now())",
+      // A trip inserted by any writer (an earlier program's recorder too) is
+      // held by its first import, which then names its vehicle.
+      "CREATE FUNCTION riventar.riventar_trips_held() RETURNS trigger LANGUAGE plpgsql SECURITY DEFINER "
+      "SET search_path = pg_catalog, riventar, pg_temp AS $$ BEGIN "
+      "INSERT INTO riventar.import_trips (stamp, trip_time, moving_time, distance, fuel, import_id) "
+      "SELECT stamp, trip_time, moving_time, distance, fuel, first_import FROM held_trips ORDER BY 1, 2, 3, 4, 5 "
+      "ON CONFLICT DO NOTHING; "
+      "UPDATE riventar.imports i SET plate_key = v.plate_key, vehicle = v.reg_id "
+      "FROM (SELECT DISTINCT ON (first_import) first_import, vehicle FROM held_trips ORDER BY first_import) n, "
+      "riventar.vehicles v WHERE v.id = n.vehicle AND i.id = n.first_import AND i.plate_key IS NULL; "
+      "RETURN NULL; END $$",
+      "CREATE TRIGGER trips_held AFTER INSERT ON riventar.trips REFERENCING NEW TABLE AS held_trips "
+      "FOR EACH STATEMENT EXECUTE FUNCTION riventar.riventar_trips_held()",
+      "CREATE FUNCTION riventar.riventar_trips_unheld() RETURNS trigger LANGUAGE plpgsql SECURITY DEFINER "
+      "SET search_path = pg_catalog, riventar, pg_temp AS $$ BEGIN "
+      "DELETE FROM riventar.import_trips t USING (SELECT stamp AS s, trip_time AS tt, moving_time AS mt, "
+      "distance AS d, fuel AS f FROM gone_trips) u WHERE " +
+          same + "; RETURN NULL; END $$",
+      "CREATE TRIGGER trips_unheld AFTER DELETE ON riventar.trips REFERENCING OLD TABLE AS gone_trips "
+      "FOR EACH STATEMENT EXECUTE FUNCTION riventar.riventar_trips_unheld()",
+      "CREATE FUNCTION riventar.riventar_trips_all_unheld() RETURNS trigger LANGUAGE plpgsql SECURITY DEFINER "
+      "SET search_path = pg_catalog, riventar, pg_temp AS $$ BEGIN TRUNCATE riventar.import_trips; "
+      "RETURN NULL; END $$",
+      "CREATE TRIGGER trips_all_unheld AFTER TRUNCATE ON riventar.trips "
+      "FOR EACH STATEMENT EXECUTE FUNCTION riventar.riventar_trips_all_unheld()",
+      // The recorder's, for every recording: the rows riventar_add_vehicle,
+      // imports and trips take as before (an earlier program's recorder still
+      // writes them itself), and what the recording holds. Held trips keep
+      // their vehicle, except unassigned ones under a reading or import that
+      // names a car; saving moves nothing. The unassigned row is locked
+      // before the recording's own, as a batch (sorted by plate key) does.
+      // The trips that were new; none for a recording id already there.
+      QStringLiteral(
+          "CREATE FUNCTION %1 RETURNS TABLE (new_stamp bigint, new_trip_time bigint, new_moving_time bigint, "
+          "new_distance bigint, new_fuel bigint) LANGUAGE plpgsql SECURITY DEFINER "
+          "SET search_path = pg_catalog, riventar, pg_temp AS $$ "
+          "DECLARE vehicle_id bigint; new_import bigint; unassigned bigint; BEGIN "
+          "IF NOT $15 AND $8 <> '' THEN "
+          "SELECT v.id INTO unassigned FROM riventar.vehicles v WHERE v.plate_key = '' FOR UPDATE; END IF; "
+          "vehicle_id := riventar.riventar_add_vehicle($8, $9, $10, $11, $12, $13, $14); "
+          "INSERT INTO riventar.imports (origin, at, source, source_bytes, read_count, recording, computer, "
+          "plate_key, vehicle) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $10) ON CONFLICT (recording) DO NOTHING "
+          "RETURNING id INTO new_import; "
+          "IF new_import IS NULL THEN RETURN; END IF; "
+          // Held before the trips go in: an undo waiting for the table then
+          // sees this recording hold them.
+          "IF NOT $15 THEN "
+          "INSERT INTO riventar.import_trips (stamp, trip_time, moving_time, distance, fuel, import_id) "
+          "SELECT DISTINCT u.*, new_import FROM unnest($16, $17, $18, $19, $20) AS u ORDER BY 1, 2, 3, 4, 5 "
+          "ON CONFLICT DO NOTHING; END IF; "
+          "RETURN QUERY WITH added AS (INSERT INTO riventar.trips AS t (stamp, trip_time, moving_time, distance, "
+          "fuel, vehicle, first_import) SELECT u.*, vehicle_id, new_import FROM unnest($16, $17, $18, $19, $20) AS u "
+          "ORDER BY 1, 2, 3, 4, 5 ON CONFLICT DO NOTHING "
+          "RETURNING t.stamp, t.trip_time, t.moving_time, t.distance, t.fuel) SELECT * FROM added; "
+          "IF unassigned IS NOT NULL THEN "
+          "UPDATE riventar.trips t SET vehicle = vehicle_id FROM (SELECT DISTINCT * FROM "
+          "unnest($16, $17, $18, $19, $20) AS w (s, tt, mt, d, f)) u WHERE t.vehicle = unassigned AND %2; END IF; "
+          "RETURN; END $$")
+          .arg(RecordFunction, same),
+      // The administrator's corrections, each recorded in riventar.changes
+      // with the computer's time and name. What a correction's content makes
+      // impossible (a vehicle or import not there included) is refused with a
+      // data or integrity error code, which the program says as such.
+      QStringLiteral(
+          "CREATE FUNCTION riventar.riventar_move(text, text, text, text, bytea, bytea, bytea, text, text, text, "
+          "bigint[], bigint[], bigint[], bigint[], bigint[]) RETURNS bigint LANGUAGE plpgsql SECURITY DEFINER "
+          "SET search_path = pg_catalog, riventar, pg_temp AS $$ DECLARE target bigint; moved bigint; BEGIN "
+          "target := riventar.riventar_add_vehicle($1, $2, $3, $4, $5, $6, $7); "
+          "WITH changed AS (UPDATE riventar.trips t SET vehicle = target FROM (SELECT DISTINCT * FROM "
+          "unnest($11, $12, $13, $14, $15) AS w (s, tt, mt, d, f)) u WHERE %1 AND t.vehicle <> target RETURNING 1) "
+          "SELECT COUNT(*) INTO moved FROM changed; "
+          "IF moved > 0 THEN INSERT INTO riventar.changes (kind, at, computer, plate_key, vehicle, from_vehicle, "
+          "trips) "
+          "SELECT 'move', $8, $9, plate_key, reg_id, $10, moved FROM riventar.vehicles WHERE id = target; END IF; "
+          "RETURN moved; END $$")
+          .arg(same),
+      "CREATE FUNCTION riventar.riventar_edit_vehicle(text, text, text, text, text, bytea, bytea, bytea, text, text) "
+      "RETURNS void LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, riventar, pg_temp AS $$ "
+      "DECLARE was riventar.vehicles%ROWTYPE; other bigint; BEGIN "
+      "IF $1 = '' THEN RAISE EXCEPTION 'no vehicle: the unassigned trips are moved to one, not edited' "
+      "USING ERRCODE = 'invalid_parameter_value'; END IF; "
+      "IF $2 = '' THEN RAISE EXCEPTION 'a vehicle needs a plate; to unassign its trips, move them' "
+      "USING ERRCODE = 'invalid_parameter_value'; END IF; "
+      "SELECT * INTO was FROM riventar.vehicles WHERE plate_key = $1 FOR UPDATE; "
+      "IF NOT FOUND THEN RAISE EXCEPTION 'no vehicle \"%\" in the logbook', $1 "
+      "USING ERRCODE = 'invalid_parameter_value'; END IF; "
+      "SELECT id INTO other FROM riventar.vehicles WHERE plate_key = $2; "
+      "IF other IS NOT NULL AND other <> was.id THEN "
+      "RAISE EXCEPTION 'the plate % is another vehicle''s: merge the two instead', $4 "
+      "USING ERRCODE = 'unique_violation'; END IF; "
+      "UPDATE riventar.vehicles SET plate_key = $2, model = $3, reg_id = $4, owner = $5, model_bytes = $6, "
+      "reg_id_bytes = $7, owner_bytes = $8 WHERE id = was.id; "
+      // Its readings and corrections follow it to its new plate.
+      "UPDATE riventar.imports SET plate_key = $2 WHERE plate_key = $1; "
+      "UPDATE riventar.changes SET plate_key = $2 WHERE plate_key = $1; "
+      "INSERT INTO riventar.changes (kind, at, computer, plate_key, vehicle, from_vehicle, trips) "
+      "VALUES ('edit', $9, $10, $2, $4, was.reg_id, was.trips); END $$",
+      "CREATE FUNCTION riventar.riventar_merge(text, text, text, text, text) RETURNS bigint LANGUAGE plpgsql "
+      "SECURITY DEFINER SET search_path = pg_catalog, riventar, pg_temp AS $$ "
+      "DECLARE from_id bigint; into_id bigint; moved bigint; BEGIN "
+      "IF $1 = $2 THEN RAISE EXCEPTION 'a vehicle cannot be merged into itself' "
+      "USING ERRCODE = 'invalid_parameter_value'; END IF; "
+      "PERFORM 1 FROM riventar.vehicles WHERE plate_key IN ($1, $2) ORDER BY id FOR UPDATE; "
+      "SELECT id INTO from_id FROM riventar.vehicles WHERE plate_key = $1; "
+      "SELECT id INTO into_id FROM riventar.vehicles WHERE plate_key = $2; "
+      "IF from_id IS NULL OR into_id IS NULL THEN RAISE EXCEPTION 'no vehicle \"%\" in the logbook', "
+      "CASE WHEN from_id IS NULL THEN $1 ELSE $2 END USING ERRCODE = 'invalid_parameter_value'; END IF; "
+      "WITH changed AS (UPDATE riventar.trips SET vehicle = into_id WHERE vehicle = from_id RETURNING 1) "
+      "SELECT COUNT(*) INTO moved FROM changed; "
+      "DELETE FROM riventar.vehicles WHERE id = from_id; "
+      // Its readings and corrections go with its trips.
+      "UPDATE riventar.imports SET plate_key = $2 WHERE plate_key = $1; "
+      "UPDATE riventar.changes SET plate_key = $2 WHERE plate_key = $1; "
+      "INSERT INTO riventar.changes (kind, at, computer, plate_key, vehicle, from_vehicle, trips) "
+      "SELECT 'merge', $3, $4, plate_key, reg_id, $5, moved FROM riventar.vehicles WHERE id = into_id; "
+      "RETURN moved; END $$",
+      "CREATE FUNCTION riventar.riventar_delete_vehicle(text, text, text) RETURNS void LANGUAGE plpgsql "
+      "SECURITY DEFINER SET search_path = pg_catalog, riventar, pg_temp AS $$ "
+      "DECLARE was riventar.vehicles%ROWTYPE; held bigint; BEGIN "
+      "SELECT * INTO was FROM riventar.vehicles WHERE plate_key = $1 FOR UPDATE; "
+      "IF NOT FOUND THEN RAISE EXCEPTION 'no vehicle \"%\" in the logbook', $1 "
+      "USING ERRCODE = 'invalid_parameter_value'; END IF; "
+      "SELECT COUNT(*) INTO held FROM riventar.trips WHERE vehicle = was.id; "
+      "IF held > 0 THEN RAISE EXCEPTION 'the vehicle % still has % %: move them, or merge it into another', "
+      "was.reg_id, held, CASE WHEN held = 1 THEN 'trip' ELSE 'trips' END "
+      "USING ERRCODE = 'foreign_key_violation'; END IF; "
+      "DELETE FROM riventar.vehicles WHERE id = was.id; "
+      "INSERT INTO riventar.changes (kind, at, computer, plate_key, vehicle, trips) "
+      "VALUES ('delete', $2, $3, $1, was.reg_id, 0); END $$",
+      // The vehicles first, then the holdings, which recorders add to before
+      // their trips: whatever a recording committed meanwhile is seen.
+      QStringLiteral(
+          "CREATE FUNCTION riventar.riventar_undo(bigint, text, text) RETURNS bigint LANGUAGE plpgsql "
+          "SECURITY DEFINER SET search_path = pg_catalog, riventar, pg_temp AS $$ "
+          "DECLARE was riventar.imports%ROWTYPE; removed bigint; BEGIN "
+          "PERFORM 1 FROM riventar.vehicles WHERE id IN (SELECT t.vehicle FROM riventar.trips t JOIN "
+          "(SELECT stamp AS s, trip_time AS tt, moving_time AS mt, distance AS d, fuel AS f FROM riventar.import_trips "
+          "WHERE import_id = $1) u ON %1) ORDER BY id FOR UPDATE; "
+          "LOCK TABLE riventar.import_trips IN SHARE ROW EXCLUSIVE MODE; "
+          "SELECT * INTO was FROM riventar.imports WHERE id = $1 FOR UPDATE; "
+          "IF NOT FOUND THEN RAISE EXCEPTION 'no reading or import % in the logbook', $1 "
+          "USING ERRCODE = 'invalid_parameter_value'; END IF; "
+          "IF was.undone THEN RAISE EXCEPTION 'the reading or import % was undone already', $1 "
+          "USING ERRCODE = 'invalid_parameter_value'; END IF; "
+          "WITH gone AS (DELETE FROM riventar.trips t USING (SELECT stamp AS s, trip_time AS tt, moving_time AS mt, "
+          "distance AS d, fuel AS f FROM riventar.import_trips WHERE import_id = $1) u WHERE %1 AND NOT EXISTS "
+          "(SELECT 1 FROM riventar.import_trips o JOIN riventar.imports i ON i.id = o.import_id "
+          "WHERE o.stamp = t.stamp AND o.trip_time = t.trip_time AND o.moving_time = t.moving_time "
+          "AND o.distance = t.distance AND o.fuel = t.fuel AND o.import_id <> $1 AND NOT i.undone) RETURNING 1) "
+          "SELECT COUNT(*) INTO removed FROM gone; "
+          "UPDATE riventar.imports SET undone = true WHERE id = $1; "
+          "INSERT INTO riventar.changes (kind, at, computer, plate_key, vehicle, import_id, trips) "
+          "VALUES ('undo', $2, $3, was.plate_key, was.vehicle, $1, removed); RETURN removed; END $$")
+          .arg(same),
+      // An unset tag (NULL) is left as it is.
+      QStringLiteral(
+          "CREATE FUNCTION riventar.riventar_tag(text, text, text, text, text, bigint[], bigint[], bigint[], "
+          "bigint[], bigint[]) RETURNS bigint LANGUAGE plpgsql SECURITY DEFINER "
+          "SET search_path = pg_catalog, riventar, pg_temp AS $$ "
+          "DECLARE tagged bigint; lowest bigint; highest bigint; BEGIN "
+          "WITH changed AS (UPDATE riventar.trips t SET purpose = COALESCE($1, t.purpose), "
+          "driver = COALESCE($2, t.driver), note = COALESCE($3, t.note) FROM (SELECT DISTINCT * FROM "
+          "unnest($6, $7, $8, $9, $10) AS w (s, tt, mt, d, f)) u WHERE %1 RETURNING t.vehicle) "
+          "SELECT COUNT(*), MIN(vehicle), MAX(vehicle) INTO tagged, lowest, highest FROM changed; "
+          "IF tagged > 0 THEN INSERT INTO riventar.changes (kind, at, computer, plate_key, vehicle, trips) "
+          "SELECT 'tag', $4, $5, v.plate_key, v.reg_id, tagged FROM (SELECT 1) one "
+          "LEFT JOIN riventar.vehicles v ON v.id = lowest AND lowest = highest; END IF; "
+          "RETURN tagged; END $$")
+          .arg(same),
+      // The rights again, with the new tables and functions: reading for all
+      // three roles, recording for the recorder and the administrator,
+      // correcting for the administrator only.
+      QStringLiteral(
+          "CREATE OR REPLACE FUNCTION riventar.riventar_grant_roles() RETURNS void LANGUAGE plpgsql "
+          "SET search_path = pg_catalog, riventar, pg_temp AS $$ DECLARE r record; BEGIN "
+          "FOR r IN SELECT a.grantee FROM pg_class c, aclexplode(c.relacl) a "
+          "WHERE c.relnamespace = 'riventar'::regnamespace AND a.grantee <> c.relowner "
+          "UNION SELECT a.grantee FROM pg_class c JOIN pg_attribute t ON t.attrelid = c.oid, aclexplode(t.attacl) a "
+          "WHERE c.relnamespace = 'riventar'::regnamespace AND a.grantee <> c.relowner "
+          "UNION SELECT a.grantee FROM pg_proc p, aclexplode(p.proacl) a "
+          "WHERE p.pronamespace = 'riventar'::regnamespace AND a.grantee <> p.proowner "
+          "UNION SELECT a.grantee FROM pg_namespace n, aclexplode(n.nspacl) a "
+          "WHERE n.nspname = 'riventar' AND a.grantee <> n.nspowner LOOP "
+          "IF r.grantee <> 0 THEN "
+          "EXECUTE format('REVOKE ALL ON ALL TABLES IN SCHEMA riventar FROM %s', r.grantee::regrole); "
+          "EXECUTE format('REVOKE ALL ON ALL SEQUENCES IN SCHEMA riventar FROM %s', r.grantee::regrole); "
+          "EXECUTE format('REVOKE ALL ON ALL FUNCTIONS IN SCHEMA riventar FROM %s', r.grantee::regrole); "
+          "EXECUTE format('REVOKE ALL ON SCHEMA riventar FROM %s', r.grantee::regrole); END IF; END LOOP; "
+          "REVOKE ALL ON ALL TABLES IN SCHEMA riventar FROM PUBLIC; "
+          "REVOKE ALL ON ALL SEQUENCES IN SCHEMA riventar FROM PUBLIC; "
+          "REVOKE ALL ON ALL FUNCTIONS IN SCHEMA riventar FROM PUBLIC; "
+          "REVOKE ALL ON SCHEMA riventar FROM PUBLIC; "
+          "FOR r IN SELECT rolname FROM pg_roles "
+          "WHERE rolname IN ('riventar_reader', 'riventar_recorder', 'riventar_admin') LOOP "
+          "EXECUTE format('GRANT USAGE ON SCHEMA riventar TO %I', r.rolname); "
+          "EXECUTE format('GRANT SELECT ON riventar.schema_version, riventar.vehicles, riventar.imports, "
+          "riventar.trips, riventar.import_trips, riventar.changes TO %I', r.rolname); "
+          "IF r.rolname <> 'riventar_reader' THEN "
+          "EXECUTE format('GRANT INSERT (origin, at, source, source_bytes, read_count, recording) "
+          "ON riventar.imports TO %I', r.rolname); "
+          "EXECUTE format('GRANT INSERT ON riventar.trips TO %I', r.rolname); "
+          "EXECUTE format('GRANT EXECUTE ON FUNCTION "
+          "riventar.riventar_add_vehicle(text, text, text, text, bytea, bytea, bytea), %1 TO %I', r.rolname); "
+          "END IF; "
+          "IF r.rolname = 'riventar_admin' THEN "
+          "EXECUTE format('GRANT EXECUTE ON FUNCTION "
+          "riventar.riventar_set_vehicle(text, text, text, text, bytea, bytea, bytea), "
+          "riventar.riventar_move_trips(bigint, bigint[], bigint[], bigint[], bigint[], bigint[]), "
+          "riventar.riventar_recount(), %2 TO %I', r.rolname); END IF; END LOOP; END $$")
+          .arg(RecordFunction, CorrectionFunctions),
+  };
+}
+
 // Step i brings a logbook from version i to i + 1; a released step is never
 // changed. The tables and columns are the SQLite file's, in PostgreSQL's words.
 // Every step runs in the schema riventar (steps 1 and 2 once ran in the
@@ -303,6 +565,7 @@ const SchemaSteps& Migrations() {
           "riventar.riventar_move_trips(bigint, bigint[], bigint[], bigint[], bigint[], bigint[]), "
           "riventar.riventar_recount() TO %I', r.rolname); END IF; END LOOP; END $$",
       },
+      CorrectionStep(),
   };
   return steps;
 }
@@ -861,7 +1124,7 @@ class PgStore final : public SqlStore<Store, Connection> {
     for (const Queued& q : batch) vehicles.try_emplace(PlateKey(q.recording.vehicle.RegId), q.recording.vehicle);
     return Retrying([&] {
       Transaction transaction(c_);
-      for (const auto& [plateKey, texts] : vehicles) LockVehicle(plateKey, texts, false);
+      for (const auto& [plateKey, texts] : vehicles) LockVehicle(plateKey, texts);
       std::int64_t added = 0;
       for (const Queued& q : batch) added += Write(q.recording, q.saved, q.id).added;
       transaction.Commit();
@@ -871,6 +1134,9 @@ class PgStore final : public SqlStore<Store, Connection> {
 
   std::vector<VehicleSummary> Vehicles() override {
     std::vector<VehicleSummary> vehicles = SqlStore::Vehicles();
+    // The unassigned row without trips is no vehicle (it stays when its last
+    // trip is filed under a car: a recorder deletes nothing).
+    std::erase_if(vehicles, [](const VehicleSummary& v) { return v.plateKey.empty() && v.trips == 0; });
     // The texts PostgreSQL could not hold as they were.
     QSqlQuery raw =
         c_.Exec(QStringLiteral("SELECT plate_key, model_bytes, reg_id_bytes, owner_bytes FROM vehicles "
@@ -901,6 +1167,172 @@ class PgStore final : public SqlStore<Store, Connection> {
   // computer): the server keeps no device's memory, each computer's own
   // logbook does.
   trips::TripList DeviceMemory(const std::string&) override { return {}; }
+
+  std::optional<std::string> VehicleOf(const TripRecord& trip) override {
+    QSqlQuery q = c_.Prepared(QStringLiteral("SELECT v.plate_key FROM trips t JOIN vehicles v ON v.id = t.vehicle "
+                                             "JOIN %1 AS u (s, tt, mt, d, f) ON %2")
+                                  .arg(Unnest, SameTrip));
+    BindKeys(q, 0, {KeyOf(trip)});
+    c_.Run(q);
+    return c_.Rows(q, [](QSqlQuery& rows) -> std::optional<std::string> {
+      if (!rows.next()) return std::nullopt;
+      return rows.value(0).toString().toStdString();
+    });
+  }
+
+  std::vector<LoggedTrip> LoggedTrips(const TripQuery& query) override {
+    QSqlQuery q = c_.Prepared(
+        QStringLiteral("SELECT %1, (SELECT plate_key FROM vehicles v WHERE v.id = trips.vehicle), purpose, driver, "
+                       "note FROM trips WHERE %2 ORDER BY %1")
+            .arg(TripColumns, TripsWhere(query)));
+    BindTripQuery(q, query, c_.Shown());
+    if (query.plateKey) q.bindValue(0, c_.Text(PlateKey(*query.plateKey)));
+    c_.Run(q);
+    return c_.Rows(q, [](QSqlQuery& rows) {
+      std::vector<LoggedTrip> out;
+      while (rows.next())
+        out.push_back({TripAt(rows),
+                       rows.value(5).toString().toStdString(),
+                       {rows.value(6).toString().toStdString(), rows.value(7).toString().toStdString(),
+                        rows.value(8).toString().toStdString()}});
+      return out;
+    });
+  }
+
+  std::int64_t Move(const TripSelection& which, const trips::VehicleInfo& to) override {
+    return Correcting([&] {
+      const std::vector<Key> keys = Selected(which);
+      const std::string plateKey = PlateKey(to.RegId);
+      QSqlQuery q = c_.Prepared(
+          QStringLiteral("SELECT riventar_move(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, CAST(? AS bigint[]), CAST(? AS bigint[]), "
+                         "CAST(? AS bigint[]), CAST(? AS bigint[]), CAST(? AS bigint[]))"));
+      q.bindValue(0, Cleaned(plateKey));
+      BindText(q, 1, 4, to.Model);
+      BindText(q, 2, 5, to.RegId);
+      BindText(q, 3, 6, to.Owner);
+      q.bindValue(7, Cleaned(RecordingTimeNow()));
+      q.bindValue(8, Cleaned(computer_));
+      q.bindValue(9, Cleaned(NamesOf(keys, plateKey)));
+      BindKeys(q, 10, keys);
+      return c_.Value(q).value_or(0);
+    });
+  }
+
+  void EditVehicle(const std::string& plateKey, const trips::VehicleInfo& texts) override {
+    Correcting([&] {
+      QSqlQuery q = c_.Prepared(QStringLiteral("SELECT riventar_edit_vehicle(?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+      q.bindValue(0, Cleaned(PlateKey(plateKey)));
+      q.bindValue(1, Cleaned(PlateKey(texts.RegId)));
+      BindText(q, 2, 5, texts.Model);
+      BindText(q, 3, 6, texts.RegId);
+      BindText(q, 4, 7, texts.Owner);
+      q.bindValue(8, Cleaned(RecordingTimeNow()));
+      q.bindValue(9, Cleaned(computer_));
+      c_.Run(q);
+      return 0;
+    });
+  }
+
+  std::int64_t Merge(const std::string& from, const std::string& into) override {
+    return Correcting([&] {
+      const std::string fromKey = PlateKey(from);
+      QSqlQuery name = c_.Prepared(QStringLiteral("SELECT reg_id FROM vehicles WHERE plate_key = ?"));
+      name.bindValue(0, Cleaned(fromKey));
+      c_.Run(name);
+      const std::string fromName = c_.Rows(name, [&fromKey](QSqlQuery& rows) {
+        return rows.next() ? Named(QString::fromStdString(fromKey), rows.value(0).toString()) : std::string();
+      });
+      name.finish();
+      QSqlQuery q = c_.Prepared(QStringLiteral("SELECT riventar_merge(?, ?, ?, ?, ?)"));
+      q.bindValue(0, Cleaned(fromKey));
+      q.bindValue(1, Cleaned(PlateKey(into)));
+      q.bindValue(2, Cleaned(RecordingTimeNow()));
+      q.bindValue(3, Cleaned(computer_));
+      q.bindValue(4, Cleaned(fromName));
+      return c_.Value(q).value_or(0);
+    });
+  }
+
+  void DeleteVehicle(const std::string& plateKey) override {
+    Correcting([&] {
+      QSqlQuery q = c_.Prepared(QStringLiteral("SELECT riventar_delete_vehicle(?, ?, ?)"));
+      q.bindValue(0, Cleaned(PlateKey(plateKey)));
+      q.bindValue(1, Cleaned(RecordingTimeNow()));
+      q.bindValue(2, Cleaned(computer_));
+      c_.Run(q);
+      return 0;
+    });
+  }
+
+  std::int64_t Undo(std::int64_t importId) override {
+    return Correcting([&] {
+      QSqlQuery q = c_.Prepared(QStringLiteral("SELECT riventar_undo(?, ?, ?)"));
+      q.bindValue(0, Big(importId));
+      q.bindValue(1, Cleaned(RecordingTimeNow()));
+      q.bindValue(2, Cleaned(computer_));
+      return c_.Value(q).value_or(0);
+    });
+  }
+
+  std::int64_t Tag(const TripSelection& which, const TagChange& tags) override {
+    if (!tags.purpose && !tags.driver && !tags.note)
+      throw RecordingRefused(Kind::Other, c_.Shown(), "nothing to tag: no purpose, driver or note given");
+    return Correcting([&] {
+      const std::vector<Key> keys = Selected(which);
+      QSqlQuery q =
+          c_.Prepared(QStringLiteral("SELECT riventar_tag(?, ?, ?, ?, ?, CAST(? AS bigint[]), CAST(? AS bigint[]), "
+                                     "CAST(? AS bigint[]), CAST(? AS bigint[]), CAST(? AS bigint[]))"));
+      const std::optional<std::string>* given[] = {&tags.purpose, &tags.driver, &tags.note};
+      for (int i = 0; i < 3; ++i)
+        q.bindValue(i, *given[i] ? Cleaned(**given[i]) : QVariant(QMetaType(QMetaType::QString)));
+      q.bindValue(3, Cleaned(RecordingTimeNow()));
+      q.bindValue(4, Cleaned(computer_));
+      BindKeys(q, 5, keys);
+      return c_.Value(q).value_or(0);
+    });
+  }
+
+  // Newest first by the server's clock (the computers' may differ).
+  std::vector<HistoryRow> History() override {
+    QSqlQuery q = c_.Exec(QStringLiteral(
+        "SELECT CASE origin WHEN 1 THEN 'import' WHEN 2 THEN 'saved' ELSE 'reading' END, id, at, computer, "
+        "COALESCE(plate_key, ''), COALESCE(vehicle, ''), '', source, source_bytes, read_count, added, undone, made "
+        "FROM imports WHERE origin <> 2 OR added > 0 "
+        "UNION ALL SELECT c.kind, c.id, c.at, c.computer, COALESCE(c.plate_key, ''), COALESCE(c.vehicle, ''), "
+        "COALESCE(c.from_vehicle, ''), COALESCE(i.source, ''), i.source_bytes, 0, c.trips, false, c.made "
+        "FROM changes c LEFT JOIN imports i ON i.id = c.import_id ORDER BY 13 DESC, 2 DESC"));
+    return c_.Rows(q, [](QSqlQuery& rows) {
+      static const std::map<QString, HistoryRow::Kind> kinds = {
+          {"reading", HistoryRow::Kind::Reading}, {"import", HistoryRow::Kind::Import},
+          {"saved", HistoryRow::Kind::Saved},     {"move", HistoryRow::Kind::Move},
+          {"edit", HistoryRow::Kind::Edit},       {"merge", HistoryRow::Kind::Merge},
+          {"delete", HistoryRow::Kind::Delete},   {"undo", HistoryRow::Kind::Undo},
+          {"tag", HistoryRow::Kind::Tag}};
+      std::vector<HistoryRow> out;
+      while (rows.next()) {
+        HistoryRow& h = out.emplace_back();
+        const auto kind = kinds.find(rows.value(0).toString());
+        if (kind != kinds.end()) h.kind = kind->second;
+        h.id = rows.value(1).toLongLong();
+        h.at = rows.value(2).toString().toStdString();
+        h.computer = rows.value(3).toString().toStdString();
+        h.plateKey = rows.value(4).toString().toStdString();
+        h.vehicle = Named(rows.value(4).toString(), rows.value(5).toString());
+        std::string source =
+            rows.value(8).isNull() ? rows.value(7).toString().toStdString() : rows.value(8).toByteArray().toStdString();
+        if (h.kind == HistoryRow::Kind::Undo) {  // `from`: the reading or import it took back
+          h.from = std::move(source);
+        } else {
+          h.from = rows.value(6).toString().toStdString();
+          h.source = std::move(source);
+        }
+        h.read = rows.value(9).toLongLong();
+        h.trips = rows.value(10).toLongLong();
+        h.undone = rows.value(11).toBool();
+      }
+      return out;
+    });
+  }
 
  private:
   // Two computers starting at once: one makes the schema, the other waits for
@@ -969,11 +1401,9 @@ class PgStore final : public SqlStore<Store, Connection> {
     return result;
   }
 
-  // The vehicle's row, made when missing and locked; with `texts`, these
-  // become its texts (an administrator's right).
-  std::int64_t LockVehicle(const std::string& plateKey, const trips::VehicleInfo& vehicle, bool texts) {
-    QSqlQuery q = c_.Prepared(texts ? QStringLiteral("SELECT riventar_set_vehicle(?, ?, ?, ?, ?, ?, ?)")
-                                    : QStringLiteral("SELECT riventar_add_vehicle(?, ?, ?, ?, ?, ?, ?)"));
+  // The vehicle's row, made when missing (with these texts) and locked.
+  std::int64_t LockVehicle(const std::string& plateKey, const trips::VehicleInfo& vehicle) {
+    QSqlQuery q = c_.Prepared(QStringLiteral("SELECT riventar_add_vehicle(?, ?, ?, ?, ?, ?, ?)"));
     q.bindValue(0, Cleaned(plateKey));
     BindText(q, 1, 4, vehicle.Model);
     BindText(q, 2, 5, vehicle.RegId);
@@ -981,84 +1411,134 @@ class PgStore final : public SqlStore<Store, Connection> {
     return c_.Value(q).value_or(-1);
   }
 
-  // A saved table moves trips and sets a vehicle's texts: the role may or
-  // may not. A recorder's saved table only adds what is new.
-  bool MayRewrite() {
-    if (!mayRewrite_) {
-      QSqlQuery q = c_.Exec(QStringLiteral(
-          "SELECT has_function_privilege('riventar.riventar_move_trips(bigint, bigint[], bigint[], bigint[], "
-          "bigint[], bigint[])', 'EXECUTE') AND has_function_privilege('riventar.riventar_set_vehicle(text, text, "
-          "text, text, bytea, bytea, bytea)', 'EXECUTE')"));
-      mayRewrite_ = q.next() && q.value(0).toBool();
-    }
-    return *mayRewrite_;
-  }
-
-  // Within the caller's transaction. Locks are taken in one order by every
-  // writer: the recording's vehicle row first (so writers of one car queue
-  // there), then its import, the trips in key order, the vehicles trips
-  // moved from by id (the owner's triggers keep the totals). A recording
-  // whose `id` is already there changes nothing.
+  // Within the caller's transaction, through the owner's riventar_record,
+  // which takes the locks in one order for every writer: the unassigned
+  // row, the recording's vehicle row (so writers of one car queue there),
+  // then its import, the trips in key order, the vehicles trips moved from
+  // by id. A recording whose `id` is already there changes nothing.
   Recorded Write(const Recording& recording, bool saved, const std::string& id) {
-    const std::string plateKey = PlateKey(recording.vehicle.RegId);
-    const std::int64_t vehicleId = LockVehicle(plateKey, recording.vehicle, false);
-
-    QSqlQuery import =
-        c_.Prepared(QStringLiteral("INSERT INTO imports (origin, at, source, source_bytes, read_count, recording) "
-                                   "VALUES (?, ?, ?, ?, ?, ?) ON CONFLICT (recording) DO NOTHING RETURNING id"));
-    import.bindValue(0, static_cast<int>(recording.origin));
-    import.bindValue(1, Cleaned(recording.at));
-    BindText(import, 2, 3, recording.source);
-    import.bindValue(4, static_cast<int>(recording.trips.size()));
-    import.bindValue(5, id.empty() ? QVariant(QMetaType(QMetaType::QString)) : Cleaned(id));
-    const std::optional<std::int64_t> importId = c_.Value(import);
-    import.finish();
-
-    Recorded result;
-    result.read = static_cast<int>(recording.trips.size());
-    if (!importId) {  // recorded before: none of its trips is new now
-      result.wasNew.assign(recording.trips.size(), false);
-      return result;
-    }
-    const bool rewrite = saved && MayRewrite();
-    if (rewrite) LockVehicle(plateKey, recording.vehicle, true);
-
     std::vector<Key> keys;
     keys.reserve(recording.trips.size());
     for (const TripRecord& trip : recording.trips) keys.push_back(KeyOf(trip));
+    QSqlQuery record = c_.Prepared(QStringLiteral(
+        "SELECT * FROM riventar_record(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, CAST(? AS bigint[]), "
+        "CAST(? AS bigint[]), CAST(? AS bigint[]), CAST(? AS bigint[]), CAST(? AS bigint[]))"));
+    record.bindValue(0, static_cast<int>(recording.origin));
+    record.bindValue(1, Cleaned(recording.at));
+    BindText(record, 2, 3, recording.source);
+    record.bindValue(4, static_cast<int>(recording.trips.size()));
+    record.bindValue(5, id.empty() ? QVariant(QMetaType(QMetaType::QString)) : Cleaned(id));
+    record.bindValue(6, Cleaned(computer_));
+    record.bindValue(7, Cleaned(PlateKey(recording.vehicle.RegId)));
+    BindText(record, 8, 11, recording.vehicle.Model);
+    BindText(record, 9, 12, recording.vehicle.RegId);
+    BindText(record, 10, 13, recording.vehicle.Owner);
+    record.bindValue(14, saved);
+    BindKeys(record, 15, keys);
+    c_.Run(record);
     std::set<Key> inserted;
-    if (!keys.empty()) {
-      QSqlQuery insert = c_.Prepared(
-          QStringLiteral("INSERT INTO trips (%1, vehicle, first_import) "
-                         "SELECT u.*, CAST(? AS bigint), CAST(? AS bigint) FROM %2 AS u ORDER BY 1, 2, 3, 4, 5 "
-                         "ON CONFLICT DO NOTHING RETURNING %1")
-              .arg(TripColumns, Unnest));
-      insert.bindValue(0, Big(vehicleId));
-      insert.bindValue(1, Big(*importId));
-      BindKeys(insert, 2, keys);
-      c_.Run(insert);
-      while (insert.next()) inserted.insert(KeyAt(insert, 0));
-    }
+    c_.Rows(record, [&inserted](QSqlQuery& q) {
+      while (q.next()) inserted.insert(KeyAt(q, 0));
+      return 0;
+    });
+
+    Recorded result;
+    result.read = static_cast<int>(recording.trips.size());
     result.wasNew.reserve(keys.size());
     for (const Key& key : keys) {
       const bool added = inserted.erase(key) == 1;  // a repeat within the recording is not new
       result.wasNew.push_back(added);
       result.added += added;
     }
-
-    if (rewrite && !keys.empty()) {
-      QSqlQuery move = c_.Prepared(
-          QStringLiteral("SELECT riventar_move_trips(?, CAST(? AS bigint[]), CAST(? AS bigint[]), CAST(? AS bigint[]), "
-                         "CAST(? AS bigint[]), CAST(? AS bigint[]))"));
-      move.bindValue(0, Big(vehicleId));
-      BindKeys(move, 1, keys);
-      c_.Run(move);
-    }
     return result;
   }
 
-  QString currentSchema_;  // the role's own, before the session's path was set
-  std::optional<bool> mayRewrite_;
+  // ---- Corrections ----
+
+  // A correction in one transaction, tried again after a deadlock. A role
+  // without the right is told who has it.
+  template <typename F>
+  std::invoke_result_t<F> Correcting(F change) {
+    try {
+      return Retrying([&] {
+        Transaction transaction(c_);
+        auto result = change();
+        transaction.Commit();
+        return result;
+      });
+    } catch (const RecordingRefused&) {
+      throw;
+    } catch (const StoreError& e) {
+      if (e.kind() != Kind::ReadOnly || std::string(e.what()).find("permission denied") == std::string::npos) throw;
+      throw StoreError(Kind::ReadOnly, e.path(),
+                       "only the fleet's administrator may correct the shared logbook (connect with the "
+                       "riventar_admin role's URI)");
+    }
+  }
+
+  // The trips a selection takes, as they are now.
+  std::vector<Key> Selected(const TripSelection& which) {
+    trips::TripList found;
+    if (which.import) {
+      QSqlQuery undone = c_.Prepared(QStringLiteral("SELECT CAST(undone AS integer) FROM imports WHERE id = ?"));
+      undone.bindValue(0, Big(*which.import));
+      const std::optional<std::int64_t> state = c_.Value(undone);
+      undone.finish();
+      const std::string number = std::to_string(*which.import);
+      if (!state) throw RecordingRefused(Kind::Other, c_.Shown(), "no reading or import " + number + " in the logbook");
+      if (*state != 0)
+        throw RecordingRefused(Kind::Other, c_.Shown(), "the reading or import " + number + " was undone already");
+      QSqlQuery q = c_.Prepared(QStringLiteral("SELECT %1 FROM import_trips h JOIN trips USING (%1) "
+                                               "WHERE h.import_id = ? ORDER BY %1")
+                                    .arg(TripColumns));
+      q.bindValue(0, Big(*which.import));
+      c_.Run(q);
+      found = c_.Rows(q, TripRows);
+    } else {
+      if (which.query.plateKey) {
+        QSqlQuery known = c_.Prepared(QStringLiteral("SELECT COUNT(*) FROM vehicles WHERE plate_key = ?"));
+        known.bindValue(0, Cleaned(PlateKey(*which.query.plateKey)));
+        if (c_.Value(known).value_or(0) == 0)
+          throw RecordingRefused(Kind::Other, c_.Shown(),
+                                 "no vehicle \"" + *which.query.plateKey + "\" in the logbook");
+      }
+      found = ReadTrips(c_, which.query);
+    }
+    const std::set<std::string> wanted(which.keys.begin(), which.keys.end());
+    std::vector<Key> keys;
+    for (const TripRecord& r : found)
+      if (wanted.empty() || wanted.contains(TripKey(r))) keys.push_back(KeyOf(r));
+    if (keys.empty()) throw RecordingRefused(Kind::Other, c_.Shown(), "nothing selected: no trip of the logbook");
+    return keys;
+  }
+
+  // How history names the vehicles these trips are on now, but `except`:
+  // "А123ВС77, не назначены".
+  std::string NamesOf(const std::vector<Key>& keys, const std::string& except) {
+    QSqlQuery q = c_.Prepared(
+        QStringLiteral("SELECT DISTINCT v.plate_key, v.reg_id FROM trips t JOIN vehicles v ON v.id = t.vehicle "
+                       "JOIN %1 AS u (s, tt, mt, d, f) ON %2 WHERE v.plate_key <> ?")
+            .arg(Unnest, SameTrip));
+    BindKeys(q, 0, keys);
+    q.bindValue(5, Cleaned(except));
+    c_.Run(q);
+    std::map<std::string, std::string> byPlate;  // in the plate keys' byte order, as the vehicles are listed
+    c_.Rows(q, [&byPlate](QSqlQuery& rows) {
+      while (rows.next())
+        byPlate[rows.value(0).toString().toStdString()] = Named(rows.value(0).toString(), rows.value(1).toString());
+      return 0;
+    });
+    std::string names;
+    for (const auto& [plate, name] : byPlate) names += (names.empty() ? "" : ", ") + name;
+    return names;
+  }
+
+  static std::string Named(const QString& plateKey, const QString& text) {
+    return plateKey.isEmpty() ? std::string(UnassignedName) : text.toStdString();
+  }
+
+  QString currentSchema_;                  // the role's own, before the session's path was set
+  std::string computer_ = ThisComputer();  // named in what this connection records
 };
 
 }  // namespace

@@ -16,11 +16,12 @@
 // and every vehicle's totals stay exact. RecordAll is one transaction, and
 // records no second time a Queued whose id the server already holds.
 //
-// The role that records needs only SELECT, INSERT and EXECUTE: what changes
-// rows (totals, texts, a saved trip's vehicle) is done by functions and
-// triggers that the owner's first connection made (docs/fleet.md). A saved
-// table moves trips and sets texts only for a role that may (the
-// administrator); for a recorder it adds what is new. A recording the server
+// The role that records needs only SELECT and EXECUTE: what changes rows
+// (totals, a held unassigned trip's vehicle, corrections) is done by
+// functions and triggers that the owner's first connection made
+// (docs/fleet.md). Corrections (Move, EditVehicle, Merge, DeleteVehicle,
+// Undo, Tag) are the administrator's (riventar_admin): another role gets a
+// StoreError (ReadOnly) saying so. A recording or correction the server
 // refuses for its content throws RecordingRefused. The server keeps no
 // device's memory: DeviceMemory is always empty.
 #include <chrono>
@@ -38,7 +39,10 @@ namespace riventar::logbook {
 // everything into the schema riventar, split the functions by role
 // (riventar_recorder, riventar_admin, riventar_reader: docs/fleet.md), bounded
 // the trips' values, and keeps the texts PostgreSQL cannot hold as bytes.
-inline constexpr int ServerSchemaVersion = 3;
+// Version 4 records through one function (riventar_record), keeps which
+// trips each reading holds, the trips' tags and a history of corrections,
+// which only riventar_admin may make.
+inline constexpr int ServerSchemaVersion = 4;
 
 // The server `location` names, as a computer's queue keys what waits for it:
 // "host:port/database" (libpq's defaults and environment filling what the

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <limits>
 #include <map>
 #include <set>
 #include <tuple>
@@ -157,6 +158,100 @@ class SharedStore final : public SharedLogbook {
                                         [this] { return local_->Imports(); });
   }
 
+  // The server knows what any computer read and what the administrator
+  // moved; this computer's file, what it read itself, is the answer when the
+  // server cannot be reached, or for a trip that has not reached it yet.
+  std::optional<std::string> VehicleOf(const TripRecord& trip) override {
+    return Read<std::optional<std::string>>(
+        [this, &trip](Store& server) -> std::optional<std::string> {
+          if (std::optional<std::string> found = server.VehicleOf(trip)) return found;
+          // Not there: this computer's answer only for a trip still waiting to
+          // be sent (one undone on the server is gone).
+          const std::string day = Date(trip);
+          for (const TripRecord& r : local_->Unsent({std::nullopt, day, day}))
+            if (TripKey(r) == TripKey(trip)) return local_->VehicleOf(trip);
+          return std::nullopt;
+        },
+        [this, &trip] { return local_->VehicleOf(trip); });
+  }
+
+  std::vector<LoggedTrip> LoggedTrips(const TripQuery& query) override {
+    return Read<std::vector<LoggedTrip>>(
+        [this, &query](Store& server) {
+          std::vector<LoggedTrip> found = server.LoggedTrips(query);
+          const trips::TripList waiting = local_->Unsent(query);
+          if (waiting.empty()) return found;
+          trips::TripList there;
+          there.reserve(found.size());
+          for (const LoggedTrip& t : found) there.push_back(t.trip);
+          std::set<std::string> extra;
+          for (const TripRecord& r : NotIn(there, waiting)) extra.insert(TripKey(r));
+          if (extra.empty()) return found;
+          for (LoggedTrip& t : local_->LoggedTrips(query))
+            if (extra.contains(TripKey(t.trip))) found.push_back(std::move(t));
+          std::stable_sort(found.begin(), found.end(),
+                           [](const LoggedTrip& a, const LoggedTrip& b) { return Order(a.trip) < Order(b.trip); });
+          return found;
+        },
+        [this, &query] { return local_->LoggedTrips(query); });
+  }
+
+  // The server's history, after what still waits here (not numbered: it
+  // has no number on the server yet), newest first.
+  std::vector<HistoryRow> History() override {
+    return Read<std::vector<HistoryRow>>(
+        [this](Store& server) {
+          std::vector<HistoryRow> rows = server.History();
+          const std::vector<OutboxEntry> waiting = local_->Waiting(std::numeric_limits<std::size_t>::max());
+          std::vector<HistoryRow> out;
+          out.reserve(waiting.size() + rows.size());
+          for (const OutboxEntry& e : waiting) {
+            const Recording& r = e.queued.recording;
+            HistoryRow& h = out.emplace_back();
+            h.kind = r.origin == Origin::Device ? HistoryRow::Kind::Reading
+                     : r.origin == Origin::File ? HistoryRow::Kind::Import
+                                                : HistoryRow::Kind::Saved;
+            h.at = r.at;
+            h.plateKey = PlateKey(r.vehicle.RegId);
+            h.vehicle = DisplayName(r.vehicle);
+            h.source = r.source;
+            h.read = static_cast<std::int64_t>(r.trips.size());
+          }
+          std::reverse(out.begin(), out.end());
+          out.insert(out.end(), std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
+          return out;
+        },
+        [this] { return local_->History(); });
+  }
+
+  // Corrections are the server's: made there at once, or not at all, never
+  // queued (a queued one would meet a logbook that changed meanwhile). What
+  // waits is sent first, so that a reading just made can be corrected.
+  std::int64_t Move(const TripSelection& which, const trips::VehicleInfo& to) override {
+    return Correct([&](Store& server) { return server.Move(which, to); });
+  }
+  void EditVehicle(const std::string& plateKey, const trips::VehicleInfo& texts) override {
+    Correct([&](Store& server) {
+      server.EditVehicle(plateKey, texts);
+      return 0;
+    });
+  }
+  std::int64_t Merge(const std::string& from, const std::string& into) override {
+    return Correct([&](Store& server) { return server.Merge(from, into); });
+  }
+  void DeleteVehicle(const std::string& plateKey) override {
+    Correct([&](Store& server) {
+      server.DeleteVehicle(plateKey);
+      return 0;
+    });
+  }
+  std::int64_t Undo(std::int64_t importId) override {
+    return Correct([&](Store& server) { return server.Undo(importId); });
+  }
+  std::int64_t Tag(const TripSelection& which, const TagChange& tags) override {
+    return Correct([&](Store& server) { return server.Tag(which, tags); });
+  }
+
   // A device is this computer's: what it held is known here.
   trips::TripList DeviceMemory(const std::string& path) override { return local_->DeviceMemory(path); }
   std::vector<trips::TripList> DeviceMemories(const std::string& path) override { return local_->DeviceMemories(path); }
@@ -306,6 +401,28 @@ class SharedStore final : public SharedLogbook {
       }
     }
     return here();
+  }
+
+  template <typename F>
+  auto Correct(F change) -> decltype(change(std::declval<Store&>())) {
+    const auto unreachable = [this] {
+      return StoreError(StoreError::Kind::CannotOpen, serverName_,
+                        "the server " + serverName_ +
+                            " cannot be reached; a correction is made on the server only, and was not made" +
+                            (problemDetail_.empty() ? "" : " (" + problemDetail_ + ")"));
+    };
+    if (!Server(false)) throw unreachable();
+    Send(true);
+    if (!server_) throw unreachable();
+    try {
+      return change(*server_);
+    } catch (const RecordingRefused&) {
+      throw;
+    } catch (const StoreError& e) {
+      // Refused for the role (ReadOnly) or the request: the connection is fine.
+      if (e.kind() != StoreError::Kind::ReadOnly && e.kind() != StoreError::Kind::Other) Failed(e);
+      throw;
+    }
   }
 
   // The trips of `waiting` that `there` lacks, in order.

@@ -12,14 +12,18 @@
 #include <string>
 #include <vector>
 
+#include "adapters/logbook/fleet_store.h"
+#include "adapters/logbook/pg_store.h"
 #include "adapters/logbook/sql_store.h"
 #include "adapters/logbook/sqlite_store.h"
 #include "core/logbook/stamp.h"
 #include "tests/adapters/earlier_logbooks.h"
 #include "tests/support/logbook_trips.h"
+#include "tests/support/pg_server.h"
 #include "tests/support/temp_dir.h"
 
 using namespace riventar::logbook;
+using riventar::testing::PgServer;
 using riventar::testing::Reading;
 using riventar::testing::TempDir;
 using riventar::testing::Trip;
@@ -35,8 +39,43 @@ struct StoreKind {
   std::function<std::unique_ptr<Store>(const TempDir&)> open;
 };
 
+// A fleet's database of its own for each test folder, set up as
+// docs/fleet.md says (the owner made the schema), and the URI its
+// administrator connects with: corrections are the administrator's.
+std::string AdminUri(const TempDir& dir) {
+  static std::map<std::string, std::string> made;  // by test folder
+  std::string& uri = made[dir.Path().string()];
+  if (!uri.empty()) return uri;
+  PgServer& server = PgServer::Shared();
+  server.Sql("postgres",
+             "DO $$ DECLARE r text; BEGIN FOREACH r IN ARRAY ARRAY['riventar_owner', 'riventar_recorder', "
+             "'riventar_admin', 'riventar_reader'] LOOP "
+             "IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = r) THEN EXECUTE format('CREATE ROLE %I LOGIN', r); "
+             "END IF; END LOOP; END $$");
+  const std::string name = "corrections" + std::to_string(made.size());
+  server.Sql("postgres", "CREATE DATABASE " + name + " OWNER riventar_owner");
+  server.Sql("postgres", "REVOKE ALL ON DATABASE " + name + " FROM PUBLIC; GRANT CONNECT ON DATABASE " + name +
+                             " TO riventar_recorder, riventar_admin, riventar_reader");
+  const std::string owner = server.Uri(name);
+  const auto as = [&owner](const std::string& role) {
+    std::string u = owner;
+    return u.replace(u.find("user=postgres"), 13, "user=" + role);
+  };
+  OpenServerLogbook(as("riventar_owner"));
+  return uri = as("riventar_admin");
+}
+
 const StoreKind Kinds[] = {
     {"File", [](const TempDir& dir) { return OpenLogbook(dir / "logbook.sqlite"); }},
+    {"Server", [](const TempDir& dir) { return OpenServerLogbook(AdminUri(dir)); }},
+    // A fleet's logbook on the administrator's computer: its file, then the server.
+    {"Shared",
+     [](const TempDir& dir) {
+       const std::string uri = AdminUri(dir);
+       return OpenSharedLogbook(OpenQueuingLogbook(dir / "local.sqlite", DefaultBusyTimeout, ServerQueueKey(uri)),
+                                "the test's server", [uri] { return OpenServerLogbook(uri); },
+                                {[](const std::string& line) { ADD_FAILURE() << "the server failed: " << line; }});
+     }},
 };
 
 class LogbookCorrections : public ::testing::TestWithParam<StoreKind> {
