@@ -4,13 +4,17 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <cstdint>
 #include <memory>
 #include <optional>
+#include <set>
+#include <utility>
 
 #include "adapters/logbook/session_stores.h"
 #include "core/logbook/server_location.h"
 #include "core/services/vehicle.h"
 #include "ui/app/Main_form.h"
+#include "ui/common/Vehicle_choice_form.h"
 #include "ui/common/dialogs.h"
 #include "ui/logbook/Logbook_form.h"
 #include "ui/logbook/logbook_texts.h"
@@ -20,6 +24,9 @@ namespace riventar::ui {
 namespace {
 
 QString Decoded(const std::string& path) { return QFile::decodeName(path.c_str()); }
+
+// Russian agrees a verb with 1, 21, 31... as with one.
+bool AgreesAsOne(std::int64_t n) { return n % 10 == 1 && n % 100 != 11; }
 
 }  // namespace
 
@@ -97,11 +104,42 @@ bool TMonitor_Form::SwitchLogbook(const QString& chosen) {
   return false;
 }
 
-std::optional<QString> TMonitor_Form::RecordReading(const trips::TripList& read) {
-  const logbook::Recording recording{logbook::Origin::Device, connectedPath_.toStdString(), logbook::RecordingTimeNow(),
-                                     ShownVehicle(), read};
+trips::VehicleInfo TMonitor_Form::ReadingVehicle(const services::Reading& reading, bool& recognised) {
+  recognised = false;
+  const trips::TripList& records = reading.trips.records.empty() ? reading.trips.trips : reading.trips.records;
+  const services::Result<std::vector<logbook::VehicleSummary>> vehicles =
+      logbook_->With([](logbook::Store& store) { return store.Vehicles(); });
+  // A store that cannot tell asks, as for a device never read.
+  const services::Result<std::optional<std::string>> device =
+      logbook_->With([&records](logbook::Store& store) { return logbook::RecogniseDevice(store, records); });
+  std::vector<trips::VehicleInfo> known;
+  if (vehicles) {
+    for (const logbook::VehicleSummary& v : vehicles.value()) {
+      if (v.plateKey.empty()) continue;
+      if (device && device.value() == v.plateKey) {
+        recognised = true;
+        return v.texts;
+      }
+      known.push_back(v.texts);
+    }
+  }
+  VehicleQuestion question;
+  question.text = QStringLiteral(
+                      "Из БК считано: %1.\nЖурнал не знает этот БК: его маршрутов в журнале нет (первое чтение, "
+                      "счетчик обнулен или это другой автомобиль).\nК какому автомобилю отнести маршруты?")
+                      .arg(TripsText(static_cast<std::int64_t>(reading.trips.trips.size())));
+  question.known = std::move(known);
+  question.shown = VehicleTexts();
+  return dialogs_.ChooseVehicle(this, question).value_or(trips::VehicleInfo{});
+}
+
+std::optional<QString> TMonitor_Form::RecordReading(const services::Reading& reading, trips::VehicleInfo& filedUnder) {
   QString why;
   if (Logbook()) {
+    bool recognised = false;
+    filedUnder = ReadingVehicle(reading, recognised);
+    const logbook::Recording recording{logbook::Origin::Device, connectedPath_.toStdString(),
+                                       logbook::RecordingTimeNow(), filedUnder, reading.trips.trips};
     const services::Result<logbook::Recorded> recorded = logbook_->Record(recording);
     if (recorded) {
       // Committed here, safe whatever the server does: the counter question
@@ -110,12 +148,13 @@ std::optional<QString> TMonitor_Form::RecordReading(const trips::TripList& read)
         SendToServer();  // the logbook window follows once the server has them
       else if (logbookWindow_)
         logbookWindow_->Refresh();
-      return WhereKept(recorded.value(), recording.vehicle);
+      return WhereKept(recorded.value(), recording.trips, filedUnder, recognised);
     }
     why = ScrubbedFor(QString::fromStdString(recorded.failure().message), LogbookPath());
   } else {
     why = LogbookFailureText();
   }
+  filedUnder = {};
   dialogs_.Error(this, LogbookCaption,
                  QStringLiteral("Считанные маршруты не записаны в журнал:\n%1\n%2.\n\n"
                                 "Они по-прежнему хранятся в памяти БК.")
@@ -123,17 +162,52 @@ std::optional<QString> TMonitor_Form::RecordReading(const trips::TripList& read)
   return std::nullopt;
 }
 
-QString TMonitor_Form::WhereKept(const logbook::Recorded& recorded, const trips::VehicleInfo& vehicle) const {
+QString TMonitor_Form::WhereKept(const logbook::Recorded& recorded, const trips::TripList& read,
+                                 const trips::VehicleInfo& vehicle, bool recognised) {
   const QString where = ShownLocation(LogbookPath());
-  if (recorded.read > 0 && recorded.added == 0)  // each keeps the vehicle it had
-    return QStringLiteral("Эти маршруты уже есть в журнале маршрутов\n%1.").arg(where);
-  const QString plate = QString::fromStdString(services::VehicleDisplayName(vehicle));
-  if (logbook_->Shared())
-    return QStringLiteral(
-               "Маршруты записаны в журнал маршрутов на этом компьютере, автомобиль «%1», "
-               "и отправляются на сервер\n%2.")
-        .arg(plate, where);
-  return QStringLiteral("Маршруты записаны в журнал маршрутов\n%1\nавтомобиль «%2».").arg(where, plate);
+  const QString name = VehicleLabel(vehicle);
+  // Of the trips read (each once), those under `vehicle` now and those the
+  // logbook keeps under another: recording moves no trip filed before.
+  const std::string key = logbook::PlateKey(vehicle.RegId);
+  const services::Result<std::pair<std::int64_t, std::int64_t>> counted =
+      logbook_->With([&read, &key](logbook::Store& store) {
+        std::set<std::string> seen;
+        std::pair<std::int64_t, std::int64_t> hereAndElsewhere{0, 0};
+        for (const trips::TripRecord& trip : read) {
+          if (!seen.insert(logbook::TripKey(trip)).second) continue;
+          const std::optional<std::string> under = store.VehicleOf(trip);
+          if (!under) continue;
+          ++(*under == key ? hereAndElsewhere.first : hereAndElsewhere.second);
+        }
+        return hereAndElsewhere;
+      });
+  // A store that cannot say: what the recording itself tells.
+  const auto [here, elsewhere] =
+      counted ? counted.value() : std::pair<std::int64_t, std::int64_t>{recorded.added, recorded.read - recorded.added};
+
+  QStringList lines;
+  if (recognised) lines << QStringLiteral("БК узнан по маршрутам, уже записанным в журнал: это %1.").arg(name);
+  const auto filed = [](std::int64_t n) {
+    return TripsText(n) + (AgreesAsOne(n) ? QStringLiteral(" записан") : QStringLiteral(" записаны"));
+  };
+  if (here > 0) {
+    const bool shared = logbook_->Shared();
+    if (recorded.added == 0)
+      lines << QStringLiteral("%1 уже есть в журнале: %2").arg(TripsText(here), name);
+    else
+      lines << QStringLiteral("%1 в журнал%2: %3")
+                   .arg(filed(here), shared ? QStringLiteral(" на этом компьютере") : QString(), name);
+  }
+  if (elsewhere > 0)
+    lines << QStringLiteral("%1 уже %2 в журнале и %3 там, где %2; перенести их можно в окне «Журнал».")
+                 .arg(here > 0 ? QStringLiteral("Еще ") + TripsText(elsewhere) : TripsText(elsewhere),
+                      AgreesAsOne(elsewhere) ? QStringLiteral("был") : QStringLiteral("были"),
+                      AgreesAsOne(elsewhere) ? QStringLiteral("остается") : QStringLiteral("остаются"));
+  if (logbook_->Shared() && recorded.added > 0)
+    lines << QStringLiteral("Они отправляются на сервер\n%1.").arg(where);
+  else
+    lines << QStringLiteral("Журнал маршрутов: %1.").arg(where);
+  return lines.join(QLatin1Char('\n'));
 }
 
 void TMonitor_Form::RecordSavedTrips(const QString& path) {
