@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -105,32 +106,31 @@ bool TMonitor_Form::SwitchLogbook(const QString& chosen) {
 }
 
 trips::VehicleInfo TMonitor_Form::ReadingVehicle(const services::Reading& reading, bool& recognised) {
-  recognised = false;
   const trips::TripList& records = reading.trips.records.empty() ? reading.trips.trips : reading.trips.records;
   const services::Result<std::vector<logbook::VehicleSummary>> vehicles =
       logbook_->With([](logbook::Store& store) { return store.Vehicles(); });
+  const std::vector<logbook::VehicleSummary> known =
+      vehicles ? vehicles.value() : std::vector<logbook::VehicleSummary>{};
   // A store that cannot tell asks, as for a device never read.
   const services::Result<std::optional<std::string>> device =
       logbook_->With([&records](logbook::Store& store) { return logbook::RecogniseDevice(store, records); });
-  std::vector<trips::VehicleInfo> known;
-  if (vehicles) {
-    for (const logbook::VehicleSummary& v : vehicles.value()) {
-      if (v.plateKey.empty()) continue;
-      if (device && device.value() == v.plateKey) {
-        recognised = true;
-        return v.texts;
-      }
-      known.push_back(v.texts);
-    }
-  }
+  const std::optional<std::string> plateKey = device ? device.value() : std::nullopt;
+  const services::Filing filing = services::FileReading({}, plateKey, known);
+  recognised = filing.by == services::FiledBy::Recognised;
+  if (recognised) return filing.vehicle;
+
   VehicleQuestion question;
   question.text = QStringLiteral(
                       "Из БК считано: %1.\nЖурнал не знает этот БК: его маршрутов в журнале нет (первое чтение, "
                       "счетчик обнулен или это другой автомобиль).\nК какому автомобилю отнести маршруты?")
                       .arg(TripsText(static_cast<std::int64_t>(reading.trips.trips.size())));
-  question.known = std::move(known);
+  for (const logbook::VehicleSummary& v : known)
+    if (!v.plateKey.empty()) question.known.push_back(v.texts);
   question.shown = VehicleTexts();
-  return dialogs_.ChooseVehicle(this, question).value_or(trips::VehicleInfo{});
+  const std::optional<trips::VehicleInfo> chosen = dialogs_.ChooseVehicle(this, question);
+  if (!chosen) return {};
+  // The answer as the rule files it: a known car keeps its own texts.
+  return services::FileReading({chosen->Model, chosen->RegId, chosen->Owner}, plateKey, known).vehicle;
 }
 
 std::optional<QString> TMonitor_Form::RecordReading(const services::Reading& reading, trips::VehicleInfo& filedUnder) {
@@ -215,6 +215,14 @@ void TMonitor_Form::RecordSavedTrips(const QString& path) {
                                      logbook::RecordingTimeNow(), ShownVehicle(), document_.Trips()};
   QString why;
   if (Logbook()) {
+    // Saving adds only what the logbook lacks: with nothing new it records
+    // nothing, so a registration typed for the file makes no empty vehicle.
+    // A store that cannot tell records the saving as it is.
+    const services::Result<bool> anyNew = logbook_->With([&recording](logbook::Store& store) {
+      return std::any_of(recording.trips.begin(), recording.trips.end(),
+                         [&store](const trips::TripRecord& trip) { return !store.VehicleOf(trip); });
+    });
+    if (anyNew && !anyNew.value()) return;
     const services::Result<logbook::Recorded> recorded = logbook_->RecordSaved(recording);
     if (recorded) {
       if (logbook_->Shared())

@@ -2,11 +2,12 @@
 // proposes, and what each way of answering it files the reading under.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTest>
 #include <functional>
 #include <optional>
 #include <string>
@@ -22,6 +23,14 @@ using riventar::ui::TVehicle_Choice_Form;
 const VehicleInfo CarA{"ВАЗ-2110", "А123ВС 77", "Иванов"};
 const VehicleInfo CarB{"Лада Гранта", "В456ОР 99", "Петров"};
 const VehicleInfo CarC{"Нива", "Е789КХ 50", ""};
+
+// Typed as from a keyboard, one character a key press (QTest's key clicks take ASCII only).
+void Type(QLineEdit* edit, const QString& text) {
+  for (const QChar c : text) {
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+    QApplication::sendEvent(edit, &press);
+  }
+}
 
 template <class T>
 T* Find(TVehicle_Choice_Form& form, const char* name) {
@@ -58,9 +67,9 @@ TEST(VehicleChoice, ProposesTheFieldsVehicleAndFilesWhatIsChosen) {
        CarA,
        "Known_Radio",
        [&](TVehicle_Choice_Form& f) {
-         QTest::keyClicks(Find<QLineEdit>(f, "New_Model_Edit"), QStringLiteral("Лада Гранта"));
-         QTest::keyClicks(Find<QLineEdit>(f, "New_Reg_Id_Edit"), QStringLiteral("В456ОР 99"));
-         QTest::keyClicks(Find<QLineEdit>(f, "New_Owner_Edit"), QStringLiteral("Петров"));
+         Type(Find<QLineEdit>(f, "New_Model_Edit"), QStringLiteral("Лада Гранта"));
+         Type(Find<QLineEdit>(f, "New_Reg_Id_Edit"), QStringLiteral("В456ОР 99"));
+         Type(Find<QLineEdit>(f, "New_Owner_Edit"), QStringLiteral("Петров"));
          ok(f);
        },
        CarB},
@@ -79,9 +88,11 @@ TEST(VehicleChoice, ProposesTheFieldsVehicleAndFilesWhatIsChosen) {
     SCOPED_TRACE(c.name);
     riventar::ui::VehicleQuestion question{QStringLiteral("Из БК считано: 4 маршрута."), c.known, c.shown};
     TVehicle_Choice_Form form(question, nullptr);
-    for (const char* radio : {"Known_Radio", "Shown_Radio", "New_Radio", "Unassigned_Radio"})
-      if (QRadioButton* r = Find<QRadioButton>(form, radio))
+    for (const char* radio : {"Known_Radio", "Shown_Radio", "New_Radio", "Unassigned_Radio"}) {
+      if (QRadioButton* r = Find<QRadioButton>(form, radio)) {
         EXPECT_EQ(r->isChecked(), radio == std::string(c.proposed)) << radio;
+      }
+    }
     c.answer(form);
     EXPECT_EQ(form.Chosen(), c.chosen);
   }
@@ -99,12 +110,12 @@ TEST(VehicleChoice, ANewCarNeedsAPlateAndTheUnassignedAreNoCar) {
   for (const char* typed : {"", " - ", "без номера", "не назначены"}) {
     SCOPED_TRACE(typed);
     plate->clear();
-    QTest::keyClicks(Find<QLineEdit>(form, "New_Model_Edit"), QStringLiteral("x"));
+    Type(Find<QLineEdit>(form, "New_Model_Edit"), QStringLiteral("x"));
     EXPECT_TRUE(Find<QRadioButton>(form, "New_Radio")->isChecked());
-    QTest::keyClicks(plate, QString::fromUtf8(typed));
+    Type(plate, QString::fromUtf8(typed));
     EXPECT_FALSE(okButton->isEnabled());
   }
-  QTest::keyClicks(plate, QStringLiteral("1"));
+  Type(plate, QStringLiteral("1"));
   EXPECT_TRUE(okButton->isEnabled());
 }
 
