@@ -107,14 +107,19 @@ bool TMonitor_Form::SwitchLogbook(const QString& chosen) {
 
 trips::VehicleInfo TMonitor_Form::ReadingVehicle(const services::Reading& reading, bool& recognised) {
   const trips::TripList& records = reading.trips.records.empty() ? reading.trips.trips : reading.trips.records;
-  const services::Result<std::vector<logbook::VehicleSummary>> vehicles =
-      logbook_->With([](logbook::Store& store) { return store.Vehicles(); });
-  const std::vector<logbook::VehicleSummary> known =
-      vehicles ? vehicles.value() : std::vector<logbook::VehicleSummary>{};
-  // A store that cannot tell asks, as for a device never read.
-  const services::Result<std::optional<std::string>> device =
-      logbook_->With([&records](logbook::Store& store) { return logbook::RecogniseDevice(store, records); });
-  const std::optional<std::string> plateKey = device ? device.value() : std::nullopt;
+  // A fleet's logbook would ask its server, and nothing before the counter
+  // question may wait for the network: there the question offers the fields'
+  // vehicle and a new one. A store that cannot tell asks too.
+  std::vector<logbook::VehicleSummary> known;
+  std::optional<std::string> plateKey;
+  if (!logbook_->Shared()) {
+    const services::Result<std::vector<logbook::VehicleSummary>> vehicles =
+        logbook_->With([](logbook::Store& store) { return store.Vehicles(); });
+    if (vehicles) known = vehicles.value();
+    const services::Result<std::optional<std::string>> device =
+        logbook_->With([&records](logbook::Store& store) { return logbook::RecogniseDevice(store, records); });
+    if (device) plateKey = device.value();
+  }
   const services::Filing filing = services::FileReading({}, plateKey, known);
   recognised = filing.by == services::FiledBy::Recognised;
   if (recognised) return filing.vehicle;
@@ -169,21 +174,24 @@ QString TMonitor_Form::WhereKept(const logbook::Recorded& recorded, const trips:
   // Of the trips read (each once), those under `vehicle` now and those the
   // logbook keeps under another: recording moves no trip filed before.
   const std::string key = logbook::PlateKey(vehicle.RegId);
-  const services::Result<std::pair<std::int64_t, std::int64_t>> counted =
-      logbook_->With([&read, &key](logbook::Store& store) {
-        std::set<std::string> seen;
-        std::pair<std::int64_t, std::int64_t> hereAndElsewhere{0, 0};
-        for (const trips::TripRecord& trip : read) {
-          if (!seen.insert(logbook::TripKey(trip)).second) continue;
-          const std::optional<std::string> under = store.VehicleOf(trip);
-          if (!under) continue;
-          ++(*under == key ? hereAndElsewhere.first : hereAndElsewhere.second);
-        }
-        return hereAndElsewhere;
-      });
-  // A store that cannot say: what the recording itself tells.
-  const auto [here, elsewhere] =
-      counted ? counted.value() : std::pair<std::int64_t, std::int64_t>{recorded.added, recorded.read - recorded.added};
+  // What the recording itself tells, where the store cannot say more or is a
+  // fleet's (its server is not asked before the counter question).
+  std::pair<std::int64_t, std::int64_t> hereAndElsewhere{recorded.added, recorded.read - recorded.added};
+  if (!logbook_->Shared()) {
+    const services::Result<std::pair<std::int64_t, std::int64_t>> counted =
+        logbook_->With([&read, &key](logbook::Store& store) {
+          std::set<std::string> seen;
+          std::pair<std::int64_t, std::int64_t> found{0, 0};
+          for (const trips::TripRecord& trip : read) {
+            if (!seen.insert(logbook::TripKey(trip)).second) continue;
+            const std::optional<std::string> under = store.VehicleOf(trip);
+            if (under) ++(*under == key ? found.first : found.second);
+          }
+          return found;
+        });
+    if (counted) hereAndElsewhere = counted.value();
+  }
+  const auto [here, elsewhere] = hereAndElsewhere;
 
   QStringList lines;
   if (recognised) lines << QStringLiteral("БК узнан по маршрутам, уже записанным в журнал: это %1.").arg(name);
@@ -217,11 +225,13 @@ void TMonitor_Form::RecordSavedTrips(const QString& path) {
   if (Logbook()) {
     // Saving adds only what the logbook lacks: with nothing new it records
     // nothing, so a registration typed for the file makes no empty vehicle.
-    // A store that cannot tell records the saving as it is.
-    const services::Result<bool> anyNew = logbook_->With([&recording](logbook::Store& store) {
-      return std::any_of(recording.trips.begin(), recording.trips.end(),
-                         [&store](const trips::TripRecord& trip) { return !store.VehicleOf(trip); });
-    });
+    // A store that cannot tell, or a fleet's (whose server is not waited
+    // for), records the saving as it is.
+    const services::Result<bool> anyNew =
+        logbook_->Shared() ? services::Result<bool>(true) : logbook_->With([&recording](logbook::Store& store) {
+          return std::any_of(recording.trips.begin(), recording.trips.end(),
+                             [&store](const trips::TripRecord& trip) { return !store.VehicleOf(trip); });
+        });
     if (anyNew && !anyNew.value()) return;
     const services::Result<logbook::Recorded> recorded = logbook_->RecordSaved(recording);
     if (recorded) {
