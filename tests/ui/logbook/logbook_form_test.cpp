@@ -19,6 +19,8 @@
 
 #include "adapters/logbook/location.h"
 #include "core/trips/dat_file.h"
+#include "core/trips/trip_record.h"
+#include "sim/device.h"
 #include "sim/simulator.h"
 #include "sim/trip_store.h"
 #include "tests/support/logbook_form_access.h"
@@ -333,6 +335,44 @@ TEST_F(LogbookForm, AnUnknownDeviceGoesWhereTheAnswerSays) {
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_TRUE(dialogs.messages[0].text.contains(QString::fromUtf8(c.said))) << dialogs.messages[0].text.toStdString();
     EXPECT_EQ(Filing(), Filed(Filed({}, tripsA, logbook::PlateKey(CarA.RegId)), Ui(*form).Trips(), c.plateKey));
+    Ui(*form).Connect_SpeedButton->click();  // down again for the next case
+  }
+}
+
+// The counter question counts the trips filed under the chosen car, and
+// those the logbook held under another before, which stay there.
+TEST_F(LogbookForm, TheCounterQuestionCountsWhatWentWhere) {
+  const auto carB = [](const sim::DeviceTrip& t) {
+    const std::optional<trips::TripRecord> trip = trips::TripFromReply("!TR00" + sim::EncodeTrip(t) + "\r");
+    return logbook::Recording{logbook::Origin::File, "/b.dat", "2024-03-01 10:00:00", CarB, {trip.value()}};
+  };
+  const struct {
+    const char* name;
+    int trips;
+    int heldUnderB;  // the device's trip at this index, or none (-1)
+    const char* said;
+  } cases[] = {
+      {"one", 1, -1, "\n\n1 маршрут записан в журнал: ВАЗ-2110 А123ВС 77\nЖурнал маршрутов: "},
+      {"five", 5, -1, "\n\n5 маршрутов записаны в журнал: ВАЗ-2110 А123ВС 77\nЖурнал маршрутов: "},
+      {"one held under another car", 4, 2,
+       "\n\n3 маршрута записаны в журнал: ВАЗ-2110 А123ВС 77\nЕще 1 маршрут уже был в журнале и остается там, "
+       "где был; перенести их можно в окне «Журнал».\nЖурнал маршрутов: "},
+  };
+  int round = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const QString path = dir.filePath(QStringLiteral("count%1.sqlite").arg(++round));
+    form->UseLogbook(OpenStore(path), path);
+    const std::vector<sim::DeviceTrip> device = sim::RealisticTrips(c.trips, 3);
+    if (c.heldUnderB >= 0) Store().Record(carB(device.at(static_cast<std::size_t>(c.heldUnderB))));
+    sim.SetTrips(device);
+    Ui(*form).SetUnsaved(false);
+    Ui(*form).Clear_Trip_Table_Button_Click();
+    dialogs.messages.clear();
+    dialogs.vehicleAnswers.push_back(CarA);
+    ConnectAndRead();
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text, CounterText + QString::fromUtf8(c.said) + path + '.');
     Ui(*form).Connect_SpeedButton->click();  // down again for the next case
   }
 }
