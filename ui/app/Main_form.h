@@ -18,6 +18,7 @@
 #include "core/services/device_session.h"
 #include "core/services/logbook_session.h"
 #include "core/services/trip_document.h"
+#include "core/services/vehicle.h"
 #include "core/trips/trip_record.h"
 #include "ui/common/handler_guard.h"
 #include "ui/logbook/logbook_host.h"
@@ -203,13 +204,12 @@ class TMonitor_Form : public QWidget, public StatisticHost, public LogbookHost {
   // Starts checking the configured logbook file's pages on a thread of its
   // own: on a big file that takes a while, and Logbook() would wait for it.
   void StartLogbookCheck();
-  // Which car a reading goes to: the one the logbook knows the device by
-  // (`recognised`), else the user's answer; no registration: unassigned.
-  trips::VehicleInfo ReadingVehicle(const services::Reading& reading, bool& recognised);
+  // Which car a reading goes to: the one the logbook knows the device by,
+  // else the user's answer (asked here); no registration: unassigned.
+  services::Filing ReadingFiling(const services::Reading& reading);
   // For the counter question: where the trips of `read` are kept now, filed
-  // under `vehicle` or left where the logbook had them.
-  QString WhereKept(const logbook::Recorded& recorded, const trips::TripList& read, const trips::VehicleInfo& vehicle,
-                    bool recognised);
+  // as `filing` says or left where the logbook had them.
+  QString WhereKept(const logbook::Recorded& recorded, const trips::TripList& read, const services::Filing& filing);
   // Why the logbook failed, in the window's words, without a password.
   QString LogbookFailureText() const;
   void ShowSendOutcome(const services::SendOutcome& outcome);

@@ -105,7 +105,7 @@ bool TMonitor_Form::SwitchLogbook(const QString& chosen) {
   return false;
 }
 
-trips::VehicleInfo TMonitor_Form::ReadingVehicle(const services::Reading& reading, bool& recognised) {
+services::Filing TMonitor_Form::ReadingFiling(const services::Reading& reading) {
   const trips::TripList& records = reading.trips.records.empty() ? reading.trips.trips : reading.trips.records;
   // A fleet's logbook would ask its server, and nothing before the counter
   // question may wait for the network: there the question offers the fields'
@@ -121,8 +121,7 @@ trips::VehicleInfo TMonitor_Form::ReadingVehicle(const services::Reading& readin
     if (device) plateKey = device.value();
   }
   const services::Filing filing = services::FileReading({}, plateKey, known);
-  recognised = filing.by == services::FiledBy::Recognised;
-  if (recognised) return filing.vehicle;
+  if (filing.by == services::FiledBy::Recognised) return filing;
 
   VehicleQuestion question;
   question.text = QStringLiteral(
@@ -135,14 +134,14 @@ trips::VehicleInfo TMonitor_Form::ReadingVehicle(const services::Reading& readin
   const std::optional<trips::VehicleInfo> chosen = dialogs_.ChooseVehicle(this, question);
   if (!chosen) return {};
   // The answer as the rule files it: a known car keeps its own texts.
-  return services::FileReading({chosen->Model, chosen->RegId, chosen->Owner}, plateKey, known).vehicle;
+  return services::FileReading({chosen->Model, chosen->RegId, chosen->Owner}, plateKey, known);
 }
 
 std::optional<QString> TMonitor_Form::RecordReading(const services::Reading& reading, trips::VehicleInfo& filedUnder) {
   QString why;
   if (Logbook()) {
-    bool recognised = false;
-    filedUnder = ReadingVehicle(reading, recognised);
+    const services::Filing filing = ReadingFiling(reading);
+    filedUnder = filing.vehicle;
     const logbook::Recording recording{logbook::Origin::Device, connectedPath_.toStdString(),
                                        logbook::RecordingTimeNow(), filedUnder, reading.trips.trips};
     const services::Result<logbook::Recorded> recorded = logbook_->Record(recording);
@@ -153,7 +152,7 @@ std::optional<QString> TMonitor_Form::RecordReading(const services::Reading& rea
         SendToServer();  // the logbook window follows once the server has them
       else if (logbookWindow_)
         logbookWindow_->Refresh();
-      return WhereKept(recorded.value(), recording.trips, filedUnder, recognised);
+      return WhereKept(recorded.value(), recording.trips, filing);
     }
     why = ScrubbedFor(QString::fromStdString(recorded.failure().message), LogbookPath());
   } else {
@@ -168,33 +167,34 @@ std::optional<QString> TMonitor_Form::RecordReading(const services::Reading& rea
 }
 
 QString TMonitor_Form::WhereKept(const logbook::Recorded& recorded, const trips::TripList& read,
-                                 const trips::VehicleInfo& vehicle, bool recognised) {
+                                 const services::Filing& filing) {
   const QString where = ShownLocation(LogbookPath());
-  const QString name = VehicleLabel(vehicle);
-  // Of the trips read (each once), those under `vehicle` now and those the
+  const QString name = VehicleLabel(filing.vehicle);
+  // Of the trips read (each once), those under the filing's vehicle now and those the
   // logbook keeps under another: recording moves no trip filed before.
-  const std::string key = logbook::PlateKey(vehicle.RegId);
-  // What the recording itself tells, where the store cannot say more or is a
-  // fleet's (its server is not asked before the counter question).
-  std::pair<std::int64_t, std::int64_t> hereAndElsewhere{recorded.added, recorded.read - recorded.added};
+  const std::string key = logbook::PlateKey(filing.vehicle.RegId);
+  // Where the store cannot say, or is a fleet's (its server is not asked
+  // before the counter question): what the recording itself tells.
+  std::optional<std::pair<std::int64_t, std::int64_t>> counted;
   if (!logbook_->Shared()) {
-    const services::Result<std::pair<std::int64_t, std::int64_t>> counted =
+    const services::Result<std::pair<std::int64_t, std::int64_t>> found =
         logbook_->With([&read, &key](logbook::Store& store) {
           std::set<std::string> seen;
-          std::pair<std::int64_t, std::int64_t> found{0, 0};
+          std::pair<std::int64_t, std::int64_t> hereAndElsewhere{0, 0};
           for (const trips::TripRecord& trip : read) {
             if (!seen.insert(logbook::TripKey(trip)).second) continue;
             const std::optional<std::string> under = store.VehicleOf(trip);
-            if (under) ++(*under == key ? found.first : found.second);
+            if (under) ++(*under == key ? hereAndElsewhere.first : hereAndElsewhere.second);
           }
-          return found;
+          return hereAndElsewhere;
         });
-    if (counted) hereAndElsewhere = counted.value();
+    if (found) counted = found.value();
   }
-  const auto [here, elsewhere] = hereAndElsewhere;
+  const auto [here, elsewhere] = counted.value_or(std::pair{recorded.added, recorded.read - recorded.added});
 
   QStringList lines;
-  if (recognised) lines << QStringLiteral("БК узнан по маршрутам, уже записанным в журнал: это %1.").arg(name);
+  if (filing.by == services::FiledBy::Recognised)
+    lines << QStringLiteral("БК узнан по маршрутам, уже записанным в журнал: это %1.").arg(name);
   const auto filed = [](std::int64_t n) {
     return TripsText(n) + (AgreesAsOne(n) ? QStringLiteral(" записан") : QStringLiteral(" записаны"));
   };
@@ -206,11 +206,13 @@ QString TMonitor_Form::WhereKept(const logbook::Recorded& recorded, const trips:
       lines << QStringLiteral("%1 в журнал%2: %3")
                    .arg(filed(here), shared ? QStringLiteral(" на этом компьютере") : QString(), name);
   }
-  if (elsewhere > 0)
+  const QString others = here > 0 ? QStringLiteral("Еще ") + TripsText(elsewhere) : TripsText(elsewhere);
+  const QString were = AgreesAsOne(elsewhere) ? QStringLiteral("был") : QStringLiteral("были");
+  if (elsewhere > 0 && counted)
     lines << QStringLiteral("%1 уже %2 в журнале и %3 там, где %2; перенести их можно в окне «Журнал».")
-                 .arg(here > 0 ? QStringLiteral("Еще ") + TripsText(elsewhere) : TripsText(elsewhere),
-                      AgreesAsOne(elsewhere) ? QStringLiteral("был") : QStringLiteral("были"),
-                      AgreesAsOne(elsewhere) ? QStringLiteral("остается") : QStringLiteral("остаются"));
+                 .arg(others, were, AgreesAsOne(elsewhere) ? QStringLiteral("остается") : QStringLiteral("остаются"));
+  else if (elsewhere > 0)
+    lines << QStringLiteral("%1 уже %2 в журнале.").arg(others, were);
   if (logbook_->Shared() && recorded.added > 0)
     lines << QStringLiteral("Они отправляются на сервер\n%1.").arg(where);
   else
