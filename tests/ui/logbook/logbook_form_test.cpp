@@ -335,6 +335,8 @@ TEST_F(LogbookForm, AnUnknownDeviceGoesWhereTheAnswerSays) {
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_TRUE(dialogs.messages[0].text.contains(QString::fromUtf8(c.said))) << dialogs.messages[0].text.toStdString();
     EXPECT_EQ(Filing(), Filed(Filed({}, tripsA, logbook::PlateKey(CarA.RegId)), Ui(*form).Trips(), c.plateKey));
+    // The table holds this reading alone: the fields name its car, or stay as they were.
+    EXPECT_EQ(form->VehicleTexts(), c.answer.value_or(CarA));
     Ui(*form).Connect_SpeedButton->click();  // down again for the next case
   }
 }
