@@ -345,6 +345,14 @@ TEST(LogbookCorrectionsFile, ALogbookOfVersionFourKeepsEveryTripAndGainsItsHisto
     db.close();
   }
   QSqlDatabase::removeDatabase(QStringLiteral("earlier"));
+  {
+    // Opened only to read, it stays as it is and is read all the same.
+    auto reader = OpenLogbookReadOnly(path);
+    EXPECT_EQ(reader->LoggedTrips({}).size(), before.size());
+    EXPECT_EQ(reader->LoggedTrips({}).back().plateKey, before.back().plateKey);
+    EXPECT_EQ(reader->History().size(), 4u);
+    EXPECT_THROW(reader->Undo(1), StoreError);
+  }
 
   auto store = OpenLogbook(path);
   const std::vector<LoggedTrip> after = store->LoggedTrips({});
