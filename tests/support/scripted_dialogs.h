@@ -32,7 +32,11 @@ struct MessageRecord {
 
 class ScriptedDialogs final : public ui::Dialogs {
  public:
-  std::deque<MsgAnswer> answers;                      // for Yes/No questions, in order
+  std::deque<MsgAnswer> answers;  // for Yes/No questions, in order
+  // Which car a reading goes to, in order; nullopt = left unassigned. With
+  // none queued the question is answered as a cancel (unassigned): tests of
+  // readings that do not look at the vehicle need not answer it.
+  std::deque<std::optional<trips::VehicleInfo>> vehicleAnswers;
   std::deque<std::optional<FileChoice>> openAnswers;  // nullopt = cancel
   std::deque<std::optional<FileChoice>> saveAnswers;
   std::deque<QStringList> openManyAnswers;         // empty = cancel
@@ -43,12 +47,13 @@ class ScriptedDialogs final : public ui::Dialogs {
   std::deque<std::function<int(QDialog&)>> dialogRuns;
 
   std::vector<MessageRecord> messages;
+  std::vector<ui::VehicleQuestion> vehicleQuestions;
   std::vector<FileDialogOptions> openRequests;
   std::vector<FileDialogOptions> saveRequests;
   int beeps = 0;
   int prints = 0;
   std::vector<QString> textRequests;  // the labels asked with
-  // Everything in order: "beep", "message:<caption>", "open", "save", "print", "text", "dialog".
+  // Everything in order: "beep", "message:<caption>", "vehicle", "open", "save", "print", "text", "dialog".
   std::vector<std::string> log;
   // Runs inside Message(), for tests that look at the program while a box is up.
   std::function<void(const MessageRecord&)> onMessage;
@@ -66,6 +71,15 @@ class ScriptedDialogs final : public ui::Dialogs {
     const MsgAnswer a = answers.front();
     answers.pop_front();
     return a;
+  }
+
+  std::optional<trips::VehicleInfo> ChooseVehicle(QWidget*, const ui::VehicleQuestion& question) override {
+    vehicleQuestions.push_back(question);
+    log.emplace_back("vehicle");
+    if (vehicleAnswers.empty()) return std::nullopt;
+    std::optional<trips::VehicleInfo> answer = vehicleAnswers.front();
+    vehicleAnswers.pop_front();
+    return answer;
   }
 
   std::optional<FileChoice> OpenFile(QWidget*, const FileDialogOptions& options) override {

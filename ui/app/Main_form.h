@@ -18,6 +18,7 @@
 #include "core/services/device_session.h"
 #include "core/services/logbook_session.h"
 #include "core/services/trip_document.h"
+#include "core/services/vehicle.h"
 #include "core/trips/trip_record.h"
 #include "ui/common/handler_guard.h"
 #include "ui/logbook/logbook_host.h"
@@ -71,11 +72,15 @@ class TMonitor_Form : public QWidget, public StatisticHost, public LogbookHost {
   void UseLogbook(std::unique_ptr<logbook::Store> store, const QString& path);
   void Logbook_Button_Click();
   TLogbook_Form* LogbookWindow() const;
-  // The trips of a reading, committed before the counter question: a
-  // sentence for it saying where they are kept, or nullopt (after a stop box)
-  // when they could not be recorded.
-  std::optional<QString> RecordReading(const trips::TripList& read);
-  // After a save to a ".dat" file: the shown trips belong to the saved vehicle.
+  // The trips of a reading, committed before the counter question under the
+  // vehicle the logbook knows the device by, else the one the user chooses
+  // (asked once; none: unassigned), never under the one the fields show
+  // unless the user confirms it. A sentence for the question saying where
+  // they are kept, or nullopt (after a stop box) when they could not be
+  // recorded; `filedUnder` gets the vehicle (no registration: unassigned).
+  std::optional<QString> RecordReading(const services::Reading& reading, trips::VehicleInfo& filedUnder);
+  // After a save to a ".dat" file: the shown trips the logbook lacks are added
+  // under the saved vehicle; those it holds stay where they are.
   void RecordSavedTrips(const QString& path);
   // A send to a shared logbook's server is under way.
   bool Sending() const;
@@ -190,7 +195,8 @@ class TMonitor_Form : public QWidget, public StatisticHost, public LogbookHost {
   void ShowDocumentVehicle();
   // Reading the device: the recorder the session is given, and the question
   // whether it may forget them.
-  services::Status RecordInLogbook(const services::Reading& reading, std::optional<QString>& kept);
+  services::Status RecordInLogbook(const services::Reading& reading, std::optional<QString>& kept,
+                                   trips::VehicleInfo& filedUnder);
   void AskToForget(const std::optional<QString>& kept);
   void ShowExchangeFailure();
 
@@ -198,9 +204,12 @@ class TMonitor_Form : public QWidget, public StatisticHost, public LogbookHost {
   // Starts checking the configured logbook file's pages on a thread of its
   // own: on a big file that takes a while, and Logbook() would wait for it.
   void StartLogbookCheck();
-  // For the counter question: the logbook `recorded` went to and the vehicle
-  // its new trips belong to.
-  QString WhereKept(const logbook::Recorded& recorded, const trips::VehicleInfo& vehicle) const;
+  // Which car a reading goes to: the one the logbook knows the device by,
+  // else the user's answer (asked here); no registration: unassigned.
+  services::Filing ReadingFiling(const services::Reading& reading);
+  // For the counter question: where the trips of `read` are kept now, filed
+  // as `filing` says or left where the logbook had them.
+  QString WhereKept(const logbook::Recorded& recorded, const trips::TripList& read, const services::Filing& filing);
   // Why the logbook failed, in the window's words, without a password.
   QString LogbookFailureText() const;
   void ShowSendOutcome(const services::SendOutcome& outcome);

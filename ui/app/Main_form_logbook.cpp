@@ -4,13 +4,18 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <optional>
+#include <set>
+#include <utility>
 
 #include "adapters/logbook/session_stores.h"
 #include "core/logbook/server_location.h"
 #include "core/services/vehicle.h"
 #include "ui/app/Main_form.h"
+#include "ui/common/Vehicle_choice_form.h"
 #include "ui/common/dialogs.h"
 #include "ui/logbook/Logbook_form.h"
 #include "ui/logbook/logbook_texts.h"
@@ -20,6 +25,9 @@ namespace riventar::ui {
 namespace {
 
 QString Decoded(const std::string& path) { return QFile::decodeName(path.c_str()); }
+
+// Russian agrees a verb with 1, 21, 31... as with one.
+bool AgreesAsOne(std::int64_t n) { return n % 10 == 1 && n % 100 != 11; }
 
 }  // namespace
 
@@ -97,11 +105,45 @@ bool TMonitor_Form::SwitchLogbook(const QString& chosen) {
   return false;
 }
 
-std::optional<QString> TMonitor_Form::RecordReading(const trips::TripList& read) {
-  const logbook::Recording recording{logbook::Origin::Device, connectedPath_.toStdString(), logbook::RecordingTimeNow(),
-                                     ShownVehicle(), read};
+services::Filing TMonitor_Form::ReadingFiling(const services::Reading& reading) {
+  const trips::TripList& records = reading.trips.records.empty() ? reading.trips.trips : reading.trips.records;
+  // A fleet's logbook would ask its server, and nothing before the counter
+  // question may wait for the network: there the question offers the fields'
+  // vehicle and a new one. A store that cannot tell asks too.
+  std::vector<logbook::VehicleSummary> known;
+  std::optional<std::string> plateKey;
+  if (!logbook_->Shared()) {
+    const services::Result<std::vector<logbook::VehicleSummary>> vehicles =
+        logbook_->With([](logbook::Store& store) { return store.Vehicles(); });
+    if (vehicles) known = vehicles.value();
+    const services::Result<std::optional<std::string>> device =
+        logbook_->With([&records](logbook::Store& store) { return logbook::RecogniseDevice(store, records); });
+    if (device) plateKey = device.value();
+  }
+  const services::Filing filing = services::FileReading({}, plateKey, known);
+  if (filing.by == services::FiledBy::Recognised) return filing;
+
+  VehicleQuestion question;
+  question.text = QStringLiteral(
+                      "Из БК считано: %1.\nЖурнал не знает этот БК: его маршрутов в журнале нет (первое чтение, "
+                      "счетчик обнулен или это другой автомобиль).\nК какому автомобилю отнести маршруты?")
+                      .arg(TripsText(static_cast<std::int64_t>(reading.trips.trips.size())));
+  for (const logbook::VehicleSummary& v : known)
+    if (!v.plateKey.empty()) question.known.push_back(v.texts);
+  question.shown = VehicleTexts();
+  const std::optional<trips::VehicleInfo> chosen = dialogs_.ChooseVehicle(this, question);
+  if (!chosen) return {};
+  // The answer as the rule files it: a known car keeps its own texts.
+  return services::FileReading({chosen->Model, chosen->RegId, chosen->Owner}, plateKey, known);
+}
+
+std::optional<QString> TMonitor_Form::RecordReading(const services::Reading& reading, trips::VehicleInfo& filedUnder) {
   QString why;
   if (Logbook()) {
+    const services::Filing filing = ReadingFiling(reading);
+    filedUnder = filing.vehicle;
+    const logbook::Recording recording{logbook::Origin::Device, connectedPath_.toStdString(),
+                                       logbook::RecordingTimeNow(), filedUnder, reading.trips.trips};
     const services::Result<logbook::Recorded> recorded = logbook_->Record(recording);
     if (recorded) {
       // Committed here, safe whatever the server does: the counter question
@@ -110,12 +152,13 @@ std::optional<QString> TMonitor_Form::RecordReading(const trips::TripList& read)
         SendToServer();  // the logbook window follows once the server has them
       else if (logbookWindow_)
         logbookWindow_->Refresh();
-      return WhereKept(recorded.value(), recording.vehicle);
+      return WhereKept(recorded.value(), recording.trips, filing);
     }
     why = ScrubbedFor(QString::fromStdString(recorded.failure().message), LogbookPath());
   } else {
     why = LogbookFailureText();
   }
+  filedUnder = {};
   dialogs_.Error(this, LogbookCaption,
                  QStringLiteral("Считанные маршруты не записаны в журнал:\n%1\n%2.\n\n"
                                 "Они по-прежнему хранятся в памяти БК.")
@@ -123,17 +166,58 @@ std::optional<QString> TMonitor_Form::RecordReading(const trips::TripList& read)
   return std::nullopt;
 }
 
-QString TMonitor_Form::WhereKept(const logbook::Recorded& recorded, const trips::VehicleInfo& vehicle) const {
+QString TMonitor_Form::WhereKept(const logbook::Recorded& recorded, const trips::TripList& read,
+                                 const services::Filing& filing) {
   const QString where = ShownLocation(LogbookPath());
-  if (recorded.read > 0 && recorded.added == 0)  // each keeps the vehicle it had
-    return QStringLiteral("Эти маршруты уже есть в журнале маршрутов\n%1.").arg(where);
-  const QString plate = QString::fromStdString(services::VehicleDisplayName(vehicle));
-  if (logbook_->Shared())
-    return QStringLiteral(
-               "Маршруты записаны в журнал маршрутов на этом компьютере, автомобиль «%1», "
-               "и отправляются на сервер\n%2.")
-        .arg(plate, where);
-  return QStringLiteral("Маршруты записаны в журнал маршрутов\n%1\nавтомобиль «%2».").arg(where, plate);
+  const QString name = VehicleLabel(filing.vehicle);
+  // Of the trips read (each once), those under the filing's vehicle now and those the
+  // logbook keeps under another: recording moves no trip filed before.
+  const std::string key = logbook::PlateKey(filing.vehicle.RegId);
+  // Where the store cannot say, or is a fleet's (its server is not asked
+  // before the counter question): what the recording itself tells.
+  std::optional<std::pair<std::int64_t, std::int64_t>> counted;
+  if (!logbook_->Shared()) {
+    const services::Result<std::pair<std::int64_t, std::int64_t>> found =
+        logbook_->With([&read, &key](logbook::Store& store) {
+          std::set<std::string> seen;
+          std::pair<std::int64_t, std::int64_t> hereAndElsewhere{0, 0};
+          for (const trips::TripRecord& trip : read) {
+            if (!seen.insert(logbook::TripKey(trip)).second) continue;
+            const std::optional<std::string> under = store.VehicleOf(trip);
+            if (under) ++(*under == key ? hereAndElsewhere.first : hereAndElsewhere.second);
+          }
+          return hereAndElsewhere;
+        });
+    if (found) counted = found.value();
+  }
+  const auto [here, elsewhere] = counted.value_or(std::pair{recorded.added, recorded.read - recorded.added});
+
+  QStringList lines;
+  if (filing.by == services::FiledBy::Recognised)
+    lines << QStringLiteral("БК узнан по маршрутам, уже записанным в журнал: это %1.").arg(name);
+  const auto filed = [](std::int64_t n) {
+    return TripsText(n) + (AgreesAsOne(n) ? QStringLiteral(" записан") : QStringLiteral(" записаны"));
+  };
+  if (here > 0) {
+    const bool shared = logbook_->Shared();
+    if (recorded.added == 0)
+      lines << QStringLiteral("%1 уже есть в журнале: %2").arg(TripsText(here), name);
+    else
+      lines << QStringLiteral("%1 в журнал%2: %3")
+                   .arg(filed(here), shared ? QStringLiteral(" на этом компьютере") : QString(), name);
+  }
+  const QString others = here > 0 ? QStringLiteral("Еще ") + TripsText(elsewhere) : TripsText(elsewhere);
+  const QString were = AgreesAsOne(elsewhere) ? QStringLiteral("был") : QStringLiteral("были");
+  if (elsewhere > 0 && counted)
+    lines << QStringLiteral("%1 уже %2 в журнале и %3 там, где %2; перенести их можно в окне «Журнал».")
+                 .arg(others, were, AgreesAsOne(elsewhere) ? QStringLiteral("остается") : QStringLiteral("остаются"));
+  else if (elsewhere > 0)
+    lines << QStringLiteral("%1 уже %2 в журнале.").arg(others, were);
+  if (logbook_->Shared() && recorded.added > 0)
+    lines << QStringLiteral("Они отправляются на сервер\n%1.").arg(where);
+  else
+    lines << QStringLiteral("Журнал маршрутов: %1.").arg(where);
+  return lines.join(QLatin1Char('\n'));
 }
 
 void TMonitor_Form::RecordSavedTrips(const QString& path) {
@@ -141,6 +225,16 @@ void TMonitor_Form::RecordSavedTrips(const QString& path) {
                                      logbook::RecordingTimeNow(), ShownVehicle(), document_.Trips()};
   QString why;
   if (Logbook()) {
+    // Saving adds only what the logbook lacks: with nothing new it records
+    // nothing, so a registration typed for the file makes no empty vehicle.
+    // A store that cannot tell, or a fleet's (whose server is not waited
+    // for), records the saving as it is.
+    const services::Result<bool> anyNew =
+        logbook_->Shared() ? services::Result<bool>(true) : logbook_->With([&recording](logbook::Store& store) {
+          return std::any_of(recording.trips.begin(), recording.trips.end(),
+                             [&store](const trips::TripRecord& trip) { return !store.VehicleOf(trip); });
+        });
+    if (anyNew && !anyNew.value()) return;
     const services::Result<logbook::Recorded> recorded = logbook_->RecordSaved(recording);
     if (recorded) {
       if (logbook_->Shared())

@@ -35,19 +35,27 @@ void TMonitor_Form::Read_Trip_From_BK_Button_Click() {
     return;
   }
 
+  const bool onlyThisReading = document_.Empty();
   document_.SetVehicle(VehicleTexts());
   document_.AppendReading(read->trips.trips);
   ShowDocument();
   // On disk before the question: a Yes lets the device forget them.
   std::optional<QString> kept;
-  const services::Status recorded =
-      device_.Record(read.value(), [&](const services::Reading& reading) { return RecordInLogbook(reading, kept); });
+  trips::VehicleInfo filedUnder;
+  const services::Status recorded = device_.Record(
+      read.value(), [&](const services::Reading& reading) { return RecordInLogbook(reading, kept, filedUnder); });
   document_.ReadingRecorded(recorded.ok());
+  // A table of this reading alone is that car's: a save names it.
+  if (recorded && onlyThisReading && !logbook::PlateKey(filedUnder.RegId).empty()) {
+    document_.SetVehicle(filedUnder);
+    ShowDocumentVehicle();
+  }
   AskToForget(kept);
 }
 
-services::Status TMonitor_Form::RecordInLogbook(const services::Reading& reading, std::optional<QString>& kept) {
-  kept = RecordReading(reading.trips.trips);  // says why not itself
+services::Status TMonitor_Form::RecordInLogbook(const services::Reading& reading, std::optional<QString>& kept,
+                                                trips::VehicleInfo& filedUnder) {
+  kept = RecordReading(reading, filedUnder);  // says why not itself
   if (kept) return services::Ok();
   return services::Failure{services::Failure::Kind::Logbook, "not recorded"};
 }

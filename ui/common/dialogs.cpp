@@ -9,6 +9,8 @@
 #include <QPrinter>
 #include <QRegularExpression>
 
+#include "ui/common/Vehicle_choice_form.h"
+
 namespace riventar::ui {
 namespace {
 
@@ -71,6 +73,12 @@ MsgAnswer QtDialogs::Message(QWidget* parent, MsgIcon icon, const QString& capti
     default:
       return buttons == MsgButtons::YesNo ? MsgAnswer::No : MsgAnswer::Ok;
   }
+}
+
+std::optional<trips::VehicleInfo> QtDialogs::ChooseVehicle(QWidget* parent, const VehicleQuestion& question) {
+  TVehicle_Choice_Form form(question, parent);
+  form.exec();
+  return form.Chosen();
 }
 
 std::optional<FileChoice> QtDialogs::OpenFile(QWidget* parent, const FileDialogOptions& options) {

@@ -5,6 +5,9 @@
 #include <QString>
 #include <QStringList>
 #include <optional>
+#include <vector>
+
+#include "core/trips/dat_file.h"
 
 class QDialog;
 class QPrinter;
@@ -24,6 +27,13 @@ struct FileDialogOptions {
   bool confirmOverwrite = true;  // save: ask before a file is replaced (off when it is only opened)
 };
 
+// Which car a reading goes to, asked when the logbook does not know the device.
+struct VehicleQuestion {
+  QString text;                           // what was read, and why it is asked
+  std::vector<trips::VehicleInfo> known;  // the logbook's vehicles, with its texts
+  trips::VehicleInfo shown;               // the texts in the window's vehicle fields
+};
+
 struct FileChoice {
   QString path;
   int filterIndex = 0;  // the type the user picked
@@ -34,6 +44,12 @@ class Dialogs {
   virtual ~Dialogs() = default;
   virtual MsgAnswer Message(QWidget* parent, MsgIcon icon, const QString& caption, const QString& text,
                             MsgButtons buttons, MsgAnswer defaultAnswer) = 0;
+  // One of the known vehicles, the shown texts, or a new one typed; nothing
+  // leaves the reading unassigned (so does a cancel: its trips are kept all
+  // the same). Nothing by default, for dialogs that ask no one.
+  virtual std::optional<trips::VehicleInfo> ChooseVehicle(QWidget* /*parent*/, const VehicleQuestion& /*question*/) {
+    return std::nullopt;
+  }
   // Existing folder and file only.
   virtual std::optional<FileChoice> OpenFile(QWidget* parent, const FileDialogOptions& options) = 0;
   // Existing files, one or more; empty when cancelled.
@@ -71,6 +87,7 @@ class QtDialogs final : public Dialogs {
  public:
   MsgAnswer Message(QWidget* parent, MsgIcon icon, const QString& caption, const QString& text, MsgButtons buttons,
                     MsgAnswer defaultAnswer) override;
+  std::optional<trips::VehicleInfo> ChooseVehicle(QWidget* parent, const VehicleQuestion& question) override;
   std::optional<FileChoice> OpenFile(QWidget* parent, const FileDialogOptions& options) override;
   QStringList OpenFiles(QWidget* parent, const FileDialogOptions& options) override;
   std::optional<FileChoice> SaveFile(QWidget* parent, const FileDialogOptions& options) override;

@@ -35,6 +35,7 @@
 #include "ui/app/Main_form.h"
 #include "ui/app/application.h"
 #include "ui/common/Progressbar_form.h"
+#include "ui/common/Vehicle_choice_form.h"
 #include "ui/common/dialogs.h"
 #include "ui/config/Cfg_form.h"
 #include "ui/logbook/Logbook_form.h"
@@ -107,6 +108,22 @@ TEST(RealWindows, EveryWindowCarriesExactlyItsCaption) {
   EXPECT_EQ(boxTitle, "Считывание маршрутов");
   buttons.sort();
   EXPECT_EQ(buttons, (QStringList{QStringLiteral("Да"), QStringLiteral("Нет")}));
+
+  // The real question which car a reading goes to: proposed the fields' car,
+  // confirmed with Enter; cancelled, the reading stays unassigned.
+  const riventar::trips::VehicleInfo shown{"ВАЗ-2110", "А123ВС 77", ""};
+  QString choiceTitle;
+  OnModal<riventar::ui::TVehicle_Choice_Form> confirm([&](riventar::ui::TVehicle_Choice_Form& f) {
+    choiceTitle = NetWmName(f);
+    QTest::keyClick(&f, Qt::Key_Return);
+  });
+  EXPECT_EQ(real.ChooseVehicle(&form, {QStringLiteral("?"), {}, shown}), shown);
+  ASSERT_TRUE(confirm.Ran());
+  EXPECT_EQ(choiceTitle, "Автомобиль маршрутов");
+  OnModal<riventar::ui::TVehicle_Choice_Form> cancel(
+      [](riventar::ui::TVehicle_Choice_Form& f) { QTest::keyClick(&f, Qt::Key_Escape); });
+  EXPECT_EQ(real.ChooseVehicle(&form, {QStringLiteral("?"), {}, shown}), std::nullopt);
+  ASSERT_TRUE(cancel.Ran());
   Ui(form).SetUnsaved(false);
 }
 

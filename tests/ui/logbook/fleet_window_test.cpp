@@ -150,8 +150,7 @@ TEST_F(FleetWindow, AReadingWithTheServerOutOfReachWaitsHereAndIsSentOnce) {
   EXPECT_LT(untilQuestion, 2s);
   ASSERT_EQ(dialogs.Captions(), (std::vector<std::string>{CounterQuestion}));
   EXPECT_TRUE(dialogs.messages[0].text.endsWith(
-      QStringLiteral("Маршруты записаны в журнал маршрутов на этом компьютере, автомобиль «не назначены», и "
-                     "отправляются на сервер\n") +
+      QStringLiteral("4 маршрута записаны в журнал на этом компьютере: не назначены\nОни отправляются на сервер\n") +
       QString::fromStdString(UriAt(link)) + '.'))
       << dialogs.messages[0].text.toStdString();
   EXPECT_EQ(waitingAtQuestion, 4);

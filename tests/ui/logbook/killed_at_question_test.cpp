@@ -9,10 +9,12 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <chrono>
+#include <optional>
 #include <string>
 #include <thread>
 
 #include "adapters/desktop/window_lookup.h"
+#include "core/trips/trip_record.h"
 #include "sim/simulator.h"
 #include "sim/trip_store.h"
 #include "tests/support/private_x_server.h"
@@ -76,6 +78,15 @@ TEST(Logbook, KilledAtTheCounterQuestionKeepsTheReading) {
   sim.SetTrips(riventar::sim::RealisticTrips(7));
   QTemporaryDir home;
   const QString logbook = home.filePath(QStringLiteral("logbook.sqlite"));
+  // The device's first trip already filed under its car: the logbook knows
+  // the device, so no question which car comes before the counter question.
+  {
+    const std::optional<riventar::trips::TripRecord> first =
+        riventar::trips::TripFromReply("!TR00" + riventar::sim::EncodeTrip(sim.Trips().front()) + "\r");
+    ASSERT_TRUE(first);
+    riventar::testing::OpenStore(logbook)->Record(
+        {riventar::logbook::Origin::File, "/car.dat", "2024-03-01 10:00:00", {"ВАЗ-2110", "А123ВС 77", ""}, {*first}});
+  }
 
   QProcess program;
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
