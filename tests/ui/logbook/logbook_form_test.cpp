@@ -186,7 +186,7 @@ TEST_F(LogbookForm, VehicleTextsTypedAfterARecordedReadingAreAskedAbout) {
   EXPECT_EQ(dialogs.Captions(), (std::vector<std::string>{CounterQuestion.toStdString(), "Удаление маршрутов"}));
 }
 
-TEST_F(LogbookForm, SavingGivesTheReadTripsTheirVehicle) {
+TEST_F(LogbookForm, SavingLeavesTheReadTripsWhereTheyAre) {
   ConnectAndRead();
   ASSERT_EQ(Store().Vehicles().at(0).plateKey, "");
   Ui(*form).Vehicle_Reg_Id_Edit->setText(QStringLiteral("В456ОР"));
@@ -195,13 +195,10 @@ TEST_F(LogbookForm, SavingGivesTheReadTripsTheirVehicle) {
   dialogs.saveAnswers.push_back(FileChoice{file, 0});
   Ui(*form).Save_Trip_To_File_Button->click();
   EXPECT_TRUE(dialogs.messages.size() == 1u) << "only the counter question";
-  for (const logbook::VehicleSummary& v : Store().Vehicles()) {
-    SCOPED_TRACE(v.texts.RegId);
-    EXPECT_EQ(v.trips, v.plateKey.empty() ? 0 : 4);
-    if (v.plateKey.empty()) continue;
-    EXPECT_EQ(v.texts.Model, "ВАЗ-2107");
-    EXPECT_EQ(v.plateKey, logbook::PlateKey("В456ОР"));
-  }
+  // Saving writes the file: the trips move only by a correction.
+  ASSERT_EQ(Store().Vehicles().size(), 1u);
+  EXPECT_EQ(Store().Vehicles().at(0).plateKey, "");
+  EXPECT_EQ(Store().Vehicles().at(0).trips, 4);
 
   // A logbook failure after a save is said; the save stands.
   form->UseLogbook(std::make_unique<FullStore>(), LogbookPath());
