@@ -593,7 +593,7 @@ class SqliteStore final : public SqlStore<QueuingStore, Connection> {
   }
 
   // The vehicle of `texts`, made with them when new; a known one keeps its own.
-  std::int64_t VehicleId(const trips::VehicleInfo& texts) {
+  std::int64_t VehicleId(const trips::VehicleInfo& texts, bool* made = nullptr) {
     const QString key = QString::fromStdString(PlateKey(texts.RegId));
     QSqlQuery upsert =
         c_.Prepared(QStringLiteral("INSERT INTO vehicles (plate_key, model, reg_id, owner, trips, distance) "
@@ -603,6 +603,7 @@ class SqliteStore final : public SqlStore<QueuingStore, Connection> {
     upsert.bindValue(2, QString::fromStdString(texts.RegId));
     upsert.bindValue(3, QString::fromStdString(texts.Owner));
     c_.Run(upsert);
+    if (made) *made = upsert.numRowsAffected() == 1;
     const std::optional<std::int64_t> id = Find(PlateKey(texts.RegId));
     if (!id) throw StoreError(Kind::Other, c_.Path(), "a vehicle just made is not there");
     return *id;
@@ -995,7 +996,8 @@ class SqliteStore final : public SqlStore<QueuingStore, Connection> {
   Recorded Write(const Recording& recording, bool saved) {
     Writable();
     Transaction transaction(c_);
-    const std::int64_t vehicle = VehicleId(recording.vehicle);
+    bool made = false;
+    const std::int64_t vehicle = VehicleId(recording.vehicle, &made);
     const Named named = NameOf(vehicle);
     QSqlQuery import = c_.Prepared(
         QStringLiteral("INSERT INTO imports (origin, at, source, read_count, added, computer, plate_key, vehicle) "
@@ -1058,6 +1060,13 @@ class SqliteStore final : public SqlStore<QueuingStore, Connection> {
           QVariant::fromValue<qint64>(vehicle)};
       for (int i = 0; i < 7; ++i) grow.bindValue(i, values[i]);
       c_.Run(grow);
+    }
+
+    // A saving that added nothing leaves no trace, no vehicle either.
+    if (saved && made && result.added == 0) {
+      QSqlQuery drop = c_.Prepared(QStringLiteral("DELETE FROM vehicles WHERE id = ?"));
+      drop.bindValue(0, QVariant::fromValue<qint64>(vehicle));
+      c_.Run(drop);
     }
 
     if (recording.origin == Origin::Device)

@@ -174,6 +174,9 @@ TEST_P(LogbookContract, SavingNeverMovesAHeldTripNorRenamesAKnownCar) {
   store->RecordSaved({Origin::Saved, "/home/u/b.dat", "", {"", "В777ОР", ""}, {Trip(5, 8, 6000)}});
   EXPECT_EQ(store->Imports().size(), 4u);
   EXPECT_EQ(store->VehicleOf(Trip(5, 8, 6000)), "А123ВС77");
+  // Nor a vehicle: a car named only by a saving that filed nothing is not made.
+  store->RecordSaved({Origin::Saved, "/home/u/c.dat", "", {"", "Х001ХХ", ""}, {Trip(5, 8, 6000)}});
+  EXPECT_EQ(store->Vehicles().size(), 3u);
 }
 
 TEST_P(LogbookContract, SumsEachVehiclesTripsWithinThePeriodExactly) {
