@@ -1,5 +1,7 @@
 #include "adapters/logbook/sql_store.h"
 
+#include <QSysInfo>
+
 #include "core/logbook/stamp.h"
 
 namespace riventar::logbook {
@@ -133,5 +135,7 @@ std::vector<PeriodTotals> ReadSums(SqlConnection& c, const TripQuery& query) {
   c.Run(q);
   return c.Rows(q, TotalRows);
 }
+
+std::string ThisComputer() { return QSysInfo::machineHostName().toStdString(); }
 
 }  // namespace riventar::logbook

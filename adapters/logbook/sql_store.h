@@ -116,6 +116,10 @@ trips::TripList ReadTrips(SqlConnection& c, const TripQuery& query);
 std::vector<ImportRow> ReadImports(SqlConnection& c);
 std::vector<PeriodTotals> ReadSums(SqlConnection& c, const TripQuery& query);
 
+// This computer's name, as the history says where a change came from; empty
+// when the system knows none.
+std::string ThisComputer();
+
 // A store over `Connection` (an SqlConnection) implementing `Interface`
 // (Store, or one that extends it): the reading written once.
 template <typename Interface, typename Connection>

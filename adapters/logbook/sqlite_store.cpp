@@ -18,6 +18,7 @@
 #include <fstream>
 #include <map>
 #include <optional>
+#include <set>
 #include <sqlite3.h>
 #include <thread>
 
@@ -53,6 +54,44 @@ std::vector<QString> OutboxPerServerStep() {
   return {
       "ALTER TABLE outbox ADD COLUMN server TEXT NOT NULL DEFAULT ''",
       "ALTER TABLE outbox ADD COLUMN set_aside TEXT",
+  };
+}
+
+// Version 4 to 5: what a trip was for; which trips each recording holds, so
+// that taking one back keeps those another holds too; where each recording
+// came from and what it filed under; the corrections made since.
+std::vector<QString> CorrectionsStep() {
+  return {
+      "ALTER TABLE trips ADD COLUMN purpose TEXT NOT NULL DEFAULT ''",
+      "ALTER TABLE trips ADD COLUMN driver TEXT NOT NULL DEFAULT ''",
+      "ALTER TABLE trips ADD COLUMN note TEXT NOT NULL DEFAULT ''",
+      // Every trip a recording held, new or not.
+      "CREATE TABLE import_trips ("
+      " import INTEGER NOT NULL REFERENCES imports (id),"
+      " stamp BIGINT NOT NULL, trip_time BIGINT NOT NULL, moving_time BIGINT NOT NULL,"
+      " distance BIGINT NOT NULL, fuel BIGINT NOT NULL,"
+      " PRIMARY KEY (import, stamp, trip_time, moving_time, distance, fuel)) WITHOUT ROWID",
+      "CREATE INDEX import_trips_by_trip ON import_trips (stamp, trip_time, moving_time, distance, fuel)",
+      // Of the recordings before, only which trips each added was kept.
+      "INSERT INTO import_trips SELECT first_import, stamp, trip_time, moving_time, distance, fuel FROM trips",
+      // `computer`: '' for those before; `plate_key`, `vehicle`: what it filed
+      // under and how that vehicle was named then.
+      "ALTER TABLE imports ADD COLUMN computer TEXT NOT NULL DEFAULT ''",
+      "ALTER TABLE imports ADD COLUMN plate_key TEXT NOT NULL DEFAULT ''",
+      "ALTER TABLE imports ADD COLUMN vehicle TEXT NOT NULL DEFAULT ''",
+      "ALTER TABLE imports ADD COLUMN undone INTEGER NOT NULL DEFAULT 0",
+      // Those before: the vehicle of the earliest trip each added, when it
+      // added any; the name is the vehicle's plate as it reads now.
+      "UPDATE imports SET plate_key = f.plate_key, "
+      "vehicle = CASE WHEN f.plate_key = '' THEN 'не назначены' ELSE f.reg_id END "
+      "FROM (SELECT t.first_import AS import, v.plate_key, v.reg_id FROM "
+      "(SELECT first_import, vehicle, MIN(stamp) FROM trips GROUP BY first_import) t "
+      "JOIN vehicles v ON v.id = t.vehicle) f WHERE imports.id = f.import",
+      // `after`: the last import when it was made, to tell its place among them.
+      "CREATE TABLE changes ("
+      " id INTEGER PRIMARY KEY, kind INTEGER NOT NULL, at TEXT NOT NULL, computer TEXT NOT NULL,"
+      " plate_key TEXT NOT NULL, vehicle TEXT NOT NULL, from_name TEXT NOT NULL, trips BIGINT NOT NULL,"
+      " after INTEGER NOT NULL)",
   };
 }
 
@@ -122,6 +161,7 @@ const SchemaSteps& Migrations() {
           "DROP TABLE device_memory",
       },
       OutboxPerServerStep(),
+      CorrectionsStep(),
   };
   return steps;
 }
@@ -354,8 +394,11 @@ class SqliteStore final : public SqlStore<QueuingStore, Connection> {
         c_.Prepared(QStringLiteral("INSERT INTO trips (%1, vehicle, first_import) VALUES (?, ?, ?, ?, ?, ?, ?) "
                                    "ON CONFLICT DO NOTHING")
                         .arg(TripColumns));
-    tripVehicle_ = c_.Prepared(QStringLiteral("SELECT vehicle FROM trips WHERE %1").arg(TripIdentity));
-    moveTrip_ = c_.Prepared(QStringLiteral("UPDATE trips SET vehicle = ? WHERE %1").arg(TripIdentity));
+    assignTrip_ =
+        c_.Prepared(QStringLiteral("UPDATE trips SET vehicle = ? WHERE %1 AND vehicle = ?").arg(TripIdentity));
+    linkTrip_ = c_.Prepared(
+        QStringLiteral("INSERT INTO import_trips (import, %1) VALUES (?, ?, ?, ?, ?, ?) ON CONFLICT DO NOTHING")
+            .arg(TripColumns));
     remember_ = c_.Prepared(
         QStringLiteral("INSERT INTO device_records (device, slot, %1) VALUES (?, ?, ?, ?, ?, ?, ?)").arg(TripColumns));
     if (queue_)
@@ -541,44 +584,432 @@ class SqliteStore final : public SqlStore<QueuingStore, Connection> {
     return out;
   }
 
-  // The vehicle of `texts`, made when new; with `update`, its texts become these.
-  std::int64_t VehicleId(const trips::VehicleInfo& texts, bool update) {
+  // The vehicle of `texts`, made with them when new; a known one keeps its own.
+  std::int64_t VehicleId(const trips::VehicleInfo& texts) {
     const QString key = QString::fromStdString(PlateKey(texts.RegId));
-    QSqlQuery upsert = c_.Prepared(
-        QStringLiteral("INSERT INTO vehicles (plate_key, model, reg_id, owner, trips, distance) "
-                       "VALUES (?, ?, ?, ?, 0, 0) ON CONFLICT (plate_key) DO ") +
-        (update ? QStringLiteral("UPDATE SET model = excluded.model, reg_id = excluded.reg_id, owner = excluded.owner")
-                : QStringLiteral("NOTHING")));
+    QSqlQuery upsert =
+        c_.Prepared(QStringLiteral("INSERT INTO vehicles (plate_key, model, reg_id, owner, trips, distance) "
+                                   "VALUES (?, ?, ?, ?, 0, 0) ON CONFLICT (plate_key) DO NOTHING"));
     upsert.bindValue(0, key);
     upsert.bindValue(1, QString::fromStdString(texts.Model));
     upsert.bindValue(2, QString::fromStdString(texts.RegId));
     upsert.bindValue(3, QString::fromStdString(texts.Owner));
     c_.Run(upsert);
-    QSqlQuery id = c_.Prepared(QStringLiteral("SELECT id FROM vehicles WHERE plate_key = ?"));
-    id.bindValue(0, key);
-    c_.Run(id);
-    if (!id.next()) c_.Fail(id.lastError());
-    return id.value(0).toLongLong();
+    const std::optional<std::int64_t> id = Find(PlateKey(texts.RegId));
+    if (!id) throw StoreError(Kind::Other, c_.Path(), "a vehicle just made is not there");
+    return *id;
   }
 
+  std::optional<std::int64_t> Find(const std::string& plateKey) {
+    QSqlQuery q = c_.Prepared(QStringLiteral("SELECT id FROM vehicles WHERE plate_key = ?"));
+    q.bindValue(0, QString::fromStdString(plateKey));
+    return c_.Value(q);
+  }
+
+  // A vehicle the caller named, by its plate as typed; refused when unknown.
+  std::int64_t Known(const std::string& plate) {
+    if (const std::optional<std::int64_t> id = Find(PlateKey(plate))) return *id;
+    throw RecordingRefused(Kind::Other, c_.Path(), "no vehicle " + Quoted(plate) + " in the logbook");
+  }
+
+  static std::string Quoted(const std::string& plate) {
+    return PlateKey(plate).empty() ? std::string(UnassignedName) : "\"" + plate + "\"";
+  }
+
+  struct Named {
+    std::string plateKey;
+    std::string name;  // as the front ends name it (DisplayName)
+  };
+  Named NameOf(std::int64_t vehicle) {
+    QSqlQuery q = c_.Prepared(QStringLiteral("SELECT plate_key, model, reg_id, owner FROM vehicles WHERE id = ?"));
+    q.bindValue(0, QVariant::fromValue<qint64>(vehicle));
+    c_.Run(q);
+    if (!q.next()) c_.Fail(q.lastError());
+    return {q.value(0).toString().toStdString(),
+            DisplayName({q.value(1).toString().toStdString(), q.value(2).toString().toStdString(),
+                         q.value(3).toString().toStdString()})};
+  }
+
+  // The kept totals of these vehicles, counted again from their trips. The
+  // unassigned row goes when it holds none: it is no vehicle.
+  void Recount(const std::vector<std::int64_t>& vehicles) {
+    QSqlQuery q = c_.Prepared(
+        QStringLiteral("UPDATE vehicles SET trips = (SELECT COUNT(*) FROM trips WHERE vehicle = vehicles.id), "
+                       "distance = (SELECT COALESCE(SUM(distance), 0) FROM trips WHERE vehicle = vehicles.id), "
+                       "first_stamp = (SELECT MIN(stamp) FROM trips WHERE vehicle = vehicles.id), "
+                       "last_stamp = (SELECT MAX(stamp) FROM trips WHERE vehicle = vehicles.id) WHERE id = ?"));
+    for (const std::int64_t id : vehicles) {
+      q.bindValue(0, QVariant::fromValue<qint64>(id));
+      c_.Run(q);
+    }
+    c_.Exec(QStringLiteral("DELETE FROM vehicles WHERE plate_key = '' AND trips = 0"));
+  }
+
+  void AddChange(HistoryRow::Kind kind, const Named& vehicle, const std::string& from, std::int64_t trips) {
+    QSqlQuery q = c_.Prepared(
+        QStringLiteral("INSERT INTO changes (kind, at, computer, plate_key, vehicle, from_name, trips, after) "
+                       "VALUES (?, ?, ?, ?, ?, ?, ?, (SELECT COALESCE(MAX(id), 0) FROM imports))"));
+    q.bindValue(0, static_cast<int>(kind));
+    q.bindValue(1, QString::fromStdString(RecordingTimeNow()));
+    q.bindValue(2, QString::fromStdString(ThisComputer()));
+    q.bindValue(3, QString::fromStdString(vehicle.plateKey));
+    q.bindValue(4, QString::fromStdString(vehicle.name));
+    q.bindValue(5, QString::fromStdString(from));
+    q.bindValue(6, QVariant::fromValue<qint64>(trips));
+    c_.Run(q);
+  }
+
+  // Where a vehicle's plate key changes, its recordings and changes follow it.
+  void Rekey(const std::string& from, const std::string& to) {
+    for (const char* table : {"imports", "changes"}) {
+      QSqlQuery q =
+          c_.Prepared(QStringLiteral("UPDATE %1 SET plate_key = ? WHERE plate_key = ?").arg(QLatin1String(table)));
+      q.bindValue(0, QString::fromStdString(to));
+      q.bindValue(1, QString::fromStdString(from));
+      c_.Run(q);
+    }
+  }
+
+  // The trips `which` takes, in the temporary table `picked`; refused when none.
+  std::int64_t Pick(const TripSelection& which) {
+    QSqlQuery q;
+    if (which.import) {
+      Import(*which.import);
+      q = c_.Prepared(QStringLiteral("SELECT %1 FROM import_trips WHERE import = ? ORDER BY %1").arg(TripColumns));
+      q.bindValue(0, QVariant::fromValue<qint64>(*which.import));
+    } else {
+      if (which.query.plateKey) Known(*which.query.plateKey);
+      q = c_.Prepared(
+          QStringLiteral("SELECT %1 FROM trips WHERE %2 ORDER BY %1").arg(TripColumns, TripsWhere(which.query)));
+      BindTripQuery(q, which.query, c_.Path());
+    }
+    c_.Run(q);
+    trips::TripList found = c_.Rows(q, TripRows);
+    if (!which.keys.empty()) {
+      const std::set<std::string> keys(which.keys.begin(), which.keys.end());
+      std::erase_if(found, [&keys](const TripRecord& r) { return !keys.contains(TripKey(r)); });
+    }
+    if (found.empty()) throw RecordingRefused(Kind::Other, c_.Path(), "nothing selected: no trip of the logbook");
+    c_.Exec(
+        QStringLiteral("CREATE TEMP TABLE IF NOT EXISTS picked ("
+                       " stamp BIGINT NOT NULL, trip_time BIGINT NOT NULL, moving_time BIGINT NOT NULL,"
+                       " distance BIGINT NOT NULL, fuel BIGINT NOT NULL,"
+                       " PRIMARY KEY (stamp, trip_time, moving_time, distance, fuel)) WITHOUT ROWID"));
+    c_.Exec(QStringLiteral("DELETE FROM picked"));
+    QSqlQuery add = c_.Prepared(QStringLiteral("INSERT INTO picked VALUES (?, ?, ?, ?, ?) ON CONFLICT DO NOTHING"));
+    for (const TripRecord& r : found) {
+      BindTrip(add, 0, r);
+      c_.Run(add);
+    }
+    return static_cast<std::int64_t>(found.size());
+  }
+
+  // The vehicles of the picked trips, by name, but for `except`.
+  std::vector<std::pair<std::int64_t, Named>> PickedVehicles(std::int64_t except = 0) {
+    QSqlQuery q = c_.Prepared(QStringLiteral("SELECT DISTINCT vehicle FROM trips WHERE (%1) IN (SELECT %1 FROM picked) "
+                                             "AND vehicle <> ?")
+                                  .arg(TripColumns));
+    q.bindValue(0, QVariant::fromValue<qint64>(except));
+    c_.Run(q);
+    std::vector<std::int64_t> ids;
+    while (q.next()) ids.push_back(q.value(0).toLongLong());
+    if (q.lastError().isValid()) c_.Fail(q.lastError());
+    std::vector<std::pair<std::int64_t, Named>> out;
+    for (const std::int64_t id : ids) out.emplace_back(id, NameOf(id));
+    std::sort(out.begin(), out.end(), [](const auto& a, const auto& b) { return a.second.name < b.second.name; });
+    return out;
+  }
+
+  static std::string Names(const std::vector<std::pair<std::int64_t, Named>>& vehicles) {
+    std::string out;
+    for (const auto& [id, named] : vehicles) out += (out.empty() ? "" : ", ") + named.name;
+    return out;
+  }
+
+  struct ImportState {
+    std::string source;
+    Named vehicle;
+  };
+  // A reading or import as History shows it; refused when there is none
+  // such, or it was taken back.
+  ImportState Import(std::int64_t id) {
+    QSqlQuery q = c_.Prepared(
+        QStringLiteral(
+            "SELECT undone, source, plate_key, vehicle FROM imports WHERE id = ? AND (origin <> %1 OR added > 0)")
+            .arg(static_cast<int>(Origin::Saved)));
+    q.bindValue(0, QVariant::fromValue<qint64>(id));
+    c_.Run(q);
+    if (!q.next()) {
+      if (q.lastError().isValid()) c_.Fail(q.lastError());
+      throw RecordingRefused(Kind::Other, c_.Path(), "no reading or import " + std::to_string(id) + " in the logbook");
+    }
+    if (q.value(0).toInt() != 0)
+      throw RecordingRefused(Kind::Other, c_.Path(),
+                             "reading or import " + std::to_string(id) + " has been undone already");
+    return {q.value(1).toString().toStdString(),
+            {q.value(2).toString().toStdString(), q.value(3).toString().toStdString()}};
+  }
+
+ public:
+  std::optional<std::string> VehicleOf(const TripRecord& trip) override {
+    QSqlQuery q = c_.Prepared(
+        QStringLiteral("SELECT (SELECT plate_key FROM vehicles WHERE id = trips.vehicle) FROM trips WHERE %1")
+            .arg(TripIdentity));
+    BindTrip(q, 0, trip);
+    c_.Run(q);
+    if (!q.next()) {
+      if (q.lastError().isValid()) c_.Fail(q.lastError());
+      return std::nullopt;
+    }
+    return q.value(0).toString().toStdString();
+  }
+
+  std::vector<LoggedTrip> LoggedTrips(const TripQuery& query) override {
+    QSqlQuery q = c_.Prepared(QStringLiteral("SELECT %1, (SELECT plate_key FROM vehicles WHERE id = trips.vehicle), "
+                                             "purpose, driver, note FROM trips WHERE %2 ORDER BY %1")
+                                  .arg(TripColumns, TripsWhere(query)));
+    BindTripQuery(q, query, c_.Path());
+    c_.Run(q);
+    return c_.Rows(q, [](QSqlQuery& rows) {
+      std::vector<LoggedTrip> out;
+      while (rows.next())
+        out.push_back({TripAt(rows, 0),
+                       rows.value(5).toString().toStdString(),
+                       {rows.value(6).toString().toStdString(), rows.value(7).toString().toStdString(),
+                        rows.value(8).toString().toStdString()}});
+      return out;
+    });
+  }
+
+  std::int64_t Move(const TripSelection& which, const trips::VehicleInfo& to) override {
+    Writable();
+    Transaction transaction(c_);
+    Pick(which);
+    const std::int64_t target = VehicleId(to);
+    const auto sources = PickedVehicles(target);
+    QSqlQuery move = c_.Prepared(
+        QStringLiteral("UPDATE trips SET vehicle = ? WHERE (%1) IN (SELECT %1 FROM picked) AND vehicle <> ?")
+            .arg(TripColumns));
+    move.bindValue(0, QVariant::fromValue<qint64>(target));
+    move.bindValue(1, QVariant::fromValue<qint64>(target));
+    c_.Run(move);
+    const std::int64_t moved = move.numRowsAffected();
+    if (moved == 0) return 0;  // all there already: nothing to record
+    std::vector<std::int64_t> touched{target};
+    for (const auto& [id, named] : sources) touched.push_back(id);
+    const Named named = NameOf(target);
+    Recount(touched);
+    AddChange(HistoryRow::Kind::Move, named, Names(sources), moved);
+    transaction.Commit();
+    return moved;
+  }
+
+  void EditVehicle(const std::string& plateKey, const trips::VehicleInfo& texts) override {
+    Writable();
+    Transaction transaction(c_);
+    const std::int64_t id = Known(plateKey);
+    const std::string key = PlateKey(plateKey), newKey = PlateKey(texts.RegId);
+    if (key.empty())
+      throw RecordingRefused(Kind::Other, c_.Path(),
+                             "the unassigned trips are no vehicle to edit: move them to a vehicle");
+    if (newKey.empty())
+      throw RecordingRefused(Kind::Other, c_.Path(),
+                             "a vehicle needs a plate: to unassign its trips, move them instead");
+    if (newKey != key && Find(newKey))
+      throw RecordingRefused(Kind::Other, c_.Path(),
+                             Quoted(texts.RegId) + " is another vehicle's plate: merge the two vehicles instead");
+    const Named old = NameOf(id);
+    QSqlQuery q =
+        c_.Prepared(QStringLiteral("UPDATE vehicles SET plate_key = ?, model = ?, reg_id = ?, owner = ? WHERE id = ?"));
+    q.bindValue(0, QString::fromStdString(newKey));
+    q.bindValue(1, QString::fromStdString(texts.Model));
+    q.bindValue(2, QString::fromStdString(texts.RegId));
+    q.bindValue(3, QString::fromStdString(texts.Owner));
+    q.bindValue(4, QVariant::fromValue<qint64>(id));
+    c_.Run(q);
+    if (newKey != key) Rekey(key, newKey);
+    QSqlQuery count = c_.Prepared(QStringLiteral("SELECT trips FROM vehicles WHERE id = ?"));
+    count.bindValue(0, QVariant::fromValue<qint64>(id));
+    AddChange(HistoryRow::Kind::Edit, NameOf(id), old.name, c_.Value(count).value_or(0));
+    transaction.Commit();
+  }
+
+  std::int64_t Merge(const std::string& from, const std::string& into) override {
+    Writable();
+    Transaction transaction(c_);
+    const std::int64_t source = Known(from), target = Known(into);
+    if (source == target) throw RecordingRefused(Kind::Other, c_.Path(), "a vehicle cannot be merged into itself");
+    if (PlateKey(into).empty())
+      throw RecordingRefused(Kind::Other, c_.Path(),
+                             "the unassigned trips are no vehicle to merge into: move the trips instead");
+    const Named gone = NameOf(source), kept = NameOf(target);
+    // What the kept vehicle never said, the other may have.
+    QSqlQuery fill = c_.Prepared(QStringLiteral(
+        "UPDATE vehicles SET model = CASE WHEN model = '' THEN (SELECT model FROM vehicles WHERE id = ?) ELSE model "
+        "END, "
+        "owner = CASE WHEN owner = '' THEN (SELECT owner FROM vehicles WHERE id = ?) ELSE owner END WHERE id = ?"));
+    fill.bindValue(0, QVariant::fromValue<qint64>(source));
+    fill.bindValue(1, QVariant::fromValue<qint64>(source));
+    fill.bindValue(2, QVariant::fromValue<qint64>(target));
+    c_.Run(fill);
+    QSqlQuery move = c_.Prepared(QStringLiteral("UPDATE trips SET vehicle = ? WHERE vehicle = ?"));
+    move.bindValue(0, QVariant::fromValue<qint64>(target));
+    move.bindValue(1, QVariant::fromValue<qint64>(source));
+    c_.Run(move);
+    const std::int64_t moved = move.numRowsAffected();
+    QSqlQuery drop = c_.Prepared(QStringLiteral("DELETE FROM vehicles WHERE id = ?"));
+    drop.bindValue(0, QVariant::fromValue<qint64>(source));
+    c_.Run(drop);
+    Rekey(gone.plateKey, kept.plateKey);
+    Recount({target});
+    AddChange(HistoryRow::Kind::Merge, kept, gone.name, moved);
+    transaction.Commit();
+    return moved;
+  }
+
+  void DeleteVehicle(const std::string& plateKey) override {
+    Writable();
+    Transaction transaction(c_);
+    const std::int64_t id = Known(plateKey);
+    QSqlQuery count = c_.Prepared(QStringLiteral("SELECT COUNT(*) FROM trips WHERE vehicle = ?"));
+    count.bindValue(0, QVariant::fromValue<qint64>(id));
+    const std::int64_t held = c_.Value(count).value_or(0);
+    const Named named = NameOf(id);
+    if (held > 0)
+      throw RecordingRefused(Kind::Other, c_.Path(),
+                             Quoted(plateKey) + " still has " + std::to_string(held) +
+                                 (held == 1 ? " trip" : " trips") + ": move them or merge the vehicle instead");
+    QSqlQuery drop = c_.Prepared(QStringLiteral("DELETE FROM vehicles WHERE id = ?"));
+    drop.bindValue(0, QVariant::fromValue<qint64>(id));
+    c_.Run(drop);
+    AddChange(HistoryRow::Kind::Delete, named, std::string(), 0);
+    transaction.Commit();
+  }
+
+  std::int64_t Undo(std::int64_t importId) override {
+    Writable();
+    Transaction transaction(c_);
+    const ImportState undone = Import(importId);
+    const QVariant id = QVariant::fromValue<qint64>(importId);
+    QSqlQuery vehicles = c_.Prepared(
+        QStringLiteral(
+            "SELECT DISTINCT vehicle FROM trips WHERE (%1) IN (SELECT %1 FROM import_trips WHERE import = ?)")
+            .arg(TripColumns));
+    vehicles.bindValue(0, id);
+    c_.Run(vehicles);
+    std::vector<std::int64_t> touched;
+    while (vehicles.next()) touched.push_back(vehicles.value(0).toLongLong());
+    if (vehicles.lastError().isValid()) c_.Fail(vehicles.lastError());
+    QSqlQuery drop = c_.Prepared(
+        QStringLiteral("DELETE FROM trips WHERE (%1) IN (SELECT %1 FROM import_trips WHERE import = ?) AND NOT EXISTS "
+                       "(SELECT 1 FROM import_trips o WHERE o.import <> ? AND o.stamp = trips.stamp AND "
+                       "o.trip_time = trips.trip_time AND o.moving_time = trips.moving_time AND "
+                       "o.distance = trips.distance AND o.fuel = trips.fuel)")
+            .arg(TripColumns));
+    drop.bindValue(0, id);
+    drop.bindValue(1, id);
+    c_.Run(drop);
+    const std::int64_t removed = drop.numRowsAffected();
+    QSqlQuery unlink = c_.Prepared(QStringLiteral("DELETE FROM import_trips WHERE import = ?"));
+    unlink.bindValue(0, id);
+    c_.Run(unlink);
+    QSqlQuery mark = c_.Prepared(QStringLiteral("UPDATE imports SET undone = 1 WHERE id = ?"));
+    mark.bindValue(0, id);
+    c_.Run(mark);
+    Recount(touched);
+    AddChange(HistoryRow::Kind::Undo, undone.vehicle, undone.source, removed);
+    transaction.Commit();
+    return removed;
+  }
+
+  std::int64_t Tag(const TripSelection& which, const TagChange& tags) override {
+    Writable();
+    if (!tags.purpose && !tags.driver && !tags.note)
+      throw RecordingRefused(Kind::Other, c_.Path(), "nothing to tag with: no purpose, driver or note given");
+    Transaction transaction(c_);
+    const std::int64_t picked = Pick(which);
+    QStringList sets;
+    std::vector<QString> values;
+    const std::pair<const char*, const std::optional<std::string>*> columns[] = {
+        {"purpose", &tags.purpose}, {"driver", &tags.driver}, {"note", &tags.note}};
+    for (const auto& [column, value] : columns) {
+      if (!*value) continue;
+      sets << QStringLiteral("%1 = ?").arg(QLatin1String(column));
+      values.push_back(QString::fromStdString(**value));
+    }
+    QSqlQuery q = c_.Prepared(QStringLiteral("UPDATE trips SET %1 WHERE (%2) IN (SELECT %2 FROM picked)")
+                                  .arg(sets.join(QStringLiteral(", ")), TripColumns));
+    for (std::size_t i = 0; i < values.size(); ++i) q.bindValue(static_cast<int>(i), values[i]);
+    c_.Run(q);
+    const auto vehicles = PickedVehicles();
+    Named named = vehicles.size() == 1 ? vehicles.front().second : Named{std::string(), Names(vehicles)};
+    AddChange(HistoryRow::Kind::Tag, named, std::string(), picked);
+    transaction.Commit();
+    return picked;
+  }
+
+  std::vector<HistoryRow> History() override {
+    QSqlQuery q = c_.Exec(
+        QStringLiteral(
+            "SELECT 0, id, origin, at, computer, plate_key, vehicle, '', source, read_count, added, undone, id, 0 "
+            "FROM imports WHERE origin <> %1 OR added > 0 "
+            "UNION ALL SELECT 1, id, kind, at, computer, plate_key, vehicle, from_name, '', 0, trips, 0, after, id "
+            "FROM changes ORDER BY 13 DESC, 1 DESC, 14 DESC")
+            .arg(static_cast<int>(Origin::Saved)));
+    return c_.Rows(q, [](QSqlQuery& rows) {
+      std::vector<HistoryRow> out;
+      while (rows.next()) {
+        HistoryRow& h = out.emplace_back();
+        const int kind = rows.value(2).toInt();
+        if (rows.value(0).toInt() == 0)
+          h.kind = kind == static_cast<int>(Origin::File)    ? HistoryRow::Kind::Import
+                   : kind == static_cast<int>(Origin::Saved) ? HistoryRow::Kind::Saved
+                                                             : HistoryRow::Kind::Reading;
+        else
+          h.kind = static_cast<HistoryRow::Kind>(kind);
+        h.id = rows.value(1).toLongLong();
+        h.at = rows.value(3).toString().toStdString();
+        h.computer = rows.value(4).toString().toStdString();
+        h.plateKey = rows.value(5).toString().toStdString();
+        h.vehicle = rows.value(6).toString().toStdString();
+        h.from = rows.value(7).toString().toStdString();
+        h.source = rows.value(8).toString().toStdString();
+        h.read = rows.value(9).toLongLong();
+        h.trips = rows.value(10).toLongLong();
+        h.undone = rows.value(11).toInt() != 0;
+      }
+      return out;
+    });
+  }
+
+ private:
   Recorded Write(const Recording& recording, bool saved) {
     Writable();
     Transaction transaction(c_);
-    const std::int64_t vehicle = VehicleId(recording.vehicle, saved);
+    const std::int64_t vehicle = VehicleId(recording.vehicle);
+    const Named named = NameOf(vehicle);
     QSqlQuery import = c_.Prepared(
-        QStringLiteral("INSERT INTO imports (origin, at, source, read_count, added) VALUES (?, ?, ?, ?, 0)"));
+        QStringLiteral("INSERT INTO imports (origin, at, source, read_count, added, computer, plate_key, vehicle) "
+                       "VALUES (?, ?, ?, ?, 0, ?, ?, ?)"));
     import.bindValue(0, static_cast<int>(recording.origin));
     import.bindValue(1, QString::fromStdString(recording.at));
     import.bindValue(2, QString::fromStdString(recording.source));
     import.bindValue(3, static_cast<int>(recording.trips.size()));
+    import.bindValue(4, QString::fromStdString(ThisComputer()));
+    import.bindValue(5, QString::fromStdString(named.plateKey));
+    import.bindValue(6, QString::fromStdString(named.name));
     c_.Run(import);
     const std::int64_t importId = import.lastInsertId().toLongLong();
+
+    // Held unassigned trips go to the vehicle a reading or import names.
+    std::optional<std::int64_t> unassigned;
+    if (!saved && !named.plateKey.empty()) unassigned = Find(std::string());
 
     Recorded result;
     result.read = static_cast<int>(recording.trips.size());
     result.wasNew.reserve(recording.trips.size());
     Totals gained;
-    std::map<std::int64_t, Totals> lost;  // by the vehicle a saved trip moved from
+    bool assigned = false;
     for (const TripRecord& trip : recording.trips) {
       BindTrip(insertTrip_, 0, trip);
       insertTrip_.bindValue(5, QVariant::fromValue<qint64>(vehicle));
@@ -589,22 +1020,24 @@ class SqliteStore final : public SqlStore<QueuingStore, Connection> {
       if (added) {
         ++result.added;
         gained.Add(trip);
-      } else if (saved) {
-        BindTrip(tripVehicle_, 0, trip);
-        c_.Run(tripVehicle_);
-        if (!tripVehicle_.next()) c_.Fail(tripVehicle_.lastError());
-        const std::int64_t from = tripVehicle_.value(0).toLongLong();
-        tripVehicle_.finish();
-        if (from == vehicle) continue;
-        moveTrip_.bindValue(0, QVariant::fromValue<qint64>(vehicle));
-        BindTrip(moveTrip_, 1, trip);
-        c_.Run(moveTrip_);
-        lost[from].Add(trip);
-        gained.Add(trip);
+      } else if (unassigned) {
+        assignTrip_.bindValue(0, QVariant::fromValue<qint64>(vehicle));
+        BindTrip(assignTrip_, 1, trip);
+        assignTrip_.bindValue(6, QVariant::fromValue<qint64>(*unassigned));
+        c_.Run(assignTrip_);
+        assigned = assigned || assignTrip_.numRowsAffected() > 0;
+      }
+      // A saving holds only what it added: the table it wrote may hold any trips.
+      if (!saved || added) {
+        linkTrip_.bindValue(0, QVariant::fromValue<qint64>(importId));
+        BindTrip(linkTrip_, 1, trip);
+        c_.Run(linkTrip_);
       }
     }
 
-    if (gained.trips > 0) {
+    if (assigned) {
+      Recount({vehicle, *unassigned});
+    } else if (gained.trips > 0) {
       QSqlQuery grow = c_.Prepared(QStringLiteral(
           "UPDATE vehicles SET trips = trips + ?, distance = distance + ?, "
           "first_stamp = CASE WHEN first_stamp IS NULL OR first_stamp > ? THEN ? ELSE first_stamp END, "
@@ -616,16 +1049,6 @@ class SqliteStore final : public SqlStore<QueuingStore, Connection> {
           QVariant::fromValue<qint64>(vehicle)};
       for (int i = 0; i < 7; ++i) grow.bindValue(i, values[i]);
       c_.Run(grow);
-    }
-    for (const auto& [from, totals] : lost) {
-      QSqlQuery shrink =
-          c_.Prepared(QStringLiteral("UPDATE vehicles SET trips = trips - ?, distance = distance - ?, "
-                                     "first_stamp = (SELECT MIN(stamp) FROM trips WHERE vehicle = ?), "
-                                     "last_stamp = (SELECT MAX(stamp) FROM trips WHERE vehicle = ?) WHERE id = ?"));
-      shrink.bindValue(0, QVariant::fromValue<qint64>(totals.trips));
-      shrink.bindValue(1, QVariant::fromValue<qint64>(totals.distance));
-      for (int i = 2; i < 5; ++i) shrink.bindValue(i, QVariant::fromValue<qint64>(from));
-      c_.Run(shrink);
     }
 
     if (recording.origin == Origin::Device)
@@ -700,8 +1123,8 @@ class SqliteStore final : public SqlStore<QueuingStore, Connection> {
   QString server_;        // the key of the server the queue is sent to now
   std::string readOnly_;  // why the file cannot be written; empty when it can
   QSqlQuery insertTrip_;
-  QSqlQuery tripVehicle_;
-  QSqlQuery moveTrip_;
+  QSqlQuery assignTrip_;
+  QSqlQuery linkTrip_;
   QSqlQuery remember_;
   QSqlQuery queueTrip_;
 };

@@ -27,8 +27,9 @@ inline constexpr std::chrono::milliseconds DefaultBusyTimeout{5000};
 // The schema this program writes; a file of a higher version is Newer.
 // Version 2 added the outbox; 3 remembers several devices per path, each
 // record by its index; 4 keeps the server each outbox entry is for, and the
-// entries a server refused.
-inline constexpr int SchemaVersion = 4;
+// entries a server refused; 5 what each trip was for, which trips each
+// recording holds, and the corrections made.
+inline constexpr int SchemaVersion = 5;
 
 // The mark a logbook carries from its creation: "RvLb".
 inline constexpr std::int32_t LogbookApplicationId = 0x52764c62;

@@ -22,6 +22,7 @@
 #include "adapters/logbook/sqlite_store.h"
 #include "core/logbook/stamp.h"
 #include "core/trips/dat_file.h"
+#include "tests/adapters/earlier_logbooks.h"
 #include "tests/support/logbook_trips.h"
 #include "tests/support/temp_dir.h"
 
@@ -90,6 +91,7 @@ class Stranger {
 // today's: the later tables and columns taken away again, the mark gone.
 void MakeEarlier(const std::string& path, int version) {
   Stranger s(path);
+  riventar::testing::MakeVersionFour([&s](const char* sql) { s.Exec(sql); });
   s.Exec("PRAGMA application_id = 0");
   s.Exec("ALTER TABLE outbox DROP COLUMN set_aside");
   s.Exec("ALTER TABLE outbox DROP COLUMN server");
@@ -146,7 +148,7 @@ TEST_F(LogbookStore, ALogbookOfVersionTwoKeepsWhatEachDeviceHeld) {
     QSqlQuery q(db);
     ASSERT_TRUE(q.exec(QStringLiteral("SELECT version FROM schema_version")) && q.next());
     EXPECT_EQ(q.value(0).toInt(), SchemaVersion);
-    EXPECT_EQ(SchemaVersion, 4);
+    EXPECT_EQ(SchemaVersion, 5);
   }
   db = QSqlDatabase();
   QSqlDatabase::removeDatabase(QStringLiteral("version"));
