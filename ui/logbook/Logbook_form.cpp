@@ -486,7 +486,10 @@ bool TLogbook_Form::SelectVehicle(const std::string& plateKey) {
 }
 
 void TLogbook_Form::ShowMonths() {
-  Months_Tree->clear();
+  {
+    const QSignalBlocker quiet(Months_Tree);  // the vehicle's trips come with its months
+    Months_Tree->clear();
+  }
   const QTreeWidgetItem* current = Vehicles_List->currentItem();
   const bool chosen = current != nullptr;
   Show_In_Table_Button->setEnabled(chosen);
@@ -496,12 +499,15 @@ void TLogbook_Form::ShowMonths() {
     return;
   }
   const std::string key = vehicles_.at(static_cast<std::size_t>(current->data(0, KeyRole).toInt())).plateKey;
+  // The vehicle's trips come in the same read: a fleet's server is asked once.
   struct Found {
     std::vector<logbook::MonthSummary> months;
     trips::TripList unsent;
+    std::vector<logbook::LoggedTrip> trips;
   };
   const auto read = [key](logbook::Store& store) {
-    return Found{store.Months(key), store.Unsent({key, std::nullopt, std::nullopt})};
+    const logbook::TripQuery all{key, std::nullopt, std::nullopt};
+    return Found{store.Months(key), store.Unsent(all), store.LoggedTrips(all)};
   };
   if (Session().Shared()) {
     const int number = ++monthReads_;
@@ -510,12 +516,16 @@ void TLogbook_Form::ShowMonths() {
           if (!self || number != self->monthReads_) return;  // another vehicle was chosen meanwhile
           if (!found) return self->SayReadFailed(found.failure().message);
           self->FillMonths(found->months, found->unsent);
+          ++self->tripReads_;  // an older period's trips are dropped
+          self->FillTrips(std::move(found->trips));
         });
     if (!asked) SayReadFailed(asked.failure().message);
     return;
   }
   Found found;
   if (Guard([&](logbook::Store& store) { found = read(store); })) FillMonths(found.months, found.unsent);
+  ++tripReads_;
+  FillTrips(std::move(found.trips));
 }
 
 void TLogbook_Form::FillMonths(const std::vector<logbook::MonthSummary>& months, const trips::TripList& unsent) {
@@ -559,7 +569,6 @@ void TLogbook_Form::FillMonths(const std::vector<logbook::MonthSummary>& months,
     yearFuel += m.fuel;
   }
   closeYear();
-  ShowTrips();
 }
 
 std::optional<TLogbook_Form::Selection> TLogbook_Form::Selected() const {
