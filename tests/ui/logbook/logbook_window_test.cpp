@@ -10,6 +10,7 @@
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QPrinter>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <functional>
@@ -437,20 +438,50 @@ TEST_F(LogbookWindow, TagsOfASelectionAreKeptAndShownAndReportedByPurpose) {
   ASSERT_EQ(trips->topLevelItemCount(), 3);
   EXPECT_EQ(trips->topLevelItem(1)->text(5), QStringLiteral("служебная"));
   EXPECT_EQ(trips->topLevelItem(1)->text(6), QStringLiteral("Сидоров"));
+}
 
-  // The year's report splits car A's year by those purposes.
-  const QString out = dir.filePath(QStringLiteral("report.csv"));
-  dialogs.dialogRuns.push_back([](QDialog& d) {
-    d.findChild<QComboBox*>(QStringLiteral("Year_Combo"))->setCurrentText(QStringLiteral("2024"));
-    d.findChild<QComboBox*>(QStringLiteral("Vehicle_Combo"))->setCurrentText(Q(CarA.RegId));
-    d.findChild<QComboBox*>(QStringLiteral("Output_Combo"))->setCurrentIndex(2);
-    return static_cast<int>(QDialog::Accepted);
-  });
-  dialogs.saveAnswers.push_back(FileChoice{out, 0});
-  Ui(Window()).Year_Report_Button->click();
+// The year's report of car A, its trips tagged: printed on the statistics' printer, or written as PDF or CSV.
+TEST_F(LogbookWindow, TheYearReportGoesWhereItIsAskedWithTheLogbooksPurposes) {
+  Seed();
+  const std::vector<logbook::LoggedTrip> all = Store().LoggedTrips({Key(CarA), std::nullopt, std::nullopt});
+  ASSERT_EQ(all.size(), 3u);
+  Store().Tag({std::nullopt, {Key(CarA), std::nullopt, std::nullopt}, {logbook::TripKey(all[0].trip)}},
+              {std::string("личная"), std::nullopt, std::nullopt});
   const stats::YearReport expected =
-      stats::MakeYearReport({{CarA.RegId, TripsA, {"служебная", "служебная", ""}}}, 2024, /*allVehicles=*/false);
-  EXPECT_EQ(riventar::testing::Contents(out.toStdString()), stats::SerializeYearCsv(expected));
+      stats::MakeYearReport({{CarA.RegId, TripsA, {"личная", "", ""}}}, 2024, /*allVehicles=*/false);
+  const struct {
+    const char* name;
+    int output;  // the dialog's "Куда": printer, PDF, CSV
+  } cases[] = {{"printer", 0}, {"pdf", 1}, {"csv", 2}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const QString out = dir.filePath(QStringLiteral("report-%1").arg(QLatin1String(c.name)));
+    dialogs.dialogRuns.push_back([&c](QDialog& d) {
+      d.findChild<QComboBox*>(QStringLiteral("Year_Combo"))->setCurrentText(QStringLiteral("2024"));
+      d.findChild<QComboBox*>(QStringLiteral("Vehicle_Combo"))->setCurrentText(Q(CarA.RegId));
+      d.findChild<QComboBox*>(QStringLiteral("Output_Combo"))->setCurrentIndex(c.output);
+      return static_cast<int>(QDialog::Accepted);
+    });
+    if (c.output == 0) {
+      dialogs.printAnswers.push_back(true);
+      dialogs.setUpPrinter = [out](QPrinter& printer) {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(out);
+      };
+    } else {
+      dialogs.saveAnswers.push_back(FileChoice{out, 0});
+    }
+    dialogs.messages.clear();
+    Ui(Window()).Year_Report_Button->click();
+    const std::string bytes = riventar::testing::Contents(out.toStdString());
+    if (c.output == 2) {
+      EXPECT_EQ(bytes, stats::SerializeYearCsv(expected));
+    } else {
+      EXPECT_TRUE(bytes.starts_with("%PDF")) << bytes.size();
+    }
+    // Only a file written is said; a print shows no box.
+    EXPECT_EQ(dialogs.messages.size(), c.output == 0 ? 0u : 1u);
+  }
 }
 
 }  // namespace
