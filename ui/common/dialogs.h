@@ -22,7 +22,7 @@ struct FileDialogOptions {
   int filterIndex = 0;           // the type chosen when the dialog opens
   QString defaultSuffix;         // without the dot
   bool confirmOverwrite = true;  // save: ask before a file is replaced (off when it is only opened)
-  QString suggestedName;         // save: the file name offered in initialDirectory, empty: none
+  QString suggestedName{};       // save: the file name offered in initialDirectory, empty: none
 };
 
 struct FileChoice {
