@@ -910,19 +910,31 @@ void TLogbook_Form::Correct(const QString& caption, const QString& question,
                             const std::function<void(logbook::Store&)>& change, const std::string& select) {
   Dialogs& dialogs = host_.UiDialogs();
   if (!dialogs.Ask(this, caption, question, MsgAnswer::No)) return;
-  const services::Result<bool> done = Session().With([&change](logbook::Store& store) {
+  const auto done = [this, caption, select](const services::Result<bool>& outcome) {
+    if (!outcome) {
+      const QString path = QFile::decodeName(Session().Location().c_str());
+      host_.UiDialogs().Error(this, caption,
+                              QStringLiteral("Журнал не изменен:\n%1.")
+                                  .arg(ScrubbedFor(QString::fromStdString(outcome.failure().message), path)));
+      return;
+    }
+    Refresh();
+    SelectVehicle(select);  // a fleet's lists come later, keeping the vehicle chosen before
+  };
+  // Copied: a fleet's change runs on the session's thread (its server is never waited for here).
+  const auto run = [change](logbook::Store& store) {
     change(store);
     return true;
-  });
-  if (!done) {
-    const QString path = QFile::decodeName(Session().Location().c_str());
-    dialogs.Error(this, caption,
-                  QStringLiteral("Журнал не изменен:\n%1.")
-                      .arg(ScrubbedFor(QString::fromStdString(done.failure().message), path)));
+  };
+  if (Session().Shared()) {
+    const services::Status asked = Session().ReadInBackground<bool>(
+        run, [self = QPointer(this), done](services::Result<bool> outcome, const services::SharingStatus&) {
+          if (self) Guarded(self->host_.UiDialogs(), [&] { done(outcome); });
+        });
+    if (!asked) done(asked.failure());
     return;
   }
-  Refresh();
-  if (!Session().Shared()) SelectVehicle(select);
+  done(Session().With(run));
 }
 
 namespace {
