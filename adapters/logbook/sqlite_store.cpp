@@ -65,13 +65,13 @@ std::vector<QString> CorrectionsStep() {
       "ALTER TABLE trips ADD COLUMN purpose TEXT NOT NULL DEFAULT ''",
       "ALTER TABLE trips ADD COLUMN driver TEXT NOT NULL DEFAULT ''",
       "ALTER TABLE trips ADD COLUMN note TEXT NOT NULL DEFAULT ''",
-      // Every trip a recording held, new or not.
+      // Every trip a recording held, new or not. No index by trip: only
+      // taking a recording back asks who else holds one, in one pass.
       "CREATE TABLE import_trips ("
       " import INTEGER NOT NULL REFERENCES imports (id),"
       " stamp BIGINT NOT NULL, trip_time BIGINT NOT NULL, moving_time BIGINT NOT NULL,"
       " distance BIGINT NOT NULL, fuel BIGINT NOT NULL,"
       " PRIMARY KEY (import, stamp, trip_time, moving_time, distance, fuel)) WITHOUT ROWID",
-      "CREATE INDEX import_trips_by_trip ON import_trips (stamp, trip_time, moving_time, distance, fuel)",
       // Of the recordings before, only which trips each added was kept.
       "INSERT INTO import_trips SELECT first_import, stamp, trip_time, moving_time, distance, fuel FROM trips",
       // `computer`: '' for those before; `plate_key`, `vehicle`: what it filed
@@ -380,7 +380,8 @@ class SqliteStore final : public SqlStore<QueuingStore, Connection> {
       : SqlStore(path, busyTimeout, mode),
         queue_(queue),
         server_(QString::fromStdString(server)),
-        readOnly_(std::move(readOnly)) {
+        readOnly_(std::move(readOnly)),
+        version_(found.marked ? found.version : 0) {
     if (mode == Mode::ReadWrite) {
       c_.Exec(QStringLiteral("PRAGMA foreign_keys = ON"));
       QSqlQuery journal = c_.Exec(QStringLiteral("PRAGMA journal_mode = WAL"));
@@ -389,16 +390,19 @@ class SqliteStore final : public SqlStore<QueuingStore, Connection> {
       journal.finish();
       c_.Exec(QStringLiteral("PRAGMA synchronous = FULL"));
       if (!found.marked || found.version < SchemaVersion) Migrate();
+      version_ = SchemaVersion;
     }
     insertTrip_ =
         c_.Prepared(QStringLiteral("INSERT INTO trips (%1, vehicle, first_import) VALUES (?, ?, ?, ?, ?, ?, ?) "
                                    "ON CONFLICT DO NOTHING")
                         .arg(TripColumns));
-    assignTrip_ =
-        c_.Prepared(QStringLiteral("UPDATE trips SET vehicle = ? WHERE %1 AND vehicle = ?").arg(TripIdentity));
-    linkTrip_ = c_.Prepared(
-        QStringLiteral("INSERT INTO import_trips (import, %1) VALUES (?, ?, ?, ?, ?, ?) ON CONFLICT DO NOTHING")
-            .arg(TripColumns));
+    if (Current()) {
+      assignTrip_ =
+          c_.Prepared(QStringLiteral("UPDATE trips SET vehicle = ? WHERE %1 AND vehicle = ?").arg(TripIdentity));
+      linkTrip_ = c_.Prepared(
+          QStringLiteral("INSERT INTO import_trips (import, %1) VALUES (?, ?, ?, ?, ?, ?) ON CONFLICT DO NOTHING")
+              .arg(TripColumns));
+    }
     remember_ = c_.Prepared(
         QStringLiteral("INSERT INTO device_records (device, slot, %1) VALUES (?, ?, ?, ?, ?, ?, ?)").arg(TripColumns));
     if (queue_)
@@ -542,6 +546,10 @@ class SqliteStore final : public SqlStore<QueuingStore, Connection> {
   }
 
  private:
+  // Whether the file has the tables this program writes: one of an earlier
+  // version opened only to read has not.
+  bool Current() const { return version_ == SchemaVersion; }
+
   void Writable() const {
     if (!readOnly_.empty()) throw StoreError(Kind::ReadOnly, c_.Path(), "opened read-only: " + readOnly_);
   }
@@ -765,9 +773,11 @@ class SqliteStore final : public SqlStore<QueuingStore, Connection> {
   }
 
   std::vector<LoggedTrip> LoggedTrips(const TripQuery& query) override {
-    QSqlQuery q = c_.Prepared(QStringLiteral("SELECT %1, (SELECT plate_key FROM vehicles WHERE id = trips.vehicle), "
-                                             "purpose, driver, note FROM trips WHERE %2 ORDER BY %1")
-                                  .arg(TripColumns, TripsWhere(query)));
+    QSqlQuery q =
+        c_.Prepared(QStringLiteral("SELECT %1, (SELECT plate_key FROM vehicles WHERE id = trips.vehicle), "
+                                   "%3 FROM trips WHERE %2 ORDER BY %1")
+                        .arg(TripColumns, TripsWhere(query),
+                             Current() ? QStringLiteral("purpose, driver, note") : QStringLiteral("'', '', ''")));
     BindTripQuery(q, query, c_.Path());
     c_.Run(q);
     return c_.Rows(q, [](QSqlQuery& rows) {
@@ -900,12 +910,10 @@ class SqliteStore final : public SqlStore<QueuingStore, Connection> {
     std::vector<std::int64_t> touched;
     while (vehicles.next()) touched.push_back(vehicles.value(0).toLongLong());
     if (vehicles.lastError().isValid()) c_.Fail(vehicles.lastError());
-    QSqlQuery drop = c_.Prepared(
-        QStringLiteral("DELETE FROM trips WHERE (%1) IN (SELECT %1 FROM import_trips WHERE import = ?) AND NOT EXISTS "
-                       "(SELECT 1 FROM import_trips o WHERE o.import <> ? AND o.stamp = trips.stamp AND "
-                       "o.trip_time = trips.trip_time AND o.moving_time = trips.moving_time AND "
-                       "o.distance = trips.distance AND o.fuel = trips.fuel)")
-            .arg(TripColumns));
+    QSqlQuery drop =
+        c_.Prepared(QStringLiteral("DELETE FROM trips WHERE (%1) IN (SELECT %1 FROM import_trips WHERE import = ? "
+                                   "EXCEPT SELECT %1 FROM import_trips WHERE import <> ?)")
+                        .arg(TripColumns));
     drop.bindValue(0, id);
     drop.bindValue(1, id);
     c_.Run(drop);
@@ -949,6 +957,7 @@ class SqliteStore final : public SqlStore<QueuingStore, Connection> {
   }
 
   std::vector<HistoryRow> History() override {
+    if (!Current()) return Store::History();
     QSqlQuery q = c_.Exec(
         QStringLiteral(
             "SELECT 0, id, origin, at, computer, plate_key, vehicle, '', source, read_count, added, undone, id, 0 "
@@ -1122,6 +1131,7 @@ class SqliteStore final : public SqlStore<QueuingStore, Connection> {
   bool queue_;
   QString server_;        // the key of the server the queue is sent to now
   std::string readOnly_;  // why the file cannot be written; empty when it can
+  int version_;           // of the schema: an older file opened only to read keeps its own
   QSqlQuery insertTrip_;
   QSqlQuery assignTrip_;
   QSqlQuery linkTrip_;
