@@ -1189,7 +1189,7 @@ void TLogbook_Form::Tag_Trips_Action_Triggered() {
   const std::string select = which->query.plateKey.value_or("");
   Correct(
       caption,
-      QStringLiteral("Записать метки для %1: %2?")
+      QStringLiteral("Записать метки (%1): %2?")
           .arg(TripsText(static_cast<std::int64_t>(which->keys.size())), said.join(QStringLiteral(", "))),
       [which = *which, change](logbook::Store& store) { store.Tag(which, change); }, select);
 }

@@ -428,7 +428,7 @@ TEST_F(LogbookWindow, TagsOfASelectionAreKeptAndShownAndReportedByPurpose) {
   Trigger("Tag_Trips_Action");
   ASSERT_EQ(dialogs.messages.size(), 1u);
   EXPECT_EQ(dialogs.messages[0].text,
-            QStringLiteral("Записать метки для 2 маршрута: цель «служебная», водитель «Сидоров»?"));
+            QStringLiteral("Записать метки (2 маршрута): цель «служебная», водитель «Сидоров»?"));
   const std::vector<logbook::LoggedTrip> logged = Store().LoggedTrips({Key(CarA), std::nullopt, std::nullopt});
   ASSERT_EQ(logged.size(), 3u);
   const logbook::TripTags tagged{"служебная", "Сидоров", ""};
