@@ -212,6 +212,8 @@ void TLogbook_Form::BuildControls() {
                             QStringLiteral("Путь, км"), QStringLiteral("Топливо, л"), QStringLiteral("Цель"),
                             QStringLiteral("Водитель"), QStringLiteral("Заметка")});
   Trips_List->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  Trips_List->setToolTip(
+      QStringLiteral("Маршруты выбранного года или месяца (пока они не выбраны, последнего года) с их метками"));
   Trips_List->header()->setSectionResizeMode(TripNoteColumn, QHeaderView::Stretch);
   layout->addWidget(split, 1);
 
@@ -499,15 +501,23 @@ void TLogbook_Form::ShowMonths() {
     return;
   }
   const std::string key = vehicles_.at(static_cast<std::size_t>(current->data(0, KeyRole).toInt())).plateKey;
-  // The vehicle's trips come in the same read: a fleet's server is asked once.
+  // The trips list comes in the same read (a fleet's server is asked once):
+  // until a year or month is chosen, the vehicle's latest year, so that a
+  // vehicle of many years never fills the list with all of them.
   struct Found {
     std::vector<logbook::MonthSummary> months;
     trips::TripList unsent;
     std::vector<logbook::LoggedTrip> trips;
   };
   const auto read = [key](logbook::Store& store) {
-    const logbook::TripQuery all{key, std::nullopt, std::nullopt};
-    return Found{store.Months(key), store.Unsent(all), store.LoggedTrips(all)};
+    Found found{store.Months(key), store.Unsent({key, std::nullopt, std::nullopt}), {}};
+    int latest = 0;
+    for (const logbook::MonthSummary& m : found.months) latest = std::max(latest, m.year);
+    if (latest > 0) {
+      const std::string year = std::to_string(latest);
+      found.trips = store.LoggedTrips({key, year + "-01-01", year + "-12-31"});
+    }
+    return found;
   };
   if (Session().Shared()) {
     const int number = ++monthReads_;
@@ -812,9 +822,17 @@ QString TLogbook_Form::VehicleName(const std::string& plateKey) const {
 }
 
 void TLogbook_Form::ShowTrips() {
-  const std::optional<Selection> selection = Selected();
+  std::optional<Selection> selection = Selected();
   const int number = ++tripReads_;
   if (!selection) return FillTrips({});
+  if (!selection->query.from) {  // no period chosen: the latest year, as with the months
+    int latest = 0;
+    for (int i = 0; i < Months_Tree->topLevelItemCount(); ++i)
+      latest = std::max(latest, Months_Tree->topLevelItem(i)->data(0, KeyRole).toInt());
+    if (latest == 0) return FillTrips({});
+    selection->query.from = std::to_string(latest) + "-01-01";
+    selection->query.to = std::to_string(latest) + "-12-31";
+  }
   using Found = std::vector<logbook::LoggedTrip>;
   const auto read = [query = selection->query](logbook::Store& store) { return store.LoggedTrips(query); };
   if (Session().Shared()) {

@@ -246,6 +246,25 @@ TEST_F(LogbookWindow, HistoryNewestFirstWithVehicleAndKind) {
   EXPECT_FALSE(history->topLevelItem(0)->text(6).isEmpty()) << "the computer";
 }
 
+TEST_F(LogbookWindow, TheTripsListShowsTheChosenPeriodElseTheLatestYear) {
+  const QString file = dir.filePath(QStringLiteral("two years.dat"));
+  const trips::TripList years{riventar::testing::TripBuilder().Date(2023, 12, 30).Time(8), Trip(1, 2), Trip(6, 3)};
+  riventar::testing::Write(file.toStdString(), trips::SerializeDatFile(CarA, years));
+  dialogs.openManyAnswers.push_back({file});
+  Ui(Window()).Import_Button->click();
+  QTreeWidget* months = Ui(Window()).Months_Tree;
+  QTreeWidget* trips = Ui(Window()).Trips_List;
+  ASSERT_EQ(months->topLevelItemCount(), 2);
+  const struct {
+    QTreeWidgetItem* chosen;
+    int shown;
+  } cases[] = {{nullptr, 2}, {months->topLevelItem(0), 1}, {months->topLevelItem(1)->child(1), 1}};
+  for (const auto& c : cases) {
+    if (c.chosen) months->setCurrentItem(c.chosen);
+    EXPECT_EQ(trips->topLevelItemCount(), c.shown) << (c.chosen ? c.chosen->text(0).toStdString() : "none");
+  }
+}
+
 // Each correction: what the user does, then what the logbook holds after a yes, and the history's newest row.
 struct Correction {
   const char* name;
