@@ -30,10 +30,12 @@ class LogbookFormControls {
   QTreeWidget* Vehicles_List = Control<QTreeWidget>("Vehicles_List");
   QTreeWidget* Months_Tree = Control<QTreeWidget>("Months_Tree");
   QTreeWidget* Imports_List = Control<QTreeWidget>("Imports_List");
+  QTreeWidget* Trips_List = Control<QTreeWidget>("Trips_List");
   QPushButton* Show_In_Table_Button = Control<QPushButton>("Show_In_Table_Button");
   QPushButton* Import_Button = Control<QPushButton>("Import_Button");
   QPushButton* Export_Button = Control<QPushButton>("Export_Button");
   QPushButton* Backup_Button = Control<QPushButton>("Backup_Button");
+  QPushButton* Year_Report_Button = Control<QPushButton>("Year_Report_Button");
   QPushButton* Close_Button = Control<QPushButton>("Close_Button");
 };
 

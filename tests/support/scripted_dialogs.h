@@ -53,7 +53,7 @@ class ScriptedDialogs final : public ui::Dialogs {
   int beeps = 0;
   int prints = 0;
   std::vector<QString> textRequests;  // the labels asked with
-  // Everything in order: "beep", "message:<caption>", "vehicle", "open", "save", "print", "text", "dialog".
+  // Everything in order: "beep", "message:<caption>", "vehicle", "open", "save", "print", "text", "dialog", "item".
   std::vector<std::string> log;
   // Runs inside Message(), for tests that look at the program while a box is up.
   std::function<void(const MessageRecord&)> onMessage;
@@ -141,6 +141,17 @@ class ScriptedDialogs final : public ui::Dialogs {
     const auto run = std::move(dialogRuns.front());
     dialogRuns.pop_front();
     return run(dialog);
+  }
+
+  // The logbook window's choices: each answered from itemAnswers (nullopt = cancel); the items offered kept.
+  std::deque<std::optional<QString>> itemAnswers;
+  std::vector<QStringList> itemRequests;
+
+  std::optional<QString> ChooseItem(QWidget*, const QString&, const QString&, const QStringList& items, const QString&,
+                                    bool) override {
+    itemRequests.push_back(items);
+    log.emplace_back("item");
+    return Next(itemAnswers, "choice");
   }
 
   // Captions of all messages so far, for compact assertions.

@@ -8,6 +8,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QRegularExpression>
+#include <algorithm>
 
 #include "ui/common/Vehicle_choice_form.h"
 
@@ -28,10 +29,14 @@ QMessageBox::Icon ToQt(MsgIcon icon) {
   return QMessageBox::NoIcon;
 }
 
+// `title`: instead of the platform's own; `openOrNew`: opening, a name not yet there taken too.
 std::optional<FileChoice> RunFileDialog(QWidget* parent, const FileDialogOptions& options, bool save,
-                                        QStringList* several = nullptr) {
+                                        QStringList* several = nullptr, const QString& title = {},
+                                        bool openOrNew = false) {
   QFileDialog dialog(parent);
+  if (!title.isEmpty()) dialog.setWindowTitle(title);
   dialog.setDirectory(options.initialDirectory);
+  if (!options.suggestedName.isEmpty()) dialog.selectFile(options.suggestedName);
   dialog.setNameFilters(options.filters);
   if (options.filterIndex >= 0 && options.filterIndex < options.filters.size())
     dialog.selectNameFilter(options.filters.at(options.filterIndex));
@@ -46,7 +51,9 @@ std::optional<FileChoice> RunFileDialog(QWidget* parent, const FileDialogOptions
   QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
                    [&dialog, suffixOf](const QString& filter) { dialog.setDefaultSuffix(suffixOf(filter)); });
   dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-  dialog.setFileMode(save ? QFileDialog::AnyFile : several ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+  dialog.setFileMode(save || openOrNew ? QFileDialog::AnyFile
+                     : several         ? QFileDialog::ExistingFiles
+                                       : QFileDialog::ExistingFile);
   dialog.setOption(QFileDialog::DontConfirmOverwrite, !options.confirmOverwrite);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
   if (several) *several = dialog.selectedFiles();
@@ -108,6 +115,20 @@ std::optional<QString> QtDialogs::TextInput(QWidget* parent, const QString& capt
   const QString text = QInputDialog::getText(parent, caption, label, QLineEdit::Normal, initial, &ok);
   if (!ok) return std::nullopt;
   return text;
+}
+
+std::optional<FileChoice> QtDialogs::OpenOrNewFile(QWidget* parent, const FileDialogOptions& options,
+                                                   const QString& title) {
+  return RunFileDialog(parent, options, false, nullptr, title, true);
+}
+
+std::optional<QString> QtDialogs::ChooseItem(QWidget* parent, const QString& caption, const QString& label,
+                                             const QStringList& items, const QString& current, bool editable) {
+  bool ok = false;
+  const QString chosen = QInputDialog::getItem(parent, caption, label, items,
+                                               std::max(0, static_cast<int>(items.indexOf(current))), editable, &ok);
+  if (!ok) return std::nullopt;
+  return chosen;
 }
 
 }  // namespace riventar::ui

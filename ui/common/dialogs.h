@@ -25,6 +25,7 @@ struct FileDialogOptions {
   int filterIndex = 0;           // the type chosen when the dialog opens
   QString defaultSuffix;         // without the dot
   bool confirmOverwrite = true;  // save: ask before a file is replaced (off when it is only opened)
+  QString suggestedName{};       // save: the file name offered in initialDirectory, empty: none
 };
 
 // Which car a reading goes to, asked when the logbook does not know the device.
@@ -81,6 +82,22 @@ class Dialogs {
   bool Ask(QWidget* parent, const QString& caption, const QString& text, MsgAnswer defaultAnswer = MsgAnswer::Yes) {
     return Message(parent, MsgIcon::Question, caption, text, MsgButtons::YesNo, defaultAnswer) == MsgAnswer::Yes;
   }
+
+  // ---- The logbook window's ----
+  // A file to open, or a new name for one to be made there; the dialog is
+  // titled `title`, for opening. By default the save dialog, nothing replaced.
+  virtual std::optional<FileChoice> OpenOrNewFile(QWidget* parent, const FileDialogOptions& options,
+                                                  const QString& /*title*/) {
+    FileDialogOptions noReplace = options;
+    noReplace.confirmOverwrite = false;
+    return SaveFile(parent, noReplace);
+  }
+  // One of `items`, or (`editable`) a text typed in; `current` chosen at first. Nullopt when cancelled.
+  virtual std::optional<QString> ChooseItem(QWidget* /*parent*/, const QString& /*caption*/, const QString& /*label*/,
+                                            const QStringList& /*items*/, const QString& /*current*/,
+                                            bool /*editable*/) {
+    return std::nullopt;
+  }
 };
 
 class QtDialogs final : public Dialogs {
@@ -95,6 +112,10 @@ class QtDialogs final : public Dialogs {
   void Beep() override;
   std::optional<QString> TextInput(QWidget* parent, const QString& caption, const QString& label,
                                    const QString& initial) override;
+  std::optional<FileChoice> OpenOrNewFile(QWidget* parent, const FileDialogOptions& options,
+                                          const QString& title) override;
+  std::optional<QString> ChooseItem(QWidget* parent, const QString& caption, const QString& label,
+                                    const QStringList& items, const QString& current, bool editable) override;
 };
 
 }  // namespace riventar::ui

@@ -6,6 +6,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <QAction>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -15,11 +16,13 @@
 #include <QTreeWidget>
 #include <chrono>
 #include <filesystem>
+#include <map>
 #include <memory>
 
 #include "adapters/logbook/fleet_store.h"
 #include "adapters/logbook/location.h"
 #include "adapters/logbook/pg_store.h"
+#include "core/logbook/json_text.h"
 #include "sim/simulator.h"
 #include "sim/trip_store.h"
 #include "tests/support/logbook_form_access.h"
@@ -332,6 +335,46 @@ TEST_F(FleetWindow, NoTextOfTheWindowOrTheServerDialogShowsAPassword) {
   const QString all = seen.join(QLatin1Char('\n'));
   EXPECT_TRUE(all.contains(QStringLiteral("Пароль в адресе не принимается")));
   for (const QString& secret : secrets) EXPECT_FALSE(all.contains(secret)) << all.toStdString();
+}
+
+}  // namespace
+
+namespace {
+
+// A correction of a fleet's logbook runs on the session's thread: the window
+// goes on, and its lists then agree with what the logbook holds, whether the
+// logbook made the change or said why not.
+TEST_F(FleetWindow, ACorrectionRunsBesideTheWindowAndItsOutcomeIsShown) {
+  Open(uri);
+  ConnectAndRead();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !form->Sending(); }, 15000));
+  ui::TLogbook_Form& window = Window();
+  QTreeWidget* trips = Ui(window).Trips_List;
+  ASSERT_TRUE(QTest::qWaitFor([&] { return trips->topLevelItemCount() == 4; }, 15000));
+  trips->selectAll();
+  dialogs.messages.clear();
+  dialogs.itemAnswers.push_back(QStringLiteral("А123ВС 77"));
+  dialogs.answers.push_back(MsgAnswer::Yes);
+  window.findChild<QAction*>(QStringLiteral("Move_Trips_Action"))->trigger();
+  EXPECT_EQ(dialogs.messages.size(), 1u) << "only the question until the logbook answers";
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !window.Reading(); }, 15000));
+
+  std::map<std::string, std::int64_t> held, shown;
+  for (const logbook::VehicleSummary& v : form->Logbook()->Vehicles())
+    if (v.trips > 0) held[v.plateKey] = v.trips;
+  QTreeWidget* list = Ui(window).Vehicles_List;
+  for (int i = 0; i < list->topLevelItemCount(); ++i) {
+    const std::string name = list->topLevelItem(i)->text(0).toStdString();
+    if (list->topLevelItem(i)->text(3).toInt() > 0)
+      shown[logbook::NamesUnassigned(name) ? "" : logbook::PlateKey(name)] = list->topLevelItem(i)->text(3).toInt();
+  }
+  EXPECT_EQ(shown, held);
+  const bool moved = held.count(logbook::PlateKey("А123ВС77")) > 0;
+  // Refused: one box says so.
+  EXPECT_EQ(dialogs.messages.size(), moved ? 1u : 2u);
+  if (!moved) {
+    EXPECT_EQ(dialogs.messages.back().icon, MsgIcon::Stop);
+  }
 }
 
 }  // namespace
