@@ -38,7 +38,8 @@ namespace riventar::logbook {
 // everything into the schema riventar, split the functions by role
 // (riventar_recorder, riventar_admin, riventar_reader: docs/fleet.md), bounded
 // the trips' values, and keeps the texts PostgreSQL cannot hold as bytes.
-inline constexpr int ServerSchemaVersion = 3;
+// Version 4 keeps each vehicle's totals by month.
+inline constexpr int ServerSchemaVersion = 4;
 
 // The server `location` names, as a computer's queue keys what waits for it:
 // "host:port/database" (libpq's defaults and environment filling what the

@@ -160,7 +160,7 @@ TEST_F(ServerLogbook, AServerOfTheFirstVersionIsBroughtUpToDate) {
           "INSERT INTO trips VALUES (" +
           stamp + ", 600, 500, 60000, 16000, 1, 1)");
   auto store = OpenServerLogbook(uri_);
-  EXPECT_EQ(Sql("SELECT version FROM schema_version"), "3\n");
+  EXPECT_EQ(Sql("SELECT version FROM schema_version"), std::to_string(ServerSchemaVersion) + "\n");
   // An earlier program finds a newer logbook where it made its own.
   EXPECT_EQ(server().Sql(name_, "SELECT version FROM public.schema_version"), "3\n");
   for (int sent = 0; sent < 2; ++sent) store->RecordAll(Batch());
@@ -349,7 +349,7 @@ TEST_F(FleetRoles, AnUpgradeMovesTheLogbookSetsTheRightsAnewAndSetsForgedRowsAsi
                std::runtime_error);
 
   auto owner = OpenServerLogbook(As("riventar_owner"));
-  EXPECT_EQ(FleetSql("SELECT version FROM riventar.schema_version"), "3\n");
+  EXPECT_EQ(FleetSql("SELECT version FROM riventar.schema_version"), std::to_string(ServerSchemaVersion) + "\n");
   EXPECT_EQ(FleetSql("SELECT distance, vehicle FROM riventar.trips_set_aside"), "9223372036854715000|1\n");
   EXPECT_EQ(Totals(*owner), "А123ВС77:1:2024-01-01:2024-01-01;");
   for (const char* table : {"trips", "vehicles", "imports"})
@@ -463,7 +463,7 @@ TEST_F(ServerLogbook, TwoComputersOpeningAFreshDatabaseAtOnceMakeTheSchemaOnce) 
     const std::string uri = server().CreateDatabase(name_ + "_fresh" + std::to_string(round));
     EXPECT_EQ(InChildren(2, [&](int) { return Reporting([&] { OpenServerLogbook(uri); }); }), 2);
     EXPECT_EQ(server().Sql(name_ + "_fresh" + std::to_string(round), "SELECT version FROM riventar.schema_version"),
-              "3\n");
+              std::to_string(ServerSchemaVersion) + "\n");
   }
 }
 
