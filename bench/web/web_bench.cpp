@@ -131,9 +131,8 @@ int main(int argc, char** argv) {
       // the index alone, summed by vehicle.
       std::printf("fleet: a year summed from its trips:\n%s",
                   server.Sql("fleet", "EXPLAIN (ANALYZE, BUFFERS) " + YearScanSql(3)).c_str());
-      server.Sql("fleet",
-                 "CREATE INDEX trips_covering ON riventar.trips (stamp) INCLUDE (vehicle, distance, fuel); "
-                 "VACUUM ANALYZE riventar.trips");
+      server.Sql("fleet", "CREATE INDEX trips_covering ON riventar.trips (stamp) INCLUDE (vehicle, distance, fuel)");
+      server.Sql("fleet", "VACUUM ANALYZE riventar.trips");
       std::printf("fleet: a year summed from its trips, by a covering index (median of 5): %.1f ms\n",
                   MedianOf(5, [&] { server.Sql("fleet", YearScanSql(3)); }));
       std::printf("%s", server.Sql("fleet", "EXPLAIN (ANALYZE, BUFFERS) " + YearScanSql(3)).c_str());
