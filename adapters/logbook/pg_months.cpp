@@ -107,6 +107,11 @@ std::optional<std::vector<PeriodTotals>> SumsOfMonths(SqlConnection& c, const Tr
   const auto day = [](std::int64_t stamp) { return stamp / DayUnit % 256; };
   if (to < from || day(from) > 1 || day(to) < 28) return std::nullopt;
   const std::int64_t first = from / MonthUnit, last = to / MonthUnit;
+  // The planner cannot know that a month's stamps past its days are empty:
+  // its guess for them can pass JIT's threshold, and compiling would cost
+  // several times the query.
+  Transaction reading(c);
+  c.Exec(QStringLiteral("SET LOCAL jit = off"));
   // The months' trips before `from` (a day 0) and after `to` (past the last
   // day given) are few, found by the key's leading stamp.
   QSqlQuery q = c.Prepared(QStringLiteral(
@@ -124,7 +129,9 @@ std::optional<std::vector<PeriodTotals>> SumsOfMonths(SqlConnection& c, const Tr
   q.bindValue(4, big(to));
   q.bindValue(5, big((last + 1) * MonthUnit - 1));
   c.Run(q);
-  return c.Rows(q, TotalRows);
+  std::vector<PeriodTotals> sums = c.Rows(q, TotalRows);
+  reading.Commit();
+  return sums;
 }
 
 }  // namespace riventar::logbook
