@@ -28,6 +28,7 @@
 #include <tuple>
 #include <type_traits>
 
+#include "adapters/logbook/pg_months.h"
 #include "adapters/logbook/sql_store.h"
 #include "core/logbook/stamp.h"
 
@@ -566,6 +567,8 @@ const SchemaSteps& Migrations() {
           "riventar.riventar_recount() TO %I', r.rolname); END IF; END LOOP; END $$",
       },
       CorrectionStep(),
+      // Each vehicle's totals by month (pg_months.h).
+      MonthTotalsStep(),
   };
   return steps;
 }
@@ -1161,6 +1164,12 @@ class PgStore final : public SqlStore<Store, Connection> {
     for (ImportRow& row : imports)
       if (const auto found = original.find(row.id); found != original.end()) row.source = found->second;
     return imports;
+  }
+
+  // A period of whole months is summed from the kept months.
+  std::vector<PeriodTotals> SumsByVehicle(const TripQuery& query) override {
+    if (auto sums = SumsOfMonths(c_, query)) return std::move(*sums);
+    return SqlStore::SumsByVehicle(query);
   }
 
   // A device is one computer's (and its path names a device on every

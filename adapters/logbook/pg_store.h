@@ -42,7 +42,8 @@ namespace riventar::logbook {
 // Version 4 records through one function (riventar_record), keeps which
 // trips each reading holds, the trips' tags and a history of corrections,
 // which only riventar_admin may make.
-inline constexpr int ServerSchemaVersion = 4;
+// Version 5 keeps each vehicle's totals by month.
+inline constexpr int ServerSchemaVersion = 5;
 
 // The server `location` names, as a computer's queue keys what waits for it:
 // "host:port/database" (libpq's defaults and environment filling what the

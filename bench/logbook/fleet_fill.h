@@ -36,4 +36,25 @@ inline std::string FillSql(int vehicles, int perVehicle) {
          "ANALYZE;";
 }
 
+// The filled logbook taken back to before the step of the months' totals
+// (which the fill's replica role left empty), so that the next owner's
+// OpenServerLogbook runs that step over every trip, as a server's update does.
+inline std::string BeforeMonthTotalsSql() {
+  return "SET search_path = riventar; DROP TABLE vehicle_months; "
+         "DROP FUNCTION riventar_trips_added_months(), riventar_trips_changed_months(), "
+         "riventar_trips_removed_months(), riventar_trips_truncated_months() CASCADE; "
+         "DROP FUNCTION riventar_grant_roles(); "
+         "ALTER FUNCTION riventar_grant_roles_before_months() RENAME TO riventar_grant_roles; "
+         "UPDATE schema_version SET version = version - 1;";
+}
+
+// The SQL that sums trips by vehicle for a year of the fill (2000 + `year`),
+// as summing the trips themselves does.
+inline std::string YearScanSql(int year) {
+  const std::string from = std::to_string((static_cast<long long>(year) << 40) + (1LL << 24));
+  const std::string to = std::to_string((static_cast<long long>(year) << 40) + (11LL << 32) + (32LL << 24) - 1);
+  return "SELECT vehicle, COUNT(*), SUM(distance), SUM(fuel) FROM riventar.trips WHERE stamp BETWEEN " + from +
+         " AND " + to + " GROUP BY vehicle";
+}
+
 }  // namespace riventar::bench

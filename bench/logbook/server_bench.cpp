@@ -75,6 +75,9 @@ int main(int argc, char** argv) {
   std::printf("fill %lld trips with server-side SQL: %.1f s\n", total, fill / 1000);
   const double bytes = std::stod(server.Sql("fleet", "SELECT pg_database_size('fleet')"));
   std::printf("database size a trip: %.1f bytes (%.0f MB)\n", bytes / static_cast<double>(total), bytes / 1e6);
+  server.Sql("fleet", BeforeMonthTotalsSql());
+  const double migrate = Time([&] { logbook::OpenServerLogbook(uri); });
+  std::printf("the step of the months' totals over every trip: %.1f s\n", migrate / 1000);
 
   std::size_t listed = 0;
   const double open = MedianOf(11, [&] {
@@ -101,6 +104,29 @@ int main(int argc, char** argv) {
               *std::max_element(fresh.begin(), fresh.end()));
   std::printf("record a reading of 255 held trips: median %.1f ms, worst %.1f ms\n", Median(held),
               *std::max_element(held.begin(), held.end()));
+  // What the months' triggers cost a recording: readings of a car no sender
+  // uses, 20 with them off, then 20 with them on, each after an untimed one
+  // (switching them makes every session plan its statements again); that
+  // car's months are then counted again.
+  std::vector<double> off, on;
+  int next = PerVehicle;
+  const auto timedReadings = [&](const char* how, std::vector<double>& times) {
+    server.Sql("fleet", std::string("ALTER TABLE riventar.trips ") + how + " TRIGGER trips_added_months");
+    for (int i = 0; i <= 20; ++i, next += 255) {
+      const double took = Time([&] { store->Record(Reading(11, next, 255)); });
+      if (i > 0) times.push_back(took);
+    }
+  };
+  timedReadings("DISABLE", off);
+  timedReadings("ENABLE", on);
+  server.Sql("fleet",
+             "SET search_path = riventar; DELETE FROM vehicle_months WHERE vehicle = 12; "
+             "INSERT INTO vehicle_months SELECT (stamp >> 32)::integer, vehicle, COUNT(*), SUM(distance), SUM(fuel) "
+             "FROM trips WHERE vehicle = 12 GROUP BY 1, 2");
+  std::printf(
+      "record a reading of 255 new trips, months' triggers off / on: median %.1f / %.1f ms, worst %.1f / "
+      "%.1f ms\n",
+      Median(off), Median(on), *std::max_element(off.begin(), off.end()), *std::max_element(on.begin(), on.end()));
   store.reset();
 
   // 50 computers, 5 on each of 10 cars; computer c of a car sends readings of
@@ -146,5 +172,12 @@ int main(int argc, char** argv) {
       "WHERE t.vehicle = v.id) "
       "OR distance <> (SELECT COALESCE(SUM(distance), 0) FROM trips t WHERE t.vehicle = v.id)");
   std::printf("vehicles whose kept totals differ from their trips: %s", totals.c_str());
-  return failed == 0 && stored == expected && totals == "0\n" ? 0 : 1;
+  const std::string monthsWrong =
+      server.Sql("fleet",
+                 "SET search_path = riventar; SELECT COUNT(*) FROM (SELECT month, vehicle, trips, distance, fuel FROM "
+                 "vehicle_months) k FULL JOIN (SELECT (stamp >> 32)::integer AS month, vehicle, COUNT(*) AS trips, "
+                 "SUM(distance) AS distance, SUM(fuel) AS fuel FROM trips GROUP BY 1, 2) c USING (month, vehicle) "
+                 "WHERE (k.trips, k.distance, k.fuel) IS DISTINCT FROM (c.trips, c.distance, c.fuel)");
+  std::printf("vehicles' months whose kept totals differ from their trips: %s", monthsWrong.c_str());
+  return failed == 0 && stored == expected && totals == "0\n" && monthsWrong == "0\n" ? 0 : 1;
 }

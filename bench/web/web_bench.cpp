@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -122,6 +123,20 @@ int main(int argc, char** argv) {
       logbook::OpenServerLogbook(uri);  // the schema
       const double fill = Time([&] { server.Sql("fleet", FillSql(vehicles, 10000)); });
       std::printf("fill %d vehicles of 10,000 trips: %.1f s\n", vehicles, fill / 1000);
+      server.Sql("fleet", BeforeMonthTotalsSql());
+      const double migrate = Time([&] { logbook::OpenServerLogbook(uri); });
+      std::printf("fleet: the step of the months' totals over every trip: %.1f s\n", migrate / 1000);
+      // Where a year's report spent its time before the months were kept,
+      // and what the best index for it gives: the year's trips read from
+      // the index alone, summed by vehicle.
+      std::printf("fleet: a year summed from its trips:\n%s",
+                  server.Sql("fleet", "EXPLAIN (ANALYZE, BUFFERS) " + YearScanSql(3)).c_str());
+      server.Sql("fleet", "CREATE INDEX trips_covering ON riventar.trips (stamp) INCLUDE (vehicle, distance, fuel)");
+      server.Sql("fleet", "VACUUM ANALYZE riventar.trips");
+      std::printf("fleet: a year summed from its trips, by a covering index (median of 5): %.1f ms\n",
+                  MedianOf(5, [&] { server.Sql("fleet", YearScanSql(3)); }));
+      std::printf("%s", server.Sql("fleet", "EXPLAIN (ANALYZE, BUFFERS) " + YearScanSql(3)).c_str());
+      server.Sql("fleet", "DROP INDEX riventar.trips_covering");
       Web web(uri);
       std::printf("fleet: vehicles page (median of 11): %.1f ms\n", web.MedianGet(11, "/"));
       std::printf("fleet: a vehicle's page, its last year (median of 11): %.1f ms\n",
@@ -130,6 +145,15 @@ int main(int argc, char** argv) {
                   web.MedianGet(5, "/report?period=2003"));
       std::printf("fleet: the report of a month, 2003-06 (median of 5): %.1f ms\n",
                   web.MedianGet(5, "/report?period=2003-06"));
+      std::printf("fleet: the report of a year, as CSV (median of 5): %.1f ms\n",
+                  web.MedianGet(5, "/report.csv?period=2003"));
+      std::vector<double> vehiclePages;
+      for (int v = 0; v < 11; ++v)
+        vehiclePages.push_back(
+            web.MedianGet(1, "/vehicle?vehicle=" + web::UrlEncode("А" + std::to_string(1000 + v * 90) + "ВС77")));
+      std::printf("fleet: a vehicle's page, 11 vehicles: median %.1f ms, %.1f-%.1f ms\n", Median(vehiclePages),
+                  *std::min_element(vehiclePages.begin(), vehiclePages.end()),
+                  *std::max_element(vehiclePages.begin(), vehiclePages.end()));
       std::printf("fleet: /api/v1/vehicles (median of 11): %.1f ms\n", web.MedianGet(11, "/api/v1/vehicles"));
       Wrk(web, "/");
     }

@@ -468,6 +468,10 @@ TEST_F(FleetRoles, OnlyTheAdministratorCorrectsTheRecorderAndTheReaderAreToldWho
 // The schema as version 3 left it: this version's tables, columns, triggers
 // and functions taken away again.
 const std::string BackToVersionThree =
+    "DROP TABLE riventar.vehicle_months; DROP FUNCTION riventar.riventar_trips_added_months(), "
+    "riventar.riventar_trips_changed_months(), riventar.riventar_trips_removed_months(), "
+    "riventar.riventar_trips_truncated_months() CASCADE; DROP FUNCTION riventar.riventar_grant_roles(); "
+    "ALTER FUNCTION riventar.riventar_grant_roles_before_months() RENAME TO riventar_grant_roles;"
     "DROP TRIGGER trips_held ON riventar.trips; DROP TRIGGER trips_unheld ON riventar.trips;"
     "DROP TRIGGER trips_all_unheld ON riventar.trips;"
     "DROP FUNCTION riventar.riventar_trips_held(), riventar.riventar_trips_unheld(), "
