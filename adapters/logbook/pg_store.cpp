@@ -131,9 +131,10 @@ std::vector<QString> CorrectionStep() {
           "CREATE FUNCTION %1 RETURNS TABLE (new_stamp bigint, new_trip_time bigint, new_moving_time bigint, "
           "new_distance bigint, new_fuel bigint) LANGUAGE plpgsql SECURITY DEFINER "
           "SET search_path = pg_catalog, riventar, pg_temp AS $$ "
-          "DECLARE vehicle_id bigint; new_import bigint; unassigned bigint; BEGIN "
+          "DECLARE vehicle_id bigint; new_import bigint; unassigned bigint; existed bigint; BEGIN "
           "IF NOT $15 AND $8 <> '' THEN "
           "SELECT v.id INTO unassigned FROM riventar.vehicles v WHERE v.plate_key = '' FOR UPDATE; END IF; "
+          "IF $15 THEN SELECT v.id INTO existed FROM riventar.vehicles v WHERE v.plate_key = $8; END IF; "
           "vehicle_id := riventar.riventar_add_vehicle($8, $9, $10, $11, $12, $13, $14); "
           "INSERT INTO riventar.imports (origin, at, source, source_bytes, read_count, recording, computer, "
           "plate_key, vehicle) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $10) ON CONFLICT (recording) DO NOTHING "
@@ -152,6 +153,9 @@ std::vector<QString> CorrectionStep() {
           "IF unassigned IS NOT NULL THEN "
           "UPDATE riventar.trips t SET vehicle = vehicle_id FROM (SELECT DISTINCT * FROM "
           "unnest($16, $17, $18, $19, $20) AS w (s, tt, mt, d, f)) u WHERE t.vehicle = unassigned AND %2; END IF; "
+          // A car named only by a saving that filed nothing is not made.
+          "IF $15 AND existed IS NULL AND NOT EXISTS (SELECT 1 FROM riventar.trips WHERE vehicle = vehicle_id) THEN "
+          "DELETE FROM riventar.vehicles WHERE id = vehicle_id; END IF; "
           "RETURN; END $$")
           .arg(RecordFunction, same),
       // The administrator's corrections, each recorded in riventar.changes
@@ -1123,11 +1127,22 @@ class PgStore final : public SqlStore<Store, Connection> {
   // The batch's vehicles are locked first, in one order, so that batches of
   // several cars wait for each other instead of meeting in a deadlock.
   std::int64_t RecordAll(const std::vector<Queued>& batch) override {
-    std::map<std::string, trips::VehicleInfo> vehicles;  // as first seen in the batch
-    for (const Queued& q : batch) vehicles.try_emplace(PlateKey(q.recording.vehicle.RegId), q.recording.vehicle);
+    // A car only a saving names is made (and locked) by the saving, and only
+    // if it files a trip there; a deadlock that may then meet is retried.
+    struct Named {
+      trips::VehicleInfo texts;  // as first seen in the batch
+      bool read = false;         // by a reading or import, not only a saving
+    };
+    std::map<std::string, Named> vehicles;
+    for (const Queued& q : batch) {
+      Named& named =
+          vehicles.try_emplace(PlateKey(q.recording.vehicle.RegId), Named{q.recording.vehicle}).first->second;
+      named.read = named.read || !q.saved;
+    }
     return Retrying([&] {
       Transaction transaction(c_);
-      for (const auto& [plateKey, texts] : vehicles) LockVehicle(plateKey, texts);
+      for (const auto& [plateKey, named] : vehicles)
+        if (named.read) LockVehicle(plateKey, named.texts);
       std::int64_t added = 0;
       for (const Queued& q : batch) added += Write(q.recording, q.saved, q.id).added;
       transaction.Commit();
