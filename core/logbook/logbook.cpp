@@ -159,7 +159,7 @@ std::vector<HistoryRow> Store::History() {
 
 std::optional<std::string> RecogniseDevice(Store& store, const trips::TripList& records) {
   if (records.empty()) return std::nullopt;
-  const std::optional<std::string> first = store.VehicleOf(records.front());
+  std::optional<std::string> first = store.VehicleOf(records.front());
   if (!first || first->empty()) return std::nullopt;
   const std::optional<std::string> last = store.VehicleOf(records.back());
   if (last && *last != *first) return std::nullopt;
