@@ -185,14 +185,7 @@ TEST_P(LogbookContract, SumsEachVehiclesTripsWithinThePeriodExactly) {
   store->Record(Reading({Trip(6, 8, 6000)}, "В777ОР"));
   store->Record(Reading({Trip(7, 8, 6000)}, ""));
 
-  const auto byPlate = [](std::vector<PeriodTotals> sums) {
-    std::sort(sums.begin(), sums.end(), [](const auto& a, const auto& b) { return a.plateKey < b.plateKey; });
-    std::string out;
-    for (const PeriodTotals& s : sums)
-      out += s.plateKey + ":" + std::to_string(s.trips) + ":" + std::to_string(s.distance) + ":" +
-             std::to_string(s.fuel) + ";";
-    return out;
-  };
+  const auto byPlate = [](std::vector<PeriodTotals> sums) { return riventar::testing::SumsText(std::move(sums)); };
   EXPECT_EQ(byPlate(store->SumsByVehicle({})),
             ":1:6000:16000;А123ВС77:3:4294985295:48000;В777ОР:1:6000:16000;");  // beyond 32 bits
   // The plate is not looked at; the dates are inclusive.

@@ -42,15 +42,7 @@ TripList EdgeTrips(std::uint32_t n) {
           trip(2024, 6, 30, 18),  trip(2024, 12, 31, 20), trip(2024, 13, 5, 6), trip(2025, 1, 1, 0)};
 }
 
-// "plate:trips:distance:fuel;" by plate.
-std::string Text(std::vector<PeriodTotals> sums) {
-  std::sort(sums.begin(), sums.end(), [](const auto& a, const auto& b) { return a.plateKey < b.plateKey; });
-  std::string out;
-  for (const PeriodTotals& s : sums)
-    out += s.plateKey + ":" + std::to_string(s.trips) + ":" + std::to_string(s.distance) + ":" +
-           std::to_string(s.fuel) + ";";
-  return out;
-}
+std::string Text(std::vector<PeriodTotals> sums) { return riventar::testing::SumsText(std::move(sums)); }
 
 // Periods of whole months (read from the kept months, less what lies outside
 // their bounds) and of parts of months (summed from the trips).
